@@ -1,0 +1,25 @@
+#include "clock.h"
+
+namespace shop {
+
+QString dateText(const QDate& d)
+{
+    return d.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+QString dateTimeText(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString todayText(const Clock& c)
+{
+    return dateText(c.today());
+}
+
+QString thirtyDaysAgoText(const Clock& c)
+{
+    return dateText(c.today().addDays(-30));
+}
+
+} // namespace shop

@@ -1,0 +1,255 @@
+#include "database.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace shop {
+
+namespace {
+QAtomicInt connectionCounter;
+
+QString errorText(const QSqlError& e)
+{
+    QString t = e.databaseText();
+    if (t.isEmpty())
+        t = e.text();
+    return t.trimmed();
+}
+
+bool prepareAndBind(QSqlQuery& q, const QString& sql, const QVariantList& binds, QString* error)
+{
+    if (!q.prepare(sql)) {
+        *error = errorText(q.lastError());
+        return false;
+    }
+    for (int i = 0; i < binds.size(); ++i) {
+        const QVariant& v = binds.at(i);
+        // A null QString would bind NULL; the tables hold text only.
+        if (v.typeId() == QMetaType::QString && v.toString().isNull())
+            q.bindValue(i, QString(""));
+        else
+            q.bindValue(i, v);
+    }
+    return true;
+}
+} // namespace
+
+QString quoteIdent(const QString& name)
+{
+    QString n = name;
+    n.replace('"', "\"\"");
+    return '"' + n + '"';
+}
+
+QVariant textValue(const QString& s)
+{
+    return s.isNull() ? QString("") : s;
+}
+
+Database::Database(QString path, QString connectionName)
+    : path_(std::move(path)), connectionName_(std::move(connectionName))
+{
+}
+
+Database::~Database()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName_);
+}
+
+QSqlDatabase Database::handle() const
+{
+    return QSqlDatabase::database(connectionName_, false);
+}
+
+std::unique_ptr<Database> Database::open(const QString& path, QString* error, OpenMode mode)
+{
+    QString dummy;
+    QString& err = error ? *error : dummy;
+    QFileInfo fi(path);
+    if (mode == OpenMode::MustExist) {
+        if (!fi.exists()) {
+            err = QStringLiteral("文件不存在");
+            return nullptr;
+        }
+        if (!fi.isFile() || !fi.isReadable()) {
+            err = QStringLiteral("文件无法读取");
+            return nullptr;
+        }
+    }
+    const QString name = QStringLiteral("shop-%1").arg(connectionCounter.fetchAndAddRelaxed(1));
+    std::unique_ptr<Database> d(new Database(path, name));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            err = errorText(db.lastError());
+            return nullptr;
+        }
+    }
+    DbResult r = d->configure();
+    if (!r) {
+        err = r.error;
+        return nullptr;
+    }
+    return d;
+}
+
+DbResult Database::configure()
+{
+    // Reading the schema first makes a non-database file fail here, before
+    // any pragma could write to it.
+    if (auto r = exec(QStringLiteral("SELECT count(*) FROM sqlite_master")); !r)
+        return r;
+    if (auto r = exec(QStringLiteral("PRAGMA journal_mode=WAL")); !r)
+        return r;
+    if (auto r = exec(QStringLiteral("PRAGMA synchronous=FULL")); !r)
+        return r;
+    return exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+}
+
+DbResult Database::exec(const QString& sql, const QVariantList& binds)
+{
+    QSqlDatabase db = handle();
+    QSqlQuery q(db);
+    QString err;
+    if (!prepareAndBind(q, sql, binds, &err))
+        return DbResult::failure(err);
+    if (!q.exec())
+        return DbResult::failure(errorText(q.lastError()));
+    DbResult r;
+    r.rowsAffected = q.numRowsAffected();
+    r.lastRowid = q.lastInsertId().toLongLong();
+    q.finish();
+    return r;
+}
+
+DbResult Database::select(const QString& sql, const QVariantList& binds,
+                          const std::function<bool(const QSqlQuery&)>& row)
+{
+    QSqlDatabase db = handle();
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    QString err;
+    if (!prepareAndBind(q, sql, binds, &err))
+        return DbResult::failure(err);
+    if (!q.exec())
+        return DbResult::failure(errorText(q.lastError()));
+    while (q.next()) {
+        if (!row(q))
+            break;
+    }
+    if (q.lastError().isValid())
+        return DbResult::failure(errorText(q.lastError()));
+    q.finish();
+    return {};
+}
+
+std::optional<QList<QVariantList>> Database::selectAll(const QString& sql,
+                                                       const QVariantList& binds, QString* error)
+{
+    QList<QVariantList> rows;
+    DbResult r = select(sql, binds, [&rows](const QSqlQuery& q) {
+        QVariantList v;
+        const int n = q.record().count();
+        v.reserve(n);
+        for (int i = 0; i < n; ++i)
+            v << q.value(i);
+        rows << v;
+        return true;
+    });
+    if (!r) {
+        if (error)
+            *error = r.error;
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<QVariantList> Database::selectOne(const QString& sql, const QVariantList& binds,
+                                                QString* error)
+{
+    std::optional<QVariantList> out;
+    DbResult r = select(sql, binds, [&out](const QSqlQuery& q) {
+        QVariantList v;
+        const int n = q.record().count();
+        for (int i = 0; i < n; ++i)
+            v << q.value(i);
+        out = v;
+        return false;
+    });
+    if (!r && error)
+        *error = r.error;
+    return r ? out : std::nullopt;
+}
+
+QStringList Database::columns(const QString& table)
+{
+    auto it = columnCache_.constFind(table.toLower());
+    if (it != columnCache_.constEnd())
+        return *it;
+    QStringList cols;
+    select(QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid"), {table},
+           [&cols](const QSqlQuery& q) {
+               cols << q.value(0).toString();
+               return true;
+           });
+    if (!cols.isEmpty())
+        columnCache_.insert(table.toLower(), cols);
+    return cols;
+}
+
+Database::Transaction::Transaction(Database& db) : db_(db)
+{
+    if (db_.inTransaction_) {
+        error_ = QStringLiteral("nested transaction");
+        return;
+    }
+    // IMMEDIATE takes the write lock up front, so values read inside the
+    // transaction cannot be changed by another writer before we write.
+    DbResult r = db_.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    if (!r) {
+        error_ = r.error;
+        return;
+    }
+    active_ = true;
+    db_.inTransaction_ = true;
+}
+
+Database::Transaction::~Transaction()
+{
+    rollback();
+}
+
+DbResult Database::Transaction::commit()
+{
+    if (!active_)
+        return DbResult::failure(error_.isEmpty() ? QStringLiteral("no transaction") : error_);
+    DbResult r = db_.exec(QStringLiteral("COMMIT"));
+    if (!r) {
+        rollback();
+        return r;
+    }
+    active_ = false;
+    db_.inTransaction_ = false;
+    return r;
+}
+
+void Database::Transaction::rollback()
+{
+    if (!active_)
+        return;
+    db_.exec(QStringLiteral("ROLLBACK"));
+    active_ = false;
+    db_.inTransaction_ = false;
+}
+
+} // namespace shop

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QSqlQuery;
+
+namespace shop {
+
+// Outcome of one statement: ok, or the driver's error text.
+struct DbResult {
+    bool ok = true;
+    QString error;
+    qint64 rowsAffected = 0;
+    qint64 lastRowid = 0;
+
+    explicit operator bool() const { return ok; }
+    static DbResult failure(const QString& e) { return DbResult{false, e, 0, 0}; }
+};
+
+// One SQLite file on its own connection. Every statement binds its values;
+// queries run to completion before returning, so no statement stays open
+// between events.
+class Database {
+public:
+    enum class OpenMode { MustExist, Create };
+
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens the file; with MustExist a missing or non-database file is an
+    // error and is never created or overwritten.
+    static std::unique_ptr<Database> open(const QString& path, QString* error,
+                                          OpenMode mode = OpenMode::MustExist);
+
+    QString path() const { return path_; }
+    QSqlDatabase handle() const;
+
+    // Runs one statement with bound values.
+    DbResult exec(const QString& sql, const QVariantList& binds = {});
+
+    // Runs a query forward-only, handing each row to `row` until it returns
+    // false or the rows end.
+    DbResult select(const QString& sql, const QVariantList& binds,
+                    const std::function<bool(const QSqlQuery&)>& row);
+
+    // All rows of a query (for small results only).
+    std::optional<QList<QVariantList>> selectAll(const QString& sql,
+                                                 const QVariantList& binds = {},
+                                                 QString* error = nullptr);
+
+    // First row of a query, or nullopt when there is none or on error.
+    std::optional<QVariantList> selectOne(const QString& sql, const QVariantList& binds = {},
+                                          QString* error = nullptr);
+
+    // Column names of a table in stored order (cached).
+    QStringList columns(const QString& table);
+
+    bool inTransaction() const { return inTransaction_; }
+
+    // All-or-nothing scope: rolls back unless commit() succeeded.
+    class Transaction {
+    public:
+        explicit Transaction(Database& db);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        bool active() const { return active_; }
+        QString error() const { return error_; }
+        DbResult commit();
+        void rollback();
+
+    private:
+        Database& db_;
+        bool active_ = false;
+        QString error_;
+    };
+
+private:
+    Database(QString path, QString connectionName);
+    DbResult configure();
+
+    QString path_;
+    QString connectionName_;
+    bool inTransaction_ = false;
+    QHash<QString, QStringList> columnCache_;
+};
+
+// Quotes an identifier for SQL text (identifiers come from code, never users).
+QString quoteIdent(const QString& name);
+
+// Binds a text value so that a null QString is stored as '' (columns are NOT NULL).
+QVariant textValue(const QString& s);
+
+} // namespace shop

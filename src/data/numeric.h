@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace shop {
+
+// Result of reading a number from the start of a text.
+struct NumericRead {
+    double value = 0;
+    bool overflow = false; // the digits named a number beyond double's range
+};
+
+// Numeric value of a text: blanks, tabs and line feeds are ignored anywhere;
+// an optional sign, digits with one decimal point and an optional exponent
+// (E or D) are read up to the first character that does not fit; &H and &O
+// introduce hexadecimal and octal whole numbers. No number gives 0.
+NumericRead readNumber(const QString& text);
+
+// readNumber's value; a number too large to hold reads as 0, so it can
+// never reach arithmetic or storage (callers that must warn use readNumber).
+double numericValue(const QString& text);
+
+// Number text without a leading blank: full stop, no grouping, at most 15
+// significant digits, exponent form beyond that.
+QString numberText(double value);
+
+// Signed form: a blank before a number that is not negative.
+QString signedNumberText(double value);
+
+// Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
+qint64 roundHalfEven(double value);
+
+} // namespace shop

@@ -1,0 +1,443 @@
+#include "record_model.h"
+
+#include <QSqlQuery>
+
+namespace shop {
+
+RecordModel::RecordModel(Database& db, QObject* parent) : QAbstractTableModel(parent), db_(db) {}
+
+int RecordModel::columnIndex(const QString& name) const
+{
+    for (int i = 0; i < columns_.size(); ++i)
+        if (columns_.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+void RecordModel::setCaption(int column, const QString& caption)
+{
+    captions_.insert(column, caption);
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+DbResult RecordModel::setSource(const RecordSource& source)
+{
+    source_ = source;
+    return rerun();
+}
+
+DbResult RecordModel::rerun()
+{
+    beginResetModel();
+    DbResult r = run();
+    endResetModel();
+    return r;
+}
+
+DbResult RecordModel::run()
+{
+    pages_.clear();
+    lru_.clear();
+    pageEnds_.clear();
+    loadedRows_ = 0;
+    atEnd_ = true;
+    editRow_ = -1;
+    pending_.clear();
+    lastError_.clear();
+
+    const QStringList all = db_.columns(source_.table);
+    if (all.isEmpty()) {
+        columns_.clear();
+        lastError_ = QStringLiteral("no such table: %1").arg(source_.table);
+        return DbResult::failure(lastError_);
+    }
+    columns_ = source_.columns.isEmpty() ? all : source_.columns;
+    orderColumns_.clear();
+    for (const SortKey& k : source_.order)
+        orderColumns_ << k.column;
+
+    Page first;
+    QString err;
+    if (!readPage({}, &first, &err)) {
+        lastError_ = err;
+        return DbResult::failure(err);
+    }
+    loadedRows_ = static_cast<int>(first.size());
+    atEnd_ = first.size() < pageSize_;
+    if (!first.isEmpty()) {
+        pageEnds_.append(keyOf(first.last()));
+        remember(0, std::move(first));
+    }
+    return {};
+}
+
+QString RecordModel::selectList() const
+{
+    QStringList cols{QStringLiteral("rowid")};
+    for (const QString& c : columns_)
+        cols << quoteIdent(c);
+    for (const QString& c : orderColumns_)
+        cols << quoteIdent(c);
+    return cols.join(", ");
+}
+
+QString RecordModel::orderSql() const
+{
+    // The rowid breaks ties, so every row has a unique place to page from.
+    QStringList parts;
+    bool allDesc = !source_.order.isEmpty();
+    for (const SortKey& k : source_.order) {
+        parts << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+        allDesc = allDesc && k.descending;
+    }
+    parts << (allDesc ? QStringLiteral("rowid DESC") : QStringLiteral("rowid"));
+    return QStringLiteral(" ORDER BY ") + parts.join(", ");
+}
+
+QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) const
+{
+    if (after.isEmpty())
+        return {};
+    const int n = static_cast<int>(source_.order.size());
+    bool sameDir = true;
+    for (const SortKey& k : source_.order)
+        sameDir = sameDir && k.descending == source_.order.first().descending;
+    if (n == 0) {
+        *binds << after.last();
+        return QStringLiteral("rowid > ?");
+    }
+    if (sameDir) {
+        // A row value comparison lets SQLite walk an index from the key.
+        QStringList lhs, qs;
+        for (const QString& c : orderColumns_) {
+            lhs << quoteIdent(c);
+            qs << QStringLiteral("?");
+        }
+        lhs << QStringLiteral("rowid");
+        qs << QStringLiteral("?");
+        *binds << after;
+        return QStringLiteral("(%1) %2 (%3)")
+            .arg(lhs.join(", "), source_.order.first().descending ? "<" : ">", qs.join(", "));
+    }
+    // Mixed directions: (k1 after) OR (k1 = and k2 after) OR ... with rowid last.
+    QStringList ors;
+    for (int i = 0; i <= n; ++i) {
+        QStringList ands;
+        for (int j = 0; j < i; ++j) {
+            ands << quoteIdent(orderColumns_.at(j)) + " = ?";
+            *binds << after.at(j);
+        }
+        if (i < n) {
+            ands << quoteIdent(orderColumns_.at(i)) + (source_.order.at(i).descending ? " < ?" : " > ?");
+            *binds << after.at(i);
+        } else {
+            ands << QStringLiteral("rowid > ?");
+            *binds << after.last();
+        }
+        ors << "(" + ands.join(" AND ") + ")";
+    }
+    return "(" + ors.join(" OR ") + ")";
+}
+
+bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error) const
+{
+    QVariantList binds;
+    QString where = source_.whereSql(&binds);
+    QVariantList keyBinds;
+    const QString keyset = keysetSql(after, &keyBinds);
+    if (!keyset.isEmpty()) {
+        where += where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
+        where += keyset;
+        binds << keyBinds;
+    }
+    const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT %5")
+                            .arg(selectList(), quoteIdent(source_.table), where, orderSql())
+                            .arg(pageSize_);
+    const int width = static_cast<int>(columns_.size() + orderColumns_.size());
+    out->reserve(pageSize_);
+    DbResult r = db_.select(sql, binds, [out, width](const QSqlQuery& q) {
+        Row row;
+        row.rowid = q.value(0).toLongLong();
+        row.values.reserve(width);
+        for (int i = 1; i <= width; ++i)
+            row.values.append(q.value(i).toString());
+        out->append(std::move(row));
+        return true;
+    });
+    if (!r && error)
+        *error = r.error;
+    return r.ok;
+}
+
+QVariantList RecordModel::keyOf(const Row& r) const
+{
+    QVariantList key;
+    const int base = static_cast<int>(columns_.size());
+    for (int i = 0; i < orderColumns_.size(); ++i)
+        key << r.values.at(base + i);
+    key << r.rowid;
+    return key;
+}
+
+void RecordModel::remember(int index, Page p) const
+{
+    pages_.insert(index, std::move(p));
+    lru_.removeAll(index);
+    lru_.append(index);
+    while (lru_.size() > maxCachedPages_) {
+        const int victim = lru_.takeFirst();
+        pages_.remove(victim);
+    }
+}
+
+const RecordModel::Page* RecordModel::page(int index) const
+{
+    auto it = pages_.constFind(index);
+    if (it != pages_.constEnd()) {
+        if (lru_.last() != index) {
+            lru_.removeAll(index);
+            lru_.append(index);
+        }
+        return &*it;
+    }
+    if (index < 0 || index >= pageEnds_.size())
+        return nullptr;
+    Page p;
+    const QVariantList after = index == 0 ? QVariantList{} : pageEnds_.at(index - 1);
+    if (!readPage(after, &p, nullptr))
+        return nullptr;
+    remember(index, std::move(p));
+    return &pages_[index];
+}
+
+qint64 RecordModel::count() const
+{
+    QVariantList binds;
+    const QString sql = QStringLiteral("SELECT count(*) FROM %1%2")
+                            .arg(quoteIdent(source_.table), source_.whereSql(&binds));
+    auto row = db_.selectOne(sql, binds);
+    return row ? row->value(0).toLongLong() : 0;
+}
+
+std::optional<Record> RecordModel::record(int row) const
+{
+    if (row < 0 || row >= loadedRows_)
+        return std::nullopt;
+    const Page* p = page(row / pageSize_);
+    const int i = row % pageSize_;
+    if (!p || i >= p->size())
+        return std::nullopt;
+    const Row& r = p->at(i);
+    Record out;
+    out.rowid = r.rowid;
+    out.columns = columns_;
+    for (int c = 0; c < columns_.size(); ++c) {
+        if (row == editRow_ && pending_.contains(c))
+            out.values << pending_.value(c);
+        else
+            out.values << r.values.at(c);
+    }
+    return out;
+}
+
+qint64 RecordModel::rowidAt(int row) const
+{
+    if (row < 0 || row >= loadedRows_)
+        return 0;
+    const Page* p = page(row / pageSize_);
+    const int i = row % pageSize_;
+    return p && i < p->size() ? p->at(i).rowid : 0;
+}
+
+int RecordModel::rowOfRowid(qint64 rowid)
+{
+    for (int row = 0;; ++row) {
+        if (row >= loadedRows_) {
+            if (!canFetchMore())
+                return -1;
+            fetchMore();
+            if (row >= loadedRows_)
+                return -1;
+        }
+        if (rowidAt(row) == rowid)
+            return row;
+    }
+}
+
+std::optional<Record> RecordModel::findFirst(const QList<Condition>& criteria, QString* error) const
+{
+    QVariantList binds;
+    const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT 1")
+                            .arg(selectList(), quoteIdent(source_.table),
+                                 source_.whereSql(&binds, criteria), orderSql());
+    QString err;
+    auto row = db_.selectOne(sql, binds, &err);
+    if (!row) {
+        if (error)
+            *error = err;
+        return std::nullopt;
+    }
+    Record out;
+    out.rowid = row->value(0).toLongLong();
+    out.columns = columns_;
+    for (int c = 0; c < columns_.size(); ++c)
+        out.values << row->value(c + 1).toString();
+    return out;
+}
+
+DbResult RecordModel::deleteRowid(qint64 rowid)
+{
+    DbResult r = db_.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(source_.table)),
+                          {rowid});
+    if (!r)
+        return r;
+    DbResult again = rerun();
+    return again.ok ? r : again;
+}
+
+void RecordModel::setEditable(bool editable)
+{
+    editable_ = editable;
+}
+
+DbResult RecordModel::flushEdits()
+{
+    if (!hasPendingEdits()) {
+        editRow_ = -1;
+        return {};
+    }
+    const qint64 rowid = rowidAt(editRow_);
+    QStringList sets;
+    QVariantList binds;
+    QList<int> cols = pending_.keys();
+    std::sort(cols.begin(), cols.end());
+    for (int c : cols) {
+        sets << quoteIdent(columns_.at(c)) + " = ?";
+        binds << textValue(pending_.value(c));
+    }
+    binds << rowid;
+    DbResult r = db_.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                              .arg(quoteIdent(source_.table), sets.join(", ")),
+                          binds);
+    if (!r) {
+        emit writeFailed(r.error);
+        return r;
+    }
+    // Keep the cached row in step with what was written.
+    const int pi = editRow_ / pageSize_;
+    auto it = pages_.find(pi);
+    if (it != pages_.end() && editRow_ % pageSize_ < it->size()) {
+        Row& row = (*it)[editRow_ % pageSize_];
+        for (int c : cols)
+            row.values[c] = pending_.value(c);
+    }
+    const int done = editRow_;
+    pending_.clear();
+    editRow_ = -1;
+    emit dataChanged(index(done, 0), index(done, columnCount() - 1));
+    return r;
+}
+
+void RecordModel::discardEdits()
+{
+    const int row = editRow_;
+    pending_.clear();
+    editRow_ = -1;
+    if (row >= 0)
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+int RecordModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : loadedRows_;
+}
+
+int RecordModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QVariant RecordModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= loadedRows_ || index.column() >= columns_.size())
+        return {};
+    if (role != Qt::DisplayRole && role != Qt::EditRole && role != RowidRole)
+        return {};
+    const Page* p = page(index.row() / pageSize_);
+    const int i = index.row() % pageSize_;
+    if (!p || i >= p->size())
+        return {};
+    const Row& r = p->at(i);
+    if (role == RowidRole)
+        return r.rowid;
+    if (index.row() == editRow_ && pending_.contains(index.column()))
+        return pending_.value(index.column());
+    return r.values.at(index.column());
+}
+
+QVariant RecordModel::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (o == Qt::Vertical)
+        return section + 1;
+    if (captions_.contains(section))
+        return captions_.value(section);
+    return columns_.value(section);
+}
+
+Qt::ItemFlags RecordModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (editable_ && index.isValid())
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool RecordModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!editable_ || role != Qt::EditRole || !index.isValid() || index.row() >= loadedRows_)
+        return false;
+    // Leaving a row writes it; an edit in another row first writes the old one.
+    if (editRow_ >= 0 && editRow_ != index.row() && !flushEdits())
+        return false;
+    const QString text = value.toString();
+    if (data(index, Qt::EditRole).toString() == text && !pending_.contains(index.column()))
+        return true;
+    editRow_ = index.row();
+    pending_.insert(index.column(), text);
+    emit dataChanged(index, index);
+    return true;
+}
+
+bool RecordModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && !atEnd_;
+}
+
+void RecordModel::fetchMore(const QModelIndex& parent)
+{
+    if (parent.isValid() || atEnd_ || pageEnds_.isEmpty())
+        return;
+    Page p;
+    QString err;
+    if (!readPage(pageEnds_.last(), &p, &err)) {
+        lastError_ = err;
+        atEnd_ = true;
+        return;
+    }
+    if (p.isEmpty()) {
+        atEnd_ = true;
+        return;
+    }
+    const int first = loadedRows_;
+    const int n = static_cast<int>(p.size());
+    atEnd_ = n < pageSize_;
+    beginInsertRows({}, first, first + n - 1);
+    pageEnds_.append(keyOf(p.last()));
+    remember(static_cast<int>(pageEnds_.size()) - 1, std::move(p));
+    loadedRows_ += n;
+    endInsertRows();
+}
+
+} // namespace shop

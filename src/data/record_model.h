@@ -1,0 +1,142 @@
+#pragma once
+
+#include "database.h"
+#include "record_source.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QVector>
+
+#include <optional>
+
+namespace shop {
+
+// One stored row: its hidden SQLite rowid and its visible values.
+struct Record {
+    qint64 rowid = 0;
+    QStringList values;
+    QStringList columns;
+
+    QString value(int position) const { return values.value(position); }
+    QString value(const QString& column) const
+    {
+        for (int i = 0; i < columns.size(); ++i)
+            if (columns.at(i).compare(column, Qt::CaseInsensitive) == 0)
+                return values.at(i);
+        return {};
+    }
+};
+
+// A record source bound to a grid, read lazily by keyset pages. Only the
+// first page is read when the source runs; later pages are fetched as the
+// view asks for them, and at most `maxCachedPages` pages stay in memory (an
+// evicted page is read again from the key where it starts). Every query runs
+// to its end before returning, so no statement is left open.
+class RecordModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int RowidRole = Qt::UserRole + 1;
+
+    explicit RecordModel(Database& db, QObject* parent = nullptr);
+
+    Database& database() const { return db_; }
+    const RecordSource& source() const { return source_; }
+
+    // Sets the source and runs it; on failure the model is left empty and
+    // the error is returned.
+    DbResult setSource(const RecordSource& source);
+    // Runs the current source again.
+    DbResult rerun();
+    QString lastError() const { return lastError_; }
+
+    // Visible column names of the current source.
+    QStringList columnNames() const { return columns_; }
+    int columnIndex(const QString& name) const;
+    void setCaption(int column, const QString& caption);
+
+    // Cheap: tells empty from non-empty without counting.
+    bool isEmpty() const { return loadedRows_ == 0; }
+    // Counts the rows of the current source (a full pass; use sparingly).
+    qint64 count() const;
+
+    // Row access by position in the current order (fetches if needed).
+    std::optional<Record> record(int row) const;
+    qint64 rowidAt(int row) const;
+    // Position of a rowid among the rows, reading further pages if needed;
+    // -1 when it is not among them.
+    int rowOfRowid(qint64 rowid);
+
+    // First row of the current source, in its current order, that also
+    // matches `criteria`.
+    std::optional<Record> findFirst(const QList<Condition>& criteria, QString* error = nullptr) const;
+
+    // Deletes exactly one stored row and re-runs.
+    DbResult deleteRowid(qint64 rowid);
+
+    // In-place editing: when `editable`, setData keeps the edit for the row
+    // and flushEdits() writes it with one UPDATE of that row.
+    void setEditable(bool editable);
+    bool isEditable() const { return editable_; }
+    bool hasPendingEdits() const { return editRow_ >= 0 && !pending_.isEmpty(); }
+    int pendingRow() const { return editRow_; }
+    DbResult flushEdits();
+    void discardEdits();
+
+    void setPageSize(int rows) { pageSize_ = qMax(16, rows); }
+    void setMaxCachedPages(int pages) { maxCachedPages_ = qMax(2, pages); }
+    int cachedPageCount() const { return static_cast<int>(pages_.size()); }
+
+    // QAbstractItemModel
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    bool canFetchMore(const QModelIndex& parent = {}) const override;
+    void fetchMore(const QModelIndex& parent = {}) override;
+
+signals:
+    // An in-place edit could not be written.
+    void writeFailed(const QString& error);
+
+private:
+    struct Row {
+        qint64 rowid = 0;
+        QVector<QString> values; // visible columns, then the order columns
+    };
+    using Page = QVector<Row>;
+
+    DbResult run();
+    // Reads the page that follows `after` (the key of the previous page's
+    // last row; empty for the first page).
+    bool readPage(const QVariantList& after, Page* out, QString* error) const;
+    QVariantList keyOf(const Row& r) const;
+    const Page* page(int index) const;
+    void remember(int index, Page p) const;
+    QString selectList() const;
+    QString keysetSql(const QVariantList& after, QVariantList* binds) const;
+    QString orderSql() const;
+
+    Database& db_;
+    RecordSource source_;
+    QStringList columns_;
+    QStringList orderColumns_;
+    QHash<int, QString> captions_;
+    QString lastError_;
+
+    int pageSize_ = 256;
+    int maxCachedPages_ = 64;
+    int loadedRows_ = 0;
+    bool atEnd_ = true;
+    // Key of the last row of every page read so far.
+    QVector<QVariantList> pageEnds_;
+    mutable QHash<int, Page> pages_;
+    mutable QList<int> lru_;
+
+    bool editable_ = false;
+    int editRow_ = -1;
+    QHash<int, QString> pending_;
+};
+
+} // namespace shop

@@ -1,0 +1,57 @@
+#include "record_source.h"
+
+#include "database.h"
+
+namespace shop {
+
+QString containsPattern(const QString& text)
+{
+    QString p;
+    p.reserve(text.size() + 2);
+    p.append(u'%');
+    for (QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\')
+            p.append(u'\\');
+        p.append(c);
+    }
+    p.append(u'%');
+    return p;
+}
+
+QString RecordSource::whereSql(QVariantList* binds, const QList<Condition>& extra) const
+{
+    QStringList parts;
+    auto add = [&](const Condition& c) {
+        const QString col = quoteIdent(c.column);
+        switch (c.op) {
+        case Op::Eq: parts << col + " = ?"; break;
+        case Op::Ne: parts << col + " <> ?"; break;
+        case Op::Lt: parts << col + " < ?"; break;
+        case Op::Le: parts << col + " <= ?"; break;
+        case Op::Gt: parts << col + " > ?"; break;
+        case Op::Ge: parts << col + " >= ?"; break;
+        case Op::Contains:
+            parts << col + " LIKE ? ESCAPE '\\'";
+            binds->append(containsPattern(c.value));
+            return;
+        }
+        binds->append(textValue(c.value));
+    };
+    for (const Condition& c : where)
+        add(c);
+    for (const Condition& c : extra)
+        add(c);
+    return parts.isEmpty() ? QString() : QStringLiteral(" WHERE ") + parts.join(" AND ");
+}
+
+QString RecordSource::orderSql() const
+{
+    if (order.isEmpty())
+        return {};
+    QStringList parts;
+    for (const SortKey& k : order)
+        parts << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+    return QStringLiteral(" ORDER BY ") + parts.join(", ");
+}
+
+} // namespace shop

@@ -1,0 +1,109 @@
+#include "test_env.h"
+
+#include "data/password.h"
+#include "data/schema.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+
+namespace shop::test {
+
+MessageService::Answer ScriptedMessages::message(const QString& text, Icon icon, Buttons buttons,
+                                                 const QString& caption)
+{
+    shown_.append(Shown{Shown::Message, text, icon, buttons, caption});
+    if (!answers_.empty()) {
+        const Answer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    if (buttons.testFlag(QMessageBox::No))
+        return QMessageBox::No;
+    if (buttons.testFlag(QMessageBox::Ok))
+        return QMessageBox::Ok;
+    return QMessageBox::Cancel;
+}
+
+QString ScriptedMessages::input(const QString& prompt, const QString& title, const QString&)
+{
+    shown_.append(Shown{Shown::Input, prompt, QMessageBox::NoIcon, {}, title});
+    if (inputs_.empty())
+        return {};
+    const QString s = inputs_.front();
+    inputs_.pop_front();
+    return s;
+}
+
+QString ScriptedMessages::secret(const QString& prompt, const QString& title)
+{
+    return input(prompt, title, {});
+}
+
+QStringList ScriptedMessages::texts() const
+{
+    QStringList out;
+    for (const Shown& s : shown_)
+        if (s.kind == Shown::Message)
+            out << s.text;
+    return out;
+}
+
+TestEnv::TestEnv(const QDateTime& now)
+{
+    if (!dir_.isValid())
+        qFatal("no temporary directory");
+    ProgramPaths paths{dir_.path()};
+    QString err;
+    if (!schema::createDatabaseFiles(paths.businessDb(), paths.accountsDb(), kZedPassword, &err))
+        qFatal("cannot create databases: %s", qPrintable(err));
+    auto clock = std::make_unique<FixedClock>(now);
+    clock_ = clock.get();
+    auto settings = std::make_unique<QSettings>(dir_.filePath("settings.ini"), QSettings::IniFormat);
+    ctx_ = std::make_unique<AppContext>(paths, std::move(clock), std::move(settings), messages_);
+    ctx_->setQuitHook([this] { ++quits_; });
+    registerWindows(ctx_->windows());
+    if (!ctx_->openDatabases(&err))
+        qFatal("cannot open databases: %s", qPrintable(err));
+}
+
+TestEnv::~TestEnv()
+{
+    ctx_->windows().closeAll();
+}
+
+void TestEnv::insert(const QString& table, const QStringList& values)
+{
+    QStringList qs;
+    QVariantList binds;
+    for (const QString& v : values) {
+        qs << "?";
+        binds << textValue(v);
+    }
+    Database& d = table == QLatin1String("username") ? accounts() : db();
+    DbResult r = d.exec(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdent(table), qs.join(",")), binds);
+    if (!r)
+        qFatal("insert into %s failed: %s", qPrintable(table), qPrintable(r.error));
+}
+
+QList<QStringList> TestEnv::rows(const QString& table)
+{
+    Database& d = table == QLatin1String("username") ? accounts() : db();
+    QList<QStringList> out;
+    d.select(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoteIdent(table)), {},
+             [&out](const QSqlQuery& q) {
+                 QStringList r;
+                 for (int i = 0; i < q.record().count(); ++i)
+                     r << q.value(i).toString();
+                 out << r;
+                 return true;
+             });
+    return out;
+}
+
+void TestEnv::addAccount(const QString& name, const QString& password, const QString& kind)
+{
+    insert(QStringLiteral("username"), {name, hashPassword(password), kind});
+}
+
+} // namespace shop::test

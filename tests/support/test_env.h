@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/app_context.h"
+#include "app/message_service.h"
+
+#include <QList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <memory>
+
+namespace shop::test {
+
+// One message or input box as the program showed it.
+struct Shown {
+    enum Kind { Message, Input } kind = Message;
+    QString text;     // message text, or the input prompt
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QString caption;  // caption, or the input title
+};
+
+// Records every box and answers from queues the test fills. A message with
+// no queued answer gets its default: Ok, or No for Yes/No questions; an input
+// box with no queued answer gets an empty text (as Cancel).
+class ScriptedMessages : public MessageService {
+public:
+    Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) override;
+    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    QString secret(const QString& prompt, const QString& title) override;
+
+    void answer(Answer a) { answers_.push_back(a); }
+    void answerInput(const QString& text) { inputs_.push_back(text); }
+
+    const QList<Shown>& shown() const { return shown_; }
+    Shown last() const { return shown_.isEmpty() ? Shown{} : shown_.last(); }
+    int count() const { return static_cast<int>(shown_.size()); }
+    void clear() { shown_.clear(); }
+    // Texts of the messages shown, in order.
+    QStringList texts() const;
+    // Queued answers nobody asked for (a test that queued too many is wrong).
+    int unusedAnswers() const { return static_cast<int>(answers_.size() + inputs_.size()); }
+
+private:
+    QList<Shown> shown_;
+    std::deque<Answer> answers_;
+    std::deque<QString> inputs_;
+};
+
+// A fresh program folder in a temporary directory with fresh database files,
+// a fixed clock (2026-12-07 10:00:00 unless told), the scripted message
+// service and a settings file of its own.
+class TestEnv {
+public:
+    static constexpr const char* kZedPassword = "zed-pass";
+
+    explicit TestEnv(const QDateTime& now = QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)));
+    ~TestEnv();
+
+    AppContext& ctx() { return *ctx_; }
+    ScriptedMessages& messages() { return messages_; }
+    FixedClock& clock() { return *clock_; }
+    Database& db() { return ctx_->business(); }
+    Database& accounts() { return ctx_->accounts(); }
+    QString dir() const { return dir_.path(); }
+    bool quitCalled() const { return quits_ > 0; }
+    int quitCount() const { return quits_; }
+
+    // Inserts a row of text values into a business table.
+    void insert(const QString& table, const QStringList& values);
+    // Every row of a table in stored order (values as text).
+    QList<QStringList> rows(const QString& table);
+    // Adds an account (hashing the password) to the accounts table.
+    void addAccount(const QString& name, const QString& password, const QString& kind);
+
+private:
+    QTemporaryDir dir_;
+    ScriptedMessages messages_;
+    FixedClock* clock_ = nullptr;
+    std::unique_ptr<AppContext> ctx_;
+    int quits_ = 0;
+};
+
+} // namespace shop::test
