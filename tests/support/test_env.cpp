@@ -62,7 +62,6 @@ TestEnv::TestEnv(const QDateTime& now)
     auto settings = std::make_unique<QSettings>(dir_.filePath("settings.ini"), QSettings::IniFormat);
     ctx_ = std::make_unique<AppContext>(paths, std::move(clock), std::move(settings), messages_);
     ctx_->setQuitHook([this] { ++quits_; });
-    registerWindows(ctx_->windows());
     if (!ctx_->openDatabases(&err))
         qFatal("cannot open databases: %s", qPrintable(err));
 }

@@ -49,7 +49,8 @@ private:
 
 // A fresh program folder in a temporary directory with fresh database files,
 // a fixed clock (2026-12-07 10:00:00 unless told), the scripted message
-// service and a settings file of its own.
+// service and a settings file of its own. Windows are not registered: a
+// test that opens windows by name calls registerWindows(env.ctx().windows()).
 class TestEnv {
 public:
     static constexpr const char* kZedPassword = "zed-pass";
