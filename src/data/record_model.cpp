@@ -1,5 +1,6 @@
 #include "record_model.h"
 
+#include <QScopeGuard>
 #include <QSqlQuery>
 
 namespace shop {
@@ -417,8 +418,11 @@ bool RecordModel::canFetchMore(const QModelIndex& parent) const
 
 void RecordModel::fetchMore(const QModelIndex& parent)
 {
-    if (parent.isValid() || atEnd_ || pageEnds_.isEmpty())
+    // Views may ask again from inside the insert signals; one fetch at a time.
+    if (parent.isValid() || atEnd_ || pageEnds_.isEmpty() || fetching_)
         return;
+    fetching_ = true;
+    const auto done = qScopeGuard([this] { fetching_ = false; });
     Page p;
     QString err;
     if (!readPage(pageEnds_.last(), &p, &err)) {

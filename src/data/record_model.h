@@ -129,6 +129,7 @@ private:
     int maxCachedPages_ = 64;
     int loadedRows_ = 0;
     bool atEnd_ = true;
+    bool fetching_ = false;
     // Key of the last row of every page read so far.
     QVector<QVariantList> pageEnds_;
     mutable QHash<int, Page> pages_;

@@ -4,6 +4,11 @@
 
 namespace shop {
 
+namespace {
+// SQLite refuses LIKE patterns longer than 50 000 bytes.
+constexpr qsizetype kMaxLikeText = 10000;
+} // namespace
+
 QString containsPattern(const QString& text)
 {
     QString p;
@@ -31,8 +36,15 @@ QString RecordSource::whereSql(QVariantList* binds, const QList<Condition>& extr
         case Op::Gt: parts << col + " > ?"; break;
         case Op::Ge: parts << col + " >= ?"; break;
         case Op::Contains:
-            parts << col + " LIKE ? ESCAPE '\\'";
-            binds->append(containsPattern(c.value));
+            if (c.value.size() > kMaxLikeText) {
+                // Beyond the engine's pattern limit; upper() folds ASCII
+                // letters as the column's NOCASE collation does.
+                parts << "instr(upper(" + col + "), upper(?)) > 0";
+                binds->append(c.value);
+            } else {
+                parts << col + " LIKE ? ESCAPE '\\'";
+                binds->append(containsPattern(c.value));
+            }
             return;
         }
         binds->append(textValue(c.value));

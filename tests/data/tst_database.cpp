@@ -1,0 +1,400 @@
+#include "data/database.h"
+#include "data/password.h"
+#include "data/record_model.h"
+#include "data/schema.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace shop;
+
+namespace {
+QStringList salesRow(const QString& date, const QString& card, const QString& name)
+{
+    return {date, "商品销售", card, "P1", name, "1", "10元", "2026-01-01", "10", "", "王五", "", "0"};
+}
+} // namespace
+
+class TstDatabase : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<Database> db_;
+    int fileNo_ = 0;
+
+    // A fresh business database per test.
+    Database& freshDb()
+    {
+        db_.reset();
+        const QString b = dir_.filePath(QString("t%1/database/database.db").arg(fileNo_));
+        const QString a = dir_.filePath(QString("t%1/database/userid.db").arg(fileNo_));
+        ++fileNo_;
+        QString err;
+        if (!schema::createDatabaseFiles(b, a, "pw", &err))
+            qFatal("%s", qPrintable(err));
+        db_ = Database::open(b, &err);
+        if (!db_)
+            qFatal("%s", qPrintable(err));
+        return *db_;
+    }
+
+    void insertSales(Database& db, const QList<QStringList>& rows)
+    {
+        Database::Transaction tx(db);
+        for (const QStringList& r : rows) {
+            QVariantList binds;
+            for (const QString& v : r)
+                binds << v;
+            QVERIFY(db.exec("INSERT INTO salse VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)", binds).ok);
+        }
+        QVERIFY(tx.commit().ok);
+    }
+
+    // Every row the model shows, read through fetchMore like a scrolling view.
+    QList<qint64> readAll(RecordModel& m)
+    {
+        while (m.canFetchMore())
+            m.fetchMore();
+        QList<qint64> ids;
+        for (int r = 0; r < m.rowCount(); ++r)
+            ids << m.rowidAt(r);
+        return ids;
+    }
+
+    QList<qint64> reference(Database& db, const QString& sql, const QVariantList& binds = {})
+    {
+        QList<qint64> ids;
+        db.select(sql, binds, [&ids](const QSqlQuery& q) {
+            ids << q.value(0).toLongLong();
+            return true;
+        });
+        return ids;
+    }
+
+private slots:
+    void schemaHasColumnsInOrder()
+    {
+        Database& db = freshDb();
+        for (const TableDef& t : schema::businessTables())
+            QCOMPARE(db.columns(t.name), t.columns);
+        QCOMPARE(schema::columnsOf("salse").size(), 13);
+        QCOMPARE(schema::columnsOf("SALSE").value(12), QString("提成金额"));
+        // WAL and full sync are in force on every connection.
+        QCOMPARE(db.selectOne("PRAGMA journal_mode")->value(0).toString(), QString("wal"));
+        QCOMPARE(db.selectOne("PRAGMA synchronous")->value(0).toInt(), 2);
+    }
+
+    void createRefusesExistingFilesAndHashesPassword()
+    {
+        const QString b = dir_.filePath("create/database/database.db");
+        const QString a = dir_.filePath("create/database/userid.db");
+        QString err;
+        QVERIFY(!schema::createDatabaseFiles(b, a, "", &err));
+        QVERIFY(!QFile::exists(b));
+        QVERIFY(schema::createDatabaseFiles(b, a, "S3cret", &err));
+        const QByteArray before = [&] {
+            QFile f(b);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        QVERIFY(!schema::createDatabaseFiles(b, a, "other", &err));
+        QVERIFY(err.contains("已存在"));
+        QFile f(b);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+
+        auto acc = Database::open(a, &err);
+        QVERIFY(acc);
+        auto rows = acc->selectAll("SELECT username, password, usertype FROM username");
+        QVERIFY(rows);
+        QCOMPARE(rows->size(), 1);
+        QCOMPARE(rows->at(0).at(0).toString(), QString("ZED"));
+        QCOMPARE(rows->at(0).at(2).toString(), QString("M"));
+        const QString stored = rows->at(0).at(1).toString();
+        QVERIFY(!stored.contains("S3cret"));
+        QVERIFY(stored.startsWith("$argon2id$"));
+        QVERIFY(verifyPassword("S3cret", stored));
+        QVERIFY(!verifyPassword("s3cret", stored));
+        QVERIFY(!verifyPassword("S3cret ", stored));
+    }
+
+    void openFailures()
+    {
+        QString err;
+        QVERIFY(!Database::open(dir_.filePath("missing.db"), &err));
+        QVERIFY(!err.isEmpty());
+        QVERIFY(!QFile::exists(dir_.filePath("missing.db")));
+
+        const QString junk = dir_.filePath("junk.db");
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray content(4096, 'x');
+        f.write(content);
+        f.close();
+        err.clear();
+        QVERIFY(!Database::open(junk, &err));
+        QVERIFY(!err.isEmpty());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), content); // never overwritten
+    }
+
+    void hostileValuesRoundTrip_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("apostrophe") << "O'Brien";
+        QTest::newRow("percent") << "100%";
+        QTest::newRow("underscore") << "a_b";
+        QTest::newRow("injection") << "' or '1'='1";
+        QTest::newRow("star") << "*";
+        QTest::newRow("emoji") << QString::fromUtf8("茶😀");
+        QTest::newRow("long") << QString(100000, QChar(u'长'));
+        QTest::newRow("quote and semicolon") << "\"; DROP TABLE salse; --";
+    }
+    void hostileValuesRoundTrip()
+    {
+        QFETCH(QString, value);
+        Database& db = freshDb();
+        insertSales(db, {salesRow("2026-12-07", value, "x"), salesRow("2026-12-07", "other", "y")});
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse").filter("卡号", Op::Eq, value)).ok);
+        QCOMPARE(m.rowCount(), 1);
+        QCOMPARE(m.record(0)->value("卡号"), value);
+        // A contains-search for the value finds exactly that row: its %, _ and
+        // * match themselves.
+        QVERIFY(m.setSource(RecordSource::all("salse").filter("卡号", Op::Contains, value)).ok);
+        QCOMPARE(m.rowCount(), 1);
+        QCOMPARE(m.record(0)->value(2), value);
+        QCOMPARE(db.selectOne("SELECT count(*) FROM salse")->value(0).toInt(), 2);
+    }
+
+    void containsMatchesItsWildcardsLiterally_data()
+    {
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("percent") << "%" << QStringList{"50%"};
+        QTest::newRow("underscore") << "_" << QStringList{"a_b"};
+        QTest::newRow("star") << "*" << QStringList{"x*y"};
+        QTest::newRow("backslash") << "\\" << QStringList{"c\\d"};
+        QTest::newRow("letter case ignored") << "bC" << QStringList{"ABC"};
+    }
+    void containsMatchesItsWildcardsLiterally()
+    {
+        QFETCH(QString, needle);
+        QFETCH(QStringList, expected);
+        Database& db = freshDb();
+        insertSales(db, {salesRow("d", "50%", ""), salesRow("d", "a_b", ""), salesRow("d", "x*y", ""),
+                         salesRow("d", "c\\d", ""), salesRow("d", "ABC", ""), salesRow("d", "plain", "")});
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse").filter("卡号", Op::Contains, needle)).ok);
+        QStringList got;
+        for (int r = 0; r < m.rowCount(); ++r)
+            got << m.record(r)->value("卡号");
+        QCOMPARE(got, expected);
+    }
+
+    void comparisonsIgnoreLetterCase()
+    {
+        Database& db = freshDb();
+        insertSales(db, {salesRow("d", "abc", "b"), salesRow("d", "ABD", "A"), salesRow("d", "x", "C")});
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse").filter("卡号", Op::Eq, "ABC")).ok);
+        QCOMPARE(m.rowCount(), 1);
+        QVERIFY(m.setSource(RecordSource::all("salse").orderBy("商品名称")).ok);
+        QCOMPARE(m.record(0)->value("商品名称"), QString("A"));
+        QCOMPARE(m.record(1)->value("商品名称"), QString("b"));
+        QCOMPARE(m.record(2)->value("商品名称"), QString("C"));
+    }
+
+    void numbersOrderAsText()
+    {
+        Database& db = freshDb();
+        insertSales(db, {salesRow("d", "9", ""), salesRow("d", "10", "")});
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse").orderBy("卡号")).ok);
+        QCOMPARE(m.record(0)->value("卡号"), QString("10"));
+        // A date range selects by comparing the stored texts.
+        insertSales(db, {salesRow("2026-11-30", "r", ""), salesRow("2026-12-01", "r", ""),
+                         salesRow("2026-12-31", "r", ""), salesRow("2027-01-01", "r", "")});
+        QVERIFY(m.setSource(RecordSource::all("salse")
+                                .filter("业务日期", Op::Ge, "2026-12-01")
+                                .filter("业务日期", Op::Le, "2026-12-31"))
+                    .ok);
+        QCOMPARE(m.rowCount(), 2);
+    }
+
+    void findFirstWithinFilteredSourceInItsOrder()
+    {
+        Database& db = freshDb();
+        insertSales(db, {salesRow("2026-01-03", "A", "n1"), salesRow("2026-01-01", "A", "n2"),
+                         salesRow("2026-01-02", "B", "n3"), salesRow("2026-01-01", "B", "n4")});
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse").filter("卡号", Op::Eq, "A").orderBy("业务日期")).ok);
+        auto hit = m.findFirst({{"业务日期", Op::Ge, "2026-01-01"}});
+        QVERIFY(hit);
+        QCOMPARE(hit->value("商品名称"), QString("n2"));
+        // A row outside the source's filter is never found.
+        QVERIFY(!m.findFirst({{"商品名称", Op::Eq, "n3"}}));
+        // An apostrophe in the criterion is just a value.
+        QVERIFY(!m.findFirst({{"卡号", Op::Eq, "A' OR '1'='1"}}));
+    }
+
+    void deleteTouchesExactlyOneOfTwoIdenticalRows()
+    {
+        Database& db = freshDb();
+        const QStringList same = salesRow("2026-12-07", "C1", "same");
+        insertSales(db, {same, same, salesRow("2026-12-07", "C2", "other")});
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse")).ok);
+        const qint64 second = m.rowidAt(1);
+        QVERIFY(m.deleteRowid(second).ok);
+        QCOMPARE(m.rowCount(), 2);
+        QCOMPARE(db.selectOne("SELECT count(*) FROM salse WHERE 卡号 = 'C1'")->value(0).toInt(), 1);
+        QVERIFY(db.selectOne("SELECT 1 FROM salse WHERE rowid = ?", {second}) == std::nullopt);
+    }
+
+    void editWritesOnlyItsRow()
+    {
+        Database& db = freshDb();
+        const QStringList same = salesRow("2026-12-07", "C1", "same");
+        insertSales(db, {same, same});
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse")).ok);
+        QVERIFY(!m.setData(m.index(0, 4), "changed")); // not editable yet
+        m.setEditable(true);
+        QVERIFY(m.setData(m.index(0, 4), "it's 改"));
+        QVERIFY(m.hasPendingEdits());
+        QCOMPARE(db.selectOne("SELECT count(*) FROM salse WHERE 商品名称 = 'same'")->value(0).toInt(), 2);
+        QVERIFY(m.flushEdits().ok);
+        auto rows = db.selectAll("SELECT 商品名称 FROM salse ORDER BY rowid");
+        QCOMPARE(rows->at(0).at(0).toString(), QString("it's 改"));
+        QCOMPARE(rows->at(1).at(0).toString(), QString("same"));
+    }
+
+    void pagingMatchesFullQuery_data()
+    {
+        QTest::addColumn<QString>("orderColumn");
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("table order") << "" << false << "";
+        QTest::newRow("indexed column") << "业务日期" << false << "";
+        QTest::newRow("column with duplicates") << "卡号" << false << "";
+        QTest::newRow("descending") << "业务日期" << true << "";
+        QTest::newRow("filtered and sorted") << "商品名称" << false << "7";
+    }
+    void pagingMatchesFullQuery()
+    {
+        QFETCH(QString, orderColumn);
+        QFETCH(bool, descending);
+        QFETCH(QString, filter);
+        Database& db = freshDb();
+        QList<QStringList> rows;
+        for (int i = 0; i < 1000; ++i)
+            rows << salesRow(QString("2026-%1-%2").arg(1 + i % 12, 2, 10, QChar('0')).arg(1 + i % 28, 2, 10, QChar('0')),
+                             QString("C%1").arg(i % 7), QString("N%1").arg((i * 37) % 101));
+        insertSales(db, rows);
+
+        RecordSource src = RecordSource::all("salse");
+        QString sql = "SELECT rowid FROM salse";
+        QVariantList binds;
+        if (!filter.isEmpty()) {
+            src.filter("商品名称", Op::Contains, filter);
+            sql += " WHERE 商品名称 LIKE ?";
+            binds << "%" + filter + "%";
+        }
+        if (!orderColumn.isEmpty()) {
+            src.orderBy(orderColumn, descending);
+            sql += QString(" ORDER BY %1%2, rowid%2").arg(orderColumn, descending ? " DESC" : "");
+        }
+        RecordModel m(db);
+        m.setPageSize(16);
+        m.setMaxCachedPages(3);
+        QVERIFY(m.setSource(src).ok);
+        const QList<qint64> expected = reference(db, sql, binds);
+        QCOMPARE(m.rowCount(), qMin(16, static_cast<int>(expected.size())));
+        // The tester fetches further pages itself while it checks.
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(readAll(m), expected);
+        // Pages evicted from the cache read back the same rows.
+        QVERIFY(m.cachedPageCount() <= 3);
+        for (int r = 0; r < m.rowCount(); r += 5)
+            QCOMPARE(m.rowidAt(r), expected.at(r));
+    }
+
+    void openReadsOnlyTheFirstPage()
+    {
+        Database& db = freshDb();
+        QList<QStringList> rows;
+        for (int i = 0; i < 2000; ++i)
+            rows << salesRow("2026-12-07", QString::number(i), "n");
+        insertSales(db, rows);
+        RecordModel m(db);
+        m.setPageSize(100);
+        QVERIFY(m.setSource(RecordSource::all("salse")).ok);
+        QCOMPARE(m.rowCount(), 100);
+        QVERIFY(m.canFetchMore());
+        QVERIFY(!m.isEmpty());
+        QCOMPARE(m.count(), 2000);
+        m.fetchMore();
+        QCOMPARE(m.rowCount(), 200);
+        QCOMPARE(m.rowOfRowid(m.rowidAt(150)), 150);
+        QVERIFY(m.setSource(RecordSource::all("salse").filter("卡号", Op::Eq, "none")).ok);
+        QVERIFY(m.isEmpty());
+        QVERIFY(!m.canFetchMore());
+    }
+
+    void noStatementStaysOpen()
+    {
+        // A second connection can checkpoint and write while a view is open:
+        // the view holds no read transaction between calls.
+        Database& db = freshDb();
+        QList<QStringList> rows;
+        for (int i = 0; i < 600; ++i)
+            rows << salesRow("2026-12-07", QString::number(i), "n");
+        insertSales(db, rows);
+        RecordModel m(db);
+        QVERIFY(m.setSource(RecordSource::all("salse")).ok);
+        QString err;
+        auto other = Database::open(db.path(), &err);
+        QVERIFY(other);
+        QVERIFY(other->exec("INSERT INTO salse (卡号) VALUES ('new')").ok);
+        auto ck = other->selectOne("PRAGMA wal_checkpoint(TRUNCATE)");
+        QVERIFY(ck);
+        QCOMPARE(ck->value(0).toInt(), 0); // not busy
+    }
+
+    void transactionRollsBackUnlessCommitted()
+    {
+        Database& db = freshDb();
+        {
+            Database::Transaction tx(db);
+            QVERIFY(tx.active());
+            QVERIFY(db.exec("INSERT INTO salse (卡号) VALUES ('gone')").ok);
+        }
+        QCOMPARE(db.selectOne("SELECT count(*) FROM salse")->value(0).toInt(), 0);
+        {
+            Database::Transaction tx(db);
+            QVERIFY(db.exec("INSERT INTO salse (卡号) VALUES ('kept')").ok);
+            QVERIFY(tx.commit().ok);
+        }
+        QCOMPARE(db.selectOne("SELECT count(*) FROM salse")->value(0).toInt(), 1);
+        // A failing statement reports the driver's text.
+        DbResult bad = db.exec("INSERT INTO no_such_table VALUES (1)");
+        QVERIFY(!bad.ok);
+        QVERIFY(bad.error.contains("no_such_table"));
+    }
+
+    void unknownTableIsAnError()
+    {
+        Database& db = freshDb();
+        RecordModel m(db);
+        QVERIFY(!m.setSource(RecordSource::all("nope")).ok);
+        QCOMPARE(m.rowCount(), 0);
+        QCOMPARE(m.columnCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstDatabase)
+#include "tst_database.moc"

@@ -1,0 +1,120 @@
+#include "data/clock.h"
+#include "data/numeric.h"
+
+#include <QTest>
+
+#include <cmath>
+
+using namespace shop;
+
+class TstNumeric : public QObject {
+    Q_OBJECT
+private slots:
+    void numericValue_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("decimal") << "12.5" << 12.5;
+        QTest::newRow("unit after number") << "3箱" << 3.0;
+        QTest::newRow("no number") << "abc" << 0.0;
+        QTest::newRow("inner blank ignored") << "1 2" << 12.0;
+        QTest::newRow("tab and line feed ignored") << "\t1\n2.\r\n5" << 12.5;
+        QTest::newRow("leading point") << ".5" << 0.5;
+        QTest::newRow("sign alone") << "-" << 0.0;
+        QTest::newRow("negative") << "-7.25" << -7.25;
+        QTest::newRow("plus sign") << "+4" << 4.0;
+        QTest::newRow("signed form with blank") << " 15.5" << 15.5;
+        QTest::newRow("second point stops") << "1.2.3" << 1.2;
+        QTest::newRow("exponent E") << "1.5E3" << 1500.0;
+        QTest::newRow("exponent D lower case") << "2d2" << 200.0;
+        QTest::newRow("negative exponent") << "25e-1" << 2.5;
+        QTest::newRow("exponent without digits") << "1e" << 1.0;
+        QTest::newRow("exponent sign without digits") << "7e+" << 7.0;
+        QTest::newRow("overflow reads as zero") << "1e400" << 0.0;
+        QTest::newRow("hex") << "&HFF" << 255.0;
+        QTest::newRow("hex lower case") << "&hff" << 255.0;
+        QTest::newRow("octal") << "&O17" << 15.0;
+        QTest::newRow("octal stops at 8") << "&O178" << 15.0;
+        QTest::newRow("ampersand other letter") << "&X1" << 0.0;
+        QTest::newRow("full-width digits are not digits") << "１２" << 0.0;
+        QTest::newRow("currency suffix") << "100元" << 100.0;
+        QTest::newRow("empty") << "" << 0.0;
+        QTest::newRow("letters before digits") << "x12" << 0.0;
+    }
+    void numericValue()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, expected);
+        QCOMPARE(shop::numericValue(text), expected);
+    }
+
+    void overflowIsReported()
+    {
+        QVERIFY(readNumber("1e400").overflow);
+        QVERIFY(readNumber("-1e400").overflow);
+        QVERIFY(!readNumber("1e300").overflow);
+    }
+
+    void numberText_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("plain");
+        QTest::addColumn<QString>("signedForm");
+        QTest::newRow("whole") << 15.0 << "15" << " 15";
+        QTest::newRow("fraction") << 15.5 << "15.5" << " 15.5";
+        QTest::newRow("negative") << -3.25 << "-3.25" << "-3.25";
+        QTest::newRow("zero") << 0.0 << "0" << " 0";
+        QTest::newRow("negative zero") << -0.0 << "0" << " 0";
+        QTest::newRow("binary fraction noise hidden") << 0.1 + 0.2 << "0.3" << " 0.3";
+        QTest::newRow("15 digits kept") << 123456789012345.0 << "123456789012345" << " 123456789012345";
+        QTest::newRow("beyond 15 digits") << 1234567890123456.0 << "1.23456789012346E+15"
+                                          << " 1.23456789012346E+15";
+        QTest::newRow("small") << 0.00001 << "1E-05" << " 1E-05";
+        QTest::newRow("no grouping") << 1234567.0 << "1234567" << " 1234567";
+    }
+    void numberText()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, plain);
+        QFETCH(QString, signedForm);
+        QCOMPARE(shop::numberText(value), plain);
+        QCOMPARE(shop::signedNumberText(value), signedForm);
+        // What is written reads back as the same number.
+        QCOMPARE(shop::numericValue(plain), shop::numericValue(signedForm));
+    }
+
+    void roundHalfEven_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("2.5") << 2.5 << qint64(2);
+        QTest::newRow("3.5") << 3.5 << qint64(4);
+        QTest::newRow("12.5") << 12.5 << qint64(12);
+        QTest::newRow("13.5") << 13.5 << qint64(14);
+        QTest::newRow("-2.5") << -2.5 << qint64(-2);
+        QTest::newRow("2.6") << 2.6 << qint64(3);
+        QTest::newRow("0.5") << 0.5 << qint64(0);
+        QTest::newRow("1.4999") << 1.4999 << qint64(1);
+    }
+    void roundHalfEven()
+    {
+        QFETCH(double, value);
+        QFETCH(qint64, expected);
+        QCOMPARE(shop::roundHalfEven(value), expected);
+    }
+
+    void dateTexts()
+    {
+        FixedClock c(QDateTime(QDate(2026, 3, 5), QTime(8, 4, 9)));
+        QCOMPARE(todayText(c), QString("2026-03-05"));
+        QCOMPARE(thirtyDaysAgoText(c), QString("2026-02-03"));
+        QCOMPARE(dateTimeText(c.now()), QString("2026-03-05 08:04:09"));
+        // Date texts sort as the dates they name.
+        QVERIFY(dateText(QDate(2026, 9, 30)) < dateText(QDate(2026, 10, 1)));
+        c.set(QDateTime(QDate(2027, 1, 10), QTime(0, 0)));
+        QCOMPARE(thirtyDaysAgoText(c), QString("2026-12-11"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstNumeric)
+#include "tst_numeric.moc"
