@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/app_context.h"
+#include "sale_service.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace shop {
+
+class EnterChain;
+class RecordView;
+
+// The business entry window: the entry of one transaction with its card and
+// product lookups, the save, and the grid of the period's transactions with
+// the daily total, delete and query by card.
+class BusinessWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit BusinessWindow(AppContext& ctx, QWidget* parent = nullptr);
+
+    RecordView* grid() const { return bg_; }
+    // The commission that the next save writes.
+    qint64 pendingCommission() const { return commission_; }
+
+    // Procedures of the window, by the names the shop's staff know them.
+    void open_data();
+    void card_lookup();
+    void clear_card_panels();
+    void product_lookup();
+    void quantity_check();
+    void fill_worker_list();
+    void clear_entry();
+    void cmd_save();
+    void cmd_count();
+    void cmd_del();
+    void cmd_query();
+    // Timer1: enabled states of 删除, 查询 and 统计.
+    void updateButtonStates();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildForm();
+    void askCommission();
+    SaleEntry entry() const;
+    // Shows what a refused or failed save says and does to the entry;
+    // returns true when the save may go on.
+    bool handle(const SaleOutcome& outcome);
+    void reportDbError(const QString& error);
+    QString countTip() const;
+
+    AppContext& ctx_;
+    SaleService service_;
+    qint64 commission_ = 0;
+
+    QCheckBox* shangpin_ = nullptr;
+    QCheckBox* qita_ = nullptr;
+    QLineEdit* card_ = nullptr;
+    QLineEdit* code_ = nullptr;
+    QLineEdit* quantity_ = nullptr;
+    QLineEdit* money_ = nullptr;
+    QLineEdit* service_item_ = nullptr;
+    QLineEdit* remark_ = nullptr;
+    QLabel* name_ = nullptr;
+    QLabel* indate_ = nullptr;
+    QLabel* price_ = nullptr;
+    QComboBox* worker_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* del_ = nullptr;
+    QPushButton* query_ = nullptr;
+    QPushButton* count_ = nullptr;
+    QPushButton* exit_ = nullptr;
+    RecordView* bg_ = nullptr;
+    QLabel* panels_[4] = {};
+    EnterChain* chain_ = nullptr;
+    QTimer timer_;
+};
+
+} // namespace shop

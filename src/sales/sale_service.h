@@ -1,0 +1,115 @@
+#pragma once
+
+#include "data/database.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace shop {
+
+// What the business entry holds when the person saves.
+struct SaleEntry {
+    bool goods = false;   // 商品销售 ticked
+    bool service = false; // 其它服务 ticked
+    QString card;         // empty for a customer without a card
+    QString productCode;
+    QString productName; // label filled by the product lookup
+    QString quantity;
+    QString retailPrice;  // label, currency sign included
+    QString purchaseDate; // label
+    QString money;
+    QString serviceItem;
+    QString employee;
+    QString remark;
+    qint64 commission = 0;
+};
+
+// One goods line of jinhuo, as a lookup found it.
+struct GoodsLine {
+    qint64 rowid = 0;
+    QString name;
+    QString code;
+    QString retailPrice;
+    QString stock;
+    QString purchaseDate;
+};
+
+// One member card of numbercard, as a lookup found it.
+struct CardRow {
+    qint64 rowid = 0;
+    QString number;
+    QString holder;
+    QString balance;
+    QString uses;
+    QString type;
+};
+
+// Why a save does not go ahead.
+enum class SaleRefusal {
+    None,
+    NoBusinessType,
+    ProductNotFound,
+    StockEmpty,
+    QuantityOverStock,
+    CardNotFound,
+    NoUsesLeft,
+    BalanceTooLow,
+};
+
+struct SaleOutcome {
+    enum Kind { Ready, Saved, Refused, Failed };
+    Kind kind = Ready;
+    SaleRefusal refusal = SaleRefusal::None;
+    // Failed: what the program was doing, and the database's words.
+    QString step;
+    QString error;
+    // The rows the checks found; a save touches exactly these.
+    qint64 goodsRowid = 0;
+    qint64 cardRowid = 0;
+
+    bool ok() const { return kind == Ready || kind == Saved; }
+};
+
+struct DailyTotal {
+    qint64 rows = 0;
+    qint64 total = 0;
+};
+
+// The checks and writes of one business transaction, apart from the window.
+// check() decides whether the entry may be saved and pins the goods line and
+// card it found; save() repeats the decision on those rows re-read inside one
+// transaction and then writes stock, card charge and both transaction rows,
+// all or none.
+class SaleService {
+public:
+    explicit SaleService(Database& db) : db_(db) {}
+
+    static QString businessType(const SaleEntry& e);
+    // The card text written with the transaction: the number, or 非会员.
+    static QString cardText(const SaleEntry& e);
+    static QString nonMember() { return QStringLiteral("非会员"); }
+    // The thirteen values of the transaction in column order.
+    static QStringList values(const SaleEntry& e, const QString& date);
+
+    // First goods line / card with that code / number in stored order.
+    std::optional<GoodsLine> findGoods(const QString& code, QString* error = nullptr);
+    std::optional<CardRow> findCard(const QString& number, QString* error = nullptr);
+    // Names of every employee in stored order; errors give an empty list.
+    QStringList workerNames();
+    // Today's amounts received, summed row by row with half-to-even rounding
+    // after each addition; nullopt on a database error.
+    std::optional<DailyTotal> dailyTotal(const QString& date, QString* error = nullptr);
+
+    SaleOutcome check(const SaleEntry& e);
+    SaleOutcome save(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
+
+private:
+    std::optional<GoodsLine> goodsByRowid(qint64 rowid, const QString& code, QString* error);
+    std::optional<CardRow> cardByRowid(qint64 rowid, const QString& number, QString* error);
+
+    Database& db_;
+};
+
+} // namespace shop

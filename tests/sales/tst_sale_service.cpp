@@ -1,0 +1,312 @@
+// The save of one business transaction without its window: the rows it
+// touches, the values it computes inside its transaction, and all-or-none.
+#include "data/numeric.h"
+#include "sales/sale_service.h"
+#include "support/test_env.h"
+
+#include <QTest>
+
+using namespace shop;
+using shop::test::TestEnv;
+
+namespace {
+
+const QString kToday = QStringLiteral("2026-12-07");
+
+void addGoods(TestEnv& env, const QString& code, const QString& price, const QString& stock,
+              const QString& name = QStringLiteral("可乐"))
+{
+    env.insert("jinhuo", {name, code, "330ml", "24", "2", price, stock, "供应商甲", "2026-11-01", ""});
+}
+
+void addCard(TestEnv& env, const QString& number, const QString& type, const QString& balance,
+             const QString& uses)
+{
+    env.insert("numbercard", {"2026-01-01", number, "李四", "王五", "洗车", balance, uses, type, ""});
+}
+
+SaleEntry goodsSale(const QString& code, const QString& quantity, const QString& card = {})
+{
+    SaleEntry e;
+    e.goods = true;
+    e.card = card;
+    e.productCode = code;
+    e.productName = QStringLiteral("可乐");
+    e.quantity = quantity;
+    e.retailPrice = QStringLiteral("12元");
+    e.purchaseDate = QStringLiteral("2026-11-01");
+    e.money = QStringLiteral("24");
+    return e;
+}
+
+// Column of every row of a table.
+QStringList column(TestEnv& env, const QString& table, int position)
+{
+    QStringList out;
+    for (const QStringList& r : env.rows(table))
+        out << r.value(position);
+    return out;
+}
+
+struct Snapshot {
+    QList<QStringList> goods, cards, sales, history;
+    explicit Snapshot(TestEnv& env)
+        : goods(env.rows("jinhuo")), cards(env.rows("numbercard")), sales(env.rows("salse")),
+          history(env.rows("salse_history"))
+    {
+    }
+    bool operator==(const Snapshot&) const = default;
+};
+
+} // namespace
+
+class TestSaleService : public QObject {
+    Q_OBJECT
+private slots:
+    void lowersOnlyTheLineTheCheckFound();
+    void chargesOnlyTheCardTheCheckFound();
+    void computesFromValuesReadInsideTheTransaction_data();
+    void computesFromValuesReadInsideTheTransaction();
+    void failureLeavesEverythingAsBefore_data();
+    void failureLeavesEverythingAsBefore();
+    void busyDatabaseIsAFailureNotASave();
+    void valuesAreStoredAsGiven_data();
+    void valuesAreStoredAsGiven();
+    void dailyTotalRoundsEveryRow_data();
+    void dailyTotalRoundsEveryRow();
+};
+
+void TestSaleService::lowersOnlyTheLineTheCheckFound()
+{
+    TestEnv env;
+    // Two goods lines of one product, bought at different prices.
+    addGoods(env, "P1", "12", "5");
+    addGoods(env, "P1", "15", "7");
+    addGoods(env, "P2", "3", "9");
+    SaleService s(env.db());
+    const SaleEntry e = goodsSale("p1", "2"); // codes compare without regard to case
+    const SaleOutcome checked = s.check(e);
+    QCOMPARE(checked.kind, SaleOutcome::Ready);
+    QCOMPARE(s.save(e, checked, kToday).kind, SaleOutcome::Saved);
+    QCOMPARE(column(env, "jinhuo", 6), QStringList({"3", "7", "9"}));
+}
+
+void TestSaleService::chargesOnlyTheCardTheCheckFound()
+{
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "C1", "月卡", "0", "4");
+    addCard(env, "C1", "月卡", "0", "9"); // a duplicate number must not be charged too
+    addCard(env, "C2", "月卡", "0", "4");
+    SaleService s(env.db());
+    const SaleEntry e = goodsSale("P1", "1", "C1");
+    QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
+    QCOMPARE(column(env, "numbercard", 6), QStringList({"3", "9", "4"}));
+}
+
+void TestSaleService::computesFromValuesReadInsideTheTransaction_data()
+{
+    QTest::addColumn<QString>("changeSql");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("stockAfter");
+    QTest::addColumn<QString>("balanceAfter");
+
+    // Another till changes the rows between the check and the confirmation.
+    QTest::newRow("stock lowered meanwhile")
+        << "UPDATE jinhuo SET 库存数量 = '4'" << int(SaleOutcome::Saved) << int(SaleRefusal::None) << "2"
+        << "50";
+    QTest::newRow("balance lowered meanwhile")
+        << "UPDATE numbercard SET 金额 = '80'" << int(SaleOutcome::Saved) << int(SaleRefusal::None) << "3"
+        << "56";
+    QTest::newRow("stock now too low") << "UPDATE jinhuo SET 库存数量 = '1'" << int(SaleOutcome::Refused)
+                                       << int(SaleRefusal::QuantityOverStock) << "1"
+                                       << "74";
+    QTest::newRow("stock sold out") << "UPDATE jinhuo SET 库存数量 = '0'" << int(SaleOutcome::Refused)
+                                    << int(SaleRefusal::StockEmpty) << "0"
+                                    << "74";
+    QTest::newRow("balance now too low") << "UPDATE numbercard SET 金额 = '24'" << int(SaleOutcome::Refused)
+                                         << int(SaleRefusal::BalanceTooLow) << "5"
+                                         << "24";
+    QTest::newRow("goods line deleted")
+        << "DELETE FROM jinhuo" << int(SaleOutcome::Refused) << int(SaleRefusal::ProductNotFound) << ""
+        << "74";
+    QTest::newRow("goods line renamed to another product")
+        << "UPDATE jinhuo SET 产品编号 = 'P9'" << int(SaleOutcome::Refused)
+        << int(SaleRefusal::ProductNotFound) << "5"
+        << "74";
+    QTest::newRow("card deleted") << "DELETE FROM numbercard" << int(SaleOutcome::Refused)
+                                  << int(SaleRefusal::CardNotFound) << "5"
+                                  << "";
+}
+
+void TestSaleService::computesFromValuesReadInsideTheTransaction()
+{
+    QFETCH(QString, changeSql);
+    QFETCH(int, kind);
+    QFETCH(int, refusal);
+    QFETCH(QString, stockAfter);
+    QFETCH(QString, balanceAfter);
+
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "D1", "钻石卡", "74", "0");
+    SaleService s(env.db());
+    const SaleEntry e = goodsSale("P1", "2", "D1");
+    const SaleOutcome checked = s.check(e);
+    QCOMPARE(checked.kind, SaleOutcome::Ready);
+    QVERIFY(env.db().exec(changeSql).ok);
+
+    const SaleOutcome saved = s.save(e, checked, kToday);
+    QCOMPARE(int(saved.kind), kind);
+    QCOMPARE(int(saved.refusal), refusal);
+    QCOMPARE(column(env, "jinhuo", 6).value(0), stockAfter);
+    QCOMPARE(column(env, "numbercard", 5).value(0), balanceAfter);
+    const int written = kind == SaleOutcome::Saved ? 1 : 0;
+    QCOMPARE(env.rows("salse").size(), written);
+    QCOMPARE(env.rows("salse_history").size(), written);
+}
+
+void TestSaleService::failureLeavesEverythingAsBefore_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("step");
+
+    QTest::newRow("stock write") << "BEFORE UPDATE ON jinhuo"
+                                 << "更新库存数量";
+    QTest::newRow("card charge") << "BEFORE UPDATE ON numbercard"
+                                 << "扣除会员卡";
+    QTest::newRow("transaction row") << "BEFORE INSERT ON salse"
+                                     << "写入业务记录";
+    QTest::newRow("history row") << "BEFORE INSERT ON salse_history"
+                                 << "写入业务历史记录";
+}
+
+void TestSaleService::failureLeavesEverythingAsBefore()
+{
+    QFETCH(QString, trigger);
+    QFETCH(QString, step);
+
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "M1", "季卡", "0", "3");
+    env.insert("salse", {"2026-12-01", "其它服务", "M1", "", "", "", "", "", "10", "洗车", "张三", "", "0"});
+    QVERIFY(env.db()
+                .exec(QStringLiteral("CREATE TRIGGER fail %1 BEGIN SELECT RAISE(ABORT, 'disk on fire'); END")
+                          .arg(trigger))
+                .ok);
+    const Snapshot before(env);
+
+    SaleService s(env.db());
+    SaleEntry e = goodsSale("P1", "2", "M1");
+    e.service = true;
+    const SaleOutcome saved = s.save(e, s.check(e), kToday);
+    QCOMPARE(saved.kind, SaleOutcome::Failed);
+    QCOMPARE(saved.step, step);
+    QVERIFY2(saved.error.contains("disk on fire"), qPrintable(saved.error));
+    QVERIFY(Snapshot(env) == before);
+    QVERIFY(!env.db().inTransaction());
+
+    // Once the fault is gone the same entry saves.
+    QVERIFY(env.db().exec("DROP TRIGGER fail").ok);
+    QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
+    QCOMPARE(column(env, "jinhuo", 6), QStringList{"3"});
+    QCOMPARE(column(env, "numbercard", 6), QStringList{"2"});
+    QCOMPARE(env.rows("salse").size(), 2);
+    QCOMPARE(env.rows("salse_history").size(), 1);
+}
+
+void TestSaleService::busyDatabaseIsAFailureNotASave()
+{
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    // A second connection holds the write lock (another program on the file).
+    QString err;
+    auto other = Database::open(env.ctx().paths().businessDb(), &err);
+    QVERIFY2(other, qPrintable(err));
+    QVERIFY(other->exec("PRAGMA busy_timeout = 0").ok);
+    QVERIFY(env.db().exec("PRAGMA busy_timeout = 50").ok);
+    Database::Transaction hold(*other);
+    QVERIFY(hold.active());
+
+    SaleService s(env.db());
+    const SaleEntry e = goodsSale("P1", "2");
+    const SaleOutcome saved = s.save(e, s.check(e), kToday);
+    QCOMPARE(saved.kind, SaleOutcome::Failed);
+    QCOMPARE(saved.step, QStringLiteral("开始保存"));
+    hold.rollback();
+    QCOMPARE(column(env, "jinhuo", 6), QStringList{"5"});
+    QVERIFY(env.rows("salse").isEmpty());
+}
+
+void TestSaleService::valuesAreStoredAsGiven_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("apostrophe") << "O'Brien's";
+    QTest::newRow("percent") << "100%";
+    QTest::newRow("underscore") << "a_b";
+    QTest::newRow("injection") << "' or '1'='1";
+    QTest::newRow("long") << QString(10000, QChar(u'备'));
+    QTest::newRow("emoji") << QString::fromUtf8("洗车🚗✨");
+    QTest::newRow("empty") << "";
+}
+
+void TestSaleService::valuesAreStoredAsGiven()
+{
+    QFETCH(QString, text);
+    TestEnv env;
+    const QString code = text.isEmpty() ? QStringLiteral("P1") : text;
+    addGoods(env, code, "12", "1000000");
+    addGoods(env, "other", "12", "1000000");
+    if (!text.isEmpty())
+        addCard(env, text, "其它", "0", "2");
+    addCard(env, "bystander", "其它", "0", "2");
+
+    SaleEntry e;
+    e.goods = e.service = true;
+    e.card = text;
+    e.productCode = code;
+    e.productName = e.quantity = e.retailPrice = e.purchaseDate = e.money = e.serviceItem = e.employee =
+        e.remark = text;
+    e.commission = 3;
+    SaleService s(env.db());
+    QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
+
+    const QString card = text.isEmpty() ? QStringLiteral("非会员") : text;
+    const QStringList expected = {
+        kToday, "商品销售+其它服务", card, code, text, text, text, text, text, text, text, text, "3"};
+    QCOMPARE(env.rows("salse"), QList<QStringList>{expected});
+    QCOMPARE(env.rows("salse_history"), QList<QStringList>{expected});
+    // Only the looked-up rows were touched.
+    QCOMPARE(column(env, "jinhuo", 6), QStringList({numberText(1000000 - numericValue(text)), "1000000"}));
+    QCOMPARE(column(env, "numbercard", 6).last(), QStringLiteral("2"));
+}
+
+void TestSaleService::dailyTotalRoundsEveryRow_data()
+{
+    QTest::addColumn<QStringList>("amounts");
+    QTest::addColumn<qint64>("total");
+    QTest::newRow("12, 8.5, empty") << QStringList{"12", "8.5", ""} << qint64(20);
+    QTest::newRow("10.5 twice") << QStringList{"10.5", "10.5"} << qint64(20);
+    QTest::newRow("2.5 then 1") << QStringList{"2.5", "1"} << qint64(3);
+    QTest::newRow("text and units") << QStringList{"30元", "abc", " 1 2 "} << qint64(42);
+    QTest::newRow("negative") << QStringList{"-3.5", "1"} << qint64(-3);
+}
+
+void TestSaleService::dailyTotalRoundsEveryRow()
+{
+    QFETCH(QStringList, amounts);
+    QFETCH(qint64, total);
+    TestEnv env;
+    env.insert("salse", {"2026-12-06", "其它服务", "非会员", "", "", "", "", "", "1000", "", "", "", "0"});
+    for (const QString& a : amounts)
+        env.insert("salse", {kToday, "其它服务", "非会员", "", "", "", "", "", a, "", "", "", "0"});
+    env.insert("salse", {"2026-12-08", "其它服务", "非会员", "", "", "", "", "", "1000", "", "", "", "0"});
+    const auto t = SaleService(env.db()).dailyTotal(kToday);
+    QVERIFY(t);
+    QCOMPARE(t->rows, qint64(amounts.size()));
+    QCOMPARE(t->total, total);
+}
+
+QTEST_GUILESS_MAIN(TestSaleService)
+#include "tst_sale_service.moc"
