@@ -9,6 +9,15 @@
 
 namespace shop::test {
 
+void typeText(QWidget* widget, const QString& text)
+{
+    for (QChar c : text) {
+        const QString ch(c);
+        const int key = c.unicode() < 128 ? QKeySequence(ch)[0].key() : Qt::Key_unknown;
+        QTest::sendKeyEvent(QTest::Click, widget, static_cast<Qt::Key>(key), ch, Qt::NoModifier);
+    }
+}
+
 MessageService::Answer ScriptedMessages::message(const QString& text, Icon icon, Buttons buttons,
                                                  const QString& caption)
 {

@@ -11,6 +11,10 @@
 
 namespace shop::test {
 
+// Types any text (Chinese too, which QTest::keyClicks refuses) into a
+// widget as key presses, one character at a time.
+void typeText(QWidget* widget, const QString& text);
+
 // One message or input box as the program showed it.
 struct Shown {
     enum Kind { Message, Input } kind = Message;
