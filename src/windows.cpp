@@ -1,5 +1,7 @@
 // Every window and tab of the program, by name: one line each.
 #include "app/window_registry.h"
+#include "stock/goods_browser.h"
+#include "stock/purchase_tab.h"
 #include "sales/business_window.h"
 
 namespace shop {
@@ -7,6 +9,9 @@ namespace shop {
 void registerWindows(WindowRegistry& registry)
 {
     Q_UNUSED(registry);
+    registry.addTab("frame_jin", [](AppContext& c, QWidget* parent) { return new PurchaseTab(c, parent); });
+    registry.add("frm_kucun", [](AppContext& ctx) { return new StockQueryWindow(ctx); });
+    registry.add("frm_history", [](AppContext& ctx) { return new PurchaseHistoryWindow(ctx); });
     registry.add("frmyewu", [](AppContext& ctx) { return new BusinessWindow(ctx); });
 }
 
