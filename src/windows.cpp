@@ -3,6 +3,8 @@
 #include "stock/goods_browser.h"
 #include "stock/purchase_tab.h"
 #include "sales/business_window.h"
+#include "members/card_window.h"
+#include "members/guke_window.h"
 
 namespace shop {
 
@@ -13,6 +15,8 @@ void registerWindows(WindowRegistry& registry)
     registry.add("frm_kucun", [](AppContext& ctx) { return new StockQueryWindow(ctx); });
     registry.add("frm_history", [](AppContext& ctx) { return new PurchaseHistoryWindow(ctx); });
     registry.add("frmyewu", [](AppContext& ctx) { return new BusinessWindow(ctx); });
+    registry.add("frm_card", [](AppContext& ctx) { return new CardWindow(ctx); });
+    registry.add("frmguke", [](AppContext& ctx) { return new GukeWindow(ctx); });
 }
 
 } // namespace shop

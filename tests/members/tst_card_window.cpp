@@ -1,0 +1,602 @@
+#include "members/card_window.h"
+#include "members_test_util.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+
+const QString kToday = QStringLiteral("2026-12-07");
+
+// A card in table order.
+QStringList card(const QString& number, const QString& holder, const QString& amount = "500",
+                 const QString& times = "", const QString& type = "钻石卡")
+{
+    return {"2026-11-01", number, "李", holder, "洗车", amount, times, type, ""};
+}
+
+QString shown(const Shown& s)
+{
+    if (s.kind == Shown::Input)
+        return s.caption + "|input|" + s.text;
+    return s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
+}
+
+QStringList shownAll(TestEnv& env)
+{
+    QStringList out;
+    for (const Shown& s : env.messages().shown())
+        out << shown(s);
+    return out;
+}
+
+QString stop(const QString& text, const QString& caption = "错误")
+{
+    return caption + "|" + QString::number(int(QMessageBox::Critical)) + "|" + text;
+}
+
+QString ask(const QString& text, const QString& caption)
+{
+    return caption + "|" + QString::number(int(QMessageBox::Question)) + "|" + text;
+}
+
+QString info(const QString& text)
+{
+    return "信息|" + QString::number(int(QMessageBox::Information)) + "|" + text;
+}
+
+QString input(const QString& prompt, const QString& title = "查询")
+{
+    return title + "|input|" + prompt;
+}
+
+void fillCard(QWidget* w, const QStringList& values)
+{
+    const char* boxes[] = {"txt_date", "txt_number", "com_name",  "txt_name", "txt_service",
+                           "txt_jine", "txt_times",  "com_style", "txt_remark"};
+    for (int i = 0; i < 9; ++i)
+        type(child<QWidget>(w, boxes[i]), values.value(i));
+}
+
+QStringList fields(QWidget* w)
+{
+    QStringList out;
+    for (const char* b : {"txt_date", "txt_number", "com_name", "txt_name", "txt_service", "txt_jine", "txt_times",
+                          "com_style", "txt_remark"})
+        out << textOf(w, b);
+    return out;
+}
+
+void press(QWidget* w, const char* name)
+{
+    QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton);
+}
+
+QString focusName()
+{
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+}
+
+} // namespace
+
+class TestCardWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void opening();
+    void openCard_data();
+    void openCard();
+    void changeCard_data();
+    void changeCard();
+    void deleteCard_data();
+    void deleteCard();
+    void findByNumber_data();
+    void findByNumber();
+    void headerSort_data();
+    void headerSort();
+    void buttonStatesFollowRows_data();
+    void buttonStatesFollowRows();
+    void clickShowsStoredCard();
+    void gridLockAndInPlaceEdits();
+    void enterChainSkipsCardType();
+    void listsRebuiltOnFocus();
+};
+
+void TestCardWindow::opening()
+{
+    TestEnv env;
+    env.insert("numbercard", card("B", "乙"));
+    env.insert("numbercard", card("A", "甲"));
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    QCOMPARE(w.windowTitle(), QString("开卡管理"));
+    QCOMPARE(textOf(&w, "txt_date"), kToday);
+    QCOMPARE(gridColumn(w.grid(), 1), QStringList({"B", "A"}));
+    QCOMPARE(w.grid()->records()->columnNames(), env.db().columns("numbercard"));
+    QVERIFY(!action(&w, "lock_bg")->isEnabled());
+    QVERIFY(action(&w, "EDIT_BG")->isEnabled());
+    QVERIFY(!w.grid()->allowUpdate());
+    QVERIFY(!w.grid()->allowDelete());
+    QCOMPARE(env.messages().count(), 0);
+}
+
+void TestCardWindow::openCard_data()
+{
+    QTest::addColumn<QList<QStringList>>("seed");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QList<QStringList>>("stored");
+    QTest::addColumn<QStringList>("fieldsAfter");
+
+    const QStringList typed = {"2026-12-01", "A1", "钱", "王", "洗车", "500", "", "钻石卡", "常客"};
+    const QStringList a1 = card("A1", "张", "300");
+    const QStringList cleared = {kToday, "", "", "", "", "", "", "钻石卡", ""};
+    const QString exists = ask("会员资料已存在，你想修改它吗？", "修改");
+
+    QTest::newRow("new number: one row of the nine fields, no message")
+        << QList<QStringList>{} << "" << typed << 0 << QStringList{} << QList<QStringList>{typed} << cleared;
+    QTest::newRow("existing number, Yes: the stored card is shown, nothing written")
+        << QList<QStringList>{a1} << "" << typed << int(QMessageBox::Yes) << QStringList{exists}
+        << QList<QStringList>{a1} << a1;
+    QTest::newRow("existing number, No: the fields are cleared, nothing written")
+        << QList<QStringList>{a1} << "" << typed << int(QMessageBox::No) << QStringList{exists}
+        << QList<QStringList>{a1} << cleared;
+    QTest::newRow("number differs only in letter case")
+        << QList<QStringList>{card("a1", "张")} << "" << typed << int(QMessageBox::No) << QStringList{exists}
+        << QList<QStringList>{card("a1", "张")} << cleared;
+
+    // The grid shows only the cards whose number contains 12; card 99 is not
+    // among them but is still the same card.
+    QStringList typed99 = typed;
+    typed99[1] = "99";
+    QTest::newRow("existing number filtered out of the grid is still refused")
+        << QList<QStringList>{card("A12", "甲"), card("99", "乙")} << "12" << typed99 << int(QMessageBox::No)
+        << QStringList{input("请输入会员卡号"), exists}
+        << QList<QStringList>{card("A12", "甲"), card("99", "乙")} << cleared;
+
+    QStringList noNumber = typed;
+    noNumber[1] = "";
+    QStringList noName = typed;
+    noName[3] = "";
+    QTest::newRow("number missing") << QList<QStringList>{} << "" << noNumber << 0
+                                    << QStringList{stop("请输入完整的资料！")} << QList<QStringList>{} << noNumber;
+    QTest::newRow("holder missing") << QList<QStringList>{} << "" << noName << 0
+                                    << QStringList{stop("请输入完整的资料！")} << QList<QStringList>{} << noName;
+
+    QStringList odd = typed;
+    odd[5] = "abc";
+    odd[6] = "";
+    odd[8] = "It's";
+    QTest::newRow("amounts and apostrophes are stored as typed")
+        << QList<QStringList>{} << "" << odd << 0 << QStringList{} << QList<QStringList>{odd} << cleared;
+}
+
+void TestCardWindow::openCard()
+{
+    QFETCH(QList<QStringList>, seed);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, typed);
+    QFETCH(int, answer);
+    QFETCH(QStringList, messages);
+    QFETCH(QList<QStringList>, stored);
+    QFETCH(QStringList, fieldsAfter);
+
+    TestEnv env;
+    for (const QStringList& c : seed)
+        env.insert("numbercard", c);
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    if (!filter.isEmpty()) {
+        env.messages().answerInput(filter);
+        press(&w, "cmd_query");
+    }
+    fillCard(&w, typed);
+    if (answer)
+        env.messages().answer(QMessageBox::StandardButton(answer));
+    press(&w, "cmd_save");
+
+    QCOMPARE(shownAll(env), messages);
+    QCOMPARE(env.messages().unusedAnswers(), 0);
+    QCOMPARE(env.rows("numbercard"), stored);
+    QCOMPARE(fields(&w), fieldsAfter);
+    QCOMPARE(focusName(), QString("txt_date"));
+    // The grid shows what is stored (within its query).
+    if (filter.isEmpty())
+        QCOMPARE(gridColumn(w.grid(), 1), storedColumn(env, "numbercard", 1));
+}
+
+void TestCardWindow::changeCard_data()
+{
+    QTest::addColumn<QList<QStringList>>("seed");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("clickRow");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QList<QStringList>>("stored");
+
+    const QStringList d1 = card("D1", "王", "500", "0", "钻石卡");
+    const QStringList m1 = card("M1", "赵", "0", "3", "月卡");
+    QStringList d1Topped = d1;
+    d1Topped[5] = "800";
+    QStringList m1Topped = m1;
+    m1Topped[6] = "10";
+
+    QTest::newRow("top-up replaces the balance") << QList<QStringList>{m1, d1} << "" << 1 << "txt_jine" << "800"
+                                                 << QStringList{info("修改成功！")}
+                                                 << QList<QStringList>{m1, d1Topped};
+    QTest::newRow("top-up replaces the uses") << QList<QStringList>{m1, d1} << "" << 0 << "txt_times" << "10"
+                                              << QStringList{info("修改成功！")}
+                                              << QList<QStringList>{m1Topped, d1};
+    QTest::newRow("a changed number finds no card")
+        << QList<QStringList>{m1, d1} << "" << 0 << "txt_number" << "M2"
+        << QStringList{stop("未找到相应的记录修改！")} << QList<QStringList>{m1, d1};
+
+    // The card is shown through the exists-question while the grid is filtered.
+    QTest::newRow("a card outside the grid's query is still changed")
+        << QList<QStringList>{m1, d1} << "M" << -1 << "txt_jine" << "800"
+        << QStringList{input("请输入会员卡号"), ask("会员资料已存在，你想修改它吗？", "修改"), info("修改成功！")}
+        << QList<QStringList>{m1, d1Topped};
+}
+
+void TestCardWindow::changeCard()
+{
+    QFETCH(QList<QStringList>, seed);
+    QFETCH(QString, filter);
+    QFETCH(int, clickRow);
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, messages);
+    QFETCH(QList<QStringList>, stored);
+
+    TestEnv env;
+    for (const QStringList& c : seed)
+        env.insert("numbercard", c);
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    if (!filter.isEmpty()) {
+        env.messages().answerInput(filter);
+        press(&w, "cmd_query");
+        QCOMPARE(gridColumn(w.grid(), 1), QStringList{"M1"});
+    }
+    if (clickRow >= 0) {
+        shop::test::clickRow(w.grid(), clickRow);
+    } else {
+        type(child<QWidget>(&w, "txt_number"), "D1");
+        type(child<QWidget>(&w, "txt_name"), "x");
+        env.messages().answer(QMessageBox::Yes);
+        press(&w, "cmd_save");
+        QCOMPARE(textOf(&w, "txt_name"), QString("王"));
+    }
+    type(child<QWidget>(&w, box.toLatin1().constData()), typed);
+    press(&w, "cmd_modify");
+
+    QCOMPARE(shownAll(env), messages);
+    QCOMPARE(env.rows("numbercard"), stored);
+    QCOMPARE(textOf(&w, "txt_number"), QString());
+    QCOMPARE(textOf(&w, "txt_date"), kToday);
+    QCOMPARE(focusName(), QString("txt_date"));
+    QCOMPARE(gridColumn(w.grid(), 5), filter.isEmpty() ? storedColumn(env, "numbercard", 5) : QStringList{"0"});
+}
+
+void TestCardWindow::deleteCard_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("left");
+
+    QTest::newRow("Yes deletes exactly the selected card") << 1 << int(QMessageBox::Yes) << QStringList{"A", "A"};
+    QTest::newRow("No keeps every card") << 1 << int(QMessageBox::No) << QStringList{"A", "B", "A"};
+    QTest::newRow("Yes without a current row deletes nothing")
+        << -1 << int(QMessageBox::Yes) << QStringList{"A", "B", "A"};
+}
+
+void TestCardWindow::deleteCard()
+{
+    QFETCH(int, row);
+    QFETCH(int, answer);
+    QFETCH(QStringList, left);
+
+    TestEnv env;
+    // Two cards share a number (left from older data): the delete takes the
+    // selected row, not the first with its number.
+    env.insert("numbercard", card("A", "甲"));
+    env.insert("numbercard", card("B", "乙"));
+    env.insert("numbercard", card("A", "丙"));
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    if (row >= 0)
+        clickRow(w.grid(), row);
+    const QStringList before = fields(&w);
+    env.messages().answer(QMessageBox::StandardButton(answer));
+    press(&w, "cmd_deleted");
+
+    QCOMPARE(shownAll(env), QStringList{ask("真的想删除所选的记录吗？", "删除")});
+    QCOMPARE(storedColumn(env, "numbercard", 1), left);
+    QCOMPARE(gridColumn(w.grid(), 1), left);
+    QCOMPARE(fields(&w), before);
+    QCOMPARE(focusName(), QString("txt_date"));
+}
+
+void TestCardWindow::findByNumber_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("grid");
+
+    const QStringList all = {"A12", "123", "99", "5%1"};
+    const QStringList prompt = {input("请输入会员卡号")};
+    const QStringList notFound = {input("请输入会员卡号"), stop("未找到相应的记录！")};
+
+    QTest::newRow("empty answer changes nothing") << "" << prompt << QStringList{"123"};
+    QTest::newRow("contains-match") << "12" << prompt << QStringList{"A12", "123"};
+    QTest::newRow("letter case ignored") << "a1" << prompt << QStringList{"A12"};
+    QTest::newRow("no match falls back to every card") << "zz" << notFound << all;
+    QTest::newRow("% matches itself") << "%" << prompt << QStringList{"5%1"};
+    QTest::newRow("_ matches itself") << "_" << notFound << all;
+    QTest::newRow("an apostrophe is a plain character") << "'" << notFound << all;
+}
+
+void TestCardWindow::findByNumber()
+{
+    QFETCH(QString, answer);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, grid);
+
+    TestEnv env;
+    for (const QString& n : {"A12", "123", "99", "5%1"})
+        env.insert("numbercard", card(n, "甲"));
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    // A filter in force before: an empty answer keeps it.
+    env.messages().answerInput("123");
+    press(&w, "cmd_query");
+    env.messages().clear();
+
+    clickRow(w.grid(), 0);
+    QCOMPARE(textOf(&w, "txt_number"), QString("123"));
+    env.messages().answerInput(answer);
+    press(&w, "cmd_query");
+    QCOMPARE(shownAll(env), messages);
+    QCOMPARE(gridColumn(w.grid(), 1), grid);
+    QCOMPARE(textOf(&w, "txt_number"), QString()); // cleared before asking
+
+    // The found cards stay until another operation changes the query.
+    QTest::qWait(250);
+    QCOMPARE(gridColumn(w.grid(), 1), grid);
+    action(&w, "fresh")->trigger();
+    QCOMPARE(gridColumn(w.grid(), 1), QStringList({"A12", "123", "99", "5%1"}));
+}
+
+void TestCardWindow::headerSort_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("order");
+
+    // First sorted by number (A, B, C); stored order is B, C, A.
+    QTest::newRow("0 opening date") << 0 << QStringList{"C", "A", "B"};
+    QTest::newRow("1 number") << 1 << QStringList{"A", "B", "C"};
+    QTest::newRow("2 employee") << 2 << QStringList{"B", "A", "C"};
+    QTest::newRow("3 holder") << 3 << QStringList{"C", "B", "A"};
+    QTest::newRow("4 service") << 4 << QStringList{"A", "B", "C"};
+    QTest::newRow("5 amount, as text: 10 before 9") << 5 << QStringList{"C", "A", "B"};
+    QTest::newRow("6 uses, as text") << 6 << QStringList{"A", "C", "B"};
+    QTest::newRow("7 card type does nothing") << 7 << QStringList{"A", "B", "C"};
+    QTest::newRow("8 remark does nothing") << 8 << QStringList{"A", "B", "C"};
+}
+
+void TestCardWindow::headerSort()
+{
+    QFETCH(int, column);
+    QFETCH(QStringList, order);
+
+    TestEnv env;
+    env.insert("numbercard", {"2026-03-01", "B", "丙", "b", "y", "9", "2", "钻石卡", "z"});
+    env.insert("numbercard", {"2026-01-01", "C", "甲", "a", "z", "10", "10", "月卡", "a"});
+    env.insert("numbercard", {"2026-02-01", "A", "乙", "c", "x", "100", "1", "季卡", "m"});
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    clickHeader(w.grid(), 1);
+    QCOMPARE(gridColumn(w.grid(), 1), QStringList({"A", "B", "C"}));
+    clickHeader(w.grid(), column);
+    QCOMPARE(gridColumn(w.grid(), 1), order);
+    QCOMPARE(env.messages().count(), 0);
+}
+
+void TestCardWindow::buttonStatesFollowRows_data()
+{
+    QTest::addColumn<bool>("elsewhere");
+    QTest::newRow("last card deleted here") << false;
+    QTest::newRow("table emptied by another window") << true;
+}
+
+void TestCardWindow::buttonStatesFollowRows()
+{
+    QFETCH(bool, elsewhere);
+
+    TestEnv env;
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    auto* del = child<QPushButton>(&w, "cmd_deleted");
+    auto* mod = child<QPushButton>(&w, "cmd_modify");
+    auto* query = child<QPushButton>(&w, "cmd_query");
+    auto* save = child<QPushButton>(&w, "cmd_save");
+    auto* exit = child<QPushButton>(&w, "cmd_exit");
+    const auto states = [&] {
+        return QList<bool>{del->isEnabled(), mod->isEnabled(), query->isEnabled(), save->isEnabled(),
+                           exit->isEnabled()};
+    };
+    QCOMPARE(states(), QList<bool>({false, false, false, true, true}));
+
+    type(child<QWidget>(&w, "txt_number"), "A1");
+    type(child<QWidget>(&w, "txt_name"), "王");
+    press(&w, "cmd_save");
+    QTest::qWait(250); // one tick of 200 ms
+    QCOMPARE(states(), QList<bool>({true, true, true, true, true}));
+
+    if (elsewhere) {
+        QVERIFY(env.db().exec("DELETE FROM numbercard").ok);
+        emit env.ctx().notifier().tableChanged("numbercard");
+    } else {
+        clickRow(w.grid(), 0);
+        env.messages().answer(QMessageBox::Yes);
+        press(&w, "cmd_deleted");
+    }
+    QTest::qWait(250);
+    QCOMPARE(states(), QList<bool>({false, false, false, true, true}));
+}
+
+void TestCardWindow::clickShowsStoredCard()
+{
+    TestEnv env;
+    env.insert("numbercard", {"2026-11-01", "D1", "李", "王", " 洗车 ", "500", " 5 ", "钻石卡", " r "});
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    clickRow(w.grid(), 0, 3);
+    // Only the uses are trimmed.
+    QCOMPARE(fields(&w), QStringList({"2026-11-01", "D1", "李", "王", " 洗车 ", "500", "5", "钻石卡", " r "}));
+
+    // Charged meanwhile by another window: the click shows the stored balance.
+    QVERIFY(env.db().exec("UPDATE numbercard SET 金额 = ? WHERE 卡号 = ?", {"400", "D1"}).ok);
+    clickRow(w.grid(), 0, 1);
+    QCOMPARE(textOf(&w, "txt_jine"), QString("400"));
+
+    // A click on an empty grid does nothing.
+    QVERIFY(env.db().exec("DELETE FROM numbercard").ok);
+    w.grid()->rerun();
+    QTest::mouseClick(w.grid()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(textOf(&w, "txt_number"), QString("D1"));
+    QCOMPARE(env.messages().count(), 0);
+}
+
+void TestCardWindow::gridLockAndInPlaceEdits()
+{
+    TestEnv env;
+    env.insert("numbercard", card("A", "甲"));
+    env.insert("numbercard", card("B", "乙"));
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    RecordView* bg = w.grid();
+    QAction* lockBg = action(&w, "lock_bg");
+    QAction* editBg = action(&w, "EDIT_BG");
+
+    // The right button pops up the grid menu.
+    auto* table3 = child<QMenu>(&w, "table3");
+    QCOMPARE(table3->title(), QString("表格"));
+    QTest::mouseClick(bg->viewport(), Qt::RightButton, {}, bg->visualRect(bg->records()->index(0, 0)).center());
+    QTRY_VERIFY(table3->isVisible());
+    table3->close();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    // Typing into a cell opens its editor; Enter commits it (queued).
+    const auto editHolder = [&](int row, const QString& text) {
+        bg->setFocus();
+        QTRY_VERIFY(bg->hasFocus());
+        bg->setCurrentIndex(bg->records()->index(row, 3));
+        QTest::keyClick(bg, text.at(0).toLatin1());
+        if (QApplication::focusWidget() != bg) {
+            typeMore(QApplication::focusWidget(), text.mid(1));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        QCoreApplication::processEvents();
+    };
+
+    // Locked: typing into a cell changes nothing, Delete deletes nothing.
+    editHolder(0, "X");
+    bg->setCurrentIndex(bg->records()->index(1, 3));
+    QTest::keyClick(bg, Qt::Key_Delete);
+    QCOMPARE(storedColumn(env, "numbercard", 3), QStringList({"甲", "乙"}));
+    QCOMPARE(env.messages().count(), 0);
+
+    editBg->trigger();
+    QVERIFY(lockBg->isEnabled());
+    QVERIFY(!editBg->isEnabled());
+    editHolder(0, "Ding");
+    QCOMPARE(bg->records()->index(0, 3).data().toString(), QString("Ding"));
+    QCOMPARE(storedColumn(env, "numbercard", 3), QStringList({"甲", "乙"})); // not before the row is left
+    QTest::keyClick(bg, Qt::Key_Down);
+    QCOMPARE(storedColumn(env, "numbercard", 3), QStringList({"Ding", "乙"}));
+    QCOMPARE(bg->records()->rowCount(), 2); // no row is added from the grid
+
+    lockBg->trigger();
+    QVERIFY(!lockBg->isEnabled());
+    QVERIFY(editBg->isEnabled());
+    editHolder(1, "Y");
+    QTest::keyClick(bg, Qt::Key_Up);
+    QCOMPARE(storedColumn(env, "numbercard", 3), QStringList({"Ding", "乙"}));
+}
+
+void TestCardWindow::enterChainSkipsCardType()
+{
+    TestEnv env;
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    child<QWidget>(&w, "txt_date")->setFocus();
+    QTRY_COMPARE(focusName(), QString("txt_date"));
+    const QStringList chain = {"txt_number", "com_name", "txt_name", "txt_service",
+                               "txt_jine",   "txt_times", "txt_remark", "cmd_save"};
+    for (const QString& next : chain) {
+        const QString at = focusName();
+        if (at == "txt_number")
+            typeMore(QApplication::focusWidget(), "A1");
+        if (at == "txt_name")
+            typeMore(QApplication::focusWidget(), "王");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(focusName(), next);
+    }
+    // Enter gave the save button the focus without pressing it.
+    QCOMPARE(env.rows("numbercard").size(), 0);
+    QCOMPARE(env.messages().count(), 0);
+}
+
+void TestCardWindow::listsRebuiltOnFocus()
+{
+    TestEnv env;
+    env.insert("worker", {"赵", "男", "", "", "", "", "", "", "", "", "1", ""});
+    env.insert("worker", {"钱", "女", "", "", "", "", "", "", "", "", "2", ""});
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    auto* names = child<QComboBox>(&w, "com_name");
+    auto* types = child<QComboBox>(&w, "com_style");
+    const auto items = [](QComboBox* c) {
+        QStringList out;
+        for (int i = 0; i < c->count(); ++i)
+            out << c->itemText(i);
+        return out;
+    };
+    const auto focusOn = [&](QWidget* box) {
+        child<QWidget>(&w, "txt_date")->setFocus();
+        QTRY_COMPARE(focusName(), QString("txt_date"));
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+    };
+
+    type(names, "孙");
+    focusOn(names);
+    QCOMPARE(items(names), QStringList({"赵", "钱"}));
+    QCOMPARE(names->currentText(), QString("孙"));
+    env.insert("worker", {"李", "男", "", "", "", "", "", "", "", "", "3", ""});
+    focusOn(names);
+    QCOMPARE(items(names), QStringList({"赵", "钱", "李"}));
+
+    type(types, "其它");
+    focusOn(types);
+    focusOn(types);
+    QCOMPARE(items(types), QStringList({"月卡", "季卡", "年卡", "钻石卡"}));
+    QCOMPARE(types->currentText(), QString("其它"));
+
+    // No employees: the list and the box are empty.
+    QVERIFY(env.db().exec("DELETE FROM worker").ok);
+    focusOn(names);
+    QCOMPARE(names->count(), 0);
+    QCOMPARE(names->currentText(), QString());
+}
+
+QTEST_MAIN(TestCardWindow)
+#include "tst_card_window.moc"
