@@ -1,0 +1,1215 @@
+// The business entry window driven as a person would: boxes, Enter, lookups,
+// the commission question, saving with its refusals, and the grid actions.
+#include "app/record_view.h"
+#include "sales/business_window.h"
+#include "support/test_env.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace shop;
+using shop::test::Shown;
+using shop::test::TestEnv;
+
+namespace {
+
+const QString kToday = QStringLiteral("2026-12-07");
+const QString kAppTitle = QStringLiteral("<application title>");
+
+template <class T> T* child(QWidget& w, const QString& name)
+{
+    T* c = w.findChild<T*>(name);
+    if (!c)
+        qFatal("no control %s", qPrintable(name));
+    return c;
+}
+QLineEdit* edit(QWidget& w, const QString& name)
+{
+    return child<QLineEdit>(w, name);
+}
+QLabel* label(QWidget& w, const QString& name)
+{
+    return child<QLabel>(w, name);
+}
+QPushButton* button(QWidget& w, const QString& name)
+{
+    return child<QPushButton>(w, name);
+}
+QCheckBox* box(QWidget& w, const QString& name)
+{
+    return child<QCheckBox>(w, name);
+}
+QComboBox* workers(QWidget& w)
+{
+    return child<QComboBox>(w, "com_name");
+}
+
+// Name of the control that has the focus (an editable combo box counts as
+// itself, not its inner line edit).
+QString focusName()
+{
+    QWidget* f = QApplication::focusWidget();
+    if (!f)
+        return {};
+    if (auto* c = qobject_cast<QComboBox*>(f->parentWidget()))
+        return c->objectName();
+    return f->objectName();
+}
+
+void pressEnter(QWidget& w, const QString& name)
+{
+    QWidget* f = child<QWidget>(w, name);
+    f->setFocus();
+    QTest::keyClick(f, Qt::Key_Return);
+}
+
+QStringList panels(QWidget& w)
+{
+    QStringList out;
+    for (int i = 1; i <= 4; ++i)
+        out << label(w, QStringLiteral("bar_panel%1").arg(i))->text();
+    return out;
+}
+
+// Texts of the entry, in the order of the form.
+QStringList entryTexts(QWidget& w)
+{
+    return {edit(w, "txt_card_number")->text(), edit(w, "txt_production_code")->text(),
+            label(w, "lab_produ_name")->text(), edit(w, "txt_quantily")->text(),
+            label(w, "lab_indate")->text(),     label(w, "lab_salse_price")->text(),
+            edit(w, "txt_money")->text(),       edit(w, "txt_service")->text(),
+            workers(w)->currentText(),          edit(w, "txt_remark")->text()};
+}
+
+void seed(TestEnv& env)
+{
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "5", "供应商甲", "2026-11-01", ""});
+    env.insert("jinhuo", {"雪碧", "P0", "330ml", "24", "2", "3", "0", "供应商甲", "2026-10-01", ""});
+    env.insert("numbercard", {"2026-01-01", "M1", "李四", "王五", "洗车", "0", "1", "月卡", ""});
+    env.insert("numbercard", {"2026-01-01", "D1", "李四", "赵六", "洗车", "100", "0", "钻石卡", ""});
+    env.insert("numbercard", {"2026-01-01", "Z1", "李四", "孙七", "洗车", "0", "0", "月卡", ""});
+    env.insert("numbercard", {"2026-01-01", "B30", "李四", "周八", "洗车", "30", "0", "季卡", ""});
+    env.insert("numbercard", {"2026-01-01", "V1", "李四", "吴九", "洗车", "0", "0", "贵宾卡", ""});
+}
+
+QStringList saleRow(const QString& date, const QString& type, const QString& card, const QString& code,
+                    const QString& quantity, const QString& money, const QString& service = {})
+{
+    return {date, type, card, code, "", quantity, "", "", money, service, "张三", "", "0"};
+}
+
+struct Tables {
+    QList<QStringList> goods, cards, sales, history;
+    explicit Tables(TestEnv& env)
+        : goods(env.rows("jinhuo")), cards(env.rows("numbercard")), sales(env.rows("salse")),
+          history(env.rows("salse_history"))
+    {
+    }
+    bool operator==(const Tables&) const = default;
+};
+
+// Fills the entry as a person would before pressing 保存: ticks the boxes,
+// types the fields, and lets the product lookup fill the labels.
+void typeEntry(BusinessWindow& w, TestEnv& env, bool goods, bool service, const QString& card,
+               const QString& code, const QString& quantity, const QString& money,
+               const QString& serviceItem = {}, const QString& remark = {})
+{
+    box(w, "shangpin")->setChecked(goods);
+    box(w, "qita")->setChecked(service);
+    edit(w, "txt_card_number")->setText(card);
+    edit(w, "txt_production_code")->setText(code);
+    if (!code.isEmpty())
+        w.product_lookup();
+    edit(w, "txt_quantily")->setText(quantity);
+    edit(w, "txt_money")->setText(money);
+    edit(w, "txt_service")->setText(serviceItem);
+    workers(w)->setEditText(QStringLiteral("张三"));
+    edit(w, "txt_remark")->setText(remark);
+    env.messages().clear();
+}
+
+// Presses 保存 and answers Yes to the confirmation.
+void saveConfirmed(BusinessWindow& w, TestEnv& env)
+{
+    env.messages().answer(QMessageBox::Yes);
+    button(w, "cmd_save")->click();
+}
+
+} // namespace
+
+class TestBusinessWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    // Entry and lookups
+    void lockedBoxes_data();
+    void lockedBoxes();
+    void untickingKeepsTheText();
+    void cardLookup_data();
+    void cardLookup();
+    void cardPanelsClearWhenTheNumberChanges();
+    void productLookup();
+    void quantityCheck_data();
+    void quantityCheck();
+    void commissionQuestion_data();
+    void commissionQuestion();
+    void workerListRefilledOnFocus();
+
+    // Saving
+    void saveRefusals_data();
+    void saveRefusals();
+    void cardCharges_data();
+    void cardCharges();
+    void stockAfterSale_data();
+    void stockAfterSale();
+    void goodsSaleRecordsAndClears();
+    void soldOutProductIsRefusedNext();
+    void bothBoxesChargeOnce();
+    void commissionGoesWithOneSaveOnly();
+    void failedWriteKeepsEverything();
+    void hostileInputSavedByteForByte_data();
+    void hostileInputSavedByteForByte();
+
+    // Grid
+    void gridColumnsByRights_data();
+    void gridColumnsByRights();
+    void headerSorts_data();
+    void headerSorts();
+    void dailyTotal_data();
+    void dailyTotal();
+    void totalTooltipFollowsToday();
+    void deleteOnlyTheSelectedRow();
+    void queryByCard_data();
+    void queryByCard();
+    void buttonStates_data();
+    void buttonStates();
+
+private:
+    // Opens the window on a fresh environment.
+    BusinessWindow& open(const QString& user = QStringLiteral("clerk"));
+
+    std::unique_ptr<TestEnv> env_;
+    std::unique_ptr<BusinessWindow> w_;
+};
+
+void TestBusinessWindow::init()
+{
+    QApplication::setApplicationDisplayName(kAppTitle);
+    env_ = std::make_unique<TestEnv>();
+    seed(*env_);
+}
+
+void TestBusinessWindow::cleanup()
+{
+    w_.reset();
+    env_.reset();
+}
+
+BusinessWindow& TestBusinessWindow::open(const QString& user)
+{
+    env_->ctx().setLogin(user, QStringLiteral("M"));
+    w_ = std::make_unique<BusinessWindow>(env_->ctx());
+    w_->show();
+    w_->activateWindow();
+    if (!QTest::qWaitForWindowActive(w_.get()))
+        qWarning("window not active");
+    return *w_;
+}
+
+void TestBusinessWindow::lockedBoxes_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("goods");
+    QTest::addColumn<bool>("service");
+    QTest::addColumn<QString>("textAfter");
+    QTest::addColumn<int>("warnings");
+
+    QTest::newRow("code, nothing ticked") << "txt_production_code" << false << false << "" << 2;
+    QTest::newRow("service, nothing ticked") << "txt_service" << false << false << "" << 2;
+    QTest::newRow("quantity, nothing ticked: silent") << "txt_quantily" << false << false << "" << 0;
+    QTest::newRow("service, only goods ticked") << "txt_service" << true << false << "" << 2;
+    QTest::newRow("code, only service ticked") << "txt_production_code" << false << true << "" << 2;
+    QTest::newRow("code, goods ticked") << "txt_production_code" << true << false << "a'" << 0;
+    QTest::newRow("quantity, goods ticked") << "txt_quantily" << true << false << "a'" << 0;
+    QTest::newRow("service, service ticked") << "txt_service" << false << true << "a'" << 0;
+}
+
+void TestBusinessWindow::lockedBoxes()
+{
+    QFETCH(QString, field);
+    QFETCH(bool, goods);
+    QFETCH(bool, service);
+    QFETCH(QString, textAfter);
+    QFETCH(int, warnings);
+
+    BusinessWindow& w = open();
+    if (goods)
+        QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+    if (service)
+        QTest::mouseClick(box(w, "qita"), Qt::LeftButton);
+    QLineEdit* e = edit(w, field);
+    e->setFocus();
+    QTest::keyClicks(e, "a'");
+    QCOMPARE(e->text(), textAfter);
+    QCOMPARE(env_->messages().count(), warnings);
+    for (const Shown& s : env_->messages().shown()) {
+        QCOMPARE(s.text, QStringLiteral("你未正确选择业务类型，当前输入框被锁定！"));
+        QCOMPARE(s.caption, QStringLiteral("错误"));
+        QCOMPARE(s.icon, QMessageBox::Critical);
+    }
+    QCOMPARE(focusName(), field);
+}
+
+void TestBusinessWindow::untickingKeepsTheText()
+{
+    BusinessWindow& w = open();
+    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+    QLineEdit* code = edit(w, "txt_production_code");
+    code->setFocus();
+    QTest::keyClicks(code, "P1");
+    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+    QVERIFY(code->isReadOnly());
+    QVERIFY(edit(w, "txt_quantily")->isReadOnly());
+    QCOMPARE(code->text(), QStringLiteral("P1"));
+    QCOMPARE(env_->messages().count(), 0);
+}
+
+void TestBusinessWindow::cardLookup_data()
+{
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("panels");
+    QTest::addColumn<QString>("focus");
+
+    const QStringList blank{"", "", "", ""};
+    QTest::newRow("unknown card") << "NOPE"
+                                  << "未找到此卡号，请检查是否输入有误！"
+                                  << "错误" << blank << "txt_card_number";
+    QTest::newRow("empty card box") << ""
+                                    << "未找到此卡号，请检查是否输入有误！"
+                                    << "错误" << blank << "txt_card_number";
+    QTest::newRow("injection is just a number") << "' or '1'='1"
+                                                << "未找到此卡号，请检查是否输入有误！"
+                                                << "错误" << blank << "txt_card_number";
+    QTest::newRow("no uses and no balance") << "Z1"
+                                            << "本卡剩余使用次数和余额都为零"
+                                            << "通知" << blank << "txt_production_code";
+    QTest::newRow("no uses but a balance")
+        << "B30"
+        << ""
+        << "" << QStringList{"卡号：B30 类型：季卡", "持卡人姓名：周八", "剩余次数：0", "剩余金额：30"}
+        << "txt_production_code";
+    QTest::newRow("uses left, lower case typed")
+        << "m1"
+        << ""
+        << "" << QStringList{"卡号：M1 类型：月卡", "持卡人姓名：王五", "剩余次数：1", "剩余金额：0"}
+        << "txt_production_code";
+}
+
+void TestBusinessWindow::cardLookup()
+{
+    QFETCH(QString, card);
+    QFETCH(QString, message);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, panels);
+    QFETCH(QString, focus);
+
+    BusinessWindow& w = open();
+    QLineEdit* e = edit(w, "txt_card_number");
+    e->setFocus();
+    QTest::keyClicks(e, card);
+    pressEnter(w, "txt_card_number");
+    if (message.isEmpty()) {
+        QCOMPARE(env_->messages().count(), 0);
+    } else {
+        QCOMPARE(env_->messages().count(), 1);
+        QCOMPARE(env_->messages().last().text, message);
+        QCOMPARE(env_->messages().last().caption, caption);
+        QCOMPARE(env_->messages().last().icon, QMessageBox::Critical);
+    }
+    QCOMPARE(::panels(w), panels);
+    QCOMPARE(focusName(), focus);
+}
+
+void TestBusinessWindow::cardPanelsClearWhenTheNumberChanges()
+{
+    BusinessWindow& w = open();
+    QLineEdit* e = edit(w, "txt_card_number");
+    e->setFocus();
+    QTest::keyClicks(e, "D1");
+    pressEnter(w, "txt_card_number");
+    QCOMPARE(::panels(w).at(3), QStringLiteral("剩余金额：100"));
+    e->setFocus();
+    QTest::keyClick(e, Qt::Key_Backspace);
+    QCOMPARE(::panels(w), QStringList({"", "", "", ""}));
+}
+
+void TestBusinessWindow::productLookup()
+{
+    BusinessWindow& w = open();
+    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+    QLineEdit* code = edit(w, "txt_production_code");
+    code->setFocus();
+    QTest::keyClicks(code, "p1");
+    pressEnter(w, "txt_production_code");
+    QCOMPARE(env_->messages().count(), 0);
+    QCOMPARE(label(w, "lab_produ_name")->text(), QStringLiteral("可乐"));
+    QCOMPARE(label(w, "lab_indate")->text(), QStringLiteral("2026-11-01"));
+    QCOMPARE(label(w, "lab_salse_price")->text(), QStringLiteral("12元"));
+    QCOMPARE(focusName(), QStringLiteral("txt_quantily"));
+
+    code->setFocus();
+    QTest::keyClicks(code, "x");
+    pressEnter(w, "txt_production_code");
+    QCOMPARE(env_->messages().texts(), QStringList{"此产品号码不存在，请确认后重输！"});
+    QCOMPARE(env_->messages().last().caption, QStringLiteral("错误"));
+    QCOMPARE(label(w, "lab_produ_name")->text(), QString());
+    QCOMPARE(label(w, "lab_indate")->text(), QString());
+    QCOMPARE(label(w, "lab_salse_price")->text(), QString());
+    QCOMPARE(focusName(), QStringLiteral("txt_production_code"));
+}
+
+void TestBusinessWindow::quantityCheck_data()
+{
+    QTest::addColumn<bool>("goods");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("cleared");
+    QTest::addColumn<QString>("focus");
+
+    QTest::newRow("service only, no code") << false << ""
+                                           << ""
+                                           << "输入的产品编号不存在，请重新输入！"
+                                           << "" << false << "txt_money";
+    QTest::newRow("unknown code") << true << "P9"
+                                  << "1"
+                                  << "输入的产品编号不存在，请重新输入！"
+                                  << "" << false << "txt_money";
+    QTest::newRow("sold out") << true << "P0"
+                              << "1"
+                              << "库存为零，取消操作！"
+                              << "错误" << true << "txt_production_code";
+    QTest::newRow("more than stock") << true << "P1"
+                                     << "6"
+                                     << "出货数量不能大于库存数量，请确认后重输"
+                                     << "错误" << false << "txt_money";
+    QTest::newRow("all of the stock") << true << "P1"
+                                      << "5"
+                                      << ""
+                                      << "" << false << "txt_money";
+    QTest::newRow("text quantity reads as 0") << true << "P1"
+                                              << "两瓶"
+                                              << ""
+                                              << "" << false << "txt_money";
+}
+
+void TestBusinessWindow::quantityCheck()
+{
+    QFETCH(bool, goods);
+    QFETCH(QString, code);
+    QFETCH(QString, quantity);
+    QFETCH(QString, message);
+    QFETCH(QString, caption);
+    QFETCH(bool, cleared);
+    QFETCH(QString, focus);
+
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, goods, !goods, "M1", code, quantity, "30", "洗车", "备注");
+    const QStringList before = entryTexts(w);
+    pressEnter(w, "txt_quantily");
+    QCOMPARE(env_->messages().texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    if (!message.isEmpty())
+        QCOMPARE(env_->messages().last().caption, caption);
+    QCOMPARE(entryTexts(w), cleared ? QStringList(10, QString()) : before);
+    QCOMPARE(focusName(), focus);
+}
+
+void TestBusinessWindow::commissionQuestion_data()
+{
+    QTest::addColumn<QString>("money");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<qint64>("commission");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("boxes");
+
+    const int yes = QMessageBox::Yes;
+    const int no = QMessageBox::No;
+    QTest::newRow("no") << "5" << no << "" << qint64(0) << "txt_service" << 1;
+    QTest::newRow("5 at 50 is 2") << "5" << yes << "50" << qint64(2) << "txt_service" << 2;
+    QTest::newRow("7 at 50 is 4") << "7" << yes << "50" << qint64(4) << "txt_service" << 2;
+    QTest::newRow("200 at 25 is 50") << "200" << yes << "25" << qint64(50) << "txt_service" << 2;
+    QTest::newRow("25 at 10 is 2") << "25" << yes << "10" << qint64(2) << "txt_service" << 2;
+    QTest::newRow("rate 100 accepted") << "30" << yes << "100" << qint64(30) << "txt_service" << 2;
+    QTest::newRow("rate 0 ignored") << "30" << yes << "0" << qint64(0) << "txt_money" << 2;
+    QTest::newRow("rate -5 ignored") << "30" << yes << "-5" << qint64(0) << "txt_money" << 2;
+    QTest::newRow("rate 100.5 ignored") << "30" << yes << "100.5" << qint64(0) << "txt_money" << 2;
+    QTest::newRow("empty answer or cancel") << "30" << yes << "" << qint64(0) << "txt_money" << 2;
+    QTest::newRow("empty amount asks nothing") << "" << yes << "50" << qint64(0) << "txt_money" << 0;
+}
+
+void TestBusinessWindow::commissionQuestion()
+{
+    QFETCH(QString, money);
+    QFETCH(int, answer);
+    QFETCH(QString, rate);
+    QFETCH(qint64, commission);
+    QFETCH(QString, focus);
+    QFETCH(int, boxes);
+
+    BusinessWindow& w = open();
+    QLineEdit* e = edit(w, "txt_money");
+    e->setFocus();
+    QTest::keyClicks(e, money);
+    if (boxes > 0)
+        env_->messages().answer(QMessageBox::StandardButton(answer));
+    if (boxes > 1)
+        env_->messages().answerInput(rate);
+    pressEnter(w, "txt_money");
+
+    const QList<Shown>& shown = env_->messages().shown();
+    QCOMPARE(shown.size(), boxes);
+    if (boxes > 0) {
+        QCOMPARE(shown.at(0).text, QStringLiteral("你想计算本笔业务的提成吗？"));
+        QCOMPARE(shown.at(0).caption, QStringLiteral("提成计算"));
+        QCOMPARE(shown.at(0).icon, QMessageBox::Question);
+        QCOMPARE(shown.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
+    }
+    if (boxes > 1) {
+        QCOMPARE(shown.at(1).kind, Shown::Input);
+        QCOMPARE(shown.at(1).text, QStringLiteral("请你输入此服务项目的提成率(按百分率计算)："));
+        QCOMPARE(shown.at(1).caption, QStringLiteral("设置提成率"));
+    }
+    QCOMPARE(w.pendingCommission(), commission);
+    QCOMPARE(focusName(), focus);
+    QCOMPARE(env_->messages().unusedAnswers(), 0);
+}
+
+void TestBusinessWindow::workerListRefilledOnFocus()
+{
+    BusinessWindow& w = open();
+    QComboBox* c = workers(w);
+    auto items = [c] {
+        QStringList out;
+        for (int i = 0; i < c->count(); ++i)
+            out << c->itemText(i);
+        return out;
+    };
+    // Empty table: empty list and empty text.
+    c->setEditText(QStringLiteral("临时工"));
+    c->setFocus();
+    QCOMPARE(focusName(), QStringLiteral("com_name"));
+    QCOMPARE(items(), QStringList());
+    QCOMPARE(c->currentText(), QString());
+
+    const QStringList worker = {"", "男", "", "", "", "", "", "3000", "", "", "", ""};
+    for (const QString& name : {QStringLiteral("王二"), QStringLiteral("阿三")}) {
+        QStringList row = worker;
+        row[0] = name;
+        env_->insert("worker", row);
+    }
+    edit(w, "txt_remark")->setFocus();
+    c->setFocus();
+    QCOMPARE(items(), QStringList({"王二", "阿三"})); // stored order, not sorted
+
+    // A name chosen stays chosen while the list is refilled.
+    c->setCurrentIndex(1);
+    QStringList row = worker;
+    row[0] = QStringLiteral("新人");
+    env_->insert("worker", row);
+    edit(w, "txt_remark")->setFocus();
+    c->setFocus();
+    QCOMPARE(items(), QStringList({"王二", "阿三", "新人"}));
+    QCOMPARE(c->currentText(), QStringLiteral("阿三"));
+}
+
+void TestBusinessWindow::saveRefusals_data()
+{
+    QTest::addColumn<bool>("goods");
+    QTest::addColumn<bool>("service");
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<QString>("money");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("cleared");
+    QTest::addColumn<QString>("focus"); // empty: where it was (txt_remark)
+
+    QTest::newRow("no business type") << false << false << "M1"
+                                      << "P1"
+                                      << "1"
+                                      << "10"
+                                      << "请选择相应的业务类型!"
+                                      << "错误" << false << "txt_card_number";
+    QTest::newRow("product not found") << true << false << "M1"
+                                       << "P9"
+                                       << "1"
+                                       << "10"
+                                       << "输入的产品编号不存在，请重新输入！"
+                                       << "" << false << "";
+    QTest::newRow("stock zero") << true << false << "M1"
+                                << "P0"
+                                << "1"
+                                << "10"
+                                << "库存为零，取消操作！"
+                                << "错误" << true << "txt_production_code";
+    QTest::newRow("quantity over stock") << true << false << "M1"
+                                         << "P1"
+                                         << "6"
+                                         << "10"
+                                         << "出货数量不能大于库存数量，请确认后重输"
+                                         << "错误" << false << "";
+    QTest::newRow("card not found") << false << true << "NOPE"
+                                    << ""
+                                    << ""
+                                    << "10"
+                                    << "此卡号不存在，请确认后重输！"
+                                    << "错误" << false << "";
+    QTest::newRow("no uses left") << false << true << "Z1"
+                                  << ""
+                                  << ""
+                                  << "10"
+                                  << "此卡剩余使用次数为零"
+                                  << "" << true << "";
+    QTest::newRow("use-based card with balance but no uses") << false << true << "B30"
+                                                             << ""
+                                                             << ""
+                                                             << "10"
+                                                             << "此卡剩余使用次数为零"
+                                                             << "" << true << "";
+    QTest::newRow("balance used up exactly") << false << true << "D1"
+                                             << ""
+                                             << ""
+                                             << "100"
+                                             << "此卡余额不足！" << kAppTitle << true << "";
+    QTest::newRow("balance overdrawn") << true << false << "D1"
+                                       << "P1"
+                                       << "1"
+                                       << "100.5"
+                                       << "此卡余额不足！" << kAppTitle << true << "";
+    QTest::newRow("answer no") << true << true << "D1"
+                               << "P1"
+                               << "1"
+                               << "10"
+                               << "请确认你输入的资料是否正确，然后再保存！ "
+                               << "保存" << false << "txt_card_number";
+}
+
+void TestBusinessWindow::saveRefusals()
+{
+    QFETCH(bool, goods);
+    QFETCH(bool, service);
+    QFETCH(QString, card);
+    QFETCH(QString, code);
+    QFETCH(QString, quantity);
+    QFETCH(QString, money);
+    QFETCH(QString, message);
+    QFETCH(QString, caption);
+    QFETCH(bool, cleared);
+    QFETCH(QString, focus);
+
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, goods, service, card, code, quantity, money, "洗车", "老客户");
+    const QStringList before = entryTexts(w);
+    const Tables tables(*env_);
+    edit(w, "txt_remark")->setFocus();
+
+    button(w, "cmd_save")->click(); // the question is answered No by default
+
+    QCOMPARE(env_->messages().count(), 1);
+    const Shown s = env_->messages().last();
+    QCOMPARE(s.text, message);
+    QCOMPARE(s.caption, caption);
+    QCOMPARE(s.icon, message.startsWith("请确认") ? QMessageBox::Question : QMessageBox::Critical);
+    QCOMPARE(entryTexts(w), cleared ? QStringList(10, QString()) : before);
+    QCOMPARE(focusName(), focus.isEmpty() ? QStringLiteral("txt_remark") : focus);
+    QVERIFY(Tables(*env_) == tables);
+    // The boxes and their locks are never touched by a refusal.
+    QCOMPARE(box(w, "shangpin")->isChecked(), goods);
+    QCOMPARE(edit(w, "txt_production_code")->isReadOnly(), !goods);
+    QCOMPARE(edit(w, "txt_service")->isReadOnly(), !service);
+}
+
+void TestBusinessWindow::cardCharges_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("balance");
+    QTest::addColumn<QString>("uses");
+    QTest::addColumn<bool>("goods");
+    QTest::addColumn<QString>("money");
+    QTest::addColumn<QString>("balanceAfter");
+    QTest::addColumn<QString>("usesAfter");
+
+    QTest::newRow("月卡, last use, service, amount 0") << "月卡"
+                                                       << "0"
+                                                       << "1" << false << "0"
+                                                       << "0"
+                                                       << "0";
+    QTest::newRow("季卡, goods only: one use, amount not charged") << "季卡"
+                                                                   << "50"
+                                                                   << "3" << true << "40"
+                                                                   << "50"
+                                                                   << "2";
+    QTest::newRow("年卡") << "年卡"
+                          << "0"
+                          << "12.5" << false << "10"
+                          << "0"
+                          << "11.5";
+    QTest::newRow("其它") << "其它"
+                          << "0"
+                          << "2" << false << "10"
+                          << "0"
+                          << "1";
+    QTest::newRow("钻石卡 100 pays 99") << "钻石卡"
+                                        << "100"
+                                        << "5" << false << "99"
+                                        << "1"
+                                        << "5";
+    QTest::newRow("钻石卡 pays a fraction") << "钻石卡"
+                                            << "100"
+                                            << "0" << true << "99.5"
+                                            << "0.5"
+                                            << "0";
+    QTest::newRow("钻石卡 empty amount") << "钻石卡"
+                                         << "100.0"
+                                         << "0" << false << ""
+                                         << "100"
+                                         << "0";
+    QTest::newRow("type outside the five is never charged") << "贵宾卡"
+                                                            << "0"
+                                                            << "0" << true << "500"
+                                                            << "0"
+                                                            << "0";
+}
+
+void TestBusinessWindow::cardCharges()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, balance);
+    QFETCH(QString, uses);
+    QFETCH(bool, goods);
+    QFETCH(QString, money);
+    QFETCH(QString, balanceAfter);
+    QFETCH(QString, usesAfter);
+
+    env_->insert("numbercard", {"2026-01-01", "T1", "李四", "钱一", "洗车", balance, uses, type, "x"});
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, goods, !goods, "T1", goods ? "P1" : "", goods ? "1" : "", money, "洗车");
+    saveConfirmed(w, *env_);
+
+    QCOMPARE(env_->messages().texts(), QStringList{"请确认你输入的资料是否正确，然后再保存！ "});
+    const QStringList card = env_->rows("numbercard").last();
+    QCOMPARE(card.at(5), balanceAfter);
+    QCOMPARE(card.at(6), usesAfter);
+    QCOMPARE(card.at(8), QStringLiteral("x"));
+    QCOMPARE(env_->rows("salse").size(), 1);
+    QCOMPARE(env_->rows("salse").first().at(2), QStringLiteral("T1"));
+    QCOMPARE(env_->rows("salse").first().at(8), money);
+    // The other cards are untouched.
+    Tables other(*env_);
+    QCOMPARE(other.cards.first(),
+             QStringList({"2026-01-01", "M1", "李四", "王五", "洗车", "0", "1", "月卡", ""}));
+}
+
+void TestBusinessWindow::stockAfterSale_data()
+{
+    QTest::addColumn<QString>("stock");
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<QString>("stockAfter");
+
+    QTest::newRow("2 of 5") << "5"
+                            << "2"
+                            << "3";
+    QTest::newRow("all of it") << "5"
+                               << "5"
+                               << "0";
+    QTest::newRow("empty quantity rewrites the stock plainly") << "5.0"
+                                                               << ""
+                                                               << "5";
+    QTest::newRow("negative quantity raises the stock") << "5"
+                                                        << "-2"
+                                                        << "7";
+    QTest::newRow("fractions") << "2.5"
+                               << "0.75"
+                               << "1.75";
+    QTest::newRow("stock with a unit") << "10箱"
+                                       << "4"
+                                       << "6";
+}
+
+void TestBusinessWindow::stockAfterSale()
+{
+    QFETCH(QString, stock);
+    QFETCH(QString, quantity);
+    QFETCH(QString, stockAfter);
+
+    env_->insert("jinhuo", {"洗衣液", "X1", "", "", "8", "20", stock, "", "2026-11-02", ""});
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, true, false, "", "X1", quantity, "20");
+    saveConfirmed(w, *env_);
+    QCOMPARE(env_->rows("jinhuo").last().at(6), stockAfter);
+    QCOMPARE(env_->rows("salse").first().at(5), quantity);
+}
+
+void TestBusinessWindow::goodsSaleRecordsAndClears()
+{
+    // Two lines of one product: only the first, the one the lookup shows, is sold from.
+    env_->insert("jinhuo", {"可乐", "P1", "330ml", "24", "2.5", "15", "7", "供应商乙", "2026-11-20", ""});
+    BusinessWindow& w = open();
+    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+    QLineEdit* code = edit(w, "txt_production_code");
+    code->setFocus();
+    QTest::keyClicks(code, "P1");
+    pressEnter(w, "txt_production_code");
+    QTest::keyClicks(edit(w, "txt_quantily"), "2");
+    pressEnter(w, "txt_quantily");
+    QCOMPARE(focusName(), QStringLiteral("txt_money"));
+    QTest::keyClicks(edit(w, "txt_money"), "24");
+    QCOMPARE(env_->messages().count(), 0);
+    saveConfirmed(w, *env_);
+
+    const QStringList row = {kToday,       "商品销售", "非会员", "P1", "可乐", "2", "12元",
+                             "2026-11-01", "24",       "",       "",   "",     "0"};
+    QCOMPARE(env_->rows("salse"), QList<QStringList>{row});
+    QCOMPARE(env_->rows("salse_history"), QList<QStringList>{row});
+    QCOMPARE(env_->rows("jinhuo").at(0).at(6), QStringLiteral("3"));
+    QCOMPARE(env_->rows("jinhuo").at(2).at(6), QStringLiteral("7"));
+
+    // The entry is empty, the boxes and locks stay, the panels are blank.
+    QCOMPARE(entryTexts(w), QStringList(10, QString()));
+    QVERIFY(box(w, "shangpin")->isChecked());
+    QVERIFY(!code->isReadOnly());
+    QVERIFY(edit(w, "txt_service")->isReadOnly());
+    QCOMPARE(::panels(w), QStringList({"", "", "", ""}));
+    QCOMPARE(focusName(), QStringLiteral("txt_card_number"));
+    // The grid shows the new row.
+    QCOMPARE(w.grid()->model()->rowCount(), 1);
+    QCOMPARE(w.grid()->model()->index(0, 3).data().toString(), QStringLiteral("P1"));
+}
+
+void TestBusinessWindow::soldOutProductIsRefusedNext()
+{
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, true, false, "", "P1", "5", "60");
+    saveConfirmed(w, *env_);
+    QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("0"));
+
+    typeEntry(w, *env_, true, false, "", "P1", "1", "12");
+    button(w, "cmd_save")->click();
+    QCOMPARE(env_->messages().texts(), QStringList{"库存为零，取消操作！"});
+    QCOMPARE(entryTexts(w), QStringList(10, QString()));
+    QCOMPARE(env_->rows("salse").size(), 1);
+}
+
+void TestBusinessWindow::bothBoxesChargeOnce()
+{
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, true, true, "D1", "P1", "2", "30", "洗车");
+    saveConfirmed(w, *env_);
+    const QStringList row = env_->rows("salse").value(0);
+    QCOMPARE(row.value(1), QStringLiteral("商品销售+其它服务"));
+    QCOMPARE(row.value(9), QStringLiteral("洗车"));
+    QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("3"));
+    QCOMPARE(env_->rows("numbercard").at(1).at(5), QStringLiteral("70"));
+    QCOMPARE(env_->rows("salse_history").size(), 1);
+}
+
+void TestBusinessWindow::commissionGoesWithOneSaveOnly()
+{
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, false, true, "", "", "", "", "洗车");
+    QLineEdit* money = edit(w, "txt_money");
+    money->setFocus();
+    QTest::keyClicks(money, "16");
+    env_->messages().answer(QMessageBox::Yes);
+    env_->messages().answerInput("50");
+    pressEnter(w, "txt_money");
+    QCOMPARE(w.pendingCommission(), qint64(8));
+    // Changing the amount afterwards does not recompute it.
+    money->setText("1000");
+    saveConfirmed(w, *env_);
+    QCOMPARE(w.pendingCommission(), qint64(0));
+
+    typeEntry(w, *env_, false, true, "", "", "", "16", "洗车");
+    saveConfirmed(w, *env_);
+    const QList<QStringList> rows = env_->rows("salse");
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(0).at(12), QStringLiteral("8"));
+    QCOMPARE(rows.at(1).at(12), QStringLiteral("0"));
+    QCOMPARE(env_->rows("salse_history").at(0).at(12), QStringLiteral("8"));
+}
+
+void TestBusinessWindow::failedWriteKeepsEverything()
+{
+    BusinessWindow& w = open();
+    QVERIFY(
+        env_->db()
+            .exec("CREATE TRIGGER fail BEFORE INSERT ON salse BEGIN SELECT RAISE(ABORT, 'disk full'); END")
+            .ok);
+    typeEntry(w, *env_, true, true, "M1", "P1", "2", "30", "洗车", "第一次");
+    const QStringList entry = entryTexts(w);
+    const Tables before(*env_);
+    saveConfirmed(w, *env_);
+
+    QCOMPARE(env_->messages().count(), 2);
+    const Shown s = env_->messages().last();
+    QCOMPARE(s.icon, QMessageBox::Critical);
+    QVERIFY2(s.text.contains("写入业务记录") && s.text.contains("disk full"), qPrintable(s.text));
+    QVERIFY(Tables(*env_) == before);
+    QCOMPARE(entryTexts(w), entry);
+
+    // The person retries once the fault is gone.
+    QVERIFY(env_->db().exec("DROP TRIGGER fail").ok);
+    env_->messages().clear();
+    saveConfirmed(w, *env_);
+    QCOMPARE(env_->messages().count(), 1);
+    QCOMPARE(env_->rows("salse").size(), 1);
+    QCOMPARE(env_->rows("salse").first().at(11), QStringLiteral("第一次"));
+    QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("3"));
+    QCOMPARE(env_->rows("numbercard").first().at(6), QStringLiteral("0"));
+}
+
+void TestBusinessWindow::hostileInputSavedByteForByte_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("typed"); // typed key by key, or pasted
+
+    QTest::newRow("apostrophe") << "O'Brien" << true;
+    QTest::newRow("percent") << "50%" << true;
+    QTest::newRow("underscore") << "_x_" << true;
+    QTest::newRow("injection") << "' or '1'='1" << true;
+    QTest::newRow("10000 characters") << QString(10000, QChar(u'长')) << false;
+    QTest::newRow("emoji") << QString::fromUtf8("😀 洗车 🧽") << false;
+}
+
+void TestBusinessWindow::hostileInputSavedByteForByte()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, typed);
+
+    // A card and a goods line whose keys are the hostile text itself, and
+    // bystanders that a wildcard or injected condition would also hit.
+    env_->insert("numbercard", {"2026-01-01", text, "李四", "钱一", "洗车", "0", "9", "其它", ""});
+    env_->insert("jinhuo", {"怪名", text, "", "", "1", "9", "1000000", "", "2026-11-03", ""});
+    BusinessWindow& w = open();
+    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+    QTest::mouseClick(box(w, "qita"), Qt::LeftButton);
+    for (const char* name : {"txt_card_number", "txt_production_code", "txt_quantily", "txt_money",
+                             "txt_service", "txt_remark"}) {
+        QLineEdit* e = edit(w, name);
+        e->setFocus();
+        if (typed)
+            QTest::keyClicks(e, text);
+        else
+            e->setText(text);
+        QCOMPARE(e->text(), text);
+    }
+    QComboBox* c = workers(w);
+    c->setFocus();
+    if (typed)
+        QTest::keyClicks(c, text);
+    else
+        c->setEditText(text);
+    pressEnter(w, "txt_production_code");
+    env_->messages().clear();
+    saveConfirmed(w, *env_);
+
+    QCOMPARE(env_->messages().count(), 1);
+    const QStringList expected = {kToday, "商品销售+其它服务", text, text, "怪名", text,
+                                  "9元",  "2026-11-03",        text, text, text,   text,
+                                  "0"};
+    QCOMPARE(env_->rows("salse"), QList<QStringList>{expected});
+    QCOMPARE(env_->rows("salse_history"), QList<QStringList>{expected});
+    QCOMPARE(env_->rows("numbercard").last().at(6), QStringLiteral("8"));
+    QCOMPARE(env_->rows("numbercard").first().at(6), QStringLiteral("1")); // M1 untouched
+    QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("5"));     // P1 untouched
+    // The grid shows the row, and a query by that card finds it.
+    env_->messages().answerInput(text);
+    button(w, "cmd_query")->click();
+    QCOMPARE(w.grid()->model()->rowCount(), 1);
+    QCOMPARE(w.grid()->model()->index(0, 11).data().toString(), text);
+}
+
+void TestBusinessWindow::gridColumnsByRights_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("ZED") << "ZED" << 13;
+    QTest::newRow("administrator") << "administrator" << 13;
+    QTest::newRow("ordinary user") << "clerk" << 12;
+}
+
+void TestBusinessWindow::gridColumnsByRights()
+{
+    QFETCH(QString, user);
+    QFETCH(int, columns);
+    env_->insert("salse", saleRow(kToday, "其它服务", "M1", "", "", "10"));
+    BusinessWindow& w = open(user);
+    QAbstractItemModel* m = w.grid()->model();
+    QCOMPARE(m->columnCount(), columns);
+    QCOMPARE(m->headerData(11, Qt::Horizontal).toString(), QStringLiteral("备注或说明"));
+    QCOMPARE(m->headerData(12, Qt::Horizontal).toString(),
+             columns == 13 ? QStringLiteral("提成金额") : QString());
+    // The grid is for reading only.
+    QVERIFY(!(m->flags(m->index(0, 0)) & Qt::ItemIsEditable));
+}
+
+void TestBusinessWindow::headerSorts_data()
+{
+    QTest::addColumn<int>("section");
+    QTest::addColumn<bool>("sorts");
+    for (int s : {0, 1, 2, 3, 4, 5, 9, 10})
+        QTest::newRow(qPrintable(QStringLiteral("column %1 sorts").arg(s))) << s << true;
+    for (int s : {6, 7, 8, 11})
+        QTest::newRow(qPrintable(QStringLiteral("column %1 keeps the order").arg(s))) << s << false;
+}
+
+void TestBusinessWindow::headerSorts()
+{
+    QFETCH(int, section);
+    QFETCH(bool, sorts);
+
+    // Rows in an order that no column's sort keeps.
+    const QList<QStringList> rows = {
+        {"2026-12-05", "商品销售", "B2", "P2", "乙", "10", "9元", "2026-01-02", "7", "洗车", "王二", "c",
+         "1"},
+        {"2026-12-07", "其它服务", "a1", "P1", "甲", "9", "12元", "2026-01-03", "30", "打蜡", "阿三", "a",
+         "0"},
+        {"2026-12-06", "商品销售+其它服务", "C3", "p3", "丙", "2", "3元", "2026-01-01", "100", "抛光", "张三",
+         "b", "2"},
+    };
+    for (const QStringList& r : rows)
+        env_->insert("salse", r);
+    BusinessWindow& w = open();
+    RecordView* bg = w.grid();
+    auto columnValues = [bg](int c) {
+        QStringList out;
+        for (int r = 0; r < bg->model()->rowCount(); ++r)
+            out << bg->model()->index(r, c).data().toString();
+        return out;
+    };
+    auto click = [bg](int s) {
+        QHeaderView* h = bg->horizontalHeader();
+        bg->scrollTo(bg->model()->index(0, s));
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(s) + h->sectionSize(s) / 2, h->height() / 2));
+    };
+
+    if (sorts) {
+        click(section);
+        QStringList expected = columnValues(section);
+        std::sort(expected.begin(), expected.end(),
+                  [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+        QCOMPARE(columnValues(section), expected);
+        QCOMPARE(bg->model()->columnCount(), 13); // the sort shows every column
+    } else {
+        click(1);
+        const QStringList sorted = columnValues(1);
+        click(section);
+        QCOMPARE(columnValues(1), sorted);
+    }
+}
+
+void TestBusinessWindow::dailyTotal_data()
+{
+    QTest::addColumn<QStringList>("amounts");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("icon");
+
+    const int info = QMessageBox::Information;
+    QTest::newRow("12, 8.5 and empty") << QStringList{"12", "8.5", ""} << "2026-12-07日实收金额合计为：20元"
+                                       << "信息" << info;
+    QTest::newRow("10.5 twice") << QStringList{"10.5", "10.5"} << "2026-12-07日实收金额合计为：20元"
+                                << "信息" << info;
+    QTest::newRow("2.5 and 1") << QStringList{"2.5", "1"} << "2026-12-07日实收金额合计为：3元"
+                               << "信息" << info;
+    QTest::newRow("only earlier days") << QStringList{} << "只能统计本日发生的业务金额！"
+                                       << "" << int(QMessageBox::Critical);
+}
+
+void TestBusinessWindow::dailyTotal()
+{
+    QFETCH(QStringList, amounts);
+    QFETCH(QString, message);
+    QFETCH(QString, caption);
+    QFETCH(int, icon);
+
+    env_->insert("salse", saleRow("2026-12-06", "其它服务", "M1", "", "", "500"));
+    for (const QString& a : amounts)
+        env_->insert("salse", saleRow(kToday, "其它服务", "非会员", "", "", a));
+    env_->insert("salse", saleRow("2026-12-08", "其它服务", "M1", "", "", "500"));
+    BusinessWindow& w = open();
+    QTRY_VERIFY(button(w, "cmd_count")->isEnabled());
+    button(w, "cmd_count")->click();
+
+    QCOMPARE(env_->messages().count(), 1);
+    QCOMPARE(env_->messages().last().text, message);
+    QCOMPARE(env_->messages().last().caption, caption);
+    QCOMPARE(int(env_->messages().last().icon), icon);
+    // Afterwards every row, every column, for every user.
+    QCOMPARE(w.grid()->model()->rowCount(), amounts.size() + 2);
+    QCOMPARE(w.grid()->model()->columnCount(), 13);
+}
+
+void TestBusinessWindow::totalTooltipFollowsToday()
+{
+    BusinessWindow& w = open();
+    QPushButton* count = button(w, "cmd_count");
+    QTest::mouseMove(count);
+    QCOMPARE(count->toolTip(), QStringLiteral("统计2026-12-07实收金额!"));
+    env_->clock().set(QDateTime(QDate(2027, 1, 2), QTime(9, 0)));
+    QTest::mouseMove(w.grid());
+    QTest::mouseMove(count);
+    QCOMPARE(count->toolTip(), QStringLiteral("统计2027-01-02实收金额!"));
+}
+
+void TestBusinessWindow::deleteOnlyTheSelectedRow()
+{
+    BusinessWindow& w = open("ZED");
+    typeEntry(w, *env_, true, false, "", "P1", "2", "24");
+    saveConfirmed(w, *env_);
+    const QStringList other = saleRow(kToday, "其它服务", "M1", "", "", "10");
+    env_->insert("salse", other);
+    env_->insert("salse", other); // an identical row: only one of the two goes
+    RecordView* bg = w.grid();
+    QVERIFY(bg->rerun());
+    QTRY_VERIFY(button(w, "cmd_del")->isEnabled());
+
+    // No: nothing changes.
+    bg->setCurrentIndex(bg->model()->index(1, 0));
+    env_->messages().clear();
+    button(w, "cmd_del")->click();
+    QCOMPARE(env_->messages().count(), 1);
+    QCOMPARE(env_->messages().last().text, QStringLiteral("你真的想删除所选的记录吗？"));
+    QCOMPARE(env_->messages().last().caption, QStringLiteral("修改"));
+    QCOMPARE(env_->messages().last().icon, QMessageBox::Question);
+    QCOMPARE(env_->rows("salse").size(), 3);
+
+    // Yes on the sale: the row goes, stock and history stay.
+    bg->setCurrentIndex(bg->model()->index(0, 0));
+    env_->messages().answer(QMessageBox::Yes);
+    button(w, "cmd_del")->click();
+    QCOMPARE(env_->rows("salse"), QList<QStringList>({other, other}));
+    QCOMPARE(env_->rows("salse_history").size(), 1);
+    QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("3"));
+
+    // One of two identical rows.
+    bg->setCurrentIndex(bg->model()->index(1, 0));
+    env_->messages().answer(QMessageBox::Yes);
+    button(w, "cmd_del")->click();
+    QCOMPARE(env_->rows("salse"), QList<QStringList>({other}));
+
+    // Without a current row a Yes deletes nothing and says nothing more.
+    bg->setCurrentIndex(QModelIndex());
+    env_->messages().clear();
+    env_->messages().answer(QMessageBox::Yes);
+    button(w, "cmd_del")->click();
+    QCOMPARE(env_->messages().count(), 1);
+    QCOMPARE(env_->rows("salse").size(), 1);
+}
+
+void TestBusinessWindow::queryByCard_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("one card") << "M1" << 2 << "";
+    QTest::newRow("non-members") << "非会员" << 1 << "";
+    QTest::newRow("exact number, not a part") << "M" << 4 << "未找到相应的记录！";
+    QTest::newRow("wildcard is literal") << "%" << 4 << "未找到相应的记录！";
+    QTest::newRow("empty answer") << "" << -1 << "";
+}
+
+void TestBusinessWindow::queryByCard()
+{
+    QFETCH(QString, answer);
+    QFETCH(int, rows);
+    QFETCH(QString, message);
+
+    env_->insert("salse", saleRow(kToday, "其它服务", "M1", "", "", "10"));
+    env_->insert("salse", saleRow(kToday, "其它服务", "非会员", "", "", "10"));
+    env_->insert("salse", saleRow(kToday, "其它服务", "m1", "", "", "10"));
+    env_->insert("salse", saleRow(kToday, "其它服务", "D1", "", "", "10"));
+    BusinessWindow& w = open();
+    QTest::mouseClick(w.grid()->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(w.grid()->horizontalHeader()->sectionViewportPosition(2) + 5, 5));
+    const RecordSource sorted = w.grid()->source();
+    QTRY_VERIFY(button(w, "cmd_query")->isEnabled());
+
+    env_->messages().answerInput(answer);
+    button(w, "cmd_query")->click();
+    const Shown prompt = env_->messages().shown().value(0);
+    QCOMPARE(prompt.kind, Shown::Input);
+    QCOMPARE(prompt.text, QStringLiteral("请输入要查询的卡号"));
+    QCOMPARE(prompt.caption, QStringLiteral("查询"));
+    QCOMPARE(env_->messages().texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    if (!message.isEmpty())
+        QCOMPARE(env_->messages().last().caption, QStringLiteral("错误"));
+    if (rows < 0) {
+        QCOMPARE(w.grid()->source(), sorted); // nothing happened
+    } else {
+        QCOMPARE(w.grid()->model()->rowCount(), rows);
+        QCOMPARE(w.grid()->model()->columnCount(), 13);
+    }
+}
+
+void TestBusinessWindow::buttonStates_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<bool>("rows");
+    QTest::addColumn<bool>("del");
+    QTest::addColumn<bool>("others");
+
+    QTest::newRow("supervisor with rows") << "ZED" << true << true << true;
+    QTest::newRow("supervisor without rows") << "ZED" << false << false << false;
+    QTest::newRow("user with rows") << "clerk" << true << false << true;
+    QTest::newRow("user without rows") << "clerk" << false << false << false;
+}
+
+void TestBusinessWindow::buttonStates()
+{
+    QFETCH(QString, user);
+    QFETCH(bool, rows);
+    QFETCH(bool, del);
+    QFETCH(bool, others);
+
+    if (rows)
+        env_->insert("salse", saleRow(kToday, "其它服务", "M1", "", "", "10"));
+    BusinessWindow& w = open(user);
+    QTest::qWait(150);
+    QCOMPARE(button(w, "cmd_del")->isEnabled(), del);
+    QCOMPARE(button(w, "cmd_query")->isEnabled(), others);
+    QCOMPARE(button(w, "cmd_count")->isEnabled(), others);
+    QVERIFY(button(w, "cmd_save")->isEnabled());
+    QVERIFY(button(w, "cmd_exit")->isEnabled());
+
+    // The states follow the grid within 100 ms.
+    if (rows) {
+        QVERIFY(env_->db().exec("DELETE FROM salse").ok);
+        QVERIFY(w.grid()->rerun());
+    } else {
+        typeEntry(w, *env_, false, true, "", "", "", "5", "洗车");
+        saveConfirmed(w, *env_);
+    }
+    QTest::qWait(150);
+    QCOMPARE(button(w, "cmd_query")->isEnabled(), !rows);
+    QCOMPARE(button(w, "cmd_count")->isEnabled(), !rows);
+    QCOMPARE(button(w, "cmd_del")->isEnabled(), !rows && AppContext::isSupervisorName(user));
+}
+
+QTEST_MAIN(TestBusinessWindow)
+#include "tst_business_window.moc"
