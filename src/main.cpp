@@ -1,5 +1,6 @@
 #include "app/app_context.h"
 #include "app/message_service.h"
+#include "app/shell.h"
 
 #include <QApplication>
 
@@ -12,10 +13,8 @@ int main(int argc, char* argv[])
     shop::AppContext ctx(shop::ProgramPaths::resolve(), std::make_unique<shop::SystemClock>(),
                          std::make_unique<QSettings>(), messages);
     shop::registerWindows(ctx.windows());
-    QString error;
-    if (!ctx.openDatabases(&error)) {
-        messages.critical(QStringLiteral("无法打开数据库文件 %1").arg(error), QStringLiteral("错误信息"));
+    shop::Shell shell(ctx);
+    if (!shell.start())
         return 1;
-    }
-    return 0;
+    return app.exec();
 }

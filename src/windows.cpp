@@ -2,6 +2,8 @@
 #include "app/window_registry.h"
 #include "stock/goods_browser.h"
 #include "stock/purchase_tab.h"
+#include "app/about_window.h"
+#include "app/settings_window.h"
 #include "sales/business_window.h"
 #include "members/card_window.h"
 #include "members/guke_window.h"
@@ -14,6 +16,8 @@ void registerWindows(WindowRegistry& registry)
     registry.addTab("frame_jin", [](AppContext& c, QWidget* parent) { return new PurchaseTab(c, parent); });
     registry.add("frm_kucun", [](AppContext& ctx) { return new StockQueryWindow(ctx); });
     registry.add("frm_history", [](AppContext& ctx) { return new PurchaseHistoryWindow(ctx); });
+    registry.add("frmsetup", [](AppContext& ctx) { return new SettingsWindow(ctx); });
+    registry.add("frmabout", [](AppContext& ctx) { return new AboutWindow(ctx); });
     registry.add("frmyewu", [](AppContext& ctx) { return new BusinessWindow(ctx); });
     registry.add("frm_card", [](AppContext& ctx) { return new CardWindow(ctx); });
     registry.add("frmguke", [](AppContext& ctx) { return new GukeWindow(ctx); });

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "journal.h"
+#include "login_window.h"
+#include "main_window.h"
+#include "single_instance.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+namespace shop {
+
+class AppContext;
+
+// Start-up and the login/main window pair: one copy per program folder,
+// the first start, the databases, the login window, then the main window;
+// ends the program when the person leaves it.
+class Shell : public QObject {
+    Q_OBJECT
+public:
+    explicit Shell(AppContext& ctx, QObject* parent = nullptr);
+    ~Shell() override;
+
+    // Runs the start-up steps and shows the login window. False when the
+    // program is to end (the reason has been shown).
+    bool start();
+
+    // Shows the login window (switch user); brings it forward if open.
+    LoginWindow* showLogin();
+
+    LoginWindow* loginWindow() const { return login_; }
+    MainWindow* mainWindow() const { return main_; }
+    LoginJournal& journal() { return journal_; }
+    const LoginCounters& counters() const { return counters_; }
+
+signals:
+    // The login window has been shown (start-up timing).
+    void loginShown(QWidget* window);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void loggedIn();
+    void loginClosed();
+    void endWhenNoWindowLeft();
+
+    AppContext& ctx_;
+    LoginJournal journal_;
+    LoginCounters counters_;
+    SingleInstance instance_;
+    QPointer<LoginWindow> login_;
+    QPointer<MainWindow> main_;
+    bool mainClosed_ = false;
+};
+
+} // namespace shop
