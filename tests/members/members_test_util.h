@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 
@@ -103,6 +104,52 @@ inline bool showActive(QWidget* w)
     w->show();
     w->activateWindow();
     return QTest::qWaitForWindowActive(w);
+}
+
+// Messages and input boxes as "caption|icon|text" and "title|input|prompt".
+inline QString shown(const Shown& s)
+{
+    if (s.kind == Shown::Input)
+        return s.caption + "|input|" + s.text;
+    return s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
+}
+
+inline QStringList shownAll(TestEnv& env)
+{
+    QStringList out;
+    for (const Shown& s : env.messages().shown())
+        out << shown(s);
+    return out;
+}
+
+inline QString stop(const QString& text, const QString& caption = "错误")
+{
+    return caption + "|" + QString::number(int(QMessageBox::Critical)) + "|" + text;
+}
+
+inline QString ask(const QString& text, const QString& caption)
+{
+    return caption + "|" + QString::number(int(QMessageBox::Question)) + "|" + text;
+}
+
+inline QString info(const QString& text)
+{
+    return "信息|" + QString::number(int(QMessageBox::Information)) + "|" + text;
+}
+
+inline QString input(const QString& prompt, const QString& title = "查询")
+{
+    return title + "|input|" + prompt;
+}
+
+inline void press(QWidget* w, const char* name)
+{
+    QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton);
+}
+
+inline QString focusName()
+{
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
 }
 
 } // namespace shop::test

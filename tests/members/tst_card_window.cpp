@@ -19,41 +19,6 @@ QStringList card(const QString& number, const QString& holder, const QString& am
     return {"2026-11-01", number, "李", holder, "洗车", amount, times, type, ""};
 }
 
-QString shown(const Shown& s)
-{
-    if (s.kind == Shown::Input)
-        return s.caption + "|input|" + s.text;
-    return s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
-}
-
-QStringList shownAll(TestEnv& env)
-{
-    QStringList out;
-    for (const Shown& s : env.messages().shown())
-        out << shown(s);
-    return out;
-}
-
-QString stop(const QString& text, const QString& caption = "错误")
-{
-    return caption + "|" + QString::number(int(QMessageBox::Critical)) + "|" + text;
-}
-
-QString ask(const QString& text, const QString& caption)
-{
-    return caption + "|" + QString::number(int(QMessageBox::Question)) + "|" + text;
-}
-
-QString info(const QString& text)
-{
-    return "信息|" + QString::number(int(QMessageBox::Information)) + "|" + text;
-}
-
-QString input(const QString& prompt, const QString& title = "查询")
-{
-    return title + "|input|" + prompt;
-}
-
 void fillCard(QWidget* w, const QStringList& values)
 {
     const char* boxes[] = {"txt_date", "txt_number", "com_name",  "txt_name", "txt_service",
@@ -69,16 +34,6 @@ QStringList fields(QWidget* w)
                           "com_style", "txt_remark"})
         out << textOf(w, b);
     return out;
-}
-
-void press(QWidget* w, const char* name)
-{
-    QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton);
-}
-
-QString focusName()
-{
-    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
 }
 
 } // namespace
