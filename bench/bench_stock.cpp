@@ -1,0 +1,361 @@
+// Goods windows over large tables: 100 000 goods lines in `jinhuo` and
+// 100 000 purchases in `jinhuo_history`. Times every search, the zero-stock
+// list and every header sort of the purchase tab, the stock query and the
+// purchase history, as a person starts them (button, menu item, header
+// click, with the grid shown), beside the sqlite3 shell running the
+// statement the grid ran on the same file.
+//
+// Usage: bench_stock [rows]   (default 100000 in each table)
+// Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 5).
+
+#include "app/record_view.h"
+#include "stock/goods_browser.h"
+#include "stock/purchase_tab.h"
+#include "data/schema.h"
+#include "support/test_env.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace shop;
+
+namespace {
+
+int repeatCount()
+{
+    const int n = qEnvironmentVariableIntValue("BENCH_REPEAT");
+    return n > 0 ? n : 5;
+}
+
+QString shellPath()
+{
+    const QString s = qEnvironmentVariable("SQLITE3_SHELL");
+    return s.isEmpty() ? QStringLiteral("/usr/bin/sqlite3") : s;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// ---------------------------------------------------------------- data
+
+const QStringList kWords = {"可乐",   "雪碧", "绿茶", "红茶", "矿泉水", "洗发水", "护发素", "面膜",
+                            "沐浴露", "牙膏", "香皂", "毛巾", "染发膏", "发胶",   "啫喱",   "精油"};
+const QStringList kSuppliers = {"华南日化", "东方饮料", "北方贸易", "联合百货", "新星批发", "长城商行"};
+
+// Fills both goods tables: names made of a word and a number, codes
+// unique per line, prices and stock as the purchase tab writes them, about
+// 1% of the lines sold out ("0"), purchase dates over three years.
+bool fill(Database& db, int rows)
+{
+    Database::Transaction tx(db);
+    if (!tx.active())
+        return false;
+    std::mt19937 rng(7);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const QDate first(2024, 1, 1);
+    for (const char* table : {"jinhuo", "jinhuo_history"}) {
+        QSqlQuery q(db.handle());
+        q.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                      .arg(quoteIdent(QString::fromLatin1(table))));
+        QVariantList cols[10];
+        for (int i = 0; i < rows; ++i) {
+            const QString word = kWords.at(pick(kWords.size()));
+            cols[0] << word + QString::number(pick(5000));
+            cols[1] << QStringLiteral("P%1").arg(i, 6, 10, QLatin1Char('0'));
+            cols[2] << QStringLiteral("%1ml").arg(100 * (1 + pick(10)));
+            cols[3] << QString::number(6 * (1 + pick(8)));
+            const int price = 100 + pick(9900);
+            cols[4] << QString::number(price / 100.0);
+            cols[5] << QString::number(price * 1.4 / 100.0, 'f', 1);
+            cols[6] << (pick(100) == 0 ? QStringLiteral("0") : QString::number(1 + pick(500)));
+            cols[7] << kSuppliers.at(pick(kSuppliers.size()));
+            cols[8] << first.addDays(pick(3 * 365)).toString(QStringLiteral("yyyy-MM-dd"));
+            cols[9] << (pick(4) == 0 ? QStringLiteral("促销") : QStringLiteral(""));
+        }
+        for (const QVariantList& c : cols)
+            q.addBindValue(c);
+        if (!q.execBatch()) {
+            std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+            return false;
+        }
+    }
+    return tx.commit().ok;
+}
+
+// ---------------------------------------------------------------- the shell
+
+struct ShellRun {
+    double ms = 0;
+    double cpuMs = 0;
+    bool ok = false;
+};
+
+// Runs the shell once with its output to /dev/null and the values bound as
+// parameters @p1...; times the whole process.
+ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QVariantList& binds)
+{
+    std::vector<QByteArray> args;
+    args.push_back(shellPath().toLocal8Bit());
+    args.push_back("-batch");
+    for (int i = 0; i < binds.size(); ++i) {
+        QString v = binds.at(i).toString();
+        v.replace(QStringLiteral("'"), QStringLiteral("''"));
+        args.push_back("-cmd");
+        args.push_back(QStringLiteral(".parameter set @p%1 '%2'").arg(i + 1).arg(v).toUtf8());
+    }
+    args.push_back(QFile::encodeName(dbPath));
+    args.push_back(sql.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    ShellRun out;
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return out;
+    }
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    const auto t1 = std::chrono::steady_clock::now();
+    posix_spawn_file_actions_destroy(&fa);
+    out.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    out.cpuMs = ru.ru_utime.tv_sec * 1e3 + ru.ru_utime.tv_usec / 1e3 + ru.ru_stime.tv_sec * 1e3 +
+                ru.ru_stime.tv_usec / 1e3;
+    out.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return out;
+}
+
+ShellRun runShell(const QString& dbPath, const QString& sql, const QVariantList& binds, int repeat)
+{
+    std::vector<double> wall, cpu;
+    ShellRun r;
+    for (int i = 0; i < repeat; ++i) {
+        r = runShellOnce(dbPath, sql, binds);
+        if (!r.ok) {
+            std::printf("  ! shell failed: %s\n", qPrintable(sql));
+            return r;
+        }
+        wall.push_back(r.ms);
+        cpu.push_back(r.cpuMs);
+    }
+    r.ms = median(wall);
+    r.cpuMs = median(cpu);
+    return r;
+}
+
+// The statement the grid runs for a source: rowid, the shown columns, the
+// order columns, the conditions and the order with rowid last; `limit` 0 is
+// the whole result (what the shell prints), otherwise the grid's first page.
+QString gridSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds)
+{
+    QStringList sel{QStringLiteral("rowid")};
+    for (const QString& c : columns)
+        sel << quoteIdent(c);
+    QStringList order;
+    for (const SortKey& k : s.order) {
+        sel << quoteIdent(k.column);
+        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+    }
+    order << QStringLiteral("rowid");
+    QString where;
+    int n = 0;
+    for (QChar c : s.whereSql(binds))
+        where += c == u'?' ? QStringLiteral("@p%1").arg(++n) : QString(c);
+    QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                      .arg(sel.join(", "), quoteIdent(s.table), where, order.join(", "));
+    if (limit > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    return sql;
+}
+
+// ---------------------------------------------------------------- the windows
+
+struct Step {
+    QString name;
+    RecordView* grid = nullptr;
+    std::function<void()> run;
+};
+
+struct Result {
+    QString name;
+    double ms = 0;
+    qint64 rows = 0;
+    double ratio = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    const int repeat = repeatCount();
+    if (rows <= 0) {
+        std::fprintf(stderr, "usage: bench_stock [rows]\n");
+        return 2;
+    }
+    if (!QFileInfo(shellPath()).isExecutable()) {
+        std::fprintf(stderr, "no sqlite3 shell at %s (set SQLITE3_SHELL)\n", qPrintable(shellPath()));
+        return 2;
+    }
+
+    test::TestEnv env;
+    QElapsedTimer fillTimer;
+    fillTimer.start();
+    if (!fill(env.db(), rows)) {
+        std::fprintf(stderr, "cannot fill the goods tables\n");
+        return 1;
+    }
+    env.db().exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    std::printf(
+        "bench_stock: %d goods lines and %d purchases (filled in %.1f s); view runs %d, shell runs %d\n",
+        rows, rows, fillTimer.elapsed() / 1000.0, repeat, repeat);
+    std::printf("shell %s, platform %s\n", qPrintable(shellPath()),
+                qPrintable(QGuiApplication::platformName()));
+
+    QWidget host;
+    auto* layout = new QVBoxLayout(&host);
+    auto* tab = new PurchaseTab(env.ctx(), &host);
+    layout->addWidget(tab);
+    host.resize(1200, 700);
+    host.show();
+    StockQueryWindow stock(env.ctx());
+    stock.show();
+    PurchaseHistoryWindow history(env.ctx());
+    history.show();
+    QApplication::processEvents();
+
+    // Searches find a fraction of the rows (the grid's first page fills
+    // from the first hits; the shell prints every hit).
+    auto search = [&env](GoodsBrowser* w, const char* item, const QString& answer) {
+        return [&env, w, item, answer] {
+            env.messages().answerInput(answer);
+            w->item(QString::fromLatin1(item))->trigger();
+        };
+    };
+    auto header = [](RecordView* grid, int index) { return [grid, index] { grid->sortByHeader(index); }; };
+    const QStringList goodsColumns = schema::columnsOf(QStringLiteral("jinhuo"));
+
+    std::vector<Step> steps;
+    steps.push_back({"purchase tab: find by name 可乐", tab->grid(), [&env, tab] {
+                         env.messages().answerInput(QStringLiteral("可乐"));
+                         tab->findByName();
+                     }});
+    for (int i = 0; i < 10; ++i)
+        steps.push_back({QStringLiteral("purchase tab: sort by %1").arg(goodsColumns.at(i)), tab->grid(),
+                         header(tab->grid(), i)});
+    steps.push_back(
+        {"stock query: name 洗发", stock.grid(), search(&stock, "s_name", QStringLiteral("洗发"))});
+    steps.push_back(
+        {"stock query: date 2025-06", stock.grid(), search(&stock, "s_date", QStringLiteral("2025-06"))});
+    steps.push_back({"stock query: code 0999 (few hits)", stock.grid(),
+                     search(&stock, "s_code", QStringLiteral("0999"))});
+    steps.push_back({"stock query: zero-stock list", stock.grid(),
+                     [&stock] { stock.item(QStringLiteral("s_quantily"))->trigger(); }});
+    for (int i : {0, 1, 4, 5, 6, 7, 8})
+        steps.push_back({QStringLiteral("stock query: sort by %1").arg(goodsColumns.at(i)), stock.grid(),
+                         header(stock.grid(), i)});
+    const struct {
+        const char* item;
+        const char* label;
+        const char* answer;
+    } historySearches[] = {
+        {"s_name", "name", "面膜"},           {"s_code", "code", "1234"},
+        {"s_price", "purchase price", "9.9"}, {"s_salse", "retail price", ".5"},
+        {"s_quantily", "quantity", "45"},     {"s_suplier", "supplier", "联合"},
+        {"s_date", "date", "2024-12"},
+    };
+    for (const auto& s : historySearches)
+        steps.push_back(
+            {QStringLiteral("history: %1 %2").arg(QString::fromLatin1(s.label), QString::fromUtf8(s.answer)),
+             history.grid(), search(&history, s.item, QString::fromUtf8(s.answer))});
+    for (int i : {0, 1, 4, 5, 6, 7, 8})
+        steps.push_back({QStringLiteral("history: sort by %1").arg(goodsColumns.at(i)), history.grid(),
+                         header(history.grid(), i)});
+
+    const QString path = env.db().path();
+    ShellRun start = runShell(path, QStringLiteral("SELECT 1 FROM jinhuo LIMIT 0"), {}, repeat);
+    std::printf(
+        "sqlite3 shell start (process, open, schema, no rows): wall %.2f ms, cpu %.2f ms (subtracted)\n\n",
+        start.ms, start.cpuMs);
+    std::printf("%-44s %9s %9s | %11s %11s | %9s %9s\n", "operation (grid shown)", "window ms", "rows",
+                "shell all", "shell page", "/ all", "/ page");
+
+    std::vector<Result> results;
+    int misses = 0;
+    for (const Step& s : steps) {
+        s.run(); // warm the page cache
+        QApplication::processEvents();
+        std::vector<double> times;
+        for (int i = 0; i < repeat; ++i) {
+            QElapsedTimer t;
+            t.start();
+            s.run();
+            QApplication::processEvents(); // paint the first screen
+            times.push_back(t.nsecsElapsed() / 1e6);
+        }
+        const double ms = median(times);
+        if (!env.messages().texts().isEmpty()) {
+            std::printf("  ! %s showed: %s\n", qPrintable(s.name),
+                        qPrintable(env.messages().texts().join(" / ")));
+            env.messages().clear();
+        }
+        const RecordSource source = s.grid->source();
+        const QStringList columns = s.grid->records()->columnNames();
+        QVariantList b1, b2;
+        const ShellRun all = runShell(path, gridSql(source, columns, 0, &b1), b1, repeat);
+        const ShellRun page = runShell(path, gridSql(source, columns, 256, &b2), b2, repeat);
+        const double allMs = qMax(0.01, all.ms - start.ms);
+        const double pageMs = qMax(0.01, page.ms - start.ms);
+        const double ratio = ms / allMs;
+        if (ratio > 1.5)
+            ++misses;
+        std::printf("%-44s %9.2f %9lld | %9.2fms %9.2fms | %8.2fx %8.2fx %s\n", qPrintable(s.name), ms,
+                    static_cast<long long>(s.grid->records()->count()), allMs, pageMs, ratio, ms / pageMs,
+                    ratio <= 1.5 ? "PASS" : "MISS");
+        results.push_back({s.name, ms, 0, ratio});
+    }
+    std::printf(
+        "\n\"/ all\": the window's operation (query, first page, first screen painted) against the shell\n"
+        "running the same statement and printing its whole result (to /dev/null), shell start\n"
+        "subtracted; goal <= 1.5. \"/ page\": against the shell running the grid's first page\n"
+        "(LIMIT 256) only, for information.\n");
+    std::printf("goal within 1.5x: %d of %zu operations %s\n", static_cast<int>(results.size()) - misses,
+                results.size(), misses == 0 ? "PASS" : "(some MISS)");
+    return 0;
+}
