@@ -161,6 +161,8 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ct
     });
     connect(grid_, &RecordView::rowClicked, this, &PurchaseTab::loadRow);
 
+    // Enter on the add button, the end of the Enter chain, presses it.
+    cmdAdd_->setAutoDefault(true);
     cmdAdd_->setEnabled(false);
     grid_->refresh();
     field(Date)->setText(ctx_.today());
@@ -213,12 +215,8 @@ void PurchaseTab::clear_fields()
 
 void PurchaseTab::afterWrite(const QString& table)
 {
+    // Every view of the table re-runs, this grid included.
     emit ctx_.notifier().tableChanged(table);
-    if (table != kTable)
-        return;
-    // The notifier already re-ran this grid; run it here too in case the
-    // source failed then.
-    grid_->rerun();
     updateStates();
 }
 

@@ -196,10 +196,14 @@ private slots:
             env->messages().answer(QMessageBox::Yes);
         // The button is enabled by typing a name only.
         QCOMPARE(b("cmd_add")->isEnabled(), !typed.at(0).isEmpty());
-        if (typed.at(0).isEmpty())
+        if (typed.at(0).isEmpty()) {
             tab->addGoods();
-        else
-            click("cmd_add");
+        } else {
+            // Enter at the end of the chain reaches the button, Enter presses it.
+            QTest::keyClick(f("txt_remark"), Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget(), b("cmd_add"));
+            QTest::keyClick(b("cmd_add"), Qt::Key_Return);
+        }
 
         QCOMPARE(env->messages().texts(), messages);
         QCOMPARE(env->rows("jinhuo").size(), goodsRows);
@@ -321,6 +325,13 @@ private slots:
 
         click("cmd_add");
         QCOMPARE(env->messages().count(), 0);
+        QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
+        QCOMPARE(env->rows("jinhuo"), lines);
+
+        // A quantity beyond any number is refused; the mode stays.
+        typeInto("txt_quantily", "1e999");
+        click("cmd_add");
+        QCOMPARE(env->messages().texts(), QStringList{"订货数量超出范围！"});
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
         QCOMPARE(env->rows("jinhuo"), lines);
 
