@@ -1,0 +1,816 @@
+// Record view over a large `salse` table: time and memory to open a view and
+// show its first screen, to re-run it sorted (with and without an index), to
+// run contains-searches, and to scroll a view from its first to its last row,
+// each beside the same query run by the sqlite3 command-line shell on the same
+// file.
+//
+// Usage: bench_record_view [rows ...]   (default 10000 100000 1000000)
+// Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 5).
+
+#include "app/record_view.h"
+#include "data/record_model.h"
+#include "support/test_env.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include <ctime>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace shop;
+
+namespace {
+
+const QString kTable = QStringLiteral("salse");
+const int kMembers = 2000;
+const int kRepeat = qMax(1, qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
+                                ? qEnvironmentVariableIntValue("BENCH_REPEAT")
+                                : 5);
+const int kShellRepeat = qMax(1, kRepeat / 2 + 1);
+// The first page is run this many times in one shell, so that the shell's
+// start does not drown it.
+const int kPageLoops = 20;
+
+QString shellPath()
+{
+    const QString s = qEnvironmentVariable("SQLITE3_SHELL");
+    return s.isEmpty() ? QStringLiteral("/usr/bin/sqlite3") : s;
+}
+
+// ---------------------------------------------------------------- memory
+
+struct Mem {
+    long rssKiB = 0;
+    long hwmKiB = 0;
+};
+
+Mem readMem()
+{
+    Mem m;
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return m;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            m.rssKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
+        else if (line.startsWith("VmHWM:"))
+            m.hwmKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return m;
+}
+
+// Resets VmHWM to the current RSS, so that it shows the peak of the next step.
+bool resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
+}
+
+double mib(long kib)
+{
+    return kib / 1024.0;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Wall time and the process's CPU time (the machine is shared: CPU time is
+// the steadier figure when other work competes for the cores).
+class Stopwatch {
+public:
+    Stopwatch() { restart(); }
+    void restart()
+    {
+        wall_ = std::chrono::steady_clock::now();
+        cpu_ = cpuNow();
+    }
+    double wallMs() const
+    {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall_).count();
+    }
+    double cpuMs() const { return cpuNow() - cpu_; }
+
+private:
+    static double cpuNow()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+    }
+    std::chrono::steady_clock::time_point wall_;
+    double cpu_ = 0;
+};
+
+// ---------------------------------------------------------------- data
+
+QString dateAt(const QDate& d)
+{
+    return d.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+QString money(double v)
+{
+    return QString::number(v, 'f', 2);
+}
+
+// Fills `salse` with `rows` rows in business order: dates rising over six
+// years, a few thousand member cards (some sales without card), a goods list
+// of a hair and beauty shop, services, twenty employees.
+void fill(Database& db, int rows)
+{
+    static const QStringList brands = {"玉兰油", "雅丽", "丝蕴", "飘柔", "海飞丝", "清扬", "沙宣", "欧莱雅",
+                                       "施华蔻", "潘婷", "资生堂", "美涛", "卡诗", "蜂花", "霸王", "阿道夫"};
+    static const QStringList kinds = {"洗发水", "护发素", "发膜", "精油", "染发剂", "烫发水", "发蜡",
+                                      "啫喱水", "弹力素", "洗面奶", "面膜", "爽肤水"};
+    static const QStringList sizes = {"200ml", "400ml", "750ml", "1L", "50g", "100g"};
+    static const QStringList services = {"洗剪吹", "烫发", "染发", "焗油", "头皮护理", "面部护理",
+                                         "足疗", "按摩", "修眉", "盘发"};
+    static const QStringList employees = {
+        "张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强", "黄磊", "周婷", "吴刚",
+        "徐燕", "孙杰", "胡军", "朱红", "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+    static const QStringList notes = {"", "", "", "", "", "", "会员折扣", "赠品", "退货补差", "节日活动"};
+
+    std::mt19937 rng(20261207);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+
+    const QDate start(2021, 1, 1);
+    const qint64 span = start.daysTo(QDate(2026, 12, 6));
+
+    QSqlQuery q(db.handle());
+    QStringList qs;
+    for (int i = 0; i < 13; ++i)
+        qs << "?";
+    if (!q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdent(kTable), qs.join(", "))))
+        qFatal("prepare failed");
+
+    Database::Transaction tx(db);
+    if (!tx.active())
+        qFatal("no transaction: %s", qPrintable(tx.error()));
+    for (int i = 0; i < rows; ++i) {
+        const QDate day = start.addDays(span * i / qMax(1, rows));
+        const bool service = pick(10) < 4;
+        const bool member = pick(10) < 7;
+        const int memberNo = pick(kMembers);
+        const QString card = member ? QStringLiteral("8%1").arg((memberNo * 7919 + 104729) % 10000000, 7, 10,
+                                                                QChar('0'))
+                                    : QString();
+        const int product = pick(brands.size() * kinds.size() * sizes.size());
+        const QString code = service ? QString() : QStringLiteral("P%1").arg(10000 + product);
+        const QString name = service ? QString()
+                                     : brands.at(product % brands.size()) +
+                                           kinds.at(product / brands.size() % kinds.size()) +
+                                           sizes.at(product / brands.size() / kinds.size());
+        const int qty = service ? 1 : 1 + pick(5);
+        const double price = service ? 30 + 10 * pick(20) : 18 + (product % 40) * 4.5;
+        const double paid = qty * price * (member ? 0.9 : 1.0);
+        const QString bought = service ? QString() : dateAt(day.addDays(-(15 + pick(180))));
+
+        const QString values[13] = {
+            dateAt(day),
+            service ? QStringLiteral("服务") : QStringLiteral("销售"),
+            card,
+            code,
+            name,
+            QString::number(qty),
+            money(price),
+            bought,
+            money(paid),
+            service ? services.at(pick(services.size())) : QString(),
+            employees.at(pick(employees.size())),
+            notes.at(pick(notes.size())),
+            money(paid * 0.1),
+        };
+        for (int c = 0; c < 13; ++c)
+            q.bindValue(c, textValue(values[c]));
+        if (!q.exec())
+            qFatal("insert failed at row %d", i);
+    }
+    q.finish();
+    if (auto r = tx.commit(); !r)
+        qFatal("commit failed: %s", qPrintable(r.error));
+    db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+// The card number the contains-search looks for (a fragment of one member's card).
+QString cardFragment()
+{
+    const int memberNo = 42;
+    return QStringLiteral("8%1").arg((memberNo * 7919 + 104729) % 10000000, 7, 10, QChar('0')).mid(2);
+}
+
+// ---------------------------------------------------------------- the shell
+
+struct ShellRun {
+    double ms = 0;
+    double cpuMs = 0; // user + system time of the shell process
+    long maxRssKiB = 0;
+    bool ok = false;
+};
+
+// Runs the shell once with its output to /dev/null; times the whole process.
+ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QVariantList& binds)
+{
+    std::vector<QByteArray> args;
+    args.push_back(shellPath().toLocal8Bit());
+    args.push_back("-batch");
+    for (int i = 0; i < binds.size(); ++i) {
+        // The shell reads parameter values as SQL literals.
+        QString v = binds.at(i).toString();
+        v.replace(QStringLiteral("'"), QStringLiteral("''"));
+        args.push_back("-cmd");
+        args.push_back(QStringLiteral(".parameter set @p%1 '%2'").arg(i + 1).arg(v).toUtf8());
+    }
+    args.push_back(QFile::encodeName(dbPath));
+    args.push_back(sql.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+
+    ShellRun out;
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return out;
+    }
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    const auto t1 = std::chrono::steady_clock::now();
+    posix_spawn_file_actions_destroy(&fa);
+    out.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    out.cpuMs = ru.ru_utime.tv_sec * 1e3 + ru.ru_utime.tv_usec / 1e3 + ru.ru_stime.tv_sec * 1e3 +
+                ru.ru_stime.tv_usec / 1e3;
+    out.maxRssKiB = ru.ru_maxrss;
+    out.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return out;
+}
+
+ShellRun runShell(const QString& dbPath, const QString& sql, const QVariantList& binds, int repeat)
+{
+    std::vector<double> times, cpu;
+    ShellRun last;
+    for (int i = 0; i < repeat; ++i) {
+        last = runShellOnce(dbPath, sql, binds);
+        if (!last.ok) {
+            std::printf("  ! shell failed: %s\n", qPrintable(sql));
+            return last;
+        }
+        times.push_back(last.ms);
+        cpu.push_back(last.cpuMs);
+    }
+    last.ms = median(times);
+    last.cpuMs = median(cpu);
+    return last;
+}
+
+// ---------------------------------------------------------------- the view
+
+// The statement the record model runs for a source's first page, written out
+// here the same way so that the shell can run it and its plan can be shown:
+// rowid, the visible columns, the order columns, the conditions, the order
+// with rowid last. `limit` 0 means the whole result. Values become @p1...
+QString modelSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds,
+                 bool shellParams)
+{
+    QStringList sel{QStringLiteral("rowid")};
+    for (const QString& c : columns)
+        sel << quoteIdent(c);
+    for (const SortKey& k : s.order)
+        sel << quoteIdent(k.column);
+    QString where = s.whereSql(binds);
+    if (shellParams) {
+        QString numbered;
+        int n = 0;
+        for (QChar c : where)
+            numbered += c == u'?' ? QStringLiteral("@p%1").arg(++n) : QString(c);
+        where = numbered;
+    }
+    QStringList order;
+    for (const SortKey& k : s.order)
+        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+    order << QStringLiteral("rowid");
+    QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                      .arg(sel.join(", "), quoteIdent(s.table), where, order.join(", "));
+    if (limit > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    return sql;
+}
+
+// The keyset statement of the page after the first (ascending orders only).
+QString nextPageSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds)
+{
+    QStringList sel{QStringLiteral("rowid")};
+    for (const QString& c : columns)
+        sel << quoteIdent(c);
+    QStringList lhs, qs, order;
+    for (const SortKey& k : s.order) {
+        sel << quoteIdent(k.column);
+        lhs << quoteIdent(k.column);
+        order << quoteIdent(k.column);
+    }
+    lhs << QStringLiteral("rowid");
+    order << QStringLiteral("rowid");
+    QString where = s.whereSql(binds);
+    for (int i = 0; i < lhs.size(); ++i) {
+        qs << "?";
+        binds->append(i + 1 < lhs.size() ? QVariant(QString()) : QVariant(qint64(0)));
+    }
+    where += where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
+    where += lhs.size() == 1 ? QStringLiteral("rowid > ?")
+                             : QStringLiteral("(%1) > (%2)").arg(lhs.join(", "), qs.join(", "));
+    return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT %5")
+        .arg(sel.join(", "), quoteIdent(s.table), where, order.join(", "))
+        .arg(limit);
+}
+
+QStringList queryPlan(Database& db, const QString& sql, const QVariantList& binds)
+{
+    QStringList out;
+    auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
+    if (!rows)
+        return {QStringLiteral("(no plan)")};
+    for (const QVariantList& r : *rows)
+        out << r.value(3).toString();
+    return out;
+}
+
+// Reads every cell of the rows visible in the view through the model.
+qint64 readScreen(QTableView* view)
+{
+    QAbstractItemModel* m = view->model();
+    const int first = qMax(0, view->rowAt(0));
+    int last = view->rowAt(view->viewport()->height() - 1);
+    if (last < 0)
+        last = m->rowCount() - 1;
+    qint64 chars = 0;
+    for (int r = first; r <= last; ++r)
+        for (int c = 0; c < m->columnCount(); ++c)
+            chars += m->data(m->index(r, c)).toString().size();
+    return chars;
+}
+
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+std::unique_ptr<RecordView> makeView(test::TestEnv& env)
+{
+    auto view = std::make_unique<RecordView>(env.ctx(), env.db(), kTable);
+    view->resize(1200, 700);
+    view->setSortColumns({{0, QStringLiteral("业务日期")}, {4, QStringLiteral("商品名称")}});
+    return view;
+}
+
+struct Timing {
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+struct Step {
+    QString name;
+    RecordSource source;
+    Timing view;
+    Timing nextPage;
+    long rssDeltaKiB = 0;
+    long peakDeltaKiB = 0;
+    qint64 resultRows = 0;
+    ShellRun shellAll;
+    ShellRun shellPage;
+    QStringList plan;
+    QStringList nextPlan;
+};
+
+const char* verdict(bool ok)
+{
+    return ok ? "PASS" : "MISS";
+}
+
+// Every goal checked, for the summary at the end.
+QStringList& goals()
+{
+    static QStringList g;
+    return g;
+}
+
+void addGoal(const QString& what, double wallRatio, double cpuRatio, double limit)
+{
+    goals() << QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6)")
+                   .arg(what)
+                   .arg(wallRatio, 0, 'f', 2)
+                   .arg(QLatin1String(verdict(wallRatio <= limit)))
+                   .arg(cpuRatio, 0, 'f', 2)
+                   .arg(QLatin1String(verdict(cpuRatio <= limit)))
+                   .arg(limit);
+}
+
+struct SizeResult {
+    int rows = 0;
+    Timing open;
+};
+
+void printStep(const Step& s, const ShellRun& start, int rows)
+{
+    const double allWall = qMax(0.01, s.shellAll.ms - start.ms);
+    const double allCpu = qMax(0.01, s.shellAll.cpuMs - start.cpuMs);
+    const double pageWall = qMax(0.01, (s.shellPage.ms - start.ms) / kPageLoops);
+    const double pageCpu = qMax(0.01, (s.shellPage.cpuMs - start.cpuMs) / kPageLoops);
+    std::printf("  %s\n", qPrintable(s.name));
+    std::printf("    view:  wall %8.2f ms  cpu %8.2f ms | next page wall %7.2f ms cpu %7.2f ms | RSS %+6.2f MiB "
+                "peak %+6.2f MiB | %lld rows in result\n",
+                s.view.wallMs, s.view.cpuMs, s.nextPage.wallMs, s.nextPage.cpuMs, mib(s.rssDeltaKiB),
+                mib(s.peakDeltaKiB), static_cast<long long>(s.resultRows));
+    std::printf("    shell, whole result:      wall %8.2f ms  cpu %8.2f ms (after start: %8.2f / %8.2f), max RSS "
+                "%.1f MiB\n",
+                s.shellAll.ms, s.shellAll.cpuMs, allWall, allCpu, mib(s.shellAll.maxRssKiB));
+    std::printf("    shell, first page (LIMIT), %d times in one shell: wall %8.2f ms  cpu %8.2f ms; each after start: "
+                "%.2f / %.2f ms\n",
+                kPageLoops, s.shellPage.ms, s.shellPage.cpuMs, pageWall, pageCpu);
+    const double rw = s.view.wallMs / allWall;
+    const double rc = s.view.cpuMs / allCpu;
+    std::printf("    view / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 1.5)\n", rw, verdict(rw <= 1.5),
+                rc, verdict(rc <= 1.5));
+    std::printf("    view / shell first page:   wall %.2fx, cpu %.2fx (information)\n", s.view.wallMs / pageWall,
+                s.view.cpuMs / pageCpu);
+    std::printf("    plan, first page: %s\n", qPrintable(s.plan.join(QStringLiteral(" | "))));
+    std::printf("    plan, next page:  %s\n", qPrintable(s.nextPlan.join(QStringLiteral(" | "))));
+    addGoal(QStringLiteral("%1 rows, %2 vs shell").arg(rows).arg(s.name), rw, rc, 1.5);
+}
+
+// Times `run` (which leaves the view showing its first screen) kRepeat times;
+// memory is taken from the first run.
+template<typename Run>
+void measure(Step& step, Run run)
+{
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < kRepeat; ++i) {
+        settle();
+        resetPeak();
+        const Mem before = readMem();
+        Stopwatch t;
+        run();
+        wall.push_back(t.wallMs());
+        cpu.push_back(t.cpuMs());
+        const Mem after = readMem();
+        if (i == 0) {
+            step.rssDeltaKiB = after.rssKiB - before.rssKiB;
+            step.peakDeltaKiB = after.hwmKiB - before.rssKiB;
+        }
+    }
+    step.view = Timing{median(wall), median(cpu)};
+}
+
+Timing timeNextPage(RecordModel* m)
+{
+    Stopwatch t;
+    m->fetchMore();
+    return Timing{t.wallMs(), t.cpuMs()};
+}
+
+void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QStringList& columns,
+                 const ShellRun& start, int rows)
+{
+    Database& db = env.db();
+    view.reset();
+    settle();
+    const Mem empty = readMem();
+    view = makeView(env);
+    view->refresh();
+    view->show();
+    settle();
+    readScreen(view.get());
+    settle();
+    resetPeak();
+    const Mem before = readMem();
+    RecordModel* m = view->records();
+    QScrollBar* bar = view->verticalScrollBar();
+    Stopwatch s;
+    int steps = 0;
+    int stalls = 0;
+    qint64 chars = 0;
+    while (true) {
+        const int had = m->rowCount();
+        view->scrollToBottom();
+        settle();
+        chars += readScreen(view.get());
+        ++steps;
+        if (!m->canFetchMore() && bar->value() == bar->maximum())
+            break;
+        stalls = m->rowCount() == had ? stalls + 1 : 0;
+        if (stalls > 1000)
+            break;
+    }
+    const Timing scroll{s.wallMs(), s.cpuMs()};
+    const Mem after = readMem();
+    const int lastRow = m->rowCount() - 1;
+    const qint64 lastRowid = m->rowidAt(lastRow);
+    const auto maxRowid = db.selectOne(QStringLiteral("SELECT max(rowid) FROM salse"));
+    const bool reached = maxRowid && maxRowid->value(0).toLongLong() == lastRowid && !m->canFetchMore();
+    const int pages = m->cachedPageCount();
+    const int scrolledRows = m->rowCount();
+
+    // The same scroll with painting suppressed: layout, header and model
+    // work, the visible rows still read through the model.
+    view.reset();
+    settle();
+    view = makeView(env);
+    view->refresh();
+    view->show();
+    settle();
+    view->setUpdatesEnabled(false);
+    RecordModel* um = view->records();
+    QScrollBar* ubar = view->verticalScrollBar();
+    resetPeak();
+    const Mem quietBefore = readMem();
+    Stopwatch q;
+    int quietSteps = 0;
+    stalls = 0;
+    while (true) {
+        const int had = um->rowCount();
+        view->scrollToBottom();
+        settle();
+        chars += readScreen(view.get());
+        ++quietSteps;
+        if (!um->canFetchMore() && ubar->value() == ubar->maximum())
+            break;
+        stalls = um->rowCount() == had ? stalls + 1 : 0;
+        if (stalls > 1000)
+            break;
+    }
+    const Timing quiet{q.wallMs(), q.cpuMs()};
+    const Mem quietAfter = readMem();
+    const int quietRows = um->rowCount();
+    view.reset();
+    settle();
+
+    // The same pass without the widget: only the model's pages, every cell read.
+    RecordModel bare(db);
+    bare.setSource(RecordSource::all(kTable));
+    resetPeak();
+    const Mem bareBefore = readMem();
+    Stopwatch b;
+    qint64 bareChars = 0;
+    int row = 0;
+    while (true) {
+        for (; row < bare.rowCount(); ++row)
+            for (int c = 0; c < bare.columnCount(); ++c)
+                bareChars += bare.data(bare.index(row, c)).toString().size();
+        if (!bare.canFetchMore())
+            break;
+        bare.fetchMore();
+    }
+    const Timing bareT{b.wallMs(), b.cpuMs()};
+    const Mem bareAfter = readMem();
+
+    QVariantList b1;
+    const ShellRun whole =
+        runShell(db.path(), modelSql(RecordSource::all(kTable), columns, 0, &b1, true), b1, kShellRepeat);
+    const ShellRun star = runShell(db.path(), QStringLiteral("SELECT * FROM salse"), {}, kShellRepeat);
+    const double wholeWall = qMax(0.01, whole.ms - start.ms);
+    const double wholeCpu = qMax(0.01, whole.cpuMs - start.cpuMs);
+    const double starWall = qMax(0.01, star.ms - start.ms);
+    const double starCpu = qMax(0.01, star.cpuMs - start.cpuMs);
+    // Peak during the scroll above the process without a view (stricter than
+    // above the opened view, which is printed too).
+    const long grow = after.hwmKiB - empty.rssKiB;
+
+    std::printf("  scroll the view (every row) from the first to the last row\n");
+    std::printf("    view: wall %.1f ms, cpu %.1f ms in %d scroll steps; %d rows, last rowid %lld (table max rowid "
+                "%lld): %s; %d pages cached at the end\n",
+                scroll.wallMs, scroll.cpuMs, steps, scrolledRows, static_cast<long long>(lastRowid),
+                maxRowid ? static_cast<long long>(maxRowid->value(0).toLongLong()) : -1LL,
+                reached ? "end reached" : "END NOT REACHED", pages);
+    std::printf("    memory: without a view %.1f MiB, view open %.1f MiB, after scrolling %.1f MiB, peak %.1f MiB;"
+                " peak above the opened view %+.1f MiB, above the process without a view %+.1f MiB "
+                "(goal < 100): %s\n",
+                mib(empty.rssKiB), mib(before.rssKiB), mib(after.rssKiB), mib(after.hwmKiB),
+                mib(after.hwmKiB - before.rssKiB), mib(grow), verdict(grow < 100 * 1024));
+    std::printf("    shell, model's statement without LIMIT: wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f), "
+                "max RSS %.1f MiB\n",
+                whole.ms, whole.cpuMs, wholeWall, wholeCpu, mib(whole.maxRssKiB));
+    std::printf("    shell, SELECT * FROM salse:             wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f)\n",
+                star.ms, star.cpuMs, starWall, starCpu);
+    const double rw = scroll.wallMs / wholeWall, rc = scroll.cpuMs / wholeCpu;
+    std::printf("    view scroll / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 2)\n", rw,
+                verdict(rw <= 2), rc, verdict(rc <= 2));
+    const double qw = quiet.wallMs / wholeWall, qc = quiet.cpuMs / wholeCpu;
+    std::printf("    the same scroll with painting suppressed (setUpdatesEnabled(false)): wall %.1f ms, cpu %.1f ms in "
+                "%d steps, %d rows, RSS %+.1f MiB, peak %+.1f MiB; / shell: wall %.2fx %s, cpu %.2fx %s (goal <= 2)\n",
+                quiet.wallMs, quiet.cpuMs, quietSteps, quietRows, mib(quietAfter.rssKiB - quietBefore.rssKiB),
+                mib(quietAfter.hwmKiB - quietBefore.rssKiB), qw, verdict(qw <= 2), qc, verdict(qc <= 2));
+    std::printf("    model alone (fetchMore to the end, every cell read, no widget): wall %.1f ms, cpu %.1f ms, "
+                "%d rows, RSS %+.1f MiB, peak %+.1f MiB; model / shell: wall %.2fx, cpu %.2fx\n",
+                bareT.wallMs, bareT.cpuMs, bare.rowCount(), mib(bareAfter.rssKiB - bareBefore.rssKiB),
+                mib(bareAfter.hwmKiB - bareBefore.rssKiB), bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu);
+    addGoal(QStringLiteral("%1 rows, scroll to the end (painted) vs shell reading the whole result").arg(rows), rw,
+            rc, 2);
+    addGoal(QStringLiteral("%1 rows, scroll to the end (painting suppressed) vs shell reading the whole result")
+                .arg(rows),
+            qw, qc, 2);
+    addGoal(QStringLiteral("%1 rows, model alone to the end vs shell reading the whole result").arg(rows),
+            bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu, 2);
+    goals() << QStringLiteral("%1 rows, scroll memory: peak %2 MiB above the process without a view "
+                              "(goal < 100): %3; end %4")
+                   .arg(rows)
+                   .arg(mib(grow), 0, 'f', 1)
+                   .arg(QLatin1String(verdict(grow < 100 * 1024)))
+                   .arg(QLatin1String(reached ? "reached" : "NOT reached"));
+    Q_UNUSED(chars);
+    Q_UNUSED(bareChars);
+}
+
+SizeResult runSize(int rows, bool scroll)
+{
+    SizeResult result;
+    result.rows = rows;
+    test::TestEnv env;
+    Database& db = env.db();
+    const QString path = db.path();
+
+    Stopwatch t;
+    fill(db, rows);
+    const double fillS = t.wallMs() / 1e3;
+    const QStringList columns = db.columns(kTable);
+
+    std::printf("\n== salse with %d rows (filled in %.1f s; file %.1f MiB; %d columns; view runs %d, shell runs %d;"
+                " medians) ==\n",
+                rows, fillS, QFileInfo(path).size() / 1048576.0, static_cast<int>(columns.size()), kRepeat,
+                kShellRepeat);
+
+    // The shell's own cost: start, open the file, read the schema, no rows.
+    std::vector<double> sw, sc;
+    ShellRun start;
+    for (int i = 0; i < 5; ++i) {
+        start = runShellOnce(path, QStringLiteral("SELECT 1 FROM salse LIMIT 0"), {});
+        sw.push_back(start.ms);
+        sc.push_back(start.cpuMs);
+    }
+    start.ms = median(sw);
+    start.cpuMs = median(sc);
+    std::printf("  sqlite3 shell start (process, open, schema, no rows): wall %.2f ms, cpu %.2f ms (subtracted)\n",
+                start.ms, start.cpuMs);
+
+    RecordModel probe(db);
+    const int pageSize = 256; // RecordModel's default page
+
+    auto finishStep = [&](Step& s) {
+        QVariantList b1, b2, b3, b4;
+        s.shellAll = runShell(path, modelSql(s.source, columns, 0, &b1, true), b1, kShellRepeat);
+        const QString page = modelSql(s.source, columns, pageSize, &b2, true) + QStringLiteral(";\n");
+        s.shellPage = runShell(path, page.repeated(kPageLoops), b2, kShellRepeat);
+        s.plan = queryPlan(db, modelSql(s.source, columns, pageSize, &b3, false), b3);
+        s.nextPlan = queryPlan(db, nextPageSql(s.source, columns, pageSize, &b4), b4);
+        probe.setSource(s.source);
+        s.resultRows = probe.count();
+        printStep(s, start, rows);
+        std::fflush(stdout);
+    };
+
+    std::unique_ptr<RecordView> view;
+
+    // Open: a new view, every row, shown, first screen read.
+    Step open{QStringLiteral("open a view (every row) and show its first screen"), RecordSource::all(kTable)};
+    measure(open, [&] {
+        view.reset();
+        view = makeView(env);
+        view->refresh();
+        view->show();
+        settle();
+        readScreen(view.get());
+    });
+    open.nextPage = timeNextPage(view->records());
+    finishStep(open);
+    result.open = open.view;
+
+    // Header sorts through the view's sort map.
+    Step byDate{QStringLiteral("re-run sorted by 业务日期 (indexed), header 0"),
+                RecordSource::all(kTable).orderBy(QStringLiteral("业务日期"))};
+    measure(byDate, [&] {
+        view->sortByHeader(0);
+        settle();
+        readScreen(view.get());
+    });
+    byDate.nextPage = timeNextPage(view->records());
+    finishStep(byDate);
+
+    Step byName{QStringLiteral("re-run sorted by 商品名称 (no index), header 4"),
+                RecordSource::all(kTable).orderBy(QStringLiteral("商品名称"))};
+    measure(byName, [&] {
+        view->sortByHeader(4);
+        settle();
+        readScreen(view.get());
+    });
+    byName.nextPage = timeNextPage(view->records());
+    finishStep(byName);
+
+    // Contains-searches through the view's search (the answer is given, no input box).
+    auto searchStep = [&](const QString& column, const QString& text, const QString& label) {
+        Step s{label, RecordSource::all(kTable).filter(column, Op::Contains, text)};
+        SearchItem item{QStringLiteral("请输入"), QStringLiteral("查询"), column, QStringLiteral("没有找到"),
+                        QStringLiteral("提示")};
+        measure(s, [&] {
+            view->searchFor(item, text);
+            settle();
+            readScreen(view.get());
+        });
+        s.nextPage = timeNextPage(view->records());
+        finishStep(s);
+    };
+    searchStep(QStringLiteral("卡号"), cardFragment(),
+               QStringLiteral("contains-search 卡号 \"%1\" (one member's card)").arg(cardFragment()));
+    searchStep(QStringLiteral("商品名称"), QStringLiteral("护发"),
+               QStringLiteral("contains-search 商品名称 \"护发\" (a common word)"));
+    if (env.messages().count() > 0)
+        std::printf("  (messages shown by the view: %s)\n", qPrintable(env.messages().texts().join(" / ")));
+
+    if (scroll)
+        scrollToEnd(env, view, columns, start, rows);
+    view.reset();
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) {
+        bool ok = false;
+        const int n = QString::fromLocal8Bit(argv[i]).toInt(&ok);
+        if (!ok || n <= 0) {
+            std::fprintf(stderr, "usage: %s [rows ...]  (default 10000 100000 1000000)\n", argv[0]);
+            return 2;
+        }
+        sizes.push_back(n);
+    }
+    if (sizes.empty())
+        sizes = {10000, 100000, 1000000};
+    if (!QFileInfo(shellPath()).isExecutable()) {
+        std::fprintf(stderr, "no sqlite3 shell at %s (set SQLITE3_SHELL)\n", qPrintable(shellPath()));
+        return 2;
+    }
+    std::printf("bench_record_view: sizes");
+    for (int n : sizes)
+        std::printf(" %d", n);
+    std::printf("; shell %s; platform %s\n", qPrintable(shellPath()), qPrintable(QGuiApplication::platformName()));
+    std::fflush(stdout);
+
+    const int largest = *std::max_element(sizes.begin(), sizes.end());
+    std::vector<SizeResult> results;
+    QElapsedTimer total;
+    total.start();
+    for (int n : sizes) {
+        results.push_back(runSize(n, n == largest));
+        std::fflush(stdout);
+    }
+
+    std::printf("\n== summary ==\n");
+    const auto smallest = std::min_element(results.begin(), results.end(),
+                                           [](const SizeResult& a, const SizeResult& b) { return a.rows < b.rows; });
+    const auto biggest = std::max_element(results.begin(), results.end(),
+                                          [](const SizeResult& a, const SizeResult& b) { return a.rows < b.rows; });
+    for (const SizeResult& r : results)
+        std::printf("  open view, %8d rows: wall %8.2f ms, cpu %8.2f ms\n", r.rows, r.open.wallMs, r.open.cpuMs);
+    if (results.size() > 1)
+        addGoal(QStringLiteral("open a view is flat: %1 rows vs %2 rows").arg(biggest->rows).arg(smallest->rows),
+                biggest->open.wallMs / qMax(0.01, smallest->open.wallMs),
+                biggest->open.cpuMs / qMax(0.01, smallest->open.cpuMs), 2);
+    for (const QString& g : goals())
+        std::printf("  %s\n", qPrintable(g));
+    std::printf("  total run time %.1f s\n", total.nsecsElapsed() / 1e9);
+    return 0;
+}
