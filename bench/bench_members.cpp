@@ -1,0 +1,445 @@
+// The member card and customer windows over 100 000 cards and 100 000
+// customers: time to open each window, to find cards by number and customers
+// by name (contains-searches, found and not found), to sort the cards by a
+// header, and to look a number up when a card is opened, each beside the
+// sqlite3 shell running the same statement on the same file.
+//
+// Usage: bench_members [rows]   (default 100000 of each)
+// Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 5).
+//
+// For each step three figures are printed (medians):
+//   window  the whole operation as a person triggers it (button or header click,
+//           scripted input box, grid reset and repaint)
+//   query   the statements of the step run through the record model alone
+//   shell   the same statements run by the shell, several times in one shell,
+//           with the shell's start measured apart and subtracted
+// Each as wall time and CPU time. The goal (query within 1.5x of the shell,
+// by wall or by CPU time) is marked PASS or MISS; window / shell is printed
+// beside it (opening a window also builds and paints its widgets).
+
+#include "members/card_window.h"
+#include "members/guke_window.h"
+#include "support/test_env.h"
+
+#include "data/record_model.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <ctime>
+
+extern char** environ;
+
+using namespace shop;
+using shop::test::TestEnv;
+
+namespace {
+
+const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0 ? qEnvironmentVariableIntValue("BENCH_REPEAT")
+                                                                      : 5;
+
+QString shellPath()
+{
+    const QString s = qEnvironmentVariable("SQLITE3_SHELL");
+    return s.isEmpty() ? QStringLiteral("/usr/bin/sqlite3") : s;
+}
+
+double nowMs()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double cpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Time {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// Wall time and CPU time (the machine is shared: CPU time is the steadier
+// figure when other work competes for the cores).
+Time timeMedian(const std::function<void()>& f, int repeat = kRepeat)
+{
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < repeat; ++i) {
+        const double w0 = nowMs();
+        const double c0 = cpuMs();
+        f();
+        cpu.push_back(cpuMs() - c0);
+        wall.push_back(nowMs() - w0);
+    }
+    return {median(wall), median(cpu)};
+}
+
+// ---------------------------------------------------------------- data
+
+const QStringList kSurnames = {"王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周", "徐", "孙", "马",
+                               "朱", "胡", "郭", "何", "高", "林", "罗", "郑", "梁", "谢", "宋", "唐", "许",
+                               "韩", "冯", "邓", "曹", "彭", "曾", "肖", "田", "董", "袁", "潘", "于", "蒋",
+                               "蔡", "余", "杜", "叶", "程", "苏", "魏", "吕", "丁", "任", "沈", "欧阳"};
+const QStringList kGiven = {"伟", "芳", "娜", "敏", "静", "丽", "强", "磊", "军", "洋", "勇", "艳", "杰", "娟",
+                            "涛", "明", "超", "秀英", "霞", "平", "刚", "桂英", "华", "玲", "红", "建国", "晓", "宇"};
+const QStringList kTypes = {"月卡", "季卡", "年卡", "钻石卡"};
+const QStringList kServices = {"洗剪吹", "烫发", "染发", "焗油", "头皮护理", "面部护理", "足疗", "按摩"};
+const QStringList kStaff = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强", "黄磊", "周婷", "吴刚"};
+
+void fill(Database& db, const QString& table, int rows, const std::function<QStringList(int)>& row)
+{
+    const int width = static_cast<int>(db.columns(table).size());
+    QStringList qs;
+    for (int i = 0; i < width; ++i)
+        qs << "?";
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdent(table), qs.join(", "))))
+        qFatal("prepare failed");
+    Database::Transaction tx(db);
+    for (int i = 0; i < rows; ++i) {
+        const QStringList v = row(i);
+        for (int c = 0; c < width; ++c)
+            q.bindValue(c, textValue(v.value(c)));
+        if (!q.exec())
+            qFatal("insert failed");
+    }
+    q.finish();
+    if (!tx.commit())
+        qFatal("commit failed");
+}
+
+void fillTables(Database& db, int rows)
+{
+    std::mt19937 rng(20261207);
+    auto pick = [&rng](const QStringList& l) { return l.at(static_cast<int>(rng() % l.size())); };
+    auto name = [&] { return pick(kSurnames) + pick(kGiven) + (rng() % 2 ? pick(kGiven) : QString()); };
+    const QDate start(2019, 1, 1);
+    // Card numbers are issued in a shuffled order, so stored order is not number order.
+    std::vector<int> numbers(rows);
+    for (int i = 0; i < rows; ++i)
+        numbers[i] = 100000 + i;
+    std::shuffle(numbers.begin(), numbers.end(), rng);
+    fill(db, QStringLiteral("numbercard"), rows, [&](int i) -> QStringList {
+        const QString type = pick(kTypes);
+        const bool stored = type == QStringLiteral("钻石卡");
+        return {start.addDays(i * 2800LL / rows).toString(QStringLiteral("yyyy-MM-dd")),
+                QStringLiteral("VIP%1").arg(numbers[i]),
+                pick(kStaff),
+                name(),
+                pick(kServices),
+                stored ? QString::number(100 + rng() % 5000) : QStringLiteral("0"),
+                stored ? QStringLiteral("0") : QString::number(rng() % 50),
+                type,
+                rng() % 10 == 0 ? QStringLiteral("老客户介绍") : QString()};
+    });
+    fill(db, QStringLiteral("guke"), rows, [&](int i) -> QStringList {
+        return {QStringLiteral("%1").arg(i + 1, 6, 10, QChar(u'0')),
+                name(),
+                rng() % 2 ? QStringLiteral("男") : QStringLiteral("女"),
+                QDate(1950 + rng() % 55, 1 + rng() % 12, 1).toString(QStringLiteral("yyyy-MM")),
+                QStringLiteral("13%1").arg(rng() % 1000000000, 9, 10, QChar(u'0')),
+                start.addDays(i * 2800LL / rows).toString(QStringLiteral("yyyy-MM-dd")),
+                QStringLiteral("人民路 %1 号").arg(1 + rng() % 999),
+                rng() % 5 == 0 ? QStringLiteral("喜欢烫发，常在周末来") : QString()};
+    });
+    db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+// ---------------------------------------------------------------- the shell
+
+// Wall and CPU time of one shell process running `script`, output discarded.
+Time shellOnce(const QString& dbPath, const QByteArray& script)
+{
+    QFile f(QStringLiteral("%1.script.sql").arg(dbPath));
+    if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size())
+        qFatal("cannot write the shell script");
+    f.close();
+    std::vector<QByteArray> args = {shellPath().toLocal8Bit(), "-batch", "-init", QFile::encodeName(f.fileName()),
+                                    QFile::encodeName(dbPath), ".quit"};
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    const double t0 = nowMs();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
+        qFatal("cannot start %s", args[0].constData());
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    const double ms = nowMs() - t0;
+    posix_spawn_file_actions_destroy(&fa);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        qFatal("the shell failed on: %s", script.constData());
+    const double cpu = ru.ru_utime.tv_sec * 1e3 + ru.ru_utime.tv_usec / 1e3 + ru.ru_stime.tv_sec * 1e3 +
+                       ru.ru_stime.tv_usec / 1e3;
+    return {ms, cpu};
+}
+
+// A value as an SQL literal for the shell's script (the program binds it).
+QString literal(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
+        return v.toString();
+    QString s = v.toString();
+    s.replace(QStringLiteral("'"), QStringLiteral("''"));
+    return QStringLiteral("'%1'").arg(s);
+}
+
+// The statement with its ? replaced by literals.
+QString inlined(const QString& sql, const QVariantList& binds)
+{
+    QString out;
+    int n = 0;
+    for (QChar c : sql)
+        out += c == u'?' ? literal(binds.value(n++)) : QString(c);
+    return out;
+}
+
+// Milliseconds the shell spends on `statements` (run `loops` times in one
+// shell, the shell's start and its reading of the schema subtracted).
+Time shellMs(const QString& dbPath, const QStringList& statements, int loops)
+{
+    const QByteArray base = ".output /dev/null\nSELECT count(*) FROM sqlite_master;\n";
+    QByteArray script = base;
+    for (int i = 0; i < loops; ++i)
+        for (const QString& s : statements)
+            script += s.toUtf8() + ";\n";
+    std::vector<double> start, run, startCpu, runCpu;
+    for (int i = 0; i < kRepeat; ++i) {
+        const Time a = shellOnce(dbPath, base);
+        const Time b = shellOnce(dbPath, script);
+        start.push_back(a.wall);
+        startCpu.push_back(a.cpu);
+        run.push_back(b.wall);
+        runCpu.push_back(b.cpu);
+    }
+    return {qMax(0.001, (median(run) - median(start)) / loops),
+            qMax(0.001, (median(runCpu) - median(startCpu)) / loops)};
+}
+
+// ---------------------------------------------------------------- statements
+
+// The first page the record model reads for a source (its select list, the
+// conditions, the order with rowid last, its page size).
+QString firstPageSql(Database& db, const RecordSource& s, QVariantList* binds)
+{
+    QStringList sel{QStringLiteral("rowid")};
+    for (const QString& c : s.columns.isEmpty() ? db.columns(s.table) : s.columns)
+        sel << quoteIdent(c);
+    QStringList order;
+    for (const SortKey& k : s.order) {
+        sel << quoteIdent(k.column);
+        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+    }
+    order << QStringLiteral("rowid");
+    return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT 256")
+        .arg(sel.join(", "), quoteIdent(s.table), s.whereSql(binds), order.join(", "));
+}
+
+QStringList plan(Database& db, const QString& sql)
+{
+    QStringList out;
+    if (auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql))
+        for (const QVariantList& r : *rows)
+            out << r.value(3).toString();
+    return out;
+}
+
+struct Result {
+    QString name;
+    Time window;
+    Time query;
+    Time shell;
+    bool pass() const { return query.wall / shell.wall <= 1.5 || query.cpu / shell.cpu <= 1.5; }
+};
+QList<Result> results;
+
+// Runs the step: the window operation, the same sources through a model, the
+// same statements in the shell.
+void step(TestEnv& env, const QString& name, const std::function<void()>& windowOp,
+          const QList<RecordSource>& sources, const QStringList& extraSql = {})
+{
+    Database& db = env.db();
+    Result r;
+    r.name = name;
+    r.window = timeMedian([&] {
+        windowOp();
+        QCoreApplication::processEvents();
+    });
+    RecordModel model(db);
+    r.query = timeMedian([&] {
+        for (const RecordSource& s : sources)
+            if (!model.setSource(s))
+                qFatal("model query failed");
+        for (const QString& sql : extraSql)
+            db.selectOne(sql);
+    });
+    QStringList statements;
+    for (const RecordSource& s : sources) {
+        QVariantList binds;
+        const QString sql = firstPageSql(db, s, &binds);
+        statements << inlined(sql, binds);
+    }
+    statements << extraSql;
+    // Enough loops that the statements take about 100 ms in the shell.
+    const int loops = std::clamp(static_cast<int>(100 / qMax(0.01, r.query.wall)), 3, 5000);
+    r.shell = shellMs(env.ctx().paths().businessDb(), statements, loops);
+    results << r;
+    std::printf("%s\n", qPrintable(name));
+    std::printf("    window %8.2f ms (cpu %8.2f)   query %8.3f ms (cpu %8.3f)   shell %8.3f ms (cpu %8.3f, %d loops)\n",
+                r.window.wall, r.window.cpu, r.query.wall, r.query.cpu, r.shell.wall, r.shell.cpu, loops);
+    std::printf("    query / shell: wall %5.2fx, cpu %5.2fx  %s (goal 1.5x)    window / shell: wall %6.2fx\n",
+                r.query.wall / r.shell.wall, r.query.cpu / r.shell.cpu, r.pass() ? "PASS" : "MISS",
+                r.window.wall / r.shell.wall);
+    for (const QString& s : statements)
+        for (const QString& p : plan(db, s))
+            std::printf("    plan: %s\n", qPrintable(p));
+    std::fflush(stdout);
+}
+
+void click(QWidget* w, const char* button)
+{
+    w->findChild<QPushButton*>(QLatin1String(button))->click();
+}
+
+void header(RecordView* grid, int section)
+{
+    emit grid->horizontalHeader()->sectionClicked(section);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+
+    TestEnv env;
+    const double t0 = nowMs();
+    fillTables(env.db(), rows);
+    std::printf("%d cards and %d customers written in %.1f s (%s)\n\n", rows, rows, (nowMs() - t0) / 1000,
+                qPrintable(env.ctx().paths().businessDb()));
+
+    const QString card = QStringLiteral("numbercard");
+    const QString guke = QStringLiteral("guke");
+    auto& messages = env.messages();
+
+    // ---- member cards
+    step(env, "frm_card: open the window (every card)", [&] {
+        auto* w = new CardWindow(env.ctx());
+        w->show();
+        QCoreApplication::processEvents();
+        delete w;
+    }, {RecordSource::all(card)});
+
+    CardWindow cards(env.ctx());
+    cards.show();
+    QCoreApplication::processEvents();
+    // A number fragment with a handful of hits: the search reads the whole table.
+    step(env, "frm_card: find by number, few hits (\"12345\")", [&] {
+        messages.answerInput(QStringLiteral("12345"));
+        click(&cards, "cmd_query");
+    }, {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("12345"))});
+    step(env, "frm_card: find by number, many hits (\"VIP1\")", [&] {
+        messages.answerInput(QStringLiteral("VIP1"));
+        click(&cards, "cmd_query");
+    }, {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("VIP1"))});
+    step(env, "frm_card: find by number, none (message, all)", [&] {
+        messages.answerInput(QStringLiteral("XYZ"));
+        click(&cards, "cmd_query");
+    }, {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("XYZ")),
+        RecordSource::all(card)});
+    const QList<std::pair<int, QString>> sorts = {{0, "开卡日期"}, {1, "卡号"}, {3, "顾客姓名"}, {5, "金额"}};
+    for (const auto& [section, column] : sorts)
+        step(env, QStringLiteral("frm_card: sort by header %1 (%2)").arg(section).arg(column),
+             [&] { header(cards.grid(), section); }, {RecordSource::all(card).orderBy(column)});
+
+    // Opening a card looks its number up in the whole table first.
+    {
+        const QString sql = QStringLiteral("SELECT rowid FROM numbercard WHERE \"卡号\" = ? ORDER BY rowid LIMIT 1");
+        const QString lookup = inlined(sql, {QStringLiteral("VIP150000")});
+        step(env, "frm_card: open a card whose number exists (No)", [&] {
+            cards.findChild<QLineEdit*>("txt_number")->setText(QStringLiteral("VIP150000"));
+            cards.findChild<QLineEdit*>("txt_name")->setText(QStringLiteral("王"));
+            messages.answer(QMessageBox::No);
+            click(&cards, "cmd_save");
+        }, {}, {lookup});
+    }
+
+    // ---- customers
+    step(env, "frmguke: open the window (every customer)", [&] {
+        auto* w = new GukeWindow(env.ctx());
+        w->show();
+        QCoreApplication::processEvents();
+        delete w;
+    }, {RecordSource::all(guke)});
+
+    GukeWindow customers(env.ctx());
+    customers.show();
+    QCoreApplication::processEvents();
+    step(env, "frmguke: find by name, few hits (\"欧阳秀英\")", [&] {
+        messages.answerInput(QStringLiteral("欧阳秀英"));
+        click(&customers, "cmd_guke_query");
+    }, {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("欧阳秀英"))});
+    step(env, "frmguke: find by name, many hits (\"王\")", [&] {
+        messages.answerInput(QStringLiteral("王"));
+        click(&customers, "cmd_guke_query");
+    }, {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("王"))});
+    step(env, "frmguke: find by name, none (message, all)", [&] {
+        messages.answerInput(QStringLiteral("无此人"));
+        click(&customers, "cmd_guke_query");
+    }, {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("无此人")),
+        RecordSource::all(guke)});
+    {
+        const QString sql =
+            QStringLiteral("SELECT rowid FROM guke WHERE \"编号\" = ? AND \"姓名\" = ? ORDER BY rowid LIMIT 1");
+        // An existing pair: the question is asked and answered No, nothing is written.
+        const QString stored =
+            env.db().selectOne(QStringLiteral("SELECT \"姓名\" FROM guke WHERE \"编号\" = '050000'"))->value(0).toString();
+        const QString lookup = inlined(sql, {QStringLiteral("050000"), stored});
+        step(env, "frmguke: add a customer, pair looked up (No)", [&] {
+            customers.findChild<QLineEdit*>("txt_guke_num")->setText(QStringLiteral("050000"));
+            customers.findChild<QLineEdit*>("txt_guke_name")->setText(stored);
+            messages.answer(QMessageBox::No);
+            click(&customers, "cmd_guke_save");
+        }, {}, {lookup});
+    }
+
+    int passed = 0;
+    for (const Result& r : results)
+        passed += r.pass() ? 1 : 0;
+    std::printf("\nquery within 1.5x of the shell: %d of %d steps\n", passed, static_cast<int>(results.size()));
+    return 0;
+}
