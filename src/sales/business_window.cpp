@@ -133,6 +133,8 @@ void BusinessWindow::buildForm()
 
     bg_ = new RecordView(ctx_, ctx_.business(), kSales, central);
     bg_->setObjectName(QStringLiteral("bg"));
+    // Every save re-reads the grid: read a screenful, more as it scrolls.
+    bg_->records()->setPageSize(64);
     bg_->setSortColumns({{0, "业务日期"},
                          {1, "业务类型"},
                          {2, "卡号"},

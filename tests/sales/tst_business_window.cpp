@@ -519,8 +519,10 @@ void TestBusinessWindow::workerListRefilledOnFocus()
         row[0] = name;
         env_->insert("worker", row);
     }
-    edit(w, "txt_remark")->setFocus();
-    c->setFocus();
+    // Enter in the service box is one way into the list.
+    QTest::mouseClick(box(w, "qita"), Qt::LeftButton);
+    pressEnter(w, "txt_service");
+    QCOMPARE(focusName(), QStringLiteral("com_name"));
     QCOMPARE(items(), QStringList({"王二", "阿三"})); // stored order, not sorted
 
     // A name chosen stays chosen while the list is refilled.
@@ -1209,6 +1211,9 @@ void TestBusinessWindow::buttonStates()
     QCOMPARE(button(w, "cmd_query")->isEnabled(), !rows);
     QCOMPARE(button(w, "cmd_count")->isEnabled(), !rows);
     QCOMPARE(button(w, "cmd_del")->isEnabled(), !rows && AppContext::isSupervisorName(user));
+
+    button(w, "cmd_exit")->click();
+    QVERIFY(!w.isVisible());
 }
 
 QTEST_MAIN(TestBusinessWindow)
