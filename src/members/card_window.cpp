@@ -152,6 +152,8 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     bg_->addStateItem(cmd_deleted_);
     bg_->addStateItem(cmd_modify_);
     bg_->addStateItem(cmd_query_);
+    // The timer keeps the states in step; a re-read brings them in step at once.
+    connect(bg_, &RecordView::rerun_done, bg_, &RecordView::updateItemStates);
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
     connect(timer_, &QTimer::timeout, bg_, &RecordView::updateItemStates);

@@ -143,6 +143,8 @@ GukeWindow::GukeWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     bg_->addStateItem(cmd_guke_mod_);
     bg_->addStateItem(cmd_guke_query_);
     bg_->addStateItem(eidt_bg_);
+    // The timer keeps the states in step; a re-read brings them in step at once.
+    connect(bg_, &RecordView::rerun_done, this, &GukeWindow::timerTick);
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
     connect(timer_, &QTimer::timeout, this, &GukeWindow::timerTick);
