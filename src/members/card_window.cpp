@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -37,6 +38,39 @@ QPushButton* button(const char* name, const QString& text)
     b->setAutoDefault(false);
     return b;
 }
+
+// Edits of the number column in the unlocked grid: a number that belongs to
+// another card is refused, as opening a card refuses it.
+class CardNumberDelegate : public QStyledItemDelegate {
+public:
+    CardNumberDelegate(AppContext& ctx, RecordView* grid) : QStyledItemDelegate(grid), ctx_(ctx), grid_(grid) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        auto* edit = qobject_cast<QLineEdit*>(editor);
+        const QString number = edit ? edit->text() : QString();
+        const QString stored = index.data(Qt::EditRole).toString();
+        if (edit && number.compare(stored, Qt::CaseInsensitive) != 0) {
+            QString error;
+            const auto other = members::firstRowid(ctx_.business(), grid_->table(),
+                                                   {{kNumber, Op::Eq, number}}, &error);
+            const qint64 self = index.data(RecordModel::RowidRole).toLongLong();
+            if (!error.isEmpty()) {
+                grid_->reportError(error);
+                return;
+            }
+            if (other && *other != self) {
+                ctx_.messages().critical(QStringLiteral("此卡号已存在，不能重复！"), QStringLiteral("错误"));
+                return;
+            }
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    AppContext& ctx_;
+    RecordView* grid_;
+};
 
 QComboBox* comboBox(const char* name)
 {
@@ -126,6 +160,10 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     bg_->setSortColumns(sorts);
     disconnect(bg_->horizontalHeader(), &QHeaderView::sectionClicked, bg_, &RecordView::sortByHeader);
     connect(bg_->horizontalHeader(), &QHeaderView::sectionClicked, this, &CardWindow::headerClicked);
+
+    const int numberColumn = static_cast<int>(columns.indexOf(kNumber));
+    if (numberColumn >= 0)
+        bg_->setItemDelegateForColumn(numberColumn, new CardNumberDelegate(ctx_, bg_));
 
     connect(bg_, &RecordView::rowClicked, this, &CardWindow::showClickedCard);
     connect(cmd_save_, &QPushButton::clicked, this, &CardWindow::saveCard);

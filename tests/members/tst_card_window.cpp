@@ -56,6 +56,8 @@ private slots:
     void buttonStatesFollowRows();
     void clickShowsStoredCard();
     void gridLockAndInPlaceEdits();
+    void inPlaceNumberEdit_data();
+    void inPlaceNumberEdit();
     void enterChainSkipsCardType();
     void listsRebuiltOnFocus();
 };
@@ -485,6 +487,50 @@ void TestCardWindow::gridLockAndInPlaceEdits()
     editHolder(1, "Y");
     QTest::keyClick(bg, Qt::Key_Up);
     QCOMPARE(storedColumn(env, "numbercard", 3), QStringList({"Ding", "乙"}));
+}
+
+void TestCardWindow::inPlaceNumberEdit_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("stored");
+
+    QTest::newRow("a new number is written") << 1 << "C" << QStringList{} << QStringList{"A", "C"};
+    QTest::newRow("another card's number is refused")
+        << 1 << "A" << QStringList{stop("此卡号已存在，不能重复！")} << QStringList{"A", "B"};
+    QTest::newRow("another card's number in other letter case is refused")
+        << 1 << "a" << QStringList{stop("此卡号已存在，不能重复！")} << QStringList{"A", "B"};
+    QTest::newRow("the card's own number in other letter case") << 0 << "a" << QStringList{}
+                                                                << QStringList{"a", "B"};
+}
+
+void TestCardWindow::inPlaceNumberEdit()
+{
+    QFETCH(int, row);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, stored);
+
+    TestEnv env;
+    env.insert("numbercard", card("A", "甲"));
+    env.insert("numbercard", card("B", "乙"));
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    RecordView* bg = w.grid();
+    action(&w, "EDIT_BG")->trigger();
+    bg->setFocus();
+    QTRY_VERIFY(bg->hasFocus());
+    bg->setCurrentIndex(bg->records()->index(row, 1));
+    QTest::keyClick(bg, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    QVERIFY(editor != bg);
+    type(editor, typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    bg->setCurrentIndex(bg->records()->index(1 - row, 1)); // the row is left
+    QCOMPARE(shownAll(env), messages);
+    QCOMPARE(storedColumn(env, "numbercard", 1), stored);
 }
 
 void TestCardWindow::enterChainSkipsCardType()
