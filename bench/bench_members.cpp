@@ -50,8 +50,9 @@ using shop::test::TestEnv;
 
 namespace {
 
-const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0 ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                                                                      : 5;
+const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
+                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
+                        : 5;
 
 QString shellPath()
 {
@@ -61,7 +62,8 @@ QString shellPath()
 
 double nowMs()
 {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double cpuMs()
@@ -102,12 +104,13 @@ Time timeMedian(const std::function<void()>& f, int repeat = kRepeat)
 
 // ---------------------------------------------------------------- data
 
-const QStringList kSurnames = {"王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周", "徐", "孙", "马",
-                               "朱", "胡", "郭", "何", "高", "林", "罗", "郑", "梁", "谢", "宋", "唐", "许",
-                               "韩", "冯", "邓", "曹", "彭", "曾", "肖", "田", "董", "袁", "潘", "于", "蒋",
+const QStringList kSurnames = {"王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周", "徐", "孙",  "马",
+                               "朱", "胡", "郭", "何", "高", "林", "罗", "郑", "梁", "谢", "宋", "唐",  "许",
+                               "韩", "冯", "邓", "曹", "彭", "曾", "肖", "田", "董", "袁", "潘", "于",  "蒋",
                                "蔡", "余", "杜", "叶", "程", "苏", "魏", "吕", "丁", "任", "沈", "欧阳"};
-const QStringList kGiven = {"伟", "芳", "娜", "敏", "静", "丽", "强", "磊", "军", "洋", "勇", "艳", "杰", "娟",
-                            "涛", "明", "超", "秀英", "霞", "平", "刚", "桂英", "华", "玲", "红", "建国", "晓", "宇"};
+const QStringList kGiven = {"伟", "芳",   "娜", "敏", "静", "丽",   "强", "磊",   "军", "洋",
+                            "勇", "艳",   "杰", "娟", "涛", "明",   "超", "秀英", "霞", "平",
+                            "刚", "桂英", "华", "玲", "红", "建国", "晓", "宇"};
 const QStringList kTypes = {"月卡", "季卡", "年卡", "钻石卡"};
 const QStringList kServices = {"洗剪吹", "烫发", "染发", "焗油", "头皮护理", "面部护理", "足疗", "按摩"};
 const QStringList kStaff = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强", "黄磊", "周婷", "吴刚"};
@@ -180,8 +183,9 @@ Time shellOnce(const QString& dbPath, const QByteArray& script)
     if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size())
         qFatal("cannot write the shell script");
     f.close();
-    std::vector<QByteArray> args = {shellPath().toLocal8Bit(), "-batch", "-init", QFile::encodeName(f.fileName()),
-                                    QFile::encodeName(dbPath), ".quit"};
+    std::vector<QByteArray> args = {
+        shellPath().toLocal8Bit(), "-batch", "-init", QFile::encodeName(f.fileName()),
+        QFile::encodeName(dbPath), ".quit"};
     std::vector<char*> argv;
     for (QByteArray& a : args)
         argv.push_back(a.data());
@@ -317,7 +321,8 @@ void step(TestEnv& env, const QString& name, const std::function<void()>& window
     r.shell = shellMs(env.ctx().paths().businessDb(), statements, loops);
     results << r;
     std::printf("%s\n", qPrintable(name));
-    std::printf("    window %8.2f ms (cpu %8.2f)   query %8.3f ms (cpu %8.3f)   shell %8.3f ms (cpu %8.3f, %d loops)\n",
+    std::printf("    window %8.2f ms (cpu %8.2f)   query %8.3f ms (cpu %8.3f)   shell %8.3f ms (cpu %8.3f, "
+                "%d loops)\n",
                 r.window.wall, r.window.cpu, r.query.wall, r.query.cpu, r.shell.wall, r.shell.cpu, loops);
     std::printf("    query / shell: wall %5.2fx, cpu %5.2fx  %s (goal 1.5x)    window / shell: wall %6.2fx\n",
                 r.query.wall / r.shell.wall, r.query.cpu / r.shell.cpu, r.pass() ? "PASS" : "MISS",
@@ -357,30 +362,38 @@ int main(int argc, char** argv)
     auto& messages = env.messages();
 
     // ---- member cards
-    step(env, "frm_card: open the window (every card)", [&] {
-        auto* w = new CardWindow(env.ctx());
-        w->show();
-        QCoreApplication::processEvents();
-        delete w;
-    }, {RecordSource::all(card)});
+    step(env, "frm_card: open the window (every card)",
+         [&] {
+             auto* w = new CardWindow(env.ctx());
+             w->show();
+             QCoreApplication::processEvents();
+             delete w;
+         },
+         {RecordSource::all(card)});
 
     CardWindow cards(env.ctx());
     cards.show();
     QCoreApplication::processEvents();
     // A number fragment with a handful of hits: the search reads the whole table.
-    step(env, "frm_card: find by number, few hits (\"12345\")", [&] {
-        messages.answerInput(QStringLiteral("12345"));
-        click(&cards, "cmd_query");
-    }, {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("12345"))});
-    step(env, "frm_card: find by number, many hits (\"VIP1\")", [&] {
-        messages.answerInput(QStringLiteral("VIP1"));
-        click(&cards, "cmd_query");
-    }, {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("VIP1"))});
-    step(env, "frm_card: find by number, none (message, all)", [&] {
-        messages.answerInput(QStringLiteral("XYZ"));
-        click(&cards, "cmd_query");
-    }, {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("XYZ")),
-        RecordSource::all(card)});
+    step(env, "frm_card: find by number, few hits (\"12345\")",
+         [&] {
+             messages.answerInput(QStringLiteral("12345"));
+             click(&cards, "cmd_query");
+         },
+         {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("12345"))});
+    step(env, "frm_card: find by number, many hits (\"VIP1\")",
+         [&] {
+             messages.answerInput(QStringLiteral("VIP1"));
+             click(&cards, "cmd_query");
+         },
+         {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("VIP1"))});
+    step(env, "frm_card: find by number, none (message, all)",
+         [&] {
+             messages.answerInput(QStringLiteral("XYZ"));
+             click(&cards, "cmd_query");
+         },
+         {RecordSource::all(card).filter(QStringLiteral("卡号"), Op::Contains, QStringLiteral("XYZ")),
+          RecordSource::all(card)});
     const QList<std::pair<int, QString>> sorts = {{0, "开卡日期"}, {1, "卡号"}, {3, "顾客姓名"}, {5, "金额"}};
     for (const auto& [section, column] : sorts)
         step(env, QStringLiteral("frm_card: sort by header %1 (%2)").arg(section).arg(column),
@@ -388,58 +401,75 @@ int main(int argc, char** argv)
 
     // Opening a card looks its number up in the whole table first.
     {
-        const QString sql = QStringLiteral("SELECT rowid FROM numbercard WHERE \"卡号\" = ? ORDER BY rowid LIMIT 1");
+        const QString sql =
+            QStringLiteral("SELECT rowid FROM numbercard WHERE \"卡号\" = ? ORDER BY rowid LIMIT 1");
         const QString lookup = inlined(sql, {QStringLiteral("VIP150000")});
-        step(env, "frm_card: open a card whose number exists (No)", [&] {
-            cards.findChild<QLineEdit*>("txt_number")->setText(QStringLiteral("VIP150000"));
-            cards.findChild<QLineEdit*>("txt_name")->setText(QStringLiteral("王"));
-            messages.answer(QMessageBox::No);
-            click(&cards, "cmd_save");
-        }, {}, {lookup});
+        step(env, "frm_card: open a card whose number exists (No)",
+             [&] {
+                 cards.findChild<QLineEdit*>("txt_number")->setText(QStringLiteral("VIP150000"));
+                 cards.findChild<QLineEdit*>("txt_name")->setText(QStringLiteral("王"));
+                 messages.answer(QMessageBox::No);
+                 click(&cards, "cmd_save");
+             },
+             {}, {lookup});
     }
 
     // ---- customers
-    step(env, "frmguke: open the window (every customer)", [&] {
-        auto* w = new GukeWindow(env.ctx());
-        w->show();
-        QCoreApplication::processEvents();
-        delete w;
-    }, {RecordSource::all(guke)});
+    step(env, "frmguke: open the window (every customer)",
+         [&] {
+             auto* w = new GukeWindow(env.ctx());
+             w->show();
+             QCoreApplication::processEvents();
+             delete w;
+         },
+         {RecordSource::all(guke)});
 
     GukeWindow customers(env.ctx());
     customers.show();
     QCoreApplication::processEvents();
-    step(env, "frmguke: find by name, few hits (\"欧阳秀英\")", [&] {
-        messages.answerInput(QStringLiteral("欧阳秀英"));
-        click(&customers, "cmd_guke_query");
-    }, {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("欧阳秀英"))});
-    step(env, "frmguke: find by name, many hits (\"王\")", [&] {
-        messages.answerInput(QStringLiteral("王"));
-        click(&customers, "cmd_guke_query");
-    }, {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("王"))});
-    step(env, "frmguke: find by name, none (message, all)", [&] {
-        messages.answerInput(QStringLiteral("无此人"));
-        click(&customers, "cmd_guke_query");
-    }, {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("无此人")),
-        RecordSource::all(guke)});
+    step(env, "frmguke: find by name, few hits (\"欧阳秀英\")",
+         [&] {
+             messages.answerInput(QStringLiteral("欧阳秀英"));
+             click(&customers, "cmd_guke_query");
+         },
+         {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("欧阳秀英"))});
+    step(env, "frmguke: find by name, many hits (\"王\")",
+         [&] {
+             messages.answerInput(QStringLiteral("王"));
+             click(&customers, "cmd_guke_query");
+         },
+         {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("王"))});
+    step(env, "frmguke: find by name, none (message, all)",
+         [&] {
+             messages.answerInput(QStringLiteral("无此人"));
+             click(&customers, "cmd_guke_query");
+         },
+         {RecordSource::all(guke).filter(QStringLiteral("姓名"), Op::Contains, QStringLiteral("无此人")),
+          RecordSource::all(guke)});
     {
-        const QString sql =
-            QStringLiteral("SELECT rowid FROM guke WHERE \"编号\" = ? AND \"姓名\" = ? ORDER BY rowid LIMIT 1");
+        const QString sql = QStringLiteral(
+            "SELECT rowid FROM guke WHERE \"编号\" = ? AND \"姓名\" = ? ORDER BY rowid LIMIT 1");
         // An existing pair: the question is asked and answered No, nothing is written.
         const QString stored =
-            env.db().selectOne(QStringLiteral("SELECT \"姓名\" FROM guke WHERE \"编号\" = '050000'"))->value(0).toString();
+            env.db()
+                .selectOne(QStringLiteral("SELECT \"姓名\" FROM guke WHERE \"编号\" = '050000'"))
+                ->value(0)
+                .toString();
         const QString lookup = inlined(sql, {QStringLiteral("050000"), stored});
-        step(env, "frmguke: add a customer, pair looked up (No)", [&] {
-            customers.findChild<QLineEdit*>("txt_guke_num")->setText(QStringLiteral("050000"));
-            customers.findChild<QLineEdit*>("txt_guke_name")->setText(stored);
-            messages.answer(QMessageBox::No);
-            click(&customers, "cmd_guke_save");
-        }, {}, {lookup});
+        step(env, "frmguke: add a customer, pair looked up (No)",
+             [&] {
+                 customers.findChild<QLineEdit*>("txt_guke_num")->setText(QStringLiteral("050000"));
+                 customers.findChild<QLineEdit*>("txt_guke_name")->setText(stored);
+                 messages.answer(QMessageBox::No);
+                 click(&customers, "cmd_guke_save");
+             },
+             {}, {lookup});
     }
 
     int passed = 0;
     for (const Result& r : results)
         passed += r.pass() ? 1 : 0;
-    std::printf("\nquery within 1.5x of the shell: %d of %d steps\n", passed, static_cast<int>(results.size()));
+    std::printf("\nquery within 1.5x of the shell: %d of %d steps\n", passed,
+                static_cast<int>(results.size()));
     return 0;
 }

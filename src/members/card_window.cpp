@@ -43,7 +43,9 @@ QPushButton* button(const char* name, const QString& text)
 // another card is refused, as opening a card refuses it.
 class CardNumberDelegate : public QStyledItemDelegate {
 public:
-    CardNumberDelegate(AppContext& ctx, RecordView* grid) : QStyledItemDelegate(grid), ctx_(ctx), grid_(grid) {}
+    CardNumberDelegate(AppContext& ctx, RecordView* grid) : QStyledItemDelegate(grid), ctx_(ctx), grid_(grid)
+    {
+    }
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
@@ -52,8 +54,8 @@ public:
         const QString stored = index.data(Qt::EditRole).toString();
         if (edit && number.compare(stored, Qt::CaseInsensitive) != 0) {
             QString error;
-            const auto other = members::firstRowid(ctx_.business(), grid_->table(),
-                                                   {{kNumber, Op::Eq, number}}, &error);
+            const auto other =
+                members::firstRowid(ctx_.business(), grid_->table(), {{kNumber, Op::Eq, number}}, &error);
             const qint64 self = index.data(RecordModel::RowidRole).toLongLong();
             if (!error.isEmpty()) {
                 grid_->reportError(error);
@@ -238,11 +240,12 @@ void CardWindow::fill_worker_list()
     QStringList names;
     const QStringList workerColumns = db().columns(QStringLiteral("worker"));
     if (!workerColumns.isEmpty()) {
-        db().select(QStringLiteral("SELECT %1 FROM worker ORDER BY rowid").arg(quoteIdent(workerColumns.first())),
-                    {}, [&names](const QSqlQuery& q) {
-                        names << q.value(0).toString();
-                        return true;
-                    });
+        db().select(
+            QStringLiteral("SELECT %1 FROM worker ORDER BY rowid").arg(quoteIdent(workerColumns.first())), {},
+            [&names](const QSqlQuery& q) {
+                names << q.value(0).toString();
+                return true;
+            });
     }
     if (names.isEmpty()) {
         com_name_->setEditText(QString());
@@ -273,9 +276,9 @@ bool CardWindow::eventFilter(QObject* watched, QEvent* event)
 
 QStringList CardWindow::fieldValues() const
 {
-    return {txt_date_->text(),    txt_number_->text(), com_name_->currentText(),
-            txt_name_->text(),    txt_service_->text(), txt_jine_->text(),
-            txt_times_->text(),   com_style_->currentText(), txt_remark_->text()};
+    return {txt_date_->text(),  txt_number_->text(),       com_name_->currentText(),
+            txt_name_->text(),  txt_service_->text(),      txt_jine_->text(),
+            txt_times_->text(), com_style_->currentText(), txt_remark_->text()};
 }
 
 void CardWindow::saveCard()

@@ -178,16 +178,16 @@ void GukeWindow::show_guke(qint64 rowid, const QStringList& customer)
 {
     setNumberLocked(true);
     shownRowid_ = rowid;
-    const QList<QLineEdit*> boxes = {txt_guke_num_,  txt_guke_name_,  txt_guke_sex_,     txt_guke_bron_,
-                                     txt_guke_tel_,  txt_guke_creat_, txt_guke_address_, txt_guke_person_};
+    const QList<QLineEdit*> boxes = {txt_guke_num_, txt_guke_name_,  txt_guke_sex_,     txt_guke_bron_,
+                                     txt_guke_tel_, txt_guke_creat_, txt_guke_address_, txt_guke_person_};
     for (int i = 0; i < boxes.size(); ++i)
         boxes.at(i)->setText(customer.value(i));
 }
 
 QStringList GukeWindow::fieldValues() const
 {
-    return {txt_guke_num_->text(),  txt_guke_name_->text(),  txt_guke_sex_->text(),
-            txt_guke_bron_->text(), txt_guke_tel_->text(),   txt_guke_creat_->text(),
+    return {txt_guke_num_->text(),     txt_guke_name_->text(),  txt_guke_sex_->text(),
+            txt_guke_bron_->text(),    txt_guke_tel_->text(),   txt_guke_creat_->text(),
             txt_guke_address_->text(), txt_guke_person_->text()};
 }
 
@@ -196,7 +196,8 @@ bool GukeWindow::eventFilter(QObject* watched, QEvent* event)
     if (watched == txt_guke_num_ && event->type() == QEvent::KeyPress && numberLocked_) {
         auto* k = static_cast<QKeyEvent*>(event);
         if (typesCharacter(k)) {
-            ctx_.messages().critical(QStringLiteral("编号目前是唯一标识，不能在此修改！"), QStringLiteral("错误"));
+            ctx_.messages().critical(QStringLiteral("编号目前是唯一标识，不能在此修改！"),
+                                     QStringLiteral("错误"));
             // Enter still moves on (the chain sees it next); nothing is typed.
             const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
             return !enter;
@@ -244,7 +245,8 @@ void GukeWindow::saveCustomer()
         txt_guke_num_->setFocus();
         return;
     }
-    if (ctx_.messages().question(QStringLiteral("此顾客资料已存在，你想修改它吗？"), QStringLiteral("信息"))) {
+    if (ctx_.messages().question(QStringLiteral("此顾客资料已存在，你想修改它吗？"),
+                                 QStringLiteral("信息"))) {
         if (const auto customer = members::storedRow(db(), kTable, *existing))
             show_guke(*existing, *customer);
     } else {
@@ -277,7 +279,8 @@ void GukeWindow::modifyCustomer()
     } else {
         QVariantList binds = members::textBinds(fieldValues());
         binds << *target;
-        const DbResult r = db().exec(members::updateAllSql(db(), kTable) + QStringLiteral(" WHERE rowid = ?"), binds);
+        const DbResult r =
+            db().exec(members::updateAllSql(db(), kTable) + QStringLiteral(" WHERE rowid = ?"), binds);
         if (!r) {
             bg_->reportError(r.error);
             return;
@@ -292,7 +295,8 @@ void GukeWindow::modifyCustomer()
 void GukeWindow::deleteCustomer()
 {
     const auto current = bg_->currentRecord();
-    if (ctx_.messages().question(QStringLiteral("真的想删除所选的记录?"), QStringLiteral("删除")) && current) {
+    if (ctx_.messages().question(QStringLiteral("真的想删除所选的记录?"), QStringLiteral("删除")) &&
+        current) {
         bg_->commitEdits();
         const DbResult r = bg_->records()->deleteRowid(current->rowid);
         if (r)

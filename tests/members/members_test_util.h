@@ -16,8 +16,7 @@
 namespace shop::test {
 
 // A named child that must exist.
-template <typename T>
-T* child(const QWidget* w, const char* name)
+template <typename T> T* child(const QWidget* w, const char* name)
 {
     T* c = w->findChild<T*>(QLatin1String(name));
     if (!c)

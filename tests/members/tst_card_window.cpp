@@ -21,7 +21,7 @@ QStringList card(const QString& number, const QString& holder, const QString& am
 
 void fillCard(QWidget* w, const QStringList& values)
 {
-    const char* boxes[] = {"txt_date", "txt_number", "com_name",  "txt_name", "txt_service",
+    const char* boxes[] = {"txt_date", "txt_number", "com_name",  "txt_name",  "txt_service",
                            "txt_jine", "txt_times",  "com_style", "txt_remark"};
     for (int i = 0; i < 9; ++i)
         type(child<QWidget>(w, boxes[i]), values.value(i));
@@ -30,8 +30,8 @@ void fillCard(QWidget* w, const QStringList& values)
 QStringList fields(QWidget* w)
 {
     QStringList out;
-    for (const char* b : {"txt_date", "txt_number", "com_name", "txt_name", "txt_service", "txt_jine", "txt_times",
-                          "com_style", "txt_remark"})
+    for (const char* b : {"txt_date", "txt_number", "com_name", "txt_name", "txt_service", "txt_jine",
+                          "txt_times", "com_style", "txt_remark"})
         out << textOf(w, b);
     return out;
 }
@@ -121,9 +121,11 @@ void TestCardWindow::openCard_data()
     QStringList noName = typed;
     noName[3] = "";
     QTest::newRow("number missing") << QList<QStringList>{} << "" << noNumber << 0
-                                    << QStringList{stop("请输入完整的资料！")} << QList<QStringList>{} << noNumber;
+                                    << QStringList{stop("请输入完整的资料！")} << QList<QStringList>{}
+                                    << noNumber;
     QTest::newRow("holder missing") << QList<QStringList>{} << "" << noName << 0
-                                    << QStringList{stop("请输入完整的资料！")} << QList<QStringList>{} << noName;
+                                    << QStringList{stop("请输入完整的资料！")} << QList<QStringList>{}
+                                    << noName;
 
     QStringList odd = typed;
     odd[5] = "abc";
@@ -184,20 +186,22 @@ void TestCardWindow::changeCard_data()
     QStringList m1Topped = m1;
     m1Topped[6] = "10";
 
-    QTest::newRow("top-up replaces the balance") << QList<QStringList>{m1, d1} << "" << 1 << "txt_jine" << "800"
-                                                 << QStringList{info("修改成功！")}
-                                                 << QList<QStringList>{m1, d1Topped};
-    QTest::newRow("top-up replaces the uses") << QList<QStringList>{m1, d1} << "" << 0 << "txt_times" << "10"
-                                              << QStringList{info("修改成功！")}
-                                              << QList<QStringList>{m1Topped, d1};
+    QTest::newRow("top-up replaces the balance")
+        << QList<QStringList>{m1, d1} << "" << 1 << "txt_jine"
+        << "800" << QStringList{info("修改成功！")} << QList<QStringList>{m1, d1Topped};
+    QTest::newRow("top-up replaces the uses")
+        << QList<QStringList>{m1, d1} << "" << 0 << "txt_times"
+        << "10" << QStringList{info("修改成功！")} << QList<QStringList>{m1Topped, d1};
     QTest::newRow("a changed number finds no card")
-        << QList<QStringList>{m1, d1} << "" << 0 << "txt_number" << "M2"
-        << QStringList{stop("未找到相应的记录修改！")} << QList<QStringList>{m1, d1};
+        << QList<QStringList>{m1, d1} << "" << 0 << "txt_number"
+        << "M2" << QStringList{stop("未找到相应的记录修改！")} << QList<QStringList>{m1, d1};
 
     // The card is shown through the exists-question while the grid is filtered.
     QTest::newRow("a card outside the grid's query is still changed")
-        << QList<QStringList>{m1, d1} << "M" << -1 << "txt_jine" << "800"
-        << QStringList{input("请输入会员卡号"), ask("会员资料已存在，你想修改它吗？", "修改"), info("修改成功！")}
+        << QList<QStringList>{m1, d1} << "M" << -1 << "txt_jine"
+        << "800"
+        << QStringList{input("请输入会员卡号"), ask("会员资料已存在，你想修改它吗？", "修改"),
+                       info("修改成功！")}
         << QList<QStringList>{m1, d1Topped};
 }
 
@@ -238,7 +242,8 @@ void TestCardWindow::changeCard()
     QCOMPARE(textOf(&w, "txt_number"), QString());
     QCOMPARE(textOf(&w, "txt_date"), kToday);
     QCOMPARE(focusName(), QString("txt_date"));
-    QCOMPARE(gridColumn(w.grid(), 5), filter.isEmpty() ? storedColumn(env, "numbercard", 5) : QStringList{"0"});
+    QCOMPARE(gridColumn(w.grid(), 5),
+             filter.isEmpty() ? storedColumn(env, "numbercard", 5) : QStringList{"0"});
 }
 
 void TestCardWindow::deleteCard_data()
@@ -247,7 +252,8 @@ void TestCardWindow::deleteCard_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QStringList>("left");
 
-    QTest::newRow("Yes deletes exactly the selected card") << 1 << int(QMessageBox::Yes) << QStringList{"A", "A"};
+    QTest::newRow("Yes deletes exactly the selected card")
+        << 1 << int(QMessageBox::Yes) << QStringList{"A", "A"};
     QTest::newRow("No keeps every card") << 1 << int(QMessageBox::No) << QStringList{"A", "B", "A"};
     QTest::newRow("Yes without a current row deletes nothing")
         << -1 << int(QMessageBox::Yes) << QStringList{"A", "B", "A"};
@@ -416,7 +422,8 @@ void TestCardWindow::clickShowsStoredCard()
     QVERIFY(showActive(&w));
     clickRow(w.grid(), 0, 3);
     // Only the uses are trimmed.
-    QCOMPARE(fields(&w), QStringList({"2026-11-01", "D1", "李", "王", " 洗车 ", "500", "5", "钻石卡", " r "}));
+    QCOMPARE(fields(&w),
+             QStringList({"2026-11-01", "D1", "李", "王", " 洗车 ", "500", "5", "钻石卡", " r "}));
 
     // Charged meanwhile by another window: the click shows the stored balance.
     QVERIFY(env.db().exec("UPDATE numbercard SET 金额 = ? WHERE 卡号 = ?", {"400", "D1"}).ok);
@@ -445,7 +452,8 @@ void TestCardWindow::gridLockAndInPlaceEdits()
     // The right button pops up the grid menu.
     auto* table3 = child<QMenu>(&w, "table3");
     QCOMPARE(table3->title(), QString("表格"));
-    QTest::mouseClick(bg->viewport(), Qt::RightButton, {}, bg->visualRect(bg->records()->index(0, 0)).center());
+    QTest::mouseClick(bg->viewport(), Qt::RightButton, {},
+                      bg->visualRect(bg->records()->index(0, 0)).center());
     QTRY_VERIFY(table3->isVisible());
     table3->close();
     w.activateWindow();
@@ -501,8 +509,8 @@ void TestCardWindow::inPlaceNumberEdit_data()
         << 1 << "A" << QStringList{stop("此卡号已存在，不能重复！")} << QStringList{"A", "B"};
     QTest::newRow("another card's number in other letter case is refused")
         << 1 << "a" << QStringList{stop("此卡号已存在，不能重复！")} << QStringList{"A", "B"};
-    QTest::newRow("the card's own number in other letter case") << 0 << "a" << QStringList{}
-                                                                << QStringList{"a", "B"};
+    QTest::newRow("the card's own number in other letter case")
+        << 0 << "a" << QStringList{} << QStringList{"a", "B"};
 }
 
 void TestCardWindow::inPlaceNumberEdit()
@@ -540,7 +548,7 @@ void TestCardWindow::enterChainSkipsCardType()
     QVERIFY(showActive(&w));
     child<QWidget>(&w, "txt_date")->setFocus();
     QTRY_COMPARE(focusName(), QString("txt_date"));
-    const QStringList chain = {"txt_number", "com_name", "txt_name", "txt_service",
+    const QStringList chain = {"txt_number", "com_name",  "txt_name",   "txt_service",
                                "txt_jine",   "txt_times", "txt_remark", "cmd_save"};
     for (const QString& next : chain) {
         const QString at = focusName();

@@ -8,8 +8,8 @@ using namespace shop::test;
 
 namespace {
 
-const char* const kBoxes[] = {"txt_guke_num",  "txt_guke_name",  "txt_guke_sex",     "txt_guke_bron",
-                              "txt_guke_tel",  "txt_guke_creat", "txt_guke_address", "txt_guke_person"};
+const char* const kBoxes[] = {"txt_guke_num", "txt_guke_name",  "txt_guke_sex",     "txt_guke_bron",
+                              "txt_guke_tel", "txt_guke_creat", "txt_guke_address", "txt_guke_person"};
 
 // A customer in table order.
 QStringList customer(const QString& number, const QString& name, const QString& tel = "111")
@@ -94,8 +94,8 @@ void TestGukeWindow::addCustomer_data()
         << QList<QStringList>{} << "" << typed << 0 << QStringList{} << QList<QStringList>{typed} << kBlank
         << false << "txt_guke_num";
     QTest::newRow("same number, other name: a second customer")
-        << QList<QStringList>{zhang} << "" << li << 0 << QStringList{} << QList<QStringList>{zhang, li} << kBlank
-        << false << "txt_guke_num";
+        << QList<QStringList>{zhang} << "" << li << 0 << QStringList{} << QList<QStringList>{zhang, li}
+        << kBlank << false << "txt_guke_num";
     QTest::newRow("existing pair, Yes: the stored customer, number locked, focus stays")
         << QList<QStringList>{zhang} << "" << typed << int(QMessageBox::Yes) << QStringList{exists}
         << QList<QStringList>{zhang} << zhang << true << "cmd_guke_save";
@@ -112,8 +112,8 @@ void TestGukeWindow::addCustomer_data()
     QStringList noName = typed;
     noName[1] = "";
     QTest::newRow("number missing") << QList<QStringList>{} << "" << noNumber << 0
-                                    << QStringList{stop("请输入完整的数据！")} << QList<QStringList>{} << noNumber
-                                    << false << "txt_guke_num";
+                                    << QStringList{stop("请输入完整的数据！")} << QList<QStringList>{}
+                                    << noNumber << false << "txt_guke_num";
     QTest::newRow("name missing") << QList<QStringList>{} << "" << noName << 0
                                   << QStringList{stop("请输入完整的数据！")} << QList<QStringList>{} << noName
                                   << false << "txt_guke_num";
@@ -168,12 +168,14 @@ void TestGukeWindow::changeCustomer_data()
     const QStringList done = {info("修改成功！")};
 
     // Two customers share number 001: a change reaches the one shown only.
-    QTest::newRow("shown customer's telephone") << 1 << customer("001", "李四", "999") << done
-                                                << QList<QStringList>{zhang, customer("001", "李四", "999"), wang};
+    QTest::newRow("shown customer's telephone")
+        << 1 << customer("001", "李四", "999") << done
+        << QList<QStringList>{zhang, customer("001", "李四", "999"), wang};
     QTest::newRow("shown customer's name") << 0 << customer("001", "张三丰", "111") << done
                                            << QList<QStringList>{customer("001", "张三丰", "111"), li, wang};
     QTest::newRow("typed number: the first customer with it")
-        << -1 << customer("001", "赵六", "444") << done << QList<QStringList>{customer("001", "赵六", "444"), li, wang};
+        << -1 << customer("001", "赵六", "444") << done
+        << QList<QStringList>{customer("001", "赵六", "444"), li, wang};
     QTest::newRow("unknown number") << -1 << customer("009", "赵六", "444")
                                     << QStringList{stop("未找到相应的记录修改！")}
                                     << QList<QStringList>{zhang, li, wang};
@@ -361,7 +363,8 @@ void TestGukeWindow::deleteCustomer_data()
 
     QTest::newRow("Yes deletes exactly the selected customer")
         << 2 << int(QMessageBox::Yes) << QStringList{"张三", "李四"};
-    QTest::newRow("No keeps every customer") << 2 << int(QMessageBox::No) << QStringList{"张三", "李四", "张三"};
+    QTest::newRow("No keeps every customer")
+        << 2 << int(QMessageBox::No) << QStringList{"张三", "李四", "张三"};
     QTest::newRow("Yes without a current row deletes nothing")
         << -1 << int(QMessageBox::Yes) << QStringList{"张三", "李四", "张三"};
 }
@@ -405,7 +408,8 @@ void TestGukeWindow::gridLockAndInPlaceEdits()
     QAction* unlockBg = action(&w, "unlock_bg");
 
     auto* menu = child<QMenu>(&w, "eidt_bg");
-    QTest::mouseClick(bg->viewport(), Qt::RightButton, {}, bg->visualRect(bg->records()->index(0, 0)).center());
+    QTest::mouseClick(bg->viewport(), Qt::RightButton, {},
+                      bg->visualRect(bg->records()->index(0, 0)).center());
     QTRY_VERIFY(menu->isVisible());
     menu->close();
     w.activateWindow();
@@ -454,7 +458,7 @@ void TestGukeWindow::enterChain()
     QVERIFY(showActive(&w));
     child<QWidget>(&w, "txt_guke_num")->setFocus();
     QTRY_COMPARE(focusName(), QString("txt_guke_num"));
-    const QStringList chain = {"txt_guke_name", "txt_guke_sex",     "txt_guke_bron",   "txt_guke_tel",
+    const QStringList chain = {"txt_guke_name",  "txt_guke_sex",     "txt_guke_bron",   "txt_guke_tel",
                                "txt_guke_creat", "txt_guke_address", "txt_guke_person", "cmd_guke_save"};
     for (const QString& next : chain) {
         typeMore(QApplication::focusWidget(), "x");
