@@ -13,9 +13,10 @@
 //   query   the statements of the step run through the record model alone
 //   shell   the same statements run by the shell, several times in one shell,
 //           with the shell's start measured apart and subtracted
-// Each as wall time and CPU time. The goal (query within 1.5x of the shell,
-// by wall or by CPU time) is marked PASS or MISS; window / shell is printed
-// beside it (opening a window also builds and paints its widgets).
+// Each as wall time and CPU time. The goal (query within 1.5x of the shell)
+// is judged on CPU time, the steadier figure on a shared machine, and marked
+// PASS or MISS; window / shell is printed beside it (opening a window also
+// builds and paints its widgets).
 
 #include "members/card_window.h"
 #include "members/guke_window.h"
@@ -285,7 +286,7 @@ struct Result {
     Time window;
     Time query;
     Time shell;
-    bool pass() const { return query.wall / shell.wall <= 1.5 || query.cpu / shell.cpu <= 1.5; }
+    bool pass() const { return query.cpu / shell.cpu <= 1.5; }
 };
 QList<Result> results;
 
@@ -324,9 +325,10 @@ void step(TestEnv& env, const QString& name, const std::function<void()>& window
     std::printf("    window %8.2f ms (cpu %8.2f)   query %8.3f ms (cpu %8.3f)   shell %8.3f ms (cpu %8.3f, "
                 "%d loops)\n",
                 r.window.wall, r.window.cpu, r.query.wall, r.query.cpu, r.shell.wall, r.shell.cpu, loops);
-    std::printf("    query / shell: wall %5.2fx, cpu %5.2fx  %s (goal 1.5x)    window / shell: wall %6.2fx\n",
-                r.query.wall / r.shell.wall, r.query.cpu / r.shell.cpu, r.pass() ? "PASS" : "MISS",
-                r.window.wall / r.shell.wall);
+    std::printf(
+        "    query / shell: wall %5.2fx, cpu %5.2fx  %s (goal: cpu 1.5x)    window / shell: wall %6.2fx\n",
+        r.query.wall / r.shell.wall, r.query.cpu / r.shell.cpu, r.pass() ? "PASS" : "MISS",
+        r.window.wall / r.shell.wall);
     for (const QString& s : statements)
         for (const QString& p : plan(db, s))
             std::printf("    plan: %s\n", qPrintable(p));
@@ -469,7 +471,7 @@ int main(int argc, char** argv)
     int passed = 0;
     for (const Result& r : results)
         passed += r.pass() ? 1 : 0;
-    std::printf("\nquery within 1.5x of the shell: %d of %d steps\n", passed,
+    std::printf("\nquery within 1.5x of the shell (cpu): %d of %d steps\n", passed,
                 static_cast<int>(results.size()));
     return 0;
 }
