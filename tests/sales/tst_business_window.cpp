@@ -1034,10 +1034,6 @@ void TestBusinessWindow::dailyTotal_data()
     const int info = QMessageBox::Information;
     QTest::newRow("12, 8.5 and empty") << QStringList{"12", "8.5", ""} << "2026-12-07日实收金额合计为：20元"
                                        << "信息" << info;
-    QTest::newRow("10.5 twice") << QStringList{"10.5", "10.5"} << "2026-12-07日实收金额合计为：20元"
-                                << "信息" << info;
-    QTest::newRow("2.5 and 1") << QStringList{"2.5", "1"} << "2026-12-07日实收金额合计为：3元"
-                               << "信息" << info;
     QTest::newRow("only earlier days") << QStringList{} << "只能统计本日发生的业务金额！"
                                        << "" << int(QMessageBox::Critical);
 }

@@ -1,6 +1,5 @@
 // The save of one business transaction without its window: the rows it
 // touches, the values it computes inside its transaction, and all-or-none.
-#include "data/numeric.h"
 #include "sales/sale_service.h"
 #include "support/test_env.h"
 
@@ -70,8 +69,6 @@ private slots:
     void failureLeavesEverythingAsBefore_data();
     void failureLeavesEverythingAsBefore();
     void busyDatabaseIsAFailureNotASave();
-    void valuesAreStoredAsGiven_data();
-    void valuesAreStoredAsGiven();
     void dailyTotalRoundsEveryRow_data();
     void dailyTotalRoundsEveryRow();
 };
@@ -237,49 +234,6 @@ void TestSaleService::busyDatabaseIsAFailureNotASave()
     hold.rollback();
     QCOMPARE(column(env, "jinhuo", 6), QStringList{"5"});
     QVERIFY(env.rows("salse").isEmpty());
-}
-
-void TestSaleService::valuesAreStoredAsGiven_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("apostrophe") << "O'Brien's";
-    QTest::newRow("percent") << "100%";
-    QTest::newRow("underscore") << "a_b";
-    QTest::newRow("injection") << "' or '1'='1";
-    QTest::newRow("long") << QString(10000, QChar(u'备'));
-    QTest::newRow("emoji") << QString::fromUtf8("洗车🚗✨");
-    QTest::newRow("empty") << "";
-}
-
-void TestSaleService::valuesAreStoredAsGiven()
-{
-    QFETCH(QString, text);
-    TestEnv env;
-    const QString code = text.isEmpty() ? QStringLiteral("P1") : text;
-    addGoods(env, code, "12", "1000000");
-    addGoods(env, "other", "12", "1000000");
-    if (!text.isEmpty())
-        addCard(env, text, "其它", "0", "2");
-    addCard(env, "bystander", "其它", "0", "2");
-
-    SaleEntry e;
-    e.goods = e.service = true;
-    e.card = text;
-    e.productCode = code;
-    e.productName = e.quantity = e.retailPrice = e.purchaseDate = e.money = e.serviceItem = e.employee =
-        e.remark = text;
-    e.commission = 3;
-    SaleService s(env.db());
-    QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
-
-    const QString card = text.isEmpty() ? QStringLiteral("非会员") : text;
-    const QStringList expected = {
-        kToday, "商品销售+其它服务", card, code, text, text, text, text, text, text, text, text, "3"};
-    QCOMPARE(env.rows("salse"), QList<QStringList>{expected});
-    QCOMPARE(env.rows("salse_history"), QList<QStringList>{expected});
-    // Only the looked-up rows were touched.
-    QCOMPARE(column(env, "jinhuo", 6), QStringList({numberText(1000000 - numericValue(text)), "1000000"}));
-    QCOMPARE(column(env, "numbercard", 6).last(), QStringLiteral("2"));
 }
 
 void TestSaleService::dailyTotalRoundsEveryRow_data()
