@@ -79,7 +79,7 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ct
         labels << l;
     }
 
-    // Four rows: name, code, specification; pieces, purchase price, retail
+    // Four rows: name, code, size; pieces, purchase price, retail
     // price; quantity, supplier (wide); date, remark (wide).
     auto* form = new QGridLayout;
     auto place = [&](int column, int row, int col, int span) {
