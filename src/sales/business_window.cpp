@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,6 +51,13 @@ QPushButton* button(const char* name, const QString& text, QWidget* parent)
     auto* b = new QPushButton(text, parent);
     b->setObjectName(QLatin1String(name));
     return b;
+}
+
+// Tab moves between fields; it is not a key typed into the box.
+bool isTab(QEvent* e)
+{
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    return key == Qt::Key_Tab || key == Qt::Key_Backtab;
 }
 
 // A locked box keeps its caret but not its text.
@@ -210,7 +218,7 @@ void BusinessWindow::open_data()
 bool BusinessWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type t = event->type();
-    if (t == QEvent::KeyPress && (watched == code_ || watched == service_item_)) {
+    if (t == QEvent::KeyPress && (watched == code_ || watched == service_item_) && !isTab(event)) {
         auto* box = static_cast<QLineEdit*>(watched);
         if (box->isReadOnly())
             ctx_.messages().critical(QStringLiteral("你未正确选择业务类型，当前输入框被锁定！"), kError);

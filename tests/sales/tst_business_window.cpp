@@ -280,6 +280,16 @@ void TestBusinessWindow::untickingKeepsTheText()
     QVERIFY(edit(w, "txt_quantily")->isReadOnly());
     QCOMPARE(code->text(), QStringLiteral("P1"));
     QCOMPARE(env_->messages().count(), 0);
+
+    // Tab leaves a locked box without a warning.
+    QLineEdit* service = edit(w, "txt_service");
+    service->setFocus();
+    QTest::keyClick(service, Qt::Key_Tab);
+    QVERIFY(focusName() != QStringLiteral("txt_service"));
+    code->setFocus();
+    QTest::keyClick(code, Qt::Key_Tab);
+    QVERIFY(focusName() != QStringLiteral("txt_production_code"));
+    QCOMPARE(env_->messages().count(), 0);
 }
 
 void TestBusinessWindow::cardLookup_data()
