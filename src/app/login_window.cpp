@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
@@ -41,15 +42,38 @@ const QString kKeyIcon = QStringLiteral("key.ico");
 const QString kStartupIcon = QStringLiteral("startup.ico");
 const QString kErrIcon = QStringLiteral("err.ico");
 
-// Drawn when a picture file is missing, so the window never looks broken.
-QPixmap fallbackIcon(const QString& file, QStyle* style)
+// Drawn when a picture file is missing, so the window never looks broken
+// (painted, not looked up in an icon theme, which costs start-up time).
+QPixmap fallbackIcon(const QString& file)
 {
-    QStyle::StandardPixmap sp = QStyle::SP_MessageBoxQuestion;
-    if (file == kStartupIcon)
-        sp = QStyle::SP_DialogApplyButton;
-    else if (file == kErrIcon)
-        sp = QStyle::SP_MessageBoxCritical;
-    return style->standardIcon(sp).pixmap(32, 32);
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPen pen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    if (file == kErrIcon) {
+        p.setBrush(QColor(204, 0, 0));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(1, 1, 30, 30);
+        p.setPen(pen);
+        p.drawLine(10, 10, 22, 22);
+        p.drawLine(22, 10, 10, 22);
+    } else if (file == kStartupIcon) {
+        p.setBrush(QColor(78, 154, 6));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(1, 1, 30, 30);
+        p.setPen(pen);
+        p.drawPolyline(QPolygon({QPoint(9, 16), QPoint(14, 21), QPoint(23, 11)}));
+    } else {
+        // A key: ring and shaft.
+        p.setPen(QPen(QColor(196, 160, 0), 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(3, 9, 12, 12);
+        p.drawLine(15, 15, 29, 15);
+        p.drawLine(25, 15, 25, 21);
+        p.drawLine(29, 15, 29, 20);
+    }
+    return pm;
 }
 } // namespace
 
@@ -136,7 +160,7 @@ void LoginWindow::showIcon(const QString& file)
     if (QFileInfo::exists(path))
         pm.load(path);
     if (pm.isNull())
-        pm = fallbackIcon(file, style());
+        pm = fallbackIcon(file);
     pic_->setPixmap(pm);
 }
 
