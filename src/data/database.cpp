@@ -4,7 +4,10 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlDriver>
 #include <QSqlRecord>
+
+#include <sqlite3.h>
 
 namespace shop {
 
@@ -150,6 +153,65 @@ DbResult Database::select(const QString& sql, const QVariantList& binds,
     if (q.lastError().isValid())
         return DbResult::failure(errorText(q.lastError()));
     q.finish();
+    return {};
+}
+
+DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& binds,
+                                   const std::function<bool(qint64, QVector<QString>&&)>& row)
+{
+    const QVariant h = handle().driver()->handle();
+    sqlite3* db = h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0
+                      ? *static_cast<sqlite3* const*>(h.constData())
+                      : nullptr;
+    if (!db)
+        return DbResult::failure(QStringLiteral("database not open"));
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &stmt, nullptr) != SQLITE_OK)
+        return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    // The statement is finalized on every path, so none stays open.
+    struct Finalizer {
+        sqlite3_stmt* s;
+        ~Finalizer() { sqlite3_finalize(s); }
+    } finalizer{stmt};
+
+    for (int i = 0; i < binds.size(); ++i) {
+        const QVariant& v = binds.at(i);
+        int rc = SQLITE_OK;
+        switch (v.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::ULongLong:
+        case QMetaType::UInt:
+            rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(stmt, i + 1, v.toDouble());
+            break;
+        default: {
+            const QByteArray b = v.toString().toUtf8();
+            rc = sqlite3_bind_text(stmt, i + 1, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+        }
+        }
+        if (rc != SQLITE_OK)
+            return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    const int n = sqlite3_column_count(stmt);
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+        QVector<QString> texts;
+        texts.reserve(n - 1);
+        for (int c = 1; c < n; ++c) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+            texts.append(p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, c)) : QString(""));
+        }
+        if (!row(sqlite3_column_int64(stmt, 0), std::move(texts)))
+            break;
+    }
     return {};
 }
 

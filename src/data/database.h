@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <QVector>
 
 #include <functional>
 #include <memory>
@@ -50,6 +51,12 @@ public:
     // false or the rows end.
     DbResult select(const QString& sql, const QVariantList& binds,
                     const std::function<bool(const QSqlQuery&)>& row);
+
+    // Fast forward-only read for grids: column 0 as a 64-bit integer, the
+    // other columns as texts, straight from the engine without a variant per
+    // value. `row` returns false to stop.
+    DbResult selectKeyedTexts(const QString& sql, const QVariantList& binds,
+                              const std::function<bool(qint64 key, QVector<QString>&& texts)>& row);
 
     // All rows of a query (for small results only).
     std::optional<QList<QVariantList>> selectAll(const QString& sql,

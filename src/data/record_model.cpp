@@ -42,6 +42,7 @@ DbResult RecordModel::run()
     pageEnds_.clear();
     loadedRows_ = 0;
     atEnd_ = true;
+    chunkPages_ = 1;
     editRow_ = -1;
     pending_.clear();
     lastError_.clear();
@@ -140,7 +141,8 @@ QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) c
     return "(" + ors.join(" OR ") + ")";
 }
 
-bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error) const
+bool RecordModel::readRows(const QVariantList& after, int limit,
+                           const std::function<void(Row&&)>& sink, QString* error) const
 {
     QVariantList binds;
     QString where = source_.whereSql(&binds);
@@ -153,21 +155,20 @@ bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error)
     }
     const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT %5")
                             .arg(selectList(), quoteIdent(source_.table), where, orderSql())
-                            .arg(pageSize_);
-    const int width = static_cast<int>(columns_.size() + orderColumns_.size());
-    out->reserve(pageSize_);
-    DbResult r = db_.select(sql, binds, [out, width](const QSqlQuery& q) {
-        Row row;
-        row.rowid = q.value(0).toLongLong();
-        row.values.reserve(width);
-        for (int i = 1; i <= width; ++i)
-            row.values.append(q.value(i).toString());
-        out->append(std::move(row));
+                            .arg(limit);
+    DbResult r = db_.selectKeyedTexts(sql, binds, [&sink](qint64 rowid, QVector<QString>&& values) {
+        sink(Row{rowid, std::move(values)});
         return true;
     });
     if (!r && error)
         *error = r.error;
     return r.ok;
+}
+
+bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error) const
+{
+    out->reserve(pageSize_);
+    return readRows(after, pageSize_, [out](Row&& r) { out->append(std::move(r)); }, error);
 }
 
 QVariantList RecordModel::keyOf(const Row& r) const
@@ -423,24 +424,50 @@ void RecordModel::fetchMore(const QModelIndex& parent)
         return;
     fetching_ = true;
     const auto done = qScopeGuard([this] { fetching_ = false; });
-    Page p;
+
+    // Each fetch reads twice as many pages as the last (up to a bound), so
+    // reaching the end of a long view takes few queries and few repaints.
+    // Every page's last key is kept; only the newest pages stay cached.
+    const int pages = chunkPages_;
+    chunkPages_ = qMin(chunkPages_ * 2, kMaxChunkPages);
+    const int firstPage = static_cast<int>(pageEnds_.size());
+    QVector<Page> kept;
+    QVector<QVariantList> ends;
+    Page current;
+    current.reserve(pageSize_);
+    int read = 0;
+    const int keepFrom = qMax(0, pages - maxCachedPages_);
     QString err;
-    if (!readPage(pageEnds_.last(), &p, &err)) {
+    const bool ok = readRows(pageEnds_.last(), pages * pageSize_, [&](Row&& r) {
+        ++read;
+        current.append(std::move(r));
+        if (current.size() == pageSize_) {
+            ends.append(keyOf(current.last()));
+            if (ends.size() - 1 >= keepFrom)
+                kept.append(std::move(current));
+            current = Page();
+            current.reserve(pageSize_);
+        }
+    }, &err);
+    if (!ok) {
         lastError_ = err;
         atEnd_ = true;
         return;
     }
-    if (p.isEmpty()) {
-        atEnd_ = true;
-        return;
+    if (!current.isEmpty()) {
+        ends.append(keyOf(current.last()));
+        kept.append(std::move(current));
     }
+    atEnd_ = read < pages * pageSize_;
+    if (read == 0)
+        return;
     const int first = loadedRows_;
-    const int n = static_cast<int>(p.size());
-    atEnd_ = n < pageSize_;
-    beginInsertRows({}, first, first + n - 1);
-    pageEnds_.append(keyOf(p.last()));
-    remember(static_cast<int>(pageEnds_.size()) - 1, std::move(p));
-    loadedRows_ += n;
+    beginInsertRows({}, first, first + read - 1);
+    pageEnds_ += ends;
+    const int firstKept = firstPage + static_cast<int>(ends.size() - kept.size());
+    for (int i = 0; i < kept.size(); ++i)
+        remember(firstKept + i, std::move(kept[i]));
+    loadedRows_ += read;
     endInsertRows();
 }
 

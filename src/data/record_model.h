@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QVector>
 
+#include <functional>
+
 #include <optional>
 
 namespace shop {
@@ -111,6 +113,9 @@ private:
     // Reads the page that follows `after` (the key of the previous page's
     // last row; empty for the first page).
     bool readPage(const QVariantList& after, Page* out, QString* error) const;
+    // Reads up to `limit` rows after the key, in order, into `sink`.
+    bool readRows(const QVariantList& after, int limit, const std::function<void(Row&&)>& sink,
+                  QString* error) const;
     QVariantList keyOf(const Row& r) const;
     const Page* page(int index) const;
     void remember(int index, Page p) const;
@@ -130,6 +135,8 @@ private:
     int loadedRows_ = 0;
     bool atEnd_ = true;
     bool fetching_ = false;
+    static constexpr int kMaxChunkPages = 256;
+    int chunkPages_ = 1;
     // Key of the last row of every page read so far.
     QVector<QVariantList> pageEnds_;
     mutable QHash<int, Page> pages_;
