@@ -72,6 +72,7 @@ private slots:
     void cancelAtStartAndAtSwitch();
     void journalAfterSwitchAndLogout();
     void journalNotWritable();
+    void programEndsWhenNoWindowLeft();
     void passwordsAreNotStoredInClear();
 };
 
@@ -437,6 +438,32 @@ void TstLogin::journalNotWritable()
     env.messages().clear();
     shell.mainWindow()->close();
     QCOMPARE(env.messages().count(), 0);
+}
+
+void TstLogin::programEndsWhenNoWindowLeft()
+{
+    TestEnv env;
+    env.ctx().windows().add("frmchange", [](AppContext&) { return new QWidget; });
+    Shell shell(env.ctx());
+    QVERIFY(shell.start());
+    step(*shell.loginWindow(), "name=zed");
+    step(*shell.loginWindow(), QString("pass=") + TestEnv::kZedPassword);
+    step(*shell.loginWindow(), "ok");
+    QVERIFY(shell.mainWindow());
+    shell.mainWindow()->dispatchNode("更改密码");
+    QWidget* other = env.ctx().windows().find("frmchange");
+    QVERIFY(other && other->isVisible());
+
+    // The close box: no question; a window opened from it stays open.
+    shell.mainWindow()->close();
+    QTest::qWait(50);
+    QVERIFY(!env.quitCalled());
+    QCOMPARE(env.messages().count(), 1);
+    other->close();
+    QTRY_VERIFY(env.quitCalled());
+    QCOMPARE(journalBytes(env), QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n"
+                                           "Login Off :2026-12-07 10:00:00\r\n"
+                                           "---------------------------------\r\n"));
 }
 
 void TstLogin::passwordsAreNotStoredInClear()

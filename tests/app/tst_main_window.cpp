@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -115,6 +116,7 @@ class TstMainWindow : public QObject {
 private slots:
     void layoutAtLoad();
     void timersKeepStatusCurrent();
+    void logoSetsLabelAtLoad();
     void tabFrames_data();
     void tabFrames();
     void registeredTabs();
@@ -222,6 +224,20 @@ void TstMainWindow::timersKeepStatusCurrent()
     // A stored empty name is not absent: no default.
     env.ctx().settings().setValue("settings/CompanyName", "");
     QTRY_COMPARE(w.panel(2)->text(), QString("使用单位："));
+}
+
+void TstMainWindow::logoSetsLabelAtLoad()
+{
+    TestEnv env;
+    QVERIFY(QDir(env.dir()).mkpath("bmp"));
+    QImage logo(120, 40, QImage::Format_RGB32);
+    logo.fill(Qt::darkBlue);
+    QVERIFY(logo.save(env.ctx().paths().picture("logo.bmp"), "BMP"));
+    env.ctx().setLogin("WANG", "R");
+    LoginJournal journal(env.ctx());
+    MainWindow w(env.ctx(), journal);
+    QVERIFY(!w.findChild<QLabel*>("logobmp")->pixmap().isNull());
+    QCOMPARE(w.findChild<QLabel*>("Label1")->text(), QString("受限制用户: WANG"));
 }
 
 void TstMainWindow::tabFrames_data()
