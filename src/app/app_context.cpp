@@ -90,6 +90,15 @@ bool AppContext::openDatabases(QString* error)
     }
     business_ = std::move(business);
     accounts_ = std::move(accounts);
+    for (Database* db : {business_.get(), accounts_.get()})
+        db->exec(QStringLiteral("PRAGMA wal_autocheckpoint=20000"));
+    checkpointTimer_.setInterval(3000);
+    QObject::connect(&checkpointTimer_, &QTimer::timeout, [this] {
+        for (Database* db : {business_.get(), accounts_.get()})
+            if (db && !db->inTransaction())
+                db->exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+    });
+    checkpointTimer_.start();
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QSettings>
+#include <QTimer>
 #include <QString>
 
 #include <functional>
@@ -93,6 +94,9 @@ private:
     QString curUser_;
     QString curKind_;
     std::function<void()> quit_;
+    // Folds the write-ahead logs back into the files between user actions,
+    // so no save pays for it.
+    QTimer checkpointTimer_;
 };
 
 } // namespace shop
