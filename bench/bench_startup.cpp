@@ -221,8 +221,8 @@ void timerCost(int rows)
         for (int k = 0; k < n; ++k)
             (w.*ticks[i])();
         const double us = (cpuSeconds() - c0) / n * 1e6;
-        std::printf("  one tick of Timer%d          %8.1f us  (x10 per second = %.3f %% of one core)\n", i + 1,
-                    us, us * 10 / 1e4);
+        std::printf("  one tick of Timer%d          %8.1f us  (x10 per second = %.3f %% of one core)\n",
+                    i + 1, us, us * 10 / 1e4);
     }
 }
 
@@ -279,8 +279,8 @@ int main(int argc, char** argv)
         screenshots(shots);
         return 0;
     }
-    const int repeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0 ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                                                                        : 9;
+    const int repeat =
+        qEnvironmentVariableIntValue("BENCH_REPEAT") > 0 ? qEnvironmentVariableIntValue("BENCH_REPEAT") : 9;
     startupTimes(repeat);
     timerCost(rows);
     return 0;

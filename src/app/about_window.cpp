@@ -36,8 +36,7 @@ QPixmap aboutPicture()
 }
 } // namespace
 
-AboutWindow::AboutWindow(AppContext&, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+AboutWindow::AboutWindow(AppContext&, QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("frmabout"));
     setWindowTitle(QStringLiteral("关于系统"));

@@ -64,7 +64,8 @@ BackupOutcome runBackup(AppContext& ctx)
             QStringLiteral("数据已备份到：%1").arg(QDir::toNativeSeparators(out.folder)),
             QStringLiteral("数据备份"));
     else
-        ctx.messages().critical(QStringLiteral("数据备份失败：%1").arg(out.error), QStringLiteral("数据备份"));
+        ctx.messages().critical(QStringLiteral("数据备份失败：%1").arg(out.error),
+                                QStringLiteral("数据备份"));
     return out;
 }
 

@@ -10,7 +10,7 @@ namespace shop {
 QByteArray LoginJournal::loginEntry(const QString& user, const QDateTime& when)
 {
     const QString first = AppContext::isSupervisorName(user) ? QStringLiteral("Supervisor")
-                                                              : QStringLiteral("UserName:") + user;
+                                                             : QStringLiteral("UserName:") + user;
     return (first + QStringLiteral("\r\nLogin  On :") + dateTimeText(when) + QStringLiteral("\r\n")).toUtf8();
 }
 

@@ -229,7 +229,8 @@ std::optional<QVariantList> LoginWindow::findAccount(const QString& name, bool* 
         {name}, &error);
     if (!row && !error.isEmpty()) {
         *failed = true;
-        say(QStringLiteral("无法读取用户数据：%1").arg(error), QMessageBox::Critical, QStringLiteral("错误信息"));
+        say(QStringLiteral("无法读取用户数据：%1").arg(error), QMessageBox::Critical,
+            QStringLiteral("错误信息"));
     }
     return row;
 }

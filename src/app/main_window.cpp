@@ -33,14 +33,17 @@ struct Node {
 };
 // The tree in the order the nodes are added; a parent comes before its children.
 const Node kNodes[] = {
-    {nullptr, "scan", "管理中心"},    {"scan", "contract", "进货管理"}, {"scan", "scale1", "业务管理"},
-    {"scan", "scale2", "收支管理"},   {"scan", "scale3", "员工管理"},   {"scan", "scale4", "顾客管理"},
-    {"scale4", "scale5", "顾客信息"}, {"scale4", "scale6", "开卡服务"}, {nullptr, "switch", "切换用户"},
-    {nullptr, "query", "数据查询"},   {"query", "con_data", "进货记录"}, {"query", "order_data", "销售记录"},
-    {"query", "order_out", "库存查询"}, {"query", "order_salary", "员工工资"}, {nullptr, "sys", "系统维护"},
-    {"sys", "Del", "数据删除"},       {"sys", "backup", "数据备份"},    {"sys", "Adduser", "增加用户"},
-    {"sys", "deleteduser", "删除用户"}, {"sys", "change", "更改密码"},  {"sys", "setup", "系统设置"},
-    {nullptr, "Exit", "退出系统"},
+    {nullptr, "scan", "管理中心"},      {"scan", "contract", "进货管理"},
+    {"scan", "scale1", "业务管理"},     {"scan", "scale2", "收支管理"},
+    {"scan", "scale3", "员工管理"},     {"scan", "scale4", "顾客管理"},
+    {"scale4", "scale5", "顾客信息"},   {"scale4", "scale6", "开卡服务"},
+    {nullptr, "switch", "切换用户"},    {nullptr, "query", "数据查询"},
+    {"query", "con_data", "进货记录"},  {"query", "order_data", "销售记录"},
+    {"query", "order_out", "库存查询"}, {"query", "order_salary", "员工工资"},
+    {nullptr, "sys", "系统维护"},       {"sys", "Del", "数据删除"},
+    {"sys", "backup", "数据备份"},      {"sys", "Adduser", "增加用户"},
+    {"sys", "deleteduser", "删除用户"}, {"sys", "change", "更改密码"},
+    {"sys", "setup", "系统设置"},       {nullptr, "Exit", "退出系统"},
 };
 } // namespace
 
@@ -122,8 +125,8 @@ void MainWindow::buildTree()
     QHash<QString, QTreeWidgetItem*> byKey;
     QTreeWidgetItem* last = nullptr;
     for (const Node& n : kNodes) {
-        auto* item = n.parent ? new QTreeWidgetItem(byKey.value(QLatin1String(n.parent)))
-                              : new QTreeWidgetItem(tree_);
+        auto* item =
+            n.parent ? new QTreeWidgetItem(byKey.value(QLatin1String(n.parent))) : new QTreeWidgetItem(tree_);
         item->setText(0, QString::fromUtf8(n.text));
         item->setData(0, Qt::UserRole, QLatin1String(n.key));
         byKey.insert(QLatin1String(n.key), item);
@@ -322,7 +325,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e)
         syncCoveredPages();
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
-        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+        QWidget* target =
+            QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
         // Seen once, at the first receiver, however far the key propagates.
         if (watched == target && !k->isAutoRepeat()) {
             if (k->key() == Qt::Key_Insert)

@@ -17,8 +17,8 @@ bool supervisor(const AppContext& ctx)
 void check_kind(AppContext& ctx)
 {
     if (!kindM(ctx))
-        ctx.messages().message(QStringLiteral("你未授权使用本功能，请与系统管理员联系！"), QMessageBox::Critical,
-                               QMessageBox::Ok, QStringLiteral("错误"));
+        ctx.messages().message(QStringLiteral("你未授权使用本功能，请与系统管理员联系！"),
+                               QMessageBox::Critical, QMessageBox::Ok, QStringLiteral("错误"));
 }
 
 void refuseSupervisorOnly(AppContext& ctx)
@@ -60,8 +60,8 @@ void apply_menu_rights(const AppContext& ctx, const std::function<void(const cha
             set(i, on);
     };
     if (!kindM(ctx)) {
-        all({"deldata", "bakdata", "adduser", "Deleuser", "sysetup", "in_history", "balance", "salary", "jinhuo",
-             "salse", "in_out", "worker", "huiyuan"},
+        all({"deldata", "bakdata", "adduser", "Deleuser", "sysetup", "in_history", "balance", "salary",
+             "jinhuo", "salse", "in_out", "worker", "huiyuan"},
             false);
         return;
     }

@@ -85,17 +85,19 @@ void TstLogin::successfulLogin_data()
     QTest::addColumn<QByteArray>("journal");
 
     QTest::newRow("zed by Enter is upper-cased")
-        << "zed" << true << "ZED" << "M" << QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n");
+        << "zed" << true << "ZED"
+        << "M" << QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n");
     QTest::newRow("zed by OK keeps its case")
-        << "zed" << false << "zed" << "M" << QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n");
-    QTest::newRow("ordinary user")
-        << "li" << true << "LI" << "M" << QByteArray("UserName:LI\r\nLogin  On :2026-12-07 10:00:00\r\n");
+        << "zed" << false << "zed"
+        << "M" << QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n");
+    QTest::newRow("ordinary user") << "li" << true << "LI"
+                                   << "M" << QByteArray("UserName:LI\r\nLogin  On :2026-12-07 10:00:00\r\n");
     QTest::newRow("restricted user by OK")
-        << "Wang" << false << "Wang" << "R"
-        << QByteArray("UserName:Wang\r\nLogin  On :2026-12-07 10:00:00\r\n");
+        << "Wang" << false << "Wang"
+        << "R" << QByteArray("UserName:Wang\r\nLogin  On :2026-12-07 10:00:00\r\n");
     QTest::newRow("Administrator in mixed case")
-        << "Administrator" << false << "Administrator" << "M"
-        << QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n");
+        << "Administrator" << false << "Administrator"
+        << "M" << QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n");
 }
 
 void TstLogin::successfulLogin()
@@ -110,8 +112,8 @@ void TstLogin::successfulLogin()
     env.addAccount("LI", "li-pass", "M");
     env.addAccount("WANG", "wang-pass", "R");
     env.addAccount("ADMINISTRATOR", "admin-pass", "M");
-    const QString password = typed.toUpper() == "ZED" ? QString(TestEnv::kZedPassword)
-                             : typed.toUpper() == "LI"  ? QString("li-pass")
+    const QString password = typed.toUpper() == "ZED"    ? QString(TestEnv::kZedPassword)
+                             : typed.toUpper() == "LI"   ? QString("li-pass")
                              : typed.toUpper() == "WANG" ? QString("wang-pass")
                                                          : QString("admin-pass");
     LoginJournal j(env.ctx());
@@ -160,21 +162,19 @@ void TstLogin::refusals_data()
     const QString wrongPass = "密码错误，请重新输入！|错误信息";
     const QString lockText = "对不起,你未授予本系统的使用权,请与系统管理员联系!";
 
-    QTest::newRow("unknown name by Enter")
-        << QStringList{"name=nobody", "enter-name"} << QStringList{noNameEnter} << 1 << 0 << false << "startup.ico";
+    QTest::newRow("unknown name by Enter") << QStringList{"name=nobody", "enter-name"}
+                                           << QStringList{noNameEnter} << 1 << 0 << false << "startup.ico";
     QTest::newRow("unknown name by OK")
         << QStringList{"name=nobody", "ok"} << QStringList{noNameOk} << 1 << 0 << false << "startup.ico";
-    QTest::newRow("wrong password")
-        << QStringList{"name=zed", "pass=wrong", "ok"} << QStringList{wrongPass} << 0 << 1 << false << "err.ico";
-    QTest::newRow("password letter case counts")
-        << QStringList{"name=zed", "pass=ZED-PASS", "ok"} << QStringList{wrongPass} << 0 << 1 << false
-        << "err.ico";
-    QTest::newRow("password is not trimmed")
-        << QStringList{"name=zed", "pass=zed-pass ", "ok"} << QStringList{wrongPass} << 0 << 1 << false
-        << "err.ico";
+    QTest::newRow("wrong password") << QStringList{"name=zed", "pass=wrong", "ok"} << QStringList{wrongPass}
+                                    << 0 << 1 << false << "err.ico";
+    QTest::newRow("password letter case counts") << QStringList{"name=zed", "pass=ZED-PASS", "ok"}
+                                                 << QStringList{wrongPass} << 0 << 1 << false << "err.ico";
+    QTest::newRow("password is not trimmed") << QStringList{"name=zed", "pass=zed-pass ", "ok"}
+                                             << QStringList{wrongPass} << 0 << 1 << false << "err.ico";
     QTest::newRow("rejected on Enter and on OK counts twice")
-        << QStringList{"name=nobody", "enter-name", "ok"} << QStringList{noNameEnter, noNameOk} << 2 << 0 << false
-        << "startup.ico";
+        << QStringList{"name=nobody", "enter-name", "ok"} << QStringList{noNameEnter, noNameOk} << 2 << 0
+        << false << "startup.ico";
     QTest::newRow("third unknown name by Enter locks out")
         << QStringList{"name=a", "enter-name", "name=b", "enter-name", "name=c", "enter-name"}
         << QStringList{noNameEnter, noNameEnter, noNameEnter, lockText + "|警告信息"} << 3 << 0 << true
@@ -185,10 +185,11 @@ void TstLogin::refusals_data()
         << "startup.ico";
     QTest::newRow("third wrong password locks out even with another name")
         << QStringList{"name=zed", "pass=x", "ok", "pass=y", "ok", "name=li", "pass=z", "ok"}
-        << QStringList{wrongPass, wrongPass, wrongPass, lockText + "|错误信息"} << 0 << 3 << true << "err.ico";
+        << QStringList{wrongPass, wrongPass, wrongPass, lockText + "|错误信息"} << 0 << 3 << true
+        << "err.ico";
     QTest::newRow("two of each kind do not lock out")
-        << QStringList{"name=a", "ok", "name=zed", "pass=x", "ok", "name=b", "enter-name", "name=zed", "pass=y",
-                       "ok"}
+        << QStringList{"name=a", "ok",         "name=zed", "pass=x", "ok",
+                       "name=b", "enter-name", "name=zed", "pass=y", "ok"}
         << QStringList{noNameOk, wrongPass, noNameEnter, wrongPass} << 2 << 2 << false << "err.ico";
     QTest::newRow("pasted apostrophe name is unknown")
         << QStringList{"paste=zed'", "ok"} << QStringList{noNameOk} << 1 << 0 << false << "startup.ico";

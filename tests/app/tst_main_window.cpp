@@ -24,9 +24,9 @@ using namespace shop;
 using namespace shop::test;
 
 namespace {
-const QStringList kWindows = {"frmyewu", "frm_salse", "frm_kucun", "frm_history", "frm_card", "frmguke",
-                              "frmgz", "frmadduser", "frmdeleuser", "frmchange", "frmdeleted", "frmsetup",
-                              "frmabout"};
+const QStringList kWindows = {"frmyewu",    "frm_salse", "frm_kucun",  "frm_history", "frm_card",
+                              "frmguke",    "frmgz",     "frmadduser", "frmdeleuser", "frmchange",
+                              "frmdeleted", "frmsetup",  "frmabout"};
 
 // A tab that counts what the main window asks of it.
 class FakeTab : public TabPage {
@@ -96,9 +96,10 @@ QString menuLayout(QMenu* m)
     return out.join(", ");
 }
 
-const QStringList kRightsItems = {"jinhuo", "salse", "in_out", "worker", "huiyuan", "guke", "member_car",
-                                  "exit_sys", "swich_user", "in_history", "salse_history", "balance", "salary",
-                                  "deldata", "bakdata", "adduser", "Deleuser", "chpass", "sysetup", "ABOUT"};
+const QStringList kRightsItems = {"jinhuo",        "salse",      "in_out",   "worker",     "huiyuan",
+                                  "guke",          "member_car", "exit_sys", "swich_user", "in_history",
+                                  "salse_history", "balance",    "salary",   "deldata",    "bakdata",
+                                  "adduser",       "Deleuser",   "chpass",   "sysetup",    "ABOUT"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -152,14 +153,28 @@ void TstMainWindow::layoutAtLoad()
                      i->data(0, Qt::UserRole).toString() + ":" + i->text(0);
         QVERIFY2(!i->isExpanded(), qPrintable(i->text(0)));
     }
-    QCOMPARE(nodes, (QStringList{">scan:管理中心", "scan>contract:进货管理", "scan>scale1:业务管理",
-                                  "scan>scale2:收支管理", "scan>scale3:员工管理", "scan>scale4:顾客管理",
-                                  "scale4>scale5:顾客信息", "scale4>scale6:开卡服务", ">switch:切换用户",
-                                  ">query:数据查询", "query>con_data:进货记录", "query>order_data:销售记录",
-                                  "query>order_out:库存查询", "query>order_salary:员工工资", ">sys:系统维护",
-                                  "sys>Del:数据删除", "sys>backup:数据备份", "sys>Adduser:增加用户",
-                                  "sys>deleteduser:删除用户", "sys>change:更改密码", "sys>setup:系统设置",
-                                  ">Exit:退出系统"}));
+    QCOMPARE(nodes, (QStringList{">scan:管理中心",
+                                 "scan>contract:进货管理",
+                                 "scan>scale1:业务管理",
+                                 "scan>scale2:收支管理",
+                                 "scan>scale3:员工管理",
+                                 "scan>scale4:顾客管理",
+                                 "scale4>scale5:顾客信息",
+                                 "scale4>scale6:开卡服务",
+                                 ">switch:切换用户",
+                                 ">query:数据查询",
+                                 "query>con_data:进货记录",
+                                 "query>order_data:销售记录",
+                                 "query>order_out:库存查询",
+                                 "query>order_salary:员工工资",
+                                 ">sys:系统维护",
+                                 "sys>Del:数据删除",
+                                 "sys>backup:数据备份",
+                                 "sys>Adduser:增加用户",
+                                 "sys>deleteduser:删除用户",
+                                 "sys>change:更改密码",
+                                 "sys>setup:系统设置",
+                                 ">Exit:退出系统"}));
     QCOMPARE(tree->topLevelItemCount(), 5);
 
     QStringList bar;
@@ -171,8 +186,9 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(menuLayout(w.findChild<QMenu*>("DATAMAN")),
              QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, -line002, worker:员工管理, -line004, "
                      "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务], -line006, exit_sys:退出系统"));
-    QCOMPARE(menuLayout(w.findChild<QMenu*>("query_data")),
-             QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资"));
+    QCOMPARE(
+        menuLayout(w.findChild<QMenu*>("query_data")),
+        QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资"));
     QCOMPARE(menuLayout(w.findChild<QMenu*>("system")),
              QString("deldata:删除数据(&D), bakdata:备份数据(&B), -li1, adduser:增加用户(&A), "
                      "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S)"));
@@ -254,7 +270,8 @@ void TstMainWindow::tabFrames_data()
     QTest::newRow("ledger then purchase") << QStringList{"item:in_out", "item:jinhuo"} << "jin";
     QTest::newRow("purchase then employees") << QStringList{"item:jinhuo", "node:员工管理"} << "worker";
     QTest::newRow("close button hides every tab") << QStringList{"item:in_out", "close"} << "none";
-    QTest::newRow("shown again after closing") << QStringList{"item:worker", "close", "item:worker"} << "worker";
+    QTest::newRow("shown again after closing")
+        << QStringList{"item:worker", "close", "item:worker"} << "worker";
 }
 
 void TstMainWindow::tabFrames()
@@ -340,13 +357,27 @@ void TstMainWindow::treeDispatch_data()
         const char* effect;
         int guard; // 0 none, 1 kind M, 2 supervisor
     } nodes[] = {
-        {"进货管理", "tab:jin", 2},    {"业务管理", "frmyewu", 1},       {"收支管理", "tab:shouzhi", 2},
-        {"员工管理", "tab:worker", 2}, {"顾客信息", "frmguke", 2},       {"开卡服务", "frm_card", 2},
-        {"切换用户", "switch", 0},     {"进货记录", "frm_history", 2},   {"销售记录", "frm_salse", 1},
-        {"库存查询", "frm_kucun", 2},  {"员工工资", "frmgz", 2},         {"数据删除", "frmdeleted", 2},
-        {"数据备份", "backup", 1},     {"增加用户", "frmadduser", 2},    {"删除用户", "frmdeleuser", 2},
-        {"更改密码", "frmchange", 0},  {"系统设置", "frmsetup", 1},      {"退出系统", "leave", 0},
-        {"管理中心", "", 0},           {"顾客管理", "", 0},              {"数据查询", "", 0},
+        {"进货管理", "tab:jin", 2},
+        {"业务管理", "frmyewu", 1},
+        {"收支管理", "tab:shouzhi", 2},
+        {"员工管理", "tab:worker", 2},
+        {"顾客信息", "frmguke", 2},
+        {"开卡服务", "frm_card", 2},
+        {"切换用户", "switch", 0},
+        {"进货记录", "frm_history", 2},
+        {"销售记录", "frm_salse", 1},
+        {"库存查询", "frm_kucun", 2},
+        {"员工工资", "frmgz", 2},
+        {"数据删除", "frmdeleted", 2},
+        {"数据备份", "backup", 1},
+        {"增加用户", "frmadduser", 2},
+        {"删除用户", "frmdeleuser", 2},
+        {"更改密码", "frmchange", 0},
+        {"系统设置", "frmsetup", 1},
+        {"退出系统", "leave", 0},
+        {"管理中心", "", 0},
+        {"顾客管理", "", 0},
+        {"数据查询", "", 0},
         {"系统维护", "", 0},
     };
     const struct {
@@ -434,8 +465,9 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("label");
 
-    const QStringList restricted = {"deldata", "bakdata", "adduser", "Deleuser", "sysetup", "in_history",
-                                    "balance", "salary", "jinhuo", "salse", "in_out", "worker", "huiyuan"};
+    const QStringList restricted = {"deldata",    "bakdata", "adduser", "Deleuser", "sysetup",
+                                    "in_history", "balance", "salary",  "jinhuo",   "salse",
+                                    "in_out",     "worker",  "huiyuan"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
@@ -450,7 +482,8 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::newRow("ordinary") << QStringList{"LI/M"} << ordinary << "当前用户: LI";
     QTest::newRow("restricted") << QStringList{"WANG/R"} << order(restricted) << "受限制用户: WANG";
     QTest::newRow("ZED of kind R") << QStringList{"ZED/R"} << order(restricted) << "当前用户: 系统管理员";
-    QTest::newRow("lower-case zed, kind m") << QStringList{"zed/m"} << QStringList{} << "当前用户: 系统管理员";
+    QTest::newRow("lower-case zed, kind m")
+        << QStringList{"zed/m"} << QStringList{} << "当前用户: 系统管理员";
     QTest::newRow("empty kind is restricted") << QStringList{"LI/"} << order(restricted) << "受限制用户: LI";
     QTest::newRow("blank after the name is not a supervisor")
         << QStringList{"ZED /M"} << ordinary << "当前用户: ZED ";
@@ -539,7 +572,8 @@ void TstMainWindow::closeBoxWritesLogout()
     w->show();
     QVERIFY(w->close());
     QCOMPARE(env.messages().count(), 0);
-    QCOMPARE(journalBytes(env), QByteArray("Login Off :2026-12-07 10:00:00\r\n---------------------------------\r\n"));
+    QCOMPARE(journalBytes(env),
+             QByteArray("Login Off :2026-12-07 10:00:00\r\n---------------------------------\r\n"));
     QVERIFY(!env.quitCalled());
 }
 
@@ -597,8 +631,7 @@ void TstMainWindow::backupFailures()
 
     // The second copy fails after the first was written: nothing is left.
     const QString root = QDir(env.dir()).filePath("other");
-    r = backupDatabases(root, env.clock().now(),
-                        {{&env.db(), "same.db"}, {&env.accounts(), "same.db"}});
+    r = backupDatabases(root, env.clock().now(), {{&env.db(), "same.db"}, {&env.accounts(), "same.db"}});
     QVERIFY(!r.ok);
     QVERIFY(!r.error.isEmpty());
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});

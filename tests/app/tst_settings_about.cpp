@@ -78,10 +78,20 @@ void TstSettingsAbout::saveRoundTrip_data()
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("storedTypeAfter");
 
-    QTest::newRow("new name") << QString() << "ACME" << "ACME管理系统 Ver:1.0" << "使用单位：ACME" << "BMP";
-    QTest::newRow("name kept untrimmed, type trimmed")
-        << "  JPG " << " 小店 " << " 小店 管理系统 Ver:1.0" << "使用单位： 小店 " << "JPG";
-    QTest::newRow("empty name stays empty") << "GIF" << "" << "管理系统 Ver:1.0" << "使用单位：" << "GIF";
+    QTest::newRow("new name") << QString() << "ACME"
+                              << "ACME管理系统 Ver:1.0"
+                              << "使用单位：ACME"
+                              << "BMP";
+    QTest::newRow("name kept untrimmed, type trimmed") << "  JPG "
+                                                       << " 小店 "
+                                                       << " 小店 管理系统 Ver:1.0"
+                                                       << "使用单位： 小店 "
+                                                       << "JPG";
+    QTest::newRow("empty name stays empty") << "GIF"
+                                            << ""
+                                            << "管理系统 Ver:1.0"
+                                            << "使用单位："
+                                            << "GIF";
 }
 
 void TstSettingsAbout::saveRoundTrip()

@@ -29,7 +29,8 @@ struct Bare {
     Bare()
     {
         ctx = std::make_unique<AppContext>(
-            ProgramPaths{dir.path()}, std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
+            ProgramPaths{dir.path()},
+            std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
             std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat), messages);
         ctx->setQuitHook([this] { ++quits; });
     }
@@ -151,11 +152,16 @@ void TstStartup::unreadableDatabase_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("how");
 
-    QTest::newRow("business file is not a database") << "database.db" << "garbage";
-    QTest::newRow("accounts file is not a database") << "userid.db" << "garbage";
-    QTest::newRow("accounts file missing") << "userid.db" << "missing";
-    QTest::newRow("business file is a folder") << "database.db" << "folder";
-    QTest::newRow("accounts file lacks its table") << "userid.db" << "empty-db";
+    QTest::newRow("business file is not a database") << "database.db"
+                                                     << "garbage";
+    QTest::newRow("accounts file is not a database") << "userid.db"
+                                                     << "garbage";
+    QTest::newRow("accounts file missing") << "userid.db"
+                                           << "missing";
+    QTest::newRow("business file is a folder") << "database.db"
+                                               << "folder";
+    QTest::newRow("accounts file lacks its table") << "userid.db"
+                                                   << "empty-db";
 }
 
 void TstStartup::unreadableDatabase()
@@ -165,7 +171,8 @@ void TstStartup::unreadableDatabase()
 
     Bare b;
     QString err;
-    QVERIFY(schema::createDatabaseFiles(b.ctx->paths().businessDb(), b.ctx->paths().accountsDb(), "pw", &err));
+    QVERIFY(
+        schema::createDatabaseFiles(b.ctx->paths().businessDb(), b.ctx->paths().accountsDb(), "pw", &err));
     const QString path = QDir(b.ctx->paths().databaseDir()).filePath(file);
     QByteArray content;
     QFile::remove(path);
@@ -184,7 +191,8 @@ void TstStartup::unreadableDatabase()
     QVERIFY(!shell.start());
     QCOMPARE(b.messages.count(), 1);
     QCOMPARE(b.messages.last().icon, QMessageBox::Critical);
-    QVERIFY2(b.messages.last().text.contains(QDir::toNativeSeparators(path)), qPrintable(b.messages.last().text));
+    QVERIFY2(b.messages.last().text.contains(QDir::toNativeSeparators(path)),
+             qPrintable(b.messages.last().text));
     QVERIFY(!shell.loginWindow());
     // The file is neither overwritten nor created.
     if (how == "garbage") {
