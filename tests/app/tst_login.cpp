@@ -121,6 +121,7 @@ void TstLogin::successfulLogin()
     LoginWindow w(env.ctx(), j, counters);
     QSignalSpy loggedIn(&w, &LoginWindow::loggedIn);
     w.show();
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
 
     step(w, "name=" + typed);
@@ -215,6 +216,7 @@ void TstLogin::refusals()
     LoginWindow w(env.ctx(), j, counters);
     QSignalSpy loggedIn(&w, &LoginWindow::loggedIn);
     w.show();
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     for (const QString& s : steps) {
         if (s.startsWith("paste=")) {
@@ -251,6 +253,7 @@ void TstLogin::typingStates()
     LoginCounters counters;
     LoginWindow w(env.ctx(), j, counters);
     w.show();
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QLineEdit* name = field(&w, "username");
     QLineEdit* pass = field(&w, "password");
@@ -294,6 +297,7 @@ void TstLogin::escapeEndsAtOnce()
     LoginCounters counters;
     LoginWindow w(env.ctx(), j, counters);
     w.show();
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClicks(field(&w, "username"), "zed");
     QTest::keyClick(field(&w, "password"), Qt::Key_Escape);
