@@ -6,9 +6,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTextStream>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,8 +25,10 @@ QString readSecret(const char* prompt)
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
-    QTextStream in(stdin);
-    const QString line = in.readLine();
+    // std::getline reads exactly one line, leaving the next for the next call.
+    std::string raw;
+    std::getline(std::cin, raw);
+    const QString line = QString::fromStdString(raw);
     if (tty) {
         tcsetattr(STDIN_FILENO, TCSANOW, &old);
         std::fprintf(stderr, "\n");

@@ -157,7 +157,7 @@ DbResult Database::select(const QString& sql, const QVariantList& binds,
 }
 
 DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& binds,
-                                   const std::function<bool(qint64, QVector<QString>&&)>& row)
+                                   const std::function<bool(qint64, const TextRow&)>& row)
 {
     const QVariant h = handle().driver()->handle();
     sqlite3* db = h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0
@@ -196,23 +196,39 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
         if (rc != SQLITE_OK)
             return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
     }
-    const int n = sqlite3_column_count(stmt);
+    const TextRow reader(stmt);
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
             return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-        QVector<QString> texts;
-        texts.reserve(n - 1);
-        for (int c = 1; c < n; ++c) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-            texts.append(p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, c)) : QString(""));
-        }
-        if (!row(sqlite3_column_int64(stmt, 0), std::move(texts)))
+        if (!row(sqlite3_column_int64(stmt, 0), reader))
             break;
     }
     return {};
+}
+
+int Database::TextRow::count() const
+{
+    return sqlite3_column_count(static_cast<sqlite3_stmt*>(stmt_)) - 1;
+}
+
+QString Database::TextRow::text(int i) const
+{
+    auto* stmt = static_cast<sqlite3_stmt*>(stmt_);
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i + 1));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, i + 1)) : QString("");
+}
+
+QVector<QString> Database::TextRow::texts() const
+{
+    const int n = count();
+    QVector<QString> out;
+    out.reserve(n);
+    for (int i = 0; i < n; ++i)
+        out.append(text(i));
+    return out;
 }
 
 std::optional<QList<QVariantList>> Database::selectAll(const QString& sql,

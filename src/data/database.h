@@ -52,11 +52,22 @@ public:
     DbResult select(const QString& sql, const QVariantList& binds,
                     const std::function<bool(const QSqlQuery&)>& row);
 
-    // Fast forward-only read for grids: column 0 as a 64-bit integer, the
-    // other columns as texts, straight from the engine without a variant per
-    // value. `row` returns false to stop.
+    // Fast forward-only read for grids: column 0 as a 64-bit integer key,
+    // the other columns decoded as texts only when the reader asks, straight
+    // from the engine without a variant per value. `row` returns false to stop.
+    class TextRow {
+    public:
+        int count() const; // texts after the key
+        QString text(int i) const;
+        QVector<QString> texts() const;
+
+    private:
+        friend class Database;
+        explicit TextRow(void* stmt) : stmt_(stmt) {}
+        void* stmt_;
+    };
     DbResult selectKeyedTexts(const QString& sql, const QVariantList& binds,
-                              const std::function<bool(qint64 key, QVector<QString>&& texts)>& row);
+                              const std::function<bool(qint64 key, const TextRow& row)>& row);
 
     // All rows of a query (for small results only).
     std::optional<QList<QVariantList>> selectAll(const QString& sql,

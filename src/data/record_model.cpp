@@ -142,7 +142,8 @@ QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) c
 }
 
 bool RecordModel::readRows(const QVariantList& after, int limit,
-                           const std::function<void(Row&&)>& sink, QString* error) const
+                           const std::function<void(qint64, const Database::TextRow&)>& sink,
+                           QString* error) const
 {
     QVariantList binds;
     QString where = source_.whereSql(&binds);
@@ -156,8 +157,8 @@ bool RecordModel::readRows(const QVariantList& after, int limit,
     const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT %5")
                             .arg(selectList(), quoteIdent(source_.table), where, orderSql())
                             .arg(limit);
-    DbResult r = db_.selectKeyedTexts(sql, binds, [&sink](qint64 rowid, QVector<QString>&& values) {
-        sink(Row{rowid, std::move(values)});
+    DbResult r = db_.selectKeyedTexts(sql, binds, [&sink](qint64 rowid, const Database::TextRow& row) {
+        sink(rowid, row);
         return true;
     });
     if (!r && error)
@@ -168,7 +169,9 @@ bool RecordModel::readRows(const QVariantList& after, int limit,
 bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error) const
 {
     out->reserve(pageSize_);
-    return readRows(after, pageSize_, [out](Row&& r) { out->append(std::move(r)); }, error);
+    return readRows(
+        after, pageSize_,
+        [out](qint64 rowid, const Database::TextRow& row) { out->append(Row{rowid, row.texts()}); }, error);
 }
 
 QVariantList RecordModel::keyOf(const Row& r) const
@@ -434,19 +437,30 @@ void RecordModel::fetchMore(const QModelIndex& parent)
     QVector<Page> kept;
     QVector<QVariantList> ends;
     Page current;
-    current.reserve(pageSize_);
     int read = 0;
     const int keepFrom = qMax(0, pages - maxCachedPages_);
+    const int base = static_cast<int>(columns_.size());
+    QVariantList lastKey;
     QString err;
-    const bool ok = readRows(pageEnds_.last(), pages * pageSize_, [&](Row&& r) {
+    const bool ok = readRows(pageEnds_.last(), pages * pageSize_, [&](qint64 rowid, const Database::TextRow& row) {
+        const int inPage = read % pageSize_;
+        const bool keep = read / pageSize_ >= keepFrom;
         ++read;
-        current.append(std::move(r));
-        if (current.size() == pageSize_) {
-            ends.append(keyOf(current.last()));
-            if (ends.size() - 1 >= keepFrom)
+        if (keep) {
+            current.append(Row{rowid, row.texts()});
+            if (current.size() == pageSize_) {
+                ends.append(keyOf(current.last()));
                 kept.append(std::move(current));
-            current = Page();
-            current.reserve(pageSize_);
+                current = Page();
+            }
+        } else {
+            // A page that will not stay cached: only its last key is needed.
+            lastKey.clear();
+            for (int i = 0; i < orderColumns_.size(); ++i)
+                lastKey << row.text(base + i);
+            lastKey << rowid;
+            if (inPage == pageSize_ - 1)
+                ends.append(lastKey);
         }
     }, &err);
     if (!ok) {
@@ -457,6 +471,8 @@ void RecordModel::fetchMore(const QModelIndex& parent)
     if (!current.isEmpty()) {
         ends.append(keyOf(current.last()));
         kept.append(std::move(current));
+    } else if (read % pageSize_ != 0) {
+        ends.append(lastKey); // a short last page that is not cached
     }
     atEnd_ = read < pages * pageSize_;
     if (read == 0)

@@ -114,8 +114,8 @@ private:
     // last row; empty for the first page).
     bool readPage(const QVariantList& after, Page* out, QString* error) const;
     // Reads up to `limit` rows after the key, in order, into `sink`.
-    bool readRows(const QVariantList& after, int limit, const std::function<void(Row&&)>& sink,
-                  QString* error) const;
+    bool readRows(const QVariantList& after, int limit,
+                  const std::function<void(qint64, const Database::TextRow&)>& sink, QString* error) const;
     QVariantList keyOf(const Row& r) const;
     const Page* page(int index) const;
     void remember(int index, Page p) const;
