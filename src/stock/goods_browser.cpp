@@ -30,6 +30,15 @@ GoodsBrowser::GoodsBrowser(AppContext& ctx, const QString& name, const QString& 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(bg_);
 
+    // Both tables share the goods columns; indexes 2, 3 and 9 only re-run.
+    bg_->setSortColumns({{0, QStringLiteral("商品名称")},
+                         {1, QStringLiteral("产品编号")},
+                         {4, QStringLiteral("进货价格")},
+                         {5, QStringLiteral("零售价格")},
+                         {6, QStringLiteral("库存数量")},
+                         {7, QStringLiteral("供应商")},
+                         {8, QStringLiteral("进货日期")}});
+
     timer_.setObjectName(QStringLiteral("Timer1"));
     connect(&timer_, &QTimer::timeout, this, &GoodsBrowser::tick);
     timer_.start(100);
@@ -56,6 +65,16 @@ QAction* GoodsBrowser::addRefresh(const char* name, const QString& text)
     a->setParent(menu());
     a->setObjectName(QString::fromLatin1(name));
     return a;
+}
+
+QAction* GoodsBrowser::addShowAll(const char* name, const QString& text)
+{
+    QAction* all = addRefresh(name, text);
+    connect(all, &QAction::triggered, this, [this] {
+        bg_->refresh();
+        bg_->updateItemStates();
+    });
+    return all;
 }
 
 QAction* GoodsBrowser::addSearch(const char* name, const QString& text, const QString& prompt,
@@ -99,19 +118,7 @@ StockQueryWindow::StockQueryWindow(AppContext& ctx, QWidget* parent)
               QStringLiteral("进货日期查询"), QStringLiteral("进货日期"));
     addSearch("s_code", QStringLiteral("按产品编号查询"), QStringLiteral("请输入要查询的产品编号："),
               QStringLiteral("产品编号查询"), QStringLiteral("产品编号"));
-    QAction* all = addRefresh("s_fresh", QStringLiteral(" 刷新所有记录"));
-    connect(all, &QAction::triggered, this, [this] {
-        bg_->refresh();
-        bg_->updateItemStates();
-    });
-
-    bg_->setSortColumns({{0, QStringLiteral("商品名称")},
-                         {1, QStringLiteral("产品编号")},
-                         {4, QStringLiteral("进货价格")},
-                         {5, QStringLiteral("零售价格")},
-                         {6, QStringLiteral("库存数量")},
-                         {7, QStringLiteral("供应商")},
-                         {8, QStringLiteral("进货日期")}});
+    addShowAll("s_fresh", QStringLiteral(" 刷新所有记录"));
     tick();
 }
 
@@ -140,19 +147,7 @@ PurchaseHistoryWindow::PurchaseHistoryWindow(AppContext& ctx, QWidget* parent)
                   QStringLiteral("请输入要查询的") + what + QStringLiteral("："),
                   what + QStringLiteral("查询"), QString::fromUtf8(d.column));
     }
-    QAction* all = addRefresh("d_refresh", QStringLiteral("刷新所有记录"));
-    connect(all, &QAction::triggered, this, [this] {
-        bg_->refresh();
-        bg_->updateItemStates();
-    });
-
-    bg_->setSortColumns({{0, QStringLiteral("商品名称")},
-                         {1, QStringLiteral("产品编号")},
-                         {4, QStringLiteral("进货价格")},
-                         {5, QStringLiteral("零售价格")},
-                         {6, QStringLiteral("库存数量")},
-                         {7, QStringLiteral("供应商")},
-                         {8, QStringLiteral("进货日期")}});
+    addShowAll("d_refresh", QStringLiteral("刷新所有记录"));
     tick();
 }
 

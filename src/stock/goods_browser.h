@@ -34,6 +34,8 @@ protected:
     QAction* addItem(const char* name, const QString& text);
     // A menu item that stays enabled (show all).
     QAction* addRefresh(const char* name, const QString& text);
+    // The show-all item: every row again, never disabled.
+    QAction* addShowAll(const char* name, const QString& text);
     // Runs a source; without rows says so and shows every row.
     void showOrFallBack(const RecordSource& source);
 
