@@ -221,6 +221,13 @@ QString Database::TextRow::text(int i) const
     return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, i + 1)) : QString("");
 }
 
+QByteArrayView Database::TextRow::utf8(int i) const
+{
+    auto* stmt = static_cast<sqlite3_stmt*>(stmt_);
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i + 1));
+    return p ? QByteArrayView(p, sqlite3_column_bytes(stmt, i + 1)) : QByteArrayView();
+}
+
 QVector<QString> Database::TextRow::texts() const
 {
     const int n = count();

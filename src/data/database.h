@@ -60,6 +60,8 @@ public:
         int count() const; // texts after the key
         QString text(int i) const;
         QVector<QString> texts() const;
+        // The engine's UTF-8 bytes of a text, valid until the next row.
+        QByteArrayView utf8(int i) const;
 
     private:
         friend class Database;

@@ -1,9 +1,85 @@
 #include "record_model.h"
 
 #include <QScopeGuard>
+
+#include <cstring>
 #include <QSqlQuery>
 
 namespace shop {
+
+namespace {
+// Layout of a packed row: quint32 count, count + 1 offsets, then the bytes.
+quint32 readU32(const char* p)
+{
+    quint32 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <typename Get>
+QByteArray packTexts(int n, Get&& utf8)
+{
+    qsizetype total = 0;
+    for (int i = 0; i < n; ++i)
+        total += utf8(i).size();
+    const qsizetype header = sizeof(quint32) * (n + 2);
+    QByteArray out(header + total, Qt::Uninitialized);
+    char* h = out.data();
+    const quint32 count = static_cast<quint32>(n);
+    std::memcpy(h, &count, sizeof count);
+    quint32 offset = 0;
+    char* data = h + header;
+    for (int i = 0; i < n; ++i) {
+        std::memcpy(h + sizeof(quint32) * (i + 1), &offset, sizeof offset);
+        const QByteArrayView v = utf8(i);
+        if (!v.isEmpty())
+            std::memcpy(data + offset, v.data(), v.size());
+        offset += static_cast<quint32>(v.size());
+    }
+    std::memcpy(h + sizeof(quint32) * (n + 1), &offset, sizeof offset);
+    return out;
+}
+} // namespace
+
+RecordModel::Row RecordModel::Row::fromEngine(qint64 rowid, const Database::TextRow& row)
+{
+    return Row{rowid, packTexts(row.count(), [&row](int i) { return row.utf8(i); })};
+}
+
+RecordModel::Row RecordModel::Row::fromTexts(qint64 rowid, const QVector<QString>& texts)
+{
+    QVector<QByteArray> utf8;
+    utf8.reserve(texts.size());
+    for (const QString& t : texts)
+        utf8.append(t.toUtf8());
+    return Row{rowid, packTexts(static_cast<int>(utf8.size()), [&utf8](int i) { return QByteArrayView(utf8.at(i)); })};
+}
+
+int RecordModel::Row::count() const
+{
+    return packed.isEmpty() ? 0 : static_cast<int>(readU32(packed.constData()));
+}
+
+QString RecordModel::Row::text(int i) const
+{
+    const int n = count();
+    if (i < 0 || i >= n)
+        return {};
+    const char* h = packed.constData();
+    const quint32 from = readU32(h + sizeof(quint32) * (i + 1));
+    const quint32 to = readU32(h + sizeof(quint32) * (i + 2));
+    const char* data = h + sizeof(quint32) * (n + 2);
+    return QString::fromUtf8(data + from, static_cast<qsizetype>(to - from));
+}
+
+QVector<QString> RecordModel::Row::texts() const
+{
+    QVector<QString> out;
+    const int n = count();
+    out.reserve(n);
+    for (int i = 0; i < n; ++i)
+        out.append(text(i));
+    return out;
+}
 
 RecordModel::RecordModel(Database& db, QObject* parent) : QAbstractTableModel(parent), db_(db) {}
 
@@ -171,7 +247,7 @@ bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error)
     out->reserve(pageSize_);
     return readRows(
         after, pageSize_,
-        [out](qint64 rowid, const Database::TextRow& row) { out->append(Row{rowid, row.texts()}); }, error);
+        [out](qint64 rowid, const Database::TextRow& row) { out->append(Row::fromEngine(rowid, row)); }, error);
 }
 
 QVariantList RecordModel::keyOf(const Row& r) const
@@ -179,7 +255,7 @@ QVariantList RecordModel::keyOf(const Row& r) const
     QVariantList key;
     const int base = static_cast<int>(columns_.size());
     for (int i = 0; i < orderColumns_.size(); ++i)
-        key << r.values.at(base + i);
+        key << r.text(base + i);
     key << r.rowid;
     return key;
 }
@@ -240,7 +316,7 @@ std::optional<Record> RecordModel::record(int row) const
         if (row == editRow_ && pending_.contains(c))
             out.values << pending_.value(c);
         else
-            out.values << r.values.at(c);
+            out.values << r.text(c);
     }
     return out;
 }
@@ -333,8 +409,10 @@ DbResult RecordModel::flushEdits()
     auto it = pages_.find(pi);
     if (it != pages_.end() && editRow_ % pageSize_ < it->size()) {
         Row& row = (*it)[editRow_ % pageSize_];
+        QVector<QString> texts = row.texts();
         for (int c : cols)
-            row.values[c] = pending_.value(c);
+            texts[c] = pending_.value(c);
+        row = Row::fromTexts(row.rowid, texts);
     }
     const int done = editRow_;
     pending_.clear();
@@ -377,7 +455,7 @@ QVariant RecordModel::data(const QModelIndex& index, int role) const
         return r.rowid;
     if (index.row() == editRow_ && pending_.contains(index.column()))
         return pending_.value(index.column());
-    return r.values.at(index.column());
+    return r.text(index.column());
 }
 
 QVariant RecordModel::headerData(int section, Qt::Orientation o, int role) const
@@ -447,7 +525,7 @@ void RecordModel::fetchMore(const QModelIndex& parent)
         const bool keep = read / pageSize_ >= keepFrom;
         ++read;
         if (keep) {
-            current.append(Row{rowid, row.texts()});
+            current.append(Row::fromEngine(rowid, row));
             if (current.size() == pageSize_) {
                 ends.append(keyOf(current.last()));
                 kept.append(std::move(current));

@@ -103,9 +103,18 @@ signals:
     void writeFailed(const QString& error);
 
 private:
+    // One cached row: visible columns, then the order columns, kept as the
+    // engine's UTF-8 bytes in one block (offsets first) and decoded only
+    // when a cell is shown, so reading a page costs little more than copying.
     struct Row {
         qint64 rowid = 0;
-        QVector<QString> values; // visible columns, then the order columns
+        QByteArray packed;
+
+        static Row fromEngine(qint64 rowid, const Database::TextRow& row);
+        static Row fromTexts(qint64 rowid, const QVector<QString>& texts);
+        int count() const;
+        QString text(int i) const;
+        QVector<QString> texts() const;
     };
     using Page = QVector<Row>;
 
