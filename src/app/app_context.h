@@ -72,7 +72,6 @@ public:
     // A supervisor account: the user name, upper-cased, is ZED or ADMINISTRATOR.
     bool isSupervisor() const { return isSupervisorName(curUser_); }
     static bool isSupervisorName(const QString& user);
-    bool isKindM() const { return curKind_.compare(QLatin1String("M"), Qt::CaseInsensitive) == 0; }
 
     // Ends the program (tests replace it to observe the end).
     void quit() const;
