@@ -24,6 +24,8 @@
 
 #include "data/record_model.h"
 
+#include "bench_support.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
@@ -32,21 +34,13 @@
 #include <QSqlQuery>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <random>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <ctime>
-
-extern char** environ;
-
 using namespace shop;
+using namespace shop::bench;
 using shop::test::TestEnv;
 
 namespace {
@@ -54,34 +48,6 @@ namespace {
 const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
                         ? qEnvironmentVariableIntValue("BENCH_REPEAT")
                         : 5;
-
-QString shellPath()
-{
-    const QString s = qEnvironmentVariable("SQLITE3_SHELL");
-    return s.isEmpty() ? QStringLiteral("/usr/bin/sqlite3") : s;
-}
-
-double nowMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double cpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 struct Time {
     double wall = 0;
@@ -184,31 +150,14 @@ Time shellOnce(const QString& dbPath, const QByteArray& script)
     if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size())
         qFatal("cannot write the shell script");
     f.close();
-    std::vector<QByteArray> args = {
-        shellPath().toLocal8Bit(), "-batch", "-init", QFile::encodeName(f.fileName()),
-        QFile::encodeName(dbPath), ".quit"};
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    const double t0 = nowMs();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
-        qFatal("cannot start %s", args[0].constData());
-    int status = 0;
-    rusage ru{};
-    wait4(pid, &status, 0, &ru);
-    const double ms = nowMs() - t0;
-    posix_spawn_file_actions_destroy(&fa);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    const ShellRun r = spawnTimed({shellPath().toLocal8Bit(), "-batch", "-init",
+                                   QFile::encodeName(f.fileName()), QFile::encodeName(dbPath), ".quit"},
+                                  true);
+    if (!r.started)
+        qFatal("cannot start %s", qPrintable(shellPath()));
+    if (!r.ok)
         qFatal("the shell failed on: %s", script.constData());
-    const double cpu = ru.ru_utime.tv_sec * 1e3 + ru.ru_utime.tv_usec / 1e3 + ru.ru_stime.tv_sec * 1e3 +
-                       ru.ru_stime.tv_usec / 1e3;
-    return {ms, cpu};
+    return {r.ms, r.cpuMs};
 }
 
 // A value as an SQL literal for the shell's script (the program binds it).
@@ -255,23 +204,6 @@ Time shellMs(const QString& dbPath, const QStringList& statements, int loops)
 
 // ---------------------------------------------------------------- statements
 
-// The first page the record model reads for a source (its select list, the
-// conditions, the order with rowid last, its page size).
-QString firstPageSql(Database& db, const RecordSource& s, QVariantList* binds)
-{
-    QStringList sel{QStringLiteral("rowid")};
-    for (const QString& c : s.columns.isEmpty() ? db.columns(s.table) : s.columns)
-        sel << quoteIdent(c);
-    QStringList order;
-    for (const SortKey& k : s.order) {
-        sel << quoteIdent(k.column);
-        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
-    }
-    order << QStringLiteral("rowid");
-    return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT 256")
-        .arg(sel.join(", "), quoteIdent(s.table), s.whereSql(binds), order.join(", "));
-}
-
 QStringList plan(Database& db, const QString& sql)
 {
     QStringList out;
@@ -313,7 +245,9 @@ void step(TestEnv& env, const QString& name, const std::function<void()>& window
     QStringList statements;
     for (const RecordSource& s : sources) {
         QVariantList binds;
-        const QString sql = firstPageSql(db, s, &binds);
+        // The model's first page (its select list, conditions, order, page size).
+        const QString sql =
+            modelSql(s, s.columns.isEmpty() ? db.columns(s.table) : s.columns, 256, &binds, false);
         statements << inlined(sql, binds);
     }
     statements << extraSql;

@@ -11,6 +11,8 @@
 #include "data/record_model.h"
 #include "support/test_env.h"
 
+#include "bench_support.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,15 +28,8 @@
 #include <random>
 #include <vector>
 
-#include <ctime>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char** environ;
-
 using namespace shop;
+using namespace shop::bench;
 
 namespace {
 
@@ -47,12 +42,6 @@ const int kShellRepeat = qMax(1, kRepeat / 2 + 1);
 // The first page is run this many times in one shell, so that the shell's
 // start does not drown it.
 const int kPageLoops = 20;
-
-QString shellPath()
-{
-    const QString s = qEnvironmentVariable("SQLITE3_SHELL");
-    return s.isEmpty() ? QStringLiteral("/usr/bin/sqlite3") : s;
-}
 
 // ---------------------------------------------------------------- memory
 
@@ -88,15 +77,6 @@ double mib(long kib)
     return kib / 1024.0;
 }
 
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 // Wall time and the process's CPU time (the machine is shared: CPU time is
 // the steadier figure when other work competes for the cores).
 class Stopwatch {
@@ -114,12 +94,7 @@ public:
     double cpuMs() const { return cpuNow() - cpu_; }
 
 private:
-    static double cpuNow()
-    {
-        timespec ts{};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-        return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-    }
+    static double cpuNow() { return bench::cpuMs(); }
     std::chrono::steady_clock::time_point wall_;
     double cpu_ = 0;
 };
@@ -221,109 +196,7 @@ QString cardFragment()
     return QStringLiteral("8%1").arg((memberNo * 7919 + 104729) % 10000000, 7, 10, QChar('0')).mid(2);
 }
 
-// ---------------------------------------------------------------- the shell
-
-struct ShellRun {
-    double ms = 0;
-    double cpuMs = 0; // user + system time of the shell process
-    long maxRssKiB = 0;
-    bool ok = false;
-};
-
-// Runs the shell once with its output to /dev/null; times the whole process.
-ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QVariantList& binds)
-{
-    std::vector<QByteArray> args;
-    args.push_back(shellPath().toLocal8Bit());
-    args.push_back("-batch");
-    for (int i = 0; i < binds.size(); ++i) {
-        // The shell reads parameter values as SQL literals.
-        QString v = binds.at(i).toString();
-        v.replace(QStringLiteral("'"), QStringLiteral("''"));
-        args.push_back("-cmd");
-        args.push_back(QStringLiteral(".parameter set @p%1 '%2'").arg(i + 1).arg(v).toUtf8());
-    }
-    args.push_back(QFile::encodeName(dbPath));
-    args.push_back(sql.toUtf8());
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-
-    ShellRun out;
-    const auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&fa);
-        return out;
-    }
-    int status = 0;
-    rusage ru{};
-    wait4(pid, &status, 0, &ru);
-    const auto t1 = std::chrono::steady_clock::now();
-    posix_spawn_file_actions_destroy(&fa);
-    out.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-    out.cpuMs = ru.ru_utime.tv_sec * 1e3 + ru.ru_utime.tv_usec / 1e3 + ru.ru_stime.tv_sec * 1e3 +
-                ru.ru_stime.tv_usec / 1e3;
-    out.maxRssKiB = ru.ru_maxrss;
-    out.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return out;
-}
-
-ShellRun runShell(const QString& dbPath, const QString& sql, const QVariantList& binds, int repeat)
-{
-    std::vector<double> times, cpu;
-    ShellRun last;
-    for (int i = 0; i < repeat; ++i) {
-        last = runShellOnce(dbPath, sql, binds);
-        if (!last.ok) {
-            std::printf("  ! shell failed: %s\n", qPrintable(sql));
-            return last;
-        }
-        times.push_back(last.ms);
-        cpu.push_back(last.cpuMs);
-    }
-    last.ms = median(times);
-    last.cpuMs = median(cpu);
-    return last;
-}
-
 // ---------------------------------------------------------------- the view
-
-// The statement the record model runs for a source's first page, written out
-// here the same way so that the shell can run it and its plan can be shown:
-// rowid, the visible columns, the order columns, the conditions, the order
-// with rowid last. `limit` 0 means the whole result. Values become @p1...
-QString modelSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds,
-                 bool shellParams)
-{
-    QStringList sel{QStringLiteral("rowid")};
-    for (const QString& c : columns)
-        sel << quoteIdent(c);
-    for (const SortKey& k : s.order)
-        sel << quoteIdent(k.column);
-    QString where = s.whereSql(binds);
-    if (shellParams) {
-        QString numbered;
-        int n = 0;
-        for (QChar c : where)
-            numbered += c == u'?' ? QStringLiteral("@p%1").arg(++n) : QString(c);
-        where = numbered;
-    }
-    QStringList order;
-    for (const SortKey& k : s.order)
-        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
-    order << QStringLiteral("rowid");
-    QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
-                      .arg(sel.join(", "), quoteIdent(s.table), where, order.join(", "));
-    if (limit > 0)
-        sql += QStringLiteral(" LIMIT %1").arg(limit);
-    return sql;
-}
 
 // The keyset statement of the page after the first (ascending orders only).
 QString nextPageSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds)

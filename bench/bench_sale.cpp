@@ -7,6 +7,8 @@
 #include "sales/business_window.h"
 #include "support/test_env.h"
 
+#include "bench_support.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,10 +19,10 @@
 #include <QSqlQuery>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 
 using namespace shop;
+using namespace shop::bench;
 using shop::test::TestEnv;
 
 namespace {
@@ -127,15 +129,6 @@ bool build(TestEnv& env, const Sizes& s)
     return db.exec("ANALYZE").ok && db.exec("PRAGMA wal_checkpoint(TRUNCATE)").ok;
 }
 
-// CPU time of this thread: the program's own work, apart from waiting for
-// the disk and for the other programs on a shared machine.
-double cpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
 double percentile(std::vector<double> v, double p)
 {
     std::sort(v.begin(), v.end());
@@ -184,11 +177,13 @@ std::optional<Figures> run(const Sizes& s, int saves)
         env.messages().clear();
         env.messages().answer(QMessageBox::Yes);
         QElapsedTimer one;
-        const double c0 = cpuMs();
+        // CPU time of this thread: the program's own work, apart from waiting for
+        // the disk and for the other programs on a shared machine.
+        const double c0 = cpuMs(CLOCK_THREAD_CPUTIME_ID);
         one.start();
         save->click();
         times.push_back(one.nsecsElapsed() / 1e6);
-        cpu.push_back(cpuMs() - c0);
+        cpu.push_back(cpuMs(CLOCK_THREAD_CPUTIME_ID) - c0);
         if (env.messages().count() != 1) {
             std::fprintf(stderr, "save %d said: %s\n", i, qPrintable(env.messages().texts().join(" | ")));
             return std::nullopt;

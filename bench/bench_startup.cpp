@@ -22,6 +22,8 @@
 #include "data/schema.h"
 #include "support/test_env.h"
 
+#include "bench_support.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -35,18 +37,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 using namespace shop;
+using namespace shop::bench;
 
 namespace {
-
-double cpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
 
 // Child: an empty window, then "shown" once it is on screen.
 int runMinimal(int argc, char** argv, bool withText)
@@ -123,12 +118,6 @@ double timeChild(const QStringList& args)
     return ms;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 void startupTimes(int repeat)
 {
     QTemporaryDir dir;
@@ -148,7 +137,7 @@ void startupTimes(int repeat)
         label.push_back(timeChild({"--child-label"}));
         login.push_back(timeChild({"--child-login", dir.path()}));
     }
-    const double m = median(minimal), t = median(label), l = median(login);
+    const double m = upperMedian(minimal), t = upperMedian(label), l = upperMedian(login);
     std::printf("start to window shown (median of %d, platform %s)\n", repeat,
                 qPrintable(QGuiApplication::platformName()));
     std::printf("  minimal Qt Widgets program   %8.1f ms   (one empty window)\n", m);
@@ -201,11 +190,11 @@ void timerCost(int rows)
     auto idle = [&](bool running) {
         for (QTimer* t : timers)
             running ? t->start() : t->stop();
-        const double c0 = cpuSeconds();
+        const double c0 = cpuMs();
         QElapsedTimer wall;
         wall.start();
         QTest::qWait(seconds * 1000);
-        return (cpuSeconds() - c0) / (wall.nsecsElapsed() / 1e9);
+        return (cpuMs() - c0) / (wall.nsecsElapsed() / 1e6);
     };
     const double off = idle(false);
     const double on = idle(true);
@@ -217,10 +206,10 @@ void timerCost(int rows)
     const int n = 2000;
     void (MainWindow::*ticks[])() = {&MainWindow::tick1, &MainWindow::tick2, &MainWindow::tick3};
     for (int i = 0; i < 3; ++i) {
-        const double c0 = cpuSeconds();
+        const double c0 = cpuMs();
         for (int k = 0; k < n; ++k)
             (w.*ticks[i])();
-        const double us = (cpuSeconds() - c0) / n * 1e6;
+        const double us = (cpuMs() - c0) / n * 1e3;
         std::printf("  one tick of Timer%d          %8.1f us  (x10 per second = %.3f %% of one core)\n",
                     i + 1, us, us * 10 / 1e4);
     }

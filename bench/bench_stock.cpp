@@ -14,6 +14,8 @@
 #include "data/schema.h"
 #include "support/test_env.h"
 
+#include "bench_support.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,21 +26,13 @@
 #include <QSqlQuery>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <random>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char** environ;
-
 using namespace shop;
+using namespace shop::bench;
 
 namespace {
 
@@ -46,20 +40,6 @@ int repeatCount()
 {
     const int n = qEnvironmentVariableIntValue("BENCH_REPEAT");
     return n > 0 ? n : 5;
-}
-
-QString shellPath()
-{
-    const QString s = qEnvironmentVariable("SQLITE3_SHELL");
-    return s.isEmpty() ? QStringLiteral("/usr/bin/sqlite3") : s;
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // ---------------------------------------------------------------- data
@@ -106,99 +86,6 @@ bool fill(Database& db, int rows)
         }
     }
     return tx.commit().ok;
-}
-
-// ---------------------------------------------------------------- the shell
-
-struct ShellRun {
-    double ms = 0;
-    double cpuMs = 0;
-    bool ok = false;
-};
-
-// Runs the shell once with its output to /dev/null and the values bound as
-// parameters @p1...; times the whole process.
-ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QVariantList& binds)
-{
-    std::vector<QByteArray> args;
-    args.push_back(shellPath().toLocal8Bit());
-    args.push_back("-batch");
-    for (int i = 0; i < binds.size(); ++i) {
-        QString v = binds.at(i).toString();
-        v.replace(QStringLiteral("'"), QStringLiteral("''"));
-        args.push_back("-cmd");
-        args.push_back(QStringLiteral(".parameter set @p%1 '%2'").arg(i + 1).arg(v).toUtf8());
-    }
-    args.push_back(QFile::encodeName(dbPath));
-    args.push_back(sql.toUtf8());
-    std::vector<char*> argv;
-    for (QByteArray& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    ShellRun out;
-    const auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&fa);
-        return out;
-    }
-    int status = 0;
-    rusage ru{};
-    wait4(pid, &status, 0, &ru);
-    const auto t1 = std::chrono::steady_clock::now();
-    posix_spawn_file_actions_destroy(&fa);
-    out.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
-    out.cpuMs = ru.ru_utime.tv_sec * 1e3 + ru.ru_utime.tv_usec / 1e3 + ru.ru_stime.tv_sec * 1e3 +
-                ru.ru_stime.tv_usec / 1e3;
-    out.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return out;
-}
-
-ShellRun runShell(const QString& dbPath, const QString& sql, const QVariantList& binds, int repeat)
-{
-    std::vector<double> wall, cpu;
-    ShellRun r;
-    for (int i = 0; i < repeat; ++i) {
-        r = runShellOnce(dbPath, sql, binds);
-        if (!r.ok) {
-            std::printf("  ! shell failed: %s\n", qPrintable(sql));
-            return r;
-        }
-        wall.push_back(r.ms);
-        cpu.push_back(r.cpuMs);
-    }
-    r.ms = median(wall);
-    r.cpuMs = median(cpu);
-    return r;
-}
-
-// The statement the grid runs for a source: rowid, the shown columns, the
-// order columns, the conditions and the order with rowid last; `limit` 0 is
-// the whole result (what the shell prints), otherwise the grid's first page.
-QString gridSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds)
-{
-    QStringList sel{QStringLiteral("rowid")};
-    for (const QString& c : columns)
-        sel << quoteIdent(c);
-    QStringList order;
-    for (const SortKey& k : s.order) {
-        sel << quoteIdent(k.column);
-        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
-    }
-    order << QStringLiteral("rowid");
-    QString where;
-    int n = 0;
-    for (QChar c : s.whereSql(binds))
-        where += c == u'?' ? QStringLiteral("@p%1").arg(++n) : QString(c);
-    QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
-                      .arg(sel.join(", "), quoteIdent(s.table), where, order.join(", "));
-    if (limit > 0)
-        sql += QStringLiteral(" LIMIT %1").arg(limit);
-    return sql;
 }
 
 // ---------------------------------------------------------------- the windows
@@ -309,7 +196,7 @@ int main(int argc, char** argv)
                          header(history.grid(), i)});
 
     const QString path = env.db().path();
-    ShellRun start = runShell(path, QStringLiteral("SELECT 1 FROM jinhuo LIMIT 0"), {}, repeat);
+    ShellRun start = runShell(path, QStringLiteral("SELECT 1 FROM jinhuo LIMIT 0"), {}, repeat, upperMedian);
     std::printf(
         "sqlite3 shell start (process, open, schema, no rows): wall %.2f ms, cpu %.2f ms (subtracted)\n\n",
         start.ms, start.cpuMs);
@@ -329,7 +216,7 @@ int main(int argc, char** argv)
             QApplication::processEvents(); // paint the first screen
             times.push_back(t.nsecsElapsed() / 1e6);
         }
-        const double ms = median(times);
+        const double ms = upperMedian(times);
         if (!env.messages().texts().isEmpty()) {
             std::printf("  ! %s showed: %s\n", qPrintable(s.name),
                         qPrintable(env.messages().texts().join(" / ")));
@@ -338,8 +225,9 @@ int main(int argc, char** argv)
         const RecordSource source = s.grid->source();
         const QStringList columns = s.grid->records()->columnNames();
         QVariantList b1, b2;
-        const ShellRun all = runShell(path, gridSql(source, columns, 0, &b1), b1, repeat);
-        const ShellRun page = runShell(path, gridSql(source, columns, 256, &b2), b2, repeat);
+        const ShellRun all = runShell(path, modelSql(source, columns, 0, &b1, true), b1, repeat, upperMedian);
+        const ShellRun page =
+            runShell(path, modelSql(source, columns, 256, &b2, true), b2, repeat, upperMedian);
         const double allMs = qMax(0.01, all.ms - start.ms);
         const double pageMs = qMax(0.01, page.ms - start.ms);
         const double ratio = ms / allMs;

@@ -1,0 +1,198 @@
+// Helpers the benchmark programs share: clocks, medians, and running the
+// sqlite3 shell as a timed child process, the reference the grids are
+// measured against.
+#pragma once
+
+#include "data/database.h"
+#include "data/record_source.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QVariant>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace shop::bench {
+
+// ---------------------------------------------------------------- clocks
+
+// Wall time on the steady clock, in milliseconds; only differences mean anything.
+inline double nowMs()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// CPU time of a clock (the process by default), in milliseconds. The machine is
+// shared: CPU time is the steadier figure when other work competes for the cores.
+inline double cpuMs(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID)
+{
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// ---------------------------------------------------------------- medians
+
+// The median; with an even count the mean of the two middle values.
+inline double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The upper of the two middle values with an even count (the same as median()
+// for an odd count). Kept for the programs that have always reported it, so
+// their figures stay comparable with earlier runs.
+inline double upperMedian(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// ---------------------------------------------------------------- the shell
+
+inline QString shellPath()
+{
+    const QString s = qEnvironmentVariable("SQLITE3_SHELL");
+    return s.isEmpty() ? QStringLiteral("/usr/bin/sqlite3") : s;
+}
+
+struct ShellRun {
+    double ms = 0;
+    double cpuMs = 0; // user + system time of the shell process
+    long maxRssKiB = 0;
+    bool started = false;
+    bool ok = false; // started and exited with 0
+};
+
+// Runs `args` (the program first) with its output to /dev/null (its errors
+// too if `quietErrors`) and times the whole process: wall time around spawn
+// and wait, CPU and peak memory from the child's own rusage, so that this
+// process's work is not counted.
+inline ShellRun spawnTimed(std::vector<QByteArray> args, bool quietErrors = false)
+{
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    if (quietErrors)
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+
+    ShellRun out;
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return out;
+    }
+    out.started = true;
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    const auto t1 = std::chrono::steady_clock::now();
+    posix_spawn_file_actions_destroy(&fa);
+    out.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    out.cpuMs = ru.ru_utime.tv_sec * 1e3 + ru.ru_utime.tv_usec / 1e3 + ru.ru_stime.tv_sec * 1e3 +
+                ru.ru_stime.tv_usec / 1e3;
+    out.maxRssKiB = ru.ru_maxrss;
+    out.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return out;
+}
+
+// Runs `sql` once in the shell on `dbPath`, the values bound as parameters
+// @p1..., its output to /dev/null.
+inline ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QVariantList& binds)
+{
+    std::vector<QByteArray> args;
+    args.push_back(shellPath().toLocal8Bit());
+    args.push_back("-batch");
+    for (int i = 0; i < binds.size(); ++i) {
+        // The shell reads parameter values as SQL literals.
+        QString v = binds.at(i).toString();
+        v.replace(QStringLiteral("'"), QStringLiteral("''"));
+        args.push_back("-cmd");
+        args.push_back(QStringLiteral(".parameter set @p%1 '%2'").arg(i + 1).arg(v).toUtf8());
+    }
+    args.push_back(QFile::encodeName(dbPath));
+    args.push_back(sql.toUtf8());
+    return spawnTimed(std::move(args));
+}
+
+// runShellOnce `repeat` times: the medians (by `mid`) of wall and CPU time, the
+// other fields from the last run; stops at the first failure and says so.
+inline ShellRun runShell(const QString& dbPath, const QString& sql, const QVariantList& binds, int repeat,
+                         double (*mid)(std::vector<double>) = median)
+{
+    std::vector<double> wall, cpu;
+    ShellRun last;
+    for (int i = 0; i < repeat; ++i) {
+        last = runShellOnce(dbPath, sql, binds);
+        if (!last.ok) {
+            std::printf("  ! shell failed: %s\n", qPrintable(sql));
+            return last;
+        }
+        wall.push_back(last.ms);
+        cpu.push_back(last.cpuMs);
+    }
+    last.ms = mid(wall);
+    last.cpuMs = mid(cpu);
+    return last;
+}
+
+// ---------------------------------------------------------------- statements
+
+// The statement the record model runs for a source, written out the same way
+// so that the shell can run it and its plan can be shown: rowid, `columns`,
+// the order columns, the conditions, the order with rowid last. `limit` 0
+// means the whole result. With `shellParams` the values become @p1... (as
+// runShellOnce binds them), otherwise they stay ?.
+inline QString modelSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds,
+                        bool shellParams)
+{
+    QStringList sel{QStringLiteral("rowid")};
+    for (const QString& c : columns)
+        sel << quoteIdent(c);
+    for (const SortKey& k : s.order)
+        sel << quoteIdent(k.column);
+    QString where = s.whereSql(binds);
+    if (shellParams) {
+        QString numbered;
+        int n = 0;
+        for (QChar c : where)
+            numbered += c == u'?' ? QStringLiteral("@p%1").arg(++n) : QString(c);
+        where = numbered;
+    }
+    QStringList order;
+    for (const SortKey& k : s.order)
+        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+    order << QStringLiteral("rowid");
+    QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                      .arg(sel.join(", "), quoteIdent(s.table), where, order.join(", "));
+    if (limit > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    return sql;
+}
+
+} // namespace shop::bench
