@@ -21,23 +21,11 @@
 
 namespace shop {
 
+using members::button;
+using members::lineEdit;
+
 namespace {
 const QString kNumber = QStringLiteral("卡号");
-
-QLineEdit* lineEdit(const char* name)
-{
-    auto* e = new QLineEdit;
-    e->setObjectName(QLatin1String(name));
-    return e;
-}
-
-QPushButton* button(const char* name, const QString& text)
-{
-    auto* b = new QPushButton(text);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 // Edits of the number column in the unlocked grid: a number that belongs to
 // another card is refused, as opening a card refuses it.

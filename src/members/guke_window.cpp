@@ -18,24 +18,12 @@
 
 namespace shop {
 
+using members::button;
+using members::lineEdit;
+
 namespace {
 const QString kNumber = QStringLiteral("编号");
 const QString kName = QStringLiteral("姓名");
-
-QLineEdit* lineEdit(const char* name)
-{
-    auto* e = new QLineEdit;
-    e->setObjectName(QLatin1String(name));
-    return e;
-}
-
-QPushButton* button(const char* name, const QString& text)
-{
-    auto* b = new QPushButton(text);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 // A key that types a character (Enter and Backspace included); arrows,
 // Tab and shortcuts are not.

@@ -2,6 +2,8 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSqlQuery>
 
 namespace shop::members {
@@ -68,6 +70,21 @@ void addField(QGridLayout* grid, int row, int column, const QString& caption, QW
     label->setBuddy(field);
     grid->addWidget(label, row, column * 2);
     grid->addWidget(field, row, column * 2 + 1, 1, columnSpan * 2 - 1);
+}
+
+QLineEdit* lineEdit(const char* name)
+{
+    auto* e = new QLineEdit;
+    e->setObjectName(QLatin1String(name));
+    return e;
+}
+
+QPushButton* button(const char* name, const QString& text)
+{
+    auto* b = new QPushButton(text);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
 }
 
 } // namespace shop::members
