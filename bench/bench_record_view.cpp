@@ -35,9 +35,8 @@ namespace {
 
 const QString kTable = QStringLiteral("salse");
 const int kMembers = 2000;
-const int kRepeat = qMax(1, qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
-                                ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                                : 5);
+const int kRepeat = qMax(
+    1, qEnvironmentVariableIntValue("BENCH_REPEAT") > 0 ? qEnvironmentVariableIntValue("BENCH_REPEAT") : 5);
 const int kShellRepeat = qMax(1, kRepeat / 2 + 1);
 // The first page is run this many times in one shell, so that the shell's
 // start does not drown it.
@@ -116,16 +115,17 @@ QString money(double v)
 // of a hair and beauty shop, services, twenty employees.
 void fill(Database& db, int rows)
 {
-    static const QStringList brands = {"玉兰油", "雅丽", "丝蕴", "飘柔", "海飞丝", "清扬", "沙宣", "欧莱雅",
-                                       "施华蔻", "潘婷", "资生堂", "美涛", "卡诗", "蜂花", "霸王", "阿道夫"};
-    static const QStringList kinds = {"洗发水", "护发素", "发膜", "精油", "染发剂", "烫发水", "发蜡",
-                                      "啫喱水", "弹力素", "洗面奶", "面膜", "爽肤水"};
+    static const QStringList brands = {"玉兰油", "雅丽",   "丝蕴",   "飘柔",  "海飞丝", "清扬",
+                                       "沙宣",   "欧莱雅", "施华蔻", "潘婷",  "资生堂", "美涛",
+                                       "卡诗",   "蜂花",   "霸王",   "阿道夫"};
+    static const QStringList kinds = {"洗发水", "护发素", "发膜",   "精油",   "染发剂", "烫发水",
+                                      "发蜡",   "啫喱水", "弹力素", "洗面奶", "面膜",   "爽肤水"};
     static const QStringList sizes = {"200ml", "400ml", "750ml", "1L", "50g", "100g"};
-    static const QStringList services = {"洗剪吹", "烫发", "染发", "焗油", "头皮护理", "面部护理",
-                                         "足疗", "按摩", "修眉", "盘发"};
-    static const QStringList employees = {
-        "张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强", "黄磊", "周婷", "吴刚",
-        "徐燕", "孙杰", "胡军", "朱红", "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+    static const QStringList services = {"洗剪吹",   "烫发", "染发", "焗油", "头皮护理",
+                                         "面部护理", "足疗", "按摩", "修眉", "盘发"};
+    static const QStringList employees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
+                                          "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
+                                          "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
     static const QStringList notes = {"", "", "", "", "", "", "会员折扣", "赠品", "退货补差", "节日活动"};
 
     std::mt19937 rng(20261207);
@@ -149,9 +149,9 @@ void fill(Database& db, int rows)
         const bool service = pick(10) < 4;
         const bool member = pick(10) < 7;
         const int memberNo = pick(kMembers);
-        const QString card = member ? QStringLiteral("8%1").arg((memberNo * 7919 + 104729) % 10000000, 7, 10,
-                                                                QChar('0'))
-                                    : QString();
+        const QString card =
+            member ? QStringLiteral("8%1").arg((memberNo * 7919 + 104729) % 10000000, 7, 10, QChar('0'))
+                   : QString();
         const int product = pick(brands.size() * kinds.size() * sizes.size());
         const QString code = service ? QString() : QStringLiteral("P%1").arg(10000 + product);
         const QString name = service ? QString()
@@ -319,22 +319,25 @@ void printStep(const Step& s, const ShellRun& start, int rows)
     const double pageWall = qMax(0.01, (s.shellPage.ms - start.ms) / kPageLoops);
     const double pageCpu = qMax(0.01, (s.shellPage.cpuMs - start.cpuMs) / kPageLoops);
     std::printf("  %s\n", qPrintable(s.name));
-    std::printf("    view:  wall %8.2f ms  cpu %8.2f ms | next page wall %7.2f ms cpu %7.2f ms | RSS %+6.2f MiB "
-                "peak %+6.2f MiB | %lld rows in result\n",
-                s.view.wallMs, s.view.cpuMs, s.nextPage.wallMs, s.nextPage.cpuMs, mib(s.rssDeltaKiB),
-                mib(s.peakDeltaKiB), static_cast<long long>(s.resultRows));
-    std::printf("    shell, whole result:      wall %8.2f ms  cpu %8.2f ms (after start: %8.2f / %8.2f), max RSS "
-                "%.1f MiB\n",
-                s.shellAll.ms, s.shellAll.cpuMs, allWall, allCpu, mib(s.shellAll.maxRssKiB));
-    std::printf("    shell, first page (LIMIT), %d times in one shell: wall %8.2f ms  cpu %8.2f ms; each after start: "
+    std::printf(
+        "    view:  wall %8.2f ms  cpu %8.2f ms | next page wall %7.2f ms cpu %7.2f ms | RSS %+6.2f MiB "
+        "peak %+6.2f MiB | %lld rows in result\n",
+        s.view.wallMs, s.view.cpuMs, s.nextPage.wallMs, s.nextPage.cpuMs, mib(s.rssDeltaKiB),
+        mib(s.peakDeltaKiB), static_cast<long long>(s.resultRows));
+    std::printf(
+        "    shell, whole result:      wall %8.2f ms  cpu %8.2f ms (after start: %8.2f / %8.2f), max RSS "
+        "%.1f MiB\n",
+        s.shellAll.ms, s.shellAll.cpuMs, allWall, allCpu, mib(s.shellAll.maxRssKiB));
+    std::printf("    shell, first page (LIMIT), %d times in one shell: wall %8.2f ms  cpu %8.2f ms; each "
+                "after start: "
                 "%.2f / %.2f ms\n",
                 kPageLoops, s.shellPage.ms, s.shellPage.cpuMs, pageWall, pageCpu);
     const double rw = s.view.wallMs / allWall;
     const double rc = s.view.cpuMs / allCpu;
-    std::printf("    view / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 1.5)\n", rw, verdict(rw <= 1.5),
-                rc, verdict(rc <= 1.5));
-    std::printf("    view / shell first page:   wall %.2fx, cpu %.2fx (information)\n", s.view.wallMs / pageWall,
-                s.view.cpuMs / pageCpu);
+    std::printf("    view / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 1.5)\n", rw,
+                verdict(rw <= 1.5), rc, verdict(rc <= 1.5));
+    std::printf("    view / shell first page:   wall %.2fx, cpu %.2fx (information)\n",
+                s.view.wallMs / pageWall, s.view.cpuMs / pageCpu);
     std::printf("    plan, first page: %s\n", qPrintable(s.plan.join(QStringLiteral(" | "))));
     std::printf("    plan, next page:  %s\n", qPrintable(s.nextPlan.join(QStringLiteral(" | "))));
     addGoal(QStringLiteral("%1 rows, %2 vs shell").arg(rows).arg(s.name), rw, rc, 1.5);
@@ -342,8 +345,7 @@ void printStep(const Step& s, const ShellRun& start, int rows)
 
 // Times `run` (which leaves the view showing its first screen) kRepeat times;
 // memory is taken from the first run.
-template<typename Run>
-void measure(Step& step, Run run)
+template <typename Run> void measure(Step& step, Run run)
 {
     std::vector<double> wall, cpu;
     for (int i = 0; i < kRepeat; ++i) {
@@ -478,38 +480,47 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     const long grow = after.hwmKiB - empty.rssKiB;
 
     std::printf("  scroll the view (every row) from the first to the last row\n");
-    std::printf("    view: wall %.1f ms, cpu %.1f ms in %d scroll steps; %d rows, last rowid %lld (table max rowid "
-                "%lld): %s; %d pages cached at the end\n",
-                scroll.wallMs, scroll.cpuMs, steps, scrolledRows, static_cast<long long>(lastRowid),
-                maxRowid ? static_cast<long long>(maxRowid->value(0).toLongLong()) : -1LL,
-                reached ? "end reached" : "END NOT REACHED", pages);
-    std::printf("    memory: without a view %.1f MiB, view open %.1f MiB, after scrolling %.1f MiB, peak %.1f MiB;"
-                " peak above the opened view %+.1f MiB, above the process without a view %+.1f MiB "
-                "(goal < 100): %s\n",
-                mib(empty.rssKiB), mib(before.rssKiB), mib(after.rssKiB), mib(after.hwmKiB),
-                mib(after.hwmKiB - before.rssKiB), mib(grow), verdict(grow < 100 * 1024));
-    std::printf("    shell, model's statement without LIMIT: wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f), "
-                "max RSS %.1f MiB\n",
-                whole.ms, whole.cpuMs, wholeWall, wholeCpu, mib(whole.maxRssKiB));
-    std::printf("    shell, SELECT * FROM salse:             wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f)\n",
-                star.ms, star.cpuMs, starWall, starCpu);
+    std::printf(
+        "    view: wall %.1f ms, cpu %.1f ms in %d scroll steps; %d rows, last rowid %lld (table max rowid "
+        "%lld): %s; %d pages cached at the end\n",
+        scroll.wallMs, scroll.cpuMs, steps, scrolledRows, static_cast<long long>(lastRowid),
+        maxRowid ? static_cast<long long>(maxRowid->value(0).toLongLong()) : -1LL,
+        reached ? "end reached" : "END NOT REACHED", pages);
+    std::printf(
+        "    memory: without a view %.1f MiB, view open %.1f MiB, after scrolling %.1f MiB, peak %.1f MiB;"
+        " peak above the opened view %+.1f MiB, above the process without a view %+.1f MiB "
+        "(goal < 100): %s\n",
+        mib(empty.rssKiB), mib(before.rssKiB), mib(after.rssKiB), mib(after.hwmKiB),
+        mib(after.hwmKiB - before.rssKiB), mib(grow), verdict(grow < 100 * 1024));
+    std::printf(
+        "    shell, model's statement without LIMIT: wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f), "
+        "max RSS %.1f MiB\n",
+        whole.ms, whole.cpuMs, wholeWall, wholeCpu, mib(whole.maxRssKiB));
+    std::printf(
+        "    shell, SELECT * FROM salse:             wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f)\n",
+        star.ms, star.cpuMs, starWall, starCpu);
     const double rw = scroll.wallMs / wholeWall, rc = scroll.cpuMs / wholeCpu;
     std::printf("    view scroll / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 2)\n", rw,
                 verdict(rw <= 2), rc, verdict(rc <= 2));
     const double qw = quiet.wallMs / wholeWall, qc = quiet.cpuMs / wholeCpu;
-    std::printf("    the same scroll with painting suppressed (setUpdatesEnabled(false)): wall %.1f ms, cpu %.1f ms in "
-                "%d steps, %d rows, RSS %+.1f MiB, peak %+.1f MiB; / shell: wall %.2fx %s, cpu %.2fx %s (goal <= 2)\n",
+    std::printf("    the same scroll with painting suppressed (setUpdatesEnabled(false)): wall %.1f ms, cpu "
+                "%.1f ms in "
+                "%d steps, %d rows, RSS %+.1f MiB, peak %+.1f MiB; / shell: wall %.2fx %s, cpu %.2fx %s "
+                "(goal <= 2)\n",
                 quiet.wallMs, quiet.cpuMs, quietSteps, quietRows, mib(quietAfter.rssKiB - quietBefore.rssKiB),
                 mib(quietAfter.hwmKiB - quietBefore.rssKiB), qw, verdict(qw <= 2), qc, verdict(qc <= 2));
-    std::printf("    model alone (fetchMore to the end, every cell read, no widget): wall %.1f ms, cpu %.1f ms, "
-                "%d rows, RSS %+.1f MiB, peak %+.1f MiB; model / shell: wall %.2fx, cpu %.2fx\n",
-                bareT.wallMs, bareT.cpuMs, bare.rowCount(), mib(bareAfter.rssKiB - bareBefore.rssKiB),
-                mib(bareAfter.hwmKiB - bareBefore.rssKiB), bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu);
-    addGoal(QStringLiteral("%1 rows, scroll to the end (painted) vs shell reading the whole result").arg(rows), rw,
-            rc, 2);
-    addGoal(QStringLiteral("%1 rows, scroll to the end (painting suppressed) vs shell reading the whole result")
-                .arg(rows),
-            qw, qc, 2);
+    std::printf(
+        "    model alone (fetchMore to the end, every cell read, no widget): wall %.1f ms, cpu %.1f ms, "
+        "%d rows, RSS %+.1f MiB, peak %+.1f MiB; model / shell: wall %.2fx, cpu %.2fx\n",
+        bareT.wallMs, bareT.cpuMs, bare.rowCount(), mib(bareAfter.rssKiB - bareBefore.rssKiB),
+        mib(bareAfter.hwmKiB - bareBefore.rssKiB), bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu);
+    addGoal(
+        QStringLiteral("%1 rows, scroll to the end (painted) vs shell reading the whole result").arg(rows),
+        rw, rc, 2);
+    addGoal(
+        QStringLiteral("%1 rows, scroll to the end (painting suppressed) vs shell reading the whole result")
+            .arg(rows),
+        qw, qc, 2);
     addGoal(QStringLiteral("%1 rows, model alone to the end vs shell reading the whole result").arg(rows),
             bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu, 2);
     goals() << QStringLiteral("%1 rows, scroll memory: peak %2 MiB above the process without a view "
@@ -535,10 +546,11 @@ SizeResult runSize(int rows, bool scroll)
     const double fillS = t.wallMs() / 1e3;
     const QStringList columns = db.columns(kTable);
 
-    std::printf("\n== salse with %d rows (filled in %.1f s; file %.1f MiB; %d columns; view runs %d, shell runs %d;"
-                " medians) ==\n",
-                rows, fillS, QFileInfo(path).size() / 1048576.0, static_cast<int>(columns.size()), kRepeat,
-                kShellRepeat);
+    std::printf(
+        "\n== salse with %d rows (filled in %.1f s; file %.1f MiB; %d columns; view runs %d, shell runs %d;"
+        " medians) ==\n",
+        rows, fillS, QFileInfo(path).size() / 1048576.0, static_cast<int>(columns.size()), kRepeat,
+        kShellRepeat);
 
     // The shell's own cost: start, open the file, read the schema, no rows.
     std::vector<double> sw, sc;
@@ -550,8 +562,9 @@ SizeResult runSize(int rows, bool scroll)
     }
     start.ms = median(sw);
     start.cpuMs = median(sc);
-    std::printf("  sqlite3 shell start (process, open, schema, no rows): wall %.2f ms, cpu %.2f ms (subtracted)\n",
-                start.ms, start.cpuMs);
+    std::printf(
+        "  sqlite3 shell start (process, open, schema, no rows): wall %.2f ms, cpu %.2f ms (subtracted)\n",
+        start.ms, start.cpuMs);
 
     RecordModel probe(db);
     const int pageSize = 256; // RecordModel's default page
@@ -659,7 +672,8 @@ int main(int argc, char** argv)
     std::printf("bench_record_view: sizes");
     for (int n : sizes)
         std::printf(" %d", n);
-    std::printf("; shell %s; platform %s\n", qPrintable(shellPath()), qPrintable(QGuiApplication::platformName()));
+    std::printf("; shell %s; platform %s\n", qPrintable(shellPath()),
+                qPrintable(QGuiApplication::platformName()));
     std::fflush(stdout);
 
     const int largest = *std::max_element(sizes.begin(), sizes.end());
@@ -672,16 +686,20 @@ int main(int argc, char** argv)
     }
 
     std::printf("\n== summary ==\n");
-    const auto smallest = std::min_element(results.begin(), results.end(),
-                                           [](const SizeResult& a, const SizeResult& b) { return a.rows < b.rows; });
-    const auto biggest = std::max_element(results.begin(), results.end(),
-                                          [](const SizeResult& a, const SizeResult& b) { return a.rows < b.rows; });
+    const auto smallest =
+        std::min_element(results.begin(), results.end(),
+                         [](const SizeResult& a, const SizeResult& b) { return a.rows < b.rows; });
+    const auto biggest =
+        std::max_element(results.begin(), results.end(),
+                         [](const SizeResult& a, const SizeResult& b) { return a.rows < b.rows; });
     for (const SizeResult& r : results)
-        std::printf("  open view, %8d rows: wall %8.2f ms, cpu %8.2f ms\n", r.rows, r.open.wallMs, r.open.cpuMs);
+        std::printf("  open view, %8d rows: wall %8.2f ms, cpu %8.2f ms\n", r.rows, r.open.wallMs,
+                    r.open.cpuMs);
     if (results.size() > 1)
-        addGoal(QStringLiteral("open a view is flat: %1 rows vs %2 rows").arg(biggest->rows).arg(smallest->rows),
-                biggest->open.wallMs / qMax(0.01, smallest->open.wallMs),
-                biggest->open.cpuMs / qMax(0.01, smallest->open.cpuMs), 2);
+        addGoal(
+            QStringLiteral("open a view is flat: %1 rows vs %2 rows").arg(biggest->rows).arg(smallest->rows),
+            biggest->open.wallMs / qMax(0.01, smallest->open.wallMs),
+            biggest->open.cpuMs / qMax(0.01, smallest->open.cpuMs), 2);
     for (const QString& g : goals())
         std::printf("  %s\n", qPrintable(g));
     std::printf("  total run time %.1f s\n", total.nsecsElapsed() / 1e9);

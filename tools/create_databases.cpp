@@ -42,8 +42,9 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() != 2 || args.at(1).startsWith('-')) {
-        std::fprintf(stderr, "usage: %s PROGRAM_FOLDER\n"
-                             "Creates PROGRAM_FOLDER/database/database.db and userid.db.\n",
+        std::fprintf(stderr,
+                     "usage: %s PROGRAM_FOLDER\n"
+                     "Creates PROGRAM_FOLDER/database/database.db and userid.db.\n",
                      qPrintable(QFileInfo(args.at(0)).fileName()));
         return 2;
     }

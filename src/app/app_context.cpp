@@ -50,10 +50,10 @@ ProgramPaths ProgramPaths::resolve()
     return ProgramPaths{data};
 }
 
-AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock,
-                       std::unique_ptr<QSettings> settings, MessageService& messages)
-    : paths_(std::move(paths)), clock_(std::move(clock)), settings_(std::move(settings)),
-      messages_(messages), quit_([] { QCoreApplication::exit(0); })
+AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
+                       MessageService& messages)
+    : paths_(std::move(paths)), clock_(std::move(clock)), settings_(std::move(settings)), messages_(messages),
+      quit_([] { QCoreApplication::exit(0); })
 {
 }
 

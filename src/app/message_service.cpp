@@ -16,16 +16,16 @@ MessageService::Answer QtMessageService::message(const QString& text, Icon icon,
 QString QtMessageService::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     bool ok = false;
-    const QString s = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                            QLineEdit::Normal, defaultText, &ok);
+    const QString s = QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal,
+                                            defaultText, &ok);
     return ok ? s : QString();
 }
 
 QString QtMessageService::secret(const QString& prompt, const QString& title)
 {
     bool ok = false;
-    const QString s = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                            QLineEdit::Password, {}, &ok);
+    const QString s =
+        QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Password, {}, &ok);
     return ok ? s : QString();
 }
 

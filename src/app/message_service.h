@@ -16,11 +16,9 @@ public:
     virtual ~MessageService() = default;
 
     // Shows a modal message; returns the button chosen.
-    virtual Answer message(const QString& text, Icon icon, Buttons buttons,
-                           const QString& caption) = 0;
+    virtual Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) = 0;
     // Shows an input box; returns the text, or an empty text on Cancel.
-    virtual QString input(const QString& prompt, const QString& title,
-                          const QString& defaultText = {}) = 0;
+    virtual QString input(const QString& prompt, const QString& title, const QString& defaultText = {}) = 0;
     // Asks for a secret (password boxes of set-up dialogs); empty on Cancel.
     virtual QString secret(const QString& prompt, const QString& title) { return input(prompt, title); }
 

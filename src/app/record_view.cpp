@@ -9,8 +9,7 @@
 namespace shop {
 
 RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWidget* parent)
-    : QTableView(parent), ctx_(ctx), table_(table), model_(new RecordModel(db, this)),
-      popup_(new QMenu(this))
+    : QTableView(parent), ctx_(ctx), table_(table), model_(new RecordModel(db, this)), popup_(new QMenu(this))
 {
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -157,7 +157,7 @@ DbResult Database::select(const QString& sql, const QVariantList& binds,
 }
 
 DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& binds,
-                                   const std::function<bool(qint64, const TextRow&)>& row)
+                                    const std::function<bool(qint64, const TextRow&)>& row)
 {
     const QVariant h = handle().driver()->handle();
     sqlite3* db = h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0
@@ -238,8 +238,8 @@ QVector<QString> Database::TextRow::texts() const
     return out;
 }
 
-std::optional<QList<QVariantList>> Database::selectAll(const QString& sql,
-                                                       const QVariantList& binds, QString* error)
+std::optional<QList<QVariantList>> Database::selectAll(const QString& sql, const QVariantList& binds,
+                                                       QString* error)
 {
     QList<QVariantList> rows;
     DbResult r = select(sql, binds, [&rows](const QSqlQuery& q) {
@@ -259,8 +259,7 @@ std::optional<QList<QVariantList>> Database::selectAll(const QString& sql,
     return rows;
 }
 
-std::optional<QVariantList> Database::selectOne(const QString& sql, const QVariantList& binds,
-                                                QString* error)
+std::optional<QVariantList> Database::selectOne(const QString& sql, const QVariantList& binds, QString* error)
 {
     std::optional<QVariantList> out;
     DbResult r = select(sql, binds, [&out](const QSqlQuery& q) {

@@ -72,8 +72,7 @@ public:
                               const std::function<bool(qint64 key, const TextRow& row)>& row);
 
     // All rows of a query (for small results only).
-    std::optional<QList<QVariantList>> selectAll(const QString& sql,
-                                                 const QVariantList& binds = {},
+    std::optional<QList<QVariantList>> selectAll(const QString& sql, const QVariantList& binds = {},
                                                  QString* error = nullptr);
 
     // First row of a query, or nullopt when there is none or on error.

@@ -21,8 +21,8 @@ QString hashPassword(const QString& password)
         return {};
     const QByteArray utf8 = password.toUtf8();
     char out[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str_alg(out, utf8.constData(), static_cast<unsigned long long>(utf8.size()),
-                              kOpsLimit, kMemLimit, crypto_pwhash_ALG_ARGON2ID13) != 0)
+    if (crypto_pwhash_str_alg(out, utf8.constData(), static_cast<unsigned long long>(utf8.size()), kOpsLimit,
+                              kMemLimit, crypto_pwhash_ALG_ARGON2ID13) != 0)
         return {};
     return QString::fromLatin1(out);
 }

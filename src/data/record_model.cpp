@@ -15,8 +15,7 @@ quint32 readU32(const char* p)
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <typename Get>
-QByteArray packTexts(int n, Get&& utf8)
+template <typename Get> QByteArray packTexts(int n, Get&& utf8)
 {
     qsizetype total = 0;
     for (int i = 0; i < n; ++i)
@@ -51,7 +50,8 @@ RecordModel::Row RecordModel::Row::fromTexts(qint64 rowid, const QVector<QString
     utf8.reserve(texts.size());
     for (const QString& t : texts)
         utf8.append(t.toUtf8());
-    return Row{rowid, packTexts(static_cast<int>(utf8.size()), [&utf8](int i) { return QByteArrayView(utf8.at(i)); })};
+    return Row{rowid, packTexts(static_cast<int>(utf8.size()),
+                                [&utf8](int i) { return QByteArrayView(utf8.at(i)); })};
 }
 
 int RecordModel::Row::count() const
@@ -247,7 +247,8 @@ bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error)
     out->reserve(pageSize_);
     return readRows(
         after, pageSize_,
-        [out](qint64 rowid, const Database::TextRow& row) { out->append(Row::fromEngine(rowid, row)); }, error);
+        [out](qint64 rowid, const Database::TextRow& row) { out->append(Row::fromEngine(rowid, row)); },
+        error);
 }
 
 QVariantList RecordModel::keyOf(const Row& r) const
@@ -294,8 +295,8 @@ const RecordModel::Page* RecordModel::page(int index) const
 qint64 RecordModel::count() const
 {
     QVariantList binds;
-    const QString sql = QStringLiteral("SELECT count(*) FROM %1%2")
-                            .arg(quoteIdent(source_.table), source_.whereSql(&binds));
+    const QString sql =
+        QStringLiteral("SELECT count(*) FROM %1%2").arg(quoteIdent(source_.table), source_.whereSql(&binds));
     auto row = db_.selectOne(sql, binds);
     return row ? row->value(0).toLongLong() : 0;
 }
@@ -348,9 +349,9 @@ int RecordModel::rowOfRowid(qint64 rowid)
 std::optional<Record> RecordModel::findFirst(const QList<Condition>& criteria, QString* error) const
 {
     QVariantList binds;
-    const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT 1")
-                            .arg(selectList(), quoteIdent(source_.table),
-                                 source_.whereSql(&binds, criteria), orderSql());
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT 1")
+            .arg(selectList(), quoteIdent(source_.table), source_.whereSql(&binds, criteria), orderSql());
     QString err;
     auto row = db_.selectOne(sql, binds, &err);
     if (!row) {
@@ -368,8 +369,8 @@ std::optional<Record> RecordModel::findFirst(const QList<Condition>& criteria, Q
 
 DbResult RecordModel::deleteRowid(qint64 rowid)
 {
-    DbResult r = db_.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(source_.table)),
-                          {rowid});
+    DbResult r =
+        db_.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(source_.table)), {rowid});
     if (!r)
         return r;
     DbResult again = rerun();
@@ -397,9 +398,9 @@ DbResult RecordModel::flushEdits()
         binds << textValue(pending_.value(c));
     }
     binds << rowid;
-    DbResult r = db_.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                              .arg(quoteIdent(source_.table), sets.join(", ")),
-                          binds);
+    DbResult r = db_.exec(
+        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdent(source_.table), sets.join(", ")),
+        binds);
     if (!r) {
         emit writeFailed(r.error);
         return r;
@@ -520,27 +521,30 @@ void RecordModel::fetchMore(const QModelIndex& parent)
     const int base = static_cast<int>(columns_.size());
     QVariantList lastKey;
     QString err;
-    const bool ok = readRows(pageEnds_.last(), pages * pageSize_, [&](qint64 rowid, const Database::TextRow& row) {
-        const int inPage = read % pageSize_;
-        const bool keep = read / pageSize_ >= keepFrom;
-        ++read;
-        if (keep) {
-            current.append(Row::fromEngine(rowid, row));
-            if (current.size() == pageSize_) {
-                ends.append(keyOf(current.last()));
-                kept.append(std::move(current));
-                current = Page();
+    const bool ok = readRows(
+        pageEnds_.last(), pages * pageSize_,
+        [&](qint64 rowid, const Database::TextRow& row) {
+            const int inPage = read % pageSize_;
+            const bool keep = read / pageSize_ >= keepFrom;
+            ++read;
+            if (keep) {
+                current.append(Row::fromEngine(rowid, row));
+                if (current.size() == pageSize_) {
+                    ends.append(keyOf(current.last()));
+                    kept.append(std::move(current));
+                    current = Page();
+                }
+            } else {
+                // A page that will not stay cached: only its last key is needed.
+                lastKey.clear();
+                for (int i = 0; i < orderColumns_.size(); ++i)
+                    lastKey << row.text(base + i);
+                lastKey << rowid;
+                if (inPage == pageSize_ - 1)
+                    ends.append(lastKey);
             }
-        } else {
-            // A page that will not stay cached: only its last key is needed.
-            lastKey.clear();
-            for (int i = 0; i < orderColumns_.size(); ++i)
-                lastKey << row.text(base + i);
-            lastKey << rowid;
-            if (inPage == pageSize_ - 1)
-                ends.append(lastKey);
-        }
-    }, &err);
+        },
+        &err);
     if (!ok) {
         lastError_ = err;
         atEnd_ = true;

@@ -29,12 +29,24 @@ QString RecordSource::whereSql(QVariantList* binds, const QList<Condition>& extr
     auto add = [&](const Condition& c) {
         const QString col = quoteIdent(c.column);
         switch (c.op) {
-        case Op::Eq: parts << col + " = ?"; break;
-        case Op::Ne: parts << col + " <> ?"; break;
-        case Op::Lt: parts << col + " < ?"; break;
-        case Op::Le: parts << col + " <= ?"; break;
-        case Op::Gt: parts << col + " > ?"; break;
-        case Op::Ge: parts << col + " >= ?"; break;
+        case Op::Eq:
+            parts << col + " = ?";
+            break;
+        case Op::Ne:
+            parts << col + " <> ?";
+            break;
+        case Op::Lt:
+            parts << col + " < ?";
+            break;
+        case Op::Le:
+            parts << col + " <= ?";
+            break;
+        case Op::Gt:
+            parts << col + " > ?";
+            break;
+        case Op::Ge:
+            parts << col + " >= ?";
+            break;
         case Op::Contains:
             if (c.value.size() > kMaxLikeText) {
                 // Beyond the engine's pattern limit; upper() folds ASCII

@@ -64,4 +64,3 @@ struct RecordSource {
 QString containsPattern(const QString& text);
 
 } // namespace shop
-

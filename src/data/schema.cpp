@@ -11,9 +11,9 @@ namespace shop::schema {
 
 namespace {
 const QStringList kGoods = {"商品名称", "产品编号", "规格容量", "每箱件数", "进货价格",
-                            "零售价格", "库存数量", "供应商", "进货日期", "说明"};
-const QStringList kSales = {"业务日期", "业务类型", "卡号", "产品编号", "商品名称",
-                            "出货数量", "零售价格", "进货日期", "实收金额", "服务项目",
+                            "零售价格", "库存数量", "供应商",   "进货日期", "说明"};
+const QStringList kSales = {"业务日期", "业务类型",   "卡号",     "产品编号", "商品名称",
+                            "出货数量", "零售价格",   "进货日期", "实收金额", "服务项目",
                             "员工姓名", "备注或说明", "提成金额"};
 
 struct IndexDef {
@@ -22,10 +22,9 @@ struct IndexDef {
 };
 // Columns the windows filter or sort on often.
 const IndexDef kIndexes[] = {
-    {"salse", "业务日期"},  {"salse", "卡号"},     {"salse", "员工姓名"},
-    {"salse", "产品编号"},  {"jinhuo", "产品编号"}, {"jinhuo", "商品名称"},
-    {"numbercard", "卡号"}, {"guke", "编号"},       {"guke", "姓名"},
-    {"worker", "身份证号码"}, {"salary", "姓名"},   {"shouzhi", "日期"},
+    {"salse", "业务日期"},  {"salse", "卡号"},        {"salse", "员工姓名"},  {"salse", "产品编号"},
+    {"jinhuo", "产品编号"}, {"jinhuo", "商品名称"},   {"numbercard", "卡号"}, {"guke", "编号"},
+    {"guke", "姓名"},       {"worker", "身份证号码"}, {"salary", "姓名"},     {"shouzhi", "日期"},
 };
 
 bool createTable(Database& db, const TableDef& t, QString* error)
@@ -33,8 +32,8 @@ bool createTable(Database& db, const TableDef& t, QString* error)
     QStringList cols;
     for (const QString& c : t.columns)
         cols << quoteIdent(c) + QStringLiteral(" TEXT COLLATE NOCASE NOT NULL DEFAULT ''");
-    DbResult r = db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
-                             .arg(quoteIdent(t.name), cols.join(", ")));
+    DbResult r = db.exec(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)").arg(quoteIdent(t.name), cols.join(", ")));
     if (!r && error)
         *error = r.error;
     return r.ok;
@@ -52,8 +51,8 @@ const QList<TableDef>& businessTables()
          {"开卡日期", "卡号", "经手人", "顾客姓名", "服务项目", "金额", "次数", "卡类型", "备注"}},
         {"guke", {"编号", "姓名", "性别", "出生年月", "联系电话", "创建日期", "通信地址", "个人分析"}},
         {"worker",
-         {"姓名", "性别", "出生年月", "学历", "户籍", "婚姻状况", "职位", "薪金", "联系电话",
-          "入职日期", "身份证号码", "家庭住址"}},
+         {"姓名", "性别", "出生年月", "学历", "户籍", "婚姻状况", "职位", "薪金", "联系电话", "入职日期",
+          "身份证号码", "家庭住址"}},
         {"salary",
          {"姓名", "底薪", "提成总额", "全勤奖", "工龄奖", "奖金", "迟到", "早退", "罚款", "应发工资",
           "实发工资"}},
@@ -115,8 +114,8 @@ bool createAccountsTable(Database& db, QString* error)
     return r.ok;
 }
 
-bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath,
-                         const QString& zedPassword, QString* error)
+bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath, const QString& zedPassword,
+                         QString* error)
 {
     auto fail = [error](const QString& e) {
         if (error)

@@ -28,8 +28,8 @@ bool createAccountsTable(Database& db, QString* error);
 // Creates both files with their tables; the accounts file gets the
 // supervisor account "ZED" of kind "M" with the given password. Refuses to
 // touch files that already exist.
-bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath,
-                         const QString& zedPassword, QString* error);
+bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath, const QString& zedPassword,
+                         QString* error);
 
 } // namespace schema
 } // namespace shop

@@ -296,8 +296,9 @@ private slots:
         Database& db = freshDb();
         QList<QStringList> rows;
         for (int i = 0; i < total; ++i)
-            rows << salesRow(QString("2026-%1-%2").arg(1 + i % 12, 2, 10, QChar('0')).arg(1 + i % 28, 2, 10, QChar('0')),
-                             QString("C%1").arg(i % 7), QString("N%1").arg((i * 37) % 101));
+            rows << salesRow(
+                QString("2026-%1-%2").arg(1 + i % 12, 2, 10, QChar('0')).arg(1 + i % 28, 2, 10, QChar('0')),
+                QString("C%1").arg(i % 7), QString("N%1").arg((i * 37) % 101));
         insertSales(db, rows);
 
         RecordSource src = RecordSource::all("salse");

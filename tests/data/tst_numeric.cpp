@@ -60,17 +60,26 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("plain");
         QTest::addColumn<QString>("signedForm");
-        QTest::newRow("whole") << 15.0 << "15" << " 15";
-        QTest::newRow("fraction") << 15.5 << "15.5" << " 15.5";
-        QTest::newRow("negative") << -3.25 << "-3.25" << "-3.25";
-        QTest::newRow("zero") << 0.0 << "0" << " 0";
-        QTest::newRow("negative zero") << -0.0 << "0" << " 0";
-        QTest::newRow("binary fraction noise hidden") << 0.1 + 0.2 << "0.3" << " 0.3";
-        QTest::newRow("15 digits kept") << 123456789012345.0 << "123456789012345" << " 123456789012345";
+        QTest::newRow("whole") << 15.0 << "15"
+                               << " 15";
+        QTest::newRow("fraction") << 15.5 << "15.5"
+                                  << " 15.5";
+        QTest::newRow("negative") << -3.25 << "-3.25"
+                                  << "-3.25";
+        QTest::newRow("zero") << 0.0 << "0"
+                              << " 0";
+        QTest::newRow("negative zero") << -0.0 << "0"
+                                       << " 0";
+        QTest::newRow("binary fraction noise hidden") << 0.1 + 0.2 << "0.3"
+                                                      << " 0.3";
+        QTest::newRow("15 digits kept") << 123456789012345.0 << "123456789012345"
+                                        << " 123456789012345";
         QTest::newRow("beyond 15 digits") << 1234567890123456.0 << "1.23456789012346E+15"
                                           << " 1.23456789012346E+15";
-        QTest::newRow("small") << 0.00001 << "1E-05" << " 1E-05";
-        QTest::newRow("no grouping") << 1234567.0 << "1234567" << " 1234567";
+        QTest::newRow("small") << 0.00001 << "1E-05"
+                               << " 1E-05";
+        QTest::newRow("no grouping") << 1234567.0 << "1234567"
+                                     << " 1234567";
     }
     void numberText()
     {

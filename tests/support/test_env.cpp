@@ -89,7 +89,8 @@ void TestEnv::insert(const QString& table, const QStringList& values)
         binds << textValue(v);
     }
     Database& d = table == QLatin1String("username") ? accounts() : db();
-    DbResult r = d.exec(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdent(table), qs.join(",")), binds);
+    DbResult r =
+        d.exec(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdent(table), qs.join(",")), binds);
     if (!r)
         qFatal("insert into %s failed: %s", qPrintable(table), qPrintable(r.error));
 }

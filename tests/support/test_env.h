@@ -18,10 +18,10 @@ void typeText(QWidget* widget, const QString& text);
 // One message or input box as the program showed it.
 struct Shown {
     enum Kind { Message, Input } kind = Message;
-    QString text;     // message text, or the input prompt
+    QString text; // message text, or the input prompt
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
-    QString caption;  // caption, or the input title
+    QString caption; // caption, or the input title
 };
 
 // Records every box and answers from queues the test fills. A message with
