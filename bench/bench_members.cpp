@@ -19,7 +19,7 @@
 // builds and paints its widgets).
 
 #include "members/card_window.h"
-#include "members/guke_window.h"
+#include "members/customer_window.h"
 #include "support/test_env.h"
 
 #include "data/record_model.h"
@@ -353,14 +353,14 @@ int main(int argc, char** argv)
     // ---- customers
     step(env, "frmguke: open the window (every customer)",
          [&] {
-             auto* w = new GukeWindow(env.ctx());
+             auto* w = new CustomerWindow(env.ctx());
              w->show();
              QCoreApplication::processEvents();
              delete w;
          },
          {RecordSource::all(guke)});
 
-    GukeWindow customers(env.ctx());
+    CustomerWindow customers(env.ctx());
     customers.show();
     QCoreApplication::processEvents();
     step(env, "frmguke: find by name, few hits (\"欧阳秀英\")",

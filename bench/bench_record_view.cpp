@@ -7,7 +7,7 @@
 // Usage: bench_record_view [rows ...]   (default 10000 100000 1000000)
 // Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 5).
 
-#include "app/record_view.h"
+#include "ui/record_view.h"
 #include "data/record_model.h"
 #include "support/test_env.h"
 
@@ -273,15 +273,15 @@ struct Timing {
 struct Step {
     QString name;
     RecordSource source;
-    Timing view;
-    Timing nextPage;
+    Timing view = {};
+    Timing nextPage = {};
     long rssDeltaKiB = 0;
     long peakDeltaKiB = 0;
     qint64 resultRows = 0;
-    ShellRun shellAll;
-    ShellRun shellPage;
-    QStringList plan;
-    QStringList nextPlan;
+    ShellRun shellAll = {};
+    ShellRun shellPage = {};
+    QStringList plan = {};
+    QStringList nextPlan = {};
 };
 
 const char* verdict(bool ok)

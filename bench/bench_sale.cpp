@@ -3,7 +3,7 @@
 // and large tables, and prints the figures side by side.
 //
 //   bench_sale [saves]      (default 400 saves per size)
-#include "app/record_view.h"
+#include "ui/record_view.h"
 #include "sales/business_window.h"
 #include "support/test_env.h"
 

@@ -14,10 +14,10 @@
 // Environment: BENCH_REPEAT (default 9), BENCH_VERBOSE (phases of the start-up
 // on standard error), QT_QPA_PLATFORM as for the program.
 
-#include "app/app_context.h"
-#include "app/journal.h"
-#include "app/main_window.h"
-#include "app/shell.h"
+#include "ui/app_context.h"
+#include "shell/journal.h"
+#include "shell/main_window.h"
+#include "shell/shell.h"
 #include "data/database.h"
 #include "data/schema.h"
 #include "support/test_env.h"
@@ -173,7 +173,8 @@ void timerCost(int rows)
     LoginJournal journal(env.ctx());
     MainWindow w(env.ctx(), journal);
     w.show();
-    QTest::qWaitForWindowExposed(&w);
+    if (!QTest::qWaitForWindowExposed(&w))
+        qWarning("window not exposed");
     w.showPurchaseTab();
     QTest::qWait(500);
 
@@ -224,7 +225,8 @@ void screenshots(const QString& dir)
     if (!shell.start())
         return;
     LoginWindow* login = shell.loginWindow();
-    QTest::qWaitForWindowExposed(login);
+    if (!QTest::qWaitForWindowExposed(login))
+        qWarning("login window not exposed");
     login->findChild<QLineEdit*>("username")->setText(QStringLiteral("ZED"));
     login->findChild<QLineEdit*>("password")->setText(QStringLiteral("secret"));
     QTest::qWait(300);
@@ -234,7 +236,8 @@ void screenshots(const QString& dir)
     LoginJournal journal(env.ctx());
     MainWindow w(env.ctx(), journal);
     w.show();
-    QTest::qWaitForWindowExposed(&w);
+    if (!QTest::qWaitForWindowExposed(&w))
+        qWarning("window not exposed");
     auto* tree = w.findChild<QTreeWidget*>("TreeView1");
     tree->expandAll();
     w.showPurchaseTab();

@@ -8,7 +8,7 @@
 // Usage: bench_stock [rows]   (default 100000 in each table)
 // Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 5).
 
-#include "app/record_view.h"
+#include "ui/record_view.h"
 #include "stock/goods_browser.h"
 #include "stock/purchase_tab.h"
 #include "data/schema.h"

@@ -1,6 +1,6 @@
-#include "app/app_context.h"
-#include "app/message_service.h"
-#include "app/shell.h"
+#include "ui/app_context.h"
+#include "ui/message_service.h"
+#include "shell/shell.h"
 
 #include <QApplication>
 

@@ -1,12 +1,12 @@
 // Every window and tab of the program, by name: one line each.
-#include "app/window_registry.h"
+#include "ui/window_registry.h"
 #include "stock/goods_browser.h"
 #include "stock/purchase_tab.h"
-#include "app/about_window.h"
-#include "app/settings_window.h"
+#include "shell/about_window.h"
+#include "shell/settings_window.h"
 #include "sales/business_window.h"
 #include "members/card_window.h"
-#include "members/guke_window.h"
+#include "members/customer_window.h"
 
 namespace shop {
 
@@ -20,7 +20,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add("frmabout", [](AppContext& ctx) { return new AboutWindow(ctx); });
     registry.add("frmyewu", [](AppContext& ctx) { return new BusinessWindow(ctx); });
     registry.add("frm_card", [](AppContext& ctx) { return new CardWindow(ctx); });
-    registry.add("frmguke", [](AppContext& ctx) { return new GukeWindow(ctx); });
+    registry.add("frmguke", [](AppContext& ctx) { return new CustomerWindow(ctx); });
 }
 
 } // namespace shop

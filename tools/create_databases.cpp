@@ -1,6 +1,7 @@
 // Creates fresh, empty database files for a program folder. The password of
 // the supervisor account ZED is read twice from the terminal (or once per
 // line from standard input when that is not a terminal).
+#include "data/program_paths.h"
 #include "data/schema.h"
 
 #include <QCoreApplication>
@@ -48,9 +49,9 @@ int main(int argc, char* argv[])
                      qPrintable(QFileInfo(args.at(0)).fileName()));
         return 2;
     }
-    const QDir dir(args.at(1));
-    const QString business = dir.filePath("database/database.db");
-    const QString accounts = dir.filePath("database/userid.db");
+    const shop::ProgramPaths paths{args.at(1)};
+    const QString business = paths.businessDb();
+    const QString accounts = paths.accountsDb();
     const QString pass = readSecret("Password for ZED: ");
     const QString again = readSecret("Password again: ");
     if (pass.isEmpty() || pass != again) {

@@ -238,8 +238,7 @@ QVector<QString> Database::TextRow::texts() const
     return out;
 }
 
-std::optional<QList<QVariantList>> Database::selectAll(const QString& sql, const QVariantList& binds,
-                                                       QString* error)
+DbValue<QList<QVariantList>> Database::selectAll(const QString& sql, const QVariantList& binds)
 {
     QList<QVariantList> rows;
     DbResult r = select(sql, binds, [&rows](const QSqlQuery& q) {
@@ -251,15 +250,12 @@ std::optional<QList<QVariantList>> Database::selectAll(const QString& sql, const
         rows << v;
         return true;
     });
-    if (!r) {
-        if (error)
-            *error = r.error;
-        return std::nullopt;
-    }
-    return rows;
+    if (!r)
+        return DbValue<QList<QVariantList>>{r, std::nullopt};
+    return DbValue<QList<QVariantList>>::of(rows);
 }
 
-std::optional<QVariantList> Database::selectOne(const QString& sql, const QVariantList& binds, QString* error)
+DbValue<QVariantList> Database::selectOne(const QString& sql, const QVariantList& binds)
 {
     std::optional<QVariantList> out;
     DbResult r = select(sql, binds, [&out](const QSqlQuery& q) {
@@ -270,9 +266,9 @@ std::optional<QVariantList> Database::selectOne(const QString& sql, const QVaria
         out = v;
         return false;
     });
-    if (!r && error)
-        *error = r.error;
-    return r ? out : std::nullopt;
+    if (!r)
+        return DbValue<QVariantList>{r, std::nullopt};
+    return DbValue<QVariantList>{r, out};
 }
 
 QStringList Database::columns(const QString& table)

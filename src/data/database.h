@@ -25,6 +25,24 @@ struct DbResult {
     static DbResult failure(const QString& e) { return DbResult{false, e, 0, 0}; }
 };
 
+// Outcome of a read: a value, no row, or the driver's error. Callers tell
+// "not found" (ok, no value) from "failed" (not ok) without a second channel.
+template <typename T> struct DbValue {
+    DbResult status;
+    std::optional<T> value;
+
+    static DbValue failure(const QString& e) { return DbValue{DbResult::failure(e), std::nullopt}; }
+    static DbValue none() { return DbValue{}; }
+    static DbValue of(T v) { return DbValue{DbResult{}, std::move(v)}; }
+
+    bool failed() const { return !status.ok; }
+    bool found() const { return status.ok && value.has_value(); }
+    explicit operator bool() const { return found(); }
+    QString error() const { return status.error; }
+    const T& operator*() const { return *value; }
+    const T* operator->() const { return &*value; }
+};
+
 // One SQLite file on its own connection. Every statement binds its values;
 // queries run to completion before returning, so no statement stays open
 // between events.
@@ -72,12 +90,10 @@ public:
                               const std::function<bool(qint64 key, const TextRow& row)>& row);
 
     // All rows of a query (for small results only).
-    std::optional<QList<QVariantList>> selectAll(const QString& sql, const QVariantList& binds = {},
-                                                 QString* error = nullptr);
+    DbValue<QList<QVariantList>> selectAll(const QString& sql, const QVariantList& binds = {});
 
-    // First row of a query, or nullopt when there is none or on error.
-    std::optional<QVariantList> selectOne(const QString& sql, const QVariantList& binds = {},
-                                          QString* error = nullptr);
+    // First row of a query; no value when there is none.
+    DbValue<QVariantList> selectOne(const QString& sql, const QVariantList& binds = {});
 
     // Column names of a table in stored order (cached).
     QStringList columns(const QString& table);

@@ -131,4 +131,19 @@ qint64 roundHalfEven(double value)
     return static_cast<qint64>(r);
 }
 
+std::optional<qint64> roundWhole(double value)
+{
+    // 2^63 is exactly representable; every double below it converts safely.
+    constexpr double kLimit = 9223372036854775808.0;
+    if (!std::isfinite(value))
+        return std::nullopt;
+    const int old = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const double r = std::nearbyint(value);
+    std::fesetround(old);
+    if (r >= kLimit || r < -kLimit)
+        return std::nullopt;
+    return static_cast<qint64>(r);
+}
+
 } // namespace shop

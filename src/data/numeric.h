@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace shop {
 
 // Result of reading a number from the start of a text.
@@ -29,5 +31,9 @@ QString signedNumberText(double value);
 
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 qint64 roundHalfEven(double value);
+
+// roundHalfEven when the whole number fits in 64 bits; nullopt beyond that
+// (or for infinities), so a total or commission never wraps.
+std::optional<qint64> roundWhole(double value);
 
 } // namespace shop

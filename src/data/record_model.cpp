@@ -298,7 +298,7 @@ qint64 RecordModel::count() const
     const QString sql =
         QStringLiteral("SELECT count(*) FROM %1%2").arg(quoteIdent(source_.table), source_.whereSql(&binds));
     auto row = db_.selectOne(sql, binds);
-    return row ? row->value(0).toLongLong() : 0;
+    return row.found() ? row->value(0).toLongLong() : 0;
 }
 
 std::optional<Record> RecordModel::record(int row) const
@@ -346,25 +346,21 @@ int RecordModel::rowOfRowid(qint64 rowid)
     }
 }
 
-std::optional<Record> RecordModel::findFirst(const QList<Condition>& criteria, QString* error) const
+DbValue<Record> RecordModel::findFirst(const QList<Condition>& criteria) const
 {
     QVariantList binds;
     const QString sql =
         QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT 1")
             .arg(selectList(), quoteIdent(source_.table), source_.whereSql(&binds, criteria), orderSql());
-    QString err;
-    auto row = db_.selectOne(sql, binds, &err);
-    if (!row) {
-        if (error)
-            *error = err;
-        return std::nullopt;
-    }
+    auto row = db_.selectOne(sql, binds);
+    if (!row.found())
+        return DbValue<Record>{row.status, std::nullopt};
     Record out;
     out.rowid = row->value(0).toLongLong();
     out.columns = columns_;
     for (int c = 0; c < columns_.size(); ++c)
         out.values << row->value(c + 1).toString();
-    return out;
+    return DbValue<Record>::of(out);
 }
 
 DbResult RecordModel::deleteRowid(qint64 rowid)

@@ -70,7 +70,7 @@ public:
 
     // First row of the current source, in its current order, that also
     // matches `criteria`.
-    std::optional<Record> findFirst(const QList<Condition>& criteria, QString* error = nullptr) const;
+    DbValue<Record> findFirst(const QList<Condition>& criteria) const;
 
     // Deletes exactly one stored row and re-runs.
     DbResult deleteRowid(qint64 rowid);

@@ -2,8 +2,10 @@
 
 #include "member_rows.h"
 
-#include "app/enter_chain.h"
-#include "app/input_filters.h"
+#include "ui/widgets.h"
+
+#include "ui/enter_chain.h"
+#include "ui/input_filters.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,9 +22,6 @@
 #include <QVBoxLayout>
 
 namespace shop {
-
-using members::button;
-using members::lineEdit;
 
 namespace {
 const QString kNumber = QStringLiteral("卡号");
@@ -46,7 +45,7 @@ public:
                 members::firstRowid(ctx_.business(), grid_->table(), {{kNumber, Op::Eq, number}}, &error);
             const qint64 self = index.data(RecordModel::RowidRole).toLongLong();
             if (!error.isEmpty()) {
-                grid_->reportError(error);
+                ctx_.messages().databaseError(error);
                 return;
             }
             if (other && *other != self) {
@@ -62,15 +61,6 @@ private:
     RecordView* grid_;
 };
 
-QComboBox* comboBox(const char* name)
-{
-    auto* c = new QComboBox;
-    c->setObjectName(QLatin1String(name));
-    c->setEditable(true);
-    // Enter moves on; it must not add the typed text to the list.
-    c->setInsertPolicy(QComboBox::NoInsert);
-    return c;
-}
 } // namespace
 
 const QStringList& CardWindow::cardTypes()
@@ -87,24 +77,24 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
 
     txt_date_ = lineEdit("txt_date");
     txt_number_ = lineEdit("txt_number");
-    com_name_ = comboBox("com_name");
+    com_name_ = editableCombo("com_name");
     txt_name_ = lineEdit("txt_name");
     txt_service_ = lineEdit("txt_service");
     txt_jine_ = lineEdit("txt_jine");
     txt_times_ = lineEdit("txt_times");
-    com_style_ = comboBox("com_style");
+    com_style_ = editableCombo("com_style");
     txt_remark_ = lineEdit("txt_remark");
 
     auto* fields = new QGridLayout;
-    members::addField(fields, 0, 0, QStringLiteral("开卡日期"), txt_date_);
-    members::addField(fields, 0, 1, QStringLiteral("卡   号"), txt_number_);
-    members::addField(fields, 0, 2, QStringLiteral("经手人"), com_name_);
-    members::addField(fields, 1, 0, QStringLiteral("顾客姓名"), txt_name_);
-    members::addField(fields, 1, 1, QStringLiteral("服务项目"), txt_service_);
-    members::addField(fields, 1, 2, QStringLiteral("金  额"), txt_jine_);
-    members::addField(fields, 2, 0, QStringLiteral("次    数"), txt_times_);
-    members::addField(fields, 2, 1, QStringLiteral("卡类型"), com_style_);
-    members::addField(fields, 2, 2, QStringLiteral("备   注"), txt_remark_);
+    addField(fields, 0, 0, QStringLiteral("开卡日期"), txt_date_);
+    addField(fields, 0, 1, QStringLiteral("卡   号"), txt_number_);
+    addField(fields, 0, 2, QStringLiteral("经手人"), com_name_);
+    addField(fields, 1, 0, QStringLiteral("顾客姓名"), txt_name_);
+    addField(fields, 1, 1, QStringLiteral("服务项目"), txt_service_);
+    addField(fields, 1, 2, QStringLiteral("金  额"), txt_jine_);
+    addField(fields, 2, 0, QStringLiteral("次    数"), txt_times_);
+    addField(fields, 2, 1, QStringLiteral("卡类型"), com_style_);
+    addField(fields, 2, 2, QStringLiteral("备   注"), txt_remark_);
 
     cmd_save_ = button("cmd_save", QStringLiteral("保存(&S)"));
     cmd_deleted_ = button("cmd_deleted", QStringLiteral("删除(&D)"));
@@ -138,7 +128,7 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     table3->addSeparator();
     QAction* fresh = table3->addAction(QStringLiteral("刷新表格"));
     fresh->setObjectName(QStringLiteral("fresh"));
-    bg_->setLockPair(lockBg, editBg, true);
+    bg_->setLockPair(lockBg, editBg, LockKind::Full);
     connect(fresh, &QAction::triggered, this, &CardWindow::showAllCards);
 
     // Header sorts: the type and remark columns have none, and a click on
@@ -181,7 +171,7 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     bg_->addStateItem(cmd_modify_);
     bg_->addStateItem(cmd_query_);
     // The timer keeps the states in step; a re-read brings them in step at once.
-    connect(bg_, &RecordView::rerun_done, bg_, &RecordView::updateItemStates);
+    connect(bg_, &RecordView::reran, bg_, &RecordView::updateItemStates);
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
     connect(timer_, &QTimer::timeout, bg_, &RecordView::updateItemStates);
@@ -281,13 +271,13 @@ void CardWindow::saveCard()
     QString error;
     const auto existing = members::firstRowid(db(), kTable, {{kNumber, Op::Eq, txt_number_->text()}}, &error);
     if (!error.isEmpty()) {
-        bg_->reportError(error);
+        ctx_.messages().databaseError(error);
         return;
     }
     if (!existing) {
         const DbResult r = db().exec(members::insertSql(db(), kTable), members::textBinds(fieldValues()));
         if (!r) {
-            bg_->reportError(r.error); // the typed card stays in the fields
+            ctx_.messages().databaseError(r.error); // the typed card stays in the fields
             return;
         }
         // Every view of the table re-reads, this grid included.
@@ -311,7 +301,7 @@ void CardWindow::modifyCard()
     QString error;
     const auto existing = members::firstRowid(db(), kTable, {{kNumber, Op::Eq, number}}, &error);
     if (!error.isEmpty()) {
-        bg_->reportError(error);
+        ctx_.messages().databaseError(error);
         return;
     }
     if (!existing) {
@@ -326,7 +316,7 @@ void CardWindow::modifyCard()
                                          QStringLiteral(" WHERE %1 = ?").arg(quoteIdent(kNumber)),
                                      binds);
         if (!r) {
-            bg_->reportError(r.error);
+            ctx_.messages().databaseError(r.error);
             return;
         }
         ctx_.messages().information(QStringLiteral("修改成功！"), QStringLiteral("信息"));
@@ -338,7 +328,7 @@ void CardWindow::modifyCard()
 
 void CardWindow::deleteCard()
 {
-    bg_->deleteSelected(QStringLiteral("删除"));
+    bg_->deleteSelected(RecordView::defaultDeleteQuestion(), QStringLiteral("删除"));
     txt_date_->setFocus();
 }
 

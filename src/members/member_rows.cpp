@@ -14,11 +14,10 @@ std::optional<qint64> firstRowid(Database& db, const QString& table, const QList
     QVariantList binds;
     const QString sql = QStringLiteral("SELECT rowid FROM %1%2 ORDER BY rowid LIMIT 1")
                             .arg(quoteIdent(table), RecordSource::all(table).whereSql(&binds, where));
-    QString err;
-    auto row = db.selectOne(sql, binds, &err);
+    auto row = db.selectOne(sql, binds);
     if (error)
-        *error = err;
-    if (!row)
+        *error = row.error();
+    if (!row.found())
         return std::nullopt;
     return row->value(0).toLongLong();
 }
@@ -32,7 +31,7 @@ std::optional<QStringList> storedRow(Database& db, const QString& table, qint64 
         return std::nullopt;
     auto row = db.selectOne(
         QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(cols.join(", "), quoteIdent(table)), {rowid});
-    if (!row)
+    if (!row.found())
         return std::nullopt;
     QStringList out;
     for (const QVariant& v : *row)
@@ -62,29 +61,6 @@ QString updateAllSql(Database& db, const QString& table)
     for (const QString& c : db.columns(table))
         sets << quoteIdent(c) + QStringLiteral(" = ?");
     return QStringLiteral("UPDATE %1 SET %2").arg(quoteIdent(table), sets.join(", "));
-}
-
-void addField(QGridLayout* grid, int row, int column, const QString& caption, QWidget* field, int columnSpan)
-{
-    auto* label = new QLabel(caption);
-    label->setBuddy(field);
-    grid->addWidget(label, row, column * 2);
-    grid->addWidget(field, row, column * 2 + 1, 1, columnSpan * 2 - 1);
-}
-
-QLineEdit* lineEdit(const char* name)
-{
-    auto* e = new QLineEdit;
-    e->setObjectName(QLatin1String(name));
-    return e;
-}
-
-QPushButton* button(const char* name, const QString& text)
-{
-    auto* b = new QPushButton(text);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 } // namespace shop::members

@@ -33,13 +33,4 @@ QString insertSql(Database& db, const QString& table);
 // "UPDATE table SET c0 = ?, c1 = ?, ..." over every column, without WHERE.
 QString updateAllSql(Database& db, const QString& table);
 
-// An entry field and a button carrying their control names. Buttons are
-// not auto-default, so Enter in a field never presses one.
-QLineEdit* lineEdit(const char* name);
-QPushButton* button(const char* name, const QString& text);
-
-// A caption label and its field in one cell pair of an entry grid.
-void addField(QGridLayout* grid, int row, int column, const QString& caption, QWidget* field,
-              int columnSpan = 1);
-
 } // namespace shop::members

@@ -1,7 +1,7 @@
 #include "business_window.h"
 
-#include "app/enter_chain.h"
-#include "app/record_view.h"
+#include "ui/enter_chain.h"
+#include "ui/record_view.h"
 #include "data/numeric.h"
 
 #include <QCheckBox>
@@ -239,19 +239,18 @@ QString BusinessWindow::countTip() const
 
 void BusinessWindow::reportDbError(const QString& error)
 {
-    bg_->reportError(error);
+    ctx_.messages().databaseError(error);
 }
 
 void BusinessWindow::card_lookup()
 {
-    QString error;
-    const auto card = service_.findCard(card_->text(), &error);
-    if (!error.isEmpty()) {
-        reportDbError(error);
+    const auto card = service_.findCard(card_->text());
+    if (card.failed()) {
+        reportDbError(card.error());
         card_->setFocus();
         return;
     }
-    if (!card) {
+    if (!card.found()) {
         ctx_.messages().critical(QStringLiteral("未找到此卡号，请检查是否输入有误！"), kError);
         card_->setFocus();
         return;
@@ -275,14 +274,13 @@ void BusinessWindow::clear_card_panels()
 
 void BusinessWindow::product_lookup()
 {
-    QString error;
-    const auto goods = service_.findGoods(code_->text(), &error);
-    if (!error.isEmpty()) {
-        reportDbError(error);
+    const auto goods = service_.findGoods(code_->text());
+    if (goods.failed()) {
+        reportDbError(goods.error());
         code_->setFocus();
         return;
     }
-    if (!goods) {
+    if (!goods.found()) {
         ctx_.messages().critical(QStringLiteral("此产品号码不存在，请确认后重输！"), kError);
         name_->clear();
         indate_->clear();
@@ -298,13 +296,12 @@ void BusinessWindow::product_lookup()
 
 void BusinessWindow::quantity_check()
 {
-    QString error;
-    const auto goods = service_.findGoods(code_->text(), &error);
-    if (!error.isEmpty()) {
-        reportDbError(error);
+    const auto goods = service_.findGoods(code_->text());
+    if (goods.failed()) {
+        reportDbError(goods.error());
         return;
     }
-    if (!goods) {
+    if (!goods.found()) {
         ctx_.messages().critical(QStringLiteral("输入的产品编号不存在，请重新输入！"), QString());
         return;
     }
@@ -342,7 +339,7 @@ void BusinessWindow::askCommission()
 void BusinessWindow::fill_worker_list()
 {
     const QString typed = worker_->currentText();
-    const QStringList names = service_.workerNames();
+    const QStringList names = rows::workerNames(ctx_.business()).value.value_or(QStringList());
     const QSignalBlocker block(worker_);
     worker_->clear();
     if (names.isEmpty()) {
@@ -470,13 +467,16 @@ void BusinessWindow::cmd_count()
     if (bg_->isEmpty()) {
         ctx_.messages().critical(QStringLiteral("只能统计本日发生的业务金额！"), QString());
     } else {
-        QString error;
-        if (const auto total = service_.dailyTotal(today, &error))
+        const auto total = service_.dailyTotal(today);
+        if (total.failed())
+            reportDbError(total.error());
+        else if (total->overflow)
+            ctx_.messages().critical(QStringLiteral("实收金额合计超出范围，无法统计！"),
+                                     QStringLiteral("错误"));
+        else
             ctx_.messages().information(today + QStringLiteral("日实收金额合计为：") +
                                             QString::number(total->total) + QStringLiteral("元"),
                                         QStringLiteral("信息"));
-        else
-            reportDbError(error);
     }
     bg_->setSource(RecordSource::all(kSales));
 }

@@ -1,5 +1,7 @@
 #include "sale_service.h"
 
+#include "data/table_rows.h"
+
 #include "data/numeric.h"
 #include "data/schema.h"
 
@@ -133,66 +135,53 @@ QStringList SaleService::values(const SaleEntry& e, const QString& date)
             QString::number(e.commission)};
 }
 
-std::optional<GoodsLine> SaleService::findGoods(const QString& code, QString* error)
+DbValue<GoodsLine> SaleService::findGoods(const QString& code)
 {
     auto row = db_.selectOne(
         QStringLiteral("SELECT %1 FROM jinhuo WHERE 产品编号 = ? ORDER BY rowid LIMIT 1").arg(kGoodsColumns),
-        {textValue(code)}, error);
-    return row ? std::optional(goodsFrom(*row)) : std::nullopt;
+        {textValue(code)});
+    if (!row.found())
+        return {row.status, std::nullopt};
+    return DbValue<GoodsLine>::of(goodsFrom(*row));
 }
 
-std::optional<CardRow> SaleService::findCard(const QString& number, QString* error)
+DbValue<CardRow> SaleService::findCard(const QString& number)
 {
     auto row = db_.selectOne(
         QStringLiteral("SELECT %1 FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1").arg(kCardColumns),
-        {textValue(number)}, error);
-    return row ? std::optional(cardFrom(*row)) : std::nullopt;
+        {textValue(number)});
+    if (!row.found())
+        return {row.status, std::nullopt};
+    return DbValue<CardRow>::of(cardFrom(*row));
 }
 
-std::optional<GoodsLine> SaleService::goodsByRowid(qint64 rowid, const QString& code, QString* error)
+DbValue<GoodsLine> SaleService::goodsByRowid(qint64 rowid, const QString& code)
 {
     // The code is compared again: a line that was changed to another
     // product since the check is no longer the one that was found.
     auto row = db_.selectOne(
         QStringLiteral("SELECT %1 FROM jinhuo WHERE rowid = ? AND 产品编号 = ?").arg(kGoodsColumns),
-        {rowid, textValue(code)}, error);
-    return row ? std::optional(goodsFrom(*row)) : std::nullopt;
+        {rowid, textValue(code)});
+    if (!row.found())
+        return {row.status, std::nullopt};
+    return DbValue<GoodsLine>::of(goodsFrom(*row));
 }
 
-std::optional<CardRow> SaleService::cardByRowid(qint64 rowid, const QString& number, QString* error)
+DbValue<CardRow> SaleService::cardByRowid(qint64 rowid, const QString& number)
 {
     auto row = db_.selectOne(
         QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ? AND 卡号 = ?").arg(kCardColumns),
-        {rowid, textValue(number)}, error);
-    return row ? std::optional(cardFrom(*row)) : std::nullopt;
+        {rowid, textValue(number)});
+    if (!row.found())
+        return {row.status, std::nullopt};
+    return DbValue<CardRow>::of(cardFrom(*row));
 }
 
-QStringList SaleService::workerNames()
+DbValue<DailyTotal> SaleService::dailyTotal(const QString& date)
 {
-    QStringList names;
-    db_.select(QStringLiteral("SELECT 姓名 FROM worker ORDER BY rowid"), {}, [&names](const QSqlQuery& q) {
-        names << q.value(0).toString();
-        return true;
-    });
-    return names;
-}
-
-std::optional<DailyTotal> SaleService::dailyTotal(const QString& date, QString* error)
-{
-    DailyTotal t;
-    DbResult r = db_.select(QStringLiteral("SELECT 实收金额 FROM salse WHERE 业务日期 = ? ORDER BY rowid"),
-                            {textValue(date)}, [&t](const QSqlQuery& q) {
-                                ++t.rows;
-                                t.total = roundHalfEven(static_cast<double>(t.total) +
-                                                        numericValue(q.value(0).toString()));
-                                return true;
-                            });
-    if (!r) {
-        if (error)
-            *error = r.error;
-        return std::nullopt;
-    }
-    return t;
+    return rows::sumRounded(
+        db_, RecordSource::all(QStringLiteral("salse")).filter(QStringLiteral("业务日期"), Op::Eq, date),
+        QStringLiteral("实收金额"));
 }
 
 SaleOutcome SaleService::check(const SaleEntry& e)
@@ -201,13 +190,11 @@ SaleOutcome SaleService::check(const SaleEntry& e)
         return refused(SaleRefusal::NoBusinessType);
 
     SaleOutcome out;
-    QString error;
     if (e.goods) {
-        error.clear();
-        const auto g = findGoods(e.productCode, &error);
-        if (!error.isEmpty())
-            return failed(QStringLiteral("读取商品资料"), error);
-        if (!g)
+        const auto g = findGoods(e.productCode);
+        if (g.failed())
+            return failed(QStringLiteral("读取商品资料"), g.error());
+        if (!g.found())
             return refused(SaleRefusal::ProductNotFound);
         QString newStock;
         if (auto r = goodsRefusal(e, *g, &newStock); r != SaleRefusal::None)
@@ -217,11 +204,10 @@ SaleOutcome SaleService::check(const SaleEntry& e)
 
     const QString card = cardText(e);
     if (card != nonMember()) {
-        error.clear();
-        const auto c = findCard(card, &error);
-        if (!error.isEmpty())
-            return failed(QStringLiteral("读取会员卡资料"), error);
-        if (!c)
+        const auto c = findCard(card);
+        if (c.failed())
+            return failed(QStringLiteral("读取会员卡资料"), c.error());
+        if (!c.found())
             return refused(SaleRefusal::CardNotFound);
         QString column, value;
         if (auto r = cardRefusal(e, *c, &column, &value); r != SaleRefusal::None)
@@ -242,13 +228,12 @@ SaleOutcome SaleService::save(const SaleEntry& e, const SaleOutcome& checked, co
 
     // Everything written below is computed from rows read inside this
     // transaction, so nothing read before the confirmation is written back.
-    QString error;
     QString newStock;
     if (e.goods) {
-        const auto g = goodsByRowid(checked.goodsRowid, e.productCode, &error);
-        if (!error.isEmpty())
-            return failed(QStringLiteral("读取商品资料"), error);
-        if (!g)
+        const auto g = goodsByRowid(checked.goodsRowid, e.productCode);
+        if (g.failed())
+            return failed(QStringLiteral("读取商品资料"), g.error());
+        if (!g.found())
             return refused(SaleRefusal::ProductNotFound);
         if (auto r = goodsRefusal(e, *g, &newStock); r != SaleRefusal::None)
             return refused(r);
@@ -257,10 +242,10 @@ SaleOutcome SaleService::save(const SaleEntry& e, const SaleOutcome& checked, co
     QString cardColumn, cardValue;
     const QString card = cardText(e);
     if (card != nonMember()) {
-        const auto c = cardByRowid(checked.cardRowid, card, &error);
-        if (!error.isEmpty())
-            return failed(QStringLiteral("读取会员卡资料"), error);
-        if (!c)
+        const auto c = cardByRowid(checked.cardRowid, card);
+        if (c.failed())
+            return failed(QStringLiteral("读取会员卡资料"), c.error());
+        if (!c.found())
             return refused(SaleRefusal::CardNotFound);
         if (auto r = cardRefusal(e, *c, &cardColumn, &cardValue); r != SaleRefusal::None)
             return refused(r);

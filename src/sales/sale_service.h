@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/database.h"
+#include "data/table_rows.h"
 
 #include <QString>
 #include <QStringList>
@@ -72,10 +73,7 @@ struct SaleOutcome {
     bool ok() const { return kind == Ready || kind == Saved; }
 };
 
-struct DailyTotal {
-    qint64 rows = 0;
-    qint64 total = 0;
-};
+using DailyTotal = rows::RoundedTotal;
 
 // The checks and writes of one business transaction, apart from the window.
 // check() decides whether the entry may be saved and pins the goods line and
@@ -94,20 +92,18 @@ public:
     static QStringList values(const SaleEntry& e, const QString& date);
 
     // First goods line / card with that code / number in stored order.
-    std::optional<GoodsLine> findGoods(const QString& code, QString* error = nullptr);
-    std::optional<CardRow> findCard(const QString& number, QString* error = nullptr);
-    // Names of every employee in stored order; errors give an empty list.
-    QStringList workerNames();
+    DbValue<GoodsLine> findGoods(const QString& code);
+    DbValue<CardRow> findCard(const QString& number);
     // Today's amounts received, summed row by row with half-to-even rounding
-    // after each addition; nullopt on a database error.
-    std::optional<DailyTotal> dailyTotal(const QString& date, QString* error = nullptr);
+    // after each addition.
+    DbValue<DailyTotal> dailyTotal(const QString& date);
 
     SaleOutcome check(const SaleEntry& e);
     SaleOutcome save(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
 
 private:
-    std::optional<GoodsLine> goodsByRowid(qint64 rowid, const QString& code, QString* error);
-    std::optional<CardRow> cardByRowid(qint64 rowid, const QString& number, QString* error);
+    DbValue<GoodsLine> goodsByRowid(qint64 rowid, const QString& code);
+    DbValue<CardRow> cardByRowid(qint64 rowid, const QString& number);
 
     Database& db_;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/app_context.h"
-#include "app/record_view.h"
+#include "ui/app_context.h"
+#include "ui/record_view.h"
 
 #include <QTimer>
 #include <QWidget>

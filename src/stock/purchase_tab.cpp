@@ -1,7 +1,7 @@
 #include "purchase_tab.h"
 
-#include "app/enter_chain.h"
-#include "app/record_view.h"
+#include "ui/enter_chain.h"
+#include "ui/record_view.h"
 #include "data/numeric.h"
 #include "data/schema.h"
 
@@ -231,16 +231,14 @@ void PurchaseTab::addGoods()
     grid_->refresh();
 
     // Adding tells goods lines apart by name, code and purchase price.
-    QString error;
     const auto match = grid_->records()->findFirst({{QStringLiteral("商品名称"), Op::Eq, values.at(Name)},
                                                     {QStringLiteral("产品编号"), Op::Eq, values.at(Code)},
-                                                    {QStringLiteral("进货价格"), Op::Eq, values.at(Price)}},
-                                                   &error);
-    if (!match && !error.isEmpty()) {
-        grid_->reportError(error);
+                                                    {QStringLiteral("进货价格"), Op::Eq, values.at(Price)}});
+    if (match.failed()) {
+        ctx_.messages().databaseError(match.error());
         return;
     }
-    if (match) {
+    if (match.found()) {
         if (!ctx_.messages().question(QStringLiteral("商品名已存在，你想添加库存吗？"), kInfo)) {
             clear_fields();
             return;
@@ -269,7 +267,7 @@ void PurchaseTab::addGoods()
         if (r)
             r = tx.commit();
         if (!r) {
-            grid_->reportError(r.error);
+            ctx_.messages().databaseError(r.error);
             return;
         }
     }
@@ -299,18 +297,17 @@ void PurchaseTab::commitAddedStock()
     {
         Database::Transaction tx(db);
         if (!tx.active()) {
-            grid_->reportError(tx.error());
+            ctx_.messages().databaseError(tx.error());
             return;
         }
         // The line's stock as it stands now, so that a sale made since the
         // mode was entered is not written over.
-        QString error;
         const auto row = db.selectOne(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
                                           .arg(quoteIdent("库存数量"), quoteIdent(kTable)),
-                                      {stockLine_->rowid}, &error);
-        if (!row) {
-            if (!error.isEmpty()) {
-                grid_->reportError(error);
+                                      {stockLine_->rowid});
+        if (!row.found()) {
+            if (row.failed()) {
+                ctx_.messages().databaseError(row.error());
                 return;
             }
             tx.rollback();
@@ -328,7 +325,7 @@ void PurchaseTab::commitAddedStock()
         if (r)
             r = tx.commit();
         if (!r) {
-            grid_->reportError(r.error);
+            ctx_.messages().databaseError(r.error);
             return;
         }
     }
@@ -353,16 +350,15 @@ void PurchaseTab::modifyLine()
             db.selectOne(QStringLiteral("SELECT rowid FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
                              .arg(quoteIdent(kTable), quoteIdent(nameCol), quoteIdent(codeCol)),
                          {loadedRowid_, textValue(values.at(Name)), textValue(values.at(Code))});
-        if (row)
+        if (row.found())
             target = loadedRowid_;
     }
     if (target == 0) {
-        QString error;
         const auto match = grid_->records()->findFirst(
-            {{nameCol, Op::Eq, values.at(Name)}, {codeCol, Op::Eq, values.at(Code)}}, &error);
-        if (!match) {
-            if (!error.isEmpty())
-                grid_->reportError(error);
+            {{nameCol, Op::Eq, values.at(Name)}, {codeCol, Op::Eq, values.at(Code)}});
+        if (!match.found()) {
+            if (match.failed())
+                ctx_.messages().databaseError(match.error());
             return;
         }
         target = match->rowid;
@@ -376,7 +372,7 @@ void PurchaseTab::modifyLine()
     const DbResult r = db.exec(
         QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdent(kTable), sets.join(", ")), b);
     if (!r) {
-        grid_->reportError(r.error);
+        ctx_.messages().databaseError(r.error);
         return;
     }
     ctx_.messages().information(QStringLiteral("修改成功！"), kInfo);
@@ -387,7 +383,7 @@ void PurchaseTab::modifyLine()
 void PurchaseTab::deleteLine()
 {
     // Asks, deletes exactly the selected row and reports a failure.
-    grid_->deleteSelected(kInfo);
+    grid_->deleteSelected(RecordView::defaultDeleteQuestion(), kInfo);
     grid_->rerun();
     updateStates();
     clear_fields();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/app_context.h"
-#include "app/tab_page.h"
+#include "ui/app_context.h"
+#include "ui/tab_page.h"
 #include "data/record_model.h"
 
 #include <optional>

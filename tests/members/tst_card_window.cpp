@@ -1,5 +1,5 @@
 #include "members/card_window.h"
-#include "members_test_util.h"
+#include "support/ui.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -38,7 +38,7 @@ QStringList fields(QWidget* w)
 
 } // namespace
 
-class TestCardWindow : public QObject {
+class TstCardWindow : public QObject {
     Q_OBJECT
 private slots:
     void opening();
@@ -62,7 +62,7 @@ private slots:
     void listsRebuiltOnFocus();
 };
 
-void TestCardWindow::opening()
+void TstCardWindow::opening()
 {
     TestEnv env;
     env.insert("numbercard", card("B", "乙"));
@@ -80,7 +80,7 @@ void TestCardWindow::opening()
     QCOMPARE(env.messages().count(), 0);
 }
 
-void TestCardWindow::openCard_data()
+void TstCardWindow::openCard_data()
 {
     QTest::addColumn<QList<QStringList>>("seed");
     QTest::addColumn<QString>("filter");
@@ -135,7 +135,7 @@ void TestCardWindow::openCard_data()
         << QList<QStringList>{} << "" << odd << 0 << QStringList{} << QList<QStringList>{odd} << cleared;
 }
 
-void TestCardWindow::openCard()
+void TstCardWindow::openCard()
 {
     QFETCH(QList<QStringList>, seed);
     QFETCH(QString, filter);
@@ -169,7 +169,7 @@ void TestCardWindow::openCard()
         QCOMPARE(gridColumn(w.grid(), 1), storedColumn(env, "numbercard", 1));
 }
 
-void TestCardWindow::changeCard_data()
+void TstCardWindow::changeCard_data()
 {
     QTest::addColumn<QList<QStringList>>("seed");
     QTest::addColumn<QString>("filter");
@@ -205,7 +205,7 @@ void TestCardWindow::changeCard_data()
         << QList<QStringList>{m1, d1Topped};
 }
 
-void TestCardWindow::changeCard()
+void TstCardWindow::changeCard()
 {
     QFETCH(QList<QStringList>, seed);
     QFETCH(QString, filter);
@@ -246,7 +246,7 @@ void TestCardWindow::changeCard()
              filter.isEmpty() ? storedColumn(env, "numbercard", 5) : QStringList{"0"});
 }
 
-void TestCardWindow::deleteCard_data()
+void TstCardWindow::deleteCard_data()
 {
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("answer");
@@ -259,7 +259,7 @@ void TestCardWindow::deleteCard_data()
         << -1 << int(QMessageBox::Yes) << QStringList{"A", "B", "A"};
 }
 
-void TestCardWindow::deleteCard()
+void TstCardWindow::deleteCard()
 {
     QFETCH(int, row);
     QFETCH(int, answer);
@@ -286,7 +286,7 @@ void TestCardWindow::deleteCard()
     QCOMPARE(focusName(), QString("txt_date"));
 }
 
-void TestCardWindow::findByNumber_data()
+void TstCardWindow::findByNumber_data()
 {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QStringList>("messages");
@@ -305,14 +305,14 @@ void TestCardWindow::findByNumber_data()
     QTest::newRow("an apostrophe is a plain character") << "'" << notFound << all;
 }
 
-void TestCardWindow::findByNumber()
+void TstCardWindow::findByNumber()
 {
     QFETCH(QString, answer);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, grid);
 
     TestEnv env;
-    for (const QString& n : {"A12", "123", "99", "5%1"})
+    for (const char* n : {"A12", "123", "99", "5%1"})
         env.insert("numbercard", card(n, "甲"));
     CardWindow w(env.ctx());
     QVERIFY(showActive(&w));
@@ -336,7 +336,7 @@ void TestCardWindow::findByNumber()
     QCOMPARE(gridColumn(w.grid(), 1), QStringList({"A12", "123", "99", "5%1"}));
 }
 
-void TestCardWindow::headerSort_data()
+void TstCardWindow::headerSort_data()
 {
     QTest::addColumn<int>("column");
     QTest::addColumn<QStringList>("order");
@@ -353,7 +353,7 @@ void TestCardWindow::headerSort_data()
     QTest::newRow("8 remark does nothing") << 8 << QStringList{"A", "B", "C"};
 }
 
-void TestCardWindow::headerSort()
+void TstCardWindow::headerSort()
 {
     QFETCH(int, column);
     QFETCH(QStringList, order);
@@ -371,14 +371,14 @@ void TestCardWindow::headerSort()
     QCOMPARE(env.messages().count(), 0);
 }
 
-void TestCardWindow::buttonStatesFollowRows_data()
+void TstCardWindow::buttonStatesFollowRows_data()
 {
     QTest::addColumn<bool>("elsewhere");
     QTest::newRow("last card deleted here") << false;
     QTest::newRow("table emptied by another window") << true;
 }
 
-void TestCardWindow::buttonStatesFollowRows()
+void TstCardWindow::buttonStatesFollowRows()
 {
     QFETCH(bool, elsewhere);
 
@@ -414,7 +414,7 @@ void TestCardWindow::buttonStatesFollowRows()
     QCOMPARE(states(), QList<bool>({false, false, false, true, true}));
 }
 
-void TestCardWindow::clickShowsStoredCard()
+void TstCardWindow::clickShowsStoredCard()
 {
     TestEnv env;
     env.insert("numbercard", {"2026-11-01", "D1", "李", "王", " 洗车 ", "500", " 5 ", "钻石卡", " r "});
@@ -438,7 +438,7 @@ void TestCardWindow::clickShowsStoredCard()
     QCOMPARE(env.messages().count(), 0);
 }
 
-void TestCardWindow::gridLockAndInPlaceEdits()
+void TstCardWindow::gridLockAndInPlaceEdits()
 {
     TestEnv env;
     env.insert("numbercard", card("A", "甲"));
@@ -497,7 +497,7 @@ void TestCardWindow::gridLockAndInPlaceEdits()
     QCOMPARE(storedColumn(env, "numbercard", 3), QStringList({"Ding", "乙"}));
 }
 
-void TestCardWindow::inPlaceNumberEdit_data()
+void TstCardWindow::inPlaceNumberEdit_data()
 {
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("typed");
@@ -513,7 +513,7 @@ void TestCardWindow::inPlaceNumberEdit_data()
         << 0 << "a" << QStringList{} << QStringList{"a", "B"};
 }
 
-void TestCardWindow::inPlaceNumberEdit()
+void TstCardWindow::inPlaceNumberEdit()
 {
     QFETCH(int, row);
     QFETCH(QString, typed);
@@ -541,7 +541,7 @@ void TestCardWindow::inPlaceNumberEdit()
     QCOMPARE(storedColumn(env, "numbercard", 1), stored);
 }
 
-void TestCardWindow::enterChainSkipsCardType()
+void TstCardWindow::enterChainSkipsCardType()
 {
     TestEnv env;
     CardWindow w(env.ctx());
@@ -564,7 +564,7 @@ void TestCardWindow::enterChainSkipsCardType()
     QCOMPARE(env.messages().count(), 0);
 }
 
-void TestCardWindow::listsRebuiltOnFocus()
+void TstCardWindow::listsRebuiltOnFocus()
 {
     TestEnv env;
     env.insert("worker", {"赵", "男", "", "", "", "", "", "", "", "", "1", ""});
@@ -607,5 +607,5 @@ void TestCardWindow::listsRebuiltOnFocus()
     QCOMPARE(names->currentText(), QString());
 }
 
-QTEST_MAIN(TestCardWindow)
+QTEST_MAIN(TstCardWindow)
 #include "tst_card_window.moc"

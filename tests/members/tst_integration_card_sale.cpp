@@ -1,6 +1,6 @@
 // A card opened in the member card window, charged by a sale in the business
 // window, and seen again in both.
-#include "members_test_util.h"
+#include "support/ui.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -8,13 +8,13 @@
 using namespace shop;
 using namespace shop::test;
 
-class TestCardSale : public QObject {
+class TstCardSale : public QObject {
     Q_OBJECT
 private slots:
     void chargedBalanceShownAndTopUpSeenBySale();
 };
 
-void TestCardSale::chargedBalanceShownAndTopUpSeenBySale()
+void TstCardSale::chargedBalanceShownAndTopUpSeenBySale()
 {
     TestEnv env;
     env.ctx().setLogin("ZED", "M");
@@ -65,5 +65,5 @@ void TestCardSale::chargedBalanceShownAndTopUpSeenBySale()
     QCOMPARE(env.rows("numbercard").size(), 1);
 }
 
-QTEST_MAIN(TestCardSale)
+QTEST_MAIN(TstCardSale)
 #include "tst_integration_card_sale.moc"

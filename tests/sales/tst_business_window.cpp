@@ -1,6 +1,6 @@
 // The business entry window driven as a person would: boxes, Enter, lookups,
 // the commission question, saving with its refusals, and the grid actions.
-#include "app/record_view.h"
+#include "ui/record_view.h"
 #include "sales/business_window.h"
 #include "support/test_env.h"
 
@@ -143,7 +143,7 @@ void saveConfirmed(BusinessWindow& w, TestEnv& env)
 
 } // namespace
 
-class TestBusinessWindow : public QObject {
+class TstBusinessWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -200,20 +200,20 @@ private:
     std::unique_ptr<BusinessWindow> w_;
 };
 
-void TestBusinessWindow::init()
+void TstBusinessWindow::init()
 {
     QApplication::setApplicationDisplayName(kAppTitle);
     env_ = std::make_unique<TestEnv>();
     seed(*env_);
 }
 
-void TestBusinessWindow::cleanup()
+void TstBusinessWindow::cleanup()
 {
     w_.reset();
     env_.reset();
 }
 
-BusinessWindow& TestBusinessWindow::open(const QString& user)
+BusinessWindow& TstBusinessWindow::open(const QString& user)
 {
     env_->ctx().setLogin(user, QStringLiteral("M"));
     w_ = std::make_unique<BusinessWindow>(env_->ctx());
@@ -224,7 +224,7 @@ BusinessWindow& TestBusinessWindow::open(const QString& user)
     return *w_;
 }
 
-void TestBusinessWindow::lockedBoxes_data()
+void TstBusinessWindow::lockedBoxes_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<bool>("goods");
@@ -242,7 +242,7 @@ void TestBusinessWindow::lockedBoxes_data()
     QTest::newRow("service, service ticked") << "txt_service" << false << true << "a'" << 0;
 }
 
-void TestBusinessWindow::lockedBoxes()
+void TstBusinessWindow::lockedBoxes()
 {
     QFETCH(QString, field);
     QFETCH(bool, goods);
@@ -268,7 +268,7 @@ void TestBusinessWindow::lockedBoxes()
     QCOMPARE(focusName(), field);
 }
 
-void TestBusinessWindow::untickingKeepsTheText()
+void TstBusinessWindow::untickingKeepsTheText()
 {
     BusinessWindow& w = open();
     QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
@@ -292,7 +292,7 @@ void TestBusinessWindow::untickingKeepsTheText()
     QCOMPARE(env_->messages().count(), 0);
 }
 
-void TestBusinessWindow::cardLookup_data()
+void TstBusinessWindow::cardLookup_data()
 {
     QTest::addColumn<QString>("card");
     QTest::addColumn<QString>("message");
@@ -325,7 +325,7 @@ void TestBusinessWindow::cardLookup_data()
         << "txt_production_code";
 }
 
-void TestBusinessWindow::cardLookup()
+void TstBusinessWindow::cardLookup()
 {
     QFETCH(QString, card);
     QFETCH(QString, message);
@@ -350,7 +350,7 @@ void TestBusinessWindow::cardLookup()
     QCOMPARE(focusName(), focus);
 }
 
-void TestBusinessWindow::cardPanelsClearWhenTheNumberChanges()
+void TstBusinessWindow::cardPanelsClearWhenTheNumberChanges()
 {
     BusinessWindow& w = open();
     QLineEdit* e = edit(w, "txt_card_number");
@@ -363,7 +363,7 @@ void TestBusinessWindow::cardPanelsClearWhenTheNumberChanges()
     QCOMPARE(::panels(w), QStringList({"", "", "", ""}));
 }
 
-void TestBusinessWindow::productLookup()
+void TstBusinessWindow::productLookup()
 {
     BusinessWindow& w = open();
     QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
@@ -388,7 +388,7 @@ void TestBusinessWindow::productLookup()
     QCOMPARE(focusName(), QStringLiteral("txt_production_code"));
 }
 
-void TestBusinessWindow::quantityCheck_data()
+void TstBusinessWindow::quantityCheck_data()
 {
     QTest::addColumn<bool>("goods");
     QTest::addColumn<QString>("code");
@@ -424,7 +424,7 @@ void TestBusinessWindow::quantityCheck_data()
                                               << "" << false << "txt_money";
 }
 
-void TestBusinessWindow::quantityCheck()
+void TstBusinessWindow::quantityCheck()
 {
     QFETCH(bool, goods);
     QFETCH(QString, code);
@@ -445,7 +445,7 @@ void TestBusinessWindow::quantityCheck()
     QCOMPARE(focusName(), focus);
 }
 
-void TestBusinessWindow::commissionQuestion_data()
+void TstBusinessWindow::commissionQuestion_data()
 {
     QTest::addColumn<QString>("money");
     QTest::addColumn<int>("answer");
@@ -469,7 +469,7 @@ void TestBusinessWindow::commissionQuestion_data()
     QTest::newRow("empty amount asks nothing") << "" << yes << "50" << qint64(0) << "txt_money" << 0;
 }
 
-void TestBusinessWindow::commissionQuestion()
+void TstBusinessWindow::commissionQuestion()
 {
     QFETCH(QString, money);
     QFETCH(int, answer);
@@ -506,7 +506,7 @@ void TestBusinessWindow::commissionQuestion()
     QCOMPARE(env_->messages().unusedAnswers(), 0);
 }
 
-void TestBusinessWindow::workerListRefilledOnFocus()
+void TstBusinessWindow::workerListRefilledOnFocus()
 {
     BusinessWindow& w = open();
     QComboBox* c = workers(w);
@@ -546,7 +546,7 @@ void TestBusinessWindow::workerListRefilledOnFocus()
     QCOMPARE(c->currentText(), QStringLiteral("阿三"));
 }
 
-void TestBusinessWindow::saveRefusals_data()
+void TstBusinessWindow::saveRefusals_data()
 {
     QTest::addColumn<bool>("goods");
     QTest::addColumn<bool>("service");
@@ -619,7 +619,7 @@ void TestBusinessWindow::saveRefusals_data()
                                << "保存" << false << "txt_card_number";
 }
 
-void TestBusinessWindow::saveRefusals()
+void TstBusinessWindow::saveRefusals()
 {
     QFETCH(bool, goods);
     QFETCH(bool, service);
@@ -654,7 +654,7 @@ void TestBusinessWindow::saveRefusals()
     QCOMPARE(edit(w, "txt_service")->isReadOnly(), !service);
 }
 
-void TestBusinessWindow::cardCharges_data()
+void TstBusinessWindow::cardCharges_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("balance");
@@ -706,7 +706,7 @@ void TestBusinessWindow::cardCharges_data()
                                                             << "0";
 }
 
-void TestBusinessWindow::cardCharges()
+void TstBusinessWindow::cardCharges()
 {
     QFETCH(QString, type);
     QFETCH(QString, balance);
@@ -735,7 +735,7 @@ void TestBusinessWindow::cardCharges()
              QStringList({"2026-01-01", "M1", "李四", "王五", "洗车", "0", "1", "月卡", ""}));
 }
 
-void TestBusinessWindow::stockAfterSale_data()
+void TstBusinessWindow::stockAfterSale_data()
 {
     QTest::addColumn<QString>("stock");
     QTest::addColumn<QString>("quantity");
@@ -761,7 +761,7 @@ void TestBusinessWindow::stockAfterSale_data()
                                        << "6";
 }
 
-void TestBusinessWindow::stockAfterSale()
+void TstBusinessWindow::stockAfterSale()
 {
     QFETCH(QString, stock);
     QFETCH(QString, quantity);
@@ -775,7 +775,7 @@ void TestBusinessWindow::stockAfterSale()
     QCOMPARE(env_->rows("salse").first().at(5), quantity);
 }
 
-void TestBusinessWindow::goodsSaleRecordsAndClears()
+void TstBusinessWindow::goodsSaleRecordsAndClears()
 {
     // Two lines of one product: only the first, the one the lookup shows, is sold from.
     env_->insert("jinhuo", {"可乐", "P1", "330ml", "24", "2.5", "15", "7", "供应商乙", "2026-11-20", ""});
@@ -811,7 +811,7 @@ void TestBusinessWindow::goodsSaleRecordsAndClears()
     QCOMPARE(w.grid()->model()->index(0, 3).data().toString(), QStringLiteral("P1"));
 }
 
-void TestBusinessWindow::soldOutProductIsRefusedNext()
+void TstBusinessWindow::soldOutProductIsRefusedNext()
 {
     BusinessWindow& w = open();
     typeEntry(w, *env_, true, false, "", "P1", "5", "60");
@@ -825,7 +825,7 @@ void TestBusinessWindow::soldOutProductIsRefusedNext()
     QCOMPARE(env_->rows("salse").size(), 1);
 }
 
-void TestBusinessWindow::bothBoxesChargeOnce()
+void TstBusinessWindow::bothBoxesChargeOnce()
 {
     BusinessWindow& w = open();
     typeEntry(w, *env_, true, true, "D1", "P1", "2", "30", "洗车");
@@ -838,7 +838,7 @@ void TestBusinessWindow::bothBoxesChargeOnce()
     QCOMPARE(env_->rows("salse_history").size(), 1);
 }
 
-void TestBusinessWindow::commissionGoesWithOneSaveOnly()
+void TstBusinessWindow::commissionGoesWithOneSaveOnly()
 {
     BusinessWindow& w = open();
     typeEntry(w, *env_, false, true, "", "", "", "", "洗车");
@@ -863,7 +863,7 @@ void TestBusinessWindow::commissionGoesWithOneSaveOnly()
     QCOMPARE(env_->rows("salse_history").at(0).at(12), QStringLiteral("8"));
 }
 
-void TestBusinessWindow::failedWriteKeepsEverything()
+void TstBusinessWindow::failedWriteKeepsEverything()
 {
     BusinessWindow& w = open();
     QVERIFY(
@@ -893,7 +893,7 @@ void TestBusinessWindow::failedWriteKeepsEverything()
     QCOMPARE(env_->rows("numbercard").first().at(6), QStringLiteral("0"));
 }
 
-void TestBusinessWindow::hostileInputSavedByteForByte_data()
+void TstBusinessWindow::hostileInputSavedByteForByte_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("typed"); // typed key by key, or pasted
@@ -906,7 +906,7 @@ void TestBusinessWindow::hostileInputSavedByteForByte_data()
     QTest::newRow("emoji") << QString::fromUtf8("😀 洗车 🧽") << false;
 }
 
-void TestBusinessWindow::hostileInputSavedByteForByte()
+void TstBusinessWindow::hostileInputSavedByteForByte()
 {
     QFETCH(QString, text);
     QFETCH(bool, typed);
@@ -954,7 +954,7 @@ void TestBusinessWindow::hostileInputSavedByteForByte()
     QCOMPARE(w.grid()->model()->index(0, 11).data().toString(), text);
 }
 
-void TestBusinessWindow::gridColumnsByRights_data()
+void TstBusinessWindow::gridColumnsByRights_data()
 {
     QTest::addColumn<QString>("user");
     QTest::addColumn<int>("columns");
@@ -963,7 +963,7 @@ void TestBusinessWindow::gridColumnsByRights_data()
     QTest::newRow("ordinary user") << "clerk" << 12;
 }
 
-void TestBusinessWindow::gridColumnsByRights()
+void TstBusinessWindow::gridColumnsByRights()
 {
     QFETCH(QString, user);
     QFETCH(int, columns);
@@ -978,7 +978,7 @@ void TestBusinessWindow::gridColumnsByRights()
     QVERIFY(!(m->flags(m->index(0, 0)) & Qt::ItemIsEditable));
 }
 
-void TestBusinessWindow::headerSorts_data()
+void TstBusinessWindow::headerSorts_data()
 {
     QTest::addColumn<int>("section");
     QTest::addColumn<bool>("sorts");
@@ -988,7 +988,7 @@ void TestBusinessWindow::headerSorts_data()
         QTest::newRow(qPrintable(QStringLiteral("column %1 keeps the order").arg(s))) << s << false;
 }
 
-void TestBusinessWindow::headerSorts()
+void TstBusinessWindow::headerSorts()
 {
     QFETCH(int, section);
     QFETCH(bool, sorts);
@@ -1034,7 +1034,7 @@ void TestBusinessWindow::headerSorts()
     }
 }
 
-void TestBusinessWindow::dailyTotal_data()
+void TstBusinessWindow::dailyTotal_data()
 {
     QTest::addColumn<QStringList>("amounts");
     QTest::addColumn<QString>("message");
@@ -1048,7 +1048,7 @@ void TestBusinessWindow::dailyTotal_data()
                                        << "" << int(QMessageBox::Critical);
 }
 
-void TestBusinessWindow::dailyTotal()
+void TstBusinessWindow::dailyTotal()
 {
     QFETCH(QStringList, amounts);
     QFETCH(QString, message);
@@ -1072,7 +1072,7 @@ void TestBusinessWindow::dailyTotal()
     QCOMPARE(w.grid()->model()->columnCount(), 13);
 }
 
-void TestBusinessWindow::totalTooltipFollowsToday()
+void TstBusinessWindow::totalTooltipFollowsToday()
 {
     BusinessWindow& w = open();
     QPushButton* count = button(w, "cmd_count");
@@ -1084,7 +1084,7 @@ void TestBusinessWindow::totalTooltipFollowsToday()
     QCOMPARE(count->toolTip(), QStringLiteral("统计2027-01-02实收金额!"));
 }
 
-void TestBusinessWindow::deleteOnlyTheSelectedRow()
+void TstBusinessWindow::deleteOnlyTheSelectedRow()
 {
     BusinessWindow& w = open("ZED");
     typeEntry(w, *env_, true, false, "", "P1", "2", "24");
@@ -1129,7 +1129,7 @@ void TestBusinessWindow::deleteOnlyTheSelectedRow()
     QCOMPARE(env_->rows("salse").size(), 1);
 }
 
-void TestBusinessWindow::queryByCard_data()
+void TstBusinessWindow::queryByCard_data()
 {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<int>("rows");
@@ -1142,7 +1142,7 @@ void TestBusinessWindow::queryByCard_data()
     QTest::newRow("empty answer") << "" << -1 << "";
 }
 
-void TestBusinessWindow::queryByCard()
+void TstBusinessWindow::queryByCard()
 {
     QFETCH(QString, answer);
     QFETCH(int, rows);
@@ -1175,7 +1175,7 @@ void TestBusinessWindow::queryByCard()
     }
 }
 
-void TestBusinessWindow::buttonStates_data()
+void TstBusinessWindow::buttonStates_data()
 {
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("rows");
@@ -1188,7 +1188,7 @@ void TestBusinessWindow::buttonStates_data()
     QTest::newRow("user without rows") << "clerk" << false << false << false;
 }
 
-void TestBusinessWindow::buttonStates()
+void TstBusinessWindow::buttonStates()
 {
     QFETCH(QString, user);
     QFETCH(bool, rows);
@@ -1222,5 +1222,5 @@ void TestBusinessWindow::buttonStates()
     QVERIFY(!w.isVisible());
 }
 
-QTEST_MAIN(TestBusinessWindow)
+QTEST_MAIN(TstBusinessWindow)
 #include "tst_business_window.moc"

@@ -1,6 +1,6 @@
 // The business entry window among the others: opened by name from the
 // registry, once, and re-reading its grid when another window empties salse.
-#include "app/record_view.h"
+#include "ui/record_view.h"
 #include "sales/business_window.h"
 #include "support/test_env.h"
 
@@ -10,14 +10,14 @@
 using namespace shop;
 using shop::test::TestEnv;
 
-class TestIntegrationSales : public QObject {
+class TstIntegrationSales : public QObject {
     Q_OBJECT
 private slots:
     void openedOnceByName();
     void gridFollowsOtherWindows();
 };
 
-void TestIntegrationSales::openedOnceByName()
+void TstIntegrationSales::openedOnceByName()
 {
     TestEnv env;
     registerWindows(env.ctx().windows());
@@ -34,7 +34,7 @@ void TestIntegrationSales::openedOnceByName()
     QVERIFY(qobject_cast<BusinessWindow*>(again));
 }
 
-void TestIntegrationSales::gridFollowsOtherWindows()
+void TstIntegrationSales::gridFollowsOtherWindows()
 {
     TestEnv env;
     env.insert("salse", {"2026-12-07", "其它服务", "非会员", "", "", "", "", "", "10", "", "", "", "0"});
@@ -49,5 +49,5 @@ void TestIntegrationSales::gridFollowsOtherWindows()
     QTRY_VERIFY(!w->findChild<QPushButton*>("cmd_count")->isEnabled());
 }
 
-QTEST_MAIN(TestIntegrationSales)
+QTEST_MAIN(TstIntegrationSales)
 #include "tst_integration_sales.moc"

@@ -59,7 +59,7 @@ struct Snapshot {
 
 } // namespace
 
-class TestSaleService : public QObject {
+class TstSaleService : public QObject {
     Q_OBJECT
 private slots:
     void lowersOnlyTheLineTheCheckFound();
@@ -73,7 +73,7 @@ private slots:
     void dailyTotalRoundsEveryRow();
 };
 
-void TestSaleService::lowersOnlyTheLineTheCheckFound()
+void TstSaleService::lowersOnlyTheLineTheCheckFound()
 {
     TestEnv env;
     // Two goods lines of one product, bought at different prices.
@@ -88,7 +88,7 @@ void TestSaleService::lowersOnlyTheLineTheCheckFound()
     QCOMPARE(column(env, "jinhuo", 6), QStringList({"3", "7", "9"}));
 }
 
-void TestSaleService::chargesOnlyTheCardTheCheckFound()
+void TstSaleService::chargesOnlyTheCardTheCheckFound()
 {
     TestEnv env;
     addGoods(env, "P1", "12", "5");
@@ -101,7 +101,7 @@ void TestSaleService::chargesOnlyTheCardTheCheckFound()
     QCOMPARE(column(env, "numbercard", 6), QStringList({"3", "9", "4"}));
 }
 
-void TestSaleService::computesFromValuesReadInsideTheTransaction_data()
+void TstSaleService::computesFromValuesReadInsideTheTransaction_data()
 {
     QTest::addColumn<QString>("changeSql");
     QTest::addColumn<int>("kind");
@@ -137,7 +137,7 @@ void TestSaleService::computesFromValuesReadInsideTheTransaction_data()
                                   << "";
 }
 
-void TestSaleService::computesFromValuesReadInsideTheTransaction()
+void TstSaleService::computesFromValuesReadInsideTheTransaction()
 {
     QFETCH(QString, changeSql);
     QFETCH(int, kind);
@@ -164,7 +164,7 @@ void TestSaleService::computesFromValuesReadInsideTheTransaction()
     QCOMPARE(env.rows("salse_history").size(), written);
 }
 
-void TestSaleService::failureLeavesEverythingAsBefore_data()
+void TstSaleService::failureLeavesEverythingAsBefore_data()
 {
     QTest::addColumn<QString>("trigger");
     QTest::addColumn<QString>("step");
@@ -179,7 +179,7 @@ void TestSaleService::failureLeavesEverythingAsBefore_data()
                                  << "写入业务历史记录";
 }
 
-void TestSaleService::failureLeavesEverythingAsBefore()
+void TstSaleService::failureLeavesEverythingAsBefore()
 {
     QFETCH(QString, trigger);
     QFETCH(QString, step);
@@ -213,7 +213,7 @@ void TestSaleService::failureLeavesEverythingAsBefore()
     QCOMPARE(env.rows("salse_history").size(), 1);
 }
 
-void TestSaleService::busyDatabaseIsAFailureNotASave()
+void TstSaleService::busyDatabaseIsAFailureNotASave()
 {
     TestEnv env;
     addGoods(env, "P1", "12", "5");
@@ -236,7 +236,7 @@ void TestSaleService::busyDatabaseIsAFailureNotASave()
     QVERIFY(env.rows("salse").isEmpty());
 }
 
-void TestSaleService::dailyTotalRoundsEveryRow_data()
+void TstSaleService::dailyTotalRoundsEveryRow_data()
 {
     QTest::addColumn<QStringList>("amounts");
     QTest::addColumn<qint64>("total");
@@ -247,7 +247,7 @@ void TestSaleService::dailyTotalRoundsEveryRow_data()
     QTest::newRow("negative") << QStringList{"-3.5", "1"} << qint64(-3);
 }
 
-void TestSaleService::dailyTotalRoundsEveryRow()
+void TstSaleService::dailyTotalRoundsEveryRow()
 {
     QFETCH(QStringList, amounts);
     QFETCH(qint64, total);
@@ -262,5 +262,5 @@ void TestSaleService::dailyTotalRoundsEveryRow()
     QCOMPARE(t->total, total);
 }
 
-QTEST_GUILESS_MAIN(TestSaleService)
+QTEST_GUILESS_MAIN(TstSaleService)
 #include "tst_sale_service.moc"

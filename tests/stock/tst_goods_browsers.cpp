@@ -20,7 +20,7 @@ QStringList line(const QString& name, const QString& code, const QString& price,
 
 } // namespace
 
-class TestGoodsBrowsers : public QObject {
+class TstGoodsBrowsers : public QObject {
     Q_OBJECT
 
 private:
@@ -324,5 +324,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestGoodsBrowsers)
+QTEST_MAIN(TstGoodsBrowsers)
 #include "tst_goods_browsers.moc"

@@ -1,7 +1,7 @@
 // A sale recorded in the business window and the stock seen by the purchase
 // tab and the stock query.
-#include "app/record_view.h"
-#include "app/tab_page.h"
+#include "ui/record_view.h"
+#include "ui/tab_page.h"
 #include "support/test_env.h"
 
 #include <QAction>
@@ -15,7 +15,7 @@
 using namespace shop;
 using shop::test::TestEnv;
 
-class TestSaleStock : public QObject {
+class TstSaleStock : public QObject {
     Q_OBJECT
 
 private:
@@ -127,5 +127,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSaleStock)
+QTEST_MAIN(TstSaleStock)
 #include "tst_integration_sale_stock.moc"

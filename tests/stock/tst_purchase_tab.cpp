@@ -1,6 +1,6 @@
 #include "stock/purchase_tab.h"
 
-#include "app/record_view.h"
+#include "ui/record_view.h"
 #include "support/test_env.h"
 
 #include <QHeaderView>
@@ -26,7 +26,7 @@ QStringList line(const QString& name, const QString& code, const QString& price,
 
 } // namespace
 
-class TestPurchaseTab : public QObject {
+class TstPurchaseTab : public QObject {
     Q_OBJECT
 
 private:
@@ -795,5 +795,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPurchaseTab)
+QTEST_MAIN(TstPurchaseTab)
 #include "tst_purchase_tab.moc"

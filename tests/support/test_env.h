@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/app_context.h"
-#include "app/message_service.h"
+#include "ui/app_context.h"
+#include "ui/message_service.h"
 
 #include <QList>
 #include <QTemporaryDir>

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "database.h"
+#include "record_source.h"
+
+#include <QStringList>
+
+namespace shop::rows {
+
+// Binds every value as text, in the order given.
+QVariantList textBinds(const QStringList& values);
+
+// One new row; `values` in the table's column order.
+DbResult insert(Database& db, const QString& table, const QStringList& values);
+
+// Every column of exactly one stored row.
+DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QStringList& values);
+
+// Exactly one stored row.
+DbResult deleteRowid(Database& db, const QString& table, qint64 rowid);
+
+// The rowid of the first row, in stored order, of the whole table that
+// matches every condition; no value when none matches.
+DbValue<qint64> firstRowid(Database& db, const QString& table, const QList<Condition>& where);
+
+// The stored values of one row (every column, in order), read afresh:
+// another window may have changed it since a grid read its page.
+DbValue<QStringList> storedRow(Database& db, const QString& table, qint64 rowid);
+
+// The employee names of `worker`, in stored order (the com_name lists).
+DbValue<QStringList> workerNames(Database& db);
+
+// A column summed row by row, rounded half to even after each addition.
+// `overflow` is set (and `total` meaningless) when the sum leaves the range
+// of a whole number, so no figure ever wraps.
+struct RoundedTotal {
+    qint64 rows = 0;
+    qint64 total = 0;
+    bool overflow = false;
+};
+DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column);
+
+} // namespace shop::rows

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+#include "shell/version.h"
+
+namespace shop {
+
+// The settings the shell keeps: group "settings", keys "CompanyName" and
+// "filetype". The two readers of the company name use different defaults.
+namespace app_settings {
+
+inline constexpr const char* kCompanyKey = "settings/CompanyName";
+inline constexpr const char* kFileTypeKey = "settings/filetype";
+
+inline QString companyName(QSettings& s, const QString& fallback)
+{
+    return s.value(QLatin1String(kCompanyKey), fallback).toString();
+}
+// The caption's default.
+inline QString companyForCaption(QSettings& s)
+{
+    return companyName(s, QStringLiteral("zedware"));
+}
+// The status bar's default.
+inline QString companyForStatus(QSettings& s)
+{
+    return companyName(s, QStringLiteral("ZEDWARE CO.,LTD"));
+}
+inline QString fileType(QSettings& s)
+{
+    return s.value(QLatin1String(kFileTypeKey), QStringLiteral("BMP")).toString();
+}
+
+// "1.0.21" (with the revision) or "1.0".
+inline QString versionText(bool withRevision)
+{
+    QString v = QStringLiteral("%1.%2").arg(SHOP_VERSION_MAJOR).arg(SHOP_VERSION_MINOR);
+    if (withRevision)
+        v += QStringLiteral(".%1").arg(SHOP_VERSION_PATCH);
+    return v;
+}
+
+// Main window caption: company + "管理系统 Ver:" + version.
+inline QString mainCaption(const QString& company, bool withRevision)
+{
+    return company + QStringLiteral("管理系统 Ver:") + versionText(withRevision);
+}
+
+} // namespace app_settings
+} // namespace shop

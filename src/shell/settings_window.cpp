@@ -1,0 +1,93 @@
+#include "settings_window.h"
+
+#include "ui/app_context.h"
+#include "app_settings.h"
+#include "ui/input_filters.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace shop {
+
+SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), ctx_(ctx)
+{
+    setObjectName(QStringLiteral("frmsetup"));
+    setWindowTitle(QStringLiteral("系统设置"));
+
+    auto* frame = new QGroupBox(this);
+    auto* grid = new QGridLayout(frame);
+    auto field = [&](int row, const QString& label, const char* name) {
+        auto* e = new QLineEdit(frame);
+        e->setObjectName(QLatin1String(name));
+        e->setMinimumWidth(320);
+        grid->addWidget(new QLabel(label, frame), row, 0);
+        grid->addWidget(e, row, 1);
+        return e;
+    };
+    dpath_ = field(0, QStringLiteral("数据库路径："), "txt_dpath");
+    spath_ = field(1, QStringLiteral("主程序路径："), "txt_spath");
+    wno_ = field(2, QStringLiteral("图象格式："), "txt_wno");
+    company_ = field(3, QStringLiteral("公司名称："), "txt_company");
+
+    auto* cmedit = new QPushButton(QStringLiteral("编辑"), this);
+    cmedit->setObjectName(QStringLiteral("cmedit"));
+    cmsave_ = new QPushButton(QStringLiteral("保存"), this);
+    cmsave_->setObjectName(QStringLiteral("cmsave"));
+    auto* cmquit = new QPushButton(QStringLiteral("退出"), this);
+    cmquit->setObjectName(QStringLiteral("cmquit"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {cmedit, cmsave_, cmquit}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addLayout(buttons);
+    adjustSize();
+
+    connect(cmedit, &QPushButton::clicked, this, &SettingsWindow::edit);
+    connect(cmsave_, &QPushButton::clicked, this, &SettingsWindow::save);
+    connect(cmquit, &QPushButton::clicked, this, &QWidget::close);
+
+    centreOnScreen(this);
+    dpath_->setText(QDir::toNativeSeparators(ctx_.paths().businessDb()));
+    spath_->setText(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+    wno_->setText(app_settings::fileType(ctx_.settings()));
+    company_->setText(app_settings::companyForCaption(ctx_.settings()));
+    for (QLineEdit* e : {dpath_, spath_, wno_, company_})
+        e->setEnabled(false);
+    cmsave_->setEnabled(false);
+}
+
+void SettingsWindow::edit()
+{
+    dpath_->setEnabled(false);
+    spath_->setEnabled(false);
+    company_->setEnabled(true);
+    cmsave_->setEnabled(true);
+}
+
+void SettingsWindow::save()
+{
+    QSettings& s = ctx_.settings();
+    s.setValue(QLatin1String(app_settings::kCompanyKey), company_->text());
+    s.setValue(QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed());
+    s.sync();
+    const QString caption = app_settings::mainCaption(app_settings::companyForCaption(s), false);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("frmmain"))
+            w->setWindowTitle(caption);
+    close();
+}
+
+} // namespace shop

@@ -1,0 +1,116 @@
+#include "shell.h"
+
+#include "ui/app_context.h"
+#include "first_start.h"
+#include "main_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+namespace shop {
+
+Shell::Shell(AppContext& ctx, QObject* parent)
+    : QObject(parent), ctx_(ctx), journal_(ctx),
+      instance_(QDir(ctx.paths().programDir).filePath(QStringLiteral("shop.lock")))
+{
+}
+
+Shell::~Shell()
+{
+    delete login_.data();
+    delete main_.data();
+}
+
+bool Shell::start()
+{
+    if (!instance_.acquire()) {
+        ctx_.messages().critical(QStringLiteral(" 系统已经运行 ! "), QStringLiteral("错误信息"));
+        return false;
+    }
+    if (!runFirstStart(ctx_))
+        return false;
+    if (!ctx_.databasesOpen()) {
+        QString error;
+        if (!ctx_.openDatabases(&error)) {
+            ctx_.messages().critical(QStringLiteral("无法打开数据库文件 %1").arg(error),
+                                     QStringLiteral("错误信息"));
+            return false;
+        }
+    }
+    // The program ends when the main window has been closed by its close
+    // box and no other window is left (message boxes of the login come and
+    // go while no window is visible, so Qt's own rule does not fit).
+    qApp->setQuitOnLastWindowClosed(false);
+    qApp->installEventFilter(this);
+    showLogin();
+    return true;
+}
+
+LoginWindow* Shell::showLogin()
+{
+    if (login_) {
+        login_->show();
+        login_->raise();
+        login_->activateWindow();
+        return login_;
+    }
+    login_ = new LoginWindow(ctx_, journal_, counters_);
+    login_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(login_, &LoginWindow::loggedIn, this, &Shell::loggedIn);
+    connect(login_, &LoginWindow::closedWithoutLogin, this, &Shell::loginClosed);
+    login_->show();
+    login_->raise();
+    login_->activateWindow();
+    emit loginShown(login_);
+    return login_;
+}
+
+void Shell::loggedIn()
+{
+    // The closed login window is deleted later; the next switch of user
+    // loads a fresh one.
+    login_ = nullptr;
+    if (!main_) {
+        main_ = new MainWindow(ctx_, journal_);
+        main_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(main_, &MainWindow::switchUserRequested, this, [this] { showLogin(); });
+        connect(main_, &MainWindow::closedByUser, this, [this] {
+            mainClosed_ = true;
+            endWhenNoWindowLeft();
+        });
+    }
+    main_->show();
+    main_->raise();
+    main_->activateWindow();
+}
+
+void Shell::loginClosed()
+{
+    login_ = nullptr;
+    // Cancelled at start-up: no window is left and the program ends. At a
+    // switch of user the main window stays with the previous user.
+    if (!main_ && !mainClosed_)
+        ctx_.quit();
+}
+
+bool Shell::eventFilter(QObject* watched, QEvent* e)
+{
+    if (mainClosed_ && e->type() == QEvent::Close && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->isWindow())
+        endWhenNoWindowLeft();
+    return QObject::eventFilter(watched, e);
+}
+
+void Shell::endWhenNoWindowLeft()
+{
+    // Checked after the closing window is gone from the screen.
+    QTimer::singleShot(0, this, [this] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowType() != Qt::Desktop)
+                return;
+        ctx_.quit();
+    });
+}
+
+} // namespace shop

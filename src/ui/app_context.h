@@ -1,0 +1,85 @@
+#pragma once
+
+#include "data/clock.h"
+#include "data/database.h"
+#include "data/program_paths.h"
+#include "message_service.h"
+#include "window_registry.h"
+
+#include <QObject>
+#include <QSettings>
+#include <QTimer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace shop {
+
+// Says "table T changed" to every open view of T.
+class TableNotifier : public QObject {
+    Q_OBJECT
+signals:
+    void tableChanged(const QString& table);
+};
+
+// What every window is handed: paths, the two databases, the login values,
+// the clock, the settings store, the message service, the table-changed
+// notifier and the quit hook.
+class AppContext {
+public:
+    AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
+               MessageService& messages);
+    ~AppContext();
+
+    const ProgramPaths& paths() const { return paths_; }
+    const Clock& clock() const { return *clock_; }
+    QSettings& settings() { return *settings_; }
+    MessageService& messages() { return messages_; }
+    TableNotifier& notifier() { return notifier_; }
+    WindowRegistry& windows() { return windows_; }
+
+    // Opens both database files; on failure says which file and why.
+    bool openDatabases(QString* error);
+    Database& business() { return *business_; }
+    Database& accounts() { return *accounts_; }
+    bool databasesOpen() const { return business_ && accounts_; }
+
+    // Login values, set only by a successful login.
+    QString curUser() const { return curUser_; }
+    QString curKind() const { return curKind_; }
+    void setLogin(const QString& user, const QString& kind)
+    {
+        curUser_ = user;
+        curKind_ = kind;
+    }
+    // A supervisor account: the user name, upper-cased, is ZED or ADMINISTRATOR.
+    bool isSupervisor() const { return isSupervisorName(curUser_); }
+    static bool isSupervisorName(const QString& user);
+
+    // Ends the program (tests replace it to observe the end).
+    void quit() const;
+    void setQuitHook(std::function<void()> hook) { quit_ = std::move(hook); }
+
+    // "Today" as the program's date text.
+    QString today() const { return todayText(*clock_); }
+
+private:
+    ProgramPaths paths_;
+    std::unique_ptr<Clock> clock_;
+    std::unique_ptr<QSettings> settings_;
+    MessageService& messages_;
+    TableNotifier notifier_;
+    std::unique_ptr<Database> business_;
+    std::unique_ptr<Database> accounts_;
+    // Declared after the databases so open windows close before them.
+    WindowRegistry windows_;
+    QString curUser_;
+    QString curKind_;
+    std::function<void()> quit_;
+    // Folds the write-ahead logs back into the files between user actions,
+    // so no save pays for it.
+    QTimer checkpointTimer_;
+};
+
+} // namespace shop

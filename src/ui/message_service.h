@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+namespace shop {
+
+// Every report to the user goes through this seam, so tests can read the
+// texts word for word and answer in place of the person.
+class MessageService {
+public:
+    using Icon = QMessageBox::Icon;
+    using Buttons = QMessageBox::StandardButtons;
+    using Answer = QMessageBox::StandardButton;
+
+    virtual ~MessageService() = default;
+
+    // Shows a modal message; returns the button chosen.
+    virtual Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) = 0;
+    // Shows an input box; returns the text, or an empty text on Cancel.
+    virtual QString input(const QString& prompt, const QString& title, const QString& defaultText = {}) = 0;
+    // Asks for a secret (password boxes of set-up dialogs); empty on Cancel.
+    virtual QString secret(const QString& prompt, const QString& title) { return input(prompt, title); }
+
+    // Shorthands for the usual kinds.
+    void critical(const QString& text, const QString& caption)
+    {
+        message(text, QMessageBox::Critical, QMessageBox::Ok, caption);
+    }
+    void information(const QString& text, const QString& caption)
+    {
+        message(text, QMessageBox::Information, QMessageBox::Ok, caption);
+    }
+    void exclamation(const QString& text, const QString& caption)
+    {
+        message(text, QMessageBox::Warning, QMessageBox::Ok, caption);
+    }
+    // Reports a database error (any window, any statement) in one wording.
+    void databaseError(const QString& error)
+    {
+        critical(QStringLiteral("数据库操作失败：%1").arg(error), QStringLiteral("错误信息"));
+    }
+    bool question(const QString& text, const QString& caption)
+    {
+        return message(text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, caption) ==
+               QMessageBox::Yes;
+    }
+};
+
+// The real boxes.
+class QtMessageService : public MessageService {
+public:
+    Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) override;
+    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    QString secret(const QString& prompt, const QString& title) override;
+};
+
+} // namespace shop

@@ -1,0 +1,292 @@
+#include "record_view.h"
+
+#include "data/table_rows.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+
+namespace shop {
+
+RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWidget* parent)
+    : QTableView(parent), ctx_(ctx), table_(table), model_(new RecordModel(db, this)), popup_(new QMenu(this))
+{
+    setModel(model_);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+    // Row numbers cost the header work per row over a long view; a fixed
+    // row height keeps scrolling cheap.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &RecordView::sortByHeader);
+    connect(model_, &RecordModel::writeFailed, this,
+            [this](const QString& error) { ctx_.messages().databaseError(error); });
+    connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (auto r = model_->record(index.row()))
+            emit rowClicked(*r);
+    });
+    // Views of a table re-query when another window says it changed.
+    connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, [this](const QString& t) {
+        if (t.compare(table_, Qt::CaseInsensitive) == 0)
+            rerun();
+    });
+}
+
+bool RecordView::checked(const DbResult& r)
+{
+    if (!r.ok)
+        ctx_.messages().databaseError(r.error);
+    emit reran();
+    return r.ok;
+}
+
+bool RecordView::setSource(const RecordSource& source)
+{
+    commitEdits();
+    return checked(model_->setSource(source));
+}
+
+bool RecordView::rerun()
+{
+    commitEdits();
+    return checked(model_->rerun());
+}
+
+bool RecordView::refresh()
+{
+    return setSource(RecordSource::all(table_));
+}
+
+void RecordView::setSortMap(const QHash<int, RecordSource>& map, UnmappedHeader unmapped)
+{
+    sortMap_ = map;
+    unmapped_ = unmapped;
+}
+
+void RecordView::setSortColumns(const QHash<int, QString>& columns, const QStringList& shown,
+                                UnmappedHeader unmapped)
+{
+    QHash<int, RecordSource> map;
+    for (auto it = columns.constBegin(); it != columns.constEnd(); ++it)
+        map.insert(it.key(), RecordSource{table_, shown, {}, {}}.orderBy(it.value()));
+    setSortMap(map, unmapped);
+}
+
+void RecordView::sortByHeader(int index)
+{
+    auto it = sortMap_.constFind(index);
+    if (it != sortMap_.constEnd())
+        setSource(*it);
+    else if (unmapped_ == UnmappedHeader::Rerun)
+        rerun();
+}
+
+SearchResult RecordView::search(const SearchItem& item)
+{
+    const QString answer = ctx_.messages().input(item.prompt, item.title, QString());
+    if (answer.isEmpty())
+        return SearchResult::Cancelled;
+    return searchFor(item, answer);
+}
+
+SearchResult RecordView::searchFor(const SearchItem& item, const QString& answer)
+{
+    RecordSource s{table_, item.columns, {}, {}};
+    s.filter(item.column, Op::Contains, answer);
+    return showOrFallBack(s, item.notFoundText, item.notFoundCaption,
+                          item.fallback.value_or(RecordSource{table_, item.columns, {}, {}}));
+}
+
+SearchResult RecordView::showOrFallBack(const RecordSource& source, const QString& notFound,
+                                        const QString& caption, const std::optional<RecordSource>& fallback)
+{
+    if (!setSource(source))
+        return SearchResult::Failed;
+    if (!model_->isEmpty())
+        return SearchResult::Found;
+    ctx_.messages().critical(notFound, caption);
+    setSource(fallback.value_or(RecordSource::all(table_)));
+    return SearchResult::NotFound;
+}
+
+RecordView::LockMenu RecordView::addLockMenu(const MenuItem& lock, const MenuItem& edit,
+                                             const MenuItem& refresh, LockKind kind, QMenu* menu,
+                                             bool refreshShowsAll)
+{
+    if (!menu)
+        menu = popup_;
+    auto add = [menu](const MenuItem& m) {
+        QAction* a = menu->addAction(m.text);
+        a->setObjectName(QLatin1String(m.name));
+        return a;
+    };
+    LockMenu out;
+    out.lock = add(lock);
+    menu->addSeparator();
+    out.edit = add(edit);
+    menu->addSeparator();
+    out.refresh = add(refresh);
+    setLockPair(out.lock, out.edit, kind);
+    if (refreshShowsAll)
+        connect(out.refresh, &QAction::triggered, this, &RecordView::refresh);
+    return out;
+}
+
+void RecordView::setLockPair(QAction* lockItem, QAction* editItem, LockKind kind)
+{
+    lockItem_ = lockItem;
+    editItem_ = editItem;
+    lockKind_ = kind;
+    connect(lockItem, &QAction::triggered, this, &RecordView::lock);
+    connect(editItem, &QAction::triggered, this, &RecordView::unlock);
+}
+
+void RecordView::lock()
+{
+    commitEdits();
+    if (lockItem_)
+        lockItem_->setEnabled(false);
+    if (editItem_)
+        editItem_->setEnabled(true);
+    setAllowUpdate(false);
+    if (lockKind_ == LockKind::Full)
+        allowDelete_ = false;
+}
+
+void RecordView::unlock()
+{
+    if (editItem_)
+        editItem_->setEnabled(false);
+    if (lockItem_)
+        lockItem_->setEnabled(true);
+    setAllowUpdate(true);
+    if (lockKind_ == LockKind::Full)
+        allowDelete_ = true;
+}
+
+void RecordView::setAllowUpdate(bool on)
+{
+    allowUpdate_ = on;
+    model_->setEditable(on);
+}
+
+std::optional<Record> RecordView::currentRecord() const
+{
+    const QModelIndex i = currentIndex();
+    if (!i.isValid())
+        return std::nullopt;
+    return model_->record(i.row());
+}
+
+bool RecordView::selectRowid(qint64 rowid)
+{
+    const int row = model_->rowOfRowid(rowid);
+    if (row < 0)
+        return false;
+    setCurrentIndex(model_->index(row, 0));
+    return true;
+}
+
+DeleteResult RecordView::deleteSelected(const QString& question, const QString& caption)
+{
+    const auto rec = currentRecord();
+    if (!ctx_.messages().question(question, caption))
+        return DeleteResult::No;
+    if (!rec)
+        return DeleteResult::NoRow;
+    commitEdits();
+    const DbResult r = rows::deleteRowid(model_->database(), table_, rec->rowid);
+    if (!r) {
+        ctx_.messages().databaseError(r.error);
+        return DeleteResult::Failed;
+    }
+    // Every open view of the table re-reads once, this one included.
+    emit ctx_.notifier().tableChanged(table_);
+    return DeleteResult::Deleted;
+}
+
+void RecordView::updateItemStates()
+{
+    const bool on = !model_->isEmpty();
+    for (const auto& w : std::as_const(stateWidgets_))
+        if (w)
+            w->setEnabled(on);
+    for (const auto& a : std::as_const(stateActions_))
+        if (a)
+            a->setEnabled(on);
+    emit statesUpdated();
+}
+
+QTimer* RecordView::startItemStateTimer(int intervalMs, const char* timerName)
+{
+    if (!stateTimer_) {
+        stateTimer_ = new QTimer(this);
+        connect(stateTimer_, &QTimer::timeout, this, &RecordView::updateItemStates);
+        // A re-read brings the states in step at once, not at the next tick.
+        connect(this, &RecordView::reran, this, &RecordView::updateItemStates);
+    }
+    stateTimer_->setObjectName(QLatin1String(timerName));
+    stateTimer_->start(intervalMs);
+    updateItemStates();
+    return stateTimer_;
+}
+
+bool RecordView::commitEdits()
+{
+    if (!model_->hasPendingEdits())
+        return true;
+    return model_->flushEdits().ok;
+}
+
+void RecordView::mousePressEvent(QMouseEvent* e)
+{
+    QTableView::mousePressEvent(e);
+    if (e->button() == Qt::RightButton && !popup_->actions().isEmpty())
+        popup_->popup(e->globalPosition().toPoint());
+}
+
+void RecordView::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Delete && state() != EditingState) {
+        if (allowDelete_ && currentIndex().isValid())
+            deleteSelected(defaultDeleteQuestion(), window()->windowTitle());
+        return;
+    }
+    QTableView::keyPressEvent(e);
+}
+
+bool RecordView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    const bool userEdit = trigger == DoubleClicked || trigger == AnyKeyPressed || trigger == EditKeyPressed;
+    if (userEdit && !allowUpdate_) {
+        if (warnWhenLocked_ && index.isValid()) {
+            // A key that would not start an edit is not "acting on a cell".
+            bool typed = trigger != AnyKeyPressed;
+            if (auto* k = dynamic_cast<QKeyEvent*>(event))
+                typed = typed || !k->text().isEmpty();
+            if (typed)
+                ctx_.messages().critical(QStringLiteral("不能编辑内容，因为目前表格处于锁定状态！"),
+                                         QStringLiteral("错误"));
+        }
+        return false;
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
+void RecordView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    // The base class commits an open editor of the previous cell first;
+    // then leaving the row writes its in-place edits.
+    QTableView::currentChanged(current, previous);
+    if (model_->hasPendingEdits() && (!current.isValid() || current.row() != model_->pendingRow()))
+        commitEdits();
+}
+
+} // namespace shop

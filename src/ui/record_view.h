@@ -1,0 +1,172 @@
+#pragma once
+
+#include "app_context.h"
+#include "data/record_model.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QTableView>
+#include <QTimer>
+
+class QAction;
+class QMenu;
+
+namespace shop {
+
+// A query item: an input box whose answer filters one column (contains
+// match), with the not-found message and the fallback source.
+struct SearchItem {
+    QString prompt;
+    QString title;
+    QString column;
+    QString notFoundText;
+    QString notFoundCaption;
+    // Columns shown by the filtered source (empty: all).
+    QStringList columns = {};
+    // Source after a search without result (default: every row of the table).
+    std::optional<RecordSource> fallback = std::nullopt;
+};
+
+// What a delete after the question came to; the window decides what No does.
+enum class DeleteResult { NoRow, No, Deleted, Failed };
+// What a search came to: the input box cancelled (or left empty), rows
+// found, none found (the message was shown and the fallback runs), or a
+// database error (reported).
+enum class SearchResult { Cancelled, Found, NotFound, Failed };
+// What a click on a header without a sort does.
+enum class UnmappedHeader { Rerun, Ignore };
+// The lock pair: the plain one switches in-place edits, the full one deletes
+// from the grid too.
+enum class LockKind { Plain, Full };
+// A menu item by control name and caption.
+struct MenuItem {
+    const char* name;
+    QString text;
+};
+
+// The record view every window uses: a lazily read grid bound to a record
+// source, with header sorts, searches with a fallback, the popup menu, the
+// lock menus, delete of the selected row after a question, in-place edits
+// written when the row is left, and the item states that follow whether the
+// source has rows. A write re-runs it only through the table-changed
+// notifier, so each open view of the table re-reads once.
+class RecordView : public QTableView {
+    Q_OBJECT
+public:
+    RecordView(AppContext& ctx, Database& db, const QString& table, QWidget* parent = nullptr);
+
+    AppContext& context() const { return ctx_; }
+    RecordModel* records() const { return model_; }
+    QString table() const { return table_; }
+    const RecordSource& source() const { return model_->source(); }
+
+    // Runs a source; a database error is reported and false returned.
+    bool setSource(const RecordSource& source);
+    bool rerun();
+    // Every row of the table (the refresh items and the opening query).
+    bool refresh();
+    // Every row, showing only `columns`.
+    bool showAll(const QStringList& columns) { return setSource(RecordSource{table_, columns, {}, {}}); }
+
+    bool isEmpty() const { return model_->isEmpty(); }
+
+    // Header sorts: header index -> source. A header without an entry
+    // re-runs the current source, or does nothing.
+    void setSortMap(const QHash<int, RecordSource>& map, UnmappedHeader unmapped = UnmappedHeader::Rerun);
+    // Shorthand: header index -> column of "every row ordered by column".
+    void setSortColumns(const QHash<int, QString>& columns, const QStringList& shown = {},
+                        UnmappedHeader unmapped = UnmappedHeader::Rerun);
+    const QHash<int, RecordSource>& sortMap() const { return sortMap_; }
+    UnmappedHeader unmappedHeader() const { return unmapped_; }
+    void sortByHeader(int index);
+
+    // Asks with an input box and filters; an empty answer changes nothing.
+    SearchResult search(const SearchItem& item);
+    // Filters without asking (shared by searches whose answer comes elsewhere).
+    SearchResult searchFor(const SearchItem& item, const QString& answer);
+    // Runs a source; without rows says `notFound` and shows the fallback
+    // (every row of the table unless given).
+    SearchResult showOrFallBack(const RecordSource& source, const QString& notFound, const QString& caption,
+                                const std::optional<RecordSource>& fallback = std::nullopt);
+
+    // The popup menu opened by the right mouse button over the grid.
+    QMenu* popupMenu() const { return popup_; }
+
+    // Adds lock / edit / refresh items, separated, to `menu` (the popup
+    // unless given) and makes the first two the lock pair. The refresh item
+    // shows every row unless the caller connects it itself
+    // (`refreshShowsAll` false).
+    struct LockMenu {
+        QAction* lock;
+        QAction* edit;
+        QAction* refresh;
+    };
+    LockMenu addLockMenu(const MenuItem& lock, const MenuItem& edit, const MenuItem& refresh, LockKind kind,
+                         QMenu* menu = nullptr, bool refreshShowsAll = true);
+    // Lock pair: exactly one of the two items is enabled.
+    void setLockPair(QAction* lockItem, QAction* editItem, LockKind kind);
+    void lock();
+    void unlock();
+    bool allowUpdate() const { return allowUpdate_; }
+    bool allowDelete() const { return allowDelete_; }
+    void setAllowUpdate(bool on);
+    void setAllowDelete(bool on) { allowDelete_ = on; }
+    // Warn with the locked-grid message when a cell is acted on while locked.
+    void setWarnWhenLocked(bool on) { warnWhenLocked_ = on; }
+
+    // The current row (the grid's selection), if any.
+    std::optional<Record> currentRecord() const;
+    // Makes the row with this rowid current, reading pages as needed.
+    bool selectRowid(qint64 rowid);
+
+    static QString defaultDeleteQuestion() { return QStringLiteral("真的想删除所选的记录吗？"); }
+    // Asks `question` and deletes exactly the selected row; a failure is
+    // reported.
+    DeleteResult deleteSelected(const QString& question, const QString& caption);
+
+    // Commands enabled exactly when the source has rows.
+    void addStateItem(QWidget* w) { stateWidgets_ << w; }
+    void addStateItem(QAction* a) { stateActions_ << a; }
+    void updateItemStates();
+    // A timer of this name that brings the states in step every `intervalMs`
+    // and after each re-run; statesUpdated() follows each time.
+    QTimer* startItemStateTimer(int intervalMs, const char* timerName);
+
+    // Writes a pending in-place edit now; reports a failure.
+    bool commitEdits();
+
+signals:
+    // A row was clicked (load fields).
+    void rowClicked(const shop::Record& record);
+    // The source was run again (after any query or write).
+    void reran();
+    // The item states were brought in step (windows add their own).
+    void statesUpdated();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    bool checked(const DbResult& r);
+
+    AppContext& ctx_;
+    QString table_;
+    RecordModel* model_;
+    QMenu* popup_;
+    QHash<int, RecordSource> sortMap_;
+    UnmappedHeader unmapped_ = UnmappedHeader::Rerun;
+    QPointer<QAction> lockItem_;
+    QPointer<QAction> editItem_;
+    LockKind lockKind_ = LockKind::Plain;
+    bool allowUpdate_ = false;
+    bool allowDelete_ = false;
+    bool warnWhenLocked_ = false;
+    QList<QPointer<QWidget>> stateWidgets_;
+    QList<QPointer<QAction>> stateActions_;
+    QTimer* stateTimer_ = nullptr;
+};
+
+} // namespace shop

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace shop {
+
+// Controls carrying their control names. Buttons are not auto-default, so
+// Enter in a field never presses one by accident.
+QLineEdit* lineEdit(const char* name);
+QPushButton* button(const char* name, const QString& text);
+// An editable list whose Enter moves on without adding the typed text.
+QComboBox* editableCombo(const char* name);
+// A label that shows a value (lookups and totals).
+QLabel* valueLabel(const char* name);
+
+// A caption label and its field in one cell pair of an entry grid; the
+// field spans `columnSpan` pairs.
+void addField(QGridLayout* grid, int row, int column, const QString& caption, QWidget* field,
+              int columnSpan = 1);
+
+} // namespace shop

@@ -1,0 +1,189 @@
+// Settings window, about window and the settings round trip.
+#include "shell/journal.h"
+#include "shell/main_window.h"
+#include "support/test_env.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+QLineEdit* box(QWidget* w, const char* name)
+{
+    return w->findChild<QLineEdit*>(QLatin1String(name));
+}
+QPushButton* button(QWidget* w, const char* name)
+{
+    return w->findChild<QPushButton*>(QLatin1String(name));
+}
+} // namespace
+
+class TstSettingsAbout : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { env = std::make_unique<TestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    void settingsAtLoad();
+    void saveRoundTrip_data();
+    void saveRoundTrip();
+    void quitAfterEditStoresNothing();
+    void aboutShowsVersion();
+    void aboutCloses_data();
+    void aboutCloses();
+
+private:
+    QWidget* openSetup()
+    {
+        registerWindows(env->ctx().windows());
+        return env->ctx().windows().open(env->ctx(), "frmsetup");
+    }
+    std::unique_ptr<TestEnv> env;
+};
+
+void TstSettingsAbout::settingsAtLoad()
+{
+    QWidget* w = openSetup();
+    QVERIFY(w);
+    QCOMPARE(w->windowTitle(), QString("系统设置"));
+    QCOMPARE(box(w, "txt_dpath")->text(), QDir::toNativeSeparators(env->ctx().paths().businessDb()));
+    QCOMPARE(box(w, "txt_spath")->text(), QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+    QCOMPARE(box(w, "txt_wno")->text(), QString("BMP"));
+    QCOMPARE(box(w, "txt_company")->text(), QString("zedware"));
+    for (const char* name : {"txt_dpath", "txt_spath", "txt_wno", "txt_company"})
+        QVERIFY2(!box(w, name)->isEnabled(), name);
+    QVERIFY(!button(w, "cmsave")->isEnabled());
+
+    // Editing opens the company name only.
+    QTest::mouseClick(button(w, "cmedit"), Qt::LeftButton);
+    QVERIFY(box(w, "txt_company")->isEnabled());
+    QVERIFY(button(w, "cmsave")->isEnabled());
+    for (const char* name : {"txt_dpath", "txt_spath", "txt_wno"})
+        QVERIFY2(!box(w, name)->isEnabled(), name);
+    // Opened again: the same window, brought forward.
+    QCOMPARE(env->ctx().windows().open(env->ctx(), "frmsetup"), w);
+}
+
+void TstSettingsAbout::saveRoundTrip_data()
+{
+    QTest::addColumn<QString>("storedType");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QString>("storedTypeAfter");
+
+    QTest::newRow("new name") << QString() << "ACME"
+                              << "ACME管理系统 Ver:1.0"
+                              << "使用单位：ACME"
+                              << "BMP";
+    QTest::newRow("name kept untrimmed, type trimmed") << "  JPG "
+                                                       << " 小店 "
+                                                       << " 小店 管理系统 Ver:1.0"
+                                                       << "使用单位： 小店 "
+                                                       << "JPG";
+    QTest::newRow("empty name stays empty") << "GIF"
+                                            << ""
+                                            << "管理系统 Ver:1.0"
+                                            << "使用单位："
+                                            << "GIF";
+}
+
+void TstSettingsAbout::saveRoundTrip()
+{
+    QFETCH(QString, storedType);
+    QFETCH(QString, typed);
+    QFETCH(QString, caption);
+    QFETCH(QString, panel);
+    QFETCH(QString, storedTypeAfter);
+
+    if (!storedType.isNull())
+        env->ctx().settings().setValue("settings/filetype", storedType);
+    env->ctx().setLogin("ZED", "M");
+    LoginJournal journal(env->ctx());
+    MainWindow main(env->ctx(), journal);
+    main.show();
+    QCOMPARE(main.windowTitle(), QString("zedware管理系统 Ver:1.0.21"));
+    QTRY_COMPARE(main.panel(2)->text(), QString("使用单位：ZEDWARE CO.,LTD"));
+
+    QWidget* w = openSetup();
+    QTest::mouseClick(button(w, "cmedit"), Qt::LeftButton);
+    box(w, "txt_company")->clear();
+    // Chinese text comes from an input method, not from key clicks.
+    box(w, "txt_company")->insert(typed);
+    QTest::mouseClick(button(w, "cmsave"), Qt::LeftButton);
+
+    // At once, without the revision; the status bar within a tick.
+    QCOMPARE(main.windowTitle(), caption);
+    QTRY_VERIFY(!env->ctx().windows().find("frmsetup"));
+    QTRY_COMPARE(main.panel(2)->text(), panel);
+
+    // Read back through a fresh store on the same file.
+    const QString file = env->ctx().settings().fileName();
+    QSettings fresh(file, QSettings::IniFormat);
+    QCOMPARE(fresh.value("settings/CompanyName").toString(), typed);
+    QCOMPARE(fresh.value("settings/filetype").toString(), storedTypeAfter);
+
+    // The next opening shows what was stored, in the viewing state.
+    w = openSetup();
+    QCOMPARE(box(w, "txt_company")->text(), typed);
+    QVERIFY(!button(w, "cmsave")->isEnabled());
+    QCOMPARE(env->messages().count(), 0);
+}
+
+void TstSettingsAbout::quitAfterEditStoresNothing()
+{
+    QWidget* w = openSetup();
+    QTest::mouseClick(button(w, "cmedit"), Qt::LeftButton);
+    QTest::keyClicks(box(w, "txt_company"), "XYZ");
+    QTest::mouseClick(button(w, "cmquit"), Qt::LeftButton);
+    QTRY_VERIFY(!env->ctx().windows().find("frmsetup"));
+    QVERIFY(!env->ctx().settings().contains("settings/CompanyName"));
+    QVERIFY(!env->ctx().settings().contains("settings/filetype"));
+}
+
+void TstSettingsAbout::aboutShowsVersion()
+{
+    registerWindows(env->ctx().windows());
+    QWidget* w = env->ctx().windows().open(env->ctx(), "frmabout");
+    QVERIFY(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QCOMPARE(w->findChild<QLabel*>("Label3")->text(), QString(" 版本 1.0.21"));
+    QVERIFY(w->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QVERIFY(!w->findChild<QLabel*>("Image1")->pixmap().isNull());
+}
+
+void TstSettingsAbout::aboutCloses_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Esc") << "esc";
+    QTest::newRow("click on the picture") << "click";
+    QTest::newRow("another window activated") << "other";
+}
+
+void TstSettingsAbout::aboutCloses()
+{
+    QFETCH(QString, how);
+    registerWindows(env->ctx().windows());
+    QWidget* w = env->ctx().windows().open(env->ctx(), "frmabout");
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QWidget other;
+    if (how == "esc") {
+        QTest::keyClick(w, Qt::Key_Escape);
+    } else if (how == "click") {
+        QTest::mouseClick(w->findChild<QLabel*>("Image1"), Qt::LeftButton);
+    } else {
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+    }
+    QTRY_VERIFY(!env->ctx().windows().find("frmabout"));
+}
+
+QTEST_MAIN(TstSettingsAbout)
+#include "tst_settings_about.moc"

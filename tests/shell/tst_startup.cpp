@@ -1,0 +1,208 @@
+// Start-up: one copy per program folder, the first start, unreadable databases.
+#include "shell/first_start.h"
+#include "shell/shell.h"
+#include "shell/single_instance.h"
+#include "data/password.h"
+#include "data/schema.h"
+#include "support/test_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+// A program folder without databases, with its own context.
+struct Bare {
+    QTemporaryDir dir;
+    ScriptedMessages messages;
+    std::unique_ptr<AppContext> ctx;
+    int quits = 0;
+
+    Bare()
+    {
+        ctx = std::make_unique<AppContext>(
+            ProgramPaths{dir.path()},
+            std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
+            std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat), messages);
+        ctx->setQuitHook([this] { ++quits; });
+    }
+    QStringList entries() const
+    {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+};
+} // namespace
+
+class TstStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void secondCopyRefused();
+    void lockOfCrashedCopyIsTakenOver();
+    void firstStartCancelled_data();
+    void firstStartCancelled();
+    void firstStartCreatesDatabases();
+    void unreadableDatabase_data();
+    void unreadableDatabase();
+};
+
+void TstStartup::secondCopyRefused()
+{
+    TestEnv env;
+    Shell first(env.ctx());
+    QVERIFY(first.start());
+    QCOMPARE(env.messages().count(), 0);
+
+    Shell second(env.ctx());
+    QVERIFY(!second.start());
+    QCOMPARE(env.messages().texts(), QStringList{" 系统已经运行 ! "});
+    QCOMPARE(env.messages().last().caption, QString("错误信息"));
+    QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
+    QVERIFY(!second.loginWindow());
+}
+
+void TstStartup::lockOfCrashedCopyIsTakenOver()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shop.lock");
+    // A copy that took the lock and died without removing it.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        QLockFile lock(path);
+        _exit(lock.tryLock(0) ? 0 : 1);
+    }
+    int status = -1;
+    QCOMPARE(waitpid(pid, &status, 0), pid);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QVERIFY(QFile::exists(path));
+
+    SingleInstance instance(path);
+    QVERIFY(instance.acquire());
+    SingleInstance again(path);
+    QVERIFY(!again.acquire());
+}
+
+void TstStartup::firstStartCancelled_data()
+{
+    QTest::addColumn<QList<int>>("answers"); // Yes/No answers to the question
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<int>("boxes");
+
+    QTest::newRow("no to the offer") << QList<int>{QMessageBox::No} << QStringList{} << 1;
+    QTest::newRow("cancel at the password") << QList<int>{QMessageBox::Yes} << QStringList{} << 2;
+    QTest::newRow("cancel at the second password") << QList<int>{QMessageBox::Yes} << QStringList{"abc"} << 3;
+    QTest::newRow("passwords differ, then cancel")
+        << QList<int>{QMessageBox::Yes} << QStringList{"abc", "abd"} << 5;
+}
+
+void TstStartup::firstStartCancelled()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(QStringList, inputs);
+    QFETCH(int, boxes);
+
+    Bare b;
+    for (int a : answers)
+        b.messages.answer(static_cast<QMessageBox::StandardButton>(a));
+    for (const QString& i : inputs)
+        b.messages.answerInput(i);
+    Shell shell(*b.ctx);
+    QVERIFY(!shell.start());
+    QCOMPARE(b.messages.count(), boxes);
+    QCOMPARE(b.messages.shown().first().icon, QMessageBox::Question);
+    // Nothing is created: only the lock of the running copy was there.
+    QCOMPARE(b.entries(), (QStringList{"shop.lock"}));
+    QVERIFY(!shell.loginWindow());
+}
+
+void TstStartup::firstStartCreatesDatabases()
+{
+    Bare b;
+    b.messages.answer(QMessageBox::Yes);
+    for (const char* s : {"one", "two", "secret", "secret"})
+        b.messages.answerInput(s);
+    Shell shell(*b.ctx);
+    QVERIFY(shell.start());
+    const QList<Shown> shown = b.messages.shown();
+    QCOMPARE(shown.size(), 7);
+    QCOMPARE(shown.at(1).kind, Shown::Input);
+    QCOMPARE(shown.at(3).text, QString("两次输入的密码不一致，请重新输入！"));
+    QCOMPARE(shown.last().icon, QMessageBox::Information);
+    QVERIFY(QFile::exists(b.ctx->paths().businessDb()));
+    QVERIFY(QFile::exists(b.ctx->paths().accountsDb()));
+    QVERIFY(b.ctx->databasesOpen());
+    const auto zed = b.ctx->accounts().selectOne("SELECT * FROM username");
+    QVERIFY(zed);
+    QCOMPARE(zed->value(0).toString(), QString("ZED"));
+    QCOMPARE(zed->value(2).toString(), QString("M"));
+    QVERIFY(zed->value(1).toString() != "secret");
+    QVERIFY(verifyPassword("secret", zed->value(1).toString()));
+    QVERIFY(shell.loginWindow());
+}
+
+void TstStartup::unreadableDatabase_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("business file is not a database") << "database.db"
+                                                     << "garbage";
+    QTest::newRow("accounts file is not a database") << "userid.db"
+                                                     << "garbage";
+    QTest::newRow("accounts file missing") << "userid.db"
+                                           << "missing";
+    QTest::newRow("business file is a folder") << "database.db"
+                                               << "folder";
+    QTest::newRow("accounts file lacks its table") << "userid.db"
+                                                   << "empty-db";
+}
+
+void TstStartup::unreadableDatabase()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, how);
+
+    Bare b;
+    QString err;
+    QVERIFY(
+        schema::createDatabaseFiles(b.ctx->paths().businessDb(), b.ctx->paths().accountsDb(), "pw", &err));
+    const QString path = QDir(b.ctx->paths().databaseDir()).filePath(file);
+    QByteArray content;
+    QFile::remove(path);
+    if (how == "garbage") {
+        content = QByteArray("this is not a database file\n").repeated(200);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    } else if (how == "folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (how == "empty-db") {
+        auto db = Database::open(path, &err, Database::OpenMode::Create);
+        QVERIFY(db);
+    }
+    Shell shell(*b.ctx);
+    QVERIFY(!shell.start());
+    QCOMPARE(b.messages.count(), 1);
+    QCOMPARE(b.messages.last().icon, QMessageBox::Critical);
+    QVERIFY2(b.messages.last().text.contains(QDir::toNativeSeparators(path)),
+             qPrintable(b.messages.last().text));
+    QVERIFY(!shell.loginWindow());
+    // The file is neither overwritten nor created.
+    if (how == "garbage") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), content);
+    }
+    if (how == "missing")
+        QVERIFY(!QFile::exists(path));
+}
+
+QTEST_MAIN(TstStartup)
+#include "tst_startup.moc"

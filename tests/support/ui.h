@@ -1,0 +1,192 @@
+#pragma once
+
+#include "ui/record_view.h"
+#include "support/test_env.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QWidget>
+
+namespace shop::test {
+
+// A named child that must exist.
+template <typename T> T* child(const QWidget* w, const char* name)
+{
+    T* c = w->findChild<T*>(QLatin1String(name));
+    if (!c)
+        qFatal("no child %s", name);
+    return c;
+}
+
+// Types at the end of a box: ASCII by keys, other characters as an input
+// method commits them (as a Chinese input method does).
+inline void typeMore(QWidget* box, const QString& text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 128 && c.isPrint()) {
+            QTest::keyClick(box, c.toLatin1());
+        } else {
+            QInputMethodEvent e;
+            e.setCommitString(QString(c));
+            QApplication::sendEvent(box, &e);
+        }
+    }
+}
+
+// Types into a box as a person would, after emptying it.
+inline void type(QWidget* box, const QString& text)
+{
+    if (auto* e = qobject_cast<QLineEdit*>(box))
+        e->clear();
+    else if (auto* c = qobject_cast<QComboBox*>(box))
+        c->setEditText(QString());
+    typeMore(box, text);
+}
+
+inline QString textOf(const QWidget* w, const char* name)
+{
+    QWidget* box = child<QWidget>(w, name);
+    if (auto* e = qobject_cast<QLineEdit*>(box))
+        return e->text();
+    return child<QComboBox>(w, name)->currentText();
+}
+
+// Column `column` of every row the grid shows.
+inline QStringList gridColumn(RecordView* grid, int column)
+{
+    QStringList out;
+    RecordModel* m = grid->records();
+    while (m->canFetchMore())
+        m->fetchMore();
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << m->index(r, column).data().toString();
+    return out;
+}
+
+// Column `column` of every stored row of a table, in stored order.
+inline QStringList storedColumn(TestEnv& env, const QString& table, int column)
+{
+    QStringList out;
+    for (const QStringList& row : env.rows(table))
+        out << row.value(column);
+    return out;
+}
+
+// A left click on row `row` of the grid.
+inline void clickRow(RecordView* grid, int row, int column = 0)
+{
+    const QRect r = grid->visualRect(grid->records()->index(row, column));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+inline void clickHeader(RecordView* grid, int section)
+{
+    QHeaderView* h = grid->horizontalHeader();
+    const int x = h->sectionViewportPosition(section) + h->sectionSize(section) / 2;
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
+}
+
+inline QAction* action(const QWidget* w, const char* name)
+{
+    return child<QAction>(w, name);
+}
+
+// The window is shown and active, so focus and keys behave as for a person.
+inline bool showActive(QWidget* w)
+{
+    w->show();
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(w);
+}
+
+// Messages and input boxes as "caption|icon|text" and "title|input|prompt".
+inline QString shown(const Shown& s)
+{
+    if (s.kind == Shown::Input)
+        return s.caption + "|input|" + s.text;
+    return s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
+}
+
+inline QStringList shownAll(TestEnv& env)
+{
+    QStringList out;
+    for (const Shown& s : env.messages().shown())
+        out << shown(s);
+    return out;
+}
+
+inline QString stop(const QString& text, const QString& caption = "错误")
+{
+    return caption + "|" + QString::number(int(QMessageBox::Critical)) + "|" + text;
+}
+
+inline QString ask(const QString& text, const QString& caption)
+{
+    return caption + "|" + QString::number(int(QMessageBox::Question)) + "|" + text;
+}
+
+inline QString info(const QString& text)
+{
+    return "信息|" + QString::number(int(QMessageBox::Information)) + "|" + text;
+}
+
+inline QString input(const QString& prompt, const QString& title = "查询")
+{
+    return title + "|input|" + prompt;
+}
+
+inline void press(QWidget* w, const char* name)
+{
+    QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton);
+}
+
+// Name of the control that has the focus (an editable combo box counts as
+// itself, not its inner line edit).
+inline QString focusName()
+{
+    QWidget* f = QApplication::focusWidget();
+    if (!f)
+        return {};
+    if (auto* c = qobject_cast<QComboBox*>(f->parentWidget()))
+        return c->objectName();
+    return f->objectName();
+}
+
+// Enter in a named control, after giving it the focus.
+inline void pressEnter(QWidget* w, const char* name)
+{
+    QWidget* f = child<QWidget>(w, name);
+    f->setFocus();
+    QTest::keyClick(f, Qt::Key_Return);
+}
+
+// Opens a combo box's drop-down with the keyboard and clicks the entry
+// showing `text`, as a person chooses from the list. False when the entry
+// is not in the open list.
+inline bool chooseFromList(QComboBox* box, const QString& text)
+{
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
+    QAbstractItemView* view = box->view();
+    if (!view->isVisible() && !QTest::qWaitFor([view] { return view->isVisible(); }, 1000))
+        return false;
+    for (int r = 0; r < view->model()->rowCount(); ++r) {
+        const QModelIndex i = view->model()->index(r, box->modelColumn());
+        if (i.data().toString() != text)
+            continue;
+        view->scrollTo(i);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(i).center());
+        return QTest::qWaitFor([view] { return !view->isVisible(); }, 1000);
+    }
+    box->hidePopup();
+    return false;
+}
+
+} // namespace shop::test
