@@ -625,7 +625,9 @@ void RecordModel::fetchMore(const QModelIndex& parent)
     fetching_ = true;
     const auto done = qScopeGuard([this] { fetching_ = false; });
 
-    if (!orderChecked_) {
+    // One further page is read by key like any other; the sort of the whole
+    // result pays off only once the view asks for more than that.
+    if (!orderChecked_ && chunkPages_ > 1) {
         orderChecked_ = true;
         QString err;
         if (sortsWholeResult() && !takeSnapshot(&err)) {

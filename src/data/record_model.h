@@ -36,9 +36,9 @@ struct Record {
 // to its end before returning, so no statement is left open.
 //
 // When the engine can only serve the order by sorting the whole result (no
-// usable index), every keyset page would cost a full sort. Then the first
-// fetch after the first page takes the rowids of the remaining rows in order
-// once, and later pages are read by rowid from that list. Rows deleted since
+// usable index), every keyset page would cost a full sort. Then, once the
+// view asks for more than one further page, the rowids of the remaining rows
+// are read in order once, and later pages are read by rowid from that list. Rows deleted since
 // drop out of their page; rerun() takes a fresh list.
 class RecordModel : public QAbstractTableModel {
     Q_OBJECT
