@@ -372,18 +372,52 @@ Timing timeNextPage(RecordModel* m)
     return Timing{t.wallMs(), t.cpuMs()};
 }
 
+// A scroll from the first row to the last: what it is called, the header
+// clicked after opening the view (-1: none) and the source that shows.
+struct ScrollCase {
+    QString name;
+    QString goalName;
+    int header = -1;
+    RecordSource source;
+};
+
+// A view of every row, shown, sorted by the case's header, first screen read.
+std::unique_ptr<RecordView> openForScroll(test::TestEnv& env, const ScrollCase& sc)
+{
+    auto view = makeView(env);
+    view->refresh();
+    view->show();
+    settle();
+    if (sc.header >= 0) {
+        view->sortByHeader(sc.header);
+        settle();
+    }
+    readScreen(view.get());
+    return view;
+}
+
+// Rowid of the last row of the source in its order (rowid breaking ties).
+qint64 lastRowidOf(Database& db, const RecordSource& s)
+{
+    QStringList order;
+    for (const SortKey& k : s.order)
+        order << quoteIdent(k.column) + (k.descending ? "" : " DESC");
+    order << QStringLiteral("rowid DESC");
+    QVariantList binds;
+    const auto row = db.selectOne(QStringLiteral("SELECT rowid FROM %1%2 ORDER BY %3 LIMIT 1")
+                                      .arg(quoteIdent(s.table), s.whereSql(&binds), order.join(", ")),
+                                  binds);
+    return row ? row->value(0).toLongLong() : -1;
+}
+
 void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QStringList& columns,
-                 const ShellRun& start, int rows)
+                 const ShellRun& start, int rows, const ScrollCase& sc)
 {
     Database& db = env.db();
     view.reset();
     settle();
     const Mem empty = readMem();
-    view = makeView(env);
-    view->refresh();
-    view->show();
-    settle();
-    readScreen(view.get());
+    view = openForScroll(env, sc);
     settle();
     resetPeak();
     const Mem before = readMem();
@@ -409,8 +443,8 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     const Mem after = readMem();
     const int lastRow = m->rowCount() - 1;
     const qint64 lastRowid = m->rowidAt(lastRow);
-    const auto maxRowid = db.selectOne(QStringLiteral("SELECT max(rowid) FROM salse"));
-    const bool reached = maxRowid && maxRowid->value(0).toLongLong() == lastRowid && !m->canFetchMore();
+    const qint64 expectedLast = lastRowidOf(db, sc.source);
+    const bool reached = expectedLast == lastRowid && !m->canFetchMore();
     const int pages = m->cachedPageCount();
     const int scrolledRows = m->rowCount();
 
@@ -418,9 +452,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     // work, the visible rows still read through the model.
     view.reset();
     settle();
-    view = makeView(env);
-    view->refresh();
-    view->show();
+    view = openForScroll(env, sc);
     settle();
     view->setUpdatesEnabled(false);
     RecordModel* um = view->records();
@@ -450,7 +482,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
 
     // The same pass without the widget: only the model's pages, every cell read.
     RecordModel bare(db);
-    bare.setSource(RecordSource::all(kTable));
+    bare.setSource(sc.source);
     resetPeak();
     const Mem bareBefore = readMem();
     Stopwatch b;
@@ -468,9 +500,11 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     const Mem bareAfter = readMem();
 
     QVariantList b1;
-    const ShellRun whole =
-        runShell(db.path(), modelSql(RecordSource::all(kTable), columns, 0, &b1, true), b1, kShellRepeat);
-    const ShellRun star = runShell(db.path(), QStringLiteral("SELECT * FROM salse"), {}, kShellRepeat);
+    const ShellRun whole = runShell(db.path(), modelSql(sc.source, columns, 0, &b1, true), b1, kShellRepeat);
+    // The plain read of the table is the reference of the unsorted scroll only.
+    const ShellRun star = sc.source.order.isEmpty()
+                              ? runShell(db.path(), QStringLiteral("SELECT * FROM salse"), {}, kShellRepeat)
+                              : ShellRun{};
     const double wholeWall = qMax(0.01, whole.ms - start.ms);
     const double wholeCpu = qMax(0.01, whole.cpuMs - start.cpuMs);
     const double starWall = qMax(0.01, star.ms - start.ms);
@@ -479,13 +513,13 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     // above the opened view, which is printed too).
     const long grow = after.hwmKiB - empty.rssKiB;
 
-    std::printf("  scroll the view (every row) from the first to the last row\n");
+    std::printf("  %s\n", qPrintable(sc.name));
     std::printf(
-        "    view: wall %.1f ms, cpu %.1f ms in %d scroll steps; %d rows, last rowid %lld (table max rowid "
-        "%lld): %s; %d pages cached at the end\n",
+        "    view: wall %.1f ms, cpu %.1f ms in %d scroll steps; %d rows, last rowid %lld (%s %lld): %s; %d "
+        "pages cached at the end\n",
         scroll.wallMs, scroll.cpuMs, steps, scrolledRows, static_cast<long long>(lastRowid),
-        maxRowid ? static_cast<long long>(maxRowid->value(0).toLongLong()) : -1LL,
-        reached ? "end reached" : "END NOT REACHED", pages);
+        sc.source.order.isEmpty() ? "table max rowid" : "rowid of the last row in order",
+        static_cast<long long>(expectedLast), reached ? "end reached" : "END NOT REACHED", pages);
     std::printf(
         "    memory: without a view %.1f MiB, view open %.1f MiB, after scrolling %.1f MiB, peak %.1f MiB;"
         " peak above the opened view %+.1f MiB, above the process without a view %+.1f MiB "
@@ -496,9 +530,10 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
         "    shell, model's statement without LIMIT: wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f), "
         "max RSS %.1f MiB\n",
         whole.ms, whole.cpuMs, wholeWall, wholeCpu, mib(whole.maxRssKiB));
-    std::printf(
-        "    shell, SELECT * FROM salse:             wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f)\n",
-        star.ms, star.cpuMs, starWall, starCpu);
+    if (star.ok)
+        std::printf("    shell, SELECT * FROM salse:             wall %.1f ms, cpu %.1f ms (after start %.1f "
+                    "/ %.1f)\n",
+                    star.ms, star.cpuMs, starWall, starCpu);
     const double rw = scroll.wallMs / wholeWall, rc = scroll.cpuMs / wholeCpu;
     std::printf("    view scroll / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 2)\n", rw,
                 verdict(rw <= 2), rc, verdict(rc <= 2));
@@ -514,18 +549,22 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
         "%d rows, RSS %+.1f MiB, peak %+.1f MiB; model / shell: wall %.2fx, cpu %.2fx\n",
         bareT.wallMs, bareT.cpuMs, bare.rowCount(), mib(bareAfter.rssKiB - bareBefore.rssKiB),
         mib(bareAfter.hwmKiB - bareBefore.rssKiB), bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu);
-    addGoal(
-        QStringLiteral("%1 rows, scroll to the end (painted) vs shell reading the whole result").arg(rows),
-        rw, rc, 2);
-    addGoal(
-        QStringLiteral("%1 rows, scroll to the end (painting suppressed) vs shell reading the whole result")
-            .arg(rows),
-        qw, qc, 2);
-    addGoal(QStringLiteral("%1 rows, model alone to the end vs shell reading the whole result").arg(rows),
+    addGoal(QStringLiteral("%1 rows, %2 to the end (painted) vs shell reading the whole result")
+                .arg(rows)
+                .arg(sc.goalName),
+            rw, rc, 2);
+    addGoal(QStringLiteral("%1 rows, %2 to the end (painting suppressed) vs shell reading the whole result")
+                .arg(rows)
+                .arg(sc.goalName),
+            qw, qc, 2);
+    addGoal(QStringLiteral("%1 rows, model alone (%2) to the end vs shell reading the whole result")
+                .arg(rows)
+                .arg(sc.goalName),
             bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu, 2);
-    goals() << QStringLiteral("%1 rows, scroll memory: peak %2 MiB above the process without a view "
-                              "(goal < 100): %3; end %4")
+    goals() << QStringLiteral("%1 rows, %2 memory: peak %3 MiB above the process without a view "
+                              "(goal < 100): %4; end %5")
                    .arg(rows)
+                   .arg(sc.goalName)
                    .arg(mib(grow), 0, 'f', 1)
                    .arg(QLatin1String(verdict(grow < 100 * 1024)))
                    .arg(QLatin1String(reached ? "reached" : "NOT reached"));
@@ -639,8 +678,17 @@ SizeResult runSize(int rows, bool scroll)
     if (env.messages().count() > 0)
         std::printf("  (messages shown by the view: %s)\n", qPrintable(env.messages().texts().join(" / ")));
 
-    if (scroll)
-        scrollToEnd(env, view, columns, start, rows);
+    if (scroll) {
+        scrollToEnd(env, view, columns, start, rows,
+                    {QStringLiteral("scroll the view (every row) from the first to the last row"),
+                     QStringLiteral("scroll"), -1, RecordSource::all(kTable)});
+        scrollToEnd(
+            env, view, columns, start, rows,
+            {QStringLiteral("scroll the view sorted by 商品名称 (no index, header 4) from the first to "
+                            "the last row"),
+             QStringLiteral("sorted scroll (商品名称)"), 4,
+             RecordSource::all(kTable).orderBy(QStringLiteral("商品名称"))});
+    }
     view.reset();
     return result;
 }

@@ -116,6 +116,9 @@ DbResult RecordModel::run()
     pages_.clear();
     lru_.clear();
     pageEnds_.clear();
+    snapshot_ = {};
+    snapshotFrom_ = -1;
+    orderChecked_ = false;
     loadedRows_ = 0;
     atEnd_ = true;
     chunkPages_ = 1;
@@ -217,22 +220,28 @@ QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) c
     return "(" + ors.join(" OR ") + ")";
 }
 
+QString RecordModel::rowsSql(const QString& select, const QVariantList& after, int limit,
+                             QVariantList* binds) const
+{
+    QString where = source_.whereSql(binds);
+    const QString keyset = keysetSql(after, binds);
+    if (!keyset.isEmpty()) {
+        where += where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
+        where += keyset;
+    }
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3%4").arg(select, quoteIdent(source_.table), where, orderSql());
+    if (limit > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    return sql;
+}
+
 bool RecordModel::readRows(const QVariantList& after, int limit,
                            const std::function<void(qint64, const Database::TextRow&)>& sink,
                            QString* error) const
 {
     QVariantList binds;
-    QString where = source_.whereSql(&binds);
-    QVariantList keyBinds;
-    const QString keyset = keysetSql(after, &keyBinds);
-    if (!keyset.isEmpty()) {
-        where += where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
-        where += keyset;
-        binds << keyBinds;
-    }
-    const QString sql = QStringLiteral("SELECT %1 FROM %2%3%4 LIMIT %5")
-                            .arg(selectList(), quoteIdent(source_.table), where, orderSql())
-                            .arg(limit);
+    const QString sql = rowsSql(selectList(), after, limit, &binds);
     DbResult r = db_.selectKeyedTexts(sql, binds, [&sink](qint64 rowid, const Database::TextRow& row) {
         sink(rowid, row);
         return true;
@@ -240,6 +249,87 @@ bool RecordModel::readRows(const QVariantList& after, int limit,
     if (!r && error)
         *error = r.error;
     return r.ok;
+}
+
+bool RecordModel::sortsWholeResult() const
+{
+    if (source_.order.isEmpty() || pageEnds_.isEmpty())
+        return false;
+    QVariantList binds;
+    const QString sql = rowsSql(selectList(), pageEnds_.last(), pageSize_, &binds);
+    const auto plan = db_.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
+    if (!plan)
+        return false;
+    // "FOR RIGHT PART OF ORDER BY" and the like sort only within an index's
+    // runs, which a LIMIT still cuts short; only the plain form sorts everything.
+    for (const QVariantList& step : *plan)
+        if (step.value(3).toString() == QLatin1String("USE TEMP B-TREE FOR ORDER BY"))
+            return true;
+    return false;
+}
+
+bool RecordModel::takeSnapshot(QString* error)
+{
+    QVariantList binds;
+    const QString sql = rowsSql(QStringLiteral("rowid"), pageEnds_.last(), 0, &binds);
+    QVector<qint64> rowids;
+    DbResult r = db_.selectKeyedTexts(sql, binds, [&rowids](qint64 rowid, const Database::TextRow&) {
+        rowids.append(rowid);
+        return true;
+    });
+    if (!r) {
+        *error = r.error;
+        return false;
+    }
+    rowids.squeeze();
+    snapshot_ = std::move(rowids);
+    snapshotFrom_ = loadedRows_;
+    return true;
+}
+
+bool RecordModel::readSnapshotPage(int index, Page* out, QString* error) const
+{
+    const qsizetype from = static_cast<qsizetype>(index) * pageSize_ - snapshotFrom_;
+    const qsizetype n = qMin<qsizetype>(pageSize_, snapshot_.size() - from);
+    if (from < 0 || n <= 0)
+        return false;
+    QHash<qint64, int> slot;
+    slot.reserve(n);
+    for (qsizetype i = 0; i < n; ++i)
+        slot.insert(snapshot_.at(from + i), static_cast<int>(i));
+    QVector<Row> rows(n);
+    // Bounded lists stay well below the engine's limit on bound values.
+    constexpr qsizetype kBatch = 500;
+    for (qsizetype b = 0; b < n; b += kBatch) {
+        QVariantList binds;
+        QString where = source_.whereSql(&binds);
+        where += where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
+        QString marks;
+        for (qsizetype i = b; i < qMin(n, b + kBatch); ++i) {
+            marks += marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
+            binds << snapshot_.at(from + i);
+        }
+        // NOT INDEXED keeps the planner on rowid lookups even when a condition
+        // has an index of its own.
+        const QString sql = QStringLiteral("SELECT %1 FROM %2 NOT INDEXED%3rowid IN (%4)")
+                                .arg(selectList(), quoteIdent(source_.table), where, marks);
+        DbResult r = db_.selectKeyedTexts(sql, binds, [&](qint64 rowid, const Database::TextRow& row) {
+            rows[slot.value(rowid)] = Row::fromEngine(rowid, row);
+            return true;
+        });
+        if (!r) {
+            if (error)
+                *error = r.error;
+            return false;
+        }
+    }
+    // The engine returns them by rowid; they go back into snapshot order, and
+    // rows deleted since the snapshot drop out.
+    out->reserve(n);
+    for (Row& row : rows)
+        if (!row.packed.isEmpty())
+            out->append(std::move(row));
+    return true;
 }
 
 bool RecordModel::readPage(const QVariantList& after, Page* out, QString* error) const
@@ -282,12 +372,16 @@ const RecordModel::Page* RecordModel::page(int index) const
         }
         return &*it;
     }
-    if (index < 0 || index >= pageEnds_.size())
+    if (index < 0 || static_cast<qint64>(index) * pageSize_ >= loadedRows_)
         return nullptr;
     Page p;
-    const QVariantList after = index == 0 ? QVariantList{} : pageEnds_.at(index - 1);
-    if (!readPage(after, &p, nullptr))
+    if (index < pageEnds_.size()) {
+        const QVariantList after = index == 0 ? QVariantList{} : pageEnds_.at(index - 1);
+        if (!readPage(after, &p, nullptr))
+            return nullptr;
+    } else if (!readSnapshotPage(index, &p, nullptr)) {
         return nullptr;
+    }
     remember(index, std::move(p));
     return &pages_[index];
 }
@@ -341,9 +435,33 @@ int RecordModel::rowOfRowid(qint64 rowid)
             if (row >= loadedRows_)
                 return -1;
         }
+        if (snapshotFrom_ >= 0 && row >= snapshotFrom_)
+            return snapshotRowOf(rowid);
         if (rowidAt(row) == rowid)
             return row;
     }
+}
+
+int RecordModel::snapshotRowOf(qint64 rowid)
+{
+    const qsizetype at = snapshot_.indexOf(rowid);
+    if (at < 0)
+        return -1;
+    const int wanted = snapshotFrom_ + static_cast<int>(at);
+    while (wanted >= loadedRows_ && canFetchMore()) {
+        const int had = loadedRows_;
+        fetchMore();
+        if (loadedRows_ == had)
+            return -1;
+    }
+    // Rows deleted since the snapshot have dropped out of the page, so the
+    // row is looked for in its page rather than taken from its place in the list.
+    const int index = wanted / pageSize_;
+    const Page* p = page(index);
+    for (int i = 0; p && i < p->size(); ++i)
+        if (p->at(i).rowid == rowid)
+            return index * pageSize_ + i;
+    return -1;
 }
 
 DbValue<Record> RecordModel::findFirst(const QList<Condition>& criteria) const
@@ -503,6 +621,22 @@ void RecordModel::fetchMore(const QModelIndex& parent)
     fetching_ = true;
     const auto done = qScopeGuard([this] { fetching_ = false; });
 
+    // One further page is read by key like any other; the sort of the whole
+    // result pays off only once the view asks for more than that.
+    if (!orderChecked_ && chunkPages_ > 1) {
+        orderChecked_ = true;
+        QString err;
+        if (sortsWholeResult() && !takeSnapshot(&err)) {
+            lastError_ = err;
+            atEnd_ = true;
+            return;
+        }
+    }
+    if (snapshotFrom_ >= 0) {
+        fetchFromSnapshot();
+        return;
+    }
+
     // Each fetch reads twice as many pages as the last (up to a bound), so
     // reaching the end of a long view takes few queries and few repaints.
     // Every page's last key is kept; only the newest pages stay cached.
@@ -561,6 +695,22 @@ void RecordModel::fetchMore(const QModelIndex& parent)
     const int firstKept = firstPage + static_cast<int>(ends.size() - kept.size());
     for (int i = 0; i < kept.size(); ++i)
         remember(firstKept + i, std::move(kept[i]));
+    loadedRows_ += read;
+    endInsertRows();
+}
+
+void RecordModel::fetchFromSnapshot()
+{
+    // Rows from the list are read when they are shown; a fetch only makes
+    // them known, doubling as the keyset fetches do.
+    const qint64 pages = chunkPages_;
+    chunkPages_ = qMin(chunkPages_ * 2, kMaxChunkPages);
+    const qint64 left = snapshotFrom_ + snapshot_.size() - loadedRows_;
+    const int read = static_cast<int>(qMin(pages * pageSize_, left));
+    atEnd_ = read == left;
+    if (read <= 0)
+        return;
+    beginInsertRows({}, loadedRows_, loadedRows_ + read - 1);
     loadedRows_ += read;
     endInsertRows();
 }

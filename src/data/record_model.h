@@ -34,6 +34,12 @@ struct Record {
 // view asks for them, and at most `maxCachedPages` pages stay in memory (an
 // evicted page is read again from the key where it starts). Every query runs
 // to its end before returning, so no statement is left open.
+//
+// When the engine can only serve the order by sorting the whole result (no
+// usable index), every keyset page would cost a full sort. Then, once the
+// view asks for more than one further page, the rowids of the remaining rows
+// are read in order once, and later pages are read by rowid from that list. Rows deleted since
+// drop out of their page; rerun() takes a fresh list.
 class RecordModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -125,6 +131,14 @@ private:
     // Reads up to `limit` rows after the key, in order, into `sink`.
     bool readRows(const QVariantList& after, int limit,
                   const std::function<void(qint64, const Database::TextRow&)>& sink, QString* error) const;
+    // The statement of readRows, selecting `select`; `limit` 0 reads to the end.
+    QString rowsSql(const QString& select, const QVariantList& after, int limit, QVariantList* binds) const;
+    // True when reading on from the last page needs a sort of the whole result.
+    bool sortsWholeResult() const;
+    bool takeSnapshot(QString* error);
+    bool readSnapshotPage(int index, Page* out, QString* error) const;
+    void fetchFromSnapshot();
+    int snapshotRowOf(qint64 rowid);
     QVariantList keyOf(const Row& r) const;
     const Page* page(int index) const;
     void remember(int index, Page p) const;
@@ -149,6 +163,10 @@ private:
     // Key of the last row of every page read so far.
     QVector<QVariantList> pageEnds_;
     mutable QHash<int, Page> pages_;
+    // Rowids of the rows from `snapshotFrom_` on, in order, once taken.
+    QVector<qint64> snapshot_;
+    int snapshotFrom_ = -1;
+    bool orderChecked_ = false;
     mutable QList<int> lru_;
 
     bool editable_ = false;
