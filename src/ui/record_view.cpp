@@ -3,6 +3,7 @@
 #include "data/table_rows.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -55,8 +56,20 @@ bool RecordView::setSource(const RecordSource& source)
 
 bool RecordView::rerun()
 {
+    // The same rows again: the row the user is on stays current, so that
+    // delete and modify still act on what the fields show.
+    const QModelIndex current = currentIndex();
+    const qint64 kept = current.isValid() ? model_->rowidAt(current.row()) : 0;
     commitEdits();
-    return checked(model_->rerun());
+    const DbResult r = model_->rerun();
+    if (r.ok && kept != 0) {
+        const int row = model_->rowOfRowid(kept);
+        if (row >= 0)
+            setCurrentIndex(model_->index(row, qMax(0, current.column())));
+        else
+            emit currentRowLost();
+    }
+    return checked(r);
 }
 
 bool RecordView::refresh()
@@ -196,11 +209,12 @@ bool RecordView::selectRowid(qint64 rowid)
 
 DeleteResult RecordView::deleteSelected(const QString& question, const QString& caption)
 {
+    // Nothing to delete: no question about nothing.
     const auto rec = currentRecord();
-    if (!ctx_.messages().question(question, caption))
-        return DeleteResult::No;
     if (!rec)
         return DeleteResult::NoRow;
+    if (!ctx_.messages().question(question, caption))
+        return DeleteResult::No;
     commitEdits();
     const DbResult r = rows::deleteRowid(model_->database(), table_, rec->rowid);
     if (!r) {
@@ -238,8 +252,15 @@ QTimer* RecordView::startItemStateTimer(int intervalMs, const char* timerName)
     return stateTimer_;
 }
 
+void RecordView::commitOpenEditor()
+{
+    if (editor_ && state() == EditingState)
+        commitData(editor_);
+}
+
 bool RecordView::commitEdits()
 {
+    commitOpenEditor();
     if (!model_->hasPendingEdits())
         return true;
     return model_->flushEdits().ok;
@@ -247,9 +268,15 @@ bool RecordView::commitEdits()
 
 void RecordView::mousePressEvent(QMouseEvent* e)
 {
+    // The right button only opens the popup: it neither selects nor loads
+    // a row, so the current row stays the one the fields show.
+    if (e->button() == Qt::RightButton) {
+        if (!popup_->actions().isEmpty())
+            popup_->popup(e->globalPosition().toPoint());
+        e->accept();
+        return;
+    }
     QTableView::mousePressEvent(e);
-    if (e->button() == Qt::RightButton && !popup_->actions().isEmpty())
-        popup_->popup(e->globalPosition().toPoint());
 }
 
 void RecordView::keyPressEvent(QKeyEvent* e)
@@ -277,7 +304,55 @@ bool RecordView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* eve
         }
         return false;
     }
-    return QTableView::edit(index, trigger, event);
+    if (!QTableView::edit(index, trigger, event))
+        return false;
+    // The editor the view just opened takes the focus; remember it so that
+    // its text can be written when the window closes or the grid re-runs.
+    if (QWidget* f = QApplication::focusWidget(); f && viewport()->isAncestorOf(f))
+        editor_ = f;
+    return true;
+}
+
+void RecordView::showEvent(QShowEvent* e)
+{
+    if (watchedWindow_ != window()) {
+        if (watchedWindow_)
+            watchedWindow_->removeEventFilter(this);
+        watchedWindow_ = window();
+        watchedWindow_->installEventFilter(this);
+    }
+    QTableView::showEvent(e);
+}
+
+void RecordView::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::RightButton) {
+        e->accept();
+        return;
+    }
+    QTableView::mouseReleaseEvent(e);
+}
+
+void RecordView::hideEvent(QHideEvent* e)
+{
+    commitOrDrop();
+    QTableView::hideEvent(e);
+}
+
+void RecordView::commitOrDrop()
+{
+    // The grid goes out of sight: an edit that cannot be written was
+    // reported once and is dropped, the stored row stays as it was.
+    if (!commitEdits())
+        model_->discardEdits();
+}
+
+bool RecordView::eventFilter(QObject* watched, QEvent* e)
+{
+    // Written before the window goes, so a failure is said while it shows.
+    if (watched == watchedWindow_ && e->type() == QEvent::Close)
+        commitOrDrop();
+    return QTableView::eventFilter(watched, e);
 }
 
 void RecordView::currentChanged(const QModelIndex& current, const QModelIndex& previous)

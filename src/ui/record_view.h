@@ -132,7 +132,8 @@ public:
     // and after each re-run; statesUpdated() follows each time.
     QTimer* startItemStateTimer(int intervalMs, const char* timerName);
 
-    // Writes a pending in-place edit now; reports a failure.
+    // Writes a pending in-place edit now, an open cell editor's text
+    // included; reports a failure.
     bool commitEdits();
 
 signals:
@@ -142,15 +143,25 @@ signals:
     void reran();
     // The item states were brought in step (windows add their own).
     void statesUpdated();
+    // The row that was current is gone after a re-run (fields that showed
+    // it are to be cleared).
+    void currentRowLost();
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     bool checked(const DbResult& r);
+    // Hands an open cell editor's text to the model.
+    void commitOpenEditor();
+    void commitOrDrop();
 
     AppContext& ctx_;
     QString table_;
@@ -167,6 +178,8 @@ private:
     QList<QPointer<QWidget>> stateWidgets_;
     QList<QPointer<QAction>> stateActions_;
     QTimer* stateTimer_ = nullptr;
+    QPointer<QWidget> editor_;
+    QPointer<QWidget> watchedWindow_;
 };
 
 } // namespace shop

@@ -19,7 +19,7 @@ QPushButton* button(const char* name, const QString& text)
 {
     auto* b = new QPushButton(text);
     b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
+    b->setAutoDefault(true);
     return b;
 }
 

@@ -11,8 +11,9 @@ class QWidget;
 
 namespace shop {
 
-// Controls carrying their control names. Buttons are not auto-default, so
-// Enter in a field never presses one by accident.
+// Controls carrying their control names. Enter on a focused button presses
+// it, as Space does; the windows are not dialogs, so Enter in a field never
+// presses a button (the Enter that moves the focus onto one does not either).
 QLineEdit* lineEdit(const char* name);
 QPushButton* button(const char* name, const QString& text);
 // An editable list whose Enter moves on without adding the typed text.
