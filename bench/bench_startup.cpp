@@ -80,9 +80,10 @@ int runLogin(int argc, char** argv, const QString& dir)
     QApplication::setOrganizationName(QStringLiteral("ZEDWARE"));
     QApplication::setApplicationName(QStringLiteral("ZEDWARE"));
     QtMessageService messages;
+    QtPrintService printing;
     AppContext ctx(ProgramPaths{dir}, std::make_unique<SystemClock>(),
                    std::make_unique<QSettings>(QDir(dir).filePath("settings.ini"), QSettings::IniFormat),
-                   messages);
+                   messages, printing);
     registerWindows(ctx.windows());
     mark("context");
     Shell shell(ctx);

@@ -1,5 +1,6 @@
 #include "ui/app_context.h"
 #include "ui/message_service.h"
+#include "ui/printing.h"
 #include "shell/shell.h"
 
 #include <QApplication>
@@ -10,8 +11,9 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("ZEDWARE"));
     QApplication::setApplicationName(QStringLiteral("ZEDWARE"));
     shop::QtMessageService messages;
+    shop::QtPrintService printing;
     shop::AppContext ctx(shop::ProgramPaths::resolve(), std::make_unique<shop::SystemClock>(),
-                         std::make_unique<QSettings>(), messages);
+                         std::make_unique<QSettings>(), messages, printing);
     shop::registerWindows(ctx.windows());
     shop::Shell shell(ctx);
     if (!shell.start())

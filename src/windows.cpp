@@ -1,9 +1,11 @@
-// Every window and tab of the program, by name: one line each.
+// Every window and tab of the program, by its name in the window table: one
+// line each.
 #include "ui/window_registry.h"
 #include "stock/goods_browser.h"
 #include "stock/purchase_tab.h"
 #include "shell/about_window.h"
 #include "shell/settings_window.h"
+#include "shell/window_table.h"
 #include "sales/business_window.h"
 #include "members/card_window.h"
 #include "members/customer_window.h"
@@ -12,15 +14,16 @@ namespace shop {
 
 void registerWindows(WindowRegistry& registry)
 {
-    Q_UNUSED(registry);
-    registry.addTab("frame_jin", [](AppContext& c, QWidget* parent) { return new PurchaseTab(c, parent); });
-    registry.add("frm_kucun", [](AppContext& ctx) { return new StockQueryWindow(ctx); });
-    registry.add("frm_history", [](AppContext& ctx) { return new PurchaseHistoryWindow(ctx); });
-    registry.add("frmsetup", [](AppContext& ctx) { return new SettingsWindow(ctx); });
-    registry.add("frmabout", [](AppContext& ctx) { return new AboutWindow(ctx); });
-    registry.add("frmyewu", [](AppContext& ctx) { return new BusinessWindow(ctx); });
-    registry.add("frm_card", [](AppContext& ctx) { return new CardWindow(ctx); });
-    registry.add("frmguke", [](AppContext& ctx) { return new CustomerWindow(ctx); });
+    namespace w = window_name;
+    registry.addTab(w::purchaseTab,
+                    [](AppContext& c, QWidget* parent) { return new PurchaseTab(c, parent); });
+    registry.add(w::stock, [](AppContext& ctx) { return new StockQueryWindow(ctx); });
+    registry.add(w::purchaseHistory, [](AppContext& ctx) { return new PurchaseHistoryWindow(ctx); });
+    registry.add(w::settings, [](AppContext& ctx) { return new SettingsWindow(ctx); });
+    registry.add(w::about, [](AppContext& ctx) { return new AboutWindow(ctx); });
+    registry.add(w::business, [](AppContext& ctx) { return new BusinessWindow(ctx); });
+    registry.add(w::cards, [](AppContext& ctx) { return new CardWindow(ctx); });
+    registry.add(w::customers, [](AppContext& ctx) { return new CustomerWindow(ctx); });
 }
 
 } // namespace shop

@@ -164,9 +164,9 @@ void LoginWindow::showIcon(const QString& file)
     pic_->setPixmap(pm);
 }
 
-void LoginWindow::say(const QString& text, int icon, const QString& caption)
+void LoginWindow::say(const QString& text, MessageService::Icon icon, const QString& caption)
 {
-    ctx_.messages().message(text, static_cast<QMessageBox::Icon>(icon), QMessageBox::Ok, caption);
+    ctx_.messages().message(text, icon, QMessageBox::Ok, caption);
     // The window is activated again when the box closes; that is not a new
     // activation of the login window (it keeps its picture).
     afterMessage_ = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/database.h"
+#include "ui/message_service.h"
 
 #include <QPointer>
 #include <QVariantList>
@@ -53,7 +54,7 @@ private:
     void lockOut(const QString& caption);
     // The first account row of that name (case ignored), or nullopt.
     DbValue<QVariantList> findAccount(const QString& name);
-    void say(const QString& text, int icon, const QString& caption);
+    void say(const QString& text, MessageService::Icon icon, const QString& caption);
     void showIcon(const QString& file);
 
     AppContext& ctx_;

@@ -6,6 +6,7 @@
 #include "journal.h"
 #include "rights.h"
 #include "ui/tab_page.h"
+#include "window_table.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,35 +24,17 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace shop {
+#include <functional>
 
-namespace {
-struct Node {
-    const char* parent;
-    const char* key;
-    const char* text;
-};
-// The tree in the order the nodes are added; a parent comes before its children.
-const Node kNodes[] = {
-    {nullptr, "scan", "管理中心"},      {"scan", "contract", "进货管理"},
-    {"scan", "scale1", "业务管理"},     {"scan", "scale2", "收支管理"},
-    {"scan", "scale3", "员工管理"},     {"scan", "scale4", "顾客管理"},
-    {"scale4", "scale5", "顾客信息"},   {"scale4", "scale6", "开卡服务"},
-    {nullptr, "switch", "切换用户"},    {nullptr, "query", "数据查询"},
-    {"query", "con_data", "进货记录"},  {"query", "order_data", "销售记录"},
-    {"query", "order_out", "库存查询"}, {"query", "order_salary", "员工工资"},
-    {nullptr, "sys", "系统维护"},       {"sys", "Del", "数据删除"},
-    {"sys", "backup", "数据备份"},      {"sys", "Adduser", "增加用户"},
-    {"sys", "deleteduser", "删除用户"}, {"sys", "change", "更改密码"},
-    {"sys", "setup", "系统设置"},       {nullptr, "Exit", "退出系统"},
-};
-} // namespace
+namespace shop {
 
 MainWindow::MainWindow(AppContext& ctx, LoginJournal& journal, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), journal_(journal)
 {
     setObjectName(QStringLiteral("frmmain"));
     resize(1000, 680);
+    // The hidden menus exist before the tabs that are handed them.
+    buildMenus();
 
     auto* central = new QWidget(this);
     auto* columns = new QHBoxLayout(central);
@@ -80,19 +63,17 @@ MainWindow::MainWindow(AppContext& ctx, LoginJournal& journal, QWidget* parent)
     right->addWidget(buildTabs(central), 1);
     columns->addLayout(right, 1);
     setCentralWidget(central);
-
-    buildMenus();
     buildStatusBar();
 
-    // Loading: no tab showing; the purchase tab's add button and the
-    // employee grid's lock item start disabled.
+    // Loading: no tab showing; the employee grid's lock item starts disabled.
     frameJin_->hide();
-    if (jinPage_)
-        if (auto* add = jinPage_->findChild<QWidget*>(QStringLiteral("cmd_add")))
-            add->setEnabled(false);
     item(QStringLiteral("lock_txt"))->setEnabled(false);
 
     setWindowTitle(app_settings::mainCaption(app_settings::companyForCaption(ctx_.settings()), true));
+    // Rewritten when the settings are saved, then without the revision.
+    connect(&ctx_.shellNotifier(), &ShellNotifier::settingsChanged, this, [this] {
+        setWindowTitle(app_settings::mainCaption(app_settings::companyForCaption(ctx_.settings()), false));
+    });
 
     const QString logoFile = ctx_.paths().picture(QStringLiteral("logo.bmp"));
     QPixmap logo;
@@ -122,28 +103,32 @@ void MainWindow::buildTree()
     tree_->setHeaderHidden(true);
     tree_->setColumnCount(1);
     tree_->setFixedWidth(200);
-    QHash<QString, QTreeWidgetItem*> byKey;
+    auto addNode = [this](QTreeWidgetItem* parent, const char* key, const char* text) {
+        auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
+        node->setText(0, QString::fromUtf8(text));
+        node->setData(0, Qt::UserRole, QLatin1String(key));
+        return node;
+    };
+    // A group's node is added where its first entry comes.
+    QHash<QString, QTreeWidgetItem*> groupNodes;
+    std::function<QTreeWidgetItem*(const char*)> groupNode = [&](const char* menu) -> QTreeWidgetItem* {
+        if (!menu)
+            return nullptr;
+        if (QTreeWidgetItem* node = groupNodes.value(QLatin1String(menu)))
+            return node;
+        const MenuGroup* g = window_table::group(menu);
+        QTreeWidgetItem* node = addNode(groupNode(g->parent), g->treeKey, g->treeText);
+        groupNodes.insert(QLatin1String(menu), node);
+        return node;
+    };
     QTreeWidgetItem* last = nullptr;
-    for (const Node& n : kNodes) {
-        auto* item =
-            n.parent ? new QTreeWidgetItem(byKey.value(QLatin1String(n.parent))) : new QTreeWidgetItem(tree_);
-        item->setText(0, QString::fromUtf8(n.text));
-        item->setData(0, Qt::UserRole, QLatin1String(n.key));
-        byKey.insert(QLatin1String(n.key), item);
-        last = item;
-    }
+    for (const WindowEntry& e : window_table::entries())
+        if (e.treeKey)
+            last = addNode(groupNode(e.treeGroup), e.treeKey, e.treeText);
     tree_->collapseAll();
     tree_->scrollToItem(last);
     connect(tree_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item, int) { dispatchNode(item->text(0)); });
-}
-
-QAction* MainWindow::addItem(QMenu* menu, const char* name, const QString& caption)
-{
-    QAction* a = menu->addAction(caption);
-    a->setObjectName(QLatin1String(name));
-    items_.insert(QLatin1String(name), a);
-    return a;
 }
 
 void MainWindow::addSeparator(QMenu* menu, const char* name)
@@ -156,83 +141,82 @@ QMenu* MainWindow::contextMenu(const QString& name) const
     return menus_.value(name);
 }
 
+QAction* MainWindow::nameItem(QAction* a, const char* name)
+{
+    a->setObjectName(QLatin1String(name));
+    items_.insert(QLatin1String(name), a);
+    return a;
+}
+
+QMenu* MainWindow::nameMenu(QMenu* m, const char* name)
+{
+    m->setObjectName(QLatin1String(name));
+    m->menuAction()->setObjectName(QLatin1String(name));
+    menus_.insert(QLatin1String(name), m);
+    return m;
+}
+
 void MainWindow::buildMenus()
 {
     QMenuBar* bar = menuBar();
-    auto topMenu = [&](const char* name, const QString& title) {
-        QMenu* m = bar->addMenu(title);
-        m->setObjectName(QLatin1String(name));
-        m->menuAction()->setObjectName(QLatin1String(name));
-        menus_.insert(QLatin1String(name), m);
+    // A menu is added where its first item comes.
+    std::function<QMenu*(const char*)> menuOf = [&](const char* name) -> QMenu* {
+        if (QMenu* m = menus_.value(QLatin1String(name)))
+            return m;
+        const MenuGroup* g = window_table::group(name);
+        if (!g->parent)
+            return nameMenu(bar->addMenu(QString::fromUtf8(g->caption)), name);
+        QMenu* parent = menuOf(g->parent);
+        if (g->separator)
+            addSeparator(parent, g->separator);
+        QMenu* m = nameMenu(parent->addMenu(QString::fromUtf8(g->caption)), name);
+        nameItem(m->menuAction(), name);
         return m;
     };
-    auto open = [this](QAction* a, const char* window) {
-        const QString name = QLatin1String(window);
-        connect(a, &QAction::triggered, this, [this, name] { openWindow(name); });
-    };
-
-    QMenu* dataman = topMenu("DATAMAN", QStringLiteral("管理中心(&C)"));
-    connect(addItem(dataman, "jinhuo", QStringLiteral("进货管理")), &QAction::triggered, this,
-            &MainWindow::showPurchaseTab);
-    open(addItem(dataman, "salse", QStringLiteral("业务管理")), "frmyewu");
-    connect(addItem(dataman, "in_out", QStringLiteral("收支管理")), &QAction::triggered, this,
-            &MainWindow::showLedgerTab);
-    addSeparator(dataman, "line002");
-    connect(addItem(dataman, "worker", QStringLiteral("员工管理")), &QAction::triggered, this,
-            &MainWindow::showEmployeeTab);
-    addSeparator(dataman, "line004");
-    QMenu* huiyuan = dataman->addMenu(QStringLiteral("顾客管理"));
-    huiyuan->setObjectName(QStringLiteral("huiyuan"));
-    huiyuan->menuAction()->setObjectName(QStringLiteral("huiyuan"));
-    items_.insert(QStringLiteral("huiyuan"), huiyuan->menuAction());
-    open(addItem(huiyuan, "guke", QStringLiteral("顾客信息")), "frmguke");
-    open(addItem(huiyuan, "member_car", QStringLiteral("开卡服务")), "frm_card");
-    addSeparator(dataman, "line006");
-    connect(addItem(dataman, "exit_sys", QStringLiteral("退出系统")), &QAction::triggered, this,
-            &MainWindow::leaveProgram);
-
-    QAction* swich = bar->addAction(QStringLiteral("切换用户(&S)"));
-    swich->setObjectName(QStringLiteral("swich_user"));
-    items_.insert(QStringLiteral("swich_user"), swich);
-    connect(swich, &QAction::triggered, this, &MainWindow::switchUserRequested);
-
-    QMenu* query = topMenu("query_data", QStringLiteral("数据查询(&Q)"));
-    open(addItem(query, "in_history", QStringLiteral("进货记录")), "frm_history");
-    open(addItem(query, "salse_history", QStringLiteral("销售记录")), "frm_salse");
-    open(addItem(query, "balance", QStringLiteral("库存查询")), "frm_kucun");
-    addSeparator(query, "line007");
-    open(addItem(query, "salary", QStringLiteral("员工工资")), "frmgz");
-
-    QMenu* sys = topMenu("system", QStringLiteral("系统维护(&M)"));
-    open(addItem(sys, "deldata", QStringLiteral("删除数据(&D)")), "frmdeleted");
-    connect(addItem(sys, "bakdata", QStringLiteral("备份数据(&B)")), &QAction::triggered, this,
-            &MainWindow::runBackup);
-    addSeparator(sys, "li1");
-    open(addItem(sys, "adduser", QStringLiteral("增加用户(&A)")), "frmadduser");
-    open(addItem(sys, "Deleuser", QStringLiteral("删除用户(&U)")), "frmdeleuser");
-    addSeparator(sys, "li0");
-    open(addItem(sys, "chpass", QStringLiteral("更改密码(&C)")), "frmchange");
-    addSeparator(sys, "li01");
-    open(addItem(sys, "sysetup", QStringLiteral("系统设置(&S)")), "frmsetup");
-
-    QMenu* help = topMenu("HLP", QStringLiteral("帮助(&H)"));
-    open(addItem(help, "ABOUT", QStringLiteral("关于系统")), "frmabout");
+    for (const WindowEntry& e : window_table::entries()) {
+        const QString caption = QString::fromUtf8(e.caption);
+        QAction* a = nullptr;
+        if (e.menu) {
+            QMenu* m = menuOf(e.menu);
+            if (e.separator)
+                addSeparator(m, e.separator);
+            a = nameItem(m->addAction(caption), e.item);
+        } else {
+            a = nameItem(bar->addAction(caption), e.item);
+        }
+        // Menu items act without the tree's guard: the rights disable them instead.
+        const WindowEntry* entry = &e;
+        connect(a, &QAction::triggered, this, [this, entry] { run(*entry); });
+    }
 
     // Hidden menus: the employee and ledger tabs open them over their grids.
-    QMenu* table1 = topMenu("table1", QStringLiteral("表格"));
-    addItem(table1, "lock_txt", QStringLiteral("锁定"));
-    addSeparator(table1, "line009");
-    addItem(table1, "edit_txt", QStringLiteral("编辑"));
-    addSeparator(table1, "line00110");
-    addItem(table1, "d_fresh", QStringLiteral("刷新"));
-    table1->menuAction()->setVisible(false);
-    QMenu* table2 = topMenu("TABLE2", QStringLiteral("表格2"));
-    addItem(table2, "bg_lock", QStringLiteral("锁定表格"));
-    addSeparator(table2, "line0010");
-    addItem(table2, "bg_unlock", QStringLiteral("编辑表格"));
-    addSeparator(table2, "line0011");
-    addItem(table2, "bg_fresh", QStringLiteral("刷新表格"));
-    table2->menuAction()->setVisible(false);
+    struct Row {
+        const char* name;
+        const char* caption; // nullptr: a separator
+    };
+    auto hidden = [&](const char* name, const QString& title, std::initializer_list<Row> rows) {
+        QMenu* m = nameMenu(bar->addMenu(title), name);
+        for (const Row& r : rows) {
+            if (!r.caption) {
+                addSeparator(m, r.name);
+                continue;
+            }
+            nameItem(m->addAction(QString::fromUtf8(r.caption)), r.name);
+        }
+        m->menuAction()->setVisible(false);
+    };
+    hidden("table1", QStringLiteral("表格"),
+           {{"lock_txt", "锁定"},
+            {"line009", nullptr},
+            {"edit_txt", "编辑"},
+            {"line00110", nullptr},
+            {"d_fresh", "刷新"}});
+    hidden("TABLE2", QStringLiteral("表格2"),
+           {{"bg_lock", "锁定表格"},
+            {"line0010", nullptr},
+            {"bg_unlock", "编辑表格"},
+            {"line0011", nullptr},
+            {"bg_fresh", "刷新表格"}});
 }
 
 void MainWindow::buildStatusBar()
@@ -254,12 +238,15 @@ void MainWindow::buildStatusBar()
     panels_[3]->setText(QStringLiteral("INS"));
 }
 
-QWidget* MainWindow::makeTabContent(const QString& name, QGroupBox* frame)
+QWidget* MainWindow::makeTabContent(const QString& name, QGroupBox* frame, QMenu* contextMenu)
 {
     if (ctx_.windows().hasTab(name)) {
         if (QWidget* w = ctx_.windows().createTab(ctx_, name, frame)) {
-            if (auto* page = qobject_cast<TabPage*>(w))
+            if (auto* page = qobject_cast<TabPage*>(w)) {
+                page->setContextMenu(contextMenu);
+                // Every tab's close hides the outer frame, and with it all three.
                 connect(page, &TabPage::closeRequested, frameJin_, &QWidget::hide);
+            }
             return w;
         }
     }
@@ -282,17 +269,19 @@ QWidget* MainWindow::buildTabs(QWidget* parent)
     // Nested frames of one size: an inner visible frame covers the outer
     // ones, so the visibility of the three tells which tab is showing.
     frameJin_ = new QGroupBox(QStringLiteral("进货管理"), parent);
-    frameJin_->setObjectName(QStringLiteral("frame_jin"));
+    frameJin_->setObjectName(QLatin1String(window_name::purchaseTab));
     frameWorker_ = new QGroupBox(QStringLiteral("员工管理"), frameJin_);
-    frameWorker_->setObjectName(QStringLiteral("Frame_worker"));
+    frameWorker_->setObjectName(QLatin1String(window_name::employeeTab));
     frameShouzhi_ = new QGroupBox(QStringLiteral("收支管理"), frameWorker_);
-    frameShouzhi_->setObjectName(QStringLiteral("frame_shouzhi"));
+    frameShouzhi_->setObjectName(QLatin1String(window_name::ledgerTab));
     for (QGroupBox* f : {frameWorker_, frameShouzhi_})
         f->setAutoFillBackground(true);
 
-    jinPage_ = makeTabContent(QStringLiteral("frame_jin"), frameJin_);
-    workerPage_ = makeTabContent(QStringLiteral("Frame_worker"), frameWorker_);
-    shouzhiPage_ = makeTabContent(QStringLiteral("frame_shouzhi"), frameShouzhi_);
+    jinPage_ = makeTabContent(QLatin1String(window_name::purchaseTab), frameJin_, nullptr);
+    workerPage_ =
+        makeTabContent(QLatin1String(window_name::employeeTab), frameWorker_, contextMenu("table1"));
+    shouzhiPage_ =
+        makeTabContent(QLatin1String(window_name::ledgerTab), frameShouzhi_, contextMenu("TABLE2"));
 
     auto* jinLayout = new QGridLayout(frameJin_);
     jinLayout->addWidget(jinPage_, 0, 0);
@@ -381,41 +370,35 @@ void MainWindow::runBackup()
 
 void MainWindow::dispatchNode(const QString& text)
 {
-    struct Entry {
-        const char* text;
-        Guard guard;
-        std::function<void()> action;
-    };
-    auto open = [this](const char* name) { return [this, name] { openWindow(QLatin1String(name)); }; };
-    const Entry entries[] = {
-        {"进货管理", Guard::Supervisor, [this] { showPurchaseTab(); }},
-        {"业务管理", Guard::KindM, open("frmyewu")},
-        {"收支管理", Guard::Supervisor, [this] { showLedgerTab(); }},
-        {"员工管理", Guard::Supervisor, [this] { showEmployeeTab(); }},
-        {"顾客信息", Guard::Supervisor, open("frmguke")},
-        {"开卡服务", Guard::Supervisor, open("frm_card")},
-        {"切换用户", Guard::None, [this] { emit switchUserRequested(); }},
-        {"进货记录", Guard::Supervisor, open("frm_history")},
-        {"销售记录", Guard::KindM, open("frm_salse")},
-        {"库存查询", Guard::Supervisor, open("frm_kucun")},
-        {"员工工资", Guard::Supervisor, open("frmgz")},
-        {"数据删除", Guard::Supervisor, open("frmdeleted")},
-        {"数据备份", Guard::KindM, [this] { runBackup(); }},
-        {"增加用户", Guard::Supervisor, open("frmadduser")},
-        {"删除用户", Guard::Supervisor, open("frmdeleuser")},
-        {"更改密码", Guard::None, open("frmchange")},
-        {"系统设置", Guard::KindM, open("frmsetup")},
-        {"退出系统", Guard::None, [this] { leaveProgram(); }},
-    };
-    for (const Entry& e : entries) {
-        if (text != QString::fromUtf8(e.text))
-            continue;
-        if (e.guard == Guard::KindM && !rights::guardKindM(ctx_))
-            return;
-        if (e.guard == Guard::Supervisor && !rights::guardSupervisor(ctx_))
-            return;
-        e.action();
-        return;
+    const WindowEntry* entry = window_table::byTreeText(text);
+    if (entry && rights::passes(ctx_, entry->guard))
+        run(*entry);
+}
+
+void MainWindow::run(const WindowEntry& entry)
+{
+    const QString name = QLatin1String(entry.name);
+    switch (entry.opens) {
+    case Opens::Window:
+        openWindow(name);
+        break;
+    case Opens::Tab:
+        if (name == QLatin1String(window_name::purchaseTab))
+            showPurchaseTab();
+        else if (name == QLatin1String(window_name::employeeTab))
+            showEmployeeTab();
+        else
+            showLedgerTab();
+        break;
+    case Opens::Backup:
+        runBackup();
+        break;
+    case Opens::SwitchUser:
+        emit switchUserRequested();
+        break;
+    case Opens::Leave:
+        leaveProgram();
+        break;
     }
 }
 

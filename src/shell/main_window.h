@@ -14,12 +14,13 @@ namespace shop {
 
 class AppContext;
 class LoginJournal;
+struct WindowEntry;
 
-// frmmain: the navigation tree TreeView1, the menu bar (with the hidden
-// context menus table1 and TABLE2 that the employee and ledger tabs open
-// over their grids, found by objectName), the status bar `bar`, the logo and
-// user label, the date label, the three 100 ms timers and the three nested
-// tab frames frame_jin > Frame_worker > frame_shouzhi.
+// frmmain: the navigation tree TreeView1 and the menu bar, both made from
+// the window table (with the hidden context menus table1 and TABLE2, handed
+// to the employee and ledger tabs for their grids), the status bar `bar`,
+// the logo and user label, the date label, the three 100 ms timers and the
+// three nested tab frames frame_jin > Frame_worker > frame_shouzhi.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -37,9 +38,11 @@ public:
     void showEmployeeTab();
     void showLedgerTab();
 
+    // The procedures under their own names.
     void write_logout();
     void apply_menu_rights();
     void show_user_label();
+
     // Asks, then writes the logout entry and ends the program.
     void leaveProgram();
 
@@ -59,15 +62,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    enum class Guard { None, KindM, Supervisor };
-
     void buildMenus();
     void buildTree();
     void buildStatusBar();
     QWidget* buildTabs(QWidget* parent);
-    QWidget* makeTabContent(const QString& name, QGroupBox* frame);
-    QAction* addItem(QMenu* menu, const char* name, const QString& caption);
+    QWidget* makeTabContent(const QString& name, QGroupBox* frame, QMenu* contextMenu);
+    // Name a menu item, or a menu and its menu action, and keep it under that name.
+    QAction* nameItem(QAction* item, const char* name);
+    QMenu* nameMenu(QMenu* menu, const char* name);
     void addSeparator(QMenu* menu, const char* name);
+    // What a menu item or a tree node does, once its guard let it.
+    void run(const WindowEntry& entry);
     void openWindow(const QString& name);
     void runBackup();
     void updateTab(QWidget* page);

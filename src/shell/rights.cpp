@@ -17,28 +17,23 @@ bool supervisor(const AppContext& ctx)
 void check_kind(AppContext& ctx)
 {
     if (!kindM(ctx))
-        ctx.messages().message(QStringLiteral("你未授权使用本功能，请与系统管理员联系！"),
-                               QMessageBox::Critical, QMessageBox::Ok, QStringLiteral("错误"));
+        ctx.messages().critical(QStringLiteral("你未授权使用本功能，请与系统管理员联系！"),
+                                QStringLiteral("错误"));
 }
 
 void refuseSupervisorOnly(AppContext& ctx)
 {
-    ctx.messages().message(QStringLiteral("此功能只授权系统管理员操作！"), QMessageBox::Critical,
-                           QMessageBox::Ok, QStringLiteral("错误"));
+    ctx.messages().critical(QStringLiteral("此功能只授权系统管理员操作！"), QStringLiteral("错误"));
 }
 
-bool guardKindM(AppContext& ctx)
+bool passes(AppContext& ctx, Guard guard)
 {
-    check_kind(ctx);
-    return kindM(ctx);
-}
-
-bool guardSupervisor(AppContext& ctx)
-{
+    if (guard == Guard::None)
+        return true;
     check_kind(ctx);
     if (!kindM(ctx))
         return false;
-    if (supervisor(ctx))
+    if (guard == Guard::KindM || supervisor(ctx))
         return true;
     refuseSupervisorOnly(ctx);
     return false;
@@ -55,26 +50,15 @@ QString userLabelText(const AppContext& ctx)
 
 void apply_menu_rights(const AppContext& ctx, const std::function<void(const char*, bool)>& set)
 {
-    auto all = [&set](std::initializer_list<const char*> items, bool on) {
-        for (const char* i : items)
-            set(i, on);
+    auto apply = [&](const char* item, const MenuRights& r) {
+        const Right state = !kindM(ctx) ? r.restricted : supervisor(ctx) ? r.supervisor : r.ordinary;
+        if (state != Right::Keep)
+            set(item, state == Right::On);
     };
-    if (!kindM(ctx)) {
-        all({"deldata", "bakdata", "adduser", "Deleuser", "sysetup", "in_history", "balance", "salary",
-             "jinhuo", "salse", "in_out", "worker", "huiyuan"},
-            false);
-        return;
-    }
-    set("salse", true);
-    if (!supervisor(ctx))
-        all({"deldata", "adduser", "Deleuser", "jinhuo", "salse", "in_out", "worker", "huiyuan", "in_history",
-             "balance", "salary"},
-            false);
-    else
-        all({"jinhuo", "salse", "deldata", "bakdata", "adduser", "Deleuser", "chpass", "sysetup", "in_out",
-             "worker", "huiyuan", "in_history", "balance", "salary"},
-            true);
-    all({"salse", "bakdata"}, true);
+    for (const MenuGroup& g : window_table::groups())
+        apply(g.menu, g.rights);
+    for (const WindowEntry& e : window_table::entries())
+        apply(e.item, e.rights);
 }
 
 } // namespace shop::rights

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window_table.h"
+
 #include <QString>
 
 #include <functional>
@@ -16,21 +18,21 @@ bool kindM(const AppContext& ctx);
 // cur_user, upper-cased, is ZED or ADMINISTRATOR.
 bool supervisor(const AppContext& ctx);
 
-// The kind refusal when the account is not kind M; the caller tests again.
-void check_kind(AppContext& ctx);
 // The supervisor-only refusal.
 void refuseSupervisorOnly(AppContext& ctx);
 
-// Guards of the tree entries: true when the action may run (the refusal
-// has been shown otherwise).
-bool guardKindM(AppContext& ctx);
-bool guardSupervisor(AppContext& ctx);
+// A tree node's guard: true when its action may run (the refusal has been
+// shown otherwise).
+bool passes(AppContext& ctx, Guard guard);
 
 // Caption of the current-user label.
 QString userLabelText(const AppContext& ctx);
 
-// Sets the enabled state of the main menu items, in the fixed order; items
-// it does not name keep the state they had.
+// The procedures under their own names.
+// The kind refusal when the account is not kind M; the caller tests again.
+void check_kind(AppContext& ctx);
+// Sets the enabled state of the main menu items as the window table gives
+// it for the login's level; items it keeps for that level keep their state.
 void apply_menu_rights(const AppContext& ctx, const std::function<void(const char* item, bool on)>& set);
 
 } // namespace rights

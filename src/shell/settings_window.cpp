@@ -4,7 +4,6 @@
 #include "app_settings.h"
 #include "ui/input_filters.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -83,10 +82,7 @@ void SettingsWindow::save()
     s.setValue(QLatin1String(app_settings::kCompanyKey), company_->text());
     s.setValue(QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed());
     s.sync();
-    const QString caption = app_settings::mainCaption(app_settings::companyForCaption(s), false);
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("frmmain"))
-            w->setWindowTitle(caption);
+    emit ctx_.shellNotifier().settingsChanged();
     close();
 }
 

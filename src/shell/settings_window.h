@@ -10,7 +10,7 @@ namespace shop {
 class AppContext;
 
 // frmsetup: shows the file locations and lets the company name be edited;
-// saving rewrites the main window's caption (without the revision).
+// saving says so through the context's settings-changed signal.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:

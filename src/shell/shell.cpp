@@ -16,12 +16,6 @@ Shell::Shell(AppContext& ctx, QObject* parent)
 {
 }
 
-Shell::~Shell()
-{
-    delete login_.data();
-    delete main_.data();
-}
-
 bool Shell::start()
 {
     if (!instance_.acquire()) {
@@ -55,7 +49,7 @@ LoginWindow* Shell::showLogin()
         login_->activateWindow();
         return login_;
     }
-    login_ = new LoginWindow(ctx_, journal_, counters_);
+    login_ = windows_.adopt(new LoginWindow(ctx_, journal_, counters_));
     login_->setAttribute(Qt::WA_DeleteOnClose);
     connect(login_, &LoginWindow::loggedIn, this, &Shell::loggedIn);
     connect(login_, &LoginWindow::closedWithoutLogin, this, &Shell::loginClosed);
@@ -72,7 +66,7 @@ void Shell::loggedIn()
     // loads a fresh one.
     login_ = nullptr;
     if (!main_) {
-        main_ = new MainWindow(ctx_, journal_);
+        main_ = windows_.adopt(new MainWindow(ctx_, journal_));
         main_->setAttribute(Qt::WA_DeleteOnClose);
         connect(main_, &MainWindow::switchUserRequested, this, [this] { showLogin(); });
         connect(main_, &MainWindow::closedByUser, this, [this] {

@@ -4,11 +4,10 @@
 #include "login_window.h"
 #include "main_window.h"
 #include "single_instance.h"
+#include "ui/window_registry.h"
 
 #include <QObject>
 #include <QPointer>
-
-#include <memory>
 
 namespace shop {
 
@@ -21,7 +20,6 @@ class Shell : public QObject {
     Q_OBJECT
 public:
     explicit Shell(AppContext& ctx, QObject* parent = nullptr);
-    ~Shell() override;
 
     // Runs the start-up steps and shows the login window. False when the
     // program is to end (the reason has been shown).
@@ -51,6 +49,8 @@ private:
     LoginJournal journal_;
     LoginCounters counters_;
     SingleInstance instance_;
+    // After the journal and the counters, so the windows go before them.
+    WindowOwner windows_;
     QPointer<LoginWindow> login_;
     QPointer<MainWindow> main_;
     bool mainClosed_ = false;

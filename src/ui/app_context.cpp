@@ -11,9 +11,9 @@
 namespace shop {
 
 AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
-                       MessageService& messages)
+                       MessageService& messages, PrintService& printing)
     : paths_(std::move(paths)), clock_(std::move(clock)), settings_(std::move(settings)), messages_(messages),
-      quit_([] { QCoreApplication::exit(0); })
+      printing_(printing), quit_([] { QCoreApplication::exit(0); })
 {
 }
 

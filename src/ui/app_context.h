@@ -4,6 +4,7 @@
 #include "data/database.h"
 #include "data/program_paths.h"
 #include "message_service.h"
+#include "printing.h"
 #include "window_registry.h"
 
 #include <QObject>
@@ -23,20 +24,29 @@ signals:
     void tableChanged(const QString& table);
 };
 
+// Says "the stored settings changed" to the windows that show them.
+class ShellNotifier : public QObject {
+    Q_OBJECT
+signals:
+    void settingsChanged();
+};
+
 // What every window is handed: paths, the two databases, the login values,
-// the clock, the settings store, the message service, the table-changed
-// notifier and the quit hook.
+// the clock, the settings store, the message and printing services, the
+// table-changed and settings-changed notifiers and the quit hook.
 class AppContext {
 public:
     AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
-               MessageService& messages);
+               MessageService& messages, PrintService& printing);
     ~AppContext();
 
     const ProgramPaths& paths() const { return paths_; }
     const Clock& clock() const { return *clock_; }
     QSettings& settings() { return *settings_; }
     MessageService& messages() { return messages_; }
+    PrintService& printing() { return printing_; }
     TableNotifier& notifier() { return notifier_; }
+    ShellNotifier& shellNotifier() { return shellNotifier_; }
     WindowRegistry& windows() { return windows_; }
 
     // Opens both database files; on failure says which file and why.
@@ -69,7 +79,9 @@ private:
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<QSettings> settings_;
     MessageService& messages_;
+    PrintService& printing_;
     TableNotifier notifier_;
+    ShellNotifier shellNotifier_;
     std::unique_ptr<Database> business_;
     std::unique_ptr<Database> accounts_;
     // Declared after the databases so open windows close before them.

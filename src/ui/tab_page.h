@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMenu>
+#include <QPointer>
 #include <QWidget>
 
 namespace shop {
@@ -14,9 +16,17 @@ public:
     virtual void showTab() = 0;
     // Called by the main window's timer every 100 ms (button states).
     virtual void updateStates() {}
+    // The main window's hidden menu this tab opens over its grid, handed
+    // over once, after the tab is made (none for some tabs). A tab that
+    // wires it to its grid overrides this and calls the base.
+    virtual void setContextMenu(QMenu* menu) { contextMenu_ = menu; }
+    QMenu* contextMenu() const { return contextMenu_; }
 
 signals:
     void closeRequested();
+
+private:
+    QPointer<QMenu> contextMenu_;
 };
 
 } // namespace shop

@@ -2,9 +2,11 @@
 
 namespace shop {
 
-WindowRegistry::~WindowRegistry()
+QWidget* WindowOwner::root()
 {
-    closeAll();
+    if (!root_)
+        root_ = std::make_unique<QWidget>();
+    return root_.get();
 }
 
 QWidget* WindowRegistry::open(AppContext& ctx, const QString& name)
@@ -22,6 +24,7 @@ QWidget* WindowRegistry::open(AppContext& ctx, const QString& name)
     if (!w)
         return nullptr;
     // Closing a window unloads it; opening it again loads it afresh.
+    owner_.adopt(w);
     w->setAttribute(Qt::WA_DeleteOnClose);
     if (w->objectName().isEmpty())
         w->setObjectName(name);
@@ -46,10 +49,8 @@ QWidget* WindowRegistry::createTab(AppContext& ctx, const QString& name, QWidget
 
 void WindowRegistry::closeAll()
 {
-    const auto windows = open_;
     open_.clear();
-    for (const auto& w : windows)
-        delete w.data();
+    owner_.closeAll();
 }
 
 } // namespace shop

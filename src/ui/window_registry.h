@@ -6,10 +6,30 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace shop {
 
 class AppContext;
+
+// Owns separate windows that delete themselves when closed
+// (WA_DeleteOnClose): those still open when the owner closes them all or
+// goes (the end of the program, the end of a test) are deleted with it.
+// The owner is a hidden widget; a child with the Qt::Window flag is still a
+// window of its own.
+class WindowOwner {
+public:
+    template <typename W> W* adopt(W* window)
+    {
+        window->setParent(root(), window->windowFlags() | Qt::Window);
+        return window;
+    }
+    void closeAll() { root_.reset(); }
+
+private:
+    QWidget* root();
+    std::unique_ptr<QWidget> root_;
+};
 
 // Opens the separate windows by name: non-modal, at most one of each,
 // brought forward when opened again. Tabs of the main window are made here
@@ -19,12 +39,12 @@ public:
     using Factory = std::function<QWidget*(AppContext&)>;
     using TabFactory = std::function<QWidget*(AppContext&, QWidget* parent)>;
 
-    ~WindowRegistry();
-
     void add(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
     void addTab(const QString& name, TabFactory factory) { tabs_.insert(name, std::move(factory)); }
     bool has(const QString& name) const { return factories_.contains(name); }
     bool hasTab(const QString& name) const { return tabs_.contains(name); }
+    QStringList names() const { return factories_.keys(); }
+    QStringList tabNames() const { return tabs_.keys(); }
 
     // Creates the window if it is not open, shows it and brings it forward.
     // Returns nullptr for a name without a window.
@@ -40,6 +60,8 @@ private:
     QHash<QString, Factory> factories_;
     QHash<QString, TabFactory> tabs_;
     QHash<QString, QPointer<QWidget>> open_;
+    // Last, so the windows go before the factories they came from.
+    WindowOwner owner_;
 };
 
 // Registers every window and tab of the program (windows.cpp).

@@ -2,7 +2,7 @@
 #include "shell/journal.h"
 #include "shell/login_window.h"
 #include "shell/shell.h"
-#include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,42 +17,21 @@ using namespace shop;
 using namespace shop::test;
 
 namespace {
-QByteArray journalBytes(TestEnv& env)
-{
-    QFile f(env.ctx().paths().loginLog());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QLineEdit* field(QWidget* w, const char* name)
-{
-    return w->findChild<QLineEdit*>(QLatin1String(name));
-}
-
-QPushButton* button(QWidget* w, const char* name)
-{
-    return w->findChild<QPushButton*>(QLatin1String(name));
-}
-
-void typeInto(QLineEdit* e, const QString& text)
-{
-    e->clear();
-    QTest::keyClicks(e, text);
-}
 
 // Runs one step of a scripted login: "name=TEXT", "pass=TEXT", "enter-name",
 // "enter-pass", "ok".
 void step(LoginWindow& w, const QString& s)
 {
     if (s.startsWith("name="))
-        typeInto(field(&w, "username"), s.mid(5));
+        type(child<QLineEdit>(&w, "username"), s.mid(5));
     else if (s.startsWith("pass="))
-        typeInto(field(&w, "password"), s.mid(5));
+        type(child<QLineEdit>(&w, "password"), s.mid(5));
     else if (s == "enter-name")
-        QTest::keyClick(field(&w, "username"), Qt::Key_Return);
+        QTest::keyClick(child<QLineEdit>(&w, "username"), Qt::Key_Return);
     else if (s == "enter-pass")
-        QTest::keyClick(field(&w, "password"), Qt::Key_Return);
+        QTest::keyClick(child<QLineEdit>(&w, "password"), Qt::Key_Return);
     else if (s == "ok")
-        QTest::mouseClick(button(&w, "cmok"), Qt::LeftButton);
+        press(&w, "cmok");
     else
         QFAIL(qPrintable("unknown step " + s));
 }
@@ -120,21 +99,19 @@ void TstLogin::successfulLogin()
     LoginCounters counters;
     LoginWindow w(env.ctx(), j, counters);
     QSignalSpy loggedIn(&w, &LoginWindow::loggedIn);
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(showActive(&w));
 
     step(w, "name=" + typed);
     if (confirmWithEnter) {
         step(w, "enter-name");
-        QCOMPARE(field(&w, "username")->text(), typed.toUpper());
-        QCOMPARE(QApplication::focusWidget(), field(&w, "password"));
+        QCOMPARE(child<QLineEdit>(&w, "username")->text(), typed.toUpper());
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(&w, "password"));
     }
     step(w, "pass=" + password);
     step(w, "enter-pass");
-    QCOMPARE(QApplication::focusWidget(), button(&w, "cmok"));
+    QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&w, "cmok"));
     // Enter on the focused OK button logs in, as a click does.
-    QTest::keyClick(button(&w, "cmok"), Qt::Key_Return);
+    QTest::keyClick(child<QPushButton>(&w, "cmok"), Qt::Key_Return);
 
     QCOMPARE(loggedIn.count(), 1);
     QCOMPARE(env.ctx().curUser(), curUser);
@@ -145,7 +122,7 @@ void TstLogin::successfulLogin()
     QCOMPARE(welcome.text, curUser + ", 欢迎使用本系统!  ");
     QCOMPARE(welcome.icon, QMessageBox::Information);
     QCOMPARE(welcome.caption, QString("系统信息"));
-    QCOMPARE(journalBytes(env), journal);
+    QCOMPARE(env.journal(), journal);
     QVERIFY(!env.quitCalled());
 }
 
@@ -215,13 +192,11 @@ void TstLogin::refusals()
     LoginCounters counters;
     LoginWindow w(env.ctx(), j, counters);
     QSignalSpy loggedIn(&w, &LoginWindow::loggedIn);
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(showActive(&w));
     for (const QString& s : steps) {
         if (s.startsWith("paste=")) {
-            field(&w, "username")->setText(s.mid(6));
-            field(&w, "password")->setText(TestEnv::kZedPassword);
+            child<QLineEdit>(&w, "username")->setText(s.mid(6));
+            child<QLineEdit>(&w, "password")->setText(TestEnv::kZedPassword);
         } else {
             step(w, s);
         }
@@ -241,9 +216,9 @@ void TstLogin::refusals()
     QVERIFY(env.ctx().curUser().isEmpty());
     QCOMPARE(w.iconName(), icon);
     // Refusals and lockout leave nothing in the journal.
-    QVERIFY(journalBytes(env).isEmpty());
+    QVERIFY(env.journal().isEmpty());
     if (!ended && !steps.last().startsWith("enter-name"))
-        QCOMPARE(QApplication::focusWidget(), field(&w, "username"));
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(&w, "username"));
 }
 
 void TstLogin::typingStates()
@@ -252,12 +227,10 @@ void TstLogin::typingStates()
     LoginJournal j(env.ctx());
     LoginCounters counters;
     LoginWindow w(env.ctx(), j, counters);
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QLineEdit* name = field(&w, "username");
-    QLineEdit* pass = field(&w, "password");
-    QPushButton* ok = button(&w, "cmok");
+    QVERIFY(showActive(&w));
+    QLineEdit* name = child<QLineEdit>(&w, "username");
+    QLineEdit* pass = child<QLineEdit>(&w, "password");
+    QPushButton* ok = child<QPushButton>(&w, "cmok");
 
     QCOMPARE(w.windowTitle(), QString("系统用户登录"));
     QCOMPARE(w.iconName(), QString("key.ico"));
@@ -267,13 +240,13 @@ void TstLogin::typingStates()
 
     // OK cannot be clicked with an empty name; Enter in the password box
     // then goes back to the name box.
-    QTest::mouseClick(ok, Qt::LeftButton);
+    press(&w, "cmok");
     QCOMPARE(env.messages().count(), 0);
     pass->setFocus();
     QTest::keyClick(pass, Qt::Key_Return);
     QCOMPARE(QApplication::focusWidget(), name);
 
-    QTest::keyClicks(name, "a'b");
+    typeMore(name, "a'b");
     QCOMPARE(name->text(), QString("ab"));
     QVERIFY(ok->isEnabled());
     QCOMPARE(w.iconName(), QString("startup.ico"));
@@ -281,7 +254,7 @@ void TstLogin::typingStates()
     QVERIFY(!ok->isEnabled());
     QCOMPARE(w.iconName(), QString("key.ico"));
 
-    QTest::keyClicks(pass, "x'y");
+    typeMore(pass, "x'y");
     QCOMPARE(pass->text(), QString("xy"));
     QCOMPARE(w.iconName(), QString("startup.ico"));
     QVERIFY(!ok->isEnabled());
@@ -296,14 +269,12 @@ void TstLogin::escapeEndsAtOnce()
     LoginJournal j(env.ctx());
     LoginCounters counters;
     LoginWindow w(env.ctx(), j, counters);
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTest::keyClicks(field(&w, "username"), "zed");
-    QTest::keyClick(field(&w, "password"), Qt::Key_Escape);
+    QVERIFY(showActive(&w));
+    typeMore(child<QLineEdit>(&w, "username"), "zed");
+    QTest::keyClick(child<QLineEdit>(&w, "password"), Qt::Key_Escape);
     QVERIFY(env.quitCalled());
     QCOMPARE(env.messages().count(), 0);
-    QVERIFY(journalBytes(env).isEmpty());
+    QVERIFY(env.journal().isEmpty());
     QVERIFY(env.ctx().curUser().isEmpty());
 }
 
@@ -359,9 +330,9 @@ void TstLogin::cancelAtStartAndAtSwitch()
     {
         Shell shell(env.ctx());
         QVERIFY(shell.start());
-        QTest::mouseClick(button(shell.loginWindow(), "cmcancel"), Qt::LeftButton);
+        press(shell.loginWindow(), "cmcancel");
         QCOMPARE(env.quitCount(), 1);
-        QVERIFY(journalBytes(env).isEmpty());
+        QVERIFY(env.journal().isEmpty());
     }
     TestEnv env2;
     env2.addAccount("WANG", "wang-pass", "R");
@@ -417,10 +388,10 @@ void TstLogin::journalAfterSwitchAndLogout()
     env.messages().answer(QMessageBox::Yes);
     main->item("exit_sys")->trigger();
     QVERIFY(env.quitCalled());
-    QCOMPARE(journalBytes(env), QByteArray("UserName:li\r\nLogin  On :2026-12-07 10:00:00\r\n"
-                                           "Supervisor\r\nLogin  On :2026-12-07 12:30:05\r\n"
-                                           "Login Off :2026-12-07 18:01:05\r\n"
-                                           "---------------------------------\r\n"));
+    QCOMPARE(env.journal(), QByteArray("UserName:li\r\nLogin  On :2026-12-07 10:00:00\r\n"
+                                       "Supervisor\r\nLogin  On :2026-12-07 12:30:05\r\n"
+                                       "Login Off :2026-12-07 18:01:05\r\n"
+                                       "---------------------------------\r\n"));
 }
 
 void TstLogin::journalNotWritable()
@@ -466,9 +437,9 @@ void TstLogin::programEndsWhenNoWindowLeft()
     QCOMPARE(env.messages().count(), 1);
     other->close();
     QTRY_VERIFY(env.quitCalled());
-    QCOMPARE(journalBytes(env), QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n"
-                                           "Login Off :2026-12-07 10:00:00\r\n"
-                                           "---------------------------------\r\n"));
+    QCOMPARE(env.journal(), QByteArray("Supervisor\r\nLogin  On :2026-12-07 10:00:00\r\n"
+                                       "Login Off :2026-12-07 10:00:00\r\n"
+                                       "---------------------------------\r\n"));
 }
 
 void TstLogin::passwordsAreNotStoredInClear()

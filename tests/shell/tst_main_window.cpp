@@ -4,7 +4,7 @@
 #include "shell/main_window.h"
 #include "ui/tab_page.h"
 #include "data/database.h"
-#include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,11 +31,7 @@ const QStringList kWindows = {"frmyewu",    "frm_salse", "frm_kucun",  "frm_hist
 // A tab that counts what the main window asks of it.
 class FakeTab : public TabPage {
 public:
-    explicit FakeTab(QWidget* parent) : TabPage(parent)
-    {
-        auto* add = new QPushButton("add", this);
-        add->setObjectName("cmd_add");
-    }
+    using TabPage::TabPage;
     void showTab() override { ++shown; }
     void updateStates() override { ++updates; }
     int shown = 0;
@@ -54,12 +50,6 @@ void registerFakes(TestEnv& env)
         });
 }
 
-QByteArray journalBytes(TestEnv& env)
-{
-    QFile f(env.ctx().paths().loginLog());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList openWindows(TestEnv& env)
 {
     QStringList out;
@@ -72,9 +62,9 @@ QStringList openWindows(TestEnv& env)
 // "jin", "worker", "shouzhi" or "none": the tab a person sees.
 QString tabShowing(MainWindow& w)
 {
-    auto* jin = w.findChild<QGroupBox*>("frame_jin");
-    auto* worker = w.findChild<QGroupBox*>("Frame_worker");
-    auto* shouzhi = w.findChild<QGroupBox*>("frame_shouzhi");
+    auto* jin = child<QGroupBox>(&w, "frame_jin");
+    auto* worker = child<QGroupBox>(&w, "Frame_worker");
+    auto* shouzhi = child<QGroupBox>(&w, "frame_shouzhi");
     if (jin->isHidden())
         return "none";
     if (worker->isHidden())
@@ -121,6 +111,7 @@ private slots:
     void tabFrames_data();
     void tabFrames();
     void registeredTabs();
+    void purchaseTabAddStartsDisabled();
     void treeDispatch_data();
     void treeDispatch();
     void menuRightsAfterUsers_data();
@@ -143,7 +134,7 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(w.objectName(), QString("frmmain"));
     QCOMPARE(w.windowTitle(), QString("zedware管理系统 Ver:1.0.21"));
 
-    auto* tree = w.findChild<QTreeWidget*>("TreeView1");
+    auto* tree = child<QTreeWidget>(&w, "TreeView1");
     QVERIFY(tree);
     QStringList nodes;
     QTreeWidgetItemIterator it(tree);
@@ -183,16 +174,16 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(bar, (QStringList{"DATAMAN:管理中心(&C)", "swich_user:切换用户(&S)", "query_data:数据查询(&Q)",
                                "system:系统维护(&M)", "HLP:帮助(&H)", "table1:表格(hidden)",
                                "TABLE2:表格2(hidden)"}));
-    QCOMPARE(menuLayout(w.findChild<QMenu*>("DATAMAN")),
+    QCOMPARE(menuLayout(child<QMenu>(&w, "DATAMAN")),
              QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, -line002, worker:员工管理, -line004, "
                      "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务], -line006, exit_sys:退出系统"));
     QCOMPARE(
-        menuLayout(w.findChild<QMenu*>("query_data")),
+        menuLayout(child<QMenu>(&w, "query_data")),
         QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资"));
-    QCOMPARE(menuLayout(w.findChild<QMenu*>("system")),
+    QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
              QString("deldata:删除数据(&D), bakdata:备份数据(&B), -li1, adduser:增加用户(&A), "
                      "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S)"));
-    QCOMPARE(menuLayout(w.findChild<QMenu*>("HLP")), QString("ABOUT:关于系统"));
+    QCOMPARE(menuLayout(child<QMenu>(&w, "HLP")), QString("ABOUT:关于系统"));
     QCOMPARE(menuLayout(w.contextMenu("table1")),
              QString("lock_txt:锁定, -line009, edit_txt:编辑, -line00110, d_fresh:刷新"));
     QCOMPARE(menuLayout(w.contextMenu("TABLE2")),
@@ -214,7 +205,7 @@ void TstMainWindow::layoutAtLoad()
     }
     QCOMPARE(tabShowing(w), QString("none"));
     // Without a logo file the user label waits for the first tick.
-    QVERIFY(w.findChild<QLabel*>("Label1")->text().isEmpty());
+    QVERIFY(child<QLabel>(&w, "Label1")->text().isEmpty());
 }
 
 void TstMainWindow::timersKeepStatusCurrent()
@@ -226,15 +217,15 @@ void TstMainWindow::timersKeepStatusCurrent()
     w.show();
     QTRY_COMPARE(w.panel(2)->text(), QString("使用单位：ZEDWARE CO.,LTD"));
     QCOMPARE(w.panel(5)->text(), QString("2026-12-07 10:00:00"));
-    QCOMPARE(w.findChild<QLabel*>("lab_date")->text(), QString("2026-12-07"));
-    QCOMPARE(w.findChild<QLabel*>("Label1")->text(), QString("当前用户: LI"));
+    QCOMPARE(child<QLabel>(&w, "lab_date")->text(), QString("2026-12-07"));
+    QCOMPARE(child<QLabel>(&w, "Label1")->text(), QString("当前用户: LI"));
 
     // The setting is read afresh every tick; the caption keeps its load value.
     env.ctx().settings().setValue("settings/CompanyName", "ACME");
     env.clock().set(QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1)));
     QTRY_COMPARE(w.panel(2)->text(), QString("使用单位：ACME"));
     QCOMPARE(w.panel(5)->text(), QString("2026-12-08 00:00:01"));
-    QCOMPARE(w.findChild<QLabel*>("lab_date")->text(), QString("2026-12-08"));
+    QCOMPARE(child<QLabel>(&w, "lab_date")->text(), QString("2026-12-08"));
     QCOMPARE(w.windowTitle(), QString("zedware管理系统 Ver:1.0.21"));
 
     // A stored empty name is not absent: no default.
@@ -252,8 +243,8 @@ void TstMainWindow::logoSetsLabelAtLoad()
     env.ctx().setLogin("WANG", "R");
     LoginJournal journal(env.ctx());
     MainWindow w(env.ctx(), journal);
-    QVERIFY(!w.findChild<QLabel*>("logobmp")->pixmap().isNull());
-    QCOMPARE(w.findChild<QLabel*>("Label1")->text(), QString("受限制用户: WANG"));
+    QVERIFY(!child<QLabel>(&w, "logobmp")->pixmap().isNull());
+    QCOMPARE(child<QLabel>(&w, "Label1")->text(), QString("受限制用户: WANG"));
 }
 
 void TstMainWindow::tabFrames_data()
@@ -303,9 +294,9 @@ void TstMainWindow::tabFrames()
     QCOMPARE(tabShowing(w), showing);
     QCOMPARE(env.messages().count(), 0);
     // Each frame shows its caption; exactly one placeholder is on screen.
-    QCOMPARE(w.findChild<QGroupBox*>("frame_jin")->title(), QString("进货管理"));
-    QCOMPARE(w.findChild<QGroupBox*>("Frame_worker")->title(), QString("员工管理"));
-    QCOMPARE(w.findChild<QGroupBox*>("frame_shouzhi")->title(), QString("收支管理"));
+    QCOMPARE(child<QGroupBox>(&w, "frame_jin")->title(), QString("进货管理"));
+    QCOMPARE(child<QGroupBox>(&w, "Frame_worker")->title(), QString("员工管理"));
+    QCOMPARE(child<QGroupBox>(&w, "frame_shouzhi")->title(), QString("收支管理"));
     int visible = 0;
     for (auto* b : w.findChildren<QPushButton*>("placeholder_close"))
         visible += b->isVisible() ? 1 : 0;
@@ -328,9 +319,10 @@ void TstMainWindow::registeredTabs()
     LoginJournal journal(env.ctx());
     MainWindow w(env.ctx(), journal);
     QCOMPARE(tabs.size(), 3);
-    // The purchase tab's add button starts disabled; the others' are not touched.
-    QVERIFY(!tabs[0]->findChild<QWidget*>("cmd_add")->isEnabled());
-    QVERIFY(tabs[1]->findChild<QWidget*>("cmd_add")->isEnabled());
+    // The employee and ledger tabs get the hidden menu for their grids.
+    QCOMPARE(tabs[0]->contextMenu(), nullptr);
+    QCOMPARE(tabs[1]->contextMenu(), w.contextMenu("table1"));
+    QCOMPARE(tabs[2]->contextMenu(), w.contextMenu("TABLE2"));
 
     w.show();
     w.item("in_out")->trigger();
@@ -342,6 +334,20 @@ void TstMainWindow::registeredTabs()
     QTRY_VERIFY(tabs[0]->updates > 0 && tabs[1]->updates > 0 && tabs[2]->updates > 0);
     emit tabs[1]->closeRequested();
     QCOMPARE(tabShowing(w), QString("none"));
+}
+
+void TstMainWindow::purchaseTabAddStartsDisabled()
+{
+    TestEnv env;
+    registerWindows(env.ctx().windows());
+    env.ctx().setLogin("ZED", "M");
+    LoginJournal journal(env.ctx());
+    MainWindow w(env.ctx(), journal);
+    w.show();
+    w.item("jinhuo")->trigger();
+    QCOMPARE(tabShowing(w), QString("jin"));
+    // Nothing typed yet: the real tab keeps its add button disabled.
+    QVERIFY(!child<QPushButton>(child<QGroupBox>(&w, "frame_jin"), "cmd_add")->isEnabled());
 }
 
 void TstMainWindow::treeDispatch_data()
@@ -421,7 +427,7 @@ void TstMainWindow::treeDispatch()
     w.show();
 
     // A click on the node's text, as a person makes it.
-    auto* tree = w.findChild<QTreeWidget*>("TreeView1");
+    auto* tree = child<QTreeWidget>(&w, "TreeView1");
     tree->expandAll();
     const auto found = tree->findItems(node, Qt::MatchExactly | Qt::MatchRecursive);
     QCOMPARE(found.size(), 1);
@@ -512,11 +518,11 @@ void TstMainWindow::menuRightsAfterUsers()
     for (const QString& l : logins) {
         env.ctx().setLogin(l.section('/', 0, 0), l.section('/', 1));
         // Within one tick of Timer1.
-        QSignalSpy tick(w.findChild<QTimer*>("Timer1"), &QTimer::timeout);
+        QSignalSpy tick(child<QTimer>(&w, "Timer1"), &QTimer::timeout);
         QVERIFY(tick.wait(1000));
     }
     QCOMPARE(disabledItems(w), disabled);
-    QCOMPARE(w.findChild<QLabel*>("Label1")->text(), label);
+    QCOMPARE(child<QLabel>(&w, "Label1")->text(), label);
     QCOMPARE(env.messages().count(), 0);
 }
 
@@ -555,7 +561,7 @@ void TstMainWindow::switchOfUserKeepsTabAndWindows()
     w.dispatchNode("员工管理");
     w.dispatchNode("库存查询");
     env.ctx().setLogin("WANG", "R");
-    QTRY_COMPARE(w.findChild<QLabel*>("Label1")->text(), QString("受限制用户: WANG"));
+    QTRY_COMPARE(child<QLabel>(&w, "Label1")->text(), QString("受限制用户: WANG"));
     QVERIFY(!w.item("worker")->isEnabled());
     QCOMPARE(tabShowing(w), QString("worker"));
     QCOMPARE(openWindows(env), QStringList{"frm_kucun"});
@@ -572,7 +578,7 @@ void TstMainWindow::closeBoxWritesLogout()
     w->show();
     QVERIFY(w->close());
     QCOMPARE(env.messages().count(), 0);
-    QCOMPARE(journalBytes(env),
+    QCOMPARE(env.journal(),
              QByteArray("Login Off :2026-12-07 10:00:00\r\n---------------------------------\r\n"));
     QVERIFY(!env.quitCalled());
 }

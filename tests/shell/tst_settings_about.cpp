@@ -1,7 +1,7 @@
 // Settings window, about window and the settings round trip.
 #include "shell/journal.h"
 #include "shell/main_window.h"
-#include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -12,17 +12,6 @@
 
 using namespace shop;
 using namespace shop::test;
-
-namespace {
-QLineEdit* box(QWidget* w, const char* name)
-{
-    return w->findChild<QLineEdit*>(QLatin1String(name));
-}
-QPushButton* button(QWidget* w, const char* name)
-{
-    return w->findChild<QPushButton*>(QLatin1String(name));
-}
-} // namespace
 
 class TstSettingsAbout : public QObject {
     Q_OBJECT
@@ -52,20 +41,22 @@ void TstSettingsAbout::settingsAtLoad()
     QWidget* w = openSetup();
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QString("系统设置"));
-    QCOMPARE(box(w, "txt_dpath")->text(), QDir::toNativeSeparators(env->ctx().paths().businessDb()));
-    QCOMPARE(box(w, "txt_spath")->text(), QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
-    QCOMPARE(box(w, "txt_wno")->text(), QString("BMP"));
-    QCOMPARE(box(w, "txt_company")->text(), QString("zedware"));
+    QCOMPARE(child<QLineEdit>(w, "txt_dpath")->text(),
+             QDir::toNativeSeparators(env->ctx().paths().businessDb()));
+    QCOMPARE(child<QLineEdit>(w, "txt_spath")->text(),
+             QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+    QCOMPARE(child<QLineEdit>(w, "txt_wno")->text(), QString("BMP"));
+    QCOMPARE(child<QLineEdit>(w, "txt_company")->text(), QString("zedware"));
     for (const char* name : {"txt_dpath", "txt_spath", "txt_wno", "txt_company"})
-        QVERIFY2(!box(w, name)->isEnabled(), name);
-    QVERIFY(!button(w, "cmsave")->isEnabled());
+        QVERIFY2(!child<QLineEdit>(w, name)->isEnabled(), name);
+    QVERIFY(!child<QPushButton>(w, "cmsave")->isEnabled());
 
     // Editing opens the company name only.
-    QTest::mouseClick(button(w, "cmedit"), Qt::LeftButton);
-    QVERIFY(box(w, "txt_company")->isEnabled());
-    QVERIFY(button(w, "cmsave")->isEnabled());
+    press(w, "cmedit");
+    QVERIFY(child<QLineEdit>(w, "txt_company")->isEnabled());
+    QVERIFY(child<QPushButton>(w, "cmsave")->isEnabled());
     for (const char* name : {"txt_dpath", "txt_spath", "txt_wno"})
-        QVERIFY2(!box(w, name)->isEnabled(), name);
+        QVERIFY2(!child<QLineEdit>(w, name)->isEnabled(), name);
     // Opened again: the same window, brought forward.
     QCOMPARE(env->ctx().windows().open(env->ctx(), "frmsetup"), w);
 }
@@ -112,11 +103,9 @@ void TstSettingsAbout::saveRoundTrip()
     QTRY_COMPARE(main.panel(2)->text(), QString("使用单位：ZEDWARE CO.,LTD"));
 
     QWidget* w = openSetup();
-    QTest::mouseClick(button(w, "cmedit"), Qt::LeftButton);
-    box(w, "txt_company")->clear();
-    // Chinese text comes from an input method, not from key clicks.
-    box(w, "txt_company")->insert(typed);
-    QTest::mouseClick(button(w, "cmsave"), Qt::LeftButton);
+    press(w, "cmedit");
+    type(child<QLineEdit>(w, "txt_company"), typed);
+    press(w, "cmsave");
 
     // At once, without the revision; the status bar within a tick.
     QCOMPARE(main.windowTitle(), caption);
@@ -131,17 +120,17 @@ void TstSettingsAbout::saveRoundTrip()
 
     // The next opening shows what was stored, in the viewing state.
     w = openSetup();
-    QCOMPARE(box(w, "txt_company")->text(), typed);
-    QVERIFY(!button(w, "cmsave")->isEnabled());
+    QCOMPARE(child<QLineEdit>(w, "txt_company")->text(), typed);
+    QVERIFY(!child<QPushButton>(w, "cmsave")->isEnabled());
     QCOMPARE(env->messages().count(), 0);
 }
 
 void TstSettingsAbout::quitAfterEditStoresNothing()
 {
     QWidget* w = openSetup();
-    QTest::mouseClick(button(w, "cmedit"), Qt::LeftButton);
-    QTest::keyClicks(box(w, "txt_company"), "XYZ");
-    QTest::mouseClick(button(w, "cmquit"), Qt::LeftButton);
+    press(w, "cmedit");
+    typeMore(child<QLineEdit>(w, "txt_company"), "XYZ");
+    press(w, "cmquit");
     QTRY_VERIFY(!env->ctx().windows().find("frmsetup"));
     QVERIFY(!env->ctx().settings().contains("settings/CompanyName"));
     QVERIFY(!env->ctx().settings().contains("settings/filetype"));
@@ -153,9 +142,9 @@ void TstSettingsAbout::aboutShowsVersion()
     QWidget* w = env->ctx().windows().open(env->ctx(), "frmabout");
     QVERIFY(w);
     QVERIFY(QTest::qWaitForWindowActive(w));
-    QCOMPARE(w->findChild<QLabel*>("Label3")->text(), QString(" 版本 1.0.21"));
+    QCOMPARE(child<QLabel>(w, "Label3")->text(), QString(" 版本 1.0.21"));
     QVERIFY(w->windowFlags().testFlag(Qt::FramelessWindowHint));
-    QVERIFY(!w->findChild<QLabel*>("Image1")->pixmap().isNull());
+    QVERIFY(!child<QLabel>(w, "Image1")->pixmap().isNull());
 }
 
 void TstSettingsAbout::aboutCloses_data()
@@ -176,7 +165,7 @@ void TstSettingsAbout::aboutCloses()
     if (how == "esc") {
         QTest::keyClick(w, Qt::Key_Escape);
     } else if (how == "click") {
-        QTest::mouseClick(w->findChild<QLabel*>("Image1"), Qt::LeftButton);
+        QTest::mouseClick(child<QLabel>(w, "Image1"), Qt::LeftButton);
     } else {
         other.show();
         other.activateWindow();

@@ -23,6 +23,7 @@ namespace {
 struct Bare {
     QTemporaryDir dir;
     ScriptedMessages messages;
+    ScriptedPrinting printing;
     std::unique_ptr<AppContext> ctx;
     int quits = 0;
 
@@ -31,7 +32,8 @@ struct Bare {
         ctx = std::make_unique<AppContext>(
             ProgramPaths{dir.path()},
             std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
-            std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat), messages);
+            std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat), messages,
+            printing);
         ctx->setQuitHook([this] { ++quits; });
     }
     QStringList entries() const

@@ -3,9 +3,13 @@
 #include "data/password.h"
 #include "data/schema.h"
 
+#include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+#include <QTextDocument>
+
+#include <utility>
 
 namespace shop::test {
 
@@ -58,6 +62,21 @@ QStringList ScriptedMessages::texts() const
     return out;
 }
 
+bool ScriptedPrinting::print(const QTextDocument& document, const QString& title)
+{
+    if (!printer_)
+        return false;
+    if (std::exchange(cancelNext_, false))
+        return false;
+    printed_.append(Printed{title, document.toPlainText()});
+    return true;
+}
+
+bool ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& fileName)
+{
+    return real_.saveAsPdf(document, fileName);
+}
+
 TestEnv::TestEnv(const QDateTime& now)
 {
     if (!dir_.isValid())
@@ -69,7 +88,7 @@ TestEnv::TestEnv(const QDateTime& now)
     auto clock = std::make_unique<FixedClock>(now);
     clock_ = clock.get();
     auto settings = std::make_unique<QSettings>(dir_.filePath("settings.ini"), QSettings::IniFormat);
-    ctx_ = std::make_unique<AppContext>(paths, std::move(clock), std::move(settings), messages_);
+    ctx_ = std::make_unique<AppContext>(paths, std::move(clock), std::move(settings), messages_, printing_);
     ctx_->setQuitHook([this] { ++quits_; });
     if (!ctx_->openDatabases(&err))
         qFatal("cannot open databases: %s", qPrintable(err));
@@ -108,6 +127,12 @@ QList<QStringList> TestEnv::rows(const QString& table)
                  return true;
              });
     return out;
+}
+
+QByteArray TestEnv::journal() const
+{
+    QFile f(ctx_->paths().loginLog());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void TestEnv::addAccount(const QString& name, const QString& password, const QString& kind)

@@ -2,6 +2,7 @@
 
 #include "ui/app_context.h"
 #include "ui/message_service.h"
+#include "ui/printing.h"
 
 #include <QList>
 #include <QTemporaryDir>
@@ -51,9 +52,36 @@ private:
     std::deque<QString> inputs_;
 };
 
+// One document as the scripted printer was given it.
+struct Printed {
+    QString title;
+    QString text; // the document's plain text
+};
+
+// "No printer" unless told otherwise. With a printer, each print dialog is
+// answered "print" (or cancelled, when told) and the document is recorded.
+// PDF files are written for real, through the real service.
+class ScriptedPrinting : public PrintService {
+public:
+    bool hasPrinter() override { return printer_; }
+    bool print(const QTextDocument& document, const QString& title) override;
+    bool saveAsPdf(const QTextDocument& document, const QString& fileName) override;
+
+    void setPrinter(bool installed) { printer_ = installed; }
+    // The next print dialog is cancelled.
+    void cancelNext() { cancelNext_ = true; }
+    const QList<Printed>& printed() const { return printed_; }
+
+private:
+    bool printer_ = false;
+    bool cancelNext_ = false;
+    QList<Printed> printed_;
+    QtPrintService real_;
+};
+
 // A fresh program folder in a temporary directory with fresh database files,
 // a fixed clock (2026-12-07 10:00:00 unless told), the scripted message
-// service and a settings file of its own. Windows are not registered: a
+// and printing services and a settings file of its own. Windows are not registered: a
 // test that opens windows by name calls registerWindows(env.ctx().windows()).
 class TestEnv {
 public:
@@ -64,6 +92,7 @@ public:
 
     AppContext& ctx() { return *ctx_; }
     ScriptedMessages& messages() { return messages_; }
+    ScriptedPrinting& printing() { return printing_; }
     FixedClock& clock() { return *clock_; }
     Database& db() { return ctx_->business(); }
     Database& accounts() { return ctx_->accounts(); }
@@ -75,12 +104,15 @@ public:
     void insert(const QString& table, const QStringList& values);
     // Every row of a table in stored order (values as text).
     QList<QStringList> rows(const QString& table);
+    // The login journal's bytes (empty when there is none).
+    QByteArray journal() const;
     // Adds an account (hashing the password) to the accounts table.
     void addAccount(const QString& name, const QString& password, const QString& kind);
 
 private:
     QTemporaryDir dir_;
     ScriptedMessages messages_;
+    ScriptedPrinting printing_;
     FixedClock* clock_ = nullptr;
     std::unique_ptr<AppContext> ctx_;
     int quits_ = 0;

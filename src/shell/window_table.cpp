@@ -1,0 +1,89 @@
+#include "window_table.h"
+
+#include <cstring>
+
+namespace shop::window_table {
+
+namespace {
+constexpr Right Keep = Right::Keep;
+constexpr Right Off = Right::Off;
+constexpr Right On = Right::On;
+// Items the rights never touch, items for kind M, items for supervisors.
+constexpr MenuRights kAny{Keep, Keep, Keep};
+constexpr MenuRights kKindM{Off, On, On};
+constexpr MenuRights kSupervisor{Off, Off, On};
+
+namespace w = window_name;
+
+// clang-format off
+constexpr MenuGroup kGroups[] = {
+    // menu         caption          parent     separator  tree key  tree text   rights
+    {"DATAMAN",    "管理中心(&C)", nullptr,   nullptr,   "scan",   "管理中心", kAny},
+    {"huiyuan",    "顾客管理",     "DATAMAN", "line004", "scale4", "顾客管理", kSupervisor},
+    {"query_data", "数据查询(&Q)", nullptr,   nullptr,   "query",  "数据查询", kAny},
+    {"system",     "系统维护(&M)", nullptr,   nullptr,   "sys",    "系统维护", kAny},
+    {"HLP",        "帮助(&H)",     nullptr,   nullptr,   nullptr,  nullptr,    kAny},
+};
+
+constexpr WindowEntry kEntries[] = {
+    // name               opens              menu          separator  item             caption          tree group    tree key        tree text   guard              rights
+    {w::purchaseTab,     Opens::Tab,        "DATAMAN",    nullptr,   "jinhuo",        "进货管理",     "DATAMAN",    "contract",     "进货管理", Guard::Supervisor, kSupervisor},
+    {w::business,        Opens::Window,     "DATAMAN",    nullptr,   "salse",         "业务管理",     "DATAMAN",    "scale1",       "业务管理", Guard::KindM,      kKindM},
+    {w::ledgerTab,       Opens::Tab,        "DATAMAN",    nullptr,   "in_out",        "收支管理",     "DATAMAN",    "scale2",       "收支管理", Guard::Supervisor, kSupervisor},
+    {w::employeeTab,     Opens::Tab,        "DATAMAN",    "line002", "worker",        "员工管理",     "DATAMAN",    "scale3",       "员工管理", Guard::Supervisor, kSupervisor},
+    {w::customers,       Opens::Window,     "huiyuan",    nullptr,   "guke",          "顾客信息",     "huiyuan",    "scale5",       "顾客信息", Guard::Supervisor, kAny},
+    {w::cards,           Opens::Window,     "huiyuan",    nullptr,   "member_car",    "开卡服务",     "huiyuan",    "scale6",       "开卡服务", Guard::Supervisor, kAny},
+    {nullptr,            Opens::SwitchUser, nullptr,      nullptr,   "swich_user",    "切换用户(&S)", nullptr,      "switch",       "切换用户", Guard::None,       kAny},
+    {w::purchaseHistory, Opens::Window,     "query_data", nullptr,   "in_history",    "进货记录",     "query_data", "con_data",     "进货记录", Guard::Supervisor, kSupervisor},
+    {w::salesHistory,    Opens::Window,     "query_data", nullptr,   "salse_history", "销售记录",     "query_data", "order_data",   "销售记录", Guard::KindM,      kAny},
+    {w::stock,           Opens::Window,     "query_data", nullptr,   "balance",       "库存查询",     "query_data", "order_out",    "库存查询", Guard::Supervisor, kSupervisor},
+    {w::salaries,        Opens::Window,     "query_data", "line007", "salary",        "员工工资",     "query_data", "order_salary", "员工工资", Guard::Supervisor, kSupervisor},
+    {w::deleteData,      Opens::Window,     "system",     nullptr,   "deldata",       "删除数据(&D)", "system",     "Del",          "数据删除", Guard::Supervisor, kSupervisor},
+    {nullptr,            Opens::Backup,     "system",     nullptr,   "bakdata",       "备份数据(&B)", "system",     "backup",       "数据备份", Guard::KindM,      kKindM},
+    {w::addUser,         Opens::Window,     "system",     "li1",     "adduser",       "增加用户(&A)", "system",     "Adduser",      "增加用户", Guard::Supervisor, kSupervisor},
+    {w::deleteUser,      Opens::Window,     "system",     nullptr,   "Deleuser",      "删除用户(&U)", "system",     "deleteduser",  "删除用户", Guard::Supervisor, kSupervisor},
+    // Everyone may change a password; only a supervisor's login enables the item again.
+    {w::changePassword,  Opens::Window,     "system",     "li0",     "chpass",        "更改密码(&C)", "system",     "change",       "更改密码", Guard::None,       {Keep, Keep, On}},
+    // An ordinary login leaves the settings item as the previous login left it.
+    {w::settings,        Opens::Window,     "system",     "li01",    "sysetup",       "系统设置(&S)", "system",     "setup",        "系统设置", Guard::KindM,      {Off, Keep, On}},
+    {nullptr,            Opens::Leave,      "DATAMAN",    "line006", "exit_sys",      "退出系统",     nullptr,      "Exit",         "退出系统", Guard::None,       kAny},
+    {w::about,           Opens::Window,     "HLP",        nullptr,   "ABOUT",         "关于系统",     nullptr,      nullptr,        nullptr,    Guard::None,       kAny},
+};
+// clang-format on
+} // namespace
+
+std::span<const WindowEntry> entries()
+{
+    return kEntries;
+}
+
+std::span<const MenuGroup> groups()
+{
+    return kGroups;
+}
+
+const MenuGroup* group(const char* menu)
+{
+    for (const MenuGroup& g : kGroups)
+        if (menu && std::strcmp(g.menu, menu) == 0)
+            return &g;
+    return nullptr;
+}
+
+const WindowEntry* byTreeText(const QString& text)
+{
+    for (const WindowEntry& e : kEntries)
+        if (e.treeText && text == QString::fromUtf8(e.treeText))
+            return &e;
+    return nullptr;
+}
+
+const WindowEntry* byItem(const QString& item)
+{
+    for (const WindowEntry& e : kEntries)
+        if (item == QLatin1String(e.item))
+            return &e;
+    return nullptr;
+}
+
+} // namespace shop::window_table

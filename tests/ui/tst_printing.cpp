@@ -1,0 +1,96 @@
+// The printing seam: PDF files hold the document's Chinese text, whichever
+// font the window chose; a file that cannot be written is refused.
+#include "support/test_env.h"
+#include "ui/printing.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTextDocument>
+
+using namespace shop;
+using namespace shop::test;
+
+class TstPrinting : public QObject {
+    Q_OBJECT
+private slots:
+    void pdfHoldsChineseText_data();
+    void pdfHoldsChineseText();
+    void unwritableFileIsRefused_data();
+    void unwritableFileIsRefused();
+};
+
+void TstPrinting::pdfHoldsChineseText_data()
+{
+    QTest::addColumn<QString>("service"); // "real" or "scripted"
+    QTest::addColumn<QString>("family");  // the document's font; empty: the default
+
+    QTest::newRow("real, default font") << "real" << QString();
+    QTest::newRow("real, a font without Chinese") << "real"
+                                                  << "DejaVu Sans Mono";
+    QTest::newRow("test double writes the file too") << "scripted" << QString();
+}
+
+void TstPrinting::pdfHoldsChineseText()
+{
+    QFETCH(QString, service);
+    QFETCH(QString, family);
+
+    TestEnv env;
+    QtPrintService real;
+    PrintService& printing = service == "real" ? static_cast<PrintService&>(real) : env.printing();
+    QTextDocument doc;
+    if (!family.isEmpty())
+        doc.setDefaultFont(QFont(family));
+    doc.setPlainText("员工工资表 2026-12\n张三 实发工资 1234.50");
+    const QString file = env.dir() + "/工资.pdf";
+
+    QVERIFY(printing.saveAsPdf(doc, file));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.read(4), QByteArray("%PDF"));
+
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QProcess p;
+    p.start(pdftotext, {"-enc", "UTF-8", file, "-"});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    // The CJK fonts share some glyphs with the Kangxi radicals, which the
+    // extracted text may name instead; compatibility folding undoes that.
+    const QString text =
+        QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+    QVERIFY2(text.contains("员工工资表") && text.contains("张三 实发工资 1234.50"), qPrintable(text));
+}
+
+void TstPrinting::unwritableFileIsRefused_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("missing folder") << "no-such-folder/out.pdf";
+    QTest::newRow("a folder of that name") << "folder.pdf";
+}
+
+void TstPrinting::unwritableFileIsRefused()
+{
+    QFETCH(QString, file);
+    TestEnv env;
+    QVERIFY(QDir(env.dir()).mkdir("folder.pdf"));
+    const QString path = env.dir() + "/" + file;
+    const bool existed = QFileInfo::exists(path);
+
+    QTextDocument doc;
+    doc.setPlainText("工资");
+    QVERIFY(!env.printing().saveAsPdf(doc, path));
+    QCOMPARE(QFileInfo::exists(path), existed);
+    // Without a printer nothing is printed.
+    QVERIFY(!env.printing().hasPrinter());
+    QVERIFY(!env.printing().print(doc, "工资"));
+    QVERIFY(env.printing().printed().isEmpty());
+}
+
+QTEST_MAIN(TstPrinting)
+#include "tst_printing.moc"
