@@ -1,6 +1,7 @@
 // Every window and tab of the program, by name: one line each.
 #include "ui/window_registry.h"
-#include "stock/goods_browser.h"
+#include "stock/purchase_history_window.h"
+#include "stock/stock_query_window.h"
 #include "stock/purchase_tab.h"
 #include "shell/about_window.h"
 #include "shell/settings_window.h"
