@@ -132,7 +132,8 @@ public:
     // and after each re-run; statesUpdated() follows each time.
     QTimer* startItemStateTimer(int intervalMs, const char* timerName);
 
-    // Writes a pending in-place edit now; reports a failure.
+    // Writes a pending in-place edit now (reports a failure) and tells the
+    // other views of the table.
     bool commitEdits();
 
 signals:
@@ -150,6 +151,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
+    void tableChanged(const QString& table);
     bool checked(const DbResult& r);
 
     AppContext& ctx_;
@@ -167,6 +169,7 @@ private:
     QList<QPointer<QWidget>> stateWidgets_;
     QList<QPointer<QAction>> stateActions_;
     QTimer* stateTimer_ = nullptr;
+    bool ownWrite_ = false;
 };
 
 } // namespace shop
