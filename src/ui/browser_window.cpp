@@ -6,6 +6,11 @@
 
 namespace shop {
 
+namespace {
+// Said by every search and list that finds nothing (critical, no caption).
+const QString kNotFound = QStringLiteral("未找到相应的记录！");
+} // namespace
+
 BrowserWindow::BrowserWindow(AppContext& ctx, const BrowserSetup& setup, QWidget* parent)
     : QWidget(parent), ctx_(ctx)
 {
@@ -21,9 +26,9 @@ BrowserWindow::BrowserWindow(AppContext& ctx, const BrowserSetup& setup, QWidget
     menu()->setObjectName(setup.menuName);
     menu()->setTitle(setup.menuCaption);
 
-    layout_ = new QVBoxLayout(this);
-    layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->addWidget(bg_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(bg_, 1);
 
     bg_->startItemStateTimer(100, "Timer1");
 }
@@ -61,21 +66,14 @@ QAction* BrowserWindow::addSearch(const char* name, const QString& text, const Q
                                   const QString& title, const QString& column)
 {
     QAction* a = addItem(name, text);
-    connect(a, &QAction::triggered, this, [this, prompt, title, column] {
-        bg_->search(SearchItem{prompt, title, column, notFound_, notFoundCaption_});
-    });
+    const SearchItem search{prompt, title, column, kNotFound, QString()};
+    connect(a, &QAction::triggered, this, [this, search] { bg_->search(search); });
     return a;
 }
 
 SearchResult BrowserWindow::showOrFallBack(const RecordSource& source)
 {
-    return bg_->showOrFallBack(source, notFound_, notFoundCaption_);
-}
-
-void BrowserWindow::setNotFound(const QString& text, const QString& caption)
-{
-    notFound_ = text;
-    notFoundCaption_ = caption;
+    return bg_->showOrFallBack(source, kNotFound, QString());
 }
 
 } // namespace shop

@@ -7,7 +7,6 @@
 
 class QAction;
 class QMenu;
-class QVBoxLayout;
 
 namespace shop {
 
@@ -24,8 +23,8 @@ struct BrowserSetup {
 // A read-only window over one table: the locked grid `bg` (source `Data1`),
 // its popup menu of searches and lists separated by lines, and the item
 // states of `Timer1` (100 ms) that disable the searches while the grid has no
-// rows. A window adds its items, its sort map and any controls above the
-// grid, then runs its opening source.
+// rows. A window adds its items and its sort map, then runs its opening
+// source.
 class BrowserWindow : public QWidget {
     Q_OBJECT
 public:
@@ -46,11 +45,6 @@ protected:
     QAction* addShowAll(const char* name, const QString& text);
     // Runs a source; without rows says so and shows every row.
     SearchResult showOrFallBack(const RecordSource& source);
-    // The message of a search without rows (critical icon).
-    void setNotFound(const QString& text, const QString& caption);
-
-    // The window's layout; the grid is its last entry.
-    QVBoxLayout* layout() const { return layout_; }
 
     AppContext& ctx_;
 
@@ -58,9 +52,6 @@ private:
     QAction* addMenuItem(const char* name, const QString& text);
 
     RecordView* bg_ = nullptr;
-    QVBoxLayout* layout_ = nullptr;
-    QString notFound_ = QStringLiteral("未找到相应的记录！");
-    QString notFoundCaption_;
 };
 
 } // namespace shop
