@@ -9,7 +9,8 @@
 // Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 5).
 
 #include "ui/record_view.h"
-#include "stock/goods_browser.h"
+#include "stock/purchase_history_window.h"
+#include "stock/stock_query_window.h"
 #include "stock/purchase_tab.h"
 #include "data/schema.h"
 #include "support/test_env.h"
@@ -149,7 +150,7 @@ int main(int argc, char** argv)
 
     // Searches find a fraction of the rows (the grid's first page fills
     // from the first hits; the shell prints every hit).
-    auto search = [&env](GoodsBrowser* w, const char* item, const QString& answer) {
+    auto search = [&env](BrowserWindow* w, const char* item, const QString& answer) {
         return [&env, w, item, answer] {
             env.messages().answerInput(answer);
             w->item(QString::fromLatin1(item))->trigger();

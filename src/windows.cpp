@@ -1,7 +1,8 @@
 // Every window and tab of the program, by its name in the window table: one
 // line each.
 #include "ui/window_registry.h"
-#include "stock/goods_browser.h"
+#include "stock/purchase_history_window.h"
+#include "stock/stock_query_window.h"
 #include "stock/purchase_tab.h"
 #include "shell/about_window.h"
 #include "shell/settings_window.h"

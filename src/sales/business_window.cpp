@@ -2,10 +2,11 @@
 
 #include "ui/enter_chain.h"
 #include "ui/record_view.h"
+#include "ui/widgets.h"
+#include "ui/worker_box.h"
 #include "data/numeric.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,26 +30,9 @@ const QString kError = QStringLiteral("错误");
 const QStringList kTwelveColumns = {"业务日期", "业务类型", "卡号",     "产品编号", "商品名称", "出货数量",
                                     "零售价格", "进货日期", "实收金额", "服务项目", "员工姓名", "备注或说明"};
 
-QLineEdit* lineEdit(const char* name, QWidget* parent)
+QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent)
 {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    return e;
-}
-
-QLabel* valueLabel(const char* name, QWidget* parent)
-{
-    auto* l = new QLabel(parent);
-    l->setObjectName(QLatin1String(name));
-    l->setFrameShape(QFrame::StyledPanel);
-    l->setMinimumWidth(120);
-    l->setTextFormat(Qt::PlainText);
-    return l;
-}
-
-QPushButton* button(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = new QPushButton(text, parent);
+    auto* b = new QCheckBox(text, parent);
     b->setObjectName(QLatin1String(name));
     return b;
 }
@@ -67,6 +51,21 @@ void setLocked(QLineEdit* e, bool locked)
     e->setStyleSheet(locked ? QStringLiteral("QLineEdit { background: palette(window); }") : QString());
 }
 
+// Reports a lookup that failed or found nothing and puts the focus back in
+// `box`; true when there is a row.
+template <typename T>
+bool found(MessageService& messages, const DbValue<T>& row, const QString& notFound, QLineEdit* box)
+{
+    if (row.found())
+        return true;
+    if (row.failed())
+        messages.databaseError(row.error());
+    else
+        messages.critical(notFound, kError);
+    box->setFocus();
+    return false;
+}
+
 } // namespace
 
 BusinessWindow::BusinessWindow(AppContext& ctx, QWidget* parent)
@@ -76,11 +75,6 @@ BusinessWindow::BusinessWindow(AppContext& ctx, QWidget* parent)
     setWindowTitle(QStringLiteral("业务管理"));
     buildForm();
     open_data();
-
-    timer_.setObjectName(QStringLiteral("Timer1"));
-    connect(&timer_, &QTimer::timeout, this, &BusinessWindow::updateButtonStates);
-    timer_.start(100);
-    updateButtonStates();
 }
 
 void BusinessWindow::buildForm()
@@ -89,53 +83,43 @@ void BusinessWindow::buildForm()
     setCentralWidget(central);
 
     auto* typeBox = new QGroupBox(QStringLiteral("业务类型"), central);
-    shangpin_ = new QCheckBox(QStringLiteral("商品销售"), typeBox);
-    shangpin_->setObjectName(QStringLiteral("shangpin"));
-    qita_ = new QCheckBox(QStringLiteral("其它服务"), typeBox);
-    qita_->setObjectName(QStringLiteral("qita"));
+    goodsSale_ = checkBox("shangpin", QStringLiteral("商品销售"), typeBox);
+    otherService_ = checkBox("qita", QStringLiteral("其它服务"), typeBox);
     auto* typeLayout = new QHBoxLayout(typeBox);
-    typeLayout->addWidget(shangpin_);
-    typeLayout->addWidget(qita_);
+    typeLayout->addWidget(goodsSale_);
+    typeLayout->addWidget(otherService_);
     typeLayout->addStretch();
 
-    card_ = lineEdit("txt_card_number", central);
-    code_ = lineEdit("txt_production_code", central);
-    name_ = valueLabel("lab_produ_name", central);
-    quantity_ = lineEdit("txt_quantily", central);
-    indate_ = valueLabel("lab_indate", central);
-    price_ = valueLabel("lab_salse_price", central);
-    money_ = lineEdit("txt_money", central);
-    service_item_ = lineEdit("txt_service", central);
-    worker_ = new QComboBox(central);
-    worker_->setObjectName(QStringLiteral("com_name"));
-    worker_->setEditable(true);
-    worker_->setInsertPolicy(QComboBox::NoInsert);
-    remark_ = lineEdit("txt_remark", central);
+    cardNumber_ = lineEdit("txt_card_number");
+    productCode_ = lineEdit("txt_production_code");
+    productName_ = valueLabel("lab_produ_name");
+    quantity_ = lineEdit("txt_quantily");
+    purchaseDate_ = valueLabel("lab_indate");
+    retailPrice_ = valueLabel("lab_salse_price");
+    money_ = lineEdit("txt_money");
+    serviceItem_ = lineEdit("txt_service");
+    worker_ = new WorkerBox(ctx_.business());
+    remark_ = lineEdit("txt_remark");
 
     auto* fields = new QGridLayout;
-    auto row = [fields](int r, int c, const QString& caption, QWidget* w) {
-        fields->addWidget(new QLabel(caption), r, c * 2);
-        fields->addWidget(w, r, c * 2 + 1);
-    };
-    row(0, 0, QStringLiteral("卡    号"), card_);
-    row(1, 0, QStringLiteral("产品编号"), code_);
-    row(1, 1, QStringLiteral("商品名称"), name_);
-    row(2, 0, QStringLiteral("出货数量"), quantity_);
-    row(2, 1, QStringLiteral("进货日期"), indate_);
-    row(3, 0, QStringLiteral("零售价格"), price_);
-    row(3, 1, QStringLiteral("实收金额"), money_);
-    row(4, 0, QStringLiteral("服务项目"), service_item_);
-    row(4, 1, QStringLiteral("员工姓名"), worker_);
-    fields->addWidget(new QLabel(QStringLiteral("备注或说明")), 5, 0);
-    fields->addWidget(remark_, 5, 1, 1, 3);
+    addField(fields, 0, 0, QStringLiteral("卡    号"), cardNumber_);
+    addField(fields, 1, 0, QStringLiteral("产品编号"), productCode_);
+    addField(fields, 1, 1, QStringLiteral("商品名称"), productName_);
+    addField(fields, 2, 0, QStringLiteral("出货数量"), quantity_);
+    addField(fields, 2, 1, QStringLiteral("进货日期"), purchaseDate_);
+    addField(fields, 3, 0, QStringLiteral("零售价格"), retailPrice_);
+    addField(fields, 3, 1, QStringLiteral("实收金额"), money_);
+    addField(fields, 4, 0, QStringLiteral("服务项目"), serviceItem_);
+    addField(fields, 4, 1, QStringLiteral("员工姓名"), worker_);
+    addField(fields, 5, 0, QStringLiteral("备注或说明"), remark_, 2);
 
-    save_ = button("cmd_save", QStringLiteral("保存"), central);
-    del_ = button("cmd_del", QStringLiteral("删除"), central);
-    query_ = button("cmd_query", QStringLiteral("查询"), central);
-    count_ = button("cmd_count", QStringLiteral("统计"), central);
-    exit_ = button("cmd_exit", QStringLiteral("退出"), central);
+    save_ = button("cmd_save", QStringLiteral("保存"));
+    delete_ = button("cmd_del", QStringLiteral("删除"));
+    query_ = button("cmd_query", QStringLiteral("查询"));
+    count_ = button("cmd_count", QStringLiteral("统计"));
+    exit_ = button("cmd_exit", QStringLiteral("退出"));
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {save_, del_, query_, count_, exit_})
+    for (QPushButton* b : {save_, delete_, query_, count_, exit_})
         buttons->addWidget(b);
     buttons->addStretch();
 
@@ -151,6 +135,12 @@ void BusinessWindow::buildForm()
                          {5, "出货数量"},
                          {9, "服务项目"},
                          {10, "员工姓名"}});
+    // Timer1: 查询 and 统计 need rows; 删除 also a supervisor.
+    bg_->addStateItem(query_);
+    bg_->addStateItem(count_);
+    connect(bg_, &RecordView::statesUpdated, this,
+            [this] { delete_->setEnabled(ctx_.isSupervisor() && !bg_->isEmpty()); });
+    bg_->startItemStateTimer(100, "Timer1");
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(typeBox);
@@ -169,33 +159,32 @@ void BusinessWindow::buildForm()
         bar->addPermanentWidget(panels_[i], 1);
     }
 
-    connect(shangpin_, &QCheckBox::toggled, this, [this](bool on) {
-        setLocked(code_, !on);
+    connect(goodsSale_, &QCheckBox::toggled, this, [this](bool on) {
+        setLocked(productCode_, !on);
         setLocked(quantity_, !on);
     });
-    connect(qita_, &QCheckBox::toggled, this, [this](bool on) { setLocked(service_item_, !on); });
-    connect(card_, &QLineEdit::textChanged, this, &BusinessWindow::clear_card_panels);
+    connect(otherService_, &QCheckBox::toggled, this, [this](bool on) { setLocked(serviceItem_, !on); });
+    connect(cardNumber_, &QLineEdit::textChanged, this, &BusinessWindow::clear_card_panels);
 
     chain_ = new EnterChain(ctx_.messages(), this);
-    chain_->setHandler(card_, [this] { card_lookup(); });
-    chain_->setHandler(code_, [this] { product_lookup(); });
+    chain_->setHandler(cardNumber_, [this] { card_lookup(); });
+    chain_->setHandler(productCode_, [this] { product_lookup(); });
     chain_->setHandler(quantity_, [this] {
         money_->setFocus();
         quantity_check();
     });
     chain_->setHandler(money_, [this] { askCommission(); });
-    chain_->add(service_item_, worker_);
+    chain_->add(serviceItem_, worker_);
 
     // Installed after the Enter chain so that the locked-box warning comes
     // before what Enter does.
-    code_->installEventFilter(this);
-    service_item_->installEventFilter(this);
-    worker_->installEventFilter(this);
+    productCode_->installEventFilter(this);
+    serviceItem_->installEventFilter(this);
     count_->installEventFilter(this);
     count_->setToolTip(countTip());
 
     connect(save_, &QPushButton::clicked, this, &BusinessWindow::cmd_save);
-    connect(del_, &QPushButton::clicked, this, &BusinessWindow::cmd_del);
+    connect(delete_, &QPushButton::clicked, this, &BusinessWindow::cmd_del);
     connect(query_, &QPushButton::clicked, this, &BusinessWindow::cmd_query);
     connect(count_, &QPushButton::clicked, this, &BusinessWindow::cmd_count);
     connect(exit_, &QPushButton::clicked, this, &QWidget::close);
@@ -206,26 +195,24 @@ void BusinessWindow::buildForm()
 void BusinessWindow::open_data()
 {
     if (ctx_.isSupervisor())
-        bg_->setSource(RecordSource::all(kSales));
+        bg_->refresh();
     else
         bg_->showAll(kTwelveColumns);
-    setLocked(code_, true);
+    setLocked(productCode_, true);
     setLocked(quantity_, true);
-    setLocked(service_item_, true);
+    setLocked(serviceItem_, true);
     commission_ = 0;
 }
 
 bool BusinessWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type t = event->type();
-    if (t == QEvent::KeyPress && (watched == code_ || watched == service_item_) && !isTab(event)) {
+    if (t == QEvent::KeyPress && (watched == productCode_ || watched == serviceItem_) && !isTab(event)) {
         auto* box = static_cast<QLineEdit*>(watched);
         if (box->isReadOnly())
             ctx_.messages().critical(QStringLiteral("你未正确选择业务类型，当前输入框被锁定！"), kError);
-        if (watched == service_item_)
-            service_item_->setFocus();
-    } else if (t == QEvent::FocusIn && watched == worker_) {
-        fill_worker_list();
+        if (watched == serviceItem_)
+            serviceItem_->setFocus();
     } else if (watched == count_ && (t == QEvent::Enter || t == QEvent::MouseMove || t == QEvent::ToolTip)) {
         count_->setToolTip(countTip());
     }
@@ -237,24 +224,11 @@ QString BusinessWindow::countTip() const
     return QStringLiteral("统计") + ctx_.today() + QStringLiteral("实收金额!");
 }
 
-void BusinessWindow::reportDbError(const QString& error)
-{
-    ctx_.messages().databaseError(error);
-}
-
 void BusinessWindow::card_lookup()
 {
-    const auto card = service_.findCard(card_->text());
-    if (card.failed()) {
-        reportDbError(card.error());
-        card_->setFocus();
+    const auto card = service_.findCard(cardNumber_->text());
+    if (!found(ctx_.messages(), card, QStringLiteral("未找到此卡号，请检查是否输入有误！"), cardNumber_))
         return;
-    }
-    if (!card.found()) {
-        ctx_.messages().critical(QStringLiteral("未找到此卡号，请检查是否输入有误！"), kError);
-        card_->setFocus();
-        return;
-    }
     if (numericValue(card->uses) != 0 || numericValue(card->balance) != 0) {
         panels_[0]->setText(QStringLiteral("卡号：") + card->number + QStringLiteral(" 类型：") + card->type);
         panels_[1]->setText(QStringLiteral("持卡人姓名：") + card->holder);
@@ -263,7 +237,7 @@ void BusinessWindow::card_lookup()
     } else {
         ctx_.messages().critical(QStringLiteral("本卡剩余使用次数和余额都为零"), QStringLiteral("通知"));
     }
-    code_->setFocus();
+    productCode_->setFocus();
 }
 
 void BusinessWindow::clear_card_panels()
@@ -274,45 +248,28 @@ void BusinessWindow::clear_card_panels()
 
 void BusinessWindow::product_lookup()
 {
-    const auto goods = service_.findGoods(code_->text());
-    if (goods.failed()) {
-        reportDbError(goods.error());
-        code_->setFocus();
+    const auto goods = service_.findGoods(productCode_->text());
+    if (!found(ctx_.messages(), goods, QStringLiteral("此产品号码不存在，请确认后重输！"), productCode_)) {
+        if (!goods.failed()) {
+            productName_->clear();
+            purchaseDate_->clear();
+            retailPrice_->clear();
+        }
         return;
     }
-    if (!goods.found()) {
-        ctx_.messages().critical(QStringLiteral("此产品号码不存在，请确认后重输！"), kError);
-        name_->clear();
-        indate_->clear();
-        price_->clear();
-        code_->setFocus();
-        return;
-    }
-    name_->setText(goods->name);
-    indate_->setText(goods->purchaseDate);
-    price_->setText(goods->retailPrice + QStringLiteral("元"));
+    productName_->setText(goods->name);
+    purchaseDate_->setText(goods->purchaseDate);
+    retailPrice_->setText(goods->retailPrice + QStringLiteral("元"));
     quantity_->setFocus();
 }
 
 void BusinessWindow::quantity_check()
 {
-    const auto goods = service_.findGoods(code_->text());
-    if (goods.failed()) {
-        reportDbError(goods.error());
-        return;
-    }
-    if (!goods.found()) {
-        ctx_.messages().critical(QStringLiteral("输入的产品编号不存在，请重新输入！"), QString());
-        return;
-    }
-    const double stock = numericValue(goods->stock);
-    if (stock <= 0) {
-        ctx_.messages().critical(QStringLiteral("库存为零，取消操作！"), kError);
-        clear_entry();
-        code_->setFocus();
-    } else if (numericValue(quantity_->text()) > stock) {
-        ctx_.messages().critical(QStringLiteral("出货数量不能大于库存数量，请确认后重输"), kError);
-    }
+    const SaleOutcome o = service_.checkGoods(entry());
+    if (o.kind == SaleOutcome::Failed)
+        ctx_.messages().databaseError(o.error);
+    else if (o.kind == SaleOutcome::Refused)
+        say(o.refusal);
 }
 
 void BusinessWindow::askCommission()
@@ -320,7 +277,7 @@ void BusinessWindow::askCommission()
     if (money_->text().isEmpty())
         return;
     if (!ctx_.messages().question(QStringLiteral("你想计算本笔业务的提成吗？"), QStringLiteral("提成计算"))) {
-        service_item_->setFocus();
+        serviceItem_->setFocus();
         return;
     }
     const QString answer = ctx_.messages().input(QStringLiteral("请你输入此服务项目的提成率(按百分率计算)："),
@@ -333,37 +290,22 @@ void BusinessWindow::askCommission()
     // amount * rate / 100 keeps whole-percent results exact, so a half
     // really is a half when it is rounded to the even neighbour.
     commission_ = roundHalfEven(numericValue(money_->text()) * rate / 100.0);
-    service_item_->setFocus();
+    serviceItem_->setFocus();
 }
 
 void BusinessWindow::fill_worker_list()
 {
-    const QString typed = worker_->currentText();
-    const QStringList names = rows::workerNames(ctx_.business()).value.value_or(QStringList());
-    const QSignalBlocker block(worker_);
-    worker_->clear();
-    if (names.isEmpty()) {
-        worker_->setEditText(QString());
-        return;
-    }
-    worker_->addItems(names);
-    worker_->setCurrentIndex(-1);
-    worker_->setEditText(typed);
+    worker_->fill_worker_list();
 }
 
 void BusinessWindow::clear_entry()
 {
-    card_->clear();
-    code_->clear();
-    quantity_->clear();
-    price_->clear();
-    name_->clear();
-    indate_->clear();
-    money_->clear();
-    service_item_->clear();
+    for (QLineEdit* e : {cardNumber_, productCode_, quantity_, money_, serviceItem_, remark_})
+        e->clear();
+    for (QLabel* l : {retailPrice_, productName_, purchaseDate_})
+        l->clear();
     worker_->setCurrentIndex(-1);
     worker_->setEditText(QString());
-    remark_->clear();
     commission_ = 0;
     clear_card_panels();
 }
@@ -371,39 +313,31 @@ void BusinessWindow::clear_entry()
 SaleEntry BusinessWindow::entry() const
 {
     SaleEntry e;
-    e.goods = shangpin_->isChecked();
-    e.service = qita_->isChecked();
-    e.card = card_->text();
-    e.productCode = code_->text();
-    e.productName = name_->text();
+    e.goods = goodsSale_->isChecked();
+    e.service = otherService_->isChecked();
+    e.card = cardNumber_->text();
+    e.productCode = productCode_->text();
+    e.productName = productName_->text();
     e.quantity = quantity_->text();
-    e.retailPrice = price_->text();
-    e.purchaseDate = indate_->text();
+    e.retailPrice = retailPrice_->text();
+    e.purchaseDate = purchaseDate_->text();
     e.money = money_->text();
-    e.serviceItem = service_item_->text();
+    e.serviceItem = serviceItem_->text();
     e.employee = worker_->currentText();
     e.remark = remark_->text();
     e.commission = commission_;
     return e;
 }
 
-bool BusinessWindow::handle(const SaleOutcome& o)
+void BusinessWindow::say(SaleRefusal refusal)
 {
     MessageService& m = ctx_.messages();
-    if (o.kind == SaleOutcome::Failed) {
-        m.critical(QStringLiteral("保存失败：%1时出错，本笔业务没有保存，所有改动都已撤销。\n%2")
-                       .arg(o.step, o.error),
-                   kError);
-        return false;
-    }
-    if (o.kind != SaleOutcome::Refused)
-        return true;
-    switch (o.refusal) {
+    switch (refusal) {
     case SaleRefusal::None:
-        return true;
+        break;
     case SaleRefusal::NoBusinessType:
         m.critical(QStringLiteral("请选择相应的业务类型!"), kError);
-        card_->setFocus();
+        cardNumber_->setFocus();
         break;
     case SaleRefusal::ProductNotFound:
         m.critical(QStringLiteral("输入的产品编号不存在，请重新输入！"), QString());
@@ -411,7 +345,7 @@ bool BusinessWindow::handle(const SaleOutcome& o)
     case SaleRefusal::StockEmpty:
         m.critical(QStringLiteral("库存为零，取消操作！"), kError);
         clear_entry();
-        code_->setFocus();
+        productCode_->setFocus();
         break;
     case SaleRefusal::QuantityOverStock:
         m.critical(QStringLiteral("出货数量不能大于库存数量，请确认后重输"), kError);
@@ -428,6 +362,20 @@ bool BusinessWindow::handle(const SaleOutcome& o)
         clear_entry();
         break;
     }
+}
+
+bool BusinessWindow::handle(const SaleOutcome& o)
+{
+    if (o.kind == SaleOutcome::Failed) {
+        ctx_.messages().critical(
+            QStringLiteral("保存失败：%1时出错，本笔业务没有保存，所有改动都已撤销。\n%2")
+                .arg(o.step, o.error),
+            kError);
+        return false;
+    }
+    if (o.kind != SaleOutcome::Refused || o.refusal == SaleRefusal::None)
+        return true;
+    say(o.refusal);
     return false;
 }
 
@@ -439,7 +387,7 @@ void BusinessWindow::cmd_save()
         return;
     if (!ctx_.messages().question(QStringLiteral("请确认你输入的资料是否正确，然后再保存！ "),
                                   QStringLiteral("保存"))) {
-        card_->setFocus();
+        cardNumber_->setFocus();
         return;
     }
     const SaleOutcome saved = service_.save(e, checked, ctx_.today());
@@ -455,42 +403,35 @@ void BusinessWindow::cmd_save()
     emit n.tableChanged(kSales);
     emit n.tableChanged(QStringLiteral("salse_history"));
     clear_entry();
-    card_->setFocus();
+    cardNumber_->setFocus();
 }
 
 void BusinessWindow::cmd_count()
 {
     const QString today = ctx_.today();
-    RecordSource todays = RecordSource::all(kSales);
-    todays.filter(QStringLiteral("业务日期"), Op::Eq, today);
-    bg_->setSource(todays);
-    if (bg_->isEmpty()) {
-        ctx_.messages().critical(QStringLiteral("只能统计本日发生的业务金额！"), QString());
-    } else {
+    const SearchResult r =
+        bg_->showOrFallBack(RecordSource::all(kSales).filter(QStringLiteral("业务日期"), Op::Eq, today),
+                            QStringLiteral("只能统计本日发生的业务金额！"), QString());
+    if (r == SearchResult::Found) {
         const auto total = service_.dailyTotal(today);
         if (total.failed())
-            reportDbError(total.error());
+            ctx_.messages().databaseError(total.error());
         else if (total->overflow)
-            ctx_.messages().critical(QStringLiteral("实收金额合计超出范围，无法统计！"),
-                                     QStringLiteral("错误"));
+            ctx_.messages().critical(QStringLiteral("实收金额合计超出范围，无法统计！"), kError);
         else
             ctx_.messages().information(today + QStringLiteral("日实收金额合计为：") +
                                             QString::number(total->total) + QStringLiteral("元"),
                                         QStringLiteral("信息"));
     }
-    bg_->setSource(RecordSource::all(kSales));
+    // Every row and column afterwards (the fallback already shows them).
+    if (r != SearchResult::NotFound)
+        bg_->refresh();
 }
 
 void BusinessWindow::cmd_del()
 {
-    if (ctx_.messages().question(QStringLiteral("你真的想删除所选的记录吗？"), QStringLiteral("修改"))) {
-        // Without a current row there is nothing to delete and nothing to say.
-        if (const auto rec = bg_->currentRecord()) {
-            if (bg_->records()->deleteRowid(rec->rowid).ok)
-                emit ctx_.notifier().tableChanged(kSales);
-        }
-    }
-    bg_->viewport()->update();
+    // Without a current row a Yes deletes nothing and says nothing more.
+    bg_->deleteSelected(QStringLiteral("你真的想删除所选的记录吗？"), QStringLiteral("修改"));
 }
 
 void BusinessWindow::cmd_query()
@@ -499,27 +440,8 @@ void BusinessWindow::cmd_query()
         ctx_.messages().input(QStringLiteral("请输入要查询的卡号"), QStringLiteral("查询"));
     if (answer.isEmpty())
         return;
-    RecordSource byCard = RecordSource::all(kSales);
-    byCard.filter(QStringLiteral("卡号"), Op::Eq, answer);
-    bg_->setSource(byCard);
-    if (bg_->isEmpty()) {
-        ctx_.messages().critical(QStringLiteral("未找到相应的记录！"), kError);
-        bg_->setSource(RecordSource::all(kSales));
-    }
-    bg_->viewport()->update();
-}
-
-void BusinessWindow::updateButtonStates()
-{
-    del_->setEnabled(ctx_.isSupervisor());
-    if (!bg_->isEmpty()) {
-        query_->setEnabled(true);
-        count_->setEnabled(true);
-    } else {
-        del_->setEnabled(false);
-        query_->setEnabled(false);
-        count_->setEnabled(false);
-    }
+    bg_->showOrFallBack(RecordSource::all(kSales).filter(QStringLiteral("卡号"), Op::Eq, answer),
+                        QStringLiteral("未找到相应的记录！"), kError);
 }
 
 } // namespace shop

@@ -4,10 +4,8 @@
 #include "sale_service.h"
 
 #include <QMainWindow>
-#include <QTimer>
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -16,6 +14,7 @@ namespace shop {
 
 class EnterChain;
 class RecordView;
+class WorkerBox;
 
 // The business entry window: the entry of one transaction with its card and
 // product lookups, the save, and the grid of the period's transactions with
@@ -41,8 +40,6 @@ public:
     void cmd_count();
     void cmd_del();
     void cmd_query();
-    // Timer1: enabled states of 删除, 查询 and 统计.
-    void updateButtonStates();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,37 +48,38 @@ private:
     void buildForm();
     void askCommission();
     SaleEntry entry() const;
+    // Says why an entry cannot be saved and does what goes with it (the
+    // quantity check and the save share these).
+    void say(SaleRefusal refusal);
     // Shows what a refused or failed save says and does to the entry;
     // returns true when the save may go on.
     bool handle(const SaleOutcome& outcome);
-    void reportDbError(const QString& error);
     QString countTip() const;
 
     AppContext& ctx_;
     SaleService service_;
     qint64 commission_ = 0;
 
-    QCheckBox* shangpin_ = nullptr;
-    QCheckBox* qita_ = nullptr;
-    QLineEdit* card_ = nullptr;
-    QLineEdit* code_ = nullptr;
+    QCheckBox* goodsSale_ = nullptr;    // shangpin
+    QCheckBox* otherService_ = nullptr; // qita
+    QLineEdit* cardNumber_ = nullptr;
+    QLineEdit* productCode_ = nullptr;
     QLineEdit* quantity_ = nullptr;
     QLineEdit* money_ = nullptr;
-    QLineEdit* service_item_ = nullptr;
+    QLineEdit* serviceItem_ = nullptr;
     QLineEdit* remark_ = nullptr;
-    QLabel* name_ = nullptr;
-    QLabel* indate_ = nullptr;
-    QLabel* price_ = nullptr;
-    QComboBox* worker_ = nullptr;
+    QLabel* productName_ = nullptr;
+    QLabel* purchaseDate_ = nullptr; // lab_indate
+    QLabel* retailPrice_ = nullptr;
+    WorkerBox* worker_ = nullptr;
     QPushButton* save_ = nullptr;
-    QPushButton* del_ = nullptr;
+    QPushButton* delete_ = nullptr;
     QPushButton* query_ = nullptr;
     QPushButton* count_ = nullptr;
     QPushButton* exit_ = nullptr;
     RecordView* bg_ = nullptr;
     QLabel* panels_[4] = {};
     EnterChain* chain_ = nullptr;
-    QTimer timer_;
 };
 
 } // namespace shop

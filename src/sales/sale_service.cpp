@@ -184,6 +184,21 @@ DbValue<DailyTotal> SaleService::dailyTotal(const QString& date)
         QStringLiteral("实收金额"));
 }
 
+SaleOutcome SaleService::checkGoods(const SaleEntry& e)
+{
+    const auto g = findGoods(e.productCode);
+    if (g.failed())
+        return failed(QStringLiteral("读取商品资料"), g.error());
+    if (!g.found())
+        return refused(SaleRefusal::ProductNotFound);
+    QString newStock;
+    if (auto r = goodsRefusal(e, *g, &newStock); r != SaleRefusal::None)
+        return refused(r);
+    SaleOutcome out;
+    out.goodsRowid = g->rowid;
+    return out;
+}
+
 SaleOutcome SaleService::check(const SaleEntry& e)
 {
     if (!e.goods && !e.service)
@@ -191,15 +206,9 @@ SaleOutcome SaleService::check(const SaleEntry& e)
 
     SaleOutcome out;
     if (e.goods) {
-        const auto g = findGoods(e.productCode);
-        if (g.failed())
-            return failed(QStringLiteral("读取商品资料"), g.error());
-        if (!g.found())
-            return refused(SaleRefusal::ProductNotFound);
-        QString newStock;
-        if (auto r = goodsRefusal(e, *g, &newStock); r != SaleRefusal::None)
-            return refused(r);
-        out.goodsRowid = g->rowid;
+        out = checkGoods(e);
+        if (!out.ok())
+            return out;
     }
 
     const QString card = cardText(e);

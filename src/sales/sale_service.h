@@ -98,6 +98,9 @@ public:
     // after each addition.
     DbValue<DailyTotal> dailyTotal(const QString& date);
 
+    // The goods part of check(): the first line of the product code and
+    // whether its stock covers the quantity.
+    SaleOutcome checkGoods(const SaleEntry& e);
     SaleOutcome check(const SaleEntry& e);
     SaleOutcome save(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
 

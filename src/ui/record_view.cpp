@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 
 namespace shop {
 
@@ -33,11 +34,17 @@ RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWid
         if (auto r = model_->record(index.row()))
             emit rowClicked(*r);
     });
-    // Views of a table re-query when another window says it changed.
-    connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, [this](const QString& t) {
-        if (t.compare(table_, Qt::CaseInsensitive) == 0)
-            rerun();
-    });
+    // The notifier is the only trigger that re-runs a view after a write.
+    connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, &RecordView::tableChanged);
+}
+
+void RecordView::tableChanged(const QString& table)
+{
+    // A view that has not run yet has nothing to re-read; the view whose
+    // in-place edit was written already shows it.
+    if (ownWrite_ || source().table.isEmpty() || table.compare(table_, Qt::CaseInsensitive) != 0)
+        return;
+    rerun();
 }
 
 bool RecordView::checked(const DbResult& r)
@@ -263,7 +270,11 @@ bool RecordView::commitEdits()
     commitOpenEditor();
     if (!model_->hasPendingEdits())
         return true;
-    return model_->flushEdits().ok;
+    if (!model_->flushEdits().ok)
+        return false;
+    const QScopedValueRollback<bool> own(ownWrite_, true);
+    emit ctx_.notifier().tableChanged(table_);
+    return true;
 }
 
 void RecordView::mousePressEvent(QMouseEvent* e)

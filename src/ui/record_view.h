@@ -133,7 +133,7 @@ public:
     QTimer* startItemStateTimer(int intervalMs, const char* timerName);
 
     // Writes a pending in-place edit now, an open cell editor's text
-    // included; reports a failure.
+    // included (reports a failure), and tells the other views of the table.
     bool commitEdits();
 
 signals:
@@ -158,6 +158,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void tableChanged(const QString& table);
     bool checked(const DbResult& r);
     // Hands an open cell editor's text to the model.
     void commitOpenEditor();
@@ -180,6 +181,7 @@ private:
     QTimer* stateTimer_ = nullptr;
     QPointer<QWidget> editor_;
     QPointer<QWidget> watchedWindow_;
+    bool ownWrite_ = false;
 };
 
 } // namespace shop

@@ -38,6 +38,8 @@ QLabel* valueLabel(const char* name)
     l->setObjectName(QLatin1String(name));
     l->setFrameShape(QFrame::StyledPanel);
     l->setFrameShadow(QFrame::Sunken);
+    // Values come from stored rows: never read them as markup.
+    l->setTextFormat(Qt::PlainText);
     return l;
 }
 

@@ -3,6 +3,7 @@
 #include "ui/record_view.h"
 #include "sales/business_window.h"
 #include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,9 +12,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace shop;
+using shop::test::child;
+using shop::test::focusName;
+using shop::test::pressEnter;
 using shop::test::Shown;
 using shop::test::TestEnv;
 
@@ -22,69 +27,24 @@ namespace {
 const QString kToday = QStringLiteral("2026-12-07");
 const QString kAppTitle = QStringLiteral("<application title>");
 
-template <class T> T* child(QWidget& w, const QString& name)
-{
-    T* c = w.findChild<T*>(name);
-    if (!c)
-        qFatal("no control %s", qPrintable(name));
-    return c;
-}
-QLineEdit* edit(QWidget& w, const QString& name)
-{
-    return child<QLineEdit>(w, name);
-}
-QLabel* label(QWidget& w, const QString& name)
-{
-    return child<QLabel>(w, name);
-}
-QPushButton* button(QWidget& w, const QString& name)
-{
-    return child<QPushButton>(w, name);
-}
-QCheckBox* box(QWidget& w, const QString& name)
-{
-    return child<QCheckBox>(w, name);
-}
-QComboBox* workers(QWidget& w)
-{
-    return child<QComboBox>(w, "com_name");
-}
-
-// Name of the control that has the focus (an editable combo box counts as
-// itself, not its inner line edit).
-QString focusName()
-{
-    QWidget* f = QApplication::focusWidget();
-    if (!f)
-        return {};
-    if (auto* c = qobject_cast<QComboBox*>(f->parentWidget()))
-        return c->objectName();
-    return f->objectName();
-}
-
-void pressEnter(QWidget& w, const QString& name)
-{
-    QWidget* f = child<QWidget>(w, name);
-    f->setFocus();
-    QTest::keyClick(f, Qt::Key_Return);
-}
-
 QStringList panels(QWidget& w)
 {
     QStringList out;
     for (int i = 1; i <= 4; ++i)
-        out << label(w, QStringLiteral("bar_panel%1").arg(i))->text();
+        out << child<QLabel>(&w, qPrintable(QStringLiteral("bar_panel%1").arg(i)))->text();
     return out;
 }
 
 // Texts of the entry, in the order of the form.
 QStringList entryTexts(QWidget& w)
 {
-    return {edit(w, "txt_card_number")->text(), edit(w, "txt_production_code")->text(),
-            label(w, "lab_produ_name")->text(), edit(w, "txt_quantily")->text(),
-            label(w, "lab_indate")->text(),     label(w, "lab_salse_price")->text(),
-            edit(w, "txt_money")->text(),       edit(w, "txt_service")->text(),
-            workers(w)->currentText(),          edit(w, "txt_remark")->text()};
+    QStringList out;
+    for (const char* name :
+         {"txt_card_number", "txt_production_code", "lab_produ_name", "txt_quantily", "lab_indate",
+          "lab_salse_price", "txt_money", "txt_service", "com_name", "txt_remark"})
+        out << (QByteArray(name).startsWith("lab_") ? child<QLabel>(&w, name)->text()
+                                                    : test::textOf(&w, name));
+    return out;
 }
 
 void seed(TestEnv& env)
@@ -120,17 +80,17 @@ void typeEntry(BusinessWindow& w, TestEnv& env, bool goods, bool service, const 
                const QString& code, const QString& quantity, const QString& money,
                const QString& serviceItem = {}, const QString& remark = {})
 {
-    box(w, "shangpin")->setChecked(goods);
-    box(w, "qita")->setChecked(service);
-    edit(w, "txt_card_number")->setText(card);
-    edit(w, "txt_production_code")->setText(code);
+    child<QCheckBox>(&w, "shangpin")->setChecked(goods);
+    child<QCheckBox>(&w, "qita")->setChecked(service);
+    child<QLineEdit>(&w, "txt_card_number")->setText(card);
+    child<QLineEdit>(&w, "txt_production_code")->setText(code);
     if (!code.isEmpty())
         w.product_lookup();
-    edit(w, "txt_quantily")->setText(quantity);
-    edit(w, "txt_money")->setText(money);
-    edit(w, "txt_service")->setText(serviceItem);
-    workers(w)->setEditText(QStringLiteral("张三"));
-    edit(w, "txt_remark")->setText(remark);
+    child<QLineEdit>(&w, "txt_quantily")->setText(quantity);
+    child<QLineEdit>(&w, "txt_money")->setText(money);
+    child<QLineEdit>(&w, "txt_service")->setText(serviceItem);
+    child<QComboBox>(&w, "com_name")->setEditText(QStringLiteral("张三"));
+    child<QLineEdit>(&w, "txt_remark")->setText(remark);
     env.messages().clear();
 }
 
@@ -138,7 +98,7 @@ void typeEntry(BusinessWindow& w, TestEnv& env, bool goods, bool service, const 
 void saveConfirmed(BusinessWindow& w, TestEnv& env)
 {
     env.messages().answer(QMessageBox::Yes);
-    button(w, "cmd_save")->click();
+    child<QPushButton>(&w, "cmd_save")->click();
 }
 
 } // namespace
@@ -252,10 +212,10 @@ void TstBusinessWindow::lockedBoxes()
 
     BusinessWindow& w = open();
     if (goods)
-        QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+        QTest::mouseClick(child<QCheckBox>(&w, "shangpin"), Qt::LeftButton);
     if (service)
-        QTest::mouseClick(box(w, "qita"), Qt::LeftButton);
-    QLineEdit* e = edit(w, field);
+        QTest::mouseClick(child<QCheckBox>(&w, "qita"), Qt::LeftButton);
+    QLineEdit* e = child<QLineEdit>(&w, qPrintable(field));
     e->setFocus();
     QTest::keyClicks(e, "a'");
     QCOMPARE(e->text(), textAfter);
@@ -271,18 +231,18 @@ void TstBusinessWindow::lockedBoxes()
 void TstBusinessWindow::untickingKeepsTheText()
 {
     BusinessWindow& w = open();
-    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
-    QLineEdit* code = edit(w, "txt_production_code");
+    QTest::mouseClick(child<QCheckBox>(&w, "shangpin"), Qt::LeftButton);
+    QLineEdit* code = child<QLineEdit>(&w, "txt_production_code");
     code->setFocus();
     QTest::keyClicks(code, "P1");
-    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
+    QTest::mouseClick(child<QCheckBox>(&w, "shangpin"), Qt::LeftButton);
     QVERIFY(code->isReadOnly());
-    QVERIFY(edit(w, "txt_quantily")->isReadOnly());
+    QVERIFY(child<QLineEdit>(&w, "txt_quantily")->isReadOnly());
     QCOMPARE(code->text(), QStringLiteral("P1"));
     QCOMPARE(env_->messages().count(), 0);
 
     // Tab leaves a locked box without a warning.
-    QLineEdit* service = edit(w, "txt_service");
+    QLineEdit* service = child<QLineEdit>(&w, "txt_service");
     service->setFocus();
     QTest::keyClick(service, Qt::Key_Tab);
     QVERIFY(focusName() != QStringLiteral("txt_service"));
@@ -334,10 +294,10 @@ void TstBusinessWindow::cardLookup()
     QFETCH(QString, focus);
 
     BusinessWindow& w = open();
-    QLineEdit* e = edit(w, "txt_card_number");
+    QLineEdit* e = child<QLineEdit>(&w, "txt_card_number");
     e->setFocus();
     QTest::keyClicks(e, card);
-    pressEnter(w, "txt_card_number");
+    pressEnter(&w, "txt_card_number");
     if (message.isEmpty()) {
         QCOMPARE(env_->messages().count(), 0);
     } else {
@@ -353,10 +313,10 @@ void TstBusinessWindow::cardLookup()
 void TstBusinessWindow::cardPanelsClearWhenTheNumberChanges()
 {
     BusinessWindow& w = open();
-    QLineEdit* e = edit(w, "txt_card_number");
+    QLineEdit* e = child<QLineEdit>(&w, "txt_card_number");
     e->setFocus();
     QTest::keyClicks(e, "D1");
-    pressEnter(w, "txt_card_number");
+    pressEnter(&w, "txt_card_number");
     QCOMPARE(::panels(w).at(3), QStringLiteral("剩余金额：100"));
     e->setFocus();
     QTest::keyClick(e, Qt::Key_Backspace);
@@ -366,25 +326,25 @@ void TstBusinessWindow::cardPanelsClearWhenTheNumberChanges()
 void TstBusinessWindow::productLookup()
 {
     BusinessWindow& w = open();
-    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
-    QLineEdit* code = edit(w, "txt_production_code");
+    QTest::mouseClick(child<QCheckBox>(&w, "shangpin"), Qt::LeftButton);
+    QLineEdit* code = child<QLineEdit>(&w, "txt_production_code");
     code->setFocus();
     QTest::keyClicks(code, "p1");
-    pressEnter(w, "txt_production_code");
+    pressEnter(&w, "txt_production_code");
     QCOMPARE(env_->messages().count(), 0);
-    QCOMPARE(label(w, "lab_produ_name")->text(), QStringLiteral("可乐"));
-    QCOMPARE(label(w, "lab_indate")->text(), QStringLiteral("2026-11-01"));
-    QCOMPARE(label(w, "lab_salse_price")->text(), QStringLiteral("12元"));
+    QCOMPARE(child<QLabel>(&w, "lab_produ_name")->text(), QStringLiteral("可乐"));
+    QCOMPARE(child<QLabel>(&w, "lab_indate")->text(), QStringLiteral("2026-11-01"));
+    QCOMPARE(child<QLabel>(&w, "lab_salse_price")->text(), QStringLiteral("12元"));
     QCOMPARE(focusName(), QStringLiteral("txt_quantily"));
 
     code->setFocus();
     QTest::keyClicks(code, "x");
-    pressEnter(w, "txt_production_code");
+    pressEnter(&w, "txt_production_code");
     QCOMPARE(env_->messages().texts(), QStringList{"此产品号码不存在，请确认后重输！"});
     QCOMPARE(env_->messages().last().caption, QStringLiteral("错误"));
-    QCOMPARE(label(w, "lab_produ_name")->text(), QString());
-    QCOMPARE(label(w, "lab_indate")->text(), QString());
-    QCOMPARE(label(w, "lab_salse_price")->text(), QString());
+    QCOMPARE(child<QLabel>(&w, "lab_produ_name")->text(), QString());
+    QCOMPARE(child<QLabel>(&w, "lab_indate")->text(), QString());
+    QCOMPARE(child<QLabel>(&w, "lab_salse_price")->text(), QString());
     QCOMPARE(focusName(), QStringLiteral("txt_production_code"));
 }
 
@@ -437,7 +397,7 @@ void TstBusinessWindow::quantityCheck()
     BusinessWindow& w = open();
     typeEntry(w, *env_, goods, !goods, "M1", code, quantity, "30", "洗车", "备注");
     const QStringList before = entryTexts(w);
-    pressEnter(w, "txt_quantily");
+    pressEnter(&w, "txt_quantily");
     QCOMPARE(env_->messages().texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty())
         QCOMPARE(env_->messages().last().caption, caption);
@@ -479,14 +439,14 @@ void TstBusinessWindow::commissionQuestion()
     QFETCH(int, boxes);
 
     BusinessWindow& w = open();
-    QLineEdit* e = edit(w, "txt_money");
+    QLineEdit* e = child<QLineEdit>(&w, "txt_money");
     e->setFocus();
     QTest::keyClicks(e, money);
     if (boxes > 0)
         env_->messages().answer(QMessageBox::StandardButton(answer));
     if (boxes > 1)
         env_->messages().answerInput(rate);
-    pressEnter(w, "txt_money");
+    pressEnter(&w, "txt_money");
 
     const QList<Shown>& shown = env_->messages().shown();
     QCOMPARE(shown.size(), boxes);
@@ -509,7 +469,7 @@ void TstBusinessWindow::commissionQuestion()
 void TstBusinessWindow::workerListRefilledOnFocus()
 {
     BusinessWindow& w = open();
-    QComboBox* c = workers(w);
+    QComboBox* c = child<QComboBox>(&w, "com_name");
     auto items = [c] {
         QStringList out;
         for (int i = 0; i < c->count(); ++i)
@@ -530,17 +490,17 @@ void TstBusinessWindow::workerListRefilledOnFocus()
         env_->insert("worker", row);
     }
     // Enter in the service box is one way into the list.
-    QTest::mouseClick(box(w, "qita"), Qt::LeftButton);
-    pressEnter(w, "txt_service");
+    QTest::mouseClick(child<QCheckBox>(&w, "qita"), Qt::LeftButton);
+    pressEnter(&w, "txt_service");
     QCOMPARE(focusName(), QStringLiteral("com_name"));
     QCOMPARE(items(), QStringList({"王二", "阿三"})); // stored order, not sorted
 
     // A name chosen stays chosen while the list is refilled.
-    c->setCurrentIndex(1);
+    QVERIFY(test::chooseFromList(c, QStringLiteral("阿三")));
     QStringList row = worker;
     row[0] = QStringLiteral("新人");
     env_->insert("worker", row);
-    edit(w, "txt_remark")->setFocus();
+    child<QLineEdit>(&w, "txt_remark")->setFocus();
     c->setFocus();
     QCOMPARE(items(), QStringList({"王二", "阿三", "新人"}));
     QCOMPARE(c->currentText(), QStringLiteral("阿三"));
@@ -636,9 +596,9 @@ void TstBusinessWindow::saveRefusals()
     typeEntry(w, *env_, goods, service, card, code, quantity, money, "洗车", "老客户");
     const QStringList before = entryTexts(w);
     const Tables tables(*env_);
-    edit(w, "txt_remark")->setFocus();
+    child<QLineEdit>(&w, "txt_remark")->setFocus();
 
-    button(w, "cmd_save")->click(); // the question is answered No by default
+    child<QPushButton>(&w, "cmd_save")->click(); // the question is answered No by default
 
     QCOMPARE(env_->messages().count(), 1);
     const Shown s = env_->messages().last();
@@ -649,9 +609,9 @@ void TstBusinessWindow::saveRefusals()
     QCOMPARE(focusName(), focus.isEmpty() ? QStringLiteral("txt_remark") : focus);
     QVERIFY(Tables(*env_) == tables);
     // The boxes and their locks are never touched by a refusal.
-    QCOMPARE(box(w, "shangpin")->isChecked(), goods);
-    QCOMPARE(edit(w, "txt_production_code")->isReadOnly(), !goods);
-    QCOMPARE(edit(w, "txt_service")->isReadOnly(), !service);
+    QCOMPARE(child<QCheckBox>(&w, "shangpin")->isChecked(), goods);
+    QCOMPARE(child<QLineEdit>(&w, "txt_production_code")->isReadOnly(), !goods);
+    QCOMPARE(child<QLineEdit>(&w, "txt_service")->isReadOnly(), !service);
 }
 
 void TstBusinessWindow::cardCharges_data()
@@ -780,15 +740,15 @@ void TstBusinessWindow::goodsSaleRecordsAndClears()
     // Two lines of one product: only the first, the one the lookup shows, is sold from.
     env_->insert("jinhuo", {"可乐", "P1", "330ml", "24", "2.5", "15", "7", "供应商乙", "2026-11-20", ""});
     BusinessWindow& w = open();
-    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
-    QLineEdit* code = edit(w, "txt_production_code");
+    QTest::mouseClick(child<QCheckBox>(&w, "shangpin"), Qt::LeftButton);
+    QLineEdit* code = child<QLineEdit>(&w, "txt_production_code");
     code->setFocus();
     QTest::keyClicks(code, "P1");
-    pressEnter(w, "txt_production_code");
-    QTest::keyClicks(edit(w, "txt_quantily"), "2");
-    pressEnter(w, "txt_quantily");
+    pressEnter(&w, "txt_production_code");
+    QTest::keyClicks(child<QLineEdit>(&w, "txt_quantily"), "2");
+    pressEnter(&w, "txt_quantily");
     QCOMPARE(focusName(), QStringLiteral("txt_money"));
-    QTest::keyClicks(edit(w, "txt_money"), "24");
+    QTest::keyClicks(child<QLineEdit>(&w, "txt_money"), "24");
     QCOMPARE(env_->messages().count(), 0);
     saveConfirmed(w, *env_);
 
@@ -801,9 +761,9 @@ void TstBusinessWindow::goodsSaleRecordsAndClears()
 
     // The entry is empty, the boxes and locks stay, the panels are blank.
     QCOMPARE(entryTexts(w), QStringList(10, QString()));
-    QVERIFY(box(w, "shangpin")->isChecked());
+    QVERIFY(child<QCheckBox>(&w, "shangpin")->isChecked());
     QVERIFY(!code->isReadOnly());
-    QVERIFY(edit(w, "txt_service")->isReadOnly());
+    QVERIFY(child<QLineEdit>(&w, "txt_service")->isReadOnly());
     QCOMPARE(::panels(w), QStringList({"", "", "", ""}));
     QCOMPARE(focusName(), QStringLiteral("txt_card_number"));
     // The grid shows the new row.
@@ -819,7 +779,7 @@ void TstBusinessWindow::soldOutProductIsRefusedNext()
     QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("0"));
 
     typeEntry(w, *env_, true, false, "", "P1", "1", "12");
-    button(w, "cmd_save")->click();
+    child<QPushButton>(&w, "cmd_save")->click();
     QCOMPARE(env_->messages().texts(), QStringList{"库存为零，取消操作！"});
     QCOMPARE(entryTexts(w), QStringList(10, QString()));
     QCOMPARE(env_->rows("salse").size(), 1);
@@ -842,12 +802,12 @@ void TstBusinessWindow::commissionGoesWithOneSaveOnly()
 {
     BusinessWindow& w = open();
     typeEntry(w, *env_, false, true, "", "", "", "", "洗车");
-    QLineEdit* money = edit(w, "txt_money");
+    QLineEdit* money = child<QLineEdit>(&w, "txt_money");
     money->setFocus();
     QTest::keyClicks(money, "16");
     env_->messages().answer(QMessageBox::Yes);
     env_->messages().answerInput("50");
-    pressEnter(w, "txt_money");
+    pressEnter(&w, "txt_money");
     QCOMPARE(w.pendingCommission(), qint64(8));
     // Changing the amount afterwards does not recompute it.
     money->setText("1000");
@@ -916,11 +876,11 @@ void TstBusinessWindow::hostileInputSavedByteForByte()
     env_->insert("numbercard", {"2026-01-01", text, "李四", "钱一", "洗车", "0", "9", "其它", ""});
     env_->insert("jinhuo", {"怪名", text, "", "", "1", "9", "1000000", "", "2026-11-03", ""});
     BusinessWindow& w = open();
-    QTest::mouseClick(box(w, "shangpin"), Qt::LeftButton);
-    QTest::mouseClick(box(w, "qita"), Qt::LeftButton);
+    QTest::mouseClick(child<QCheckBox>(&w, "shangpin"), Qt::LeftButton);
+    QTest::mouseClick(child<QCheckBox>(&w, "qita"), Qt::LeftButton);
     for (const char* name : {"txt_card_number", "txt_production_code", "txt_quantily", "txt_money",
                              "txt_service", "txt_remark"}) {
-        QLineEdit* e = edit(w, name);
+        QLineEdit* e = child<QLineEdit>(&w, name);
         e->setFocus();
         if (typed)
             QTest::keyClicks(e, text);
@@ -928,13 +888,13 @@ void TstBusinessWindow::hostileInputSavedByteForByte()
             e->setText(text);
         QCOMPARE(e->text(), text);
     }
-    QComboBox* c = workers(w);
+    QComboBox* c = child<QComboBox>(&w, "com_name");
     c->setFocus();
     if (typed)
         QTest::keyClicks(c, text);
     else
         c->setEditText(text);
-    pressEnter(w, "txt_production_code");
+    pressEnter(&w, "txt_production_code");
     env_->messages().clear();
     saveConfirmed(w, *env_);
 
@@ -949,7 +909,7 @@ void TstBusinessWindow::hostileInputSavedByteForByte()
     QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("5"));     // P1 untouched
     // The grid shows the row, and a query by that card finds it.
     env_->messages().answerInput(text);
-    button(w, "cmd_query")->click();
+    child<QPushButton>(&w, "cmd_query")->click();
     QCOMPARE(w.grid()->model()->rowCount(), 1);
     QCOMPARE(w.grid()->model()->index(0, 11).data().toString(), text);
 }
@@ -1060,8 +1020,8 @@ void TstBusinessWindow::dailyTotal()
         env_->insert("salse", saleRow(kToday, "其它服务", "非会员", "", "", a));
     env_->insert("salse", saleRow("2026-12-08", "其它服务", "M1", "", "", "500"));
     BusinessWindow& w = open();
-    QTRY_VERIFY(button(w, "cmd_count")->isEnabled());
-    button(w, "cmd_count")->click();
+    QTRY_VERIFY(child<QPushButton>(&w, "cmd_count")->isEnabled());
+    child<QPushButton>(&w, "cmd_count")->click();
 
     QCOMPARE(env_->messages().count(), 1);
     QCOMPARE(env_->messages().last().text, message);
@@ -1075,7 +1035,7 @@ void TstBusinessWindow::dailyTotal()
 void TstBusinessWindow::totalTooltipFollowsToday()
 {
     BusinessWindow& w = open();
-    QPushButton* count = button(w, "cmd_count");
+    QPushButton* count = child<QPushButton>(&w, "cmd_count");
     QTest::mouseMove(count);
     QCOMPARE(count->toolTip(), QStringLiteral("统计2026-12-07实收金额!"));
     env_->clock().set(QDateTime(QDate(2027, 1, 2), QTime(9, 0)));
@@ -1094,22 +1054,25 @@ void TstBusinessWindow::deleteOnlyTheSelectedRow()
     env_->insert("salse", other); // an identical row: only one of the two goes
     RecordView* bg = w.grid();
     QVERIFY(bg->rerun());
-    QTRY_VERIFY(button(w, "cmd_del")->isEnabled());
+    QTRY_VERIFY(child<QPushButton>(&w, "cmd_del")->isEnabled());
 
     // No: nothing changes.
     bg->setCurrentIndex(bg->model()->index(1, 0));
     env_->messages().clear();
-    button(w, "cmd_del")->click();
+    child<QPushButton>(&w, "cmd_del")->click();
     QCOMPARE(env_->messages().count(), 1);
     QCOMPARE(env_->messages().last().text, QStringLiteral("你真的想删除所选的记录吗？"));
     QCOMPARE(env_->messages().last().caption, QStringLiteral("修改"));
     QCOMPARE(env_->messages().last().icon, QMessageBox::Question);
     QCOMPARE(env_->rows("salse").size(), 3);
 
-    // Yes on the sale: the row goes, stock and history stay.
+    // Yes on the sale: the row goes, stock and history stay; the grid
+    // re-reads once.
     bg->setCurrentIndex(bg->model()->index(0, 0));
     env_->messages().answer(QMessageBox::Yes);
-    button(w, "cmd_del")->click();
+    QSignalSpy reran(bg, &RecordView::reran);
+    child<QPushButton>(&w, "cmd_del")->click();
+    QCOMPARE(reran.size(), 1);
     QCOMPARE(env_->rows("salse"), QList<QStringList>({other, other}));
     QCOMPARE(env_->rows("salse_history").size(), 1);
     QCOMPARE(env_->rows("jinhuo").first().at(6), QStringLiteral("3"));
@@ -1117,14 +1080,14 @@ void TstBusinessWindow::deleteOnlyTheSelectedRow()
     // One of two identical rows.
     bg->setCurrentIndex(bg->model()->index(1, 0));
     env_->messages().answer(QMessageBox::Yes);
-    button(w, "cmd_del")->click();
+    child<QPushButton>(&w, "cmd_del")->click();
     QCOMPARE(env_->rows("salse"), QList<QStringList>({other}));
 
     // Without a current row a Yes deletes nothing and says nothing more.
     bg->setCurrentIndex(QModelIndex());
     env_->messages().clear();
     env_->messages().answer(QMessageBox::Yes);
-    button(w, "cmd_del")->click();
+    child<QPushButton>(&w, "cmd_del")->click();
     QCOMPARE(env_->messages().count(), 1);
     QCOMPARE(env_->rows("salse").size(), 1);
 }
@@ -1156,10 +1119,10 @@ void TstBusinessWindow::queryByCard()
     QTest::mouseClick(w.grid()->horizontalHeader()->viewport(), Qt::LeftButton, {},
                       QPoint(w.grid()->horizontalHeader()->sectionViewportPosition(2) + 5, 5));
     const RecordSource sorted = w.grid()->source();
-    QTRY_VERIFY(button(w, "cmd_query")->isEnabled());
+    QTRY_VERIFY(child<QPushButton>(&w, "cmd_query")->isEnabled());
 
     env_->messages().answerInput(answer);
-    button(w, "cmd_query")->click();
+    child<QPushButton>(&w, "cmd_query")->click();
     const Shown prompt = env_->messages().shown().value(0);
     QCOMPARE(prompt.kind, Shown::Input);
     QCOMPARE(prompt.text, QStringLiteral("请输入要查询的卡号"));
@@ -1199,11 +1162,11 @@ void TstBusinessWindow::buttonStates()
         env_->insert("salse", saleRow(kToday, "其它服务", "M1", "", "", "10"));
     BusinessWindow& w = open(user);
     QTest::qWait(150);
-    QCOMPARE(button(w, "cmd_del")->isEnabled(), del);
-    QCOMPARE(button(w, "cmd_query")->isEnabled(), others);
-    QCOMPARE(button(w, "cmd_count")->isEnabled(), others);
-    QVERIFY(button(w, "cmd_save")->isEnabled());
-    QVERIFY(button(w, "cmd_exit")->isEnabled());
+    QCOMPARE(child<QPushButton>(&w, "cmd_del")->isEnabled(), del);
+    QCOMPARE(child<QPushButton>(&w, "cmd_query")->isEnabled(), others);
+    QCOMPARE(child<QPushButton>(&w, "cmd_count")->isEnabled(), others);
+    QVERIFY(child<QPushButton>(&w, "cmd_save")->isEnabled());
+    QVERIFY(child<QPushButton>(&w, "cmd_exit")->isEnabled());
 
     // The states follow the grid within 100 ms.
     if (rows) {
@@ -1214,11 +1177,11 @@ void TstBusinessWindow::buttonStates()
         saveConfirmed(w, *env_);
     }
     QTest::qWait(150);
-    QCOMPARE(button(w, "cmd_query")->isEnabled(), !rows);
-    QCOMPARE(button(w, "cmd_count")->isEnabled(), !rows);
-    QCOMPARE(button(w, "cmd_del")->isEnabled(), !rows && AppContext::isSupervisorName(user));
+    QCOMPARE(child<QPushButton>(&w, "cmd_query")->isEnabled(), !rows);
+    QCOMPARE(child<QPushButton>(&w, "cmd_count")->isEnabled(), !rows);
+    QCOMPARE(child<QPushButton>(&w, "cmd_del")->isEnabled(), !rows && AppContext::isSupervisorName(user));
 
-    button(w, "cmd_exit")->click();
+    child<QPushButton>(&w, "cmd_exit")->click();
     QVERIFY(!w.isVisible());
 }
 

@@ -2,10 +2,12 @@
 // touches, the values it computes inside its transaction, and all-or-none.
 #include "sales/sale_service.h"
 #include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QTest>
 
 using namespace shop;
+using shop::test::storedColumn;
 using shop::test::TestEnv;
 
 namespace {
@@ -36,15 +38,6 @@ SaleEntry goodsSale(const QString& code, const QString& quantity, const QString&
     e.purchaseDate = QStringLiteral("2026-11-01");
     e.money = QStringLiteral("24");
     return e;
-}
-
-// Column of every row of a table.
-QStringList column(TestEnv& env, const QString& table, int position)
-{
-    QStringList out;
-    for (const QStringList& r : env.rows(table))
-        out << r.value(position);
-    return out;
 }
 
 struct Snapshot {
@@ -85,7 +78,7 @@ void TstSaleService::lowersOnlyTheLineTheCheckFound()
     const SaleOutcome checked = s.check(e);
     QCOMPARE(checked.kind, SaleOutcome::Ready);
     QCOMPARE(s.save(e, checked, kToday).kind, SaleOutcome::Saved);
-    QCOMPARE(column(env, "jinhuo", 6), QStringList({"3", "7", "9"}));
+    QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList({"3", "7", "9"}));
 }
 
 void TstSaleService::chargesOnlyTheCardTheCheckFound()
@@ -98,7 +91,7 @@ void TstSaleService::chargesOnlyTheCardTheCheckFound()
     SaleService s(env.db());
     const SaleEntry e = goodsSale("P1", "1", "C1");
     QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
-    QCOMPARE(column(env, "numbercard", 6), QStringList({"3", "9", "4"}));
+    QCOMPARE(storedColumn(env, "numbercard", 6), QStringList({"3", "9", "4"}));
 }
 
 void TstSaleService::computesFromValuesReadInsideTheTransaction_data()
@@ -157,8 +150,8 @@ void TstSaleService::computesFromValuesReadInsideTheTransaction()
     const SaleOutcome saved = s.save(e, checked, kToday);
     QCOMPARE(int(saved.kind), kind);
     QCOMPARE(int(saved.refusal), refusal);
-    QCOMPARE(column(env, "jinhuo", 6).value(0), stockAfter);
-    QCOMPARE(column(env, "numbercard", 5).value(0), balanceAfter);
+    QCOMPARE(storedColumn(env, "jinhuo", 6).value(0), stockAfter);
+    QCOMPARE(storedColumn(env, "numbercard", 5).value(0), balanceAfter);
     const int written = kind == SaleOutcome::Saved ? 1 : 0;
     QCOMPARE(env.rows("salse").size(), written);
     QCOMPARE(env.rows("salse_history").size(), written);
@@ -207,8 +200,8 @@ void TstSaleService::failureLeavesEverythingAsBefore()
     // Once the fault is gone the same entry saves.
     QVERIFY(env.db().exec("DROP TRIGGER fail").ok);
     QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
-    QCOMPARE(column(env, "jinhuo", 6), QStringList{"3"});
-    QCOMPARE(column(env, "numbercard", 6), QStringList{"2"});
+    QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{"3"});
+    QCOMPARE(storedColumn(env, "numbercard", 6), QStringList{"2"});
     QCOMPARE(env.rows("salse").size(), 2);
     QCOMPARE(env.rows("salse_history").size(), 1);
 }
@@ -232,7 +225,7 @@ void TstSaleService::busyDatabaseIsAFailureNotASave()
     QCOMPARE(saved.kind, SaleOutcome::Failed);
     QCOMPARE(saved.step, QStringLiteral("开始保存"));
     hold.rollback();
-    QCOMPARE(column(env, "jinhuo", 6), QStringList{"5"});
+    QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{"5"});
     QVERIFY(env.rows("salse").isEmpty());
 }
 

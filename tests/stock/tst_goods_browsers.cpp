@@ -1,6 +1,8 @@
-#include "stock/goods_browser.h"
+#include "stock/purchase_history_window.h"
+#include "stock/stock_query_window.h"
 
 #include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -25,7 +27,7 @@ class TstGoodsBrowsers : public QObject {
 
 private:
     std::unique_ptr<TestEnv> env;
-    std::unique_ptr<GoodsBrowser> window;
+    std::unique_ptr<BrowserWindow> window;
 
     // Stores the rows in the window's table and opens it.
     void open(const QString& name, const QList<QStringList>& rows = {})
@@ -40,14 +42,7 @@ private:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
-    QStringList column(int c) const
-    {
-        QStringList out;
-        auto* m = window->grid()->records();
-        for (int r = 0; r < m->rowCount(); ++r)
-            out << m->record(r)->value(c);
-        return out;
-    }
+    QStringList column(int c) const { return test::gridColumn(window->grid(), c); }
     void headerClick(int index) { window->grid()->horizontalHeader()->sectionClicked(index); }
 
 private slots:
@@ -307,14 +302,14 @@ private slots:
 
         open(window, {line("c", "A1", "9", "1", "2026-12-02"), line("b", "B2", "10", "8", "2026-12-03"),
                       line("a", "C3", "15", "3", "2026-12-04")});
-        GoodsBrowser* w = this->window.get();
+        BrowserWindow* w = this->window.get();
         QVERIFY(w->grid()->setSource(
             RecordSource::all(w->grid()->table()).filter("产品编号", Op::Ne, "B2").orderBy("商品名称")));
         env->insert(w->grid()->table(), line("d", "D1", "1", "10", "2026-11-30"));
         headerClick(index);
         QCOMPARE(column(1), codes);
         if (window == "frm_history") {
-            w->tick();
+            w->grid()->updateItemStates(); // one tick of Timer1
             QCOMPARE(w->grid()->model()->headerData(6, Qt::Horizontal).toString(), QString("进货数量"));
             env->messages().answerInput("b");
             w->item("s_name")->trigger();

@@ -1,17 +1,20 @@
 #include "ui/enter_chain.h"
 #include "ui/record_view.h"
 #include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 #include <QVBoxLayout>
 
 using namespace shop;
 using shop::test::TestEnv;
+using namespace shop::test;
 
 namespace {
 // A small window of the usual shape: a grid over `guke`, a query item, a
@@ -46,13 +49,7 @@ struct Window {
         view->lock();
         w.resize(600, 400);
     }
-    QStringList column(int c) const
-    {
-        QStringList out;
-        for (int r = 0; r < view->records()->rowCount(); ++r)
-            out << view->records()->index(r, c).data().toString();
-        return out;
-    }
+    QStringList column(int c) const { return gridColumn(view, c); }
 };
 
 const SearchItem kByName{"请输入要查询的姓名：", "姓名查询", "姓名", "未找到相应的记录！", "查询"};
@@ -252,6 +249,289 @@ private slots:
         QCOMPARE(win.view->records()->rowCount(), 3);
     }
 
+    // The window's own question and caption; what the answer, the
+    // selection and the database come to.
+    void deleteSelectedResults_data()
+    {
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("row"); // current row, -1 for none
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("refused"); // a trigger aborts every delete
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("left"); // 编号 of the stored rows
+        QTest::addColumn<QStringList>("shown");
+
+        const QString q1 = "你真的想删除所选的记录吗？", c1 = "修改";
+        const QString q2 = "真的想删除所选的记录?", c2 = "顾客";
+        const int yes = QMessageBox::Yes, no = QMessageBox::No;
+        QTest::newRow("no keeps the row") << q1 << c1 << 1 << no << false << int(DeleteResult::No)
+                                          << QStringList{"3", "1", "2"} << QStringList{ask(q1, c1)};
+        QTest::newRow("yes deletes it") << q2 << c2 << 1 << yes << false << int(DeleteResult::Deleted)
+                                        << QStringList{"3", "2"} << QStringList{ask(q2, c2)};
+        QTest::newRow("yes without a row") << q1 << c1 << -1 << yes << false << int(DeleteResult::NoRow)
+                                           << QStringList{"3", "1", "2"} << QStringList{ask(q1, c1)};
+        QTest::newRow("no without a row") << q2 << c2 << -1 << no << false << int(DeleteResult::No)
+                                          << QStringList{"3", "1", "2"} << QStringList{ask(q2, c2)};
+        QTest::newRow("refused by the database")
+            << q2 << c2 << 2 << yes << true << int(DeleteResult::Failed) << QStringList{"3", "1", "2"}
+            << QStringList{ask(q2, c2), stop("数据库操作失败：x", "错误信息")};
+    }
+    void deleteSelectedResults()
+    {
+        QFETCH(QString, question);
+        QFETCH(QString, caption);
+        QFETCH(int, row);
+        QFETCH(int, answer);
+        QFETCH(bool, refused);
+        QFETCH(int, result);
+        QFETCH(QStringList, left);
+        QFETCH(QStringList, shown);
+
+        TestEnv env;
+        seed(env);
+        if (refused)
+            QVERIFY(env.db().exec(
+                "CREATE TRIGGER keep BEFORE DELETE ON guke BEGIN SELECT RAISE(ABORT, 'x'); END"));
+        Window win(env);
+        win.view->setCurrentIndex(row < 0 ? QModelIndex() : win.view->records()->index(row, 0));
+        env.messages().answer(QMessageBox::StandardButton(answer));
+        QCOMPARE(int(win.view->deleteSelected(question, caption)), result);
+        QCOMPARE(shownAll(env), shown);
+        QCOMPARE(storedColumn(env, "guke", 0), left);
+        QCOMPARE(win.column(0), left);
+    }
+
+    // Cancelled leaves the view; Found shows the hits in the item's columns;
+    // NotFound says so and shows the item's own fallback; Failed reports.
+    void searchResults_data()
+    {
+        QTest::addColumn<bool>("dropped"); // the table went away under the view
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("shown"); // column 0 afterwards
+        QTest::addColumn<int>("columns");       // -1: not looked at
+        QTest::addColumn<QStringList>("messages");
+
+        const QString prompt = input("请输入要查询的内容：", "内容查询");
+        QTest::newRow("cancelled") << false << "" << int(SearchResult::Cancelled)
+                                   << QStringList{"3", "1", "2"} << 8 << QStringList{prompt};
+        QTest::newRow("found") << false << "李" << int(SearchResult::Found) << QStringList{"1"} << 2
+                               << QStringList{prompt};
+        QTest::newRow("not found: the fallback")
+            << false << "钱" << int(SearchResult::NotFound) << QStringList{"2", "3"} << 2
+            << QStringList{prompt, stop("没有这样的顾客！", "查询")};
+        QTest::newRow("database error")
+            << true << "x" << int(SearchResult::Failed) << QStringList{} << -1
+            << QStringList{prompt, stop("数据库操作失败：no such table: guke", "错误信息")};
+    }
+    void searchResults()
+    {
+        QFETCH(bool, dropped);
+        QFETCH(QString, answer);
+        QFETCH(int, result);
+        QFETCH(QStringList, shown);
+        QFETCH(int, columns);
+        QFETCH(QStringList, messages);
+
+        TestEnv env;
+        seed(env);
+        Window win(env);
+        const QStringList twoColumns{"编号", "姓名"};
+        if (dropped)
+            QVERIFY(env.db().exec("DROP TABLE guke"));
+        const SearchItem item{
+            "请输入要查询的内容：",
+            "内容查询",
+            "姓名",
+            "没有这样的顾客！",
+            "查询",
+            twoColumns,
+            RecordSource{"guke", twoColumns, {}, {}}.filter("性别", Op::Eq, "男").orderBy("编号")};
+        env.messages().answerInput(answer);
+        QCOMPARE(int(win.view->search(item)), result);
+        QCOMPARE(win.column(0), shown);
+        if (columns >= 0)
+            QCOMPARE(win.view->records()->columnCount(), columns);
+        QCOMPARE(shownAll(env), messages);
+    }
+
+    // A click on a header without a sort, after another connection stored a
+    // row: Rerun shows it in the order in force, Ignore leaves the view.
+    void unmappedHeader_data()
+    {
+        QTest::addColumn<int>("unmapped");
+        QTest::addColumn<QStringList>("numbers");
+        QTest::newRow("rerun") << int(UnmappedHeader::Rerun) << QStringList{"1", "2", "3", "4"};
+        QTest::newRow("ignore") << int(UnmappedHeader::Ignore) << QStringList{"1", "2", "3"};
+    }
+    void unmappedHeader()
+    {
+        QFETCH(int, unmapped);
+        QFETCH(QStringList, numbers);
+
+        TestEnv env;
+        seed(env);
+        Window win(env);
+        win.view->setSortColumns({{0, "编号"}, {1, "姓名"}}, {}, UnmappedHeader(unmapped));
+        QVERIFY(showActive(&win.w));
+        clickHeader(win.view, 0);
+        QCOMPARE(win.column(0), (QStringList{"1", "2", "3"}));
+
+        QString error;
+        const auto other = Database::open(env.db().path(), &error);
+        QVERIFY2(other, qPrintable(error));
+        QVERIFY(other->exec("INSERT INTO guke (编号, 姓名) VALUES (?, ?)", {"4", "赵六"}));
+        clickHeader(win.view, 2);
+        QCOMPARE(win.column(0), numbers);
+        QCOMPARE(env.messages().count(), 0);
+    }
+
+    // The lock menu, acted on with the Delete key: only the full lock,
+    // unlocked, lets the key delete; the refresh item shows every row.
+    void lockMenu_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("afterUnlockedDelete");
+        QTest::newRow("plain") << int(LockKind::Plain) << QStringList{"3", "1", "2"};
+        QTest::newRow("full") << int(LockKind::Full) << QStringList{"1", "2"};
+    }
+    void lockMenu()
+    {
+        QFETCH(int, kind);
+        QFETCH(QStringList, afterUnlockedDelete);
+
+        TestEnv env;
+        seed(env);
+        QWidget w;
+        w.setWindowTitle("顾客资料");
+        auto* view = new RecordView(env.ctx(), env.db(), "guke", &w);
+        auto* l = new QVBoxLayout(&w);
+        l->addWidget(view);
+        const auto menu =
+            view->addLockMenu({"lock", "锁定"}, {"edit", "编辑"}, {"refresh", "刷新"}, LockKind(kind));
+        view->setSource(RecordSource::all("guke").filter("性别", Op::Eq, "女"));
+        menu.refresh->trigger();
+        QCOMPARE(gridColumn(view, 0), (QStringList{"3", "1", "2"}));
+        menu.lock->trigger();
+        QVERIFY(showActive(&w));
+
+        auto pressDelete = [&] {
+            view->setFocus();
+            view->setCurrentIndex(view->records()->index(0, 0));
+            QTest::keyClick(view, Qt::Key_Delete);
+        };
+        env.messages().answer(QMessageBox::Yes);
+        pressDelete();
+        QCOMPARE(env.messages().count(), 0);
+        QCOMPARE(storedColumn(env, "guke", 0), (QStringList{"3", "1", "2"}));
+
+        menu.edit->trigger();
+        pressDelete();
+        QCOMPARE(storedColumn(env, "guke", 0), afterUnlockedDelete);
+        QCOMPARE(shownAll(env), LockKind(kind) == LockKind::Full
+                                    ? QStringList{ask("真的想删除所选的记录吗？", "顾客资料")}
+                                    : QStringList{});
+
+        menu.lock->trigger();
+        env.messages().clear();
+        env.messages().answer(QMessageBox::Yes);
+        pressDelete();
+        QCOMPARE(env.messages().count(), 0);
+        QCOMPARE(storedColumn(env, "guke", 0), afterUnlockedDelete);
+    }
+
+    // Each way the source runs again brings the states in step at once and
+    // says so once, without waiting for the timer.
+    void statesUpdatedAfterRerun_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("table changed") << "notify" << true;
+        QTest::newRow("header sort") << "header" << true;
+        QTest::newRow("refresh") << "refresh" << true;
+        QTest::newRow("search without hits") << "search" << true;
+        QTest::newRow("filter without rows") << "empty" << false;
+    }
+    void statesUpdatedAfterRerun()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, enabled);
+
+        TestEnv env;
+        Window win(env);
+        QTimer* timer = win.view->startItemStateTimer(60000, "Timer1");
+        QCOMPARE(win.view->findChild<QTimer*>("Timer1"), timer);
+        QVERIFY(!win.query->isEnabled());
+        seed(env);
+        QSignalSpy updated(win.view, &RecordView::statesUpdated);
+        if (how == "notify") {
+            emit env.ctx().notifier().tableChanged("guke");
+        } else if (how == "header") {
+            win.view->sortByHeader(1);
+        } else if (how == "refresh") {
+            win.view->refresh();
+        } else if (how == "search") {
+            env.messages().answerInput("钱");
+            win.view->search(kByName);
+        } else {
+            win.view->setSource(RecordSource::all("guke").filter("姓名", Op::Eq, "钱"));
+        }
+        QCOMPARE(win.query->isEnabled(), enabled);
+        QCOMPARE(win.del->isEnabled(), enabled);
+        // A search without hits runs twice: the search and its fallback.
+        QCOMPARE(updated.size(), how == "search" ? 2 : 1);
+    }
+
+    // A write re-runs every open view of its table exactly once, through the
+    // notifier alone; the view of an in-place edit already shows it, and a
+    // view that has not run yet stays quiet.
+    void writeRerunsEachViewOnce_data()
+    {
+        QTest::addColumn<QString>("write");
+        QTest::addColumn<int>("writerReruns");
+        QTest::newRow("delete") << "delete" << 1;
+        QTest::newRow("in-place edit") << "edit" << 0;
+    }
+    void writeRerunsEachViewOnce()
+    {
+        QFETCH(QString, write);
+        QFETCH(int, writerReruns);
+
+        TestEnv env;
+        seed(env);
+        Window a(env);
+        Window b(env);
+        RecordView notRun(env.ctx(), env.db(), "guke");
+        RecordView otherTable(env.ctx(), env.db(), "worker");
+        otherTable.refresh();
+        QSignalSpy reranA(a.view, &RecordView::reran);
+        QSignalSpy reranB(b.view, &RecordView::reran);
+        QSignalSpy reranNotRun(&notRun, &RecordView::reran);
+        QSignalSpy reranOther(&otherTable, &RecordView::reran);
+
+        if (write == "delete") {
+            a.view->setCurrentIndex(a.view->records()->index(0, 0));
+            env.messages().answer(QMessageBox::Yes);
+            QCOMPARE(a.view->deleteSelected(RecordView::defaultDeleteQuestion(), "顾客"),
+                     DeleteResult::Deleted);
+            QCOMPARE(b.column(0), (QStringList{"1", "2"}));
+        } else {
+            a.editItem->trigger();
+            a.view->setCurrentIndex(a.view->records()->index(0, 1));
+            QVERIFY(a.view->records()->setData(a.view->records()->index(0, 1), "张三丰"));
+            a.view->setCurrentIndex(a.view->records()->index(1, 1));
+            QCOMPARE(a.column(1), (QStringList{"张三丰", "李四", "王五"}));
+            QCOMPARE(b.column(1), (QStringList{"张三丰", "李四", "王五"}));
+            QCOMPARE(a.view->currentIndex().row(), 1);
+        }
+        QCOMPARE(reranA.size(), writerReruns);
+        QCOMPARE(reranB.size(), 1);
+        QCOMPARE(reranNotRun.size(), 0);
+        QCOMPARE(reranOther.size(), 0);
+        QCOMPARE(env.messages().count(), write == "delete" ? 1 : 0);
+    }
+
     void enterChain()
     {
         TestEnv env;
@@ -277,7 +557,7 @@ private slots:
         QCOMPARE(env.messages().last().caption, QString("错误"));
         QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
         QVERIFY(a->hasFocus());
-        shop::test::typeText(a, "茶");
+        type(a, "茶");
         QTest::keyClick(a, Qt::Key_Return);
         QVERIFY(b->hasFocus());
         QTest::keyClick(b, Qt::Key_Return); // not mandatory: moves on empty
