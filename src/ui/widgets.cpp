@@ -2,9 +2,11 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace shop {
 
@@ -47,6 +49,20 @@ void addField(QGridLayout* grid, int row, int column, const QString& caption, QW
     label->setBuddy(field);
     grid->addWidget(label, row, column * 2);
     grid->addWidget(field, row, column * 2 + 1, 1, columnSpan * 2 - 1);
+}
+
+void entryLayout(QWidget* window, QLayout* fields, const QList<QPushButton*>& buttons, QWidget* grid)
+{
+    auto* column = new QVBoxLayout;
+    for (QPushButton* b : buttons)
+        column->addWidget(b);
+    column->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addLayout(fields, 1);
+    top->addLayout(column);
+    auto* layout = new QVBoxLayout(window);
+    layout->addLayout(top);
+    layout->addWidget(grid, 1);
 }
 
 } // namespace shop

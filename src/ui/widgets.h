@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QComboBox;
 class QGridLayout;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,5 +26,9 @@ QLabel* valueLabel(const char* name);
 // field spans `columnSpan` pairs.
 void addField(QGridLayout* grid, int row, int column, const QString& caption, QWidget* field,
               int columnSpan = 1);
+
+// An entry window's body: the fields with a column of buttons to their
+// right, and the grid below taking the spare height.
+void entryLayout(QWidget* window, QLayout* fields, const QList<QPushButton*>& buttons, QWidget* grid);
 
 } // namespace shop
