@@ -50,8 +50,16 @@ DbResult deleteRowid(Database& db, const QString& table, qint64 rowid)
 
 namespace {
 
-// The order a grid pages in: the source's keys, then the rowid (descending
-// only when every key is).
+DbValue<qint64> firstKey(Database& db, const QString& sql, const QVariantList& binds)
+{
+    const auto row = db.selectOne(sql, binds);
+    if (!row.found())
+        return {row.status, std::nullopt};
+    return DbValue<qint64>::of(row->value(0).toLongLong());
+}
+
+} // namespace
+
 QString gridOrderSql(const RecordSource& source)
 {
     QStringList parts;
@@ -63,16 +71,6 @@ QString gridOrderSql(const RecordSource& source)
     parts << (allDesc ? QStringLiteral("rowid DESC") : QStringLiteral("rowid"));
     return QStringLiteral(" ORDER BY ") + parts.join(", ");
 }
-
-DbValue<qint64> firstKey(Database& db, const QString& sql, const QVariantList& binds)
-{
-    const auto row = db.selectOne(sql, binds);
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<qint64>::of(row->value(0).toLongLong());
-}
-
-} // namespace
 
 DbValue<qint64> firstRowid(Database& db, const QString& table, const QList<Condition>& where)
 {

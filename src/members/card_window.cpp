@@ -84,15 +84,11 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     worker_ = fields_->as<WorkerBox>("com_name");
     cardType_ = fields_->as<QComboBox>("com_style");
 
-    save_ = button("cmd_save", QStringLiteral("保存(&S)"));
-    delete_ = button("cmd_deleted", QStringLiteral("删除(&D)"));
-    modify_ = button("cmd_modify", QStringLiteral("修改(&M)"));
-    query_ = button("cmd_query", QStringLiteral("查询(&Q)"));
-    exit_ = button("cmd_exit", QStringLiteral("退出(&E)"));
+    buttons_ = entryButtons("cmd_save", "cmd_deleted", "cmd_modify", "cmd_query", "cmd_exit");
     grid_ = new RecordView(ctx_, db(), kTable);
     grid_->setObjectName(QStringLiteral("bg"));
-    entryLayout(this, fields_->layout(), {save_, delete_, modify_, query_, exit_}, grid_);
-    fields_->chainTo(save_);
+    entryLayout(this, fields_->layout(), buttons_, grid_);
+    fields_->chainTo(buttons_.save);
 
     QMenu* table3 = grid_->popupMenu();
     table3->setObjectName(QStringLiteral("table3"));
@@ -118,15 +114,15 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     keyed_->setClear([this] { clear_card_fields(); });
 
     connect(grid_, &RecordView::rowClicked, this, &CardWindow::showClickedCard);
-    connect(save_, &QPushButton::clicked, this, &CardWindow::saveCard);
-    connect(modify_, &QPushButton::clicked, this, &CardWindow::modifyCard);
-    connect(delete_, &QPushButton::clicked, this, &CardWindow::deleteCard);
-    connect(query_, &QPushButton::clicked, this, &CardWindow::queryCards);
-    connect(exit_, &QPushButton::clicked, this, &QWidget::close);
+    connect(buttons_.save, &QPushButton::clicked, this, &CardWindow::saveCard);
+    connect(buttons_.modify, &QPushButton::clicked, this, &CardWindow::modifyCard);
+    connect(buttons_.remove, &QPushButton::clicked, this, &CardWindow::deleteCard);
+    connect(buttons_.query, &QPushButton::clicked, this, &CardWindow::queryCards);
+    connect(buttons_.exit, &QPushButton::clicked, this, &QWidget::close);
     // The type list is rebuilt whenever its box receives the focus.
     cardType_->installEventFilter(this);
 
-    for (QPushButton* b : {delete_, modify_, query_})
+    for (QPushButton* b : {buttons_.remove, buttons_.modify, buttons_.query})
         grid_->addStateItem(b);
     grid_->startItemStateTimer(200, "Timer1");
 

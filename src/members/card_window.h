@@ -2,13 +2,13 @@
 
 #include "ui/app_context.h"
 #include "ui/record_view.h"
+#include "ui/widgets.h"
 
 #include <QWidget>
 
 #include <memory>
 
 class QComboBox;
-class QPushButton;
 
 namespace shop {
 
@@ -53,11 +53,7 @@ private:
     FieldSet* fields_;
     WorkerBox* worker_;   // com_name
     QComboBox* cardType_; // com_style
-    QPushButton* save_;
-    QPushButton* delete_;
-    QPushButton* modify_;
-    QPushButton* query_;
-    QPushButton* exit_;
+    EntryButtons buttons_;
     RecordView* grid_; // bg
     std::unique_ptr<KeyedRows> keyed_;
 };

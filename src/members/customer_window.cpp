@@ -59,15 +59,12 @@ CustomerWindow::CustomerWindow(AppContext& ctx, QWidget* parent) : QWidget(paren
                            });
     number_ = fields_->as<QLineEdit>("txt_guke_num");
 
-    save_ = button("cmd_guke_save", QStringLiteral("保存(&S)"));
-    delete_ = button("cmd_guke_del", QStringLiteral("删除(&D)"));
-    modify_ = button("cmd_guke_mod", QStringLiteral("修改(&M)"));
-    query_ = button("cmd_guke_query", QStringLiteral("查询(&Q)"));
-    exit_ = button("cmd_guke_exit", QStringLiteral("退出(&E)"));
+    buttons_ =
+        entryButtons("cmd_guke_save", "cmd_guke_del", "cmd_guke_mod", "cmd_guke_query", "cmd_guke_exit");
     grid_ = new RecordView(ctx_, db(), kTable);
     grid_->setObjectName(QStringLiteral("bg"));
-    entryLayout(this, fields_->layout(), {save_, delete_, modify_, query_, exit_}, grid_);
-    fields_->chainTo(save_);
+    entryLayout(this, fields_->layout(), buttons_, grid_);
+    fields_->chainTo(buttons_.save);
     // Installed after the chain, so the locked-number warning comes before
     // Enter moves on.
     number_->installEventFilter(this);
@@ -85,13 +82,13 @@ CustomerWindow::CustomerWindow(AppContext& ctx, QWidget* parent) : QWidget(paren
     keyed_->setClear([this] { clear_guke_fields(); });
 
     connect(grid_, &RecordView::rowClicked, this, &CustomerWindow::showClickedCustomer);
-    connect(save_, &QPushButton::clicked, this, &CustomerWindow::saveCustomer);
-    connect(modify_, &QPushButton::clicked, this, &CustomerWindow::modifyCustomer);
-    connect(delete_, &QPushButton::clicked, this, &CustomerWindow::deleteCustomer);
-    connect(query_, &QPushButton::clicked, this, &CustomerWindow::queryCustomers);
-    connect(exit_, &QPushButton::clicked, this, &QWidget::close);
+    connect(buttons_.save, &QPushButton::clicked, this, &CustomerWindow::saveCustomer);
+    connect(buttons_.modify, &QPushButton::clicked, this, &CustomerWindow::modifyCustomer);
+    connect(buttons_.remove, &QPushButton::clicked, this, &CustomerWindow::deleteCustomer);
+    connect(buttons_.query, &QPushButton::clicked, this, &CustomerWindow::queryCustomers);
+    connect(buttons_.exit, &QPushButton::clicked, this, &QWidget::close);
 
-    for (QPushButton* b : {delete_, modify_, query_})
+    for (QPushButton* b : {buttons_.remove, buttons_.modify, buttons_.query})
         grid_->addStateItem(b);
     grid_->addStateItem(gridMenu_);
     // Nobody is shown once the grid is empty: the number box opens again.

@@ -2,6 +2,7 @@
 
 #include "ui/app_context.h"
 #include "ui/record_view.h"
+#include "ui/widgets.h"
 
 #include <QWidget>
 
@@ -10,7 +11,6 @@
 
 class QLineEdit;
 class QMenu;
-class QPushButton;
 
 namespace shop {
 
@@ -51,11 +51,7 @@ private:
     AppContext& ctx_;
     FieldSet* fields_;
     QLineEdit* number_; // txt_guke_num
-    QPushButton* save_;
-    QPushButton* delete_;
-    QPushButton* modify_;
-    QPushButton* query_;
-    QPushButton* exit_;
+    EntryButtons buttons_;
     RecordView* grid_; // bg
     QMenu* gridMenu_;  // eidt_bg
     std::unique_ptr<KeyedRows> keyed_;
