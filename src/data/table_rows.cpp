@@ -48,15 +48,55 @@ DbResult deleteRowid(Database& db, const QString& table, qint64 rowid)
     return db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(table)), {rowid});
 }
 
-DbValue<qint64> firstRowid(Database& db, const QString& table, const QList<Condition>& where)
+namespace {
+
+DbValue<qint64> firstKey(Database& db, const QString& sql, const QVariantList& binds)
 {
-    QVariantList binds;
-    const QString sql = QStringLiteral("SELECT rowid FROM %1%2 ORDER BY rowid LIMIT 1")
-                            .arg(quoteIdent(table), RecordSource::all(table).whereSql(&binds, where));
     const auto row = db.selectOne(sql, binds);
     if (!row.found())
         return {row.status, std::nullopt};
     return DbValue<qint64>::of(row->value(0).toLongLong());
+}
+
+} // namespace
+
+QString gridOrderSql(const RecordSource& source)
+{
+    QStringList parts;
+    bool allDesc = !source.order.isEmpty();
+    for (const SortKey& k : source.order) {
+        parts << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+        allDesc = allDesc && k.descending;
+    }
+    parts << (allDesc ? QStringLiteral("rowid DESC") : QStringLiteral("rowid"));
+    return QStringLiteral(" ORDER BY ") + parts.join(", ");
+}
+
+DbValue<qint64> firstRowid(Database& db, const QString& table, const QList<Condition>& where)
+{
+    return firstRowidIn(db, RecordSource::all(table), where);
+}
+
+DbValue<qint64> firstRowidIn(Database& db, const RecordSource& source, const QList<Condition>& where)
+{
+    QVariantList binds;
+    const QString sql =
+        QStringLiteral("SELECT rowid FROM %1%2%3 LIMIT 1")
+            .arg(quoteIdent(source.table), source.whereSql(&binds, where), gridOrderSql(source));
+    return firstKey(db, sql, binds);
+}
+
+DbValue<qint64> rowidIfMatches(Database& db, const QString& table, qint64 rowid,
+                               const QList<Condition>& where)
+{
+    QVariantList binds;
+    const QString conditions = RecordSource::all(table).whereSql(&binds, where);
+    binds << rowid;
+    const QString sql =
+        QStringLiteral("SELECT rowid FROM %1%2 rowid = ?")
+            .arg(quoteIdent(table),
+                 conditions.isEmpty() ? QStringLiteral(" WHERE") : conditions + QStringLiteral(" AND"));
+    return firstKey(db, sql, binds);
 }
 
 DbValue<QStringList> storedRow(Database& db, const QString& table, qint64 rowid)

@@ -23,6 +23,19 @@ DbResult deleteRowid(Database& db, const QString& table, qint64 rowid);
 // matches every condition; no value when none matches.
 DbValue<qint64> firstRowid(Database& db, const QString& table, const QList<Condition>& where);
 
+// " ORDER BY ..." as a grid pages a source: its keys, then the rowid
+// (descending only when every key is), so each row has one place.
+QString gridOrderSql(const RecordSource& source);
+
+// The first row a grid showing `source` lists among those that also match
+// `where`: the source's order, the rowid breaking ties as the grid does.
+DbValue<qint64> firstRowidIn(Database& db, const RecordSource& source, const QList<Condition>& where);
+
+// `rowid` while that row still matches every condition; no value when it
+// is gone or no longer matches.
+DbValue<qint64> rowidIfMatches(Database& db, const QString& table, qint64 rowid,
+                               const QList<Condition>& where);
+
 // The stored values of one row (every column, in order), read afresh:
 // another window may have changed it since a grid read its page.
 DbValue<QStringList> storedRow(Database& db, const QString& table, qint64 rowid);

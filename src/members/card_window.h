@@ -2,17 +2,19 @@
 
 #include "ui/app_context.h"
 #include "ui/record_view.h"
+#include "ui/widgets.h"
 
 #include <QWidget>
 
+#include <memory>
+
 class QComboBox;
-class QLineEdit;
-class QPushButton;
-class QTimer;
 
 namespace shop {
 
-class EnterChain;
+class FieldSet;
+class KeyedRows;
+class WorkerBox;
 
 // The member card window: opens, changes (tops up), deletes and finds the
 // prepaid cards of `numbercard`. The card number is the key business entry
@@ -24,9 +26,11 @@ public:
     static const QStringList& cardTypes();
 
     explicit CardWindow(AppContext& ctx, QWidget* parent = nullptr);
+    ~CardWindow() override;
 
-    RecordView* grid() const { return bg_; }
+    RecordView* grid() const { return grid_; }
 
+    // Procedures of the window.
     void clear_card_fields();
     // Copies a stored card (nine values in table order) into the fields.
     void show_card(const QStringList& card);
@@ -42,29 +46,16 @@ private:
     void queryCards();
     void showAllCards();
     void showClickedCard(const Record& record);
-    void headerClicked(int index);
     void fillCardTypes();
-    QStringList fieldValues() const;
     Database& db() { return ctx_.business(); }
 
     AppContext& ctx_;
-    QLineEdit* txt_date_;
-    QLineEdit* txt_number_;
-    QComboBox* com_name_;
-    QLineEdit* txt_name_;
-    QLineEdit* txt_service_;
-    QLineEdit* txt_jine_;
-    QLineEdit* txt_times_;
-    QComboBox* com_style_;
-    QLineEdit* txt_remark_;
-    QPushButton* cmd_save_;
-    QPushButton* cmd_deleted_;
-    QPushButton* cmd_modify_;
-    QPushButton* cmd_query_;
-    QPushButton* cmd_exit_;
-    RecordView* bg_;
-    EnterChain* chain_;
-    QTimer* timer_;
+    FieldSet* fields_;
+    WorkerBox* worker_;   // com_name
+    QComboBox* cardType_; // com_style
+    EntryButtons buttons_;
+    RecordView* grid_; // bg
+    std::unique_ptr<KeyedRows> keyed_;
 };
 
 } // namespace shop

@@ -2,19 +2,20 @@
 
 #include "ui/app_context.h"
 #include "ui/record_view.h"
+#include "ui/widgets.h"
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 class QLineEdit;
 class QMenu;
-class QPushButton;
-class QTimer;
 
 namespace shop {
 
-class EnterChain;
+class FieldSet;
+class KeyedRows;
 
 // The customer window: adds, changes, deletes and finds the customers of
 // `guke`. A customer is told apart by number and name together; the number
@@ -25,10 +26,12 @@ public:
     static inline const QString kTable = QStringLiteral("guke");
 
     explicit CustomerWindow(AppContext& ctx, QWidget* parent = nullptr);
+    ~CustomerWindow() override;
 
-    RecordView* grid() const { return bg_; }
+    RecordView* grid() const { return grid_; }
     bool numberLocked() const { return numberLocked_; }
 
+    // Procedures of the window.
     void clear_guke_fields();
     // Shows a stored customer (rowid and its eight values) and locks the number.
     void show_guke(qint64 rowid, const QStringList& customer);
@@ -42,29 +45,16 @@ private:
     void deleteCustomer();
     void queryCustomers();
     void showClickedCustomer(const Record& record);
-    void timerTick();
     void setNumberLocked(bool locked);
-    QStringList fieldValues() const;
     Database& db() { return ctx_.business(); }
 
     AppContext& ctx_;
-    QLineEdit* txt_guke_num_;
-    QLineEdit* txt_guke_name_;
-    QLineEdit* txt_guke_sex_;
-    QLineEdit* txt_guke_bron_;
-    QLineEdit* txt_guke_tel_;
-    QLineEdit* txt_guke_creat_;
-    QLineEdit* txt_guke_address_;
-    QLineEdit* txt_guke_person_;
-    QPushButton* cmd_guke_save_;
-    QPushButton* cmd_guke_del_;
-    QPushButton* cmd_guke_mod_;
-    QPushButton* cmd_guke_query_;
-    QPushButton* cmd_guke_exit_;
-    RecordView* bg_;
-    QMenu* eidt_bg_;
-    EnterChain* chain_;
-    QTimer* timer_;
+    FieldSet* fields_;
+    QLineEdit* number_; // txt_guke_num
+    EntryButtons buttons_;
+    RecordView* grid_; // bg
+    QMenu* gridMenu_;  // eidt_bg
+    std::unique_ptr<KeyedRows> keyed_;
     bool numberLocked_ = false;
     // The stored row the fields show, while the number box is locked.
     std::optional<qint64> shownRowid_;

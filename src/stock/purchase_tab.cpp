@@ -1,115 +1,66 @@
 #include "purchase_tab.h"
 
-#include "ui/enter_chain.h"
-#include "ui/record_view.h"
 #include "data/numeric.h"
 #include "data/schema.h"
+#include "ui/field_set.h"
+#include "ui/record_view.h"
+#include "ui/widgets.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace shop {
 
 namespace {
 
-const QString kTable = QStringLiteral("jinhuo");
-const QString kHistory = QStringLiteral("jinhuo_history");
+const QString kTable = PurchaseService::kTable;
 const QString kInfo = QStringLiteral("信息");
 const QString kInfoTip = QStringLiteral("信息提示");
 const QString kError = QStringLiteral("错误");
 
-enum Column { Name = 0, Code = 1, Price = 4, Stock = 6, Date = 8 };
-
-// The remembered stock figure: the stock text's number rounded to a whole
-// number, halves to even. Beyond the range of whole-number rounding the
-// value already is whole.
-double wholeFigure(const QString& stockText)
-{
-    const double v = numericValue(stockText);
-    return std::abs(v) < 9.0e18 ? static_cast<double>(roundHalfEven(v)) : v;
-}
-
-QString insertSql(const QString& table)
-{
-    return QStringLiteral("INSERT INTO %1 VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(quoteIdent(table));
-}
-
-QVariantList binds(const QStringList& values)
-{
-    QVariantList out;
-    for (const QString& v : values)
-        out << textValue(v);
-    return out;
-}
+const char* const kName = "txt_name";
+const char* const kCode = "txt_code";
+const char* const kStock = "txt_quantily";
+const char* const kDate = "txt_date";
 
 } // namespace
 
-PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ctx_(ctx)
+PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
+    : TabPage(parent), ctx_(ctx), service_(ctx.business())
 {
     setObjectName(QStringLiteral("jin_page"));
 
-    struct FieldDef {
-        const char* name;
-        const char* label;
-    };
-    // In the order of the columns of jinhuo.
-    static const FieldDef defs[] = {
-        {"txt_name", "商品名称"},     {"txt_code", "产品编号"},      {"txt_mode", "规格容量"},
-        {"txt_box", "每箱件数"},      {"txt_inprice", "进货价格"},   {"txt_salse_price", "零售价格"},
-        {"txt_quantily", "订货数量"}, {"txt_superlier", "供 应 商"}, {"txt_date", "进货日期"},
-        {"txt_remark", "说    明"},
-    };
-    QList<QLabel*> labels;
-    for (const FieldDef& d : defs) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(QString::fromLatin1(d.name));
-        fields_ << e;
-        auto* l = new QLabel(QString::fromUtf8(d.label), this);
-        l->setObjectName(QStringLiteral("lab_") + QString::fromLatin1(d.name).mid(4));
-        l->setBuddy(e);
-        labels << l;
-    }
+    // Four rows: name, code, size; pieces, purchase price, retail price;
+    // quantity, supplier (wide); date, remark (wide).
+    const QStringList columns = schema::columnsOf(kTable);
+    fields_ = new FieldSet(
+        ctx_, this, columns,
+        {
+            {kName, "商品名称", columns.at(0), "商品名称不能为空！", FieldKind::Line, 0, 0},
+            {kCode, "产品编号", columns.at(1), "产品编号不能为空！", FieldKind::Line, 0, 1},
+            {"txt_mode", "规格容量", columns.at(2), {}, FieldKind::Line, 0, 2},
+            {"txt_box", "每箱件数", columns.at(3), {}, FieldKind::Line, 1, 0},
+            {"txt_inprice", "进货价格", columns.at(4), "进货价格不能为空！", FieldKind::Line, 1, 1},
+            {"txt_salse_price", "零售价格", columns.at(5), "零售价不能为空！", FieldKind::Line, 1, 2},
+            {kStock, "订货数量", columns.at(6), "订货数量不能为空！", FieldKind::Line, 2, 0, 1, Trimmed},
+            {"txt_superlier", "供 应 商", columns.at(7), {}, FieldKind::Line, 2, 1, 2},
+            {kDate, "进货日期", columns.at(8), {}, FieldKind::Line, 3, 0},
+            {"txt_remark", "说    明", columns.at(9), {}, FieldKind::Line, 3, 1, 2},
+        });
 
-    // Four rows: name, code, size; pieces, purchase price, retail
-    // price; quantity, supplier (wide); date, remark (wide).
-    auto* form = new QGridLayout;
-    auto place = [&](int column, int row, int col, int span) {
-        form->addWidget(labels.at(column), row, col * 2);
-        form->addWidget(fields_.at(column), row, col * 2 + 1, 1, span);
-    };
-    place(0, 0, 0, 1);
-    place(1, 0, 1, 1);
-    place(2, 0, 2, 1);
-    place(3, 1, 0, 1);
-    place(4, 1, 1, 1);
-    place(5, 1, 2, 1);
-    place(6, 2, 0, 1);
-    place(7, 2, 1, 3);
-    place(8, 3, 0, 1);
-    place(9, 3, 1, 3);
-
-    auto button = [this](const char* name, const QString& text) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        return b;
-    };
-    cmdAdd_ = button("cmd_add", kAddCaption);
-    cmdDel_ = button("cmd_del", QStringLiteral("删除(&D)"));
-    cmdModify_ = button("cmd_modify", QStringLiteral("修改(&M)"));
-    cmdQuery_ = button("cmd_query", QStringLiteral("查询(&Q)"));
-    cmdClear_ = button("cmd_clear", QStringLiteral("清除/刷新(&C)"));
-    cmdExit_ = button("cmd_exit", QStringLiteral("退出(&E)"));
+    add_ = button("cmd_add", kAddCaption);
+    delete_ = button("cmd_del", QStringLiteral("删除(&D)"));
+    modify_ = button("cmd_modify", QStringLiteral("修改(&M)"));
+    query_ = button("cmd_query", QStringLiteral("查询(&Q)"));
+    clear_ = button("cmd_clear", QStringLiteral("清除/刷新(&C)"));
+    exit_ = button("cmd_exit", QStringLiteral("退出(&E)"));
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {cmdAdd_, cmdDel_, cmdModify_, cmdQuery_, cmdClear_, cmdExit_})
+    for (QPushButton* b : {add_, delete_, modify_, query_, clear_, exit_})
         buttons->addWidget(b);
 
     grid_ = new RecordView(ctx_, ctx_.business(), kTable, this);
@@ -120,259 +71,163 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ct
     grid_->setAllowDelete(false);
     grid_->installEventFilter(this);
     QHash<int, QString> sorts;
-    const QStringList columns = schema::columnsOf(kTable);
     for (int i = 0; i < columns.size(); ++i)
         sorts.insert(i, columns.at(i));
     grid_->setSortColumns(sorts);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
+    layout->addLayout(fields_->layout());
     layout->addLayout(buttons);
     layout->addWidget(grid_, 1);
 
-    chain_ = new EnterChain(ctx_.messages(), this);
-    chain_->add(field(0), field(1), QStringLiteral("商品名称不能为空！"));
-    chain_->add(field(1), field(2), QStringLiteral("产品编号不能为空！"));
-    chain_->add(field(2), field(3));
-    chain_->add(field(3), field(4));
-    chain_->add(field(4), field(5), QStringLiteral("进货价格不能为空！"));
-    chain_->add(field(5), field(6), QStringLiteral("零售价不能为空！"));
-    chain_->add(field(6), field(7), QStringLiteral("订货数量不能为空！"));
-    chain_->add(field(7), field(8));
-    chain_->add(field(8), field(9));
-    chain_->add(field(9), cmdAdd_);
+    fields_->chainTo(add_);
 
-    connect(cmdAdd_, &QPushButton::clicked, this, [this] {
+    connect(add_, &QPushButton::clicked, this, [this] {
         if (inAddStockMode())
             commitAddedStock();
         else
             addGoods();
     });
-    connect(cmdDel_, &QPushButton::clicked, this, &PurchaseTab::deleteLine);
-    connect(cmdModify_, &QPushButton::clicked, this, &PurchaseTab::modifyLine);
-    connect(cmdClear_, &QPushButton::clicked, this, &PurchaseTab::clearRefresh);
-    connect(cmdExit_, &QPushButton::clicked, this, &PurchaseTab::exitTab);
+    connect(delete_, &QPushButton::clicked, this, &PurchaseTab::deleteLine);
+    connect(modify_, &QPushButton::clicked, this, &PurchaseTab::modifyLine);
+    connect(clear_, &QPushButton::clicked, this, &PurchaseTab::clearRefresh);
+    connect(exit_, &QPushButton::clicked, this, &PurchaseTab::exitTab);
     // The query button acts on the mouse button going down, not on a click.
-    cmdQuery_->installEventFilter(this);
-    connect(field(0), &QLineEdit::textChanged, this, [this](const QString& t) {
-        cmdAdd_->setEnabled(!t.isEmpty());
+    query_->installEventFilter(this);
+    connect(field(kName), &QLineEdit::textChanged, this, [this](const QString& t) {
+        add_->setEnabled(!t.isEmpty());
         // The timer keeps this one too; follow the name at once as well.
-        cmdModify_->setEnabled(!t.isEmpty());
+        modify_->setEnabled(!t.isEmpty());
     });
     connect(grid_, &RecordView::rowClicked, this, &PurchaseTab::loadRow);
 
     // Enter on the add button, the end of the Enter chain, presses it.
-    cmdAdd_->setAutoDefault(true);
-    cmdAdd_->setEnabled(false);
+    add_->setAutoDefault(true);
+    add_->setEnabled(false);
     grid_->refresh();
-    field(Date)->setText(ctx_.today());
+    fields_->setText(kDate, ctx_.today());
     updateStates();
 }
 
-bool PurchaseTab::inAddStockMode() const
+QLineEdit* PurchaseTab::field(const char* name) const
 {
-    return cmdAdd_->text() == kAddStockCaption;
+    return fields_->as<QLineEdit>(name);
 }
 
-void PurchaseTab::setMode(bool addStock)
+void PurchaseTab::setMode(std::optional<StockLine> line)
 {
-    cmdAdd_->setText(addStock ? kAddStockCaption : kAddCaption);
-    if (!addStock)
-        stockLine_.reset();
+    stockLine_ = line;
+    add_->setText(stockLine_ ? kAddStockCaption : kAddCaption);
 }
 
 void PurchaseTab::showTab()
 {
-    field(Date)->setText(ctx_.today());
-    field(Name)->setFocus();
+    fields_->setText(kDate, ctx_.today());
+    field(kName)->setFocus();
     updateStates();
 }
 
 void PurchaseTab::updateStates()
 {
     const bool rows = !grid_->isEmpty();
-    cmdDel_->setEnabled(rows);
-    cmdQuery_->setEnabled(rows);
-    cmdModify_->setEnabled(!field(Name)->text().isEmpty());
-}
-
-QStringList PurchaseTab::fieldValues() const
-{
-    QStringList out;
-    for (QLineEdit* e : fields_)
-        out << e->text();
-    return out;
+    delete_->setEnabled(rows);
+    query_->setEnabled(rows);
+    modify_->setEnabled(!fields_->text(kName).isEmpty());
 }
 
 void PurchaseTab::clear_fields()
 {
-    for (QLineEdit* e : fields_)
-        e->clear();
-    field(Date)->setText(ctx_.today());
-    field(Name)->setFocus();
-    loadedRowid_ = 0;
+    fields_->clear();
+    fields_->setText(kDate, ctx_.today());
+    field(kName)->setFocus();
+    loadedRowid_.reset();
 }
 
 void PurchaseTab::afterWrite(const QString& table)
 {
-    // Every view of the table re-runs, this grid included.
     emit ctx_.notifier().tableChanged(table);
     updateStates();
 }
 
 void PurchaseTab::addGoods()
 {
-    const QStringList values = fieldValues();
-    if (values.at(Name).isEmpty() || values.at(Code).isEmpty()) {
+    const QStringList values = fields_->values();
+    if (fields_->text(kName).isEmpty() || fields_->text(kCode).isEmpty()) {
         ctx_.messages().critical(QStringLiteral("请输入完整的资料！"), kError);
-        field(Name)->setFocus();
+        field(kName)->setFocus();
         return;
     }
     grid_->refresh();
 
-    // Adding tells goods lines apart by name, code and purchase price.
-    const auto match = grid_->records()->findFirst({{QStringLiteral("商品名称"), Op::Eq, values.at(Name)},
-                                                    {QStringLiteral("产品编号"), Op::Eq, values.at(Code)},
-                                                    {QStringLiteral("进货价格"), Op::Eq, values.at(Price)}});
+    const auto match = service_.matchForAdd(grid_->source(), values);
     if (match.failed()) {
         ctx_.messages().databaseError(match.error());
         return;
     }
-    if (match.found()) {
+    if (match) {
         if (!ctx_.messages().question(QStringLiteral("商品名已存在，你想添加库存吗？"), kInfo)) {
             clear_fields();
             return;
         }
         clear_fields();
-        for (int c = 0; c < fields_.size() && c < match->values.size(); ++c)
-            if (c != Stock)
-                field(c)->setText(match->values.at(c));
+        // The matched line, its quantity left empty for the amount added.
+        fields_->show(match->values);
+        fields_->setText(kStock, QString());
         loadedRowid_ = match->rowid;
-        const double figure = wholeFigure(match->value(Stock));
+        const double figure = PurchaseService::wholeFigure(match->values.value(6));
         ctx_.messages().information(QStringLiteral("目前该产品的库存量为：") + numberText(figure), kInfoTip);
-        field(Stock)->setFocus();
-        setMode(true);
-        stockLine_ = StockLine{match->rowid};
+        field(kStock)->setFocus();
+        setMode(StockLine{match->rowid});
         return;
     }
 
-    // A new goods line: its history row and the line itself, both or neither.
-    Database& db = ctx_.business();
-    {
-        Database::Transaction tx(db);
-        DbResult r =
-            tx.active() ? db.exec(insertSql(kHistory), binds(values)) : DbResult::failure(tx.error());
-        if (r)
-            r = db.exec(insertSql(kTable), binds(values));
-        if (r)
-            r = tx.commit();
-        if (!r) {
-            ctx_.messages().databaseError(r.error);
-            return;
-        }
+    const DbResult r = service_.addGoods(values);
+    if (!r) {
+        ctx_.messages().databaseError(r.error);
+        return;
     }
-    afterWrite(kHistory);
+    afterWrite(PurchaseService::kHistory);
     afterWrite(kTable);
     clear_fields();
 }
 
 void PurchaseTab::commitAddedStock()
 {
-    const QString quantity = field(Stock)->text();
-    if (quantity.isEmpty())
+    const QString quantity = fields_->text(kStock);
+    if (quantity.isEmpty() || !stockLine_)
         return;
-    if (!stockLine_) {
-        // The mode without a matched line: nothing to add to.
-        setMode(false);
-        return;
-    }
-    if (readNumber(quantity).overflow) {
+    const StockOutcome out = service_.addStock(stockLine_->rowid, quantity);
+    switch (out.kind) {
+    case StockOutcome::Overflow:
         ctx_.messages().critical(QStringLiteral("订货数量超出范围！"), kError);
-        field(Stock)->setFocus();
+        field(kStock)->setFocus();
         return;
+    case StockOutcome::Failed:
+        ctx_.messages().databaseError(out.error);
+        return;
+    case StockOutcome::LineDeleted:
+        ctx_.messages().critical(QStringLiteral("该商品已被删除，无法添加库存！"), kError);
+        setMode(std::nullopt);
+        grid_->rerun();
+        clear_fields();
+        updateStates();
+        return;
+    case StockOutcome::Added:
+        break;
     }
-
-    Database& db = ctx_.business();
-    QString newStock;
-    {
-        Database::Transaction tx(db);
-        if (!tx.active()) {
-            ctx_.messages().databaseError(tx.error());
-            return;
-        }
-        // The line's stock as it stands now, so that a sale made since the
-        // mode was entered is not written over.
-        const auto row = db.selectOne(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                          .arg(quoteIdent("库存数量"), quoteIdent(kTable)),
-                                      {stockLine_->rowid});
-        if (!row.found()) {
-            if (row.failed()) {
-                ctx_.messages().databaseError(row.error());
-                return;
-            }
-            tx.rollback();
-            ctx_.messages().critical(QStringLiteral("该商品已被删除，无法添加库存！"), kError);
-            setMode(false);
-            grid_->rerun();
-            clear_fields();
-            updateStates();
-            return;
-        }
-        newStock = signedNumberText(numericValue(quantity) + wholeFigure(row->value(0).toString()));
-        DbResult r = db.exec(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                                 .arg(quoteIdent(kTable), quoteIdent("库存数量")),
-                             {newStock.trimmed(), stockLine_->rowid});
-        if (r)
-            r = tx.commit();
-        if (!r) {
-            ctx_.messages().databaseError(r.error);
-            return;
-        }
-    }
-    ctx_.messages().information(QStringLiteral("添加成功，目前该产品的库存量为：") + newStock, kInfoTip);
+    ctx_.messages().information(QStringLiteral("添加成功，目前该产品的库存量为：") + out.stock, kInfoTip);
     afterWrite(kTable);
-    setMode(false);
+    setMode(std::nullopt);
     clear_fields();
 }
 
 void PurchaseTab::modifyLine()
 {
-    const QStringList values = fieldValues();
-    Database& db = ctx_.business();
-    const QString nameCol = QStringLiteral("商品名称");
-    const QString codeCol = QStringLiteral("产品编号");
-
-    // The line loaded from the grid while its name and code stand in the
-    // fields; otherwise the first line of that name and code in the grid.
-    qint64 target = 0;
-    if (loadedRowid_ != 0) {
-        const auto row =
-            db.selectOne(QStringLiteral("SELECT rowid FROM %1 WHERE rowid = ? AND %2 = ? AND %3 = ?")
-                             .arg(quoteIdent(kTable), quoteIdent(nameCol), quoteIdent(codeCol)),
-                         {loadedRowid_, textValue(values.at(Name)), textValue(values.at(Code))});
-        if (row.found())
-            target = loadedRowid_;
-    }
-    if (target == 0) {
-        const auto match = grid_->records()->findFirst(
-            {{nameCol, Op::Eq, values.at(Name)}, {codeCol, Op::Eq, values.at(Code)}});
-        if (!match.found()) {
-            if (match.failed())
-                ctx_.messages().databaseError(match.error());
-            return;
-        }
-        target = match->rowid;
-    }
-
-    QStringList sets;
-    for (const QString& c : schema::columnsOf(kTable))
-        sets << quoteIdent(c) + QStringLiteral(" = ?");
-    QVariantList b = binds(values);
-    b << target;
-    const DbResult r = db.exec(
-        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdent(kTable), sets.join(", ")), b);
-    if (!r) {
-        ctx_.messages().databaseError(r.error);
+    const auto written = service_.modify(loadedRowid_, grid_->source(), fields_->values());
+    if (!written) {
+        // No line of that name and code: nothing is said.
+        if (written.failed())
+            ctx_.messages().databaseError(written.error());
         return;
     }
     ctx_.messages().information(QStringLiteral("修改成功！"), kInfo);
@@ -427,23 +282,22 @@ void PurchaseTab::clearRefresh()
 void PurchaseTab::exitTab()
 {
     clear_fields();
-    setMode(false);
+    setMode(std::nullopt);
     emit closeRequested();
 }
 
 void PurchaseTab::loadRow(const Record& record)
 {
-    if (record.values.size() < fields_.size())
+    if (record.values.size() < schema::columnsOf(kTable).size())
         return;
-    for (int c = 0; c < fields_.size(); ++c)
-        field(c)->setText(c == Stock ? record.values.at(c).trimmed() : record.values.at(c));
+    fields_->show(record.values);
     loadedRowid_ = record.rowid;
-    field(Name)->setFocus();
+    field(kName)->setFocus();
 }
 
 bool PurchaseTab::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == cmdQuery_ && event->type() == QEvent::MouseButtonPress) {
+    if (watched == query_ && event->type() == QEvent::MouseButtonPress) {
         auto* m = static_cast<QMouseEvent*>(event);
         if (m->button() == Qt::LeftButton)
             findByName();

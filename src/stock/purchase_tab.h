@@ -1,8 +1,10 @@
 #pragma once
 
+#include "purchase_service.h"
+
+#include "data/record_model.h"
 #include "ui/app_context.h"
 #include "ui/tab_page.h"
-#include "data/record_model.h"
 
 #include <optional>
 
@@ -11,13 +13,13 @@ class QPushButton;
 
 namespace shop {
 
-class EnterChain;
+class FieldSet;
 class RecordView;
 
 // The purchase tab: goods lines of `jinhuo` are created (with their history
 // row), topped up with stock, overwritten, deleted and found by name. The
-// caption of `cmd_add` is the mode: add goods, or add stock to the line
-// matched when the mode was entered.
+// add button either adds goods or, after a match, adds stock to the line
+// matched when that mode was entered; its caption shows which.
 class PurchaseTab : public TabPage {
     Q_OBJECT
 public:
@@ -30,7 +32,7 @@ public:
     void updateStates() override;
 
     RecordView* grid() const { return grid_; }
-    bool inAddStockMode() const;
+    bool inAddStockMode() const { return stockLine_.has_value(); }
 
     // Operations of the buttons (the query button's two mouse paths are
     // findByName and rerunQuery).
@@ -44,6 +46,7 @@ public:
     void exitTab();
     void loadRow(const Record& record);
 
+    // Procedures of the tab.
     // Empties the fields, puts today into the date and the focus on the name.
     void clear_fields();
 
@@ -56,27 +59,28 @@ private:
         qint64 rowid = 0;
     };
 
-    QLineEdit* field(int column) const { return fields_.at(column); }
-    QStringList fieldValues() const;
-    void setMode(bool addStock);
-    // Re-runs the grid after a write and tells other views of the table.
+    QLineEdit* field(const char* name) const;
+    // Enters add-stock mode on a line, or leaves it; the add button's
+    // caption follows.
+    void setMode(std::optional<StockLine> line);
+    // Tells every view of the table (this grid included) and updates the states.
     void afterWrite(const QString& table);
     void showNotFoundFallback();
 
     AppContext& ctx_;
+    PurchaseService service_;
+    FieldSet* fields_ = nullptr;
     RecordView* grid_ = nullptr;
-    QList<QLineEdit*> fields_;
-    QPushButton* cmdAdd_ = nullptr;
-    QPushButton* cmdDel_ = nullptr;
-    QPushButton* cmdModify_ = nullptr;
-    QPushButton* cmdQuery_ = nullptr;
-    QPushButton* cmdClear_ = nullptr;
-    QPushButton* cmdExit_ = nullptr;
-    EnterChain* chain_ = nullptr;
+    QPushButton* add_ = nullptr;
+    QPushButton* delete_ = nullptr;
+    QPushButton* modify_ = nullptr;
+    QPushButton* query_ = nullptr;
+    QPushButton* clear_ = nullptr;
+    QPushButton* exit_ = nullptr;
     std::optional<StockLine> stockLine_;
     // The line last loaded from the grid (modify writes it while its name
     // and code stand in the fields).
-    qint64 loadedRowid_ = 0;
+    std::optional<qint64> loadedRowid_;
 };
 
 } // namespace shop

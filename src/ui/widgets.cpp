@@ -2,9 +2,11 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace shop {
 
@@ -49,6 +51,28 @@ void addField(QGridLayout* grid, int row, int column, const QString& caption, QW
     label->setBuddy(field);
     grid->addWidget(label, row, column * 2);
     grid->addWidget(field, row, column * 2 + 1, 1, columnSpan * 2 - 1);
+}
+
+EntryButtons entryButtons(const char* save, const char* remove, const char* modify, const char* query,
+                          const char* exit)
+{
+    return {button(save, QStringLiteral("保存(&S)")), button(remove, QStringLiteral("删除(&D)")),
+            button(modify, QStringLiteral("修改(&M)")), button(query, QStringLiteral("查询(&Q)")),
+            button(exit, QStringLiteral("退出(&E)"))};
+}
+
+void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid)
+{
+    auto* column = new QVBoxLayout;
+    for (QPushButton* b : {buttons.save, buttons.remove, buttons.modify, buttons.query, buttons.exit})
+        column->addWidget(b);
+    column->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addLayout(fields, 1);
+    top->addLayout(column);
+    auto* layout = new QVBoxLayout(window);
+    layout->addLayout(top);
+    layout->addWidget(grid, 1);
 }
 
 } // namespace shop

@@ -4,6 +4,7 @@
 
 class QComboBox;
 class QGridLayout;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,5 +26,20 @@ QLabel* valueLabel(const char* name);
 // field spans `columnSpan` pairs.
 void addField(QGridLayout* grid, int row, int column, const QString& caption, QWidget* field,
               int columnSpan = 1);
+
+// The buttons of an entry window, by control name, with their captions.
+struct EntryButtons {
+    QPushButton* save = nullptr;
+    QPushButton* remove = nullptr;
+    QPushButton* modify = nullptr;
+    QPushButton* query = nullptr;
+    QPushButton* exit = nullptr;
+};
+EntryButtons entryButtons(const char* save, const char* remove, const char* modify, const char* query,
+                          const char* exit);
+
+// An entry window's body: the fields with the column of buttons to their
+// right, and the grid below taking the spare height.
+void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid);
 
 } // namespace shop

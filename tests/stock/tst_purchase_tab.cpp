@@ -1,7 +1,6 @@
 #include "stock/purchase_tab.h"
 
-#include "ui/record_view.h"
-#include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -11,7 +10,7 @@
 #include <QVBoxLayout>
 
 using namespace shop;
-using shop::test::TestEnv;
+using namespace shop::test;
 
 namespace {
 
@@ -46,29 +45,18 @@ private:
         tab = new PurchaseTab(env->ctx(), host.get());
         layout->addWidget(tab);
         host->resize(1400, 700);
-        host->show();
-        host->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(host.get()));
+        QVERIFY(showActive(host.get()));
         tab->showTab();
     }
 
-    QLineEdit* f(const QString& name) const { return tab->findChild<QLineEdit*>(name); }
-    QPushButton* b(const QString& name) const { return tab->findChild<QPushButton*>(name); }
-    RecordView* grid() const { return tab->findChild<RecordView*>("jin_bg"); }
+    QLineEdit* f(const QString& name) const { return child<QLineEdit>(tab, qPrintable(name)); }
+    QPushButton* b(const QString& name) const { return child<QPushButton>(tab, qPrintable(name)); }
+    RecordView* grid() const { return tab->grid(); }
 
-    // Types text into a field as key presses (any script).
-    static void type(QWidget* w, const QString& text)
-    {
-        for (QChar c : text)
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
     void typeInto(const QString& field, const QString& text)
     {
-        QLineEdit* e = f(field);
-        e->setFocus();
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-        type(e, text);
+        f(field)->setFocus();
+        type(f(field), text);
     }
     void fill(const QStringList& values)
     {
@@ -82,20 +70,7 @@ private:
             out << f(n)->text();
         return out;
     }
-    void click(const QString& button) { QTest::mouseClick(b(button), Qt::LeftButton); }
-    // Names of the grid rows in their shown order.
-    QStringList gridColumn(int column) const
-    {
-        QStringList out;
-        for (int r = 0; r < grid()->records()->rowCount(); ++r)
-            out << grid()->records()->record(r)->value(column);
-        return out;
-    }
-    void clickRow(int row)
-    {
-        const QRect rect = grid()->visualRect(grid()->records()->index(row, 0));
-        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, rect.center());
-    }
+    void click(const QString& button) { press(tab, qPrintable(button)); }
     // Fields empty except today's date, focus on the name.
     void verifyCleared()
     {
@@ -213,7 +188,7 @@ private slots:
             // Both rows carry the ten texts exactly as typed.
             QCOMPARE(env->rows("jinhuo").last(), typed);
             QCOMPARE(env->rows("jinhuo_history").last(), typed);
-            QCOMPARE(gridColumn(0).size(), 2);
+            QCOMPARE(gridColumn(grid(), 0).size(), 2);
             verifyCleared();
         }
         for (const auto& s : env->messages().shown()) {
@@ -305,7 +280,7 @@ private slots:
         QCOMPARE(env->messages().last().caption, QString("信息提示"));
         QCOMPARE(env->messages().last().icon, QMessageBox::Information);
         QCOMPARE(env->rows("jinhuo").first().at(6), stored);
-        QCOMPARE(gridColumn(6), QStringList{stored});
+        QCOMPARE(gridColumn(grid(), 6), QStringList{stored});
         // No history row for added stock.
         QCOMPARE(env->rows("jinhuo_history"), QList<QStringList>{existing});
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddCaption);
@@ -380,7 +355,7 @@ private slots:
         click("cmd_add");
         QCOMPARE(env->messages().texts(), messages);
         QCOMPARE(b("cmd_add")->text(), caption);
-        QCOMPARE(gridColumn(0), names);
+        QCOMPARE(gridColumn(grid(), 0), names);
         verifyCleared();
     }
 
@@ -408,7 +383,7 @@ private slots:
         open(lines, lines);
         QStringList typed = line(name, "K1", "4.8", "30");
         if (loadRow >= 0) {
-            clickRow(loadRow);
+            clickRow(grid(), loadRow);
             QStringList loaded = lines.at(loadRow);
             loaded[6] = loaded[6].trimmed();
             QCOMPARE(fieldTexts(), loaded);
@@ -457,7 +432,7 @@ private slots:
         const QList<QStringList> lines = {line("可乐", "K1", "4", "10"), line("雪碧", "X2", "3", "1")};
         open(lines, lines);
         // The loaded row need not be the selected one.
-        clickRow(1);
+        clickRow(grid(), 1);
         typeInto("txt_name", "可乐");
         // A row stored elsewhere shows after the grid is refreshed.
         env->insert("jinhuo", line("新品", "N1", "1", "1"));
@@ -467,7 +442,7 @@ private slots:
         QCOMPARE(env->messages().texts(), QStringList{"真的想删除所选的记录吗？"});
         QCOMPARE(env->messages().last().caption, QString("信息"));
         QCOMPARE(env->messages().last().icon, QMessageBox::Question);
-        QCOMPARE(gridColumn(0), left);
+        QCOMPARE(gridColumn(grid(), 0), left);
         QStringList stored;
         for (const auto& r : env->rows("jinhuo"))
             stored << r.at(0);
@@ -501,7 +476,7 @@ private slots:
         QFETCH(QStringList, messages);
 
         open({line("可乐", "K1", "4", "1"), line("雪碧", "X2", "3", "1"), line("可可", "C3", "3", "1")});
-        clickRow(0);
+        clickRow(grid(), 0);
         if (button == Qt::LeftButton)
             env->messages().answerInput(answer);
         QTest::mousePress(b("cmd_query"), Qt::MouseButton(button));
@@ -517,7 +492,7 @@ private slots:
                 QCOMPARE(s.icon, QMessageBox::Critical);
             }
         }
-        QCOMPARE(gridColumn(0), shown);
+        QCOMPARE(gridColumn(grid(), 0), shown);
         verifyCleared();
     }
 
@@ -527,26 +502,26 @@ private slots:
         // A filter stays in force; the other button re-runs it and shows new matches.
         env->messages().answerInput("雪");
         QTest::mousePress(b("cmd_query"), Qt::LeftButton);
-        QCOMPARE(gridColumn(0), QStringList{"雪碧"});
+        QCOMPARE(gridColumn(grid(), 0), QStringList{"雪碧"});
         env->insert("jinhuo", line("雪梨", "X3", "3", "1"));
         QTest::mousePress(b("cmd_query"), Qt::RightButton);
-        QCOMPARE(gridColumn(0), (QStringList{"雪碧", "雪梨"}));
+        QCOMPARE(gridColumn(grid(), 0), (QStringList{"雪碧", "雪梨"}));
 
         // An empty answer changes nothing, the fields included.
-        clickRow(0);
+        clickRow(grid(), 0);
         const QStringList loaded = fieldTexts();
         env->messages().clear();
         QTest::mousePress(b("cmd_query"), Qt::LeftButton);
         QCOMPARE(env->messages().count(), 1);
         QCOMPARE(fieldTexts(), loaded);
-        QCOMPARE(gridColumn(0), (QStringList{"雪碧", "雪梨"}));
+        QCOMPARE(gridColumn(grid(), 0), (QStringList{"雪碧", "雪梨"}));
 
         // The re-run of a query whose rows are gone falls back to every row.
         env->db().exec("DELETE FROM jinhuo WHERE 商品名称 LIKE '雪%'");
         env->messages().clear();
         QTest::mousePress(b("cmd_query"), Qt::MiddleButton);
         QCOMPARE(env->messages().texts(), QStringList{"没有找到相应的记录！"});
-        QCOMPARE(gridColumn(0), QStringList{"可乐"});
+        QCOMPARE(gridColumn(grid(), 0), QStringList{"可乐"});
 
         // Keyboard activation has no action.
         env->messages().clear();
@@ -583,7 +558,7 @@ private slots:
             expected << l.at(index);
         std::sort(expected.begin(), expected.end(),
                   [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-        QCOMPARE(gridColumn(index), expected);
+        QCOMPARE(gridColumn(grid(), index), expected);
         QCOMPARE(expected.mid(0, 3), (QStringList{"10", "2", "9"}));
     }
 
@@ -645,7 +620,7 @@ private slots:
             QCOMPARE(env->messages().last().caption, QString("错误"));
             QCOMPARE(env->messages().last().icon, QMessageBox::Critical);
             QCOMPARE(QApplication::focusWidget(), e);
-            type(e, "x");
+            typeMore(e, "x");
             env->messages().clear();
             QTest::keyClick(e, Qt::Key_Return);
             QCOMPARE(env->messages().count(), 0);
@@ -679,7 +654,7 @@ private slots:
         QVERIFY(!b("cmd_modify")->isEnabled());
 
         // Loading a row sets the name, and the states follow.
-        clickRow(0);
+        clickRow(grid(), 0);
         QVERIFY(b("cmd_add")->isEnabled());
         tab->updateStates();
         QVERIFY(b("cmd_modify")->isEnabled());
@@ -757,12 +732,12 @@ private slots:
             typed = fieldTexts();
             click("cmd_add");
         } else if (operation == "modify") {
-            clickRow(0);
+            clickRow(grid(), 0);
             typeInto("txt_quantily", "99");
             typed = fieldTexts();
             click("cmd_modify");
         } else {
-            clickRow(0);
+            clickRow(grid(), 0);
             env->messages().answer(QMessageBox::Yes);
             click("cmd_del");
         }
@@ -781,7 +756,7 @@ private slots:
         QVERIFY(env->db().exec("DROP TRIGGER refuse").ok);
         env->messages().clear();
         if (operation == "delete") {
-            clickRow(0);
+            clickRow(grid(), 0);
             env->messages().answer(QMessageBox::Yes);
             click("cmd_del");
             QCOMPARE(env->rows("jinhuo").size(), 0);

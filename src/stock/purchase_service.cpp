@@ -1,0 +1,99 @@
+#include "purchase_service.h"
+
+#include "data/numeric.h"
+#include "data/table_rows.h"
+
+#include <cmath>
+
+namespace shop {
+
+namespace {
+
+const QString kName = QStringLiteral("商品名称");
+const QString kCode = QStringLiteral("产品编号");
+const QString kPrice = QStringLiteral("进货价格");
+const QString kStock = QStringLiteral("库存数量");
+
+enum Column { Name = 0, Code = 1, Price = 4 };
+
+QList<Condition> nameAndCode(const QStringList& values)
+{
+    return {{kName, Op::Eq, values.value(Name)}, {kCode, Op::Eq, values.value(Code)}};
+}
+
+} // namespace
+
+double PurchaseService::wholeFigure(const QString& stockText)
+{
+    const double v = numericValue(stockText);
+    return std::abs(v) < 9.0e18 ? static_cast<double>(roundHalfEven(v)) : v;
+}
+
+DbValue<GoodsMatch> PurchaseService::matchForAdd(const RecordSource& source, const QStringList& values)
+{
+    QList<Condition> where = nameAndCode(values);
+    where << Condition{kPrice, Op::Eq, values.value(Price)};
+    const auto rowid = rows::firstRowidIn(db_, source, where);
+    if (!rowid)
+        return {rowid.status, std::nullopt};
+    const auto stored = rows::storedRow(db_, kTable, *rowid);
+    if (!stored)
+        return {stored.status, std::nullopt};
+    return DbValue<GoodsMatch>::of(GoodsMatch{*rowid, *stored});
+}
+
+DbResult PurchaseService::addGoods(const QStringList& values)
+{
+    Database::Transaction tx(db_);
+    if (!tx.active())
+        return DbResult::failure(tx.error());
+    DbResult r = rows::insert(db_, kHistory, values);
+    if (r)
+        r = rows::insert(db_, kTable, values);
+    if (r)
+        r = tx.commit();
+    return r;
+}
+
+StockOutcome PurchaseService::addStock(qint64 rowid, const QString& quantity)
+{
+    if (readNumber(quantity).overflow)
+        return {StockOutcome::Overflow, {}, {}};
+    Database::Transaction tx(db_);
+    if (!tx.active())
+        return {StockOutcome::Failed, {}, tx.error()};
+    const auto row = db_.selectOne(
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(quoteIdent(kStock), quoteIdent(kTable)),
+        {rowid});
+    if (row.failed())
+        return {StockOutcome::Failed, {}, row.error()};
+    if (!row)
+        return {StockOutcome::LineDeleted, {}, {}};
+    const QString stock = signedNumberText(numericValue(quantity) + wholeFigure(row->value(0).toString()));
+    DbResult r = db_.exec(
+        QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(quoteIdent(kTable), quoteIdent(kStock)),
+        {stock.trimmed(), rowid});
+    if (r)
+        r = tx.commit();
+    if (!r)
+        return {StockOutcome::Failed, {}, r.error};
+    return {StockOutcome::Added, stock, {}};
+}
+
+DbValue<qint64> PurchaseService::modify(std::optional<qint64> loaded, const RecordSource& source,
+                                        const QStringList& values)
+{
+    DbValue<qint64> target = DbValue<qint64>::none();
+    if (loaded)
+        target = rows::rowidIfMatches(db_, kTable, *loaded, nameAndCode(values));
+    if (!target.failed() && !target)
+        target = rows::firstRowidIn(db_, source, nameAndCode(values));
+    if (!target)
+        return target;
+    const DbResult r = rows::updateRowid(db_, kTable, *target, values);
+    if (!r)
+        return {r, std::nullopt};
+    return target;
+}
+
+} // namespace shop

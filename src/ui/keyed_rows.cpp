@@ -1,0 +1,99 @@
+#include "keyed_rows.h"
+
+#include "field_set.h"
+#include "record_view.h"
+
+#include "data/table_rows.h"
+
+namespace shop {
+
+namespace {
+
+QList<Condition> keyConditions(const FieldSet& fields, const QStringList& key)
+{
+    QList<Condition> out;
+    for (const QString& c : key)
+        out << Condition{c, Op::Eq, fields.value(c)};
+    return out;
+}
+
+} // namespace
+
+KeyedRows::KeyedRows(RecordView& grid, FieldSet& fields)
+    : grid_(grid), fields_(fields), show_([this](qint64, const QStringList& row) { fields_.show(row); }),
+      clear_([this] { fields_.clear(); })
+{
+}
+
+KeyedRows::Saved KeyedRows::save(const KeyedSave& how)
+{
+    AppContext& ctx = grid_.context();
+    for (const QString& c : how.required) {
+        if (fields_.value(c).isEmpty()) {
+            ctx.messages().critical(how.incomplete, QStringLiteral("错误"));
+            return Saved::Incomplete;
+        }
+    }
+    Database& db = grid_.records()->database();
+    const auto existing = rows::firstRowid(db, grid_.table(), keyConditions(fields_, how.key));
+    if (existing.failed()) {
+        ctx.messages().databaseError(existing.error());
+        return Saved::Failed;
+    }
+    if (!existing) {
+        const DbResult r = rows::insert(db, grid_.table(), fields_.values());
+        if (!r) {
+            ctx.messages().databaseError(r.error); // the typed row stays in the fields
+            return Saved::Failed;
+        }
+        emit ctx.notifier().tableChanged(grid_.table());
+        clear_();
+        return Saved::Inserted;
+    }
+    if (!ctx.messages().question(how.question, how.caption)) {
+        clear_();
+        return Saved::Cleared;
+    }
+    const auto stored = rows::storedRow(db, grid_.table(), *existing);
+    if (stored.failed()) {
+        ctx.messages().databaseError(stored.error());
+        return Saved::Failed;
+    }
+    if (stored)
+        show_(*existing, *stored);
+    return Saved::Shown;
+}
+
+KeyedRows::Modified KeyedRows::modify(const KeyedModify& how, std::optional<qint64> preferred)
+{
+    AppContext& ctx = grid_.context();
+    Database& db = grid_.records()->database();
+    const QList<Condition> key = keyConditions(fields_, how.key);
+    DbValue<qint64> target = DbValue<qint64>::none();
+    if (preferred)
+        target = rows::rowidIfMatches(db, grid_.table(), *preferred, key);
+    if (!target.failed() && !target)
+        target = rows::firstRowid(db, grid_.table(), key);
+    if (target.failed()) {
+        ctx.messages().databaseError(target.error());
+        return Modified::Failed;
+    }
+    if (!target) {
+        ctx.messages().critical(how.notFound, how.notFoundCaption);
+        grid_.rerun();
+        clear_();
+        return Modified::NotFound;
+    }
+    // One statement over one row: the typed values replace the stored ones.
+    const DbResult r = rows::updateRowid(db, grid_.table(), *target, fields_.values());
+    if (!r) {
+        ctx.messages().databaseError(r.error);
+        return Modified::Failed;
+    }
+    ctx.messages().information(how.done, how.doneCaption);
+    emit ctx.notifier().tableChanged(grid_.table());
+    clear_();
+    return Modified::Modified;
+}
+
+} // namespace shop

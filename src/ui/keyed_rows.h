@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace shop {
+
+class FieldSet;
+class RecordView;
+
+// Saving typed fields as a row told apart by its key columns.
+struct KeyedSave {
+    QStringList required; // columns that must not be empty ...
+    QString incomplete;   // ... or this is said (caption 错误)
+    QStringList key;
+    QString question; // the key is stored already: modify that row?
+    QString caption;
+};
+
+// Writing the typed fields over one stored row found by its key.
+struct KeyedModify {
+    QStringList key;
+    QString done = QStringLiteral("修改成功！");
+    QString doneCaption = QStringLiteral("信息");
+    QString notFound = QStringLiteral("未找到相应的记录修改！");
+    QString notFoundCaption = QStringLiteral("错误");
+};
+
+// The save and modify flows of an entry window over its grid's table. The
+// key is looked up in the whole table, never only in the rows the grid
+// shows, so a filtered grid never lets a key in twice. Writes tell every
+// view of the table through the notifier; database errors are reported.
+class KeyedRows {
+public:
+    using ShowFn = std::function<void(qint64 rowid, const QStringList& storedRow)>;
+
+    KeyedRows(RecordView& grid, FieldSet& fields);
+
+    // How a stored row is shown (default: into the fields) and the fields
+    // emptied (default: FieldSet::clear).
+    void setShow(ShowFn show) { show_ = std::move(show); }
+    void setClear(std::function<void()> clear) { clear_ = std::move(clear); }
+
+    // Incomplete: said so. A new key: inserted, fields cleared. A stored
+    // key: asked; Yes shows the stored row, No clears.
+    enum class Saved { Incomplete, Inserted, Shown, Cleared, Failed };
+    Saved save(const KeyedSave& how);
+
+    // Writes the typed values to `preferred` while it still matches the
+    // typed key, otherwise to the first row of the table with that key.
+    // Without such a row says so and re-reads the grid. The fields are
+    // cleared unless the database failed.
+    enum class Modified { Modified, NotFound, Failed };
+    Modified modify(const KeyedModify& how, std::optional<qint64> preferred = std::nullopt);
+
+private:
+    RecordView& grid_;
+    FieldSet& fields_;
+    ShowFn show_;
+    std::function<void()> clear_;
+};
+
+} // namespace shop
