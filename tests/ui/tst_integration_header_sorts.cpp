@@ -1,0 +1,102 @@
+// The header sorts of every window that has a grid, in one data-driven
+// test over each window's own sort map: a mapped header orders the grid by
+// its column, an unmapped one keeps the current source (re-run or ignored).
+#include "support/ui.h"
+#include "ui/window_registry.h"
+
+#include <QCollator>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+// Rows whose every column differs in order from the stored order.
+void seed(TestEnv& env, const QString& table)
+{
+    const int columns = static_cast<int>(env.db().columns(table).size());
+    for (const char* v : {"b2", "c3", "A1"}) {
+        QStringList row;
+        for (int c = 0; c < columns; ++c)
+            row << QString::fromLatin1(v) + QString::number(c);
+        env.insert(table, row);
+    }
+}
+
+QStringList sortedNoCase(QStringList values)
+{
+    std::stable_sort(values.begin(), values.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    return values;
+}
+} // namespace
+
+class TstHeaderSorts : public QObject {
+    Q_OBJECT
+private slots:
+    void everyHeaderOfEveryWindow_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("grid");
+        QTest::newRow("business entry") << "frmyewu"
+                                        << "salse"
+                                        << "bg";
+        QTest::newRow("member cards") << "frm_card"
+                                      << "numbercard"
+                                      << "bg";
+        QTest::newRow("customers") << "frmguke"
+                                   << "guke"
+                                   << "bg";
+        QTest::newRow("stock query") << "frm_kucun"
+                                     << "jinhuo"
+                                     << "bg";
+        QTest::newRow("purchase history") << "frm_history"
+                                          << "jinhuo_history"
+                                          << "bg";
+        QTest::newRow("purchase tab") << "frame_jin"
+                                      << "jinhuo"
+                                      << "jin_bg";
+    }
+    void everyHeaderOfEveryWindow()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, table);
+        QFETCH(QString, grid);
+        TestEnv env;
+        env.ctx().setLogin("ZED", "M");
+        registerWindows(env.ctx().windows());
+        seed(env, table);
+        QWidget holder;
+        QWidget* w = env.ctx().windows().hasTab(window)
+                         ? env.ctx().windows().createTab(env.ctx(), window, &holder)
+                         : env.ctx().windows().open(env.ctx(), window);
+        QVERIFY(w);
+        if (w->parentWidget() == &holder) {
+            holder.resize(900, 600);
+            w->resize(900, 600);
+            QVERIFY(showActive(&holder));
+        }
+        auto* view = child<RecordView>(w, grid.toLatin1().constData());
+        for (int h = 0; h < view->records()->columnCount(); ++h) {
+            const RecordSource before = view->source();
+            clickHeader(view, h);
+            const auto it = view->sortMap().constFind(h);
+            if (it == view->sortMap().constEnd()) {
+                QVERIFY2(view->source() == before, qPrintable(QString("header %1").arg(h)));
+                continue;
+            }
+            QCOMPARE(view->source(), *it);
+            const int column = view->records()->columnIndex(it->order.first().column);
+            QVERIFY(column >= 0);
+            const QStringList shown = gridColumn(view, column);
+            QCOMPARE(shown.size(), 3);
+            QCOMPARE(shown, sortedNoCase(shown));
+            QCOMPARE(shown.first().left(2), QString("A1"));
+        }
+        env.ctx().windows().closeAll();
+    }
+};
+
+QTEST_MAIN(TstHeaderSorts)
+#include "tst_integration_header_sorts.moc"
