@@ -1,5 +1,7 @@
 #include "record_model.h"
 
+#include "table_rows.h"
+
 #include <QScopeGuard>
 
 #include <cstring>
@@ -165,14 +167,7 @@ QString RecordModel::selectList() const
 QString RecordModel::orderSql() const
 {
     // The rowid breaks ties, so every row has a unique place to page from.
-    QStringList parts;
-    bool allDesc = !source_.order.isEmpty();
-    for (const SortKey& k : source_.order) {
-        parts << quoteIdent(k.column) + (k.descending ? " DESC" : "");
-        allDesc = allDesc && k.descending;
-    }
-    parts << (allDesc ? QStringLiteral("rowid DESC") : QStringLiteral("rowid"));
-    return QStringLiteral(" ORDER BY ") + parts.join(", ");
+    return rows::gridOrderSql(source_);
 }
 
 QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) const
