@@ -461,17 +461,7 @@ void TstCardWindow::gridLockAndInPlaceEdits()
     QVERIFY(QTest::qWaitForWindowActive(&w));
 
     // Typing into a cell opens its editor; Enter commits it (queued).
-    const auto editHolder = [&](int row, const QString& text) {
-        bg->setFocus();
-        QTRY_VERIFY(bg->hasFocus());
-        bg->setCurrentIndex(bg->records()->index(row, 3));
-        QTest::keyClick(bg, text.at(0).toLatin1());
-        if (QApplication::focusWidget() != bg) {
-            typeMore(QApplication::focusWidget(), text.mid(1));
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        }
-        QCoreApplication::processEvents();
-    };
+    const auto editHolder = [&](int row, const QString& text) { typeInCell(bg, row, 3, text); };
 
     // Locked: typing into a cell changes nothing, Delete deletes nothing.
     editHolder(0, "X");

@@ -417,17 +417,7 @@ void TstCustomerWindow::gridLockAndInPlaceEdits()
     QVERIFY(QTest::qWaitForWindowActive(&w));
 
     // Typing into a telephone cell opens its editor; Enter commits it (queued).
-    const auto editTel = [&](int row, const QString& text) {
-        bg->setFocus();
-        QTRY_VERIFY(bg->hasFocus());
-        bg->setCurrentIndex(bg->records()->index(row, 4));
-        QTest::keyClick(bg, text.at(0).toLatin1());
-        if (QApplication::focusWidget() != bg) {
-            typeMore(QApplication::focusWidget(), text.mid(1));
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        }
-        QCoreApplication::processEvents();
-    };
+    const auto editTel = [&](int row, const QString& text) { typeInCell(bg, row, 4, text); };
 
     editTel(0, "555");
     bg->setCurrentIndex(bg->records()->index(1, 4));

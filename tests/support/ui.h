@@ -79,6 +79,22 @@ inline QStringList storedColumn(TestEnv& env, const QString& table, int column)
     return out;
 }
 
+// Types into a grid cell as a person does: the first key opens the cell's
+// editor (when the grid allows edits), the rest goes into it and Enter
+// commits it to the grid.
+inline void typeInCell(RecordView* grid, int row, int column, const QString& text)
+{
+    grid->setFocus();
+    QTRY_VERIFY(grid->hasFocus());
+    grid->setCurrentIndex(grid->records()->index(row, column));
+    QTest::keyClick(grid, text.at(0).toLatin1());
+    if (QApplication::focusWidget() != grid) {
+        typeMore(QApplication::focusWidget(), text.mid(1));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    }
+    QCoreApplication::processEvents();
+}
+
 // A left click on row `row` of the grid.
 inline void clickRow(RecordView* grid, int row, int column = 0)
 {
