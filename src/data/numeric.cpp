@@ -120,17 +120,6 @@ QString signedNumberText(double value)
     return s.startsWith(u'-') ? s : QStringLiteral(" ") + s;
 }
 
-qint64 roundHalfEven(double value)
-{
-    if (!std::isfinite(value))
-        return 0;
-    const int old = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const double r = std::nearbyint(value);
-    std::fesetround(old);
-    return static_cast<qint64>(r);
-}
-
 std::optional<qint64> roundWhole(double value)
 {
     // 2^63 is exactly representable; every double below it converts safely.

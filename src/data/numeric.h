@@ -29,11 +29,9 @@ QString numberText(double value);
 // Signed form: a blank before a number that is not negative.
 QString signedNumberText(double value);
 
-// Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
-qint64 roundHalfEven(double value);
-
-// roundHalfEven when the whole number fits in 64 bits; nullopt beyond that
-// (or for infinities), so a total or commission never wraps.
+// Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4),
+// when it fits in 64 bits; nullopt beyond that (or for infinities and NaN),
+// so a total or commission never wraps.
 std::optional<qint64> roundWhole(double value);
 
 } // namespace shop

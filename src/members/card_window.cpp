@@ -111,7 +111,10 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
 
     keyed_ = std::make_unique<KeyedRows>(*grid_, *fields_);
     keyed_->setShow([this](qint64, const QStringList& card) { show_card(card); });
-    keyed_->setClear([this] { clear_card_fields(); });
+    keyed_->setClear([this] {
+        fields_->clear();
+        fields_->setText("txt_date", ctx_.today());
+    });
 
     connect(grid_, &RecordView::rowClicked, this, &CardWindow::showClickedCard);
     connect(buttons_.save, &QPushButton::clicked, this, &CardWindow::saveCard);
@@ -138,8 +141,7 @@ CardWindow::~CardWindow() = default;
 
 void CardWindow::clear_card_fields()
 {
-    fields_->clear();
-    fields_->setText("txt_date", ctx_.today());
+    keyed_->clear();
 }
 
 void CardWindow::show_card(const QStringList& card)
@@ -210,8 +212,7 @@ void CardWindow::showClickedCard(const Record& record)
 {
     // Read afresh: business entry may have charged the card since the grid
     // read its page.
-    if (const auto card = rows::storedRow(db(), kTable, record.rowid))
-        show_card(*card);
+    keyed_->showStored(record.rowid);
 }
 
 } // namespace shop

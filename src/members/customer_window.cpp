@@ -1,6 +1,5 @@
 #include "customer_window.h"
 
-#include "data/table_rows.h"
 #include "ui/field_set.h"
 #include "ui/input_filters.h"
 #include "ui/keyed_rows.h"
@@ -79,7 +78,10 @@ CustomerWindow::CustomerWindow(AppContext& ctx, QWidget* parent) : QWidget(paren
 
     keyed_ = std::make_unique<KeyedRows>(*grid_, *fields_);
     keyed_->setShow([this](qint64 rowid, const QStringList& customer) { show_guke(rowid, customer); });
-    keyed_->setClear([this] { clear_guke_fields(); });
+    keyed_->setClear([this] {
+        setNumberLocked(false);
+        fields_->clear();
+    });
 
     connect(grid_, &RecordView::rowClicked, this, &CustomerWindow::showClickedCustomer);
     connect(buttons_.save, &QPushButton::clicked, this, &CustomerWindow::saveCustomer);
@@ -111,20 +113,16 @@ void CustomerWindow::setNumberLocked(bool locked)
 {
     numberLocked_ = locked;
     number_->setReadOnly(locked);
-    if (!locked)
-        shownRowid_.reset();
 }
 
 void CustomerWindow::clear_guke_fields()
 {
-    setNumberLocked(false);
-    fields_->clear();
+    keyed_->clear();
 }
 
-void CustomerWindow::show_guke(qint64 rowid, const QStringList& customer)
+void CustomerWindow::show_guke(qint64, const QStringList& customer)
 {
     setNumberLocked(true);
-    shownRowid_ = rowid;
     fields_->show(customer);
 }
 
@@ -163,7 +161,7 @@ void CustomerWindow::modifyCustomer()
 {
     // Several customers may share a number, so the change is written to one
     // row: the customer shown, or else the first with the typed number.
-    if (keyed_->modify({{kNumber}}, shownRowid_) != KeyedRows::Modified::Failed)
+    if (keyed_->modify({{kNumber}}) != KeyedRows::Modified::Failed)
         number_->setFocus();
 }
 
@@ -185,8 +183,7 @@ void CustomerWindow::queryCustomers()
 
 void CustomerWindow::showClickedCustomer(const Record& record)
 {
-    if (const auto customer = rows::storedRow(db(), kTable, record.rowid))
-        show_guke(record.rowid, *customer);
+    keyed_->showStored(record.rowid);
 }
 
 } // namespace shop

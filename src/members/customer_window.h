@@ -56,8 +56,6 @@ private:
     QMenu* gridMenu_;  // eidt_bg
     std::unique_ptr<KeyedRows> keyed_;
     bool numberLocked_ = false;
-    // The stored row the fields show, while the number box is locked.
-    std::optional<qint64> shownRowid_;
 };
 
 } // namespace shop

@@ -289,7 +289,14 @@ void BusinessWindow::askCommission()
     }
     // amount * rate / 100 keeps whole-percent results exact, so a half
     // really is a half when it is rounded to the even neighbour.
-    commission_ = roundHalfEven(numericValue(money_->text()) * rate / 100.0);
+    const auto commission = roundWhole(numericValue(money_->text()) * rate / 100.0);
+    if (!commission) {
+        commission_ = 0;
+        ctx_.messages().critical(QStringLiteral("提成金额超出范围，请检查金额！"), kError);
+        money_->setFocus();
+        return;
+    }
+    commission_ = *commission;
     serviceItem_->setFocus();
 }
 

@@ -4,6 +4,7 @@
 #include "ui/input_filters.h"
 #include "data/password.h"
 #include "journal.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -100,12 +101,8 @@ LoginWindow::LoginWindow(AppContext& ctx, LoginJournal& journal, LoginCounters& 
     ApostropheFilter::install(username_);
     ApostropheFilter::install(password_);
 
-    cmok_ = new QPushButton(QStringLiteral("确定(&O)"), this);
-    cmok_->setObjectName(QStringLiteral("cmok"));
-    cmcancel_ = new QPushButton(QStringLiteral("取消(&C)"), this);
-    cmcancel_->setObjectName(QStringLiteral("cmcancel"));
-    for (QPushButton* b : {cmok_, cmcancel_})
-        b->setAutoDefault(false);
+    cmok_ = button("cmok", QStringLiteral("确定(&O)"));
+    cmcancel_ = button("cmcancel", QStringLiteral("取消(&C)"));
 
     auto* fields = new QGridLayout;
     fields->addWidget(new QLabel(QStringLiteral("用户名："), this), 0, 0);
@@ -195,13 +192,6 @@ bool LoginWindow::eventFilter(QObject* watched, QEvent* e)
             // Esc anywhere ends the program at once, without a message.
             done_ = true;
             ctx_.quit();
-            return true;
-        }
-        if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) &&
-            (watched == cmok_ || watched == cmcancel_)) {
-            auto* b = static_cast<QPushButton*>(watched);
-            if (b->isEnabled())
-                b->click();
             return true;
         }
     }

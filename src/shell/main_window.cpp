@@ -7,6 +7,7 @@
 #include "rights.h"
 #include "ui/tab_page.h"
 #include "window_table.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -129,6 +130,8 @@ void MainWindow::buildTree()
     tree_->scrollToItem(last);
     connect(tree_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item, int) { dispatchNode(item->text(0)); });
+    // Enter or Space on the selected node opens it as a click does.
+    tree_->installEventFilter(this);
 }
 
 void MainWindow::addSeparator(QMenu* menu, const char* name)
@@ -254,8 +257,7 @@ QWidget* MainWindow::makeTabContent(const QString& name, QGroupBox* frame, QMenu
     auto* w = new QWidget(frame);
     auto* l = new QVBoxLayout(w);
     l->addStretch(1);
-    auto* close = new QPushButton(QStringLiteral("关闭"), w);
-    close->setObjectName(QStringLiteral("placeholder_close"));
+    auto* close = button("placeholder_close", QStringLiteral("关闭"));
     connect(close, &QPushButton::clicked, frameJin_, &QWidget::hide);
     auto* row = new QHBoxLayout;
     row->addStretch(1);
@@ -314,6 +316,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e)
         syncCoveredPages();
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
+        if (watched == tree_ && tree_->currentItem() &&
+            (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter || k->key() == Qt::Key_Space)) {
+            dispatchNode(tree_->currentItem()->text(0));
+            return true;
+        }
         QWidget* target =
             QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
         // Seen once, at the first receiver, however far the key propagates.

@@ -3,6 +3,7 @@
 #include "ui/app_context.h"
 #include "app_settings.h"
 #include "ui/input_filters.h"
+#include "ui/widgets.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,18 +38,13 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     wno_ = field(2, QStringLiteral("图象格式："), "txt_wno");
     company_ = field(3, QStringLiteral("公司名称："), "txt_company");
 
-    auto* cmedit = new QPushButton(QStringLiteral("编辑"), this);
-    cmedit->setObjectName(QStringLiteral("cmedit"));
-    cmsave_ = new QPushButton(QStringLiteral("保存"), this);
-    cmsave_->setObjectName(QStringLiteral("cmsave"));
-    auto* cmquit = new QPushButton(QStringLiteral("退出"), this);
-    cmquit->setObjectName(QStringLiteral("cmquit"));
+    auto* cmedit = button("cmedit", QStringLiteral("编辑"));
+    cmsave_ = button("cmsave", QStringLiteral("保存"));
+    auto* cmquit = button("cmquit", QStringLiteral("退出"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {cmedit, cmsave_, cmquit}) {
-        b->setAutoDefault(false);
+    for (QPushButton* b : {cmedit, cmsave_, cmquit})
         buttons->addWidget(b);
-    }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
     layout->addLayout(buttons);

@@ -26,7 +26,8 @@ QList<Condition> nameAndCode(const QStringList& values)
 double PurchaseService::wholeFigure(const QString& stockText)
 {
     const double v = numericValue(stockText);
-    return std::abs(v) < 9.0e18 ? static_cast<double>(roundHalfEven(v)) : v;
+    const auto whole = roundWhole(v);
+    return whole ? static_cast<double>(*whole) : v;
 }
 
 DbValue<GoodsMatch> PurchaseService::matchForAdd(const RecordSource& source, const QStringList& values)

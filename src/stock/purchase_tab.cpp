@@ -99,10 +99,22 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
         // The timer keeps this one too; follow the name at once as well.
         modify_->setEnabled(!t.isEmpty());
     });
+    // Stock goes only to the line the fields show: another name or code
+    // leaves add-stock mode.
+    for (const char* name : {kName, kCode})
+        connect(field(name), &QLineEdit::textChanged, this, [this] {
+            if (inAddStockMode())
+                setMode(std::nullopt);
+        });
     connect(grid_, &RecordView::rowClicked, this, &PurchaseTab::loadRow);
+    // The line the fields show was deleted elsewhere: they show nothing.
+    connect(grid_, &RecordView::currentRowLost, this, [this](qint64 rowid) {
+        if (loadedRowid_ == rowid || (stockLine_ && stockLine_->rowid == rowid)) {
+            setMode(std::nullopt);
+            clear_fields();
+        }
+    });
 
-    // Enter on the add button, the end of the Enter chain, presses it.
-    add_->setAutoDefault(true);
     add_->setEnabled(false);
     grid_->refresh();
     fields_->setText(kDate, ctx_.today());
@@ -170,10 +182,12 @@ void PurchaseTab::addGoods()
             return;
         }
         clear_fields();
-        // The matched line, its quantity left empty for the amount added.
+        // The matched line, its quantity left empty for the amount added,
+        // current in the grid so that delete and modify act on it.
         fields_->show(match->values);
         fields_->setText(kStock, QString());
         loadedRowid_ = match->rowid;
+        grid_->bringToRow(match->rowid);
         const double figure = PurchaseService::wholeFigure(match->values.value(6));
         ctx_.messages().information(QStringLiteral("目前该产品的库存量为：") + numberText(figure), kInfoTip);
         field(kStock)->setFocus();
@@ -290,6 +304,7 @@ void PurchaseTab::loadRow(const Record& record)
 {
     if (record.values.size() < schema::columnsOf(kTable).size())
         return;
+    setMode(std::nullopt);
     fields_->show(record.values);
     loadedRowid_ = record.rowid;
     field(kName)->setFocus();
@@ -298,6 +313,9 @@ void PurchaseTab::loadRow(const Record& record)
 bool PurchaseTab::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == query_ && event->type() == QEvent::MouseButtonPress) {
+        // A greyed-out button does nothing.
+        if (!query_->isEnabled())
+            return true;
         auto* m = static_cast<QMouseEvent*>(event);
         if (m->button() == Qt::LeftButton)
             findByName();

@@ -23,6 +23,32 @@ KeyedRows::KeyedRows(RecordView& grid, FieldSet& fields)
     : grid_(grid), fields_(fields), show_([this](qint64, const QStringList& row) { fields_.show(row); }),
       clear_([this] { fields_.clear(); })
 {
+    QObject::connect(&grid_, &RecordView::currentRowLost, &grid_, [this](qint64 rowid) {
+        if (shown_ == rowid)
+            clear();
+    });
+}
+
+void KeyedRows::clear()
+{
+    shown_.reset();
+    clear_();
+}
+
+bool KeyedRows::showStored(qint64 rowid)
+{
+    const auto stored = rows::storedRow(grid_.records()->database(), grid_.table(), rowid);
+    if (stored.failed()) {
+        grid_.context().messages().databaseError(stored.error());
+        return false;
+    }
+    if (!stored)
+        return false;
+    show_(rowid, *stored);
+    shown_ = rowid;
+    if (!grid_.currentRecord() || grid_.currentRecord()->rowid != rowid)
+        grid_.bringToRow(rowid);
+    return true;
 }
 
 KeyedRows::Saved KeyedRows::save(const KeyedSave& how)
@@ -47,31 +73,26 @@ KeyedRows::Saved KeyedRows::save(const KeyedSave& how)
             return Saved::Failed;
         }
         emit ctx.notifier().tableChanged(grid_.table());
-        clear_();
+        clear();
         return Saved::Inserted;
     }
     if (!ctx.messages().question(how.question, how.caption)) {
-        clear_();
+        clear();
         return Saved::Cleared;
     }
-    const auto stored = rows::storedRow(db, grid_.table(), *existing);
-    if (stored.failed()) {
-        ctx.messages().databaseError(stored.error());
+    if (!showStored(*existing))
         return Saved::Failed;
-    }
-    if (stored)
-        show_(*existing, *stored);
     return Saved::Shown;
 }
 
-KeyedRows::Modified KeyedRows::modify(const KeyedModify& how, std::optional<qint64> preferred)
+KeyedRows::Modified KeyedRows::modify(const KeyedModify& how)
 {
     AppContext& ctx = grid_.context();
     Database& db = grid_.records()->database();
     const QList<Condition> key = keyConditions(fields_, how.key);
     DbValue<qint64> target = DbValue<qint64>::none();
-    if (preferred)
-        target = rows::rowidIfMatches(db, grid_.table(), *preferred, key);
+    if (shown_)
+        target = rows::rowidIfMatches(db, grid_.table(), *shown_, key);
     if (!target.failed() && !target)
         target = rows::firstRowid(db, grid_.table(), key);
     if (target.failed()) {
@@ -81,7 +102,7 @@ KeyedRows::Modified KeyedRows::modify(const KeyedModify& how, std::optional<qint
     if (!target) {
         ctx.messages().critical(how.notFound, how.notFoundCaption);
         grid_.rerun();
-        clear_();
+        clear();
         return Modified::NotFound;
     }
     // One statement over one row: the typed values replace the stored ones.
@@ -92,7 +113,7 @@ KeyedRows::Modified KeyedRows::modify(const KeyedModify& how, std::optional<qint
     }
     ctx.messages().information(how.done, how.doneCaption);
     emit ctx.notifier().tableChanged(grid_.table());
-    clear_();
+    clear();
     return Modified::Modified;
 }
 

@@ -33,6 +33,9 @@ struct KeyedModify {
 // key is looked up in the whole table, never only in the rows the grid
 // shows, so a filtered grid never lets a key in twice. Writes tell every
 // view of the table through the notifier; database errors are reported.
+// The row the fields show is the grid's current row, so that delete and
+// modify act on what the user sees; when another window deletes it, the
+// fields are cleared.
 class KeyedRows {
 public:
     using ShowFn = std::function<void(qint64 rowid, const QStringList& storedRow)>;
@@ -44,23 +47,32 @@ public:
     void setShow(ShowFn show) { show_ = std::move(show); }
     void setClear(std::function<void()> clear) { clear_ = std::move(clear); }
 
+    // Shows the stored row in the fields and makes it the grid's current
+    // row (showing every row when the grid's source lacks it).
+    bool showStored(qint64 rowid);
+    // The stored row the fields show, until they are cleared.
+    std::optional<qint64> shown() const { return shown_; }
+    // Empties the fields (the window's clear).
+    void clear();
+
     // Incomplete: said so. A new key: inserted, fields cleared. A stored
     // key: asked; Yes shows the stored row, No clears.
     enum class Saved { Incomplete, Inserted, Shown, Cleared, Failed };
     Saved save(const KeyedSave& how);
 
-    // Writes the typed values to `preferred` while it still matches the
+    // Writes the typed values to the row shown while it still matches the
     // typed key, otherwise to the first row of the table with that key.
     // Without such a row says so and re-reads the grid. The fields are
     // cleared unless the database failed.
     enum class Modified { Modified, NotFound, Failed };
-    Modified modify(const KeyedModify& how, std::optional<qint64> preferred = std::nullopt);
+    Modified modify(const KeyedModify& how);
 
 private:
     RecordView& grid_;
     FieldSet& fields_;
     ShowFn show_;
     std::function<void()> clear_;
+    std::optional<qint64> shown_;
 };
 
 } // namespace shop

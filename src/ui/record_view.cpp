@@ -74,7 +74,7 @@ bool RecordView::rerun()
         if (row >= 0)
             setCurrentIndex(model_->index(row, qMax(0, current.column())));
         else
-            emit currentRowLost();
+            emit currentRowLost(kept);
     }
     return checked(r);
 }
@@ -211,6 +211,16 @@ bool RecordView::selectRowid(qint64 rowid)
     if (row < 0)
         return false;
     setCurrentIndex(model_->index(row, 0));
+    return true;
+}
+
+bool RecordView::bringToRow(qint64 rowid)
+{
+    if (!selectRowid(rowid)) {
+        if (!refresh() || !selectRowid(rowid))
+            return false;
+    }
+    scrollTo(currentIndex(), EnsureVisible);
     return true;
 }
 

@@ -118,6 +118,10 @@ public:
     std::optional<Record> currentRecord() const;
     // Makes the row with this rowid current, reading pages as needed.
     bool selectRowid(qint64 rowid);
+    // As selectRowid, and when the source does not hold the row, shows
+    // every row first; the row is scrolled into view. False when the row
+    // is not stored (or the database failed, reported).
+    bool bringToRow(qint64 rowid);
 
     static QString defaultDeleteQuestion() { return QStringLiteral("真的想删除所选的记录吗？"); }
     // Asks `question` and deletes exactly the selected row; a failure is
@@ -145,7 +149,7 @@ signals:
     void statesUpdated();
     // The row that was current is gone after a re-run (fields that showed
     // it are to be cleared).
-    void currentRowLost();
+    void currentRowLost(qint64 rowid);
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <limits>
 
 using namespace shop;
 
@@ -92,24 +93,38 @@ private slots:
         QCOMPARE(shop::numericValue(plain), shop::numericValue(signedForm));
     }
 
-    void roundHalfEven_data()
+    // Halves go to the even neighbour; a whole number beyond 64 bits is
+    // no number at all, never a wrapped one.
+    void roundWhole_data()
     {
         QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("fits");
         QTest::addColumn<qint64>("expected");
-        QTest::newRow("2.5") << 2.5 << qint64(2);
-        QTest::newRow("3.5") << 3.5 << qint64(4);
-        QTest::newRow("12.5") << 12.5 << qint64(12);
-        QTest::newRow("13.5") << 13.5 << qint64(14);
-        QTest::newRow("-2.5") << -2.5 << qint64(-2);
-        QTest::newRow("2.6") << 2.6 << qint64(3);
-        QTest::newRow("0.5") << 0.5 << qint64(0);
-        QTest::newRow("1.4999") << 1.4999 << qint64(1);
+        QTest::newRow("2.5") << 2.5 << true << qint64(2);
+        QTest::newRow("3.5") << 3.5 << true << qint64(4);
+        QTest::newRow("12.5") << 12.5 << true << qint64(12);
+        QTest::newRow("13.5") << 13.5 << true << qint64(14);
+        QTest::newRow("-2.5") << -2.5 << true << qint64(-2);
+        QTest::newRow("2.6") << 2.6 << true << qint64(3);
+        QTest::newRow("0.5") << 0.5 << true << qint64(0);
+        QTest::newRow("1.4999") << 1.4999 << true << qint64(1);
+        QTest::newRow("lowest 64-bit")
+            << -9223372036854775808.0 << true << std::numeric_limits<qint64>::min();
+        QTest::newRow("2^63") << 9223372036854775808.0 << false << qint64(0);
+        QTest::newRow("1e20 * 50%") << 1e20 * 50 / 100.0 << false << qint64(0);
+        QTest::newRow("-1e19") << -1e19 << false << qint64(0);
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << false << qint64(0);
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << false << qint64(0);
     }
-    void roundHalfEven()
+    void roundWhole()
     {
         QFETCH(double, value);
+        QFETCH(bool, fits);
         QFETCH(qint64, expected);
-        QCOMPARE(shop::roundHalfEven(value), expected);
+        const auto r = shop::roundWhole(value);
+        QCOMPARE(r.has_value(), fits);
+        if (fits)
+            QCOMPARE(*r, expected);
     }
 
     void dateTexts()

@@ -367,6 +367,11 @@ void TstCustomerWindow::deleteCustomer_data()
         << 2 << int(QMessageBox::No) << QStringList{"张三", "李四", "张三"};
     QTest::newRow("without a current row nothing is asked or deleted")
         << -1 << int(QMessageBox::Yes) << QStringList{"张三", "李四", "张三"};
+    // 李四 clicked and saved unchanged (the fields clear, the row stays
+    // current), then 001 张三 typed and 是 to the exists question: the first
+    // 张三 is shown, so it is current and deleted.
+    QTest::newRow("the customer shown after the exists question")
+        << -2 << int(QMessageBox::Yes) << QStringList{"李四", "张三"};
 }
 
 void TstCustomerWindow::deleteCustomer()
@@ -383,14 +388,28 @@ void TstCustomerWindow::deleteCustomer()
     QVERIFY(showActive(&w));
     if (row >= 0)
         clickRow(w.grid(), row);
-    if (row >= 0)
+    if (row == -2) {
+        clickRow(w.grid(), 1);
+        press(&w, "cmd_guke_mod");
+        QVERIFY(w.grid()->currentRecord());
+        QCOMPARE(w.grid()->currentRecord()->values.value(1), QString("李四"));
+        type(child<QWidget>(&w, "txt_guke_num"), "001");
+        type(child<QWidget>(&w, "txt_guke_name"), "张三");
+        env.messages().answer(QMessageBox::Yes);
+        press(&w, "cmd_guke_save");
+        QCOMPARE(textOf(&w, "txt_guke_tel"), QString("111"));
+        env.messages().clear();
+    }
+    if (row != -1)
         env.messages().answer(QMessageBox::StandardButton(answer));
     press(&w, "cmd_guke_del");
 
-    QCOMPARE(shownAll(env), row >= 0 ? QStringList{ask("真的想删除所选的记录?", "删除")} : QStringList{});
+    QCOMPARE(shownAll(env), row != -1 ? QStringList{ask("真的想删除所选的记录?", "删除")} : QStringList{});
     QCOMPARE(storedColumn(env, "guke", 1), left);
     if (row >= 0 && answer == QMessageBox::Yes)
         QCOMPARE(storedColumn(env, "guke", 4), QStringList({"111", "222"}));
+    if (row == -2)
+        QCOMPARE(storedColumn(env, "guke", 4), QStringList({"222", "333"}));
     QCOMPARE(gridColumn(w.grid(), 1), left);
     QCOMPARE(fields(&w), kBlank);
     QVERIFY(!w.numberLocked());

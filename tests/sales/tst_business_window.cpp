@@ -427,6 +427,10 @@ void TstBusinessWindow::commissionQuestion_data()
     QTest::newRow("rate 100.5 ignored") << "30" << yes << "100.5" << qint64(0) << "txt_money" << 2;
     QTest::newRow("empty answer or cancel") << "30" << yes << "" << qint64(0) << "txt_money" << 2;
     QTest::newRow("empty amount asks nothing") << "" << yes << "50" << qint64(0) << "txt_money" << 0;
+    // Beyond what a whole number holds: said, nothing kept, never wrapped.
+    QTest::newRow("1e18 at 50 still fits")
+        << "1e18" << yes << "50" << qint64(500000000000000000) << "txt_service" << 2;
+    QTest::newRow("1e20 at 50 is out of range") << "1e20" << yes << "50" << qint64(0) << "txt_money" << 3;
 }
 
 void TstBusinessWindow::commissionQuestion()
@@ -461,6 +465,8 @@ void TstBusinessWindow::commissionQuestion()
         QCOMPARE(shown.at(1).text, QStringLiteral("请你输入此服务项目的提成率(按百分率计算)："));
         QCOMPARE(shown.at(1).caption, QStringLiteral("设置提成率"));
     }
+    if (boxes > 2)
+        QCOMPARE(test::shown(shown.at(2)), test::stop("提成金额超出范围，请检查金额！"));
     QCOMPARE(w.pendingCommission(), commission);
     QCOMPARE(focusName(), focus);
     QCOMPARE(env_->messages().unusedAnswers(), 0);

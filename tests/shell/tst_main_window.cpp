@@ -357,6 +357,7 @@ void TstMainWindow::treeDispatch_data()
     QTest::addColumn<QString>("node");
     QTest::addColumn<QString>("refusal"); // "", "kind" or "supervisor"
     QTest::addColumn<QString>("effect");  // window name, "tab:x", "backup", "switch", "leave" or ""
+    QTest::addColumn<int>("key");         // 0: a click; else the key pressed on the selected node
 
     const struct {
         const char* node;
@@ -406,8 +407,15 @@ void TstMainWindow::treeDispatch_data()
             else if (n.guard == 2 && u.level == 1)
                 refusal = "supervisor";
             QTest::addRow("%s %s", u.label, n.node)
-                << u.user << u.kind << n.node << refusal << (refusal.isEmpty() ? n.effect : "");
+                << u.user << u.kind << n.node << refusal << (refusal.isEmpty() ? n.effect : "") << 0;
         }
+    // The keyboard opens a selected node as the click does.
+    for (const auto& n : nodes) {
+        QTest::addRow("Enter on %s", n.node) << "ZED"
+                                             << "M" << n.node << "" << n.effect << int(Qt::Key_Return);
+        QTest::addRow("Space on %s", n.node) << "ZED"
+                                             << "M" << n.node << "" << n.effect << int(Qt::Key_Space);
+    }
 }
 
 void TstMainWindow::treeDispatch()
@@ -417,6 +425,7 @@ void TstMainWindow::treeDispatch()
     QFETCH(QString, node);
     QFETCH(QString, refusal);
     QFETCH(QString, effect);
+    QFETCH(int, key);
 
     TestEnv env;
     registerFakes(env);
@@ -426,13 +435,26 @@ void TstMainWindow::treeDispatch()
     QSignalSpy switches(&w, &MainWindow::switchUserRequested);
     w.show();
 
-    // A click on the node's text, as a person makes it.
+    // A click on the node's text, as a person makes it, or the node
+    // selected with the arrow keys and a key pressed.
     auto* tree = child<QTreeWidget>(&w, "TreeView1");
     tree->expandAll();
     const auto found = tree->findItems(node, Qt::MatchExactly | Qt::MatchRecursive);
     QCOMPARE(found.size(), 1);
     tree->scrollToItem(found.first());
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(found.first()).center());
+    if (key == 0) {
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(found.first()).center());
+    } else {
+        tree->setFocus();
+        tree->setCurrentItem(tree->topLevelItem(0));
+        while (tree->currentItem() != found.first()) {
+            QTreeWidgetItem* before = tree->currentItem();
+            QTest::keyClick(tree, Qt::Key_Down);
+            QVERIFY(tree->currentItem() != before);
+        }
+        QVERIFY(env.messages().texts().isEmpty()); // moving opens nothing
+        QTest::keyClick(tree, Qt::Key(key));
+    }
 
     QStringList texts = env.messages().texts();
     if (refusal == "kind") {

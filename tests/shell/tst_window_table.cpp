@@ -1,12 +1,15 @@
 // The window table against the registry: every menu item and tree node that
 // opens a window or a tab names one that is registered.
 #include "shell/journal.h"
+#include "shell/login_window.h"
 #include "shell/main_window.h"
 #include "shell/window_table.h"
 #include "support/ui.h"
 
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTreeWidget>
 
 using namespace shop;
@@ -50,6 +53,8 @@ class TstWindowTable : public QObject {
 private slots:
     void everyOpenerNamesARegisteredWindow();
     void everyRegisteredWindowIsInTheTable();
+    void everyButtonPressesOnEnter_data();
+    void everyButtonPressesOnEnter();
 };
 
 void TstWindowTable::everyOpenerNamesARegisteredWindow()
@@ -105,6 +110,57 @@ void TstWindowTable::everyRegisteredWindowIsInTheTable()
         QVERIFY2(windows.contains(name), qPrintable(name));
     for (const QString& name : env.ctx().windows().tabNames())
         QVERIFY2(tabs.contains(name), qPrintable(name));
+}
+
+// Keyboard users: in every window and tab, and at the login, Enter on a
+// focused command button presses it (as Space does).
+void TstWindowTable::everyButtonPressesOnEnter_data()
+{
+    QTest::addColumn<QString>("window");
+    TestEnv env;
+    registerWindows(env.ctx().windows());
+    QTest::newRow("frmlogin") << "frmlogin";
+    for (const QString& name : env.ctx().windows().names() + env.ctx().windows().tabNames())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+void TstWindowTable::everyButtonPressesOnEnter()
+{
+    QFETCH(QString, window);
+    TestEnv env;
+    registerWindows(env.ctx().windows());
+    env.ctx().setLogin("ZED", "M");
+    LoginJournal journal(env.ctx());
+    LoginCounters counters;
+    QWidget holder;
+    holder.resize(1000, 700);
+    QWidget* w = nullptr;
+    if (window == "frmlogin")
+        w = new LoginWindow(env.ctx(), journal, counters, &holder);
+    else if (env.ctx().windows().hasTab(window))
+        w = env.ctx().windows().createTab(env.ctx(), window, &holder);
+    else
+        w = env.ctx().windows().open(env.ctx(), window);
+    QVERIFY(w);
+    QWidget* top = w->parentWidget() == &holder ? &holder : w;
+    QVERIFY(showActive(top));
+
+    const QList<QPushButton*> buttons = w->findChildren<QPushButton*>();
+    if (buttons.isEmpty())
+        QSKIP("no command buttons");
+    for (QPushButton* b : buttons) {
+        if (!b->isVisibleTo(top))
+            continue;
+        // What the button does is its window's business; here only that
+        // the key presses it.
+        b->disconnect();
+        b->setEnabled(true);
+        QSignalSpy clicked(b, &QAbstractButton::clicked);
+        b->setFocus();
+        QTest::keyClick(b, Qt::Key_Return);
+        QVERIFY2(clicked.size() == 1, qPrintable(window + " " + b->objectName()));
+    }
+    env.ctx().windows().closeAll();
 }
 
 QTEST_MAIN(TstWindowTable)

@@ -287,10 +287,9 @@ private slots:
         verifyCleared();
     }
 
-    // An empty quantity does nothing and keeps the mode; clearing the fields
-    // keeps it too; the commit goes to the line matched on entering the mode
-    // even when other name and code stand in the fields.
-    void addStockMode()
+    // An empty quantity does nothing and keeps the mode, as does a quantity
+    // beyond any number; the commit goes to the matched line.
+    void addStockModeStays()
     {
         const QList<QStringList> lines = {line("可乐", "K1", "4", "10"), line("可乐", "K1", "5", "20"),
                                           line("雪碧", "X2", "3", "1")};
@@ -303,26 +302,83 @@ private slots:
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
         QCOMPARE(env->rows("jinhuo"), lines);
 
-        // A quantity beyond any number is refused; the mode stays.
         typeInto("txt_quantily", "1e999");
         click("cmd_add");
         QCOMPARE(env->messages().texts(), QStringList{"订货数量超出范围！"});
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
         QCOMPARE(env->rows("jinhuo"), lines);
 
-        click("cmd_clear");
-        QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
-        verifyCleared();
-        typeInto("txt_name", "雪碧");
-        typeInto("txt_code", "X2");
         typeInto("txt_quantily", "3");
         click("cmd_add");
-
         QList<QStringList> expected = lines;
         expected[1][6] = "23";
         QCOMPARE(env->rows("jinhuo"), expected);
         QCOMPARE(env->rows("jinhuo_history"), lines);
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddCaption);
+    }
+
+    // Stock can only go to the line the fields show: loading another line,
+    // changing the name or code, or clearing the fields leaves the mode, and
+    // 增加 then treats the fields as new goods.
+    void addStockModeLeft_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("another row clicked") << "click";
+        QTest::newRow("name changed") << "txt_name";
+        QTest::newRow("code changed") << "txt_code";
+        QTest::newRow("fields cleared") << "clear";
+    }
+    void addStockModeLeft()
+    {
+        QFETCH(QString, how);
+        const QList<QStringList> lines = {line("可乐", "K1", "4", "10"), line("雪碧", "X2", "3", "1")};
+        open(lines, lines);
+        enterAddStock(line("可乐", "K1", "4", ""));
+        env->messages().clear();
+
+        if (how == "click") {
+            clickRow(grid(), 1);
+            QCOMPARE(f("txt_name")->text(), QString("雪碧"));
+        } else if (how == "clear") {
+            click("cmd_clear");
+        } else {
+            typeInto(how, "Z9");
+        }
+        QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddCaption);
+        typeInto("txt_quantily", "5");
+        env->messages().answer(QMessageBox::No);
+        click("cmd_add");
+
+        // 可乐 keeps its stock whatever 增加 did with the fields.
+        QCOMPARE(env->rows("jinhuo").first(), lines.first());
+        if (how == "click")
+            QCOMPARE(env->messages().texts(), QStringList{"商品名已存在，你想添加库存吗？"});
+        else
+            QVERIFY(!env->messages().texts().join("").contains("库存量"));
+    }
+
+    // A line found through "商品名已存在" is the grid's current row, so 删除
+    // deletes it; a loaded line deleted by another window leaves the fields.
+    void shownLineIsCurrent()
+    {
+        const QList<QStringList> lines = {line("可乐", "K1", "4", "10"), line("雪碧", "X2", "3", "1")};
+        open(lines, lines);
+        clickRow(grid(), 1);
+        enterAddStock(line("可乐", "K1", "4", ""));
+        QVERIFY(grid()->currentRecord());
+        QCOMPARE(grid()->currentRecord()->values.value(0), QString("可乐"));
+        env->messages().clear();
+        env->messages().answer(QMessageBox::Yes);
+        click("cmd_del");
+        QCOMPARE(env->messages().texts(), QStringList{"真的想删除所选的记录吗？"});
+        QCOMPARE(env->rows("jinhuo"), QList<QStringList>{lines.at(1)});
+        QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddCaption);
+
+        clickRow(grid(), 0);
+        QCOMPARE(f("txt_name")->text(), QString("雪碧"));
+        QVERIFY(env->db().exec("DELETE FROM jinhuo").ok);
+        emit env->ctx().notifier().tableChanged("jinhuo");
+        verifyCleared();
     }
 
     // The line changes between entering the mode and the commit.
@@ -635,6 +691,12 @@ private slots:
         QVERIFY(!b("cmd_add")->isEnabled());
         QVERIFY(!b("cmd_del")->isEnabled());
         QVERIFY(!b("cmd_query")->isEnabled());
+        // The greyed-out query button does nothing with either mouse button.
+        for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+            QTest::mousePress(b("cmd_query"), button);
+            QTest::mouseRelease(b("cmd_query"), button);
+        }
+        QCOMPARE(env->messages().count(), 0);
         QVERIFY(!b("cmd_modify")->isEnabled());
         QVERIFY(b("cmd_clear")->isEnabled());
         QVERIFY(b("cmd_exit")->isEnabled());

@@ -49,6 +49,8 @@ private slots:
     void refusedWritesKeepTheFields_data();
     void refusedWritesKeepTheFields();
     void modifyWhenTheShownRowIsGone();
+    void shownRowIsCurrent_data();
+    void shownRowIsCurrent();
 };
 
 void TstKeyedFields::valuesFollowColumns()
@@ -107,14 +109,59 @@ void TstKeyedFields::modifyWhenTheShownRowIsGone()
     env.insert("guke", customer("001", "张三", "111"));
     env.insert("guke", customer("001", "李四", "222"));
     Form form(env.ctx());
-    form.fields->show(customer("001", "李四", "999"));
+    QVERIFY(form.keyed->showStored(2));
+    form.fields->setText("txt_tel", "999");
     QVERIFY(env.db().exec("DELETE FROM guke WHERE rowid = 2").ok);
 
     // The row shown is gone: the first with the typed number takes the change.
-    QCOMPARE(form.keyed->modify({{"编号"}}, 2), KeyedRows::Modified::Modified);
+    QCOMPARE(form.keyed->modify({{"编号"}}), KeyedRows::Modified::Modified);
     QCOMPARE(env.rows("guke"), QList<QStringList>{customer("001", "李四", "999")});
     QCOMPARE(shownAll(env), QStringList{info("修改成功！")});
     QCOMPARE(form.fields->values(), QStringList({"", "", "男", "", "", "", "", ""}));
+}
+
+// A row shown in the fields is the grid's current row, even when the grid's
+// source (a search) did not hold it; deleted elsewhere, the fields clear,
+// while a deletion of another row leaves them.
+void TstKeyedFields::shownRowIsCurrent_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("in the grid, deleted") << "" << 250 << true;
+    QTest::newRow("outside a search, deleted") << "张" << 250 << true;
+    QTest::newRow("another row deleted") << "" << 1 << false;
+}
+
+void TstKeyedFields::shownRowIsCurrent()
+{
+    QFETCH(QString, filter);
+    QFETCH(int, deleted);
+    QFETCH(bool, cleared);
+
+    TestEnv env;
+    for (int i = 0; i < 300; ++i)
+        env.insert("guke", customer(QString::number(i), i < 2 ? "张三" : "李四", "1"));
+    Form form(env.ctx());
+    QVERIFY(showActive(&form.window));
+    if (!filter.isEmpty())
+        form.grid->setSource(RecordSource::all("guke").filter("姓名", Op::Contains, filter));
+
+    QVERIFY(form.keyed->showStored(250));
+    QCOMPARE(form.fields->text("txt_num"), QString("249"));
+    QVERIFY(form.grid->currentRecord());
+    QCOMPARE(form.grid->currentRecord()->rowid, qint64(250));
+    QVERIFY(form.grid->selectionModel()->isRowSelected(form.grid->currentIndex().row(), {}));
+    // Scrolled into view.
+    QVERIFY(form.grid->viewport()->rect().intersects(form.grid->visualRect(form.grid->currentIndex())));
+
+    QVERIFY(env.db().exec("DELETE FROM guke WHERE rowid = ?", {deleted}).ok);
+    emit env.ctx().notifier().tableChanged("guke");
+    QCOMPARE(form.fields->text("txt_num"), cleared ? QString() : QString("249"));
+    QCOMPARE(form.keyed->shown().has_value(), !cleared);
+    // The kept row stays current for delete.
+    if (!cleared)
+        QCOMPARE(form.grid->currentRecord()->rowid, qint64(250));
 }
 
 QTEST_MAIN(TstKeyedFields)
