@@ -10,6 +10,7 @@
 #include "sales/business_window.h"
 #include "members/card_window.h"
 #include "members/customer_window.h"
+#include "staff/employee_tab.h"
 
 namespace shop {
 
@@ -18,6 +19,8 @@ void registerWindows(WindowRegistry& registry)
     namespace w = window_name;
     registry.addTab(w::purchaseTab,
                     [](AppContext& c, QWidget* parent) { return new PurchaseTab(c, parent); });
+    registry.addTab(w::employeeTab,
+                    [](AppContext& c, QWidget* parent) { return new EmployeeTab(c, parent); });
     registry.add(w::stock, [](AppContext& ctx) { return new StockQueryWindow(ctx); });
     registry.add(w::purchaseHistory, [](AppContext& ctx) { return new PurchaseHistoryWindow(ctx); });
     registry.add(w::settings, [](AppContext& ctx) { return new SettingsWindow(ctx); });

@@ -13,45 +13,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QStyledItemDelegate>
 
 namespace shop {
 
 namespace {
 const QString kNumber = QStringLiteral("卡号");
-
-// Edits of the number column in the unlocked grid: a number that belongs to
-// another card is refused, as opening a card refuses it.
-class CardNumberDelegate : public QStyledItemDelegate {
-public:
-    CardNumberDelegate(AppContext& ctx, RecordView* grid) : QStyledItemDelegate(grid), ctx_(ctx), grid_(grid)
-    {
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
-    {
-        auto* edit = qobject_cast<QLineEdit*>(editor);
-        const QString number = edit ? edit->text() : QString();
-        const QString stored = index.data(Qt::EditRole).toString();
-        if (edit && number.compare(stored, Qt::CaseInsensitive) != 0) {
-            const auto other = rows::firstRowid(ctx_.business(), grid_->table(), {{kNumber, Op::Eq, number}});
-            if (other.failed()) {
-                ctx_.messages().databaseError(other.error());
-                return;
-            }
-            if (other && *other != index.data(RecordModel::RowidRole).toLongLong()) {
-                ctx_.messages().critical(QStringLiteral("此卡号已存在，不能重复！"), QStringLiteral("错误"));
-                return;
-            }
-        }
-        QStyledItemDelegate::setModelData(editor, model, index);
-    }
-
-private:
-    AppContext& ctx_;
-    RecordView* grid_;
-};
-
 } // namespace
 
 const QStringList& CardWindow::cardTypes()
@@ -105,9 +71,9 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
         sorts.insert(i, columns.at(i));
     grid_->setSortColumns(sorts, {}, UnmappedHeader::Ignore);
 
-    const int numberColumn = static_cast<int>(columns.indexOf(kNumber));
-    if (numberColumn >= 0)
-        grid_->setItemDelegateForColumn(numberColumn, new CardNumberDelegate(ctx_, grid_));
+    // Edits of the number in the unlocked grid: a number that belongs to
+    // another card is refused, as opening a card refuses it.
+    grid_->refuseDuplicateEdits(kNumber, QStringLiteral("此卡号已存在，不能重复！"));
 
     keyed_ = std::make_unique<KeyedRows>(*grid_, *fields_);
     keyed_->setShow([this](qint64, const QStringList& card) { show_card(card); });

@@ -94,15 +94,18 @@ KeyedRows::Modified KeyedRows::modify(const KeyedModify& how)
     if (shown_)
         target = rows::rowidIfMatches(db, grid_.table(), *shown_, key);
     if (!target.failed() && !target)
-        target = rows::firstRowid(db, grid_.table(), key);
+        target = how.withinGrid ? rows::firstRowidIn(db, grid_.source(), key)
+                                : rows::firstRowid(db, grid_.table(), key);
     if (target.failed()) {
         ctx.messages().databaseError(target.error());
         return Modified::Failed;
     }
     if (!target) {
         ctx.messages().critical(how.notFound, how.notFoundCaption);
-        grid_.rerun();
-        clear();
+        if (!how.withinGrid) {
+            grid_.rerun();
+            clear();
+        }
         return Modified::NotFound;
     }
     // One statement over one row: the typed values replace the stored ones.

@@ -27,6 +27,9 @@ struct KeyedModify {
     QString doneCaption = QStringLiteral("信息");
     QString notFound = QStringLiteral("未找到相应的记录修改！");
     QString notFoundCaption = QStringLiteral("错误");
+    // Look for the key only among the rows the grid shows (its source as
+    // it stands), and keep the fields when it is not there.
+    bool withinGrid = false;
 };
 
 // The save and modify flows of an entry window over its grid's table. The
@@ -61,9 +64,10 @@ public:
     Saved save(const KeyedSave& how);
 
     // Writes the typed values to the row shown while it still matches the
-    // typed key, otherwise to the first row of the table with that key.
-    // Without such a row says so and re-reads the grid. The fields are
-    // cleared unless the database failed.
+    // typed key, otherwise to the first row of the table (or of the grid)
+    // with that key. Without such a row says so; the whole-table flow then
+    // re-reads the grid and clears the fields. After a write the fields are
+    // cleared.
     enum class Modified { Modified, NotFound, Failed };
     Modified modify(const KeyedModify& how);
 

@@ -8,9 +8,50 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QLineEdit>
 #include <QScopedValueRollback>
+#include <QStyledItemDelegate>
 
 namespace shop {
+
+namespace {
+
+// Writes an edited cell only when no other row holds the new value.
+class UniqueColumnDelegate : public QStyledItemDelegate {
+public:
+    UniqueColumnDelegate(RecordView* grid, const QString& column, const QString& message)
+        : QStyledItemDelegate(grid), grid_(grid), column_(column), message_(message)
+    {
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        auto* edit = qobject_cast<QLineEdit*>(editor);
+        const QString value = edit ? edit->text() : QString();
+        const QString stored = index.data(Qt::EditRole).toString();
+        if (edit && value.compare(stored, Qt::CaseInsensitive) != 0) {
+            AppContext& ctx = grid_->context();
+            const auto other =
+                rows::firstRowid(grid_->records()->database(), grid_->table(), {{column_, Op::Eq, value}});
+            if (other.failed()) {
+                ctx.messages().databaseError(other.error());
+                return;
+            }
+            if (other && *other != index.data(RecordModel::RowidRole).toLongLong()) {
+                ctx.messages().critical(message_, QStringLiteral("错误"));
+                return;
+            }
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    RecordView* grid_;
+    QString column_;
+    QString message_;
+};
+
+} // namespace
 
 RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWidget* parent)
     : QTableView(parent), ctx_(ctx), table_(table), model_(new RecordModel(db, this)), popup_(new QMenu(this))
@@ -214,6 +255,23 @@ bool RecordView::selectRowid(qint64 rowid)
     return true;
 }
 
+QMenu* RecordView::popupMenu() const
+{
+    return popup_;
+}
+
+void RecordView::setPopupMenu(QMenu* menu)
+{
+    popup_ = menu;
+}
+
+void RecordView::refuseDuplicateEdits(const QString& column, const QString& message)
+{
+    const int index = static_cast<int>(model_->database().columns(table_).indexOf(column));
+    if (index >= 0)
+        setItemDelegateForColumn(index, new UniqueColumnDelegate(this, column, message));
+}
+
 bool RecordView::bringToRow(qint64 rowid)
 {
     if (!selectRowid(rowid)) {
@@ -292,7 +350,7 @@ void RecordView::mousePressEvent(QMouseEvent* e)
     // The right button only opens the popup: it neither selects nor loads
     // a row, so the current row stays the one the fields show.
     if (e->button() == Qt::RightButton) {
-        if (!popup_->actions().isEmpty())
+        if (popup_ && !popup_->actions().isEmpty())
             popup_->popup(e->globalPosition().toPoint());
         e->accept();
         return;

@@ -90,7 +90,13 @@ public:
                                 const std::optional<RecordSource>& fallback = std::nullopt);
 
     // The popup menu opened by the right mouse button over the grid.
-    QMenu* popupMenu() const { return popup_; }
+    QMenu* popupMenu() const;
+    // Opens `menu` (one kept elsewhere, such as the main window's) instead.
+    void setPopupMenu(QMenu* menu);
+    // An in-place edit of `column` that gives a row the value another row
+    // holds is refused with `message` (caption 错误) and nothing is written,
+    // so the column stays a key.
+    void refuseDuplicateEdits(const QString& column, const QString& message);
 
     // Adds lock / edit / refresh items, separated, to `menu` (the popup
     // unless given) and makes the first two the lock pair. The refresh item
@@ -171,7 +177,7 @@ private:
     AppContext& ctx_;
     QString table_;
     RecordModel* model_;
-    QMenu* popup_;
+    QPointer<QMenu> popup_;
     QHash<int, RecordSource> sortMap_;
     UnmappedHeader unmapped_ = UnmappedHeader::Rerun;
     QPointer<QAction> lockItem_;

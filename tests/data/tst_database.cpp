@@ -1,5 +1,6 @@
 #include "data/database.h"
 #include "data/password.h"
+#include "data/program_paths.h"
 #include "data/record_model.h"
 #include "data/schema.h"
 
@@ -75,6 +76,45 @@ class TstDatabase : public QObject {
     }
 
 private slots:
+    // A program folder named with or without a trailing separator (or two)
+    // opens the same database file; at the root of a file system the
+    // separator is not doubled either.
+    void programFolderJoinsOnce_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("no separator") << "";
+        QTest::newRow("trailing separator") << "/";
+        QTest::newRow("two separators") << "//";
+    }
+    void programFolderJoinsOnce()
+    {
+        QFETCH(QString, suffix);
+        QCOMPARE(ProgramPaths{"/"}.businessDb(), QString("/database/database.db"));
+
+        const QString folder = dir_.filePath("till");
+        const ProgramPaths plain{folder};
+        const ProgramPaths typed{folder + suffix};
+        QCOMPARE(typed.businessDb(), plain.businessDb());
+        QCOMPARE(typed.accountsDb(), plain.accountsDb());
+        QVERIFY(!typed.businessDb().contains("//"));
+
+        if (!QFile::exists(plain.businessDb())) {
+            QString err;
+            QVERIFY2(schema::createDatabaseFiles(plain.businessDb(), plain.accountsDb(), "pw", &err),
+                     qPrintable(err));
+        }
+        QString err;
+        auto writer = Database::open(typed.businessDb(), &err);
+        QVERIFY2(writer, qPrintable(err));
+        QVERIFY(writer->exec("INSERT INTO worker (姓名) VALUES (?)", {suffix}).ok);
+        writer.reset();
+        auto reader = Database::open(plain.businessDb(), &err);
+        QVERIFY2(reader, qPrintable(err));
+        const auto found = reader->selectOne("SELECT count(*) FROM worker WHERE 姓名 = ?", {suffix});
+        QVERIFY(found.found());
+        QCOMPARE(found->value(0).toInt(), 1);
+    }
+
     void schemaHasColumnsInOrder()
     {
         Database& db = freshDb();

@@ -57,6 +57,9 @@ private slots:
         QTest::newRow("purchase tab") << "frame_jin"
                                       << "jinhuo"
                                       << "jin_bg";
+        QTest::newRow("employee tab") << "Frame_worker"
+                                      << "worker"
+                                      << "worker_bg";
     }
     void everyHeaderOfEveryWindow()
     {
