@@ -11,6 +11,7 @@
 #include "members/card_window.h"
 #include "members/customer_window.h"
 #include "staff/employee_tab.h"
+#include "staff/ledger_tab.h"
 
 namespace shop {
 
@@ -21,6 +22,7 @@ void registerWindows(WindowRegistry& registry)
                     [](AppContext& c, QWidget* parent) { return new PurchaseTab(c, parent); });
     registry.addTab(w::employeeTab,
                     [](AppContext& c, QWidget* parent) { return new EmployeeTab(c, parent); });
+    registry.addTab(w::ledgerTab, [](AppContext& c, QWidget* parent) { return new LedgerTab(c, parent); });
     registry.add(w::stock, [](AppContext& ctx) { return new StockQueryWindow(ctx); });
     registry.add(w::purchaseHistory, [](AppContext& ctx) { return new PurchaseHistoryWindow(ctx); });
     registry.add(w::settings, [](AppContext& ctx) { return new SettingsWindow(ctx); });

@@ -131,23 +131,41 @@ DbValue<QStringList> workerNames(Database& db)
 
 DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column)
 {
+    const auto each = sumRoundedEach(db, source, {column});
+    if (!each)
+        return {each.status, std::nullopt};
+    return DbValue<RoundedTotal>::of(each->first());
+}
+
+DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& source,
+                                            const QStringList& columns)
+{
+    QStringList selected;
+    for (const QString& c : columns)
+        selected << quoteIdent(c);
     QVariantList binds;
-    const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY rowid")
-                            .arg(quoteIdent(column), quoteIdent(source.table), source.whereSql(&binds));
-    RoundedTotal t;
-    const DbResult r = db.select(sql, binds, [&t](const QSqlQuery& q) {
-        ++t.rows;
-        const auto next = roundWhole(static_cast<double>(t.total) + numericValue(q.value(0).toString()));
-        if (!next) {
-            t.overflow = true;
-            return false;
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY rowid")
+            .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table), source.whereSql(&binds));
+    QList<RoundedTotal> totals(columns.size());
+    const DbResult r = db.select(sql, binds, [&totals](const QSqlQuery& q) {
+        for (qsizetype i = 0; i < totals.size(); ++i) {
+            RoundedTotal& t = totals[i];
+            ++t.rows;
+            if (t.overflow)
+                continue;
+            const auto next = roundWhole(static_cast<double>(t.total) +
+                                         numericValue(q.value(static_cast<int>(i)).toString()));
+            if (next)
+                t.total = *next;
+            else
+                t.overflow = true;
         }
-        t.total = *next;
         return true;
     });
     if (!r)
         return {r, std::nullopt};
-    return DbValue<RoundedTotal>::of(t);
+    return DbValue<QList<RoundedTotal>>::of(totals);
 }
 
 } // namespace shop::rows

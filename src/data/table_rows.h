@@ -52,5 +52,9 @@ struct RoundedTotal {
     bool overflow = false;
 };
 DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column);
+// Several columns summed so, in one pass over the rows (one total each, in
+// the order of `columns`).
+DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& source,
+                                            const QStringList& columns);
 
 } // namespace shop::rows

@@ -148,9 +148,9 @@ inline QString ask(const QString& text, const QString& caption)
     return caption + "|" + QString::number(int(QMessageBox::Question)) + "|" + text;
 }
 
-inline QString info(const QString& text)
+inline QString info(const QString& text, const QString& caption = "信息")
 {
-    return "信息|" + QString::number(int(QMessageBox::Information)) + "|" + text;
+    return caption + "|" + QString::number(int(QMessageBox::Information)) + "|" + text;
 }
 
 inline QString input(const QString& prompt, const QString& title = "查询")

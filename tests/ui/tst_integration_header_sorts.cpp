@@ -60,6 +60,9 @@ private slots:
         QTest::newRow("employee tab") << "Frame_worker"
                                       << "worker"
                                       << "worker_bg";
+        QTest::newRow("ledger tab") << "frame_shouzhi"
+                                    << "shouzhi"
+                                    << "shou_bg";
     }
     void everyHeaderOfEveryWindow()
     {
