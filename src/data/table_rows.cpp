@@ -4,6 +4,10 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
 namespace shop::rows {
 
 QVariantList textBinds(const QStringList& values)
@@ -144,27 +148,43 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
     for (const QString& c : columns)
         selected << quoteIdent(c);
     QVariantList binds;
+    // No ORDER BY: the engine picks its cheapest path (the date index for a
+    // short period) and the rows are put in stored order here, which is the
+    // order the grid lists them and the rounding follows.
     const QString sql =
-        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY rowid")
+        QStringLiteral("SELECT rowid, %1 FROM %2%3")
             .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table), source.whereSql(&binds));
-    QList<RoundedTotal> totals(columns.size());
-    const DbResult r = db.select(sql, binds, [&totals](const QSqlQuery& q) {
-        for (qsizetype i = 0; i < totals.size(); ++i) {
-            RoundedTotal& t = totals[i];
-            ++t.rows;
-            if (t.overflow)
-                continue;
-            const auto next = roundWhole(static_cast<double>(t.total) +
-                                         numericValue(q.value(static_cast<int>(i)).toString()));
-            if (next)
-                t.total = *next;
-            else
-                t.overflow = true;
-        }
+    const qsizetype width = columns.size();
+    std::vector<qint64> ids;
+    std::vector<double> values; // `width` per row, read straight from the engine's bytes
+    bool ordered = true;
+    const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64 rowid, const Database::TextRow& row) {
+        ordered = ordered && (ids.empty() || ids.back() < rowid);
+        ids.push_back(rowid);
+        for (qsizetype i = 0; i < width; ++i)
+            values.push_back(numericValueUtf8(row.utf8(static_cast<int>(i))));
         return true;
     });
     if (!r)
         return {r, std::nullopt};
+    std::vector<size_t> order(ids.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    if (!ordered)
+        std::sort(order.begin(), order.end(), [&ids](size_t a, size_t b) { return ids[a] < ids[b]; });
+
+    QList<RoundedTotal> totals(width);
+    for (qsizetype i = 0; i < width; ++i) {
+        RoundedTotal& t = totals[i];
+        t.rows = static_cast<qint64>(ids.size());
+        for (size_t at : order) {
+            const auto next = roundWhole(static_cast<double>(t.total) + values[at * width + i]);
+            if (!next) {
+                t.overflow = true;
+                break;
+            }
+            t.total = *next;
+        }
+    }
     return DbValue<QList<RoundedTotal>>::of(totals);
 }
 

@@ -41,12 +41,22 @@ private slots:
         QTest::newRow("currency suffix") << "100元" << 100.0;
         QTest::newRow("empty") << "" << 0.0;
         QTest::newRow("letters before digits") << "x12" << 0.0;
+        QTest::newRow("CJK between digits stops") << "1元5" << 1.0;
+        QTest::newRow("no-break space is not a blank") << "1\u00a05" << 1.0;
+        QTest::newRow("one tenth") << "0.1" << 0.1;
+        QTest::newRow("15 digits") << "3.14159265358979" << 3.14159265358979;
+        QTest::newRow("15 decimals") << "0.000000000000001" << 1e-15;
+        QTest::newRow("16 digits") << "1234567.891234567" << 1234567.891234567;
+        QTest::newRow("beyond 2^53") << "9007199254740993" << 9007199254740992.0;
+        QTest::newRow("negative zero") << "-0" << 0.0;
     }
     void numericValue()
     {
         QFETCH(QString, text);
         QFETCH(double, expected);
         QCOMPARE(shop::numericValue(text), expected);
+        // The engine's UTF-8 bytes read exactly the same (not merely close).
+        QVERIFY(shop::numericValueUtf8(text.toUtf8()) == shop::numericValue(text));
     }
 
     void overflowIsReported()
