@@ -118,8 +118,9 @@ int main(int argc, char** argv)
         });
         // The same statement for the shell, its two values bound as @p1, @p2.
         QVariantList binds;
-        const QString sql = QStringLiteral("SELECT %1, %2 FROM shouzhi%3")
-                                .arg(quoteIdent(columns.at(2)), quoteIdent(columns.at(3)), period.whereSql(&binds));
+        const QString sql =
+            QStringLiteral("SELECT %1, %2 FROM shouzhi%3")
+                .arg(quoteIdent(columns.at(2)), quoteIdent(columns.at(3)), period.whereSql(&binds));
         QString numbered;
         int n = 0;
         for (QChar c : sql)
@@ -129,11 +130,13 @@ int main(int argc, char** argv)
         const double shellWall = qMax(0.01, shell.ms - shellStart.ms);
         const double shellCpu = qMax(0.01, shell.cpuMs - shellStart.cpuMs);
         std::printf("period total, %s (%s .. %s)\n", p.name, p.from, p.to);
-        std::printf("    sums %8.2f ms (cpu %8.2f)   统计 button %8.2f ms (cpu %8.2f)   shell %8.2f ms (cpu %8.2f)\n",
-                    sums.wall, sums.cpu, button.wall, button.cpu, shellWall, shellCpu);
-        std::printf("    sums / shell: wall %5.2fx, cpu %5.2fx  %s (goal 1.5x)   button / shell: wall %5.2fx\n",
-                    sums.wall / shellWall, sums.cpu / shellCpu, sums.cpu / shellCpu <= 1.5 ? "PASS" : "MISS",
-                    button.wall / shellWall);
+        std::printf(
+            "    sums %8.2f ms (cpu %8.2f)   统计 button %8.2f ms (cpu %8.2f)   shell %8.2f ms (cpu %8.2f)\n",
+            sums.wall, sums.cpu, button.wall, button.cpu, shellWall, shellCpu);
+        std::printf(
+            "    sums / shell: wall %5.2fx, cpu %5.2fx  %s (goal 1.5x)   button / shell: wall %5.2fx\n",
+            sums.wall / shellWall, sums.cpu / shellCpu, sums.cpu / shellCpu <= 1.5 ? "PASS" : "MISS",
+            button.wall / shellWall);
         std::fflush(stdout);
     }
     env.messages().clear();

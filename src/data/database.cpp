@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -8,11 +9,41 @@
 #include <QSqlRecord>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace shop {
 
 namespace {
 QAtomicInt connectionCounter;
+
+std::function<void()>& busyWaiting()
+{
+    static std::function<void()> f;
+    return f;
+}
+std::function<void()>& busyDone()
+{
+    static std::function<void()> f;
+    return f;
+}
+
+bool identityOf(const QString& path, quint64* device, quint64* inode)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    *device = static_cast<quint64>(st.st_dev);
+    *inode = static_cast<quint64>(st.st_ino);
+    return true;
+}
+
+sqlite3* rawHandle(const QSqlDatabase& db)
+{
+    const QVariant h = db.driver()->handle();
+    return h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0
+               ? *static_cast<sqlite3* const*>(h.constData())
+               : nullptr;
+}
 
 QString errorText(const QSqlError& e)
 {
@@ -92,15 +123,25 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
             err = errorText(db.lastError());
             return nullptr;
         }
+        // Waits for another program's lock through onBusy (five seconds,
+        // with the busy hooks told), instead of a silent timeout.
+        if (sqlite3* raw = rawHandle(db))
+            sqlite3_busy_handler(raw, &Database::onBusy, d.get());
     }
+    // The file's identity, once it exists (a new file appears with the
+    // first statement): from then on every write checks it is still there.
+    d->identityKnown_ = identityOf(path, &d->device_, &d->inode_);
     DbResult r = d->configure();
     if (!r) {
         err = r.error;
+        return nullptr;
+    }
+    if (!d->identityKnown_ && !(d->identityKnown_ = identityOf(path, &d->device_, &d->inode_))) {
+        err = QStringLiteral("文件无法读取");
         return nullptr;
     }
     return d;
@@ -119,8 +160,62 @@ DbResult Database::configure()
     return exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
 }
 
+QString Database::filesGoneText()
+{
+    return QStringLiteral("数据库文件已被删除或替换，本次操作没有保存。请退出程序，检查 database "
+                          "文件夹（或从备份恢复）后重新启动。");
+}
+
+bool Database::fileStillThere() const
+{
+    quint64 device = 0, inode = 0;
+    return identityOf(path_, &device, &inode) && device == device_ && inode == inode_;
+}
+
+void Database::setBusyHooks(std::function<void()> waiting, std::function<void()> done)
+{
+    busyWaiting() = std::move(waiting);
+    busyDone() = std::move(done);
+}
+
+class Database::BusyScope {
+public:
+    explicit BusyScope(Database& db) : db_(db) {}
+    ~BusyScope()
+    {
+        if (db_.waiting_) {
+            db_.waiting_ = false;
+            if (busyDone())
+                busyDone()();
+        }
+    }
+
+private:
+    Database& db_;
+};
+
+int Database::onBusy(void* self, int count)
+{
+    auto* db = static_cast<Database*>(self);
+    if (count == 0 && !db->waiting_) {
+        db->waiting_ = true;
+        if (busyWaiting())
+            busyWaiting()();
+    }
+    constexpr int kStepMs = 10;
+    constexpr int kTimeoutMs = 5000;
+    if (count * kStepMs >= kTimeoutMs)
+        return 0;
+    sqlite3_sleep(kStepMs);
+    return 1;
+}
+
 DbResult Database::exec(const QString& sql, const QVariantList& binds)
 {
+    // Statements run here may write: never into a file that is gone.
+    if (identityKnown_ && !fileStillThere())
+        return DbResult::failure(filesGoneText());
+    BusyScope busy(*this);
     QSqlDatabase db = handle();
     QSqlQuery q(db);
     QString err;
@@ -138,6 +233,7 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
 DbResult Database::select(const QString& sql, const QVariantList& binds,
                           const std::function<bool(const QSqlQuery&)>& row)
 {
+    BusyScope busy(*this);
     QSqlDatabase db = handle();
     QSqlQuery q(db);
     q.setForwardOnly(true);
@@ -159,6 +255,7 @@ DbResult Database::select(const QString& sql, const QVariantList& binds,
 DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& binds,
                                     const std::function<bool(qint64, const TextRow&)>& row)
 {
+    BusyScope busy(*this);
     const QVariant h = handle().driver()->handle();
     sqlite3* db = h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0
                       ? *static_cast<sqlite3* const*>(h.constData())

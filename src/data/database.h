@@ -62,6 +62,18 @@ public:
     QString path() const { return path_; }
     QSqlDatabase handle() const;
 
+    // The text of the failure every write gets once the file this
+    // connection opened has been deleted or replaced (a write would go to
+    // a file nobody will see again).
+    static QString filesGoneText();
+    // Whether the file at path() is still the one that was opened.
+    bool fileStillThere() const;
+
+    // Called when a statement starts waiting for another program's lock and
+    // when it stops waiting (the user interface shows a busy cursor). The
+    // wait ends after five seconds with "database is locked".
+    static void setBusyHooks(std::function<void()> waiting, std::function<void()> done);
+
     // Runs one statement with bound values.
     DbResult exec(const QString& sql, const QVariantList& binds = {});
 
@@ -122,9 +134,18 @@ private:
     Database(QString path, QString connectionName);
     DbResult configure();
 
+    // Every entry point waits through this scope, which ends a busy wait.
+    class BusyScope;
+    static int onBusy(void* self, int count);
+
     QString path_;
     QString connectionName_;
     bool inTransaction_ = false;
+    bool waiting_ = false;
+    // The opened file's device and inode.
+    bool identityKnown_ = false;
+    quint64 device_ = 0;
+    quint64 inode_ = 0;
     QHash<QString, QStringList> columnCache_;
 };
 

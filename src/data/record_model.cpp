@@ -127,6 +127,7 @@ DbResult RecordModel::run()
     editRow_ = -1;
     pending_.clear();
     lastError_.clear();
+    readFailureSaid_ = false;
 
     const QStringList all = db_.columns(source_.table);
     if (all.isEmpty()) {
@@ -372,13 +373,28 @@ const RecordModel::Page* RecordModel::page(int index) const
     Page p;
     if (index < pageEnds_.size()) {
         const QVariantList after = index == 0 ? QVariantList{} : pageEnds_.at(index - 1);
-        if (!readPage(after, &p, nullptr))
+        QString err;
+        if (!readPage(after, &p, &err)) {
+            failRead(err);
             return nullptr;
-    } else if (!readSnapshotPage(index, &p, nullptr)) {
+        }
+    } else if (QString err; !readSnapshotPage(index, &p, &err)) {
+        failRead(err);
         return nullptr;
     }
     remember(index, std::move(p));
     return &pages_[index];
+}
+
+void RecordModel::failRead(const QString& error) const
+{
+    if (readFailureSaid_ || error.isEmpty())
+        return;
+    readFailureSaid_ = true;
+    // Reads happen while the view paints or scrolls: say it afterwards.
+    auto* self = const_cast<RecordModel*>(this);
+    QMetaObject::invokeMethod(
+        self, [self, error] { emit self->readFailed(error); }, Qt::QueuedConnection);
 }
 
 qint64 RecordModel::count() const
@@ -624,6 +640,7 @@ void RecordModel::fetchMore(const QModelIndex& parent)
         if (sortsWholeResult() && !takeSnapshot(&err)) {
             lastError_ = err;
             atEnd_ = true;
+            failRead(err);
             return;
         }
     }
@@ -673,6 +690,7 @@ void RecordModel::fetchMore(const QModelIndex& parent)
     if (!ok) {
         lastError_ = err;
         atEnd_ = true;
+        failRead(err);
         return;
     }
     if (!current.isEmpty()) {

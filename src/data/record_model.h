@@ -107,6 +107,9 @@ public:
 signals:
     // An in-place edit could not be written.
     void writeFailed(const QString& error);
+    // Rows after the first page could not be read (a damaged file, an I/O
+    // error): the view stops there, and this says why, once per run.
+    void readFailed(const QString& error);
 
 private:
     // One cached row: visible columns, then the order columns, kept as the
@@ -152,6 +155,9 @@ private:
     QStringList orderColumns_;
     QHash<int, QString> captions_;
     QString lastError_;
+    // A read failure is said once per run, after the current event.
+    void failRead(const QString& error) const;
+    mutable bool readFailureSaid_ = false;
 
     int pageSize_ = 256;
     int maxCachedPages_ = 64;

@@ -35,11 +35,13 @@ public:
     {
         message(text, QMessageBox::Warning, QMessageBox::Ok, caption);
     }
-    // Reports a database error (any window, any statement) in one wording.
+    // Reports a database error (any window, any statement) in one wording:
+    // what staff should do in Chinese, the engine's own words kept for support.
     void databaseError(const QString& error)
     {
-        critical(QStringLiteral("数据库操作失败：%1").arg(error), QStringLiteral("错误信息"));
+        critical(databaseErrorText(error), QStringLiteral("错误信息"));
     }
+    static QString databaseErrorText(const QString& error);
     bool question(const QString& text, const QString& caption)
     {
         return message(text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, caption) ==

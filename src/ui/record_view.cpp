@@ -69,6 +69,9 @@ RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWid
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &RecordView::sortByHeader);
+    // Rows that cannot be read are never passed over in silence.
+    connect(model_, &RecordModel::readFailed, this,
+            [this](const QString& e) { ctx_.messages().databaseError(e); });
     connect(model_, &RecordModel::writeFailed, this,
             [this](const QString& error) { ctx_.messages().databaseError(error); });
     connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
