@@ -132,8 +132,11 @@ DbValue<QStringList> workerNames(Database& db)
 DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column)
 {
     QVariantList binds;
-    const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY rowid")
-                            .arg(quoteIdent(column), quoteIdent(source.table), source.whereSql(&binds));
+    // In the order a grid of the source lists the rows: the rounding after
+    // each row makes the total depend on it.
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM %2%3%4")
+            .arg(quoteIdent(column), quoteIdent(source.table), source.whereSql(&binds), gridOrderSql(source));
     RoundedTotal t;
     const DbResult r = db.select(sql, binds, [&t](const QSqlQuery& q) {
         ++t.rows;
