@@ -1,5 +1,7 @@
 #include "numeric.h"
 
+#include <QVarLengthArray>
+
 #include <cmath>
 #include <cstdlib>
 #include <cfenv>
@@ -7,42 +9,46 @@
 namespace shop {
 
 namespace {
-bool isSkipped(QChar c)
+bool isSkipped(char c)
 {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool isAsciiDigit(QChar c)
+bool isAsciiDigit(char c)
 {
-    return c >= u'0' && c <= u'9';
+    return c >= '0' && c <= '9';
+}
+
+char upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 } // namespace
 
-NumericRead readNumber(const QString& text)
+NumericRead readNumberUtf8(QByteArrayView text)
 {
+    // Every character the rule looks for is ASCII, so the UTF-8 bytes are
+    // read as they are: a byte of any other character ends the number.
     // Drop the characters that are ignored wherever they stand.
-    QString s;
-    s.reserve(text.size());
-    for (QChar c : text)
+    QVarLengthArray<char, 64> s;
+    for (char c : text)
         if (!isSkipped(c))
             s.append(c);
 
     NumericRead out;
-    int i = 0;
-    const int n = static_cast<int>(s.size());
+    qsizetype i = 0;
+    const qsizetype n = s.size();
 
-    if (n >= 2 && s.at(0) == u'&') {
-        const QChar k = s.at(1).toUpper();
-        const int base = k == u'H' ? 16 : k == u'O' ? 8 : 0;
+    if (n >= 2 && s[0] == '&') {
+        const char k = upper(s[1]);
+        const int base = k == 'H' ? 16 : k == 'O' ? 8 : 0;
         if (base == 0)
             return out;
         double v = 0;
         for (i = 2; i < n; ++i) {
-            const int d = s.at(i).isDigit() && isAsciiDigit(s.at(i))
-                              ? s.at(i).unicode() - u'0'
-                              : (base == 16 && s.at(i).toUpper() >= u'A' && s.at(i).toUpper() <= u'F'
-                                     ? s.at(i).toUpper().unicode() - u'A' + 10
-                                     : -1);
+            const char c = upper(s[i]);
+            const int d =
+                isAsciiDigit(c) ? c - '0' : (base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
             if (d < 0 || d >= base)
                 break;
             v = v * base + d;
@@ -54,38 +60,59 @@ NumericRead readNumber(const QString& text)
         return out;
     }
 
-    QByteArray num;
-    if (i < n && (s.at(i) == u'+' || s.at(i) == u'-'))
-        num.append(static_cast<char>(s.at(i++).unicode()));
+    QVarLengthArray<char, 64> num;
+    if (i < n && (s[i] == '+' || s[i] == '-'))
+        num.append(s[i++]);
     bool digits = false;
     bool point = false;
+    // The digits as a whole number and how many follow the point, for the
+    // exact shortcut below.
+    quint64 mantissa = 0;
+    int digitCount = 0;
+    int decimals = 0;
     while (i < n) {
-        const QChar c = s.at(i);
+        const char c = s[i];
         if (isAsciiDigit(c)) {
             digits = true;
-        } else if (c == u'.' && !point) {
+            if (++digitCount <= 15)
+                mantissa = mantissa * 10 + static_cast<quint64>(c - '0');
+            decimals += point ? 1 : 0;
+        } else if (c == '.' && !point) {
             point = true;
         } else {
             break;
         }
-        num.append(static_cast<char>(c.unicode()));
+        num.append(c);
         ++i;
     }
     if (!digits)
         return out;
-    if (i < n && (s.at(i).toUpper() == u'E' || s.at(i).toUpper() == u'D')) {
-        int j = i + 1;
-        QByteArray exp("e");
-        if (j < n && (s.at(j) == u'+' || s.at(j) == u'-'))
-            exp.append(static_cast<char>(s.at(j++).unicode()));
+    const bool exponent = i < n && (upper(s[i]) == 'E' || upper(s[i]) == 'D');
+    if (!exponent && digitCount <= 15) {
+        // Up to 15 digits the whole number and the power of ten are both
+        // exact doubles, so one division is the correctly rounded value,
+        // as strtod gives it, without its cost (totals read every row).
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double v = static_cast<double>(mantissa) / kPowers[decimals];
+        out.value = num[0] == '-' ? -v : v;
+        return out;
+    }
+    if (exponent) {
+        qsizetype j = i + 1;
+        QVarLengthArray<char, 16> exp;
+        exp.append('e');
+        if (j < n && (s[j] == '+' || s[j] == '-'))
+            exp.append(s[j++]);
         bool expDigits = false;
-        while (j < n && isAsciiDigit(s.at(j))) {
-            exp.append(static_cast<char>(s.at(j++).unicode()));
+        while (j < n && isAsciiDigit(s[j])) {
+            exp.append(s[j++]);
             expDigits = true;
         }
         if (expDigits)
-            num.append(exp);
+            num.append(exp.constData(), exp.size());
     }
+    num.append('\0');
     const double v = std::strtod(num.constData(), nullptr);
     if (!std::isfinite(v)) {
         out.overflow = true;
@@ -95,9 +122,19 @@ NumericRead readNumber(const QString& text)
     return out;
 }
 
+NumericRead readNumber(const QString& text)
+{
+    return readNumberUtf8(text.toUtf8());
+}
+
 double numericValue(const QString& text)
 {
     return readNumber(text).value;
+}
+
+double numericValueUtf8(QByteArrayView utf8)
+{
+    return readNumberUtf8(utf8).value;
 }
 
 QString numberText(double value)
@@ -127,9 +164,11 @@ std::optional<qint64> roundWhole(double value)
     if (!std::isfinite(value))
         return std::nullopt;
     const int old = std::fegetround();
-    std::fesetround(FE_TONEAREST);
+    if (old != FE_TONEAREST)
+        std::fesetround(FE_TONEAREST);
     const double r = std::nearbyint(value);
-    std::fesetround(old);
+    if (old != FE_TONEAREST)
+        std::fesetround(old);
     if (r >= kLimit || r < -kLimit)
         return std::nullopt;
     return static_cast<qint64>(r);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -17,10 +18,13 @@ struct NumericRead {
 // (E or D) are read up to the first character that does not fit; &H and &O
 // introduce hexadecimal and octal whole numbers. No number gives 0.
 NumericRead readNumber(const QString& text);
+// The same over a text's UTF-8 bytes (as the engine hands them over).
+NumericRead readNumberUtf8(QByteArrayView utf8);
 
 // readNumber's value; a number too large to hold reads as 0, so it can
 // never reach arithmetic or storage (callers that must warn use readNumber).
 double numericValue(const QString& text);
+double numericValueUtf8(QByteArrayView utf8);
 
 // Number text without a leading blank: full stop, no grouping, at most 15
 // significant digits, exponent form beyond that.
