@@ -133,14 +133,15 @@ DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const
 {
     QVariantList binds;
     // In the order a grid of the source lists the rows: the rounding after
-    // each row makes the total depend on it.
+    // each row makes the total depend on it. Read forward once, straight
+    // from the engine (a total may pass over every row of the table).
     const QString sql =
-        QStringLiteral("SELECT %1 FROM %2%3%4")
+        QStringLiteral("SELECT rowid, %1 FROM %2%3%4")
             .arg(quoteIdent(column), quoteIdent(source.table), source.whereSql(&binds), gridOrderSql(source));
     RoundedTotal t;
-    const DbResult r = db.select(sql, binds, [&t](const QSqlQuery& q) {
+    const DbResult r = db.selectKeyedTexts(sql, binds, [&t](qint64, const Database::TextRow& row) {
         ++t.rows;
-        const auto next = roundWhole(static_cast<double>(t.total) + numericValue(q.value(0).toString()));
+        const auto next = roundWhole(static_cast<double>(t.total) + numericValueUtf8(row.utf8(0)));
         if (!next) {
             t.overflow = true;
             return false;
