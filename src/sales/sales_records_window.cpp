@@ -71,6 +71,8 @@ SalesRecordsWindow::SalesRecordsWindow(AppContext& ctx, QWidget* parent)
     // The grid is for reading only: no way to unlock it, and a try to edit
     // a cell says why not.
     grid()->setWarnWhenLocked(true);
+    // 选择/统计 re-reads the grid twice: read a screenful, more as it scrolls.
+    grid()->records()->setPageSize(32);
     // No header sorts here.
     grid()->setSortMap({}, UnmappedHeader::Ignore);
 
