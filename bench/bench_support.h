@@ -129,15 +129,16 @@ inline ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QV
     args.push_back(shellPath().toLocal8Bit());
     args.push_back("-batch");
     for (int i = 0; i < binds.size(); ++i) {
-        // The shell evaluates a parameter's value as SQL; its own argument
-        // parser strips one level of quotes first, so the text literal goes
-        // inside double quotes (without them 2026-06-01 would be 2019).
+        // The shell evaluates a parameter's value as SQL (a bare 2023-06-01
+        // becomes the number 2016), so each value is given as a quoted SQL
+        // text inside a double-quoted argument of the dot command.
         QString v = binds.at(i).toString();
         v.replace(QStringLiteral("'"), QStringLiteral("''"));
+        v = QLatin1Char('\'') + v + QLatin1Char('\'');
         v.replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
         v.replace(QStringLiteral("\""), QStringLiteral("\\\""));
         args.push_back("-cmd");
-        args.push_back(QStringLiteral(".parameter set @p%1 \"'%2'\"").arg(i + 1).arg(v).toUtf8());
+        args.push_back(QStringLiteral(".parameter set @p%1 \"%2\"").arg(i + 1).arg(v).toUtf8());
     }
     args.push_back(QFile::encodeName(dbPath));
     args.push_back(sql.toUtf8());

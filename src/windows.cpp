@@ -8,6 +8,7 @@
 #include "shell/settings_window.h"
 #include "shell/window_table.h"
 #include "sales/business_window.h"
+#include "sales/sales_records_window.h"
 #include "members/card_window.h"
 #include "members/customer_window.h"
 #include "staff/employee_tab.h"
@@ -28,6 +29,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::settings, [](AppContext& ctx) { return new SettingsWindow(ctx); });
     registry.add(w::about, [](AppContext& ctx) { return new AboutWindow(ctx); });
     registry.add(w::business, [](AppContext& ctx) { return new BusinessWindow(ctx); });
+    registry.add(w::salesHistory, [](AppContext& ctx) { return new SalesRecordsWindow(ctx); });
     registry.add(w::cards, [](AppContext& ctx) { return new CardWindow(ctx); });
     registry.add(w::customers, [](AppContext& ctx) { return new CustomerWindow(ctx); });
 }

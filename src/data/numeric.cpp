@@ -1,43 +1,54 @@
 #include "numeric.h"
 
+#include <QVarLengthArray>
+
 #include <cmath>
 #include <cstdlib>
 #include <cfenv>
-#include <optional>
-
-#include <QVarLengthArray>
 
 namespace shop {
 
 namespace {
-
-bool isAsciiDigit(char16_t c)
+bool isSkipped(char c)
 {
-    return c >= u'0' && c <= u'9';
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-char16_t upper(char16_t c)
+bool isAsciiDigit(char c)
 {
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    return c >= '0' && c <= '9';
 }
 
-// The reading itself, over the characters of a text with the ignored ones
-// already dropped. Only ASCII characters can be part of a number, so a text
-// given as UTF-8 bytes reads the same as the same text given as UTF-16.
-NumericRead readUnits(const char16_t* s, int n)
+char upper(char c)
 {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+} // namespace
+
+NumericRead readNumberUtf8(QByteArrayView text)
+{
+    // Every character the rule looks for is ASCII, so the UTF-8 bytes are
+    // read as they are: a byte of any other character ends the number.
+    // Drop the characters that are ignored wherever they stand.
+    QVarLengthArray<char, 64> s;
+    for (char c : text)
+        if (!isSkipped(c))
+            s.append(c);
+
     NumericRead out;
-    int i = 0;
-    if (n >= 2 && s[0] == u'&') {
-        const char16_t k = upper(s[1]);
-        const int base = k == u'H' ? 16 : k == u'O' ? 8 : 0;
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+
+    if (n >= 2 && s[0] == '&') {
+        const char k = upper(s[1]);
+        const int base = k == 'H' ? 16 : k == 'O' ? 8 : 0;
         if (base == 0)
             return out;
         double v = 0;
         for (i = 2; i < n; ++i) {
-            const char16_t c = upper(s[i]);
+            const char c = upper(s[i]);
             const int d =
-                isAsciiDigit(c) ? c - u'0' : (base == 16 && c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1);
+                isAsciiDigit(c) ? c - '0' : (base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1);
             if (d < 0 || d >= base)
                 break;
             v = v * base + d;
@@ -49,34 +60,53 @@ NumericRead readUnits(const char16_t* s, int n)
         return out;
     }
 
-    // The characters strtod reads, in a buffer of the text's length.
     QVarLengthArray<char, 64> num;
-    if (i < n && (s[i] == u'+' || s[i] == u'-'))
-        num.append(static_cast<char>(s[i++]));
+    if (i < n && (s[i] == '+' || s[i] == '-'))
+        num.append(s[i++]);
     bool digits = false;
     bool point = false;
+    // The digits as a whole number and how many follow the point, for the
+    // exact shortcut below.
+    quint64 mantissa = 0;
+    int digitCount = 0;
+    int decimals = 0;
     while (i < n) {
-        const char16_t c = s[i];
-        if (isAsciiDigit(c))
+        const char c = s[i];
+        if (isAsciiDigit(c)) {
             digits = true;
-        else if (c == u'.' && !point)
+            if (++digitCount <= 15)
+                mantissa = mantissa * 10 + static_cast<quint64>(c - '0');
+            decimals += point ? 1 : 0;
+        } else if (c == '.' && !point) {
             point = true;
-        else
+        } else {
             break;
-        num.append(static_cast<char>(c));
+        }
+        num.append(c);
         ++i;
     }
     if (!digits)
         return out;
-    if (i < n && (upper(s[i]) == u'E' || upper(s[i]) == u'D')) {
-        int j = i + 1;
+    const bool exponent = i < n && (upper(s[i]) == 'E' || upper(s[i]) == 'D');
+    if (!exponent && digitCount <= 15) {
+        // Up to 15 digits the whole number and the power of ten are both
+        // exact doubles, so one division is the correctly rounded value,
+        // as strtod gives it, without its cost (totals read every row).
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double v = static_cast<double>(mantissa) / kPowers[decimals];
+        out.value = num[0] == '-' ? -v : v;
+        return out;
+    }
+    if (exponent) {
+        qsizetype j = i + 1;
         QVarLengthArray<char, 16> exp;
         exp.append('e');
-        if (j < n && (s[j] == u'+' || s[j] == u'-'))
-            exp.append(static_cast<char>(s[j++]));
+        if (j < n && (s[j] == '+' || s[j] == '-'))
+            exp.append(s[j++]);
         bool expDigits = false;
         while (j < n && isAsciiDigit(s[j])) {
-            exp.append(static_cast<char>(s[j++]));
+            exp.append(s[j++]);
             expDigits = true;
         }
         if (expDigits)
@@ -92,96 +122,19 @@ NumericRead readUnits(const char16_t* s, int n)
     return out;
 }
 
-bool isSkipped(char16_t c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-} // namespace
-
 NumericRead readNumber(const QString& text)
 {
-    // Drop the characters that are ignored wherever they stand.
-    QVarLengthArray<char16_t, 64> s;
-    for (QChar c : text)
-        if (!isSkipped(c.unicode()))
-            s.append(c.unicode());
-    return readUnits(s.constData(), static_cast<int>(s.size()));
-}
-
-namespace {
-
-// The common shapes (an optional sign, at most 15 digits with one point,
-// then nothing that could continue the number) without a copy or strtod:
-// the digits form an exact whole number and one division by an exact power
-// of ten rounds correctly, so the result is strtod's. Anything else: nullopt.
-std::optional<double> plainDecimal(QByteArrayView t)
-{
-    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    qsizetype i = 0;
-    const qsizetype n = t.size();
-    while (i < n && isSkipped(static_cast<unsigned char>(t[i])))
-        ++i;
-    bool negative = false;
-    if (i < n && (t[i] == '+' || t[i] == '-'))
-        negative = t[i++] == '-';
-    if (i < n && t[i] == '&')
-        return std::nullopt;
-    qint64 mantissa = 0;
-    int digits = 0;
-    int decimals = 0;
-    bool point = false;
-    for (; i < n; ++i) {
-        const char c = t[i];
-        if (c >= '0' && c <= '9') {
-            if (++digits > 15)
-                return std::nullopt;
-            mantissa = mantissa * 10 + (c - '0');
-            if (point)
-                ++decimals;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    if (i < n) {
-        const char c = t[i];
-        if (isSkipped(static_cast<unsigned char>(c)) || c == 'e' || c == 'E' || c == 'd' || c == 'D')
-            return std::nullopt;
-    }
-    const double v = static_cast<double>(mantissa) / kTens[decimals];
-    return negative ? -v : v;
-}
-
-} // namespace
-
-NumericRead readNumberUtf8(QByteArrayView utf8)
-{
-    if (const auto v = plainDecimal(utf8)) {
-        NumericRead out;
-        out.value = *v;
-        return out;
-    }
-    // Bytes of multi-byte characters are all above 0x7F: none fits a number.
-    QVarLengthArray<char16_t, 64> s;
-    for (char b : utf8) {
-        const auto c = static_cast<char16_t>(static_cast<unsigned char>(b));
-        if (!isSkipped(c))
-            s.append(c >= 0x80 ? char16_t(0xFFFD) : c);
-    }
-    return readUnits(s.constData(), static_cast<int>(s.size()));
-}
-
-double numericValueUtf8(QByteArrayView utf8)
-{
-    return readNumberUtf8(utf8).value;
+    return readNumberUtf8(text.toUtf8());
 }
 
 double numericValue(const QString& text)
 {
     return readNumber(text).value;
+}
+
+double numericValueUtf8(QByteArrayView utf8)
+{
+    return readNumberUtf8(utf8).value;
 }
 
 QString numberText(double value)
@@ -210,8 +163,6 @@ std::optional<qint64> roundWhole(double value)
     constexpr double kLimit = 9223372036854775808.0;
     if (!std::isfinite(value))
         return std::nullopt;
-    // Nearest with halves to even is the default mode; set it only when
-    // something changed it (setting the mode is the costly part).
     const int old = std::fegetround();
     if (old != FE_TONEAREST)
         std::fesetround(FE_TONEAREST);

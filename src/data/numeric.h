@@ -18,7 +18,7 @@ struct NumericRead {
 // (E or D) are read up to the first character that does not fit; &H and &O
 // introduce hexadecimal and octal whole numbers. No number gives 0.
 NumericRead readNumber(const QString& text);
-// The same over a text's UTF-8 bytes, as the engine hands them out.
+// The same over a text's UTF-8 bytes (as the engine hands them over).
 NumericRead readNumberUtf8(QByteArrayView utf8);
 
 // readNumber's value; a number too large to hold reads as 0, so it can

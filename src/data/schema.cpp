@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace shop::schema {
 
@@ -19,13 +20,64 @@ const QStringList kSales = {"业务日期", "业务类型",   "卡号",     "产
 struct IndexDef {
     const char* table;
     const char* column;
+    // A second column: rows of one value of the first, in the order of this one.
+    const char* then = nullptr;
 };
-// Columns the windows filter or sort on often.
+// Columns the windows filter or sort on often. One employee's business over
+// a date range reads its rows from the employee-and-date index.
 const IndexDef kIndexes[] = {
-    {"salse", "业务日期"},  {"salse", "卡号"},        {"salse", "员工姓名"},  {"salse", "产品编号"},
-    {"jinhuo", "产品编号"}, {"jinhuo", "商品名称"},   {"numbercard", "卡号"}, {"guke", "编号"},
-    {"guke", "姓名"},       {"worker", "身份证号码"}, {"salary", "姓名"},     {"shouzhi", "日期"},
+    {"salse", "业务日期"},
+    {"salse", "卡号"},
+    {"salse", "员工姓名"},
+    {"salse", "产品编号"},
+    {"jinhuo", "产品编号"},
+    {"jinhuo", "商品名称"},
+    {"numbercard", "卡号"},
+    {"guke", "编号"},
+    {"guke", "姓名"},
+    {"worker", "身份证号码"},
+    {"salary", "姓名"},
+    {"shouzhi", "日期"},
+    {"salse", "员工姓名", "业务日期"},
 };
+
+QString indexName(const IndexDef& ix)
+{
+    QString name = QStringLiteral("ix_%1_%2").arg(QLatin1String(ix.table), QString::fromUtf8(ix.column));
+    if (ix.then)
+        name += QLatin1Char('_') + QString::fromUtf8(ix.then);
+    return name;
+}
+
+// Creates the indexes the file lacks; one that exists costs no write.
+bool createIndexes(Database& db, QString* error)
+{
+    const auto existing = db.selectAll(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'"));
+    if (existing.failed()) {
+        if (error)
+            *error = existing.error();
+        return false;
+    }
+    QSet<QString> have;
+    for (const QVariantList& row : *existing)
+        have << row.value(0).toString();
+    for (const IndexDef& ix : kIndexes) {
+        const QString name = indexName(ix);
+        if (have.contains(name))
+            continue;
+        QString columns = quoteIdent(QString::fromUtf8(ix.column));
+        if (ix.then)
+            columns += QStringLiteral(", ") + quoteIdent(QString::fromUtf8(ix.then));
+        DbResult r = db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                                 .arg(quoteIdent(name), quoteIdent(QLatin1String(ix.table)), columns));
+        if (!r) {
+            if (error)
+                *error = r.error;
+            return false;
+        }
+    }
+    return true;
+}
 
 bool createTable(Database& db, const TableDef& t, QString* error)
 {
@@ -88,20 +140,17 @@ bool createBusinessTables(Database& db, QString* error)
     for (const TableDef& t : businessTables())
         if (!createTable(db, t, error))
             return false;
-    for (const IndexDef& ix : kIndexes) {
-        const QString name = QStringLiteral("ix_%1_%2").arg(ix.table, ix.column);
-        DbResult r = db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                                 .arg(quoteIdent(name), quoteIdent(ix.table), quoteIdent(ix.column)));
-        if (!r) {
-            if (error)
-                *error = r.error;
-            return false;
-        }
-    }
+    if (!createIndexes(db, error))
+        return false;
     DbResult r = tx.commit();
     if (!r && error)
         *error = r.error;
     return r.ok;
+}
+
+bool upgradeBusinessTables(Database& db, QString* error)
+{
+    return createIndexes(db, error);
 }
 
 bool createAccountsTable(Database& db, QString* error)

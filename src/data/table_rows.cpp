@@ -148,17 +148,37 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
     for (const QString& c : columns)
         selected << quoteIdent(c);
     QVariantList binds;
-    // No ORDER BY: the engine picks its cheapest path (the date index for a
-    // short period) and the rows are put in stored order here, which is the
-    // order the grid lists them and the rounding follows.
-    const QString sql =
-        QStringLiteral("SELECT rowid, %1 FROM %2%3")
-            .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table), source.whereSql(&binds));
+    // The rounding after each row makes a total depend on the order of the
+    // rows: the order a grid of the source lists them. A source with its own
+    // order is read in it (its index serves both the filter and the order);
+    // one in stored order is read as the engine finds cheapest (the date
+    // index for a short period, the table for a long one) and put in stored
+    // order here, which saves the engine a sort of the whole result.
+    const bool stored = source.order.isEmpty();
+    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2%3%4")
+                            .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table),
+                                 source.whereSql(&binds), stored ? QString() : gridOrderSql(source));
     const qsizetype width = columns.size();
+    QList<RoundedTotal> totals(width);
+    auto add = [&totals](qsizetype i, double value) {
+        RoundedTotal& t = totals[i];
+        ++t.rows;
+        if (t.overflow)
+            return;
+        if (const auto next = roundWhole(static_cast<double>(t.total) + value))
+            t.total = *next;
+        else
+            t.overflow = true;
+    };
     std::vector<qint64> ids;
-    std::vector<double> values; // `width` per row, read straight from the engine's bytes
+    std::vector<double> values; // stored order only: `width` per row, put in order afterwards
     bool ordered = true;
     const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64 rowid, const Database::TextRow& row) {
+        if (!stored) {
+            for (qsizetype i = 0; i < width; ++i)
+                add(i, numericValueUtf8(row.utf8(static_cast<int>(i))));
+            return true;
+        }
         ordered = ordered && (ids.empty() || ids.back() < rowid);
         ids.push_back(rowid);
         for (qsizetype i = 0; i < width; ++i)
@@ -167,23 +187,14 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
     });
     if (!r)
         return {r, std::nullopt};
-    std::vector<size_t> order(ids.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    if (!ordered)
-        std::sort(order.begin(), order.end(), [&ids](size_t a, size_t b) { return ids[a] < ids[b]; });
-
-    QList<RoundedTotal> totals(width);
-    for (qsizetype i = 0; i < width; ++i) {
-        RoundedTotal& t = totals[i];
-        t.rows = static_cast<qint64>(ids.size());
-        for (size_t at : order) {
-            const auto next = roundWhole(static_cast<double>(t.total) + values[at * width + i]);
-            if (!next) {
-                t.overflow = true;
-                break;
-            }
-            t.total = *next;
-        }
+    if (stored) {
+        std::vector<size_t> order(ids.size());
+        std::iota(order.begin(), order.end(), size_t{0});
+        if (!ordered)
+            std::sort(order.begin(), order.end(), [&ids](size_t a, size_t b) { return ids[a] < ids[b]; });
+        for (size_t at : order)
+            for (qsizetype i = 0; i < width; ++i)
+                add(i, values[at * width + i]);
     }
     return DbValue<QList<RoundedTotal>>::of(totals);
 }

@@ -43,7 +43,8 @@ DbValue<QStringList> storedRow(Database& db, const QString& table, qint64 rowid)
 // The employee names of `worker`, in stored order (the com_name lists).
 DbValue<QStringList> workerNames(Database& db);
 
-// A column summed row by row, rounded half to even after each addition.
+// A column summed row by row in the order a grid of `source` lists them,
+// rounded half to even after each addition.
 // `overflow` is set (and `total` meaningless) when the sum leaves the range
 // of a whole number, so no figure ever wraps.
 struct RoundedTotal {

@@ -48,6 +48,9 @@ bool AppContext::openDatabases(QString* error)
                          .arg(QDir::toNativeSeparators(paths_.accountsDb()), schema::accountsTable().name);
         return false;
     }
+    // A file from an earlier version gets the indexes added since. They only
+    // speed reads up, so a file that cannot take them now still opens.
+    schema::upgradeBusinessTables(*business, nullptr);
     business_ = std::move(business);
     accounts_ = std::move(accounts);
     for (Database* db : {business_.get(), accounts_.get()})

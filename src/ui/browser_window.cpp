@@ -71,6 +71,14 @@ QAction* BrowserWindow::addSearch(const char* name, const QString& text, const Q
     return a;
 }
 
+void BrowserWindow::addControlRow(QLayout* row)
+{
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    row->setContentsMargins(6, 6, 6, 0);
+    // The grid stays the last item and keeps the spare height.
+    box->insertLayout(box->indexOf(bg_), row);
+}
+
 SearchResult BrowserWindow::showOrFallBack(const RecordSource& source)
 {
     return bg_->showOrFallBack(source, kNotFound, QString());

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QAction;
+class QLayout;
 class QMenu;
 
 namespace shop {
@@ -43,6 +44,9 @@ protected:
     QAction* addItem(const char* name, const QString& text);
     // The show-all item: every row again, never disabled.
     QAction* addShowAll(const char* name, const QString& text);
+    // Puts a row of controls (lists, range boxes, buttons) above the grid;
+    // rows added later go below earlier ones.
+    void addControlRow(QLayout* row);
     // Runs a source; without rows says so and shows every row.
     SearchResult showOrFallBack(const RecordSource& source);
 

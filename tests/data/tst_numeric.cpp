@@ -4,6 +4,8 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 using namespace shop;
@@ -57,6 +59,40 @@ private slots:
         QCOMPARE(shop::numericValue(text), expected);
         // The engine's UTF-8 bytes read exactly the same (not merely close).
         QVERIFY(shop::numericValueUtf8(text.toUtf8()) == shop::numericValue(text));
+    }
+
+    // Decimals read to the very same double as the C library reads them,
+    // whichever way the reader takes (short decimals skip strtod).
+    void decimalsExactlyAsTheLibraryReadsThem()
+    {
+        QStringList texts = {"0.1",
+                             "2.675",
+                             "-0",
+                             "-0.0",
+                             "123456789012345",
+                             "1234567890123456",
+                             "0.000000000000001",
+                             "99999.99999",
+                             "9007199254740993",
+                             "1.000000000000005",
+                             "4.35",
+                             "1e0",
+                             "-123.456e-2"};
+        quint64 x = 88172645463325252ull; // xorshift: the same cases every run
+        for (int i = 0; i < 20000; ++i) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            const int digits = 1 + static_cast<int>(x % 17);
+            QString t = QString::number(x % 100000000000000000ull).right(digits);
+            t.insert(static_cast<int>((x >> 20) % (t.size() + 1)), u'.');
+            texts << ((x >> 40) % 2 ? "-" + t : t);
+        }
+        for (const QString& t : texts) {
+            const double expected = std::strtod(t.toLatin1().constData(), nullptr);
+            const double got = shop::numericValue(t);
+            QVERIFY2(std::memcmp(&got, &expected, sizeof got) == 0, qPrintable(t));
+        }
     }
 
     void overflowIsReported()

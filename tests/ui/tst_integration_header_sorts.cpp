@@ -48,6 +48,9 @@ private slots:
         QTest::newRow("customers") << "frmguke"
                                    << "guke"
                                    << "bg";
+        QTest::newRow("sales records") << "frm_salse"
+                                       << "salse"
+                                       << "bg";
         QTest::newRow("stock query") << "frm_kucun"
                                      << "jinhuo"
                                      << "bg";

@@ -1,0 +1,408 @@
+// The sales records browser over a large `salse` table: "选择/统计(&S)" over
+// one month and over the whole six years, for all employees and for one,
+// beside the sqlite3 shell selecting `实收金额` of the same rows; and opening
+// the window and showing its first screen, large table against small.
+//
+// Usage: bench_sales_records [rows ...]   (default 10000 1000000)
+// Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 7).
+
+#include "sales/sales_records_window.h"
+#include "ui/record_view.h"
+#include "ui/worker_box.h"
+#include "data/numeric.h"
+#include "data/table_rows.h"
+#include "support/test_env.h"
+
+#include "bench_support.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <vector>
+
+using namespace shop;
+using namespace shop::bench;
+
+namespace {
+
+const QString kTable = QStringLiteral("salse");
+const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
+                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
+                        : 7;
+const int kShellRepeat = 5;
+// Turns of window and shell per range.
+const int kRounds = 3;
+const QStringList kEmployees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
+                                "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
+                                "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+const QDate kFirstDay(2021, 1, 1);
+const QDate kLastDay(2026, 12, 6);
+
+struct Timing {
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+// Times `run` kRepeat times, or more while that takes under half a second
+// (short runs are noisy on a shared machine), after one untimed run that
+// warms the caches: medians of wall and CPU time.
+template <typename Run> Timing measure(Run run)
+{
+    run();
+    std::vector<double> wall, cpu;
+    const double until = nowMs() + 500;
+    for (int i = 0; i < kRepeat || (i < 200 && nowMs() < until); ++i) {
+        const double w0 = nowMs();
+        const double c0 = cpuMs();
+        run();
+        wall.push_back(nowMs() - w0);
+        cpu.push_back(cpuMs() - c0);
+    }
+    return {median(wall), median(cpu)};
+}
+
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// Every cell of the rows the grid shows on screen, read through its model.
+qint64 readScreen(QTableView* view)
+{
+    QAbstractItemModel* m = view->model();
+    const int first = qMax(0, view->rowAt(0));
+    int last = view->rowAt(view->viewport()->height() - 1);
+    if (last < 0)
+        last = m->rowCount() - 1;
+    qint64 chars = 0;
+    for (int r = first; r <= last; ++r)
+        for (int c = 0; c < m->columnCount(); ++c)
+            chars += m->data(m->index(r, c)).toString().size();
+    return chars;
+}
+
+// `rows` business transactions in business order: dates rising over six
+// years, twenty employees, goods and services, amounts with cents and halves.
+void fill(Database& db, int rows)
+{
+    static const QStringList services = {"洗剪吹", "烫发", "染发", "焗油", "头皮护理", "面部护理"};
+    std::mt19937 rng(20261207);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const qint64 span = kFirstDay.daysTo(kLastDay);
+
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("INSERT INTO salse VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        qFatal("prepare failed");
+    Database::Transaction tx(db);
+    if (!tx.active())
+        qFatal("no transaction: %s", qPrintable(tx.error()));
+    for (int i = 0; i < rows; ++i) {
+        const QString day = dateText(kFirstDay.addDays(span * i / qMax(1, rows)));
+        const bool service = pick(10) < 4;
+        const int product = pick(400);
+        const double paid = service ? 30 + 10 * pick(20) : (18 + (product % 40) * 4.5) * (1 + pick(3));
+        const QString values[13] = {
+            day,
+            service ? QStringLiteral("其它服务") : QStringLiteral("商品销售"),
+            pick(10) < 7 ? QStringLiteral("8%1").arg(pick(2000) * 7919 % 10000000, 7, 10, QChar('0'))
+                         : QString(),
+            service ? QString() : QStringLiteral("P%1").arg(10000 + product),
+            service ? QString() : QStringLiteral("商品%1").arg(product),
+            QString::number(1 + pick(3)),
+            QString::number(18 + (product % 40) * 4.5),
+            service ? QString() : dateText(kFirstDay.addDays(pick(static_cast<int>(span)))),
+            numberText(paid),
+            service ? services.at(pick(services.size())) : QString(),
+            kEmployees.at(pick(kEmployees.size())),
+            QString(),
+            QString::number(pick(20)),
+        };
+        for (int c = 0; c < 13; ++c)
+            q.bindValue(c, textValue(values[c]));
+        if (!q.exec())
+            qFatal("insert failed at row %d", i);
+    }
+    q.finish();
+    if (auto r = tx.commit(); !r)
+        qFatal("commit failed: %s", qPrintable(r.error));
+    db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+QStringList queryPlan(Database& db, const QString& sql, const QVariantList& binds)
+{
+    QStringList out;
+    auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
+    if (!rows)
+        return {QStringLiteral("(no plan)")};
+    for (const QVariantList& r : *rows)
+        out << r.value(3).toString();
+    return out;
+}
+
+const char* verdict(bool ok)
+{
+    return ok ? "PASS" : "MISS";
+}
+
+QStringList& goals()
+{
+    static QStringList g;
+    return g;
+}
+
+void addGoal(const QString& what, double wallRatio, double cpuRatio, double limit)
+{
+    goals() << QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6)")
+                   .arg(what)
+                   .arg(wallRatio, 0, 'f', 2)
+                   .arg(QLatin1String(verdict(wallRatio <= limit)))
+                   .arg(cpuRatio, 0, 'f', 2)
+                   .arg(QLatin1String(verdict(cpuRatio <= limit)))
+                   .arg(limit);
+}
+
+struct Range {
+    QString name;
+    QString from;
+    QString to;
+    QString employee;
+    double goal;
+};
+
+struct SizeResult {
+    int rows = 0;
+    Timing open;
+    Timing openClerk;
+};
+
+std::unique_ptr<SalesRecordsWindow> openWindow(test::TestEnv& env)
+{
+    auto w = std::make_unique<SalesRecordsWindow>(env.ctx());
+    w->resize(1200, 700);
+    w->show();
+    settle();
+    readScreen(w->grid());
+    return w;
+}
+
+SizeResult runSize(int rows, bool totals)
+{
+    SizeResult result;
+    result.rows = rows;
+    test::TestEnv env(QDateTime(kLastDay, QTime(18, 0)));
+    Database& db = env.db();
+    const QString path = db.path();
+
+    const double t0 = nowMs();
+    fill(db, rows);
+    std::printf(
+        "\n== salse with %d rows (filled in %.1f s; file %.1f MiB; window runs at least %d, shell runs %d; "
+        "medians) ==\n",
+        rows, (nowMs() - t0) / 1e3, QFileInfo(path).size() / 1048576.0, kRepeat, kShellRepeat);
+
+    // Opening the window: the opening query by rights and its first screen.
+    std::unique_ptr<SalesRecordsWindow> w;
+    env.ctx().setLogin(QStringLiteral("ZED"), QStringLiteral("M"));
+    result.open = measure([&] {
+        w.reset();
+        w = openWindow(env);
+    });
+    env.ctx().setLogin(QStringLiteral("clerk"), QStringLiteral("U"));
+    result.openClerk = measure([&] {
+        w.reset();
+        w = openWindow(env);
+    });
+    std::printf("  open frm_salse, first screen: supervisor wall %7.2f ms cpu %7.2f ms; ordinary user wall "
+                "%7.2f ms cpu %7.2f ms\n",
+                result.open.wallMs, result.open.cpuMs, result.openClerk.wallMs, result.openClerk.cpuMs);
+    std::fflush(stdout);
+    if (!totals)
+        return result;
+
+    // The shell's own cost: start, open the file, read the schema, no rows.
+    std::vector<double> sw, sc;
+    for (int i = 0; i < 7; ++i) {
+        const ShellRun s = runShellOnce(path, QStringLiteral("SELECT 1 FROM salse LIMIT 0"), {});
+        sw.push_back(s.ms);
+        sc.push_back(s.cpuMs);
+    }
+    const double startWall = median(sw);
+    const double startCpu = median(sc);
+    std::printf("  sqlite3 shell start (process, open, schema, no rows): wall %.2f ms, cpu %.2f ms "
+                "(subtracted)\n",
+                startWall, startCpu);
+
+    auto* from = w->findChild<QLineEdit*>(QStringLiteral("txt_from"));
+    auto* to = w->findChild<QLineEdit*>(QStringLiteral("txt_to"));
+    auto* name = w->findChild<WorkerBox*>(QStringLiteral("com_name"));
+    const QString mid = QStringLiteral("2023-06-01");
+    const QString midEnd = QStringLiteral("2023-06-30");
+    const QString whole = dateText(kFirstDay);
+    const QString wholeEnd = dateText(kLastDay);
+    const QList<Range> ranges = {
+        {QStringLiteral("one month (2023-06), all employees"), mid, midEnd, QString(), 1.5},
+        {QStringLiteral("one month (2023-06), one employee"), mid, midEnd, kEmployees.at(3), 1.5},
+        {QStringLiteral("last month, all employees"), dateText(kLastDay.addDays(-30)), wholeEnd, QString(),
+         1.5},
+        {QStringLiteral("whole six years, all employees"), whole, wholeEnd, QString(), 2},
+        {QStringLiteral("whole six years, one employee"), whole, wholeEnd, kEmployees.at(3), 2},
+    };
+    for (const Range& r : ranges) {
+        from->setText(r.from);
+        to->setText(r.to);
+        name->setEditText(r.employee);
+        env.messages().clear();
+        QString shellSql =
+            QStringLiteral("SELECT 实收金额 FROM salse WHERE 业务日期 >= @p1 AND 业务日期 <= @p2");
+        QVariantList binds{r.from, r.to};
+        if (!r.employee.isEmpty()) {
+            shellSql += QStringLiteral(" AND 员工姓名 = @p3");
+            binds << r.employee;
+        }
+
+        // 选择/统计 itself (the range shown, the total said, every row
+        // again) and the shell, in turns, so that both meet the same load
+        // of a shared machine; the ratio is the median of the rounds'.
+        Timing total;
+        ShellRun shell;
+        double shellWall = 0, shellCpu = 0;
+        int loops = 0;
+        std::vector<double> wallRatios, cpuRatios;
+        for (int round = 0; round < kRounds; ++round) {
+            total = measure([&] { w->cmd_search(); });
+            // A short statement runs several times in one shell (about
+            // 200 ms), so that the shell's start does not drown it.
+            loops = qBound(3, static_cast<int>(200 / qMax(0.01, total.cpuMs)), 200);
+            shell = runShell(path, (shellSql + QStringLiteral(";\n")).repeated(loops), binds, kShellRepeat);
+            shellWall = qMax(0.01, (shell.ms - startWall) / loops);
+            shellCpu = qMax(0.01, (shell.cpuMs - startCpu) / loops);
+            wallRatios.push_back(total.wallMs / shellWall);
+            cpuRatios.push_back(total.cpuMs / shellCpu);
+        }
+        // The same with the grid's first screen painted afterwards.
+        const Timing painted = measure([&] {
+            w->cmd_search();
+            settle();
+            readScreen(w->grid());
+        });
+        const QString said = env.messages().last().text;
+        // Its parts: the range total alone (the data layer's one pass), and
+        // the grid's two re-runs (the range, then every row).
+        RecordSource range = RecordSource::all(kTable)
+                                 .filter(QStringLiteral("业务日期"), Op::Ge, r.from)
+                                 .filter(QStringLiteral("业务日期"), Op::Le, r.to);
+        if (!r.employee.isEmpty())
+            range.filter(QStringLiteral("员工姓名"), Op::Eq, r.employee);
+        range.orderBy(QStringLiteral("业务日期"));
+        const Timing sumOnly = measure([&] { rows::sumRounded(db, range, QStringLiteral("实收金额")); });
+        const Timing reruns = measure([&] {
+            w->grid()->setSource(range);
+            w->grid()->refresh();
+        });
+
+        QString planSql = shellSql;
+        for (int i = 1; i <= 3; ++i)
+            planSql.replace(QStringLiteral("@p%1").arg(i), QStringLiteral("?"));
+        QVariantList countBinds = binds;
+        const auto count =
+            db.selectOne(QStringLiteral("SELECT count(*) FROM salse WHERE 业务日期 >= ? AND 业务日期 <= ?") +
+                             (r.employee.isEmpty() ? QString() : QStringLiteral(" AND 员工姓名 = ?")),
+                         countBinds);
+        // The window's total reads the rows in the grid's order: the date, then the rowid.
+        const QStringList plan = queryPlan(db, planSql + QStringLiteral(" ORDER BY 业务日期, rowid"), binds);
+
+        const double rw = median(wallRatios);
+        const double rc = median(cpuRatios);
+        std::printf("  选择/统计 %s: %lld rows in range\n", qPrintable(r.name),
+                    count ? static_cast<long long>(count->value(0).toLongLong()) : -1LL);
+        std::printf(
+            "    window, last of %d rounds: wall %8.2f ms cpu %8.2f ms; with the first screen painted "
+            "after: wall %8.2f ms cpu %8.2f ms\n",
+            kRounds, total.wallMs, total.cpuMs, painted.wallMs, painted.cpuMs);
+        std::printf(
+            "    shell selecting 实收金额 of the rows, last round, %d times in one shell: wall %8.2f ms cpu "
+            "%8.2f ms; each after start: %8.2f / %8.2f ms\n",
+            loops, shell.ms, shell.cpuMs, shellWall, shellCpu);
+        std::printf(
+            "    of which: range total alone wall %8.2f ms cpu %8.2f ms; grid's two re-runs wall %8.2f ms "
+            "cpu %8.2f ms\n",
+            sumOnly.wallMs, sumOnly.cpuMs, reruns.wallMs, reruns.cpuMs);
+        std::printf("    window / shell, median of the rounds: wall %.2fx %s, cpu %.2fx %s (goal <= %.1f)\n",
+                    rw, verdict(rw <= r.goal), rc, verdict(rc <= r.goal), r.goal);
+        std::printf("    plan of the total: %s\n", qPrintable(plan.join(QStringLiteral(" | "))));
+        std::printf("    said: %s\n", qPrintable(said));
+        addGoal(QStringLiteral("%1 rows, 选择/统计 %2 vs shell").arg(rows).arg(r.name), rw, rc, r.goal);
+        std::fflush(stdout);
+    }
+    w.reset();
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) {
+        bool ok = false;
+        const int n = QString::fromLocal8Bit(argv[i]).toInt(&ok);
+        if (!ok || n <= 0) {
+            std::fprintf(stderr, "usage: %s [rows ...]  (default 10000 1000000)\n", argv[0]);
+            return 2;
+        }
+        sizes.push_back(n);
+    }
+    if (sizes.empty())
+        sizes = {10000, 1000000};
+    if (!QFileInfo(shellPath()).isExecutable()) {
+        std::fprintf(stderr, "no sqlite3 shell at %s (set SQLITE3_SHELL)\n", qPrintable(shellPath()));
+        return 2;
+    }
+    std::printf("bench_sales_records: sizes");
+    for (int n : sizes)
+        std::printf(" %d", n);
+    std::printf("; shell %s; platform %s\n", qPrintable(shellPath()),
+                qPrintable(QGuiApplication::platformName()));
+    std::fflush(stdout);
+
+    const int largest = *std::max_element(sizes.begin(), sizes.end());
+    std::vector<SizeResult> results;
+    const double start = nowMs();
+    for (int n : sizes)
+        results.push_back(runSize(n, n == largest));
+
+    std::printf("\n== summary ==\n");
+    const auto byRows = [](const SizeResult& a, const SizeResult& b) { return a.rows < b.rows; };
+    const auto smallest = std::min_element(results.begin(), results.end(), byRows);
+    const auto biggest = std::max_element(results.begin(), results.end(), byRows);
+    for (const SizeResult& r : results)
+        std::printf("  open frm_salse, %8d rows: wall %7.2f ms cpu %7.2f ms (ordinary user: %7.2f / %7.2f)\n",
+                    r.rows, r.open.wallMs, r.open.cpuMs, r.openClerk.wallMs, r.openClerk.cpuMs);
+    if (results.size() > 1) {
+        addGoal(QStringLiteral("open frm_salse is flat: %1 rows vs %2 rows")
+                    .arg(biggest->rows)
+                    .arg(smallest->rows),
+                biggest->open.wallMs / qMax(0.01, smallest->open.wallMs),
+                biggest->open.cpuMs / qMax(0.01, smallest->open.cpuMs), 2);
+        addGoal(QStringLiteral("open frm_salse (ordinary user) is flat: %1 rows vs %2 rows")
+                    .arg(biggest->rows)
+                    .arg(smallest->rows),
+                biggest->openClerk.wallMs / qMax(0.01, smallest->openClerk.wallMs),
+                biggest->openClerk.cpuMs / qMax(0.01, smallest->openClerk.cpuMs), 2);
+    }
+    for (const QString& g : goals())
+        std::printf("  %s\n", qPrintable(g));
+    std::printf("  total run time %.1f s\n", (nowMs() - start) / 1e3);
+    return 0;
+}

@@ -1,0 +1,151 @@
+#include "sales_records_window.h"
+
+#include "ui/enter_chain.h"
+#include "ui/widgets.h"
+#include "ui/worker_box.h"
+#include "data/schema.h"
+#include "data/table_rows.h"
+
+#include <QDate>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace shop {
+
+namespace {
+
+const QString kSales = QStringLiteral("salse");
+const QString kDate = QStringLiteral("业务日期");
+const QString kEmployee = QStringLiteral("员工姓名");
+const QString kReceived = QStringLiteral("实收金额");
+const QString kCommission = QStringLiteral("提成金额");
+const QString kInfo = QStringLiteral("信息");
+
+// The rows of a date range, of one employee when named. Dates are compared as
+// the stored texts, so the range is read from the date index (with the
+// employee, from the employee-and-date index) in that index's order.
+RecordSource rangeSource(const QString& from, const QString& to, const QString& employee)
+{
+    RecordSource s = RecordSource::all(kSales).filter(kDate, Op::Ge, from).filter(kDate, Op::Le, to);
+    if (!employee.isEmpty())
+        s.filter(kEmployee, Op::Eq, employee);
+    return s.orderBy(kDate);
+}
+
+} // namespace
+
+SalesRecordsWindow::SalesRecordsWindow(AppContext& ctx, QWidget* parent)
+    : BrowserWindow(ctx,
+                    {QStringLiteral("frm_salse"), QStringLiteral("业务发生记录查询"), kSales,
+                     QStringLiteral("PMENU"), QStringLiteral("表单")},
+                    parent)
+{
+    worker_ = new WorkerBox(ctx_.business());
+    from_ = lineEdit("txt_from");
+    to_ = lineEdit("txt_to");
+    search_ = button("cmd_search", QStringLiteral("选择/统计(&S)"));
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("员工姓名")));
+    row->addWidget(worker_, 1);
+    row->addWidget(new QLabel(QStringLiteral("从")));
+    row->addWidget(from_, 1);
+    row->addWidget(new QLabel(QStringLiteral("到")));
+    row->addWidget(to_, 1);
+    row->addWidget(search_);
+    row->addStretch(1);
+    addControlRow(row);
+    setTabOrder(worker_, from_);
+    setTabOrder(from_, to_);
+    setTabOrder(to_, search_);
+    setTabOrder(search_, grid());
+    worker_->setFocus();
+
+    auto* chain = new EnterChain(ctx_.messages(), this);
+    chain->add(worker_, from_);
+    chain->add(from_, to_);
+    chain->add(to_, search_);
+    connect(search_, &QPushButton::clicked, this, &SalesRecordsWindow::cmd_search);
+
+    // The grid is for reading only: no way to unlock it, and a try to edit
+    // a cell says why not.
+    grid()->setWarnWhenLocked(true);
+    // 选择/统计 re-reads the grid twice: read a screenful, more as it scrolls.
+    grid()->records()->setPageSize(32);
+    // No header sorts here.
+    grid()->setSortMap({}, UnmappedHeader::Ignore);
+
+    addSearch("card_search", QStringLiteral("按会员卡号查询"), QStringLiteral("请输入要查询的卡号："),
+              QStringLiteral("卡号查询"), QStringLiteral("卡号"));
+    addSearch("product_search", QStringLiteral("按产品编号查询"), QStringLiteral("请输入要查询的产品编号："),
+              QStringLiteral("产品编号查询"), QStringLiteral("产品编号"));
+    addSearch("name_search", QStringLiteral("按商品名称查询"), QStringLiteral("请输入要查询的商品名称："),
+              QStringLiteral("商品名称查询"), QStringLiteral("商品名称"));
+    addShowAll("all_record", QStringLiteral("刷新所有记录"));
+
+    open_data();
+}
+
+void SalesRecordsWindow::open_data()
+{
+    from_->setText(thirtyDaysAgoText(ctx_.clock()));
+    to_->setText(ctx_.today());
+    if (ctx_.isSupervisor()) {
+        grid()->refresh();
+    } else {
+        QStringList columns = schema::columnsOf(kSales);
+        columns.removeAll(kCommission);
+        grid()->showAll(columns);
+    }
+}
+
+bool SalesRecordsWindow::checkDate(QLineEdit* box)
+{
+    // Only the stored form compares as a date: 2026-12-1 would sort after
+    // 2026-12-10 and give a wrong total without a word.
+    const QString text = box->text();
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (date.isValid() && dateText(date) == text)
+        return true;
+    ctx_.messages().critical(QStringLiteral("请按“年-月-日”的形式输入日期，例如：") + ctx_.today(),
+                             QStringLiteral("错误"));
+    box->setFocus();
+    box->selectAll();
+    return false;
+}
+
+void SalesRecordsWindow::cmd_search()
+{
+    if (!checkDate(from_) || !checkDate(to_))
+        return;
+    const QString from = from_->text();
+    const QString to = to_->text();
+    const QString employee = worker_->currentText();
+    const RecordSource range = rangeSource(from, to, employee);
+    MessageService& m = ctx_.messages();
+    // The grid shows the rows of the range while the result is read.
+    if (grid()->setSource(range)) {
+        const QString span = QStringLiteral("从") + from + QStringLiteral("日到") + to;
+        if (grid()->isEmpty()) {
+            if (employee.isEmpty())
+                m.critical(QStringLiteral("未找到相应的记录！"), QString());
+            else
+                m.critical(span + QStringLiteral("日没有由该员工所发生的业务"), kInfo);
+        } else {
+            const auto total = rows::sumRounded(ctx_.business(), range, kReceived);
+            if (total.failed())
+                m.databaseError(total.error());
+            else if (total->overflow)
+                m.critical(QStringLiteral("实收金额合计超出范围，无法统计！"), QStringLiteral("错误"));
+            else
+                m.information(span + QStringLiteral("日实收金额合计为：") + QString::number(total->total) +
+                                  QStringLiteral("元"),
+                              employee.isEmpty() ? kInfo : employee + QStringLiteral("业务发生额"));
+        }
+    }
+    // Then every row and column again, whoever is logged in.
+    grid()->refresh();
+}
+
+} // namespace shop
