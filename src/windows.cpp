@@ -10,6 +10,7 @@
 #include "sales/business_window.h"
 #include "members/card_window.h"
 #include "members/customer_window.h"
+#include "staff/salary_window.h"
 
 namespace shop {
 
@@ -25,6 +26,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::business, [](AppContext& ctx) { return new BusinessWindow(ctx); });
     registry.add(w::cards, [](AppContext& ctx) { return new CardWindow(ctx); });
     registry.add(w::customers, [](AppContext& ctx) { return new CustomerWindow(ctx); });
+    registry.add(w::salaries, [](AppContext& ctx) { return new SalaryWindow(ctx); });
 }
 
 } // namespace shop

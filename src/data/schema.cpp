@@ -26,6 +26,28 @@ const IndexDef kIndexes[] = {
     {"jinhuo", "产品编号"}, {"jinhuo", "商品名称"},   {"numbercard", "卡号"}, {"guke", "编号"},
     {"guke", "姓名"},       {"worker", "身份证号码"}, {"salary", "姓名"},     {"shouzhi", "日期"},
 };
+// Pairs of columns filtered together: one employee's business in a period
+// (the salary statements).
+struct PairIndexDef {
+    const char* table;
+    const char* first;
+    const char* second;
+};
+const PairIndexDef kPairIndexes[] = {{"salse", "员工姓名", "业务日期"}};
+
+bool createIndex(Database& db, const QString& table, const QStringList& columns, QString* error)
+{
+    QStringList quoted;
+    for (const QString& c : columns)
+        quoted << quoteIdent(c);
+    const QString name = QStringLiteral("ix_%1_%2").arg(table, columns.join(u'_'));
+    const DbResult r =
+        db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                    .arg(quoteIdent(name), quoteIdent(table), quoted.join(QStringLiteral(", "))));
+    if (!r && error)
+        *error = r.error;
+    return r.ok;
+}
 
 bool createTable(Database& db, const TableDef& t, QString* error)
 {
@@ -88,20 +110,24 @@ bool createBusinessTables(Database& db, QString* error)
     for (const TableDef& t : businessTables())
         if (!createTable(db, t, error))
             return false;
-    for (const IndexDef& ix : kIndexes) {
-        const QString name = QStringLiteral("ix_%1_%2").arg(ix.table, ix.column);
-        DbResult r = db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                                 .arg(quoteIdent(name), quoteIdent(ix.table), quoteIdent(ix.column)));
-        if (!r) {
-            if (error)
-                *error = r.error;
-            return false;
-        }
-    }
+    if (!createBusinessIndexes(db, error))
+        return false;
     DbResult r = tx.commit();
     if (!r && error)
         *error = r.error;
     return r.ok;
+}
+
+bool createBusinessIndexes(Database& db, QString* error)
+{
+    for (const IndexDef& ix : kIndexes)
+        if (!createIndex(db, QLatin1String(ix.table), {QString::fromUtf8(ix.column)}, error))
+            return false;
+    for (const PairIndexDef& ix : kPairIndexes)
+        if (!createIndex(db, QLatin1String(ix.table),
+                         {QString::fromUtf8(ix.first), QString::fromUtf8(ix.second)}, error))
+            return false;
+    return true;
 }
 
 bool createAccountsTable(Database& db, QString* error)

@@ -24,6 +24,9 @@ QStringList columnsOf(const QString& table);
 // Creates the tables and indexes of each database (idempotent).
 bool createBusinessTables(Database& db, QString* error);
 bool createAccountsTable(Database& db, QString* error);
+// The upgrade of a business file made by an earlier version: the indexes it
+// lacks (idempotent; an index already there costs nothing).
+bool createBusinessIndexes(Database& db, QString* error);
 
 // Creates both files with their tables; the accounts file gets the
 // supervisor account "ZED" of kind "M" with the given password. Refuses to

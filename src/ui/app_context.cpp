@@ -48,6 +48,10 @@ bool AppContext::openDatabases(QString* error)
                          .arg(QDir::toNativeSeparators(paths_.accountsDb()), schema::accountsTable().name);
         return false;
     }
+    // Files made by an earlier version get the indexes added since. Without
+    // them the program still works, only slower, so a file that cannot take
+    // them (read-only, busy) still opens.
+    schema::createBusinessIndexes(*business, nullptr);
     business_ = std::move(business);
     accounts_ = std::move(accounts);
     for (Database* db : {business_.get(), accounts_.get()})

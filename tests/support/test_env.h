@@ -23,6 +23,7 @@ struct Shown {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QString caption; // caption, or the input title
+    QString defaultText = {}; // the input box's default answer
 };
 
 // Records every box and answers from queues the test fills. A message with
