@@ -29,19 +29,20 @@ bool addRounded(qint64* total, const QString& value)
 
 QStringList SalaryStatement::values() const
 {
-    return {name, basePay, commission, fullAttendance, seniority, bonus, lateness, earlyLeave, fine, gross, net};
+    return {name,     basePay,    commission, fullAttendance, seniority, bonus,
+            lateness, earlyLeave, fine,       gross,          net};
 }
 
 SalaryStatement SalaryStatement::fromValues(const QStringList& v)
 {
-    return {v.value(0), v.value(1), v.value(2), v.value(3), v.value(4),  v.value(5),
+    return {v.value(0), v.value(1), v.value(2), v.value(3), v.value(4), v.value(5),
             v.value(6), v.value(7), v.value(8), v.value(9), v.value(10)};
 }
 
 DbValue<QString> SalaryService::basePay(const QString& name)
 {
-    const auto row = db_.selectOne(QStringLiteral("SELECT 薪金 FROM worker WHERE 姓名 = ? ORDER BY rowid LIMIT 1"),
-                                   {textValue(name)});
+    const auto row = db_.selectOne(
+        QStringLiteral("SELECT 薪金 FROM worker WHERE 姓名 = ? ORDER BY rowid LIMIT 1"), {textValue(name)});
     if (!row.found())
         return {row.status, std::nullopt};
     return DbValue<QString>::of(numberText(numericValue(row->value(0).toString())).trimmed() + kYuan);
@@ -54,8 +55,10 @@ RecordSource SalaryService::employeeBusiness(const QString& name)
 
 RecordSource SalaryService::periodBusiness(const QString& name, const QString& from, const QString& to)
 {
-    return RecordSource::all(kSales).filter(kDate, Op::Ge, from).filter(kDate, Op::Le, to).filter(kName, Op::Eq,
-                                                                                                   name);
+    return RecordSource::all(kSales)
+        .filter(kDate, Op::Ge, from)
+        .filter(kDate, Op::Le, to)
+        .filter(kName, Op::Eq, name);
 }
 
 RecordSource SalaryService::itemBusiness(const QString& name, const QString& from, const QString& to,
@@ -79,7 +82,8 @@ DbValue<ItemTotals> SalaryService::itemTotals(const RecordSource& source)
     ItemTotals t;
     const DbResult r = db_.select(sql, binds, [&t](const QSqlQuery& q) {
         ++t.rows;
-        if (!addRounded(&t.amount, q.value(0).toString()) || !addRounded(&t.commission, q.value(1).toString())) {
+        if (!addRounded(&t.amount, q.value(0).toString()) ||
+            !addRounded(&t.commission, q.value(1).toString())) {
             t.overflow = true;
             return false;
         }

@@ -61,9 +61,10 @@ std::unique_ptr<QTextDocument> salarySlipDocument(const SalarySlip& slip)
     auto doc = std::make_unique<QTextDocument>();
     // A font with the Chinese glyphs first, so that figures and names share
     // one face; the platform falls back when none of them is installed.
-    doc->setDefaultFont(QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
-                                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
-                              11));
+    doc->setDefaultFont(
+        QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
+                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
+              11));
     doc->setDocumentMargin(24);
     doc->setHtml(html);
     return doc;

@@ -83,8 +83,24 @@ void SalaryWindow::buildForm()
     fields_ = new FieldSet(
         ctx_, this, ctx_.business().columns(SalaryService::kSalary),
         {
-            {"com_name", QStringLiteral("姓   名"), QStringLiteral("姓名"), {}, FieldKind::Worker, 0, 0, 1, OffChain},
-            {"lab_salary", QStringLiteral("底  薪"), QStringLiteral("底薪"), {}, FieldKind::Custom, 0, 1, 1, OffChain,
+            {"com_name",
+             QStringLiteral("姓   名"),
+             QStringLiteral("姓名"),
+             {},
+             FieldKind::Worker,
+             0,
+             0,
+             1,
+             OffChain},
+            {"lab_salary",
+             QStringLiteral("底  薪"),
+             QStringLiteral("底薪"),
+             {},
+             FieldKind::Custom,
+             0,
+             1,
+             1,
+             OffChain,
              basePayLabel_},
             {"txt_ti_je", QStringLiteral("提成总额"), QStringLiteral("提成总额"), {}, FieldKind::Line, 0, 2},
             {"txt_quanqin", QStringLiteral("全勤奖："), QStringLiteral("全勤奖"), {}, FieldKind::Line, 0, 3},
@@ -93,9 +109,25 @@ void SalaryWindow::buildForm()
             {"txt_chidao", QStringLiteral("迟  到"), QStringLiteral("迟到"), {}, FieldKind::Line, 1, 2},
             {"txt_zaotui", QStringLiteral("早   退"), QStringLiteral("早退"), {}, FieldKind::Line, 1, 3},
             {"txt_fakuan", QStringLiteral("罚  款"), QStringLiteral("罚款"), {}, FieldKind::Line, 2, 0},
-            {"lab_yfgz", QStringLiteral("应发工资"), QStringLiteral("应发工资"), {}, FieldKind::Custom, 2, 1, 1,
-             OffChain, grossLabel_},
-            {"lab_gz", QStringLiteral("实发工资"), QStringLiteral("实发工资"), {}, FieldKind::Custom, 2, 2, 1, OffChain,
+            {"lab_yfgz",
+             QStringLiteral("应发工资"),
+             QStringLiteral("应发工资"),
+             {},
+             FieldKind::Custom,
+             2,
+             1,
+             1,
+             OffChain,
+             grossLabel_},
+            {"lab_gz",
+             QStringLiteral("实发工资"),
+             QStringLiteral("实发工资"),
+             {},
+             FieldKind::Custom,
+             2,
+             2,
+             1,
+             OffChain,
              netLabel_},
         });
     worker_ = fields_->as<WorkerBox>("com_name");
@@ -331,11 +363,10 @@ void SalaryWindow::show_item_totals()
     else if (totals->overflow)
         ctx_.messages().critical(QStringLiteral("业务发生额或提成合计超出整数范围，无法统计！"), kError);
     else
-        ctx_.messages().information(QStringLiteral("本服务项目累计业务发生额为：") +
-                                        QString::number(totals->amount) +
-                                        QStringLiteral("元,项目提成合计为：") +
-                                        QString::number(totals->commission) + kYuan,
-                                    QStringLiteral("信息"));
+        ctx_.messages().information(
+            QStringLiteral("本服务项目累计业务发生额为：") + QString::number(totals->amount) +
+                QStringLiteral("元,项目提成合计为：") + QString::number(totals->commission) + kYuan,
+            QStringLiteral("信息"));
 }
 
 void SalaryWindow::computePay()
@@ -414,12 +445,14 @@ void SalaryWindow::printStatement()
     PrintService& printing = ctx_.printing();
     const bool printer = printing.hasPrinter();
     if (!printer)
-        ctx_.messages().critical(QStringLiteral("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！"),
-                                 QStringLiteral("打印错误"));
+        ctx_.messages().critical(
+            QStringLiteral("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！"),
+            QStringLiteral("打印错误"));
     const auto slip = slipToPrint();
     if (!slip) {
-        ctx_.messages().critical(QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
-                                 kPrintCaption);
+        ctx_.messages().critical(
+            QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
+            kPrintCaption);
         return;
     }
     if (!printer) {
@@ -433,8 +466,8 @@ void SalaryWindow::printStatement()
 
 QString SalaryWindow::defaultPdfName(const QString& employee) const
 {
-    return QDir::toNativeSeparators(QDir(documentsFolder())
-                                        .filePath(fileNamePart(employee) + ctx_.today() + QStringLiteral(".pdf")));
+    return QDir::toNativeSeparators(
+        QDir(documentsFolder()).filePath(fileNamePart(employee) + ctx_.today() + QStringLiteral(".pdf")));
 }
 
 void SalaryWindow::offerPdf(const SalarySlip& slip)

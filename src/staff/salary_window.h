@@ -64,7 +64,7 @@ private:
     SalaryService service_;
 
     FieldSet* fields_ = nullptr;
-    WorkerBox* worker_ = nullptr; // com_name
+    WorkerBox* worker_ = nullptr;    // com_name
     QLabel* basePayLabel_ = nullptr; // lab_salary
     QLabel* grossLabel_ = nullptr;   // lab_yfgz
     QLabel* netLabel_ = nullptr;     // lab_gz

@@ -45,7 +45,8 @@ private slots:
         QTest::addColumn<QStringList>("dates");
         QTest::addColumn<qint64>("total");
         QTest::newRow("stored order is date order") << QStringList{"2026-12-01", "2026-12-02"} << qint64(4);
-        QTest::newRow("stored order against date order") << QStringList{"2026-12-02", "2026-12-01"} << qint64(4);
+        QTest::newRow("stored order against date order")
+            << QStringList{"2026-12-02", "2026-12-01"} << qint64(4);
     }
     void totalsFollowStoredOrder()
     {
@@ -54,8 +55,8 @@ private slots:
         TestEnv env;
         const QStringList values = {"1", "2.5"};
         for (int i = 0; i < 2; ++i)
-            env.insert("salse", {dates.at(i), "服务", "", "", "", "1", "", "", values.at(i), "烫发", "张三", "",
-                                 values.at(i)});
+            env.insert("salse", {dates.at(i), "服务", "", "", "", "1", "", "", values.at(i), "烫发", "张三",
+                                 "", values.at(i)});
         SalaryService service(env.db());
         const RecordSource source = SalaryService::itemBusiness("张三", "2026-12-01", "2026-12-07", "烫发");
         const auto commission = service.commissionTotal(source);

@@ -127,9 +127,8 @@ private slots:
 
         const Rows two = {sale("2020-05-01", "张三", "7"), sale("2026-12-01", "李四", "9"),
                           sale("2026-12-02", "张三", "8")};
-        QTest::newRow("every transaction of the employee, any date")
-            << "1500" << two << "张三"
-            << "1500元" << QStringList{"7", "8"};
+        QTest::newRow("every transaction of the employee, any date") << "1500" << two << "张三"
+                                                                     << "1500元" << QStringList{"7", "8"};
         QTest::newRow("pay with a fraction and blanks") << " 1500.50 " << two << "张三"
                                                         << "1500.5元" << QStringList{"7", "8"};
         QTest::newRow("pay that is no number") << "abc" << two << "张三"
@@ -225,8 +224,8 @@ private slots:
             << "烫发" << QStringList{"2.5", "3.5", "0.5"}
             << info("本服务项目累计业务发生额为：302元,项目提成合计为：6元");
         QTest::newRow("none") << "足疗" << QStringList{} << stop("没有找到相应的记录！！");
-        QTest::newRow("beyond a whole number") << "染发" << QStringList{"1"}
-                                               << stop("业务发生额或提成合计超出整数范围，无法统计！");
+        QTest::newRow("beyond a whole number")
+            << "染发" << QStringList{"1"} << stop("业务发生额或提成合计超出整数范围，无法统计！");
     }
     void itemTotals()
     {
@@ -237,9 +236,11 @@ private slots:
         // 烫发 of 张三 in the period: amounts 100.5 -> 100, 200.5 -> 200, 301.5 -> 302;
         // commissions 2.5 -> 2, 5.5 -> 6, 6.5 -> 6.
         open({worker("张三", "1500")},
-             {sale("2026-12-01", "张三", "2.5", "烫发", "100.5"), sale("2026-12-02", "张三", "3.5", "烫发", "100.5"),
+             {sale("2026-12-01", "张三", "2.5", "烫发", "100.5"),
+              sale("2026-12-02", "张三", "3.5", "烫发", "100.5"),
               sale("2026-12-03", "李四", "9", "烫发", "100"), sale("2026-10-01", "张三", "9", "烫发", "100"),
-              sale("2026-12-04", "张三", "0.5", "烫发", "101.5"), sale("2026-12-05", "张三", "1", "染发", "1e300")});
+              sale("2026-12-04", "张三", "0.5", "烫发", "101.5"),
+              sale("2026-12-05", "张三", "1", "染发", "1e300")});
         choose("张三");
         press(w_.get(), "cmd_ok");
         const QString total = textOf(w_.get(), "txt_ti_je");
@@ -281,9 +282,9 @@ private slots:
         QTest::addColumn<QString>("net");
         QTest::addColumn<QStringList>("messages");
 
-        QTest::newRow("worked example") << "1500" << QStringList{"350元", "100", "50", "200", "20", "10", "30"}
-                                        << " 2200元"
-                                        << " 2140元" << QStringList{};
+        QTest::newRow("worked example")
+            << "1500" << QStringList{"350元", "100", "50", "200", "20", "10", "30"} << " 2200元"
+            << " 2140元" << QStringList{};
         QTest::newRow("deductions beyond the gross pay")
             << "100" << QStringList{"0元", "", "", "", "100", "50", "10"} << " 100元"
             << "-60元" << QStringList{};
@@ -330,8 +331,10 @@ private slots:
         QTest::newRow("worked example") << "张三" << true << 1 << Rows{statement("张三")};
         QTest::newRow("the same statement twice: two rows")
             << "张三" << true << 2 << Rows{statement("张三"), statement("张三")};
-        QTest::newRow("an apostrophe is stored as typed") << "O'Neil" << true << 1 << Rows{statement("O'Neil")};
-        QTest::newRow("pay not computed: written empty") << "张三" << false << 1 << Rows{statement("张三", "", "")};
+        QTest::newRow("an apostrophe is stored as typed")
+            << "O'Neil" << true << 1 << Rows{statement("O'Neil")};
+        QTest::newRow("pay not computed: written empty")
+            << "张三" << false << 1 << Rows{statement("张三", "", "")};
     }
     void save()
     {
@@ -363,9 +366,11 @@ private slots:
     void failedSaveKeepsTheFields()
     {
         open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")});
-        QVERIFY(env_->db()
-                    .exec("CREATE TRIGGER fail BEFORE INSERT ON salary BEGIN SELECT RAISE(ABORT, 'disk full'); END")
-                    .ok);
+        QVERIFY(
+            env_->db()
+                .exec(
+                    "CREATE TRIGGER fail BEFORE INSERT ON salary BEGIN SELECT RAISE(ABORT, 'disk full'); END")
+                .ok);
         choose("张三");
         typeAlongChain({"350元", "100", "50", "200", "20", "10", "30"});
         const QStringList before = fieldTexts();
@@ -386,7 +391,8 @@ private slots:
 
         const QString question = ask("真的想删除所选项的记录吗？", "删除");
         QTest::newRow("button, Yes, the second of two equal rows")
-            << "cmd_del" << 1 << int(QMessageBox::Yes) << QStringList{question} << QStringList{" 1元", " 3元"};
+            << "cmd_del" << 1 << int(QMessageBox::Yes) << QStringList{question}
+            << QStringList{" 1元", " 3元"};
         QTest::newRow("menu, Yes") << "S_DEL" << 2 << int(QMessageBox::Yes) << QStringList{question}
                                    << QStringList{" 1元", " 1元"};
         QTest::newRow("No") << "cmd_del" << 0 << int(QMessageBox::No) << QStringList{question}
@@ -469,7 +475,8 @@ private slots:
         open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")});
         auto enabled = [this] {
             return QList<bool>{child<QPushButton>(w_.get(), "cmd_del")->isEnabled(),
-                               action(w_.get(), "S_DEL")->isEnabled(), action(w_.get(), "S_NAME")->isEnabled()};
+                               action(w_.get(), "S_DEL")->isEnabled(),
+                               action(w_.get(), "S_NAME")->isEnabled()};
         };
         QCOMPARE(enabled(), QList<bool>({false, false, false}));
         choose("张三");
@@ -497,22 +504,25 @@ private slots:
         press(w_.get(), "cmd_prn");
 
         const QString saved = QDir::toNativeSeparators(file + ".pdf");
-        QCOMPARE(shownAll(*env_),
-                 QStringList({stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误"),
-                              ask("是否将工资单另存为PDF文件？", "打印"), input("请输入PDF文件的保存位置和文件名：", "另存为PDF"),
-                              info("工资单已保存为PDF文件：\n" + saved)}));
+        QCOMPARE(
+            shownAll(*env_),
+            QStringList({stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误"),
+                         ask("是否将工资单另存为PDF文件？", "打印"),
+                         input("请输入PDF文件的保存位置和文件名：", "另存为PDF"),
+                         info("工资单已保存为PDF文件：\n" + saved)}));
         const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         QCOMPARE(env_->messages().shown().at(2).defaultText,
-                 QDir::toNativeSeparators(QDir(docs.isEmpty() ? QDir::homePath() : docs)
-                                              .filePath("王_五_&2026-12-07.pdf")));
+                 QDir::toNativeSeparators(
+                     QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath("王_五_&2026-12-07.pdf")));
         QVERIFY(QFileInfo(file + ".pdf").size() > 0);
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
         const QString text = pdfText(file + ".pdf");
         const QStringList words = text.split(QRegularExpression("\\s+"));
-        for (const QString v : {"美发店", "员工工资单", "王<五>&", "1500元", "350元", "101", "52", "203", "24", "17",
-                                 "36", "2206元", "2129元", "打印日期：2026-12-07"})
-            QVERIFY2(words.contains(v.normalized(QString::NormalizationForm_KC)), qPrintable(v + " not in:\n" + text));
+        for (const QString v : {"美发店", "员工工资单", "王<五>&", "1500元", "350元", "101", "52", "203",
+                                "24", "17", "36", "2206元", "2129元", "打印日期：2026-12-07"})
+            QVERIFY2(words.contains(v.normalized(QString::NormalizationForm_KC)),
+                     qPrintable(v + " not in:\n" + text));
         QVERIFY2(text.contains("2026-11-07 至 2026-12-07"), qPrintable(text));
         // The fields stay as they were.
         QCOMPARE(textOf(w_.get(), "com_name"), QString("王<五>&"));
@@ -521,16 +531,18 @@ private slots:
     void printing_data()
     {
         QTest::addColumn<bool>("printer");
-        QTest::addColumn<bool>("fields");    // a statement in the fields
-        QTest::addColumn<int>("row");        // the statement selected in bg, -1 none
+        QTest::addColumn<bool>("fields"); // a statement in the fields
+        QTest::addColumn<int>("row");     // the statement selected in bg, -1 none
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("printed"); // texts the printed slip holds
 
-        const QString noPrinter = stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误");
-        const QString nothing = stop("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！", "打印");
+        const QString noPrinter =
+            stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误");
+        const QString nothing =
+            stop("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！", "打印");
         const QString offer = ask("是否将工资单另存为PDF文件？", "打印");
-        QTest::newRow("no printer, no PDF wanted") << false << true << -1 << QStringList{noPrinter, offer}
-                                                   << QStringList{};
+        QTest::newRow("no printer, no PDF wanted")
+            << false << true << -1 << QStringList{noPrinter, offer} << QStringList{};
         QTest::newRow("no printer, nothing to print")
             << false << false << -1 << QStringList{noPrinter, nothing} << QStringList{};
         QTest::newRow("printer, the fields")
@@ -538,7 +550,8 @@ private slots:
             << QStringList{"张三", "2026-11-07 至 2026-12-07", "350元", "2140元", "打印日期：2026-12-07"};
         QTest::newRow("printer, the selected statement")
             << true << false << 1 << QStringList{} << QStringList{"李四", "未记录", "1500元", "2140元"};
-        QTest::newRow("printer, nothing to print") << true << false << -1 << QStringList{nothing} << QStringList{};
+        QTest::newRow("printer, nothing to print")
+            << true << false << -1 << QStringList{nothing} << QStringList{};
     }
     void printing()
     {
@@ -549,7 +562,8 @@ private slots:
         QFETCH(QStringList, printed);
 
         env_->printing().setPrinter(printer);
-        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")}, {statement("甲"), statement("李四")});
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")},
+             {statement("甲"), statement("李四")});
         if (fields) {
             choose("张三");
             typeAlongChain({"350元", "100", "50", "200", "20", "10", "30"});

@@ -22,7 +22,7 @@ struct Shown {
     QString text; // message text, or the input prompt
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
-    QString caption; // caption, or the input title
+    QString caption;          // caption, or the input title
     QString defaultText = {}; // the input box's default answer
 };
 
