@@ -2,9 +2,9 @@
 
 #include "data/numeric.h"
 
-#include <QSqlQuery>
-
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace shop {
 
@@ -16,14 +16,61 @@ const QString kAmount = QStringLiteral("实收金额");
 const QString kCommission = QStringLiteral("提成金额");
 const QString kYuan = QStringLiteral("元");
 
-// A total plus one row's value, rounded; false when it leaves the range.
-bool addRounded(qint64* total, const QString& value)
+// A total plus one value, rounded; false when it leaves the range.
+bool addRounded(qint64* total, double value)
 {
-    const auto next = roundWhole(static_cast<double>(*total) + numericValue(value));
+    const auto next = roundWhole(static_cast<double>(*total) + value);
     if (!next)
         return false;
     *total = *next;
     return true;
+}
+
+struct Totals {
+    qint64 rows = 0;
+    qint64 sums[2] = {0, 0};
+    bool overflow = false;
+};
+
+// One or two columns of a source's rows summed in stored order, each
+// rounded after every row (this runs on every "确定"). The rows are read in
+// the order of the index that finds them and put in stored order here,
+// which is cheaper than having the engine sort them.
+DbValue<Totals> roundedTotals(Database& db, const RecordSource& source, const QStringList& columns)
+{
+    QVariantList binds;
+    QStringList quoted;
+    for (const QString& c : columns)
+        quoted << quoteIdent(c);
+    const QString sql =
+        QStringLiteral("SELECT rowid, %1 FROM %2%3")
+            .arg(quoted.join(QStringLiteral(", ")), quoteIdent(source.table), source.whereSql(&binds));
+    struct Row {
+        qint64 rowid;
+        double values[2];
+    };
+    std::vector<Row> rows;
+    const int n = static_cast<int>(qMin<qsizetype>(columns.size(), 2));
+    const DbResult r =
+        db.selectKeyedTexts(sql, binds, [&rows, n](qint64 rowid, const Database::TextRow& row) {
+            Row out{rowid, {0, 0}};
+            for (int i = 0; i < n; ++i)
+                out.values[i] = numericValue(row.text(i));
+            rows.push_back(out);
+            return true;
+        });
+    if (!r)
+        return {r, std::nullopt};
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.rowid < b.rowid; });
+    Totals t;
+    t.rows = static_cast<qint64>(rows.size());
+    for (const Row& row : rows)
+        for (int i = 0; i < n; ++i)
+            if (!addRounded(&t.sums[i], row.values[i])) {
+                t.overflow = true;
+                return DbValue<Totals>::of(t);
+            }
+    return DbValue<Totals>::of(t);
 }
 } // namespace
 
@@ -69,29 +116,18 @@ RecordSource SalaryService::itemBusiness(const QString& name, const QString& fro
 
 DbValue<rows::RoundedTotal> SalaryService::commissionTotal(const RecordSource& source)
 {
-    return rows::sumRounded(db_, source, kCommission);
+    const auto t = roundedTotals(db_, source, {kCommission});
+    if (!t.found())
+        return {t.status, std::nullopt};
+    return DbValue<rows::RoundedTotal>::of({t->rows, t->sums[0], t->overflow});
 }
 
 DbValue<ItemTotals> SalaryService::itemTotals(const RecordSource& source)
 {
-    QVariantList binds;
-    // Stored order, as each total is rounded after every row.
-    const QString sql = QStringLiteral("SELECT %1, %2 FROM %3%4 ORDER BY rowid")
-                            .arg(quoteIdent(kAmount), quoteIdent(kCommission), quoteIdent(source.table),
-                                 source.whereSql(&binds));
-    ItemTotals t;
-    const DbResult r = db_.select(sql, binds, [&t](const QSqlQuery& q) {
-        ++t.rows;
-        if (!addRounded(&t.amount, q.value(0).toString()) ||
-            !addRounded(&t.commission, q.value(1).toString())) {
-            t.overflow = true;
-            return false;
-        }
-        return true;
-    });
-    if (!r)
-        return {r, std::nullopt};
-    return DbValue<ItemTotals>::of(t);
+    const auto t = roundedTotals(db_, source, {kAmount, kCommission});
+    if (!t.found())
+        return {t.status, std::nullopt};
+    return DbValue<ItemTotals>::of({t->rows, t->sums[0], t->sums[1], t->overflow});
 }
 
 Pay SalaryService::computePay(const SalaryStatement& s)

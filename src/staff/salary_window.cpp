@@ -167,6 +167,8 @@ void SalaryWindow::buildForm()
     salesBg_ = new RecordView(ctx_, ctx_.business(), SalaryService::kSales, frame2_);
     salesBg_->setObjectName(QStringLiteral("salse_bg"));
     salesBg_->records()->setObjectName(QStringLiteral("salse_data"));
+    // Each "确定" re-reads the grid: read a screenful, more as it scrolls.
+    salesBg_->records()->setPageSize(64);
     QMenu* from01 = salesBg_->popupMenu();
     from01->setObjectName(QStringLiteral("from_01"));
     from01->setTitle(QStringLiteral("表格"));
