@@ -207,6 +207,7 @@ void SalaryWindow::buildForm()
             employeeChosen();
     });
     worker_->installEventFilter(this);
+    worker_->lineEdit()->installEventFilter(this);
     connect(worker_, &QComboBox::editTextChanged, this,
             [this](const QString& text) { save_->setEnabled(!text.isEmpty()); });
     connect(ok_, &QPushButton::clicked, this, &SalaryWindow::periodCommission);
@@ -235,11 +236,12 @@ bool SalaryWindow::eventFilter(QObject* watched, QEvent* event)
     // Enter in the box takes a typed name that is in the list as if it had
     // been chosen from it; that must not call the employee up. The key is
     // delivered again with the flag set (the second time it passes here).
-    if (watched == worker_ && event->type() == QEvent::KeyPress && !enterInName_) {
+    const bool nameBox = watched == worker_ || watched == worker_->lineEdit();
+    if (nameBox && event->type() == QEvent::KeyPress && !enterInName_) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             const QScopedValueRollback<bool> typed(enterInName_, true);
-            QCoreApplication::sendEvent(worker_, event);
+            QCoreApplication::sendEvent(watched, event);
             return true;
         }
     }
