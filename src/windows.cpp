@@ -13,6 +13,7 @@
 #include "members/customer_window.h"
 #include "staff/employee_tab.h"
 #include "staff/ledger_tab.h"
+#include "staff/salary_window.h"
 
 namespace shop {
 
@@ -32,6 +33,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::salesHistory, [](AppContext& ctx) { return new SalesRecordsWindow(ctx); });
     registry.add(w::cards, [](AppContext& ctx) { return new CardWindow(ctx); });
     registry.add(w::customers, [](AppContext& ctx) { return new CustomerWindow(ctx); });
+    registry.add(w::salaries, [](AppContext& ctx) { return new SalaryWindow(ctx); });
 }
 
 } // namespace shop

@@ -38,9 +38,9 @@ MessageService::Answer ScriptedMessages::message(const QString& text, Icon icon,
     return QMessageBox::Cancel;
 }
 
-QString ScriptedMessages::input(const QString& prompt, const QString& title, const QString&)
+QString ScriptedMessages::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
-    shown_.append(Shown{Shown::Input, prompt, QMessageBox::NoIcon, {}, title});
+    shown_.append(Shown{Shown::Input, prompt, QMessageBox::NoIcon, {}, title, defaultText});
     if (inputs_.empty())
         return {};
     const QString s = inputs_.front();

@@ -22,7 +22,8 @@ struct Shown {
     QString text; // message text, or the input prompt
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
-    QString caption; // caption, or the input title
+    QString caption;          // caption, or the input title
+    QString defaultText = {}; // the input box's default answer
 };
 
 // Records every box and answers from queues the test fills. A message with

@@ -57,6 +57,9 @@ private slots:
         QTest::newRow("purchase history") << "frm_history"
                                           << "jinhuo_history"
                                           << "bg";
+        QTest::newRow("salaries") << "frmgz"
+                                  << "salary"
+                                  << "bg";
         QTest::newRow("purchase tab") << "frame_jin"
                                       << "jinhuo"
                                       << "jin_bg";

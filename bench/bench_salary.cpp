@@ -1,0 +1,365 @@
+// The salary window over a large `salse` table (twenty employees): "确定(&C)"
+// for one employee over one month (the business grid shown and the
+// commission total computed) and "选择/统计" for one service item in that
+// month, each beside the sqlite3 shell selecting the same rows' figures on
+// the same file. Calling the employee up (all of the employee's business in
+// the grid) is timed too, for information.
+//
+// Usage: bench_salary [rows]   (default 1000000)
+// Environment: SQLITE3_SHELL (default /usr/bin/sqlite3), BENCH_REPEAT (default 7).
+//
+// For each step (medians, wall and CPU time):
+//   window  the button pressed as a person does, events processed and the
+//           window painted
+//   query   the step's statements alone: the grid's first page through the
+//           record model and the total
+//   shell   the shell selecting the figures the step totals, run many times
+//           in one shell (its start and schema read measured apart and
+//           subtracted), and once per shell process for information
+// The goal (window within 1.5x of the shell) is marked PASS or MISS on wall
+// and CPU time.
+
+#include "staff/salary_service.h"
+#include "staff/salary_window.h"
+#include "support/test_env.h"
+#include "ui/record_view.h"
+
+#include "bench_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlQuery>
+
+#include <cstdio>
+#include <functional>
+#include <random>
+
+using namespace shop;
+using namespace shop::bench;
+using shop::test::TestEnv;
+
+namespace {
+
+const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
+                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
+                        : 7;
+const QStringList kEmployees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
+                                "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
+                                "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+const QStringList kServices = {"洗剪吹",   "烫发", "染发", "焗油", "头皮护理",
+                               "面部护理", "足疗", "按摩", "修眉", "盘发"};
+
+struct Time {
+    double wall = 0;
+    double cpu = 0;
+};
+
+Time timeMedian(const std::function<void()>& f)
+{
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < kRepeat; ++i) {
+        const double w0 = nowMs();
+        const double c0 = cpuMs();
+        f();
+        cpu.push_back(cpuMs() - c0);
+        wall.push_back(nowMs() - w0);
+    }
+    return {median(wall), median(cpu)};
+}
+
+// `rows` transactions in business order over six years (about 460 a day),
+// four in ten services, each by one of twenty employees, with a commission
+// of a tenth of the amount received; and the twenty employees in `worker`.
+void fill(Database& db, int rows)
+{
+    std::mt19937 rng(20261207);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const QDate start(2021, 1, 1);
+    const qint64 span = start.daysTo(QDate(2026, 12, 6));
+
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("INSERT INTO salse VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        qFatal("prepare failed");
+    Database::Transaction tx(db);
+    for (int i = 0; i < rows; ++i) {
+        const bool service = pick(10) < 4;
+        const double paid = service ? 30 + 10 * pick(20) : (18 + pick(40) * 4.5) * (1 + pick(5));
+        const QString values[13] = {
+            dateText(start.addDays(span * i / qMax(1, rows))),
+            service ? QStringLiteral("服务") : QStringLiteral("销售"),
+            pick(10) < 7 ? QStringLiteral("8%1").arg(pick(10000000), 7, 10, QChar(u'0')) : QString(),
+            service ? QString() : QStringLiteral("P%1").arg(10000 + pick(1000)),
+            service ? QString() : QStringLiteral("洗发水"),
+            QString::number(1 + pick(5)),
+            QString::number(18 + pick(40) * 4.5, 'f', 2),
+            QString(),
+            QString::number(paid, 'f', 2),
+            service ? kServices.at(pick(kServices.size())) : QString(),
+            kEmployees.at(pick(kEmployees.size())),
+            QString(),
+            QString::number(paid * 0.1, 'f', 2),
+        };
+        for (int c = 0; c < 13; ++c)
+            q.bindValue(c, textValue(values[c]));
+        if (!q.exec())
+            qFatal("insert failed at row %d", i);
+    }
+    q.finish();
+    for (int i = 0; i < kEmployees.size(); ++i)
+        if (!db.exec(
+                QStringLiteral("INSERT INTO worker VALUES (?, '女', '', '', '', '', '', ?, '', '', ?, '')"),
+                {kEmployees.at(i), QString::number(1500 + 100 * i), QStringLiteral("ID%1").arg(i)}))
+            qFatal("worker insert failed");
+    if (!tx.commit())
+        qFatal("commit failed");
+    db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+// ---------------------------------------------------------------- the shell
+
+QString literal(const QString& s)
+{
+    QString v = s;
+    v.replace(QStringLiteral("'"), QStringLiteral("''"));
+    return QStringLiteral("'%1'").arg(v);
+}
+
+// A statement with its ? replaced by text literals.
+QString inlined(const QString& sql, const QVariantList& binds)
+{
+    QString out;
+    int n = 0;
+    for (QChar c : sql)
+        out += c == u'?' ? literal(binds.value(n++).toString()) : QString(c);
+    return out;
+}
+
+Time shellScript(const QString& dbPath, const QByteArray& script)
+{
+    QFile f(dbPath + QStringLiteral(".script.sql"));
+    if (!f.open(QIODevice::WriteOnly) || f.write(script) != script.size())
+        qFatal("cannot write the shell script");
+    f.close();
+    const ShellRun r = spawnTimed({shellPath().toLocal8Bit(), "-batch", "-init",
+                                   QFile::encodeName(f.fileName()), QFile::encodeName(dbPath), ".quit"},
+                                  true);
+    if (!r.ok)
+        qFatal("the shell failed on: %s", script.left(300).constData());
+    return {r.ms, r.cpuMs};
+}
+
+struct ShellTimes {
+    Time warm; // per run, `loops` runs in one shell
+    Time cold; // one run per shell process
+    int loops = 0;
+};
+
+// The statement's time in the shell, its start and schema read subtracted.
+ShellTimes shellTimes(const QString& dbPath, const QString& sql, double expectedMs)
+{
+    const QByteArray base = ".output /dev/null\nSELECT count(*) FROM sqlite_master;\n";
+    ShellTimes t;
+    t.loops = std::clamp(static_cast<int>(200 / qMax(0.05, expectedMs)), 5, 2000);
+    QByteArray many = base;
+    for (int i = 0; i < t.loops; ++i)
+        many += sql.toUtf8() + ";\n";
+    const QByteArray once = base + sql.toUtf8() + ";\n";
+    std::vector<double> startW, startC, manyW, manyC, onceW, onceC;
+    for (int i = 0; i < kRepeat; ++i) {
+        const Time s = shellScript(dbPath, base);
+        const Time m = shellScript(dbPath, many);
+        const Time o = shellScript(dbPath, once);
+        startW.push_back(s.wall);
+        startC.push_back(s.cpu);
+        manyW.push_back(m.wall);
+        manyC.push_back(m.cpu);
+        onceW.push_back(o.wall);
+        onceC.push_back(o.cpu);
+    }
+    t.warm = {qMax(0.001, (median(manyW) - median(startW)) / t.loops),
+              qMax(0.001, (median(manyC) - median(startC)) / t.loops)};
+    t.cold = {qMax(0.001, median(onceW) - median(startW)), qMax(0.001, median(onceC) - median(startC))};
+    return t;
+}
+
+QStringList plan(Database& db, const QString& sql, const QVariantList& binds)
+{
+    QStringList out;
+    if (auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds))
+        for (const QVariantList& r : *rows)
+            out << r.value(3).toString();
+    return out;
+}
+
+QStringList goals;
+
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// One step of the window: what it is called, what a person does (the
+// window's part), what it reads (the grid's source and its total), the
+// statement the shell runs for the goal, and whether it has a goal.
+struct Step {
+    QString name;
+    std::function<void()> press;
+    RecordSource source;
+    std::function<qint64()> total; // the step's total pass; returns its row count
+    QString totalColumns;          // the columns it reads, for the shell
+    QString shellColumns;          // the figures the shell selects for the goal
+    bool goal = true;
+};
+
+void verdict(const QString& name, const QString& reference, const Time& window, const Time& shell)
+{
+    const double rw = window.wall / shell.wall;
+    const double rc = window.cpu / shell.cpu;
+    const QString line = QStringLiteral("%1 vs %2: wall %3x, cpu %4x  %5 (goal 1.5x)")
+                             .arg(name, reference)
+                             .arg(rw, 0, 'f', 2)
+                             .arg(rc, 0, 'f', 2)
+                             .arg(QLatin1String(rw <= 1.5 && rc <= 1.5 ? "PASS" : "MISS"));
+    std::printf("    %s\n", qPrintable(line));
+    goals << line;
+}
+
+void run(TestEnv& env, RecordModel& model, const Step& step)
+{
+    Database& db = env.db();
+    const QString path = env.ctx().paths().businessDb();
+
+    // The window: the button pressed, then the events and the painting.
+    std::vector<double> clickW, clickC, paintW, paintC, allW, allC;
+    for (int i = 0; i < kRepeat; ++i) {
+        const double w0 = nowMs(), c0 = cpuMs();
+        step.press();
+        const double w1 = nowMs(), c1 = cpuMs();
+        settle();
+        const double w2 = nowMs(), c2 = cpuMs();
+        clickW.push_back(w1 - w0);
+        clickC.push_back(c1 - c0);
+        paintW.push_back(w2 - w1);
+        paintC.push_back(c2 - c1);
+        allW.push_back(w2 - w0);
+        allC.push_back(c2 - c0);
+    }
+    const Time window{median(allW), median(allC)};
+    // The statements alone: the grid's first page, the total.
+    const Time page = timeMedian([&] { model.setSource(step.source); });
+    qint64 rows = 0;
+    const Time total = step.total ? timeMedian([&] { rows = step.total(); }) : Time{};
+    const Time query = {page.wall + total.wall, page.cpu + total.cpu};
+
+    // The shell: the figures the step totals, and the step's own statements.
+    QVariantList binds;
+    const QString where = step.source.whereSql(&binds);
+    const QString figures =
+        inlined(QStringLiteral("SELECT %1 FROM salse%2").arg(step.shellColumns, where), binds);
+    const QString pageSql =
+        inlined(QStringLiteral("SELECT rowid, * FROM salse%1 ORDER BY rowid LIMIT 64").arg(where), binds);
+    const QString totalSql = inlined(
+        QStringLiteral("SELECT rowid, %1 FROM salse%2 ORDER BY rowid").arg(step.totalColumns, where), binds);
+    const ShellTimes shell = step.goal ? shellTimes(path, figures, query.wall) : ShellTimes{};
+    const ShellTimes own = shellTimes(path, step.total ? pageSql + ";\n" + totalSql : pageSql, query.wall);
+
+    std::printf("%s (%lld rows totalled)\n", qPrintable(step.name), static_cast<long long>(rows));
+    std::printf("    window %7.3f ms (cpu %7.3f): click %7.3f (cpu %7.3f), then events and painting %7.3f "
+                "(cpu %7.3f)\n",
+                window.wall, window.cpu, median(clickW), median(clickC), median(paintW), median(paintC));
+    std::printf("    query  %7.3f ms (cpu %7.3f): grid page %7.3f (cpu %7.3f), total %7.3f (cpu %7.3f)\n",
+                query.wall, query.cpu, page.wall, page.cpu, total.wall, total.cpu);
+    std::printf("    shell, the step's own statements (grid page, total): %7.3f ms (cpu %7.3f) per run; "
+                "query / these %.2fx (cpu %.2fx)\n",
+                own.warm.wall, own.warm.cpu, query.wall / own.warm.wall, query.cpu / own.warm.cpu);
+    for (const QString& p : plan(db, pageSql, {}) + plan(db, totalSql, {}))
+        std::printf("    plan: %s\n", qPrintable(p));
+    if (step.goal) {
+        std::printf("    shell, the figures: %s\n", qPrintable(figures));
+        std::printf("    shell, the figures: %7.3f ms (cpu %7.3f) per run, %d runs in one shell; one run per "
+                    "shell %7.3f ms (cpu %7.3f); query / many runs %.2fx (cpu %.2fx)\n",
+                    shell.warm.wall, shell.warm.cpu, shell.loops, shell.cold.wall, shell.cold.cpu,
+                    query.wall / shell.warm.wall, query.cpu / shell.warm.cpu);
+        verdict(step.name, QStringLiteral("shell, many runs in one shell"), window, shell.warm);
+        verdict(step.name, QStringLiteral("shell, one run per shell"), window, shell.cold);
+    }
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000000;
+
+    TestEnv env;
+    Database& db = env.db();
+    const double t0 = nowMs();
+    fill(db, rows);
+    std::printf("%d transactions of %lld employees written in %.1f s (%s)\n\n", rows,
+                static_cast<long long>(kEmployees.size()), (nowMs() - t0) / 1000,
+                qPrintable(env.ctx().paths().businessDb()));
+
+    const QString employee = QStringLiteral("李娜");
+    const QString from = QStringLiteral("2026-10-01");
+    const QString to = QStringLiteral("2026-10-31");
+    const QString item = QStringLiteral("烫发");
+
+    SalaryWindow w(env.ctx());
+    w.resize(1000, 720);
+    w.show();
+    settle();
+    w.findChild<QComboBox*>(QStringLiteral("com_name"))->setEditText(employee);
+    w.findChild<QLineEdit*>(QStringLiteral("txt_from"))->setText(from);
+    w.findChild<QLineEdit*>(QStringLiteral("txt_to"))->setText(to);
+    w.findChild<QLineEdit*>(QStringLiteral("txt_item"))->setText(item);
+    auto* ok = w.findChild<QPushButton*>(QStringLiteral("cmd_ok"));
+    auto* select = w.findChild<QPushButton*>(QStringLiteral("cmd_select"));
+    SalaryService service(db);
+    // Pages of 64 rows, as the window's business grid reads them.
+    RecordModel model(db);
+    model.setPageSize(64);
+
+    const RecordSource period = SalaryService::periodBusiness(employee, from, to);
+    run(env, model,
+        {QStringLiteral("确定(&C): %1, %2 to %3").arg(employee, from, to), [ok] { ok->click(); }, period,
+         [&] { return service.commissionTotal(period)->rows; }, QStringLiteral("提成金额"),
+         QStringLiteral("提成金额")});
+    std::printf("    txt_ti_je: %s\n",
+                qPrintable(w.findChild<QLineEdit*>(QStringLiteral("txt_ti_je"))->text()));
+
+    const RecordSource itemSource = SalaryService::itemBusiness(employee, from, to, item);
+    run(env, model,
+        {QStringLiteral("选择/统计: %1, %2").arg(employee, item),
+         [&] {
+             select->click();
+             env.messages().clear();
+         },
+         itemSource, [&] { return service.itemTotals(itemSource)->rows; },
+         QStringLiteral("实收金额, 提成金额"), QStringLiteral("实收金额, 提成金额")});
+    select->click();
+    std::printf("    said: %s\n", qPrintable(env.messages().texts().value(0)));
+
+    // Information: the employee called up shows every transaction of the
+    // employee (the first page of a twentieth of the table).
+    const RecordSource all = SalaryService::employeeBusiness(employee);
+    run(env, model,
+        {QStringLiteral("employee chosen: every transaction of %1").arg(employee),
+         [&] { w.salesGrid()->setSource(all); },
+         all,
+         {},
+         {},
+         {},
+         false});
+
+    std::printf("\nGoals:\n");
+    for (const QString& g : goals)
+        std::printf("  %s\n", qPrintable(g));
+    return 0;
+}

@@ -1,0 +1,501 @@
+#include "salary_window.h"
+
+#include "salary_slip.h"
+#include "ui/field_set.h"
+#include "ui/record_view.h"
+#include "ui/widgets.h"
+#include "ui/worker_box.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QStandardPaths>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace shop {
+
+namespace {
+
+const QString kError = QStringLiteral("错误");
+const QString kPrintCaption = QStringLiteral("打印");
+const QString kYuan = QStringLiteral("元");
+// The shell's settings key and the default it shows in the status bar.
+const QString kCompanyKey = QStringLiteral("settings/CompanyName");
+const QString kCompanyDefault = QStringLiteral("ZEDWARE CO.,LTD");
+
+QAction* menuItem(QMenu* menu, const char* name, const QString& text)
+{
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    return a;
+}
+
+// A name as part of a file name: characters no file system takes become _.
+QString fileNamePart(const QString& text)
+{
+    QString out;
+    for (QChar c : text)
+        out += (c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c)) ? QChar(u'_') : c;
+    return out;
+}
+
+QString documentsFolder()
+{
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return docs.isEmpty() ? QDir::homePath() : docs;
+}
+
+} // namespace
+
+SalaryWindow::SalaryWindow(AppContext& ctx, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), service_(ctx.business())
+{
+    setObjectName(QStringLiteral("frmgz"));
+    setWindowTitle(QStringLiteral("员工工资管理"));
+    buildForm();
+
+    // Opening: every statement, every transaction, the last 30 days.
+    bg_->refresh();
+    salesBg_->refresh();
+    save_->setEnabled(false);
+    from_->setText(thirtyDaysAgoText(ctx_.clock()));
+    to_->setText(ctx_.today());
+}
+
+void SalaryWindow::buildForm()
+{
+    basePayLabel_ = valueLabel("lab_salary");
+    grossLabel_ = valueLabel("lab_yfgz");
+    netLabel_ = valueLabel("lab_gz");
+    // Enter moves along the typed fields only; the name and the computed
+    // labels are reached by mouse or Tab.
+    fields_ = new FieldSet(
+        ctx_, this, ctx_.business().columns(SalaryService::kSalary),
+        {
+            {"com_name",
+             QStringLiteral("姓   名"),
+             QStringLiteral("姓名"),
+             {},
+             FieldKind::Worker,
+             0,
+             0,
+             1,
+             OffChain},
+            {"lab_salary",
+             QStringLiteral("底  薪"),
+             QStringLiteral("底薪"),
+             {},
+             FieldKind::Custom,
+             0,
+             1,
+             1,
+             OffChain,
+             basePayLabel_},
+            {"txt_ti_je", QStringLiteral("提成总额"), QStringLiteral("提成总额"), {}, FieldKind::Line, 0, 2},
+            {"txt_quanqin", QStringLiteral("全勤奖："), QStringLiteral("全勤奖"), {}, FieldKind::Line, 0, 3},
+            {"txt_gl", QStringLiteral("工龄奖"), QStringLiteral("工龄奖"), {}, FieldKind::Line, 1, 0},
+            {"txt_jiangjin", QStringLiteral("奖金"), QStringLiteral("奖金"), {}, FieldKind::Line, 1, 1},
+            {"txt_chidao", QStringLiteral("迟  到"), QStringLiteral("迟到"), {}, FieldKind::Line, 1, 2},
+            {"txt_zaotui", QStringLiteral("早   退"), QStringLiteral("早退"), {}, FieldKind::Line, 1, 3},
+            {"txt_fakuan", QStringLiteral("罚  款"), QStringLiteral("罚款"), {}, FieldKind::Line, 2, 0},
+            {"lab_yfgz",
+             QStringLiteral("应发工资"),
+             QStringLiteral("应发工资"),
+             {},
+             FieldKind::Custom,
+             2,
+             1,
+             1,
+             OffChain,
+             grossLabel_},
+            {"lab_gz",
+             QStringLiteral("实发工资"),
+             QStringLiteral("实发工资"),
+             {},
+             FieldKind::Custom,
+             2,
+             2,
+             1,
+             OffChain,
+             netLabel_},
+        });
+    worker_ = fields_->as<WorkerBox>("com_name");
+
+    save_ = button("cmd_save", QStringLiteral("保存(&S)"));
+    delete_ = button("cmd_del", QStringLiteral("删除(&D)"));
+    print_ = button("cmd_prn", QStringLiteral("打印(&P)"));
+    exit_ = button("cmd_exit", QStringLiteral("退出(&E)"));
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* b : {save_, delete_, print_, exit_})
+        buttons->addWidget(b);
+    buttons->addStretch();
+
+    // bg: the saved statements, read-only, with its popup TABLE1.
+    bg_ = new RecordView(ctx_, ctx_.business(), SalaryService::kSalary, this);
+    bg_->setObjectName(QStringLiteral("bg"));
+    bg_->records()->setObjectName(QStringLiteral("salary_data"));
+    QMenu* table1 = bg_->popupMenu();
+    table1->setObjectName(QStringLiteral("TABLE1"));
+    table1->setTitle(QStringLiteral("表格"));
+    QAction* deleteItem = menuItem(table1, "S_DEL", QStringLiteral("删除记录"));
+    table1->addSeparator();
+    QAction* nameItem = menuItem(table1, "S_NAME", QStringLiteral("姓名查询"));
+    table1->addSeparator();
+    QAction* freshItem = menuItem(table1, "fresh", QStringLiteral("刷新记录"));
+    // The bonus and deduction columns have no sort.
+    bg_->setSortColumns({{0, QStringLiteral("姓名")},
+                         {1, QStringLiteral("底薪")},
+                         {2, QStringLiteral("提成总额")},
+                         {9, QStringLiteral("应发工资")},
+                         {10, QStringLiteral("实发工资")}},
+                        {}, UnmappedHeader::Ignore);
+
+    // Frame2: the employee's business, read-only, with its popup from_01.
+    frame2_ = new QGroupBox(QStringLiteral("业务发生记录"), this);
+    frame2_->setObjectName(QStringLiteral("Frame2"));
+    salesBg_ = new RecordView(ctx_, ctx_.business(), SalaryService::kSales, frame2_);
+    salesBg_->setObjectName(QStringLiteral("salse_bg"));
+    salesBg_->records()->setObjectName(QStringLiteral("salse_data"));
+    // Each "确定" re-reads the grid: read a screenful, more as it scrolls.
+    salesBg_->records()->setPageSize(64);
+    QMenu* from01 = salesBg_->popupMenu();
+    from01->setObjectName(QStringLiteral("from_01"));
+    from01->setTitle(QStringLiteral("表格"));
+    QAction* refreshAll = menuItem(from01, "refresh_all", QStringLiteral("刷新所有记录"));
+
+    from_ = lineEdit("txt_from");
+    to_ = lineEdit("txt_to");
+    item_ = lineEdit("txt_item");
+    ok_ = button("cmd_ok", QStringLiteral("确定(&C)"));
+    select_ = button("cmd_select", QStringLiteral("选择/统计"));
+    auto* period = new QGridLayout;
+    addField(period, 0, 0, QStringLiteral("从"), from_);
+    addField(period, 1, 0, QStringLiteral("到"), to_);
+    period->addWidget(ok_, 2, 0, 1, 2);
+    addField(period, 3, 0, QStringLiteral("服务项目"), item_);
+    period->addWidget(select_, 4, 0, 1, 2);
+    period->setRowStretch(5, 1);
+    auto* frameLayout = new QHBoxLayout(frame2_);
+    frameLayout->addWidget(salesBg_, 1);
+    frameLayout->addLayout(period);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(fields_->layout(), 1);
+    top->addLayout(buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(bg_, 1);
+    layout->addWidget(frame2_, 1);
+
+    fields_->chainTo(save_);
+    fields_->setHandler("txt_fakuan", [this] { computePay(); });
+
+    // Choosing from the list, not typing, calls the employee up.
+    connect(worker_, &QComboBox::activated, this, [this] {
+        if (!enterInName_)
+            employeeChosen();
+    });
+    worker_->installEventFilter(this);
+    worker_->lineEdit()->installEventFilter(this);
+    connect(worker_, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { save_->setEnabled(!text.isEmpty()); });
+    connect(ok_, &QPushButton::clicked, this, &SalaryWindow::periodCommission);
+    connect(select_, &QPushButton::clicked, this, &SalaryWindow::itemTotals);
+    connect(save_, &QPushButton::clicked, this, &SalaryWindow::saveStatement);
+    connect(delete_, &QPushButton::clicked, this, &SalaryWindow::deleteStatement);
+    connect(deleteItem, &QAction::triggered, this, &SalaryWindow::deleteStatement);
+    connect(nameItem, &QAction::triggered, this, &SalaryWindow::findByName);
+    connect(freshItem, &QAction::triggered, bg_, &RecordView::refresh);
+    connect(refreshAll, &QAction::triggered, this, &SalaryWindow::showEmployeeBusiness);
+    connect(print_, &QPushButton::clicked, this, &SalaryWindow::printStatement);
+    connect(exit_, &QPushButton::clicked, this, &QWidget::close);
+
+    // Timer1: delete and the name search need statements; save a name.
+    bg_->addStateItem(delete_);
+    bg_->addStateItem(deleteItem);
+    bg_->addStateItem(nameItem);
+    connect(bg_, &RecordView::statesUpdated, this, [this] { save_->setEnabled(!name().isEmpty()); });
+    bg_->startItemStateTimer(100, "Timer1");
+
+    resize(900, 680);
+}
+
+bool SalaryWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in the box takes a typed name that is in the list as if it had
+    // been chosen from it; that must not call the employee up. The key is
+    // delivered again with the flag set (the second time it passes here).
+    const bool nameBox = watched == worker_ || watched == worker_->lineEdit();
+    if (nameBox && event->type() == QEvent::KeyPress && !enterInName_) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            const QScopedValueRollback<bool> typed(enterInName_, true);
+            QCoreApplication::sendEvent(watched, event);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString SalaryWindow::name() const
+{
+    return worker_->currentText();
+}
+
+void SalaryWindow::setBasePay(const QString& text)
+{
+    basePay_ = text;
+    basePayLabel_->setText(text);
+}
+
+void SalaryWindow::setPay(const QString& gross, const QString& net)
+{
+    gross_ = gross;
+    net_ = net;
+    grossLabel_->setText(gross);
+    netLabel_->setText(net);
+}
+
+SalaryStatement SalaryWindow::statement() const
+{
+    return {name(),
+            basePay_,
+            fields_->text("txt_ti_je"),
+            fields_->text("txt_quanqin"),
+            fields_->text("txt_gl"),
+            fields_->text("txt_jiangjin"),
+            fields_->text("txt_chidao"),
+            fields_->text("txt_zaotui"),
+            fields_->text("txt_fakuan"),
+            gross_,
+            net_};
+}
+
+void SalaryWindow::fill_worker_list()
+{
+    worker_->fill_worker_list();
+}
+
+void SalaryWindow::show_base_pay()
+{
+    const auto pay = service_.basePay(name());
+    if (pay.failed())
+        ctx_.messages().databaseError(pay.error());
+    else if (pay.found())
+        setBasePay(*pay);
+}
+
+void SalaryWindow::clear_salary_fields()
+{
+    worker_->setCurrentIndex(-1);
+    fields_->clear();
+    setBasePay({});
+    setPay({}, {});
+}
+
+void SalaryWindow::employeeChosen()
+{
+    const QString n = name();
+    if (n.isEmpty())
+        return;
+    show_base_pay();
+    frame2_->setTitle(n + QStringLiteral("业务发生记录"));
+    // An employee without any business is not drawn up: the name and the
+    // base pay just shown are blanked again.
+    if (salesBg_->setSource(SalaryService::employeeBusiness(n)) && salesBg_->isEmpty())
+        clear_salary_fields();
+    fields_->widget("txt_ti_je")->setFocus();
+}
+
+void SalaryWindow::periodCommission()
+{
+    const QString n = name();
+    if (n.isEmpty()) {
+        ctx_.messages().critical(QStringLiteral("你未选择员工姓名！"), kError);
+        salesBg_->refresh();
+        worker_->setFocus();
+        return;
+    }
+    if (salesBg_->setSource(SalaryService::periodBusiness(n, from_->text(), to_->text())))
+        sum_commission();
+}
+
+void SalaryWindow::sum_commission()
+{
+    const auto total = service_.commissionTotal(salesBg_->source());
+    if (total.failed())
+        ctx_.messages().databaseError(total.error());
+    else if (total->overflow)
+        ctx_.messages().critical(QStringLiteral("提成总额超出整数范围，无法计算！"), kError);
+    else
+        fields_->setText("txt_ti_je", QString::number(total->total) + kYuan);
+}
+
+void SalaryWindow::itemTotals()
+{
+    const QString n = name();
+    if (n.isEmpty()) {
+        ctx_.messages().critical(QStringLiteral("你还未选择员工的姓名！"), kError);
+        salesBg_->refresh();
+        worker_->setFocus();
+        return;
+    }
+    if (!salesBg_->setSource(SalaryService::itemBusiness(n, from_->text(), to_->text(), item_->text())))
+        return;
+    if (salesBg_->isEmpty())
+        ctx_.messages().critical(QStringLiteral("没有找到相应的记录！！"), kError);
+    else
+        show_item_totals();
+}
+
+void SalaryWindow::show_item_totals()
+{
+    const auto totals = service_.itemTotals(salesBg_->source());
+    if (totals.failed())
+        ctx_.messages().databaseError(totals.error());
+    else if (totals->overflow)
+        ctx_.messages().critical(QStringLiteral("业务发生额或提成合计超出整数范围，无法统计！"), kError);
+    else
+        ctx_.messages().information(
+            QStringLiteral("本服务项目累计业务发生额为：") + QString::number(totals->amount) +
+                QStringLiteral("元,项目提成合计为：") + QString::number(totals->commission) + kYuan,
+            QStringLiteral("信息"));
+}
+
+void SalaryWindow::computePay()
+{
+    save_->setFocus();
+    const Pay pay = SalaryService::computePay(statement());
+    if (!pay.inRange) {
+        ctx_.messages().critical(QStringLiteral("工资金额超出范围，无法计算！"), kError);
+        return;
+    }
+    setPay(pay.grossText, pay.netText);
+}
+
+void SalaryWindow::saveStatement()
+{
+    if (name().isEmpty())
+        return;
+    const DbResult r = service_.save(statement());
+    if (!r) {
+        // The fields stay as typed, so nothing is lost.
+        ctx_.messages().databaseError(r.error);
+        return;
+    }
+    emit ctx_.notifier().tableChanged(SalaryService::kSalary);
+    clear_salary_fields();
+    fields_->widget("txt_ti_je")->setFocus();
+}
+
+void SalaryWindow::deleteStatement()
+{
+    bg_->deleteSelected(QStringLiteral("真的想删除所选项的记录吗？"), QStringLiteral("删除"));
+}
+
+void SalaryWindow::findByName()
+{
+    bg_->search({QStringLiteral("请输入要查询的员工的姓名:"), QStringLiteral("查询"), QStringLiteral("姓名"),
+                 QStringLiteral("找不到相应的记录!"), QString()});
+}
+
+void SalaryWindow::showEmployeeBusiness()
+{
+    const QString n = name();
+    if (n.isEmpty())
+        salesBg_->refresh();
+    else
+        salesBg_->setSource(SalaryService::employeeBusiness(n));
+}
+
+std::optional<SalarySlip> SalaryWindow::slipToPrint()
+{
+    SalarySlip slip;
+    slip.company = ctx_.settings().value(kCompanyKey, kCompanyDefault).toString();
+    slip.printedOn = ctx_.today();
+    if (!name().isEmpty()) {
+        slip.statement = statement();
+        slip.from = from_->text();
+        slip.to = to_->text();
+        return slip;
+    }
+    const auto current = bg_->currentRecord();
+    if (!current)
+        return std::nullopt;
+    // Read afresh: the row may have been deleted since the grid read it.
+    const auto stored = service_.stored(current->rowid);
+    if (!stored.found()) {
+        if (stored.failed())
+            ctx_.messages().databaseError(stored.error());
+        return std::nullopt;
+    }
+    slip.statement = *stored;
+    return slip;
+}
+
+void SalaryWindow::printStatement()
+{
+    PrintService& printing = ctx_.printing();
+    const bool printer = printing.hasPrinter();
+    if (!printer)
+        ctx_.messages().critical(
+            QStringLiteral("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！"),
+            QStringLiteral("打印错误"));
+    const auto slip = slipToPrint();
+    if (!slip) {
+        ctx_.messages().critical(
+            QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
+            kPrintCaption);
+        return;
+    }
+    if (!printer) {
+        // A shop without a printer still needs the slip.
+        offerPdf(*slip);
+        return;
+    }
+    const auto document = salarySlipDocument(*slip);
+    printing.print(*document, salarySlipTitle());
+}
+
+QString SalaryWindow::defaultPdfName(const QString& employee) const
+{
+    return QDir::toNativeSeparators(
+        QDir(documentsFolder()).filePath(fileNamePart(employee) + ctx_.today() + QStringLiteral(".pdf")));
+}
+
+void SalaryWindow::offerPdf(const SalarySlip& slip)
+{
+    MessageService& m = ctx_.messages();
+    if (!m.question(QStringLiteral("是否将工资单另存为PDF文件？"), kPrintCaption))
+        return;
+    QString file = m.input(QStringLiteral("请输入PDF文件的保存位置和文件名："), QStringLiteral("另存为PDF"),
+                           defaultPdfName(slip.statement.name))
+                       .trimmed();
+    if (file.isEmpty())
+        return;
+    if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        file += QStringLiteral(".pdf");
+    file = QDir(documentsFolder()).absoluteFilePath(QDir::fromNativeSeparators(file));
+    const QString shown = QDir::toNativeSeparators(file);
+    if (QFileInfo::exists(file) &&
+        !m.question(QStringLiteral("文件已存在，要替换它吗？\n") + shown, QStringLiteral("另存为PDF")))
+        return;
+    const auto document = salarySlipDocument(slip);
+    if (ctx_.printing().saveAsPdf(*document, file))
+        m.information(QStringLiteral("工资单已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
+    else
+        m.critical(QStringLiteral("无法保存PDF文件：\n") + shown, kError);
+}
+
+} // namespace shop

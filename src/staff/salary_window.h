@@ -1,0 +1,91 @@
+#pragma once
+
+#include "salary_service.h"
+#include "ui/app_context.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace shop {
+
+class FieldSet;
+class RecordView;
+class WorkerBox;
+struct SalarySlip;
+
+// The salary window: draws up one statement for one employee from the base
+// pay, the commission of the employee's business in a period and the typed
+// bonuses and deductions, prints it, and keeps the saved statements.
+class SalaryWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SalaryWindow(AppContext& ctx, QWidget* parent = nullptr);
+
+    RecordView* grid() const { return bg_; }           // bg: saved statements
+    RecordView* salesGrid() const { return salesBg_; } // salse_bg: the employee's business
+
+    // Procedures of the window.
+    void fill_worker_list();
+    void show_base_pay();
+    void sum_commission();
+    void show_item_totals();
+    void clear_salary_fields();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildForm();
+    void employeeChosen();
+    void periodCommission();
+    void itemTotals();
+    void computePay();
+    void saveStatement();
+    void deleteStatement();
+    void findByName();
+    void showEmployeeBusiness();
+    void printStatement();
+    // The statement in the fields, else the saved one selected in bg.
+    std::optional<SalarySlip> slipToPrint();
+    void offerPdf(const SalarySlip& slip);
+    QString defaultPdfName(const QString& employee) const;
+    SalaryStatement statement() const;
+    QString name() const;
+    void setBasePay(const QString& text);
+    void setPay(const QString& gross, const QString& net);
+
+    AppContext& ctx_;
+    SalaryService service_;
+
+    FieldSet* fields_ = nullptr;
+    WorkerBox* worker_ = nullptr;    // com_name
+    QLabel* basePayLabel_ = nullptr; // lab_salary
+    QLabel* grossLabel_ = nullptr;   // lab_yfgz
+    QLabel* netLabel_ = nullptr;     // lab_gz
+    bool enterInName_ = false;
+    QString basePay_;
+    QString gross_;
+    QString net_;
+
+    QPushButton* save_ = nullptr;
+    QPushButton* delete_ = nullptr;
+    QPushButton* print_ = nullptr;
+    QPushButton* exit_ = nullptr;
+    RecordView* bg_ = nullptr;
+
+    QGroupBox* frame2_ = nullptr;
+    RecordView* salesBg_ = nullptr;
+    QLineEdit* from_ = nullptr;
+    QLineEdit* to_ = nullptr;
+    QLineEdit* item_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* select_ = nullptr;
+};
+
+} // namespace shop

@@ -1,0 +1,561 @@
+#include "staff/salary_window.h"
+#include "support/ui.h"
+#include "ui/worker_box.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+
+using Rows = QList<QStringList>;
+
+// Typed fields in the order of the Enter chain.
+const char* const kChain[] = {"txt_ti_je",  "txt_quanqin", "txt_gl",    "txt_jiangjin",
+                              "txt_chidao", "txt_zaotui",  "txt_fakuan"};
+
+QStringList worker(const QString& name, const QString& pay)
+{
+    return {name, "女", "", "", "", "", "", pay, "", "", name + "-id", ""};
+}
+
+// A transaction of `employee`: date, amount received, service item, commission.
+QStringList sale(const QString& date, const QString& employee, const QString& commission,
+                 const QString& item = "洗剪吹", const QString& amount = "100")
+{
+    return {date, "服务", "", "", "", "1", "", "", amount, item, employee, "", commission};
+}
+
+QStringList statement(const QString& name, const QString& gross = " 2200元", const QString& net = " 2140元")
+{
+    return {name, "1500元", "350元", "100", "50", "200", "20", "10", "30", gross, net};
+}
+
+QString labelText(QWidget* w, const char* name)
+{
+    return child<QLabel>(w, name)->text();
+}
+
+QString pdfText(const QString& file)
+{
+    QProcess p;
+    p.start(QStandardPaths::findExecutable("pdftotext"), {"-enc", "UTF-8", file, "-"});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    // The CJK fonts share glyphs with the Kangxi radicals; fold them back.
+    return QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+}
+
+} // namespace
+
+class TstSalaryWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnv> env_;
+    std::unique_ptr<SalaryWindow> w_;
+
+    void open(const Rows& workers, const Rows& sales, const Rows& statements = {})
+    {
+        for (const QStringList& r : workers)
+            env_->insert("worker", r);
+        for (const QStringList& r : sales)
+            env_->insert("salse", r);
+        for (const QStringList& r : statements)
+            env_->insert("salary", r);
+        w_ = std::make_unique<SalaryWindow>(env_->ctx());
+        QVERIFY(showActive(w_.get()));
+    }
+    WorkerBox* nameBox() const { return child<WorkerBox>(w_.get(), "com_name"); }
+    void choose(const QString& name) { QVERIFY(chooseFromList(nameBox(), name)); }
+    // Types the fields along the Enter chain, Enter after each (the last
+    // Enter computes the pay).
+    void typeAlongChain(const QStringList& values)
+    {
+        child<QWidget>(w_.get(), kChain[0])->setFocus();
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(focusName(), QString(kChain[i]));
+            type(child<QWidget>(w_.get(), kChain[i]), values.value(i));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+    }
+    QStringList commissions() const { return gridColumn(w_->salesGrid(), 12); }
+    QStringList fieldTexts() const
+    {
+        QStringList out{textOf(w_.get(), "com_name"), labelText(w_.get(), "lab_salary")};
+        for (const char* f : kChain)
+            out << textOf(w_.get(), f);
+        return out << labelText(w_.get(), "lab_yfgz") << labelText(w_.get(), "lab_gz");
+    }
+
+private slots:
+    void init() { env_ = std::make_unique<TestEnv>(); }
+    void cleanup()
+    {
+        w_.reset();
+        env_.reset();
+    }
+
+    void opening()
+    {
+        open({worker("张三", "1500")}, {sale("2026-01-01", "张三", "5")}, {statement("张三")});
+        QCOMPARE(textOf(w_.get(), "txt_from"), QString("2026-11-07"));
+        QCOMPARE(textOf(w_.get(), "txt_to"), QString("2026-12-07"));
+        QVERIFY(!child<QPushButton>(w_.get(), "cmd_save")->isEnabled());
+        QCOMPARE(gridColumn(w_->grid(), 0), QStringList{"张三"});
+        QCOMPARE(commissions(), QStringList{"5"});
+        QCOMPARE(env_->messages().count(), 0);
+    }
+
+    // Choosing from the list calls the employee up; without any business
+    // the name is blanked again.
+    void chooseEmployee_data()
+    {
+        QTest::addColumn<QString>("pay");
+        QTest::addColumn<Rows>("sales");
+        QTest::addColumn<QString>("nameAfter");
+        QTest::addColumn<QString>("basePay");
+        QTest::addColumn<QStringList>("shown");
+
+        const Rows two = {sale("2020-05-01", "张三", "7"), sale("2026-12-01", "李四", "9"),
+                          sale("2026-12-02", "张三", "8")};
+        QTest::newRow("every transaction of the employee, any date") << "1500" << two << "张三"
+                                                                     << "1500元" << QStringList{"7", "8"};
+        QTest::newRow("pay with a fraction and blanks") << " 1500.50 " << two << "张三"
+                                                        << "1500.5元" << QStringList{"7", "8"};
+        QTest::newRow("pay that is no number") << "abc" << two << "张三"
+                                               << "0元" << QStringList{"7", "8"};
+        QTest::newRow("no business: the name is blanked again")
+            << "1500" << Rows{sale("2026-12-01", "李四", "9")} << ""
+            << "" << QStringList{};
+    }
+    void chooseEmployee()
+    {
+        QFETCH(QString, pay);
+        QFETCH(Rows, sales);
+        QFETCH(QString, nameAfter);
+        QFETCH(QString, basePay);
+        QFETCH(QStringList, shown);
+
+        open({worker("李四", "900"), worker("张三", pay)}, sales);
+        choose("张三");
+        QCOMPARE(textOf(w_.get(), "com_name"), nameAfter);
+        QCOMPARE(labelText(w_.get(), "lab_salary"), basePay);
+        QCOMPARE(child<QGroupBox>(w_.get(), "Frame2")->title(), QString("张三业务发生记录"));
+        QCOMPARE(commissions(), shown);
+        QCOMPARE(focusName(), QString("txt_ti_je"));
+        QCOMPARE(child<QPushButton>(w_.get(), "cmd_save")->isEnabled(), !nameAfter.isEmpty());
+        QCOMPARE(env_->messages().count(), 0);
+    }
+
+    void typedNameIsNotChosen()
+    {
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7"), sale("2026-12-01", "李四", "9")});
+        nameBox()->setFocus();
+        type(nameBox(), "张三");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(labelText(w_.get(), "lab_salary"), QString());
+        QCOMPARE(commissions(), QStringList({"7", "9"}));
+        QCOMPARE(focusName(), QString("com_name"));
+        // A typed name is enough to save.
+        QVERIFY(child<QPushButton>(w_.get(), "cmd_save")->isEnabled());
+    }
+
+    // "确定(&C)": the employee's transactions in the period and their
+    // commission, rounded after each row.
+    void periodCommission_data()
+    {
+        QTest::addColumn<Rows>("sales");
+        QTest::addColumn<QString>("total");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("messages");
+
+        QTest::newRow("2.5 and 2.5 give 4")
+            << Rows{sale("2026-11-20", "张三", "2.5"), sale("2026-11-21", "张三", "2.5")} << "4元"
+            << QStringList{"2.5", "2.5"} << QStringList{};
+        QTest::newRow("both ends included; other days and employees left out")
+            << Rows{sale("2026-11-06", "张三", "100"), sale("2026-11-07", "张三", "5"),
+                    sale("2026-12-07", "李四", "1000"), sale("2026-12-07", "张三", "7"),
+                    sale("2026-12-08", "张三", "100")}
+            << "12元" << QStringList{"5", "7"} << QStringList{};
+        QTest::newRow("1,000 counts as 1, abc as 0")
+            << Rows{sale("2026-12-01", "张三", "1,000"), sale("2026-12-01", "张三", "abc"),
+                    sale("2026-12-01", "张三", "3")}
+            << "4元" << QStringList{"1,000", "abc", "3"} << QStringList{};
+        QTest::newRow("no business in the period")
+            << Rows{sale("2026-01-01", "张三", "5")} << "0元" << QStringList{} << QStringList{};
+        QTest::newRow("beyond a whole number: said, the box kept")
+            << Rows{sale("2026-12-01", "张三", "9e18"), sale("2026-12-02", "张三", "9e18")} << "typed"
+            << QStringList{"9e18", "9e18"} << QStringList{stop("提成总额超出整数范围，无法计算！")};
+    }
+    void periodCommission()
+    {
+        QFETCH(Rows, sales);
+        QFETCH(QString, total);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, messages);
+
+        open({worker("张三", "1500")}, sales);
+        choose("张三");
+        type(child<QWidget>(w_.get(), "txt_ti_je"), "typed");
+        press(w_.get(), "cmd_ok");
+        QCOMPARE(textOf(w_.get(), "txt_ti_je"), total);
+        QCOMPARE(commissions(), shown);
+        QCOMPARE(shownAll(*env_), messages);
+    }
+
+    // "选择/统计": one service item's totals in the period, the commission box
+    // left alone.
+    void itemTotals_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("totals rounded after each row")
+            << "烫发" << QStringList{"2.5", "3.5", "0.5"}
+            << info("本服务项目累计业务发生额为：302元,项目提成合计为：6元");
+        QTest::newRow("none") << "足疗" << QStringList{} << stop("没有找到相应的记录！！");
+        QTest::newRow("beyond a whole number")
+            << "染发" << QStringList{"1"} << stop("业务发生额或提成合计超出整数范围，无法统计！");
+    }
+    void itemTotals()
+    {
+        QFETCH(QString, item);
+        QFETCH(QStringList, shown);
+        QFETCH(QString, message);
+
+        // 烫发 of 张三 in the period: amounts 100.5 -> 100, 200.5 -> 200, 301.5 -> 302;
+        // commissions 2.5 -> 2, 5.5 -> 6, 6.5 -> 6.
+        open({worker("张三", "1500")},
+             {sale("2026-12-01", "张三", "2.5", "烫发", "100.5"),
+              sale("2026-12-02", "张三", "3.5", "烫发", "100.5"),
+              sale("2026-12-03", "李四", "9", "烫发", "100"), sale("2026-10-01", "张三", "9", "烫发", "100"),
+              sale("2026-12-04", "张三", "0.5", "烫发", "101.5"),
+              sale("2026-12-05", "张三", "1", "染发", "1e300")});
+        choose("张三");
+        press(w_.get(), "cmd_ok");
+        const QString total = textOf(w_.get(), "txt_ti_je");
+        env_->messages().clear();
+        type(child<QWidget>(w_.get(), "txt_item"), item);
+        press(w_.get(), "cmd_select");
+        QCOMPARE(shownAll(*env_), QStringList{message});
+        QCOMPARE(commissions(), shown);
+        QCOMPARE(textOf(w_.get(), "txt_ti_je"), total);
+    }
+
+    void noEmployeeChosen_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("确定") << "cmd_ok" << stop("你未选择员工姓名！");
+        QTest::newRow("选择/统计") << "cmd_select" << stop("你还未选择员工的姓名！");
+    }
+    void noEmployeeChosen()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, message);
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7"), sale("2026-12-01", "李四", "9")});
+        choose("张三");
+        QCOMPARE(commissions(), QStringList{"7"});
+        type(nameBox(), "");
+        press(w_.get(), button.toLatin1().constData());
+        QCOMPARE(shownAll(*env_), QStringList{message});
+        QCOMPARE(commissions(), QStringList({"7", "9"}));
+        QCOMPARE(focusName(), QString("com_name"));
+    }
+
+    // Enter in the fine box computes the pay in double arithmetic.
+    void computePay_data()
+    {
+        QTest::addColumn<QString>("pay");
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QString>("gross");
+        QTest::addColumn<QString>("net");
+        QTest::addColumn<QStringList>("messages");
+
+        QTest::newRow("worked example")
+            << "1500" << QStringList{"350元", "100", "50", "200", "20", "10", "30"} << " 2200元"
+            << " 2140元" << QStringList{};
+        QTest::newRow("deductions beyond the gross pay")
+            << "100" << QStringList{"0元", "", "", "", "100", "50", "10"} << " 100元"
+            << "-60元" << QStringList{};
+        QTest::newRow("1,000 counts as 1, abc as 0")
+            << "1500" << QStringList{"", "1,000", "abc", " 400", "", "", ""} << " 1901元"
+            << " 1901元" << QStringList{};
+        QTest::newRow("fractions") << "0" << QStringList{"0.1", "0.2", "", "", "", "", "0.05"} << " 0.3元"
+                                   << " 0.25元" << QStringList{};
+        QTest::newRow("beyond the range of a number")
+            << "0" << QStringList{"", "1e308", "1e308", "", "", "", ""} << ""
+            << "" << QStringList{stop("工资金额超出范围，无法计算！")};
+    }
+    void computePay()
+    {
+        QFETCH(QString, pay);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, gross);
+        QFETCH(QString, net);
+        QFETCH(QStringList, messages);
+
+        open({worker("张三", pay)}, {sale("2026-12-01", "张三", "7")});
+        choose("张三");
+        typeAlongChain(typed);
+        QCOMPARE(focusName(), QString("cmd_save"));
+        QCOMPARE(labelText(w_.get(), "lab_yfgz"), gross);
+        QCOMPARE(labelText(w_.get(), "lab_gz"), net);
+        QCOMPARE(shownAll(*env_), messages);
+
+        // Computed only there: a later change leaves the captions as they are.
+        type(child<QWidget>(w_.get(), "txt_jiangjin"), "999");
+        QTest::keyClick(child<QWidget>(w_.get(), "txt_jiangjin"), Qt::Key_Return);
+        QCOMPARE(labelText(w_.get(), "lab_yfgz"), gross);
+        QCOMPARE(focusName(), QString("txt_chidao"));
+    }
+
+    // Every save adds a row of exactly what the window shows, then blanks it.
+    void save_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("compute");
+        QTest::addColumn<int>("saves");
+        QTest::addColumn<Rows>("stored");
+
+        QTest::newRow("worked example") << "张三" << true << 1 << Rows{statement("张三")};
+        QTest::newRow("the same statement twice: two rows")
+            << "张三" << true << 2 << Rows{statement("张三"), statement("张三")};
+        QTest::newRow("an apostrophe is stored as typed")
+            << "O'Neil" << true << 1 << Rows{statement("O'Neil")};
+        QTest::newRow("pay not computed: written empty")
+            << "张三" << false << 1 << Rows{statement("张三", "", "")};
+    }
+    void save()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, compute);
+        QFETCH(int, saves);
+        QFETCH(Rows, stored);
+
+        open({worker(name, "1500")}, {sale("2026-12-01", name, "7")});
+        for (int i = 0; i < saves; ++i) {
+            choose(name);
+            QStringList typed = {"350元", "100", "50", "200", "20", "10", "30"};
+            if (compute) {
+                typeAlongChain(typed);
+            } else {
+                for (int f = 0; f < 7; ++f)
+                    type(child<QWidget>(w_.get(), kChain[f]), typed.at(f));
+            }
+            press(w_.get(), "cmd_save");
+            QCOMPARE(fieldTexts(), QStringList(11, QString()));
+            QCOMPARE(focusName(), QString("txt_ti_je"));
+            QVERIFY(!child<QPushButton>(w_.get(), "cmd_save")->isEnabled());
+        }
+        QCOMPARE(env_->rows("salary"), stored);
+        QCOMPARE(gridColumn(w_->grid(), 10), storedColumn(*env_, "salary", 10));
+        QCOMPARE(env_->messages().count(), 0);
+    }
+
+    void failedSaveKeepsTheFields()
+    {
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")});
+        QVERIFY(
+            env_->db()
+                .exec(
+                    "CREATE TRIGGER fail BEFORE INSERT ON salary BEGIN SELECT RAISE(ABORT, 'disk full'); END")
+                .ok);
+        choose("张三");
+        typeAlongChain({"350元", "100", "50", "200", "20", "10", "30"});
+        const QStringList before = fieldTexts();
+        press(w_.get(), "cmd_save");
+        QCOMPARE(shownAll(*env_), QStringList{stop("数据库操作失败：disk full", "错误信息")});
+        QCOMPARE(fieldTexts(), before);
+        QCOMPARE(env_->rows("salary"), Rows{});
+    }
+
+    // Delete removes the selected statement only, after the question.
+    void deleteStatement_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("nets");
+
+        const QString question = ask("真的想删除所选项的记录吗？", "删除");
+        QTest::newRow("button, Yes, the second of two equal rows")
+            << "cmd_del" << 1 << int(QMessageBox::Yes) << QStringList{question}
+            << QStringList{" 1元", " 3元"};
+        QTest::newRow("menu, Yes") << "S_DEL" << 2 << int(QMessageBox::Yes) << QStringList{question}
+                                   << QStringList{" 1元", " 1元"};
+        QTest::newRow("No") << "cmd_del" << 0 << int(QMessageBox::No) << QStringList{question}
+                            << QStringList{" 1元", " 1元", " 3元"};
+        QTest::newRow("no row selected: nothing asked")
+            << "cmd_del" << -1 << 0 << QStringList{} << QStringList{" 1元", " 1元", " 3元"};
+    }
+    void deleteStatement()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, row);
+        QFETCH(int, answer);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, nets);
+
+        open({}, {}, {statement("甲", "", " 1元"), statement("甲", "", " 1元"), statement("乙", "", " 3元")});
+        if (row >= 0)
+            clickRow(w_->grid(), row);
+        if (answer)
+            env_->messages().answer(QMessageBox::StandardButton(answer));
+        if (how == "S_DEL")
+            action(w_.get(), "S_DEL")->trigger();
+        else
+            press(w_.get(), "cmd_del");
+        QCOMPARE(shownAll(*env_), messages);
+        QCOMPARE(storedColumn(*env_, "salary", 10), nets);
+        QCOMPARE(gridColumn(w_->grid(), 10), nets);
+    }
+
+    void findByName_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("names");
+
+        const QString prompt = input("请输入要查询的员工的姓名:");
+        QTest::newRow("contains") << "张" << QStringList{prompt} << QStringList{"张三", "小张"};
+        QTest::newRow("none: said, every statement")
+            << "王" << QStringList{prompt, stop("找不到相应的记录!", "")}
+            << QStringList{"张三", "李四", "小张"};
+        QTest::newRow("cancelled: the last search stays") << "" << QStringList{prompt} << QStringList{"李四"};
+    }
+    void findByName()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, names);
+
+        open({}, {}, {statement("张三"), statement("李四"), statement("小张")});
+        if (answer.isEmpty()) {
+            env_->messages().answerInput("李");
+            action(w_.get(), "S_NAME")->trigger();
+            env_->messages().clear();
+        }
+        env_->messages().answerInput(answer);
+        action(w_.get(), "S_NAME")->trigger();
+        QCOMPARE(shownAll(*env_), messages);
+        QCOMPARE(gridColumn(w_->grid(), 0), names);
+        action(w_.get(), "fresh")->trigger();
+        QCOMPARE(gridColumn(w_->grid(), 0), QStringList({"张三", "李四", "小张"}));
+    }
+
+    void refreshAll()
+    {
+        open({worker("张三", "1500")}, {sale("2026-01-01", "张三", "7"), sale("2026-12-01", "李四", "9")});
+        choose("张三");
+        press(w_.get(), "cmd_ok");
+        QCOMPARE(commissions(), QStringList{});
+        action(w_.get(), "refresh_all")->trigger();
+        QCOMPARE(commissions(), QStringList{"7"});
+        type(nameBox(), "");
+        action(w_.get(), "refresh_all")->trigger();
+        QCOMPARE(commissions(), QStringList({"7", "9"}));
+    }
+
+    // Without a printer: the message, then the offer of a PDF file, which
+    // holds every value of the statement.
+    void noPrinterSavesPdf()
+    {
+        env_->ctx().settings().setValue("settings/CompanyName", "美发店");
+        open({worker("王<五>&", "1500")}, {sale("2026-12-01", "王<五>&", "7")});
+        choose("王<五>&");
+        typeAlongChain({"350元", "101", "52", "203", "24", "17", "36"});
+        QTemporaryDir out;
+        const QString file = out.filePath("slip");
+        env_->messages().answer(QMessageBox::Ok);
+        env_->messages().answer(QMessageBox::Yes);
+        env_->messages().answerInput(file);
+        press(w_.get(), "cmd_prn");
+
+        const QString saved = QDir::toNativeSeparators(file + ".pdf");
+        QCOMPARE(
+            shownAll(*env_),
+            QStringList({stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误"),
+                         ask("是否将工资单另存为PDF文件？", "打印"),
+                         input("请输入PDF文件的保存位置和文件名：", "另存为PDF"),
+                         info("工资单已保存为PDF文件：\n" + saved)}));
+        const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QCOMPARE(env_->messages().shown().at(2).defaultText,
+                 QDir::toNativeSeparators(
+                     QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath("王_五_&2026-12-07.pdf")));
+        QVERIFY(QFileInfo(file + ".pdf").size() > 0);
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        const QString text = pdfText(file + ".pdf");
+        const QStringList words = text.split(QRegularExpression("\\s+"));
+        for (const QString v : {"美发店", "员工工资单", "王<五>&", "1500元", "350元", "101", "52", "203",
+                                "24", "17", "36", "2206元", "2129元", "打印日期：2026-12-07"})
+            QVERIFY2(words.contains(v.normalized(QString::NormalizationForm_KC)),
+                     qPrintable(v + " not in:\n" + text));
+        QVERIFY2(text.contains("2026-11-07 至 2026-12-07"), qPrintable(text));
+        // The fields stay as they were.
+        QCOMPARE(textOf(w_.get(), "com_name"), QString("王<五>&"));
+    }
+
+    void printing_data()
+    {
+        QTest::addColumn<bool>("printer");
+        QTest::addColumn<bool>("fields"); // a statement in the fields
+        QTest::addColumn<int>("row");     // the statement selected in bg, -1 none
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("printed"); // texts the printed slip holds
+
+        const QString noPrinter =
+            stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误");
+        const QString nothing =
+            stop("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！", "打印");
+        const QString offer = ask("是否将工资单另存为PDF文件？", "打印");
+        QTest::newRow("no printer, no PDF wanted")
+            << false << true << -1 << QStringList{noPrinter, offer} << QStringList{};
+        QTest::newRow("no printer, nothing to print")
+            << false << false << -1 << QStringList{noPrinter, nothing} << QStringList{};
+        QTest::newRow("printer, the fields")
+            << true << true << 1 << QStringList{}
+            << QStringList{"张三", "2026-11-07 至 2026-12-07", "350元", "2140元", "打印日期：2026-12-07"};
+        QTest::newRow("printer, the selected statement")
+            << true << false << 1 << QStringList{} << QStringList{"李四", "未记录", "1500元", "2140元"};
+        QTest::newRow("printer, nothing to print")
+            << true << false << -1 << QStringList{nothing} << QStringList{};
+    }
+    void printing()
+    {
+        QFETCH(bool, printer);
+        QFETCH(bool, fields);
+        QFETCH(int, row);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, printed);
+
+        env_->printing().setPrinter(printer);
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")},
+             {statement("甲"), statement("李四")});
+        if (fields) {
+            choose("张三");
+            typeAlongChain({"350元", "100", "50", "200", "20", "10", "30"});
+        }
+        if (row >= 0)
+            clickRow(w_->grid(), row);
+        press(w_.get(), "cmd_prn");
+        QCOMPARE(shownAll(*env_), messages);
+        QCOMPARE(env_->printing().printed().size(), printed.isEmpty() ? 0 : 1);
+        for (const QString& p : printed)
+            QVERIFY2(env_->printing().printed().first().text.contains(p), qPrintable(p));
+    }
+};
+
+QTEST_MAIN(TstSalaryWindow)
+#include "tst_salary_window.moc"
