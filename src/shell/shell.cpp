@@ -1,5 +1,6 @@
 #include "shell.h"
 
+#include "data/database.h"
 #include "ui/app_context.h"
 #include "first_start.h"
 #include "main_window.h"
@@ -18,6 +19,14 @@ Shell::Shell(AppContext& ctx, QObject* parent)
 
 bool Shell::start()
 {
+    // While a statement waits for another program's lock the pointer shows
+    // that the program is waiting, not frozen.
+    Database::setBusyHooks(
+        [] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        },
+        [] { QApplication::restoreOverrideCursor(); });
     if (!instance_.acquire()) {
         ctx_.messages().critical(QStringLiteral(" 系统已经运行 ! "), QStringLiteral("错误信息"));
         return false;

@@ -1,0 +1,174 @@
+// Faults at the edge: the database files gone or replaced while the
+// program runs, a damaged page met while the grid reads on, another
+// program holding the lock, and the Chinese words for the common failures.
+#include "data/schema.h"
+#include "data/table_rows.h"
+#include "members/customer_window.h"
+#include "support/ui.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sqlite3.h>
+
+#include <thread>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+
+const char* const kBoxes[] = {"txt_guke_num", "txt_guke_name"};
+
+// Overwrites the header of one page in the middle of the file.
+void damageMiddlePage(const QString& file)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const qint64 pages = f.size() / 4096;
+    QVERIFY(pages > 20);
+    QVERIFY(f.seek((pages * 3 / 5) * 4096));
+    QVERIFY(f.write(QByteArray(64, '\xff')) == 64);
+}
+
+} // namespace
+
+class TstFaults : public QObject {
+    Q_OBJECT
+private slots:
+    // Saving into files that were moved away or replaced is refused in
+    // plain words; the typed fields stay, and no file gets the row.
+    void filesGoneOrReplaced_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("database folder moved away") << "moved";
+        QTest::newRow("file replaced by a copy") << "replaced";
+    }
+    void filesGoneOrReplaced()
+    {
+        QFETCH(QString, how);
+        TestEnv env;
+        CustomerWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        const QString folder = QDir(env.dir()).filePath("database");
+        const QString file = env.ctx().paths().businessDb();
+        if (how == "moved") {
+            QVERIFY(QDir().rename(folder, folder + ".moved"));
+        } else {
+            QVERIFY(QFile::copy(file, file + ".copy"));
+            QVERIFY(QFile::remove(file));
+            QVERIFY(QFile::rename(file + ".copy", file));
+        }
+        type(child<QWidget>(&w, kBoxes[0]), "001");
+        type(child<QWidget>(&w, kBoxes[1]), "张三");
+        press(&w, "cmd_guke_save");
+
+        QCOMPARE(shownAll(env), QStringList{stop(Database::filesGoneText(), "错误信息")});
+        QCOMPARE(textOf(&w, kBoxes[1]), QString("张三"));
+        if (how == "moved")
+            QVERIFY(QDir().rename(folder + ".moved", folder));
+        QString err;
+        auto stored = Database::open(file, &err);
+        QVERIFY2(stored, qPrintable(err));
+        QCOMPARE(stored->selectOne("SELECT count(*) FROM guke")->value(0).toInt(), 0);
+    }
+
+    // A page that cannot be read while the grid reads on is said (once),
+    // not passed over with the grid silently cut short.
+    void damagedPageIsSaid()
+    {
+        TestEnv env;
+        QTemporaryDir dir;
+        const QString file = dir.filePath("database.db");
+        QString err;
+        QVERIFY(schema::createDatabaseFiles(file, dir.filePath("userid.db"), "pw", &err));
+        {
+            auto db = Database::open(file, &err);
+            Database::Transaction tx(*db);
+            for (int i = 0; i < 3000; ++i)
+                QVERIFY(rows::insert(*db, "salse",
+                                     {"2026-12-07", "商品销售", QString("C%1").arg(i), "P1", "可乐", "1",
+                                      "3元", "2026-01-01", "3", "", "张三", QString(200, 'x'), "0"})
+                            .ok);
+            QVERIFY(tx.commit().ok);
+            // Only the table's own pages: the damage lands in its rows.
+            const auto indexes = db->selectAll("SELECT name FROM sqlite_master WHERE type = 'index'");
+            for (const QVariantList& ix : *indexes)
+                QVERIFY(db->exec("DROP INDEX " + quoteIdent(ix.value(0).toString())).ok);
+            QVERIFY(db->exec("PRAGMA wal_checkpoint(TRUNCATE)").ok);
+            QVERIFY(db->exec("VACUUM").ok);
+        }
+        damageMiddlePage(file);
+
+        auto db = Database::open(file, &err);
+        QVERIFY2(db, qPrintable(err));
+        RecordView view(env.ctx(), *db, "salse");
+        view.resize(600, 400);
+        view.show();
+        QVERIFY(view.refresh());
+        const int shown = static_cast<int>(gridColumn(&view, 2).size());
+        QTRY_COMPARE(env.messages().count(), 1);
+        QVERIFY(shown < 3000);
+        QVERIFY2(env.messages().last().text.contains("损坏"), qPrintable(env.messages().last().text));
+        QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
+    }
+
+    // Another program holds the lock for a moment: the wait is announced
+    // and ended once, and the write then goes through.
+    void lockWaitIsShown()
+    {
+        TestEnv env;
+        int waiting = 0, done = 0;
+        Database::setBusyHooks([&waiting] { ++waiting; }, [&done] { ++done; });
+        const QByteArray path = QFile::encodeName(env.ctx().paths().businessDb());
+        std::atomic<bool> locked{false};
+        std::thread other([&] {
+            sqlite3* h = nullptr;
+            sqlite3_open(path.constData(), &h);
+            sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            locked = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(h);
+        });
+        while (!locked)
+            std::this_thread::yield();
+        const DbResult r = rows::insert(env.db(), "guke", {"001", "张三", "", "", "", "", "", ""});
+        other.join();
+        Database::setBusyHooks({}, {});
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(waiting, 1);
+        QCOMPARE(done, 1);
+    }
+
+    // The common failures in words staff can act on, the engine's kept.
+    void failuresInChinese_data()
+    {
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("locked") << "database is locked Unable to fetch row"
+                                << "正被其他程序使用";
+        QTest::newRow("full") << "database or disk is full"
+                              << "磁盘空间已满";
+        QTest::newRow("read-only") << "attempt to write a readonly database"
+                                   << "只读";
+        QTest::newRow("damaged") << "database disk image is malformed"
+                                 << "已损坏";
+        QTest::newRow("I/O") << "disk I/O error"
+                             << "读写磁盘时出错";
+        QTest::newRow("other") << "no such column: x"
+                               << "数据库操作失败：no such column: x";
+    }
+    void failuresInChinese()
+    {
+        QFETCH(QString, error);
+        QFETCH(QString, advice);
+        const QString text = MessageService::databaseErrorText(error);
+        QVERIFY2(text.contains(advice), qPrintable(text));
+        QVERIFY2(text.contains(error), qPrintable(text));
+        QCOMPARE(MessageService::databaseErrorText(Database::filesGoneText()), Database::filesGoneText());
+    }
+};
+
+QTEST_MAIN(TstFaults)
+#include "tst_integration_faults.moc"
