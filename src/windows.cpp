@@ -1,6 +1,8 @@
 // Every window and tab of the program, by its name in the window table: one
 // line each.
 #include "ui/window_registry.h"
+#include "admin/data_deletion_window.h"
+#include "admin/user_windows.h"
 #include "stock/purchase_history_window.h"
 #include "stock/stock_query_window.h"
 #include "stock/purchase_tab.h"
@@ -34,6 +36,10 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::cards, [](AppContext& ctx) { return new CardWindow(ctx); });
     registry.add(w::customers, [](AppContext& ctx) { return new CustomerWindow(ctx); });
     registry.add(w::salaries, [](AppContext& ctx) { return new SalaryWindow(ctx); });
+    registry.add(w::addUser, [](AppContext& ctx) { return new AddUserWindow(ctx); });
+    registry.add(w::deleteUser, [](AppContext& ctx) { return new DeleteUserWindow(ctx); });
+    registry.add(w::changePassword, [](AppContext& ctx) { return new ChangePasswordWindow(ctx); });
+    registry.add(w::deleteData, [](AppContext& ctx) { return new DataDeletionWindow(ctx); });
 }
 
 } // namespace shop

@@ -1,32 +1,10 @@
 #pragma once
 
-#include <QDateTime>
-#include <QList>
-#include <QString>
+#include "data/backup_files.h"
 
 namespace shop {
 
 class AppContext;
-class Database;
-
-// One database file to copy, and the name of the copy.
-struct BackupSource {
-    Database* db = nullptr;
-    QString fileName;
-};
-
-struct BackupOutcome {
-    bool ok = false;
-    QString folder; // the finished backup folder
-    QString error;
-};
-
-// Writes a consistent copy of every source (VACUUM INTO, safe while the
-// program runs) into a new folder under `backupRoot` named by `when`. The
-// copies are made in a ".partial" folder that is renamed only when all of
-// them are complete, so a failure leaves no half-written backup behind.
-BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
-                              const QList<BackupSource>& sources);
 
 // Backs up both database files into backup/ of the program folder and says
 // where (information) or why not (critical).

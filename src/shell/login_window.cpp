@@ -6,7 +6,6 @@
 #include "journal.h"
 #include "ui/widgets.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -15,30 +14,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProxyStyle>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace shop {
 
 namespace {
-// Password boxes show "*" for every character, at once.
-class StarStyle : public QProxyStyle {
-public:
-    using QProxyStyle::QProxyStyle;
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* ret) const override
-    {
-        if (hint == SH_LineEdit_PasswordCharacter)
-            return '*';
-        if (hint == SH_LineEdit_PasswordMaskDelay)
-            return 0;
-        return QProxyStyle::styleHint(hint, option, widget, ret);
-    }
-};
-
 const QString kKeyIcon = QStringLiteral("key.ico");
 const QString kStartupIcon = QStringLiteral("startup.ico");
 const QString kErrIcon = QStringLiteral("err.ico");
@@ -92,12 +74,7 @@ LoginWindow::LoginWindow(AppContext& ctx, LoginJournal& journal, LoginCounters& 
 
     username_ = new QLineEdit(this);
     username_->setObjectName(QStringLiteral("username"));
-    password_ = new QLineEdit(this);
-    password_->setObjectName(QStringLiteral("password"));
-    password_->setEchoMode(QLineEdit::Password);
-    auto* star = new StarStyle(QApplication::style()->name());
-    star->setParent(password_);
-    password_->setStyle(star);
+    password_ = passwordEdit("password");
     ApostropheFilter::install(username_);
     ApostropheFilter::install(password_);
 

@@ -1,19 +1,48 @@
 #include "widgets.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace shop {
+
+namespace {
+class StarStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        if (hint == SH_LineEdit_PasswordMaskDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+} // namespace
 
 QLineEdit* lineEdit(const char* name)
 {
     auto* e = new QLineEdit;
     e->setObjectName(QLatin1String(name));
+    return e;
+}
+
+QLineEdit* passwordEdit(const char* name)
+{
+    auto* e = lineEdit(name);
+    e->setEchoMode(QLineEdit::Password);
+    auto* star = new StarStyle(QApplication::style()->name());
+    star->setParent(e);
+    e->setStyle(star);
     return e;
 }
 

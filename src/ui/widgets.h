@@ -16,6 +16,8 @@ namespace shop {
 // it, as Space does; the windows are not dialogs, so Enter in a field never
 // presses a button (the Enter that moves the focus onto one does not either).
 QLineEdit* lineEdit(const char* name);
+// A password box: every character shows as "*", at once.
+QLineEdit* passwordEdit(const char* name);
 QPushButton* button(const char* name, const QString& text);
 // An editable list whose Enter moves on without adding the typed text.
 QComboBox* editableCombo(const char* name);

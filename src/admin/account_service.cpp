@@ -1,0 +1,104 @@
+#include "account_service.h"
+
+#include "data/password.h"
+
+namespace shop {
+
+namespace {
+bool hasApostrophe(const QString& s)
+{
+    return s.contains(QLatin1Char('\''));
+}
+
+AccountService::Result result(AccountService::Outcome o, const QString& error = {})
+{
+    return {o, error};
+}
+
+const QString kHashFailed = QStringLiteral("无法生成密码摘要");
+} // namespace
+
+DbValue<Account> AccountService::find(const QString& name)
+{
+    // The login's lookup: the column compares without letter case.
+    const auto row = db_.selectOne(QStringLiteral("SELECT rowid, username, password, usertype FROM username "
+                                                  "WHERE username = ? COLLATE NOCASE ORDER BY rowid LIMIT 1"),
+                                   {name});
+    if (!row.found())
+        return DbValue<Account>{row.status, std::nullopt};
+    return DbValue<Account>::of({row->value(0).toLongLong(), row->value(1).toString(),
+                                 row->value(2).toString(), row->value(3).toString()});
+}
+
+AccountService::Result AccountService::checkNewName(const QString& name)
+{
+    if (hasApostrophe(name))
+        return result(Outcome::ApostropheInName);
+    const auto existing = find(name);
+    if (existing.failed())
+        return result(Outcome::Failed, existing.error());
+    return result(existing.found() ? Outcome::NameExists : Outcome::Done);
+}
+
+AccountService::Result AccountService::add(const QString& name, const QString& password, const QString& kind)
+{
+    if (password.isEmpty())
+        return result(Outcome::EmptyPassword);
+    if (hasApostrophe(name))
+        return result(Outcome::ApostropheInName);
+    if (hasApostrophe(password))
+        return result(Outcome::ApostropheInPassword);
+    if (Result r = checkNewName(name); !r.ok())
+        return r;
+    const QString hash = hashPassword(password);
+    if (hash.isEmpty())
+        return result(Outcome::Failed, kHashFailed);
+    const DbResult r = db_.exec(QStringLiteral("INSERT INTO username (username, password, usertype) "
+                                               "VALUES (?, ?, ?)"),
+                                {name, hash, kind});
+    return r ? result(Outcome::Done) : result(Outcome::Failed, r.error);
+}
+
+AccountService::Result AccountService::checkPassword(const QString& user, const QString& password)
+{
+    const auto account = find(user);
+    if (account.failed())
+        return result(Outcome::Failed, account.error());
+    if (!account.found())
+        return result(Outcome::NoAccount);
+    return result(verifyPassword(password, account->passwordHash) ? Outcome::Done : Outcome::WrongPassword);
+}
+
+AccountService::Result AccountService::changePassword(const QString& user, const QString& oldPassword,
+                                                      const QString& newPassword)
+{
+    const auto account = find(user);
+    if (account.failed())
+        return result(Outcome::Failed, account.error());
+    if (!account.found())
+        return result(Outcome::NoAccount);
+    if (!verifyPassword(oldPassword, account->passwordHash))
+        return result(Outcome::WrongPassword);
+    if (newPassword.isEmpty())
+        return result(Outcome::EmptyPassword);
+    if (hasApostrophe(newPassword))
+        return result(Outcome::ApostropheInPassword);
+    const QString hash = hashPassword(newPassword);
+    if (hash.isEmpty())
+        return result(Outcome::Failed, kHashFailed);
+    // Exactly the row the login matches and whose password was checked.
+    const DbResult r =
+        db_.exec(QStringLiteral("UPDATE username SET password = ? WHERE rowid = ?"), {hash, account->rowid});
+    if (!r)
+        return result(Outcome::Failed, r.error);
+    if (r.rowsAffected != 1)
+        return result(Outcome::NoAccount);
+    return result(Outcome::Done);
+}
+
+bool AccountService::isOwnAccount(const QString& accountName, const QString& curUser)
+{
+    return accountName.compare(curUser, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace shop
