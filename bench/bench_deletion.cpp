@@ -46,11 +46,6 @@ const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
                         : 3;
 const QDateTime kNow(QDate(2026, 12, 7), QTime(10, 0, 0));
 
-struct Time {
-    double wall = 0;
-    double cpu = 0;
-};
-
 Time medianOf(const std::vector<Time>& runs)
 {
     std::vector<double> wall, cpu;

@@ -33,24 +33,6 @@ const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
                         ? qEnvironmentVariableIntValue("BENCH_REPEAT")
                         : 7;
 
-struct Time {
-    double wall = 0;
-    double cpu = 0;
-};
-
-Time timeMedian(const std::function<void()>& f)
-{
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < kRepeat; ++i) {
-        const double w0 = nowMs();
-        const double c0 = cpuMs();
-        f();
-        cpu.push_back(cpuMs() - c0);
-        wall.push_back(nowMs() - w0);
-    }
-    return {median(wall), median(cpu)};
-}
-
 void fill(Database& db, int entries)
 {
     std::mt19937 rng(20261207);
@@ -106,12 +88,12 @@ int main(int argc, char** argv)
         const RecordSource period = RecordSource::all(QStringLiteral("shouzhi"))
                                         .filter(QStringLiteral("日期"), Op::Ge, QString::fromLatin1(p.from))
                                         .filter(QStringLiteral("日期"), Op::Le, QString::fromLatin1(p.to));
-        const Time sums = timeMedian([&] {
+        const Time sums = timeMedian(kRepeat, [&] {
             if (!rows::sumRoundedEach(env.db(), period, {columns.at(2), columns.at(3)}))
                 qFatal("sum failed");
         });
         // The engine's part alone: the same rows read without any work per row.
-        const Time read = timeMedian([&] {
+        const Time read = timeMedian(kRepeat, [&] {
             QVariantList b;
             const QString q =
                 QStringLiteral("SELECT rowid, %1, %2 FROM shouzhi%3")
@@ -120,7 +102,7 @@ int main(int argc, char** argv)
         });
         std::printf("rows of %s read with no work per row: %8.2f ms (cpu %8.2f)\n", p.name, read.wall,
                     read.cpu);
-        const Time button = timeMedian([&] {
+        const Time button = timeMedian(kRepeat, [&] {
             tab->findChild<QLineEdit*>(QStringLiteral("txt_from"))->setText(QString::fromLatin1(p.from));
             tab->findChild<QLineEdit*>(QStringLiteral("txt_to"))->setText(QString::fromLatin1(p.to));
             tab->findChild<QPushButton*>(QStringLiteral("cmd_shou_count"))->click();

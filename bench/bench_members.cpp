@@ -51,26 +51,6 @@ const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
                         ? qEnvironmentVariableIntValue("BENCH_REPEAT")
                         : 5;
 
-struct Time {
-    double wall = 0;
-    double cpu = 0;
-};
-
-// Wall time and CPU time (the machine is shared: CPU time is the steadier
-// figure when other work competes for the cores).
-Time timeMedian(const std::function<void()>& f, int repeat = kRepeat)
-{
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < repeat; ++i) {
-        const double w0 = nowMs();
-        const double c0 = cpuMs();
-        f();
-        cpu.push_back(cpuMs() - c0);
-        wall.push_back(nowMs() - w0);
-    }
-    return {median(wall), median(cpu)};
-}
-
 // ---------------------------------------------------------------- data
 
 const QStringList kSurnames = {"王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周", "徐", "孙",  "马",
@@ -176,26 +156,6 @@ Time shellOnce(const QString& dbPath, const QByteArray& script)
     return {r.ms, r.cpuMs};
 }
 
-// A value as an SQL literal for the shell's script (the program binds it).
-QString literal(const QVariant& v)
-{
-    if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
-        return v.toString();
-    QString s = v.toString();
-    s.replace(QStringLiteral("'"), QStringLiteral("''"));
-    return QStringLiteral("'%1'").arg(s);
-}
-
-// The statement with its ? replaced by literals.
-QString inlined(const QString& sql, const QVariantList& binds)
-{
-    QString out;
-    int n = 0;
-    for (QChar c : sql)
-        out += c == u'?' ? literal(binds.value(n++)) : QString(c);
-    return out;
-}
-
 // Milliseconds the shell spends on `statements` (run `loops` times in one
 // shell, the shell's start and its reading of the schema subtracted).
 Time shellMs(const QString& dbPath, const QStringList& statements, int loops)
@@ -246,12 +206,12 @@ void step(TestEnv& env, const QString& name, const std::function<void()>& window
     Database& db = env.db();
     Result r;
     r.name = name;
-    r.window = timeMedian([&] {
+    r.window = timeMedian(kRepeat, [&] {
         windowOp();
         QCoreApplication::processEvents();
     });
     RecordModel model(db);
-    r.query = timeMedian([&] {
+    r.query = timeMedian(kRepeat, [&] {
         for (const RecordSource& s : sources)
             if (!model.setSource(s))
                 qFatal("model query failed");

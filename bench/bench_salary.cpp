@@ -52,24 +52,6 @@ const QStringList kEmployees = {"张丽", "王芳", "李娜", "刘洋", "陈静"
 const QStringList kServices = {"洗剪吹",   "烫发", "染发", "焗油", "头皮护理",
                                "面部护理", "足疗", "按摩", "修眉", "盘发"};
 
-struct Time {
-    double wall = 0;
-    double cpu = 0;
-};
-
-Time timeMedian(const std::function<void()>& f)
-{
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < kRepeat; ++i) {
-        const double w0 = nowMs();
-        const double c0 = cpuMs();
-        f();
-        cpu.push_back(cpuMs() - c0);
-        wall.push_back(nowMs() - w0);
-    }
-    return {median(wall), median(cpu)};
-}
-
 // `rows` transactions in business order over six years (about 460 a day),
 // four in ten services, each by one of twenty employees, with a commission
 // of a tenth of the amount received; and the twenty employees in `worker`.
@@ -119,23 +101,6 @@ void fill(Database& db, int rows)
 }
 
 // ---------------------------------------------------------------- the shell
-
-QString literal(const QString& s)
-{
-    QString v = s;
-    v.replace(QStringLiteral("'"), QStringLiteral("''"));
-    return QStringLiteral("'%1'").arg(v);
-}
-
-// A statement with its ? replaced by text literals.
-QString inlined(const QString& sql, const QVariantList& binds)
-{
-    QString out;
-    int n = 0;
-    for (QChar c : sql)
-        out += c == u'?' ? literal(binds.value(n++).toString()) : QString(c);
-    return out;
-}
 
 Time shellScript(const QString& dbPath, const QByteArray& script)
 {
@@ -250,9 +215,9 @@ void run(TestEnv& env, RecordModel& model, const Step& step)
     }
     const Time window{median(allW), median(allC)};
     // The statements alone: the grid's first page, the total.
-    const Time page = timeMedian([&] { model.setSource(step.source); });
+    const Time page = timeMedian(kRepeat, [&] { model.setSource(step.source); });
     qint64 rows = 0;
-    const Time total = step.total ? timeMedian([&] { rows = step.total(); }) : Time{};
+    const Time total = step.total ? timeMedian(kRepeat, [&] { rows = step.total(); }) : Time{};
     const Time query = {page.wall + total.wall, page.cpu + total.cpu};
 
     // The shell: the figures the step totals, and the step's own statements.

@@ -12,6 +12,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <functional>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -198,6 +199,49 @@ inline QString modelSql(const RecordSource& s, const QStringList& columns, int l
     if (limit > 0)
         sql += QStringLiteral(" LIMIT %1").arg(limit);
     return sql;
+}
+
+// ---------------------------------------------------------------- timing
+
+// Wall time and CPU time of a step (the machine is shared: CPU time is the
+// steadier figure when other work competes for the cores).
+struct Time {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// Medians of `repeat` runs of `f`.
+inline Time timeMedian(int repeat, const std::function<void()>& f)
+{
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < repeat; ++i) {
+        const double w0 = nowMs();
+        const double c0 = cpuMs();
+        f();
+        cpu.push_back(cpuMs() - c0);
+        wall.push_back(nowMs() - w0);
+    }
+    return {median(wall), median(cpu)};
+}
+
+// A value as an SQL literal for a shell script (the program binds it).
+inline QString sqlLiteral(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
+        return v.toString();
+    QString s = v.toString();
+    s.replace(QStringLiteral("'"), QStringLiteral("''"));
+    return QStringLiteral("'%1'").arg(s);
+}
+
+// A statement with its ? replaced by literals.
+inline QString inlined(const QString& sql, const QVariantList& binds)
+{
+    QString out;
+    int n = 0;
+    for (QChar c : sql)
+        out += c == u'?' ? sqlLiteral(binds.value(n++)) : QString(c);
+    return out;
 }
 
 } // namespace shop::bench
