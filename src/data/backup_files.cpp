@@ -4,6 +4,7 @@
 #include "program_paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace shop {
@@ -56,6 +57,100 @@ BackupOutcome backupProgramDatabases(const ProgramPaths& paths, const QDateTime&
     return backupDatabases(paths.backupDir(), when,
                            {{&business, QFileInfo(paths.businessDb()).fileName()},
                             {&accounts, QFileInfo(paths.accountsDb()).fileName()}});
+}
+
+QList<BackupInfo> listBackups(const QString& backupRoot)
+{
+    QList<BackupInfo> out;
+    const QDir root(backupRoot);
+    for (const QString& name :
+         root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed)) {
+        if (name.endsWith(QStringLiteral(".partial")))
+            continue;
+        const QDir dir(root.filePath(name));
+        const QFileInfo business(dir.filePath(QStringLiteral("database.db")));
+        const QFileInfo accounts(dir.filePath(QStringLiteral("userid.db")));
+        if (!business.isFile() || !accounts.isFile())
+            continue;
+        out << BackupInfo{dir.path(), name, business.size() + accounts.size(),
+                          name.contains(QStringLiteral("-before-restore"))};
+    }
+    return out;
+}
+
+QString checkDatabaseFile(const QString& file, bool quick)
+{
+    QString err;
+    auto db = Database::open(file, &err);
+    if (!db)
+        return err;
+    const auto r = db->selectOne(quick ? QStringLiteral("PRAGMA quick_check")
+                                       : QStringLiteral("PRAGMA integrity_check"));
+    if (r.failed())
+        return r.error();
+    return r.found() ? r->value(0).toString() : QStringLiteral("ok");
+}
+
+RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFolder, const QDateTime& when)
+{
+    RestoreOutcome out;
+    const QStringList targets = {paths.businessDb(), paths.accountsDb()};
+    for (const QString& target : targets) {
+        const QString source = QDir(backupFolder).filePath(QFileInfo(target).fileName());
+        const QString check = checkDatabaseFile(source, false);
+        if (check != QStringLiteral("ok")) {
+            out.error = QStringLiteral("备份文件 %1 已损坏（%2），不能用于恢复。")
+                            .arg(QDir::toNativeSeparators(source), check);
+            return out;
+        }
+    }
+    const QDir root(paths.backupDir());
+    QDir().mkpath(root.path());
+    const QString stamp = when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    QString name = stamp + QStringLiteral("-before-restore");
+    for (int n = 2; root.exists(name); ++n)
+        name = QStringLiteral("%1-before-restore_%2").arg(stamp).arg(n);
+    if (!root.mkdir(name)) {
+        out.error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(root.filePath(name)));
+        return out;
+    }
+    const QDir aside(root.filePath(name));
+    // The files and their journals, moved aside (and back on failure).
+    QList<QPair<QString, QString>> moved;
+    auto putBack = [&moved] {
+        for (auto it = moved.crbegin(); it != moved.crend(); ++it) {
+            QFile::remove(it->first);
+            QFile::rename(it->second, it->first);
+        }
+    };
+    for (const QString& target : targets)
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            const QString file = target + suffix;
+            if (!QFileInfo::exists(file))
+                continue;
+            const QString to = aside.filePath(QFileInfo(file).fileName());
+            if (!QFile::rename(file, to)) {
+                putBack();
+                out.error = QStringLiteral("无法移动文件 %1").arg(QDir::toNativeSeparators(file));
+                return out;
+            }
+            moved << qMakePair(file, to);
+        }
+    for (const QString& target : targets) {
+        const QString source = QDir(backupFolder).filePath(QFileInfo(target).fileName());
+        if (!QFile::copy(source, target)) {
+            for (const QString& t : targets)
+                QFile::remove(t);
+            putBack();
+            out.error = QStringLiteral("无法复制备份文件 %1").arg(QDir::toNativeSeparators(source));
+            return out;
+        }
+        QFile::setPermissions(target,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    out.ok = true;
+    out.setAside = aside.path();
+    return out;
 }
 
 } // namespace shop

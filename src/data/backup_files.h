@@ -32,4 +32,29 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
 BackupOutcome backupProgramDatabases(const ProgramPaths& paths, const QDateTime& when, Database& business,
                                      Database& accounts);
 
+// A finished backup folder (never a torn ".partial" one).
+struct BackupInfo {
+    QString folder;
+    QString name;
+    qint64 bytes = 0;
+    bool beforeRestore = false; // the files a restore replaced
+};
+// The backups under `backupRoot` that hold both database files, newest first.
+QList<BackupInfo> listBackups(const QString& backupRoot);
+
+// "ok", or what SQLite's check found (quick: the fast check for start-up).
+QString checkDatabaseFile(const QString& file, bool quick);
+
+struct RestoreOutcome {
+    bool ok = false;
+    QString setAside; // where the files that were replaced now are
+    QString error;
+};
+// Replaces both database files of the program by those of `backupFolder`.
+// The backup must pass the integrity check; the current files (with their
+// journals) are first moved aside into backup/<when>-before-restore, so the
+// restore can itself be undone; on any failure the current files are put
+// back as they were. The files must not be open.
+RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFolder, const QDateTime& when);
+
 } // namespace shop

@@ -1,5 +1,6 @@
 #include "shell.h"
 
+#include "data/backup_files.h"
 #include "data/database.h"
 #include "ui/app_context.h"
 #include "first_start.h"
@@ -35,9 +36,11 @@ bool Shell::start()
         return false;
     if (!ctx_.databasesOpen()) {
         QString error;
-        if (!ctx_.openDatabases(&error)) {
-            ctx_.messages().critical(QStringLiteral("无法打开数据库文件 %1").arg(error),
-                                     QStringLiteral("错误信息"));
+        if (!ctx_.openDatabases(&error) &&
+            !(!ctx_.damagedFile().isEmpty() && offerRestore() && ctx_.openDatabases(&error))) {
+            if (ctx_.damagedFile().isEmpty())
+                ctx_.messages().critical(QStringLiteral("无法打开数据库文件 %1").arg(error),
+                                         QStringLiteral("错误信息"));
             return false;
         }
     }
@@ -47,6 +50,36 @@ bool Shell::start()
     qApp->setQuitOnLastWindowClosed(false);
     qApp->installEventFilter(this);
     showLogin();
+    return true;
+}
+
+bool Shell::offerRestore()
+{
+    MessageService& m = ctx_.messages();
+    const QString file = QDir::toNativeSeparators(ctx_.damagedFile());
+    // The newest backup proper (not the files an earlier restore set aside).
+    QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir());
+    backups.removeIf([](const BackupInfo& b) { return b.beforeRestore; });
+    if (backups.isEmpty()) {
+        m.critical(QStringLiteral("数据库文件 %1 已损坏（%2），且没有可用的备份。程序将退出，文件保持原样。")
+                       .arg(file, ctx_.damage()),
+                   QStringLiteral("数据库损坏"));
+        return false;
+    }
+    // No leaves the damaged file exactly as it is.
+    if (!m.question(QStringLiteral("数据库文件 %1 已损坏（%2）。\n是否用最新的备份（%3）恢复数据？\n"
+                                   "选择“否”将退出程序，文件保持原样。")
+                        .arg(file, ctx_.damage(), backups.first().name),
+                    QStringLiteral("数据库损坏")))
+        return false;
+    const RestoreOutcome r = restoreBackup(ctx_.paths(), backups.first().folder, ctx_.clock().now());
+    if (!r.ok) {
+        m.critical(QStringLiteral("恢复失败：%1").arg(r.error), QStringLiteral("数据库损坏"));
+        return false;
+    }
+    m.information(QStringLiteral("已从备份 %1 恢复数据。原来的文件已移到 %2。")
+                      .arg(backups.first().name, QDir::toNativeSeparators(r.setAside)),
+                  QStringLiteral("数据库损坏"));
     return true;
 }
 

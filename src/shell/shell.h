@@ -41,6 +41,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // A damaged file at start: the newest backup offered; true when restored.
+    bool offerRestore();
     void loggedIn();
     void loginClosed();
     void endWhenNoWindowLeft();

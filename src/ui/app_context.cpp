@@ -1,5 +1,6 @@
 #include "app_context.h"
 
+#include "data/backup_files.h"
 #include "data/schema.h"
 
 #include <QCoreApplication>
@@ -15,12 +16,40 @@ AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::un
     : paths_(std::move(paths)), clock_(std::move(clock)), settings_(std::move(settings)), messages_(messages),
       printing_(printing), quit_([] { QCoreApplication::exit(0); })
 {
+    checkpointTimer_.setInterval(3000);
+    QObject::connect(&checkpointTimer_, &QTimer::timeout, [this] {
+        for (Database* db : {business_.get(), accounts_.get()})
+            if (db && !db->inTransaction())
+                db->exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+    });
 }
 
 AppContext::~AppContext() = default;
 
+void AppContext::closeDatabases()
+{
+    checkpointTimer_.stop();
+    business_.reset();
+    accounts_.reset();
+}
+
 bool AppContext::openDatabases(QString* error)
 {
+    damagedFile_.clear();
+    damage_.clear();
+    // Damage is caught before anything is written to either file.
+    for (const QString& file : {paths_.businessDb(), paths_.accountsDb()}) {
+        if (!QFileInfo::exists(file))
+            continue; // said below, as a file that cannot be opened
+        const QString check = checkDatabaseFile(file, true);
+        if (check != QStringLiteral("ok")) {
+            damagedFile_ = file;
+            damage_ = check;
+            if (error)
+                *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(file), check);
+            return false;
+        }
+    }
     QString err;
     auto business = Database::open(paths_.businessDb(), &err);
     if (!business) {
@@ -55,12 +84,6 @@ bool AppContext::openDatabases(QString* error)
     accounts_ = std::move(accounts);
     for (Database* db : {business_.get(), accounts_.get()})
         db->exec(QStringLiteral("PRAGMA wal_autocheckpoint=20000"));
-    checkpointTimer_.setInterval(3000);
-    QObject::connect(&checkpointTimer_, &QTimer::timeout, [this] {
-        for (Database* db : {business_.get(), accounts_.get()})
-            if (db && !db->inTransaction())
-                db->exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
-    });
     checkpointTimer_.start();
     return true;
 }

@@ -54,6 +54,12 @@ public:
     Database& business() { return *business_; }
     Database& accounts() { return *accounts_; }
     bool databasesOpen() const { return business_ && accounts_; }
+    // After openDatabases failed: the file that failed SQLite's quick check
+    // (empty when it failed for another reason), and what the check said.
+    QString damagedFile() const { return damagedFile_; }
+    QString damage() const { return damage_; }
+    // Closes both files (before they are replaced by a restore).
+    void closeDatabases();
 
     // Login values, set only by a successful login.
     QString curUser() const { return curUser_; }
@@ -92,6 +98,8 @@ private:
     // Folds the write-ahead logs back into the files between user actions,
     // so no save pays for it.
     QTimer checkpointTimer_;
+    QString damagedFile_;
+    QString damage_;
 };
 
 } // namespace shop

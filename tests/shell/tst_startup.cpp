@@ -3,7 +3,9 @@
 #include "shell/shell.h"
 #include "shell/single_instance.h"
 #include "data/password.h"
+#include "data/backup_files.h"
 #include "data/schema.h"
+#include "data/table_rows.h"
 #include "support/test_env.h"
 
 #include <QDir>
@@ -53,6 +55,8 @@ private slots:
     void firstStartCreatesDatabases();
     void unreadableDatabase_data();
     void unreadableDatabase();
+    void damagedFileAtStart_data();
+    void damagedFileAtStart();
 };
 
 void TstStartup::secondCopyRefused()
@@ -207,4 +211,80 @@ void TstStartup::unreadableDatabase()
 }
 
 QTEST_MAIN(TstStartup)
+// A file damaged inside a page is caught by the quick check at start: No
+// ends the program with the file untouched; Yes restores the newest backup
+// and keeps the damaged files aside; without a backup the program says so
+// and ends.
+void TstStartup::damagedFileAtStart_data()
+{
+    QTest::addColumn<bool>("backup");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("No") << true << int(QMessageBox::No);
+    QTest::newRow("Yes restores the newest backup") << true << int(QMessageBox::Yes);
+    QTest::newRow("no backup") << false << 0;
+}
+
+void TstStartup::damagedFileAtStart()
+{
+    QFETCH(bool, backup);
+    QFETCH(int, answer);
+
+    Bare b;
+    const ProgramPaths& paths = b.ctx->paths();
+    QString err;
+    QVERIFY(schema::createDatabaseFiles(paths.businessDb(), paths.accountsDb(), "pw", &err));
+    {
+        auto db = Database::open(paths.businessDb(), &err);
+        auto accounts = Database::open(paths.accountsDb(), &err);
+        QVERIFY(rows::insert(*db, "guke", {"001", "张三", "", "", "", "", "", ""}).ok);
+        if (backup) {
+            QVERIFY(
+                backupProgramDatabases(paths, QDateTime(QDate(2026, 12, 1), QTime(9, 0)), *db, *accounts).ok);
+            QVERIFY(
+                backupProgramDatabases(paths, QDateTime(QDate(2026, 12, 6), QTime(9, 0)), *db, *accounts).ok);
+        }
+        Database::Transaction tx(*db);
+        for (int i = 0; i < 2000; ++i)
+            QVERIFY(rows::insert(*db, "guke", {QString::number(i), QString(100, 'x'), "", "", "", "", "", ""})
+                        .ok);
+        QVERIFY(tx.commit().ok);
+        QVERIFY(db->exec("PRAGMA wal_checkpoint(TRUNCATE)").ok);
+    }
+    QFile f(paths.businessDb());
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.seek((f.size() / 4096 / 2) * 4096));
+    QVERIFY(f.write(QByteArray(64, '\xff')) == 64);
+    f.close();
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray damaged = f.readAll();
+    f.close();
+
+    if (answer)
+        b.messages.answer(QMessageBox::StandardButton(answer));
+    Shell shell(*b.ctx);
+    const bool started = shell.start();
+
+    QVERIFY2(b.messages.count() >= 1, "nothing said");
+    const Shown first = b.messages.shown().first();
+    QVERIFY2(first.text.contains(QDir::toNativeSeparators(paths.businessDb())), qPrintable(first.text));
+    QVERIFY(first.text.contains("已损坏"));
+    QCOMPARE(started, answer == QMessageBox::Yes);
+    QFile again(paths.businessDb());
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    if (answer != QMessageBox::Yes) {
+        QCOMPARE(again.readAll(), damaged); // untouched
+        QVERIFY(!shell.loginWindow());
+        return;
+    }
+    // The newest backup is in place and open; the damaged file is kept aside.
+    QCOMPARE(b.messages.last().icon, QMessageBox::Information);
+    QCOMPARE(b.ctx->business().selectOne("SELECT count(*) FROM guke")->value(0).toInt(), 1);
+    const QList<BackupInfo> backups = listBackups(paths.backupDir());
+    QVERIFY(backups.first().beforeRestore);
+    QFile aside(QDir(backups.first().folder).filePath("database.db"));
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), damaged);
+    QVERIFY(shell.loginWindow());
+}
+
 #include "tst_startup.moc"
