@@ -147,6 +147,36 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
     return d;
 }
 
+void Database::close()
+{
+    QSqlDatabase db = handle();
+    if (db.isOpen())
+        db.close();
+    identityKnown_ = false;
+}
+
+bool Database::reopen(QString* error)
+{
+    close();
+    QSqlDatabase db = handle();
+    if (!db.open()) {
+        if (error)
+            *error = errorText(db.lastError());
+        return false;
+    }
+    if (sqlite3* raw = rawHandle(db))
+        sqlite3_busy_handler(raw, &Database::onBusy, this);
+    columnCache_.clear();
+    if (DbResult r = configure(); !r) {
+        if (error)
+            *error = r.error;
+        close();
+        return false;
+    }
+    identityKnown_ = identityOf(path_, &device_, &inode_);
+    return true;
+}
+
 DbResult Database::configure()
 {
     // Reading the schema first makes a non-database file fail here, before

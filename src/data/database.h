@@ -62,6 +62,13 @@ public:
     QString path() const { return path_; }
     QSqlDatabase handle() const;
 
+    // Closes the connection (the file can then be moved or replaced) and
+    // opens the file at path() again; this object and every view reading
+    // through it stay valid. False (reason in `error`) when it cannot be
+    // opened: the connection then stays closed.
+    void close();
+    bool reopen(QString* error);
+
     // The text of the failure every write gets once the file this
     // connection opened has been deleted or replaced (a write would go to
     // a file nobody will see again).

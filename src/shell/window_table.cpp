@@ -40,6 +40,8 @@ constexpr WindowEntry kEntries[] = {
     {w::salaries,        Opens::Window,     "query_data", "line007", "salary",        "员工工资",     "query_data", "order_salary", "员工工资", Guard::Supervisor, kSupervisor},
     {w::deleteData,      Opens::Window,     "system",     nullptr,   "deldata",       "删除数据(&D)", "system",     "Del",          "数据删除", Guard::Supervisor, kSupervisor},
     {nullptr,            Opens::Backup,     "system",     nullptr,   "bakdata",       "备份数据(&B)", "system",     "backup",       "数据备份", Guard::KindM,      kKindM},
+    // Beyond the original menus: a backup put back, for supervisors only.
+    {w::restore,         Opens::Window,     "system",     nullptr,   "restoredata",   "数据恢复(&R)", nullptr,      nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     {w::addUser,         Opens::Window,     "system",     "li1",     "adduser",       "增加用户(&A)", "system",     "Adduser",      "增加用户", Guard::Supervisor, kSupervisor},
     {w::deleteUser,      Opens::Window,     "system",     nullptr,   "Deleuser",      "删除用户(&U)", "system",     "deleteduser",  "删除用户", Guard::Supervisor, kSupervisor},
     // Everyone may change a password; only a supervisor's login enables the item again.

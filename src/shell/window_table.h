@@ -25,6 +25,7 @@ inline constexpr char deleteUser[] = "frmdeleuser";
 inline constexpr char changePassword[] = "frmchange";
 inline constexpr char settings[] = "frmsetup";
 inline constexpr char about[] = "frmabout";
+inline constexpr char restore[] = "frmrestore";
 } // namespace window_name
 
 // The check a tree node makes before it acts (menu items make none).

@@ -33,6 +33,44 @@ void AppContext::closeDatabases()
     accounts_.reset();
 }
 
+AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
+{
+    Restored out;
+    if (!databasesOpen()) {
+        out.error = QStringLiteral("数据库未打开");
+        return out;
+    }
+    for (Database* db : {business_.get(), accounts_.get()}) {
+        if (db->inTransaction()) {
+            out.error = QStringLiteral("数据库正在写入，请稍后再试");
+            return out;
+        }
+        // Everything in the journal goes into the file that is set aside.
+        db->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    checkpointTimer_.stop();
+    business_->close();
+    accounts_->close();
+    const RestoreOutcome r = restoreBackup(paths_, backupFolder, clock_->now());
+    QString err;
+    const bool open = business_->reopen(&err) && accounts_->reopen(&err);
+    checkpointTimer_.start();
+    if (!r.ok) {
+        out.error = r.error;
+        return out;
+    }
+    if (!open) {
+        out.error = err;
+        return out;
+    }
+    for (const TableDef& t : schema::businessTables())
+        emit notifier_.tableChanged(t.name);
+    emit notifier_.tableChanged(schema::accountsTable().name);
+    out.ok = true;
+    out.setAside = r.setAside;
+    return out;
+}
+
 bool AppContext::openDatabases(QString* error)
 {
     damagedFile_.clear();

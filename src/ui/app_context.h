@@ -60,6 +60,15 @@ public:
     QString damage() const { return damage_; }
     // Closes both files (before they are replaced by a restore).
     void closeDatabases();
+    // Replaces both open files by a backup's (see restoreBackup) and opens
+    // them again in place, so open windows keep working; they are told that
+    // every table changed. On failure the files that were open stay.
+    struct Restored {
+        bool ok = false;
+        QString setAside;
+        QString error;
+    };
+    Restored restoreFromBackup(const QString& backupFolder);
 
     // Login values, set only by a successful login.
     QString curUser() const { return curUser_; }

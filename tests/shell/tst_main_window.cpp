@@ -86,10 +86,10 @@ QString menuLayout(QMenu* m)
     return out.join(", ");
 }
 
-const QStringList kRightsItems = {"jinhuo",        "salse",      "in_out",   "worker",     "huiyuan",
-                                  "guke",          "member_car", "exit_sys", "swich_user", "in_history",
-                                  "salse_history", "balance",    "salary",   "deldata",    "bakdata",
-                                  "adduser",       "Deleuser",   "chpass",   "sysetup",    "ABOUT"};
+const QStringList kRightsItems = {
+    "jinhuo",   "salse",       "in_out",     "worker",        "huiyuan", "guke",    "member_car",
+    "exit_sys", "swich_user",  "in_history", "salse_history", "balance", "salary",  "deldata",
+    "bakdata",  "restoredata", "adduser",    "Deleuser",      "chpass",  "sysetup", "ABOUT"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -181,7 +181,8 @@ void TstMainWindow::layoutAtLoad()
         menuLayout(child<QMenu>(&w, "query_data")),
         QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
-             QString("deldata:删除数据(&D), bakdata:备份数据(&B), -li1, adduser:增加用户(&A), "
+             QString("deldata:删除数据(&D), bakdata:备份数据(&B), restoredata:数据恢复(&R), -li1, "
+                     "adduser:增加用户(&A), "
                      "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S)"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "HLP")), QString("ABOUT:关于系统"));
     QCOMPARE(menuLayout(w.contextMenu("table1")),
@@ -493,9 +494,9 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("label");
 
-    const QStringList restricted = {"deldata",    "bakdata", "adduser", "Deleuser", "sysetup",
-                                    "in_history", "balance", "salary",  "jinhuo",   "salse",
-                                    "in_out",     "worker",  "huiyuan"};
+    const QStringList restricted = {"deldata", "bakdata",    "restoredata", "adduser", "Deleuser",
+                                    "sysetup", "in_history", "balance",     "salary",  "jinhuo",
+                                    "salse",   "in_out",     "worker",      "huiyuan"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
@@ -504,7 +505,7 @@ void TstMainWindow::menuRightsAfterUsers_data()
         return out;
     };
     const QStringList ordinary = order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance",
-                                        "salary", "deldata", "adduser", "Deleuser"});
+                                        "salary", "deldata", "restoredata", "adduser", "Deleuser"});
 
     QTest::newRow("supervisor") << QStringList{"ZED/M"} << QStringList{} << "当前用户: 系统管理员";
     QTest::newRow("ordinary") << QStringList{"LI/M"} << ordinary << "当前用户: LI";

@@ -1,0 +1,103 @@
+#include "restore_window.h"
+
+#include "data/backup_files.h"
+#include "ui/app_context.h"
+#include "ui/input_filters.h"
+#include "ui/widgets.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace shop {
+
+namespace {
+const QString kCaption = QStringLiteral("数据恢复");
+
+// "2026-12-06_09-00-00[_2][-before-restore]" as "2026-12-06 09:00:00 …".
+QString whenText(const BackupInfo& b)
+{
+    QString t = b.name.left(19);
+    t[10] = u' ';
+    t[13] = u':';
+    t[16] = u':';
+    return b.beforeRestore ? t + QStringLiteral("（恢复前的数据）") : t;
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+}
+} // namespace
+
+RestoreWindow::RestoreWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
+{
+    setObjectName(QStringLiteral("frmrestore"));
+    setWindowTitle(kCaption);
+    list_ = new QTableWidget(0, 2, this);
+    list_->setObjectName(QStringLiteral("backups"));
+    list_->setHorizontalHeaderLabels({QStringLiteral("备份日期时间"), QStringLiteral("大小")});
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->verticalHeader()->hide();
+    list_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+
+    QPushButton* restore = button("cmd_restore", QStringLiteral("恢复(&R)"));
+    QPushButton* exit = button("cmd_exit", QStringLiteral("退出(&E)"));
+    connect(restore, &QPushButton::clicked, this, &RestoreWindow::restoreChosen);
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(restore);
+    buttons->addWidget(exit);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+
+    fillList();
+    resize(460, 360);
+    centreOnScreen(this);
+}
+
+void RestoreWindow::fillList()
+{
+    const QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir());
+    list_->setRowCount(static_cast<int>(backups.size()));
+    for (int r = 0; r < backups.size(); ++r) {
+        auto* when = new QTableWidgetItem(whenText(backups.at(r)));
+        when->setData(Qt::UserRole, backups.at(r).folder);
+        list_->setItem(r, 0, when);
+        list_->setItem(r, 1, new QTableWidgetItem(sizeText(backups.at(r).bytes)));
+    }
+}
+
+void RestoreWindow::restoreChosen()
+{
+    MessageService& m = ctx_.messages();
+    const int row = list_->currentRow();
+    if (row < 0 || !list_->item(row, 0) || !list_->selectionModel()->isRowSelected(row, {})) {
+        m.critical(QStringLiteral("请先选择要恢复的备份！"), kCaption);
+        return;
+    }
+    const QString when = list_->item(row, 0)->text();
+    if (!m.question(
+            QStringLiteral("确定要用 %1 的备份恢复数据吗？\n现在的数据文件将先移到 backup 文件夹保存。")
+                .arg(when),
+            kCaption))
+        return;
+    const AppContext::Restored r = ctx_.restoreFromBackup(list_->item(row, 0)->data(Qt::UserRole).toString());
+    if (!r.ok) {
+        m.critical(QStringLiteral("恢复失败：%1\n现在的数据文件没有改变。").arg(r.error), kCaption);
+        return;
+    }
+    m.information(QStringLiteral("数据已恢复到 %1 的备份。原来的数据文件已移到：%2")
+                      .arg(when, QDir::toNativeSeparators(r.setAside)),
+                  kCaption);
+    fillList();
+}
+
+} // namespace shop

@@ -1,0 +1,107 @@
+// 数据恢复: a backup put in place of both files while windows are open; the
+// files it replaces kept aside; a damaged backup, no choice or No change
+// nothing.
+#include "data/backup_files.h"
+#include "data/table_rows.h"
+#include "shell/restore_window.h"
+#include "support/ui.h"
+#include "ui/window_registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+QStringList customer(const QString& name)
+{
+    return {"001", name, "", "", "", "", "", ""};
+}
+
+int storedCustomers(const QString& file)
+{
+    QString err;
+    auto db = Database::open(file, &err);
+    return db ? db->selectOne("SELECT count(*) FROM guke")->value(0).toInt() : -1;
+}
+} // namespace
+
+class TstRestore : public QObject {
+    Q_OBJECT
+private slots:
+    void restore_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("left");
+        const QStringList both = {"甲", "乙"};
+        QTest::newRow("Yes") << "yes" << QStringList{"数据恢复|question", "数据恢复|information"}
+                             << QStringList{"甲"};
+        QTest::newRow("No") << "no" << QStringList{"数据恢复|question"} << both;
+        QTest::newRow("nothing chosen") << "none" << QStringList{"数据恢复|critical"} << both;
+        QTest::newRow("damaged backup")
+            << "damaged" << QStringList{"数据恢复|question", "数据恢复|critical"} << both;
+    }
+    void restore()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, left);
+
+        TestEnv env;
+        registerWindows(env.ctx().windows());
+        env.insert("guke", customer("甲"));
+        const BackupOutcome b =
+            backupProgramDatabases(env.ctx().paths(), QDateTime(QDate(2026, 12, 6), QTime(9, 0)),
+                                   env.ctx().business(), env.ctx().accounts());
+        QVERIFY(b.ok);
+        env.insert("guke", customer("乙"));
+        if (how == "damaged") {
+            QFile f(QDir(b.folder).filePath("database.db"));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.seek(f.size() - 4096));
+            QVERIFY(f.write(QByteArray(64, '\xff')) == 64);
+        }
+        QWidget* customers = env.ctx().windows().open(env.ctx(), "frmguke");
+        auto* grid = child<RecordView>(customers, "bg");
+        QCOMPARE(gridColumn(grid, 1), (QStringList{"甲", "乙"}));
+
+        RestoreWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        auto* list = child<QTableWidget>(&w, "backups");
+        QCOMPARE(list->rowCount(), 1);
+        if (how != "none") {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(0, 0)).center());
+            env.messages().answer(how == "no" ? QMessageBox::No : QMessageBox::Yes);
+        }
+        press(&w, "cmd_restore");
+
+        QStringList said;
+        for (const Shown& s : env.messages().shown())
+            said << s.caption + "|" +
+                        (s.icon == QMessageBox::Question      ? "question"
+                         : s.icon == QMessageBox::Information ? "information"
+                                                              : "critical");
+        QCOMPARE(said, messages);
+        QCOMPARE(storedColumn(env, "guke", 1), left);
+        // Open windows read the files now in place, and writes go on.
+        QCOMPARE(gridColumn(grid, 1), left);
+        QVERIFY(rows::insert(env.ctx().business(), "guke", customer("丙")).ok);
+        QCOMPARE(storedColumn(env, "guke", 1), left + QStringList{"丙"});
+        if (how == "yes") {
+            // The replaced files are kept, listed, and could be put back.
+            const QList<BackupInfo> backups = listBackups(env.ctx().paths().backupDir());
+            QCOMPARE(backups.size(), 2);
+            QVERIFY(backups.first().beforeRestore);
+            QCOMPARE(storedCustomers(QDir(backups.first().folder).filePath("database.db")), 2);
+            QCOMPARE(list->rowCount(), 2);
+        }
+        env.ctx().windows().closeAll();
+    }
+};
+
+QTEST_MAIN(TstRestore)
+#include "tst_restore.moc"
