@@ -10,7 +10,7 @@
 namespace shop {
 
 BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
-                              const QList<BackupSource>& sources)
+                              const QList<BackupSource>& sources, const QString& suffix)
 {
     BackupOutcome out;
     QDir root(backupRoot);
@@ -20,9 +20,9 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
     }
     // Two backups within one second get distinct folders.
     const QString stamp = when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    QString name = stamp;
+    QString name = stamp + suffix;
     for (int n = 2; root.exists(name) || root.exists(name + QStringLiteral(".partial")); ++n)
-        name = QStringLiteral("%1_%2").arg(stamp).arg(n);
+        name = QStringLiteral("%1_%2%3").arg(stamp).arg(n).arg(suffix);
     const QString partial = root.filePath(name + QStringLiteral(".partial"));
     const QString final = root.filePath(name);
     if (!root.mkdir(name + QStringLiteral(".partial"))) {
@@ -57,6 +57,38 @@ BackupOutcome backupProgramDatabases(const ProgramPaths& paths, const QDateTime&
     return backupDatabases(paths.backupDir(), when,
                            {{&business, QFileInfo(paths.businessDb()).fileName()},
                             {&accounts, QFileInfo(paths.accountsDb()).fileName()}});
+}
+
+bool autoBackupDue(const QString& backupRoot, const QDate& today)
+{
+    const QString prefix = today.toString(QStringLiteral("yyyy-MM-dd"));
+    for (const BackupInfo& b : listBackups(backupRoot))
+        if (b.name.startsWith(prefix) && b.name.endsWith(kAutoBackupSuffix))
+            return false;
+    return true;
+}
+
+BackupOutcome takeAutoBackup(const ProgramPaths& paths, const QDateTime& when, int keep)
+{
+    BackupOutcome out;
+    QString err;
+    auto business = Database::open(paths.businessDb(), &err);
+    auto accounts = business ? Database::open(paths.accountsDb(), &err) : nullptr;
+    if (!business || !accounts) {
+        out.error = err;
+        return out;
+    }
+    out = backupDatabases(paths.backupDir(), when,
+                          {{business.get(), QFileInfo(paths.businessDb()).fileName()},
+                           {accounts.get(), QFileInfo(paths.accountsDb()).fileName()}},
+                          kAutoBackupSuffix);
+    if (!out.ok)
+        return out;
+    int kept = 0;
+    for (const BackupInfo& b : listBackups(paths.backupDir()))
+        if (b.name.endsWith(kAutoBackupSuffix) && ++kept > keep)
+            QDir(b.folder).removeRecursively();
+    return out;
 }
 
 QList<BackupInfo> listBackups(const QString& backupRoot)

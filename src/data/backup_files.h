@@ -26,11 +26,21 @@ struct BackupOutcome {
 // copies are made in a ".partial" folder that is renamed only when all of
 // them are complete, so a failure leaves no half-written backup behind.
 BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
-                              const QList<BackupSource>& sources);
+                              const QList<BackupSource>& sources, const QString& suffix = {});
 
 // Both database files of the program into backup/<date_time> of its folder.
 BackupOutcome backupProgramDatabases(const ProgramPaths& paths, const QDateTime& when, Database& business,
                                      Database& accounts);
+
+// The folder-name ending of the daily automatic backups.
+inline const QString kAutoBackupSuffix = QStringLiteral("-auto");
+
+// Today's automatic backup is not there yet.
+bool autoBackupDue(const QString& backupRoot, const QDate& today);
+// Takes the automatic backup on connections of its own (safe beside the
+// program's, from another thread) and keeps the newest `keep` automatic
+// backups; backups made by hand are never removed.
+BackupOutcome takeAutoBackup(const ProgramPaths& paths, const QDateTime& when, int keep = 30);
 
 // A finished backup folder (never a torn ".partial" one).
 struct BackupInfo {

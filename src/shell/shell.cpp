@@ -13,7 +13,7 @@
 namespace shop {
 
 Shell::Shell(AppContext& ctx, QObject* parent)
-    : QObject(parent), ctx_(ctx), journal_(ctx),
+    : QObject(parent), ctx_(ctx), autoBackup_(ctx), journal_(ctx),
       instance_(QDir(ctx.paths().programDir).filePath(QStringLiteral("shop.lock")))
 {
 }
@@ -119,6 +119,8 @@ void Shell::loggedIn()
     main_->show();
     main_->raise();
     main_->activateWindow();
+    // The first login of the day starts the day's backup behind the work.
+    autoBackup_.startIfDue();
 }
 
 void Shell::loginClosed()

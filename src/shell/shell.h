@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auto_backup.h"
 #include "journal.h"
 #include "login_window.h"
 #include "main_window.h"
@@ -30,6 +31,7 @@ public:
 
     LoginWindow* loginWindow() const { return login_; }
     MainWindow* mainWindow() const { return main_; }
+    AutoBackup& autoBackup() { return autoBackup_; }
     LoginJournal& journal() { return journal_; }
     const LoginCounters& counters() const { return counters_; }
 
@@ -48,6 +50,7 @@ private:
     void endWhenNoWindowLeft();
 
     AppContext& ctx_;
+    AutoBackup autoBackup_;
     LoginJournal journal_;
     LoginCounters counters_;
     SingleInstance instance_;

@@ -1,0 +1,39 @@
+#include "auto_backup.h"
+
+#include "ui/app_context.h"
+
+#include <QThread>
+
+namespace shop {
+
+AutoBackup::~AutoBackup()
+{
+    // The program does not end under a backup being written.
+    if (thread_)
+        thread_->wait();
+}
+
+bool AutoBackup::startIfDue()
+{
+    if (running_ || !autoBackupDue(ctx_.paths().backupDir(), ctx_.clock().today()))
+        return false;
+    running_ = true;
+    auto result = std::make_shared<BackupOutcome>();
+    const ProgramPaths paths = ctx_.paths();
+    const QDateTime when = ctx_.clock().now();
+    QThread* thread = QThread::create([paths, when, result] { *result = takeAutoBackup(paths, when); });
+    thread_ = thread;
+    connect(thread, &QThread::finished, this, [this, thread, result] {
+        running_ = false;
+        thread->deleteLater();
+        if (!result->ok)
+            ctx_.messages().critical(
+                QStringLiteral("今天的自动备份没有完成：%1\n请用“备份数据”手动备份。").arg(result->error),
+                QStringLiteral("数据备份"));
+        emit finished(*result);
+    });
+    thread->start(QThread::LowPriority);
+    return true;
+}
+
+} // namespace shop

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "data/backup_files.h"
+
+#include <QObject>
+#include <QPointer>
+
+namespace shop {
+
+class AppContext;
+
+// The daily automatic backup, taken at the first login of the day on a
+// thread of its own so the login never waits for it. A failure is said
+// once; it never stops the program.
+class AutoBackup : public QObject {
+    Q_OBJECT
+public:
+    explicit AutoBackup(AppContext& ctx, QObject* parent = nullptr) : QObject(parent), ctx_(ctx) {}
+    ~AutoBackup() override;
+
+    // Starts today's backup unless it is there or one is running; false
+    // when nothing was started.
+    bool startIfDue();
+    bool running() const { return running_; }
+
+signals:
+    void finished(const shop::BackupOutcome& outcome);
+
+private:
+    AppContext& ctx_;
+    QPointer<QThread> thread_;
+    bool running_ = false;
+};
+
+} // namespace shop

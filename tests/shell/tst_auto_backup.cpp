@@ -1,0 +1,113 @@
+// The daily automatic backup: taken at the first login of a day on its own
+// thread (the login does not wait), once a day, the newest 30 kept and the
+// hand-made ones never touched; a failure is said once.
+#include "data/backup_files.h"
+#include "shell/auto_backup.h"
+#include "shell/shell.h"
+#include "support/ui.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+QStringList autoBackups(TestEnv& env)
+{
+    QStringList out;
+    for (const BackupInfo& b : listBackups(env.ctx().paths().backupDir()))
+        if (b.name.endsWith(kAutoBackupSuffix))
+            out << b.name.left(10);
+    return out;
+}
+} // namespace
+
+class TstAutoBackup : public QObject {
+    Q_OBJECT
+private slots:
+    // A login through the program starts the day's backup and returns at
+    // once; a second login that day takes none; the next day takes one.
+    void firstLoginOfTheDay()
+    {
+        TestEnv env;
+        Shell shell(env.ctx());
+        QVERIFY(shell.start());
+        auto login = [&] {
+            LoginWindow* w = shell.loginWindow();
+            QVERIFY(w);
+            QVERIFY(showActive(w));
+            type(child<QWidget>(w, "username"), "ZED");
+            type(child<QWidget>(w, "password"), TestEnv::kZedPassword);
+            QElapsedTimer t;
+            t.start();
+            press(w, "cmok");
+            QVERIFY(shell.mainWindow());
+            qInfo("login with the backup started: %lld ms", static_cast<long long>(t.elapsed()));
+        };
+        QSignalSpy done(&shell.autoBackup(), &AutoBackup::finished);
+        login();
+        QVERIFY(shell.autoBackup().running() || done.count() == 1);
+        QVERIFY(done.count() == 1 || done.wait(20000));
+        QCOMPARE(autoBackups(env), QStringList{"2026-12-07"});
+        const BackupInfo b = listBackups(env.ctx().paths().backupDir()).first();
+        for (const char* file : {"database.db", "userid.db"})
+            QCOMPARE(checkDatabaseFile(QDir(b.folder).filePath(file), false), QString("ok"));
+
+        // Same day: nothing more.
+        QVERIFY(!shell.autoBackup().startIfDue());
+        env.clock().set(QDateTime(QDate(2026, 12, 8), QTime(8, 0)));
+        QVERIFY(shell.autoBackup().startIfDue());
+        QVERIFY(done.wait(20000));
+        QCOMPARE(autoBackups(env), (QStringList{"2026-12-08", "2026-12-07"}));
+        // Only the login's welcome was said.
+        QCOMPARE(env.messages().count(), 1);
+        QCOMPARE(env.messages().last().icon, QMessageBox::Information);
+        env.ctx().windows().closeAll();
+    }
+
+    // The newest 30 automatic backups stay; hand-made ones are never removed.
+    void newestThirtyKept()
+    {
+        TestEnv env;
+        const QDir root(env.ctx().paths().backupDir());
+        QVERIFY(QDir().mkpath(root.path()));
+        for (int d = 0; d < 35; ++d) {
+            const QString name = QDate(2026, 10, 1).addDays(d).toString("yyyy-MM-dd") + "_09-00-00";
+            for (const QString& folder : {name + kAutoBackupSuffix, name}) {
+                QVERIFY(root.mkpath(folder));
+                for (const char* file : {"database.db", "userid.db"})
+                    QVERIFY(QFile::copy(QDir(env.dir()).filePath(QString("database/") + file),
+                                        root.filePath(folder + "/" + file)));
+            }
+        }
+        const BackupOutcome r = takeAutoBackup(env.ctx().paths(), env.ctx().clock().now());
+        QVERIFY2(r.ok, qPrintable(r.error));
+        const QStringList kept = autoBackups(env);
+        QCOMPARE(kept.size(), 30);
+        QCOMPARE(kept.first(), QString("2026-12-07"));
+        QCOMPARE(kept.last(), QString("2026-10-07"));
+        QCOMPARE(listBackups(root.path()).size(), 30 + 35);
+    }
+
+    // A backup that cannot be written is said once and stops nothing.
+    void failureIsSaidOnce()
+    {
+        TestEnv env;
+        // A file where the backup folder should be.
+        QFile blocker(env.ctx().paths().backupDir());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        AutoBackup a(env.ctx());
+        QSignalSpy done(&a, &AutoBackup::finished);
+        QVERIFY(a.startIfDue());
+        QVERIFY(done.wait(20000));
+        QCOMPARE(env.messages().count(), 1);
+        QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
+        QVERIFY(env.messages().last().text.startsWith("今天的自动备份没有完成"));
+    }
+};
+
+QTEST_MAIN(TstAutoBackup)
+#include "tst_auto_backup.moc"
