@@ -21,8 +21,10 @@ QString MessageService::databaseErrorText(const QString& error)
          "数据库正被其他程序使用，请稍后再试；如果一直如此，请关闭其他正在使用数据库的程序。"},
         {"database or disk is full", "磁盘空间已满，本次操作没有保存。请清理磁盘空间后再试。"},
         {"readonly database", "数据库文件是只读的，无法保存。请检查数据库文件和 database 文件夹的写入权限。"},
-        {"disk image is malformed", "数据库文件已损坏。请立即停止录入，并由系统管理员通过“系统维护 → 数据恢复”从备份恢复数据。"},
-        {"file is not a database", "数据库文件已损坏。请立即停止录入，并由系统管理员通过“系统维护 → 数据恢复”从备份恢复数据。"},
+        {"disk image is malformed",
+         "数据库文件已损坏。请立即停止录入，并由系统管理员通过“系统维护 → 数据恢复”从备份恢复数据。"},
+        {"file is not a database",
+         "数据库文件已损坏。请立即停止录入，并由系统管理员通过“系统维护 → 数据恢复”从备份恢复数据。"},
         {"disk I/O error", "读写磁盘时出错，本次操作没有保存。请检查磁盘或存储设备是否正常。"},
         {"unable to open database file", "无法打开数据库文件。请检查 database 文件夹是否存在以及访问权限。"},
     };
