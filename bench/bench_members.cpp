@@ -180,15 +180,6 @@ Time shellMs(const QString& dbPath, const QStringList& statements, int loops)
 
 // ---------------------------------------------------------------- statements
 
-QStringList plan(Database& db, const QString& sql)
-{
-    QStringList out;
-    if (auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql))
-        for (const QVariantList& r : *rows)
-            out << r.value(3).toString();
-    return out;
-}
-
 struct Result {
     QString name;
     Time window;
@@ -240,7 +231,7 @@ void step(TestEnv& env, const QString& name, const std::function<void()>& window
         r.query.wall / r.shell.wall, r.query.cpu / r.shell.cpu, r.pass() ? "PASS" : "MISS",
         r.window.wall / r.shell.wall);
     for (const QString& s : statements)
-        for (const QString& p : plan(db, s))
+        for (const QString& p : queryPlan(db, s))
             std::printf("    plan: %s\n", qPrintable(p));
     std::fflush(stdout);
 }

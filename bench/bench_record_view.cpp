@@ -225,38 +225,6 @@ QString nextPageSql(const RecordSource& s, const QStringList& columns, int limit
         .arg(limit);
 }
 
-QStringList queryPlan(Database& db, const QString& sql, const QVariantList& binds)
-{
-    QStringList out;
-    auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
-    if (!rows)
-        return {QStringLiteral("(no plan)")};
-    for (const QVariantList& r : *rows)
-        out << r.value(3).toString();
-    return out;
-}
-
-// Reads every cell of the rows visible in the view through the model.
-qint64 readScreen(QTableView* view)
-{
-    QAbstractItemModel* m = view->model();
-    const int first = qMax(0, view->rowAt(0));
-    int last = view->rowAt(view->viewport()->height() - 1);
-    if (last < 0)
-        last = m->rowCount() - 1;
-    qint64 chars = 0;
-    for (int r = first; r <= last; ++r)
-        for (int c = 0; c < m->columnCount(); ++c)
-            chars += m->data(m->index(r, c)).toString().size();
-    return chars;
-}
-
-void settle()
-{
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-}
-
 std::unique_ptr<RecordView> makeView(test::TestEnv& env)
 {
     auto view = std::make_unique<RecordView>(env.ctx(), env.db(), kTable);
@@ -283,29 +251,6 @@ struct Step {
     QStringList plan = {};
     QStringList nextPlan = {};
 };
-
-const char* verdict(bool ok)
-{
-    return ok ? "PASS" : "MISS";
-}
-
-// Every goal checked, for the summary at the end.
-QStringList& goals()
-{
-    static QStringList g;
-    return g;
-}
-
-void addGoal(const QString& what, double wallRatio, double cpuRatio, double limit)
-{
-    goals() << QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6)")
-                   .arg(what)
-                   .arg(wallRatio, 0, 'f', 2)
-                   .arg(QLatin1String(verdict(wallRatio <= limit)))
-                   .arg(cpuRatio, 0, 'f', 2)
-                   .arg(QLatin1String(verdict(cpuRatio <= limit)))
-                   .arg(limit);
-}
 
 struct SizeResult {
     int rows = 0;

@@ -150,23 +150,6 @@ ShellTimes shellTimes(const QString& dbPath, const QString& sql, double expected
     return t;
 }
 
-QStringList plan(Database& db, const QString& sql, const QVariantList& binds)
-{
-    QStringList out;
-    if (auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds))
-        for (const QVariantList& r : *rows)
-            out << r.value(3).toString();
-    return out;
-}
-
-QStringList goals;
-
-void settle()
-{
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-}
-
 // One step of the window: what it is called, what a person does (the
 // window's part), what it reads (the grid's source and its total), the
 // statement the shell runs for the goal, and whether it has a goal.
@@ -190,7 +173,7 @@ void verdict(const QString& name, const QString& reference, const Time& window, 
                              .arg(rc, 0, 'f', 2)
                              .arg(QLatin1String(rw <= 1.5 && rc <= 1.5 ? "PASS" : "MISS"));
     std::printf("    %s\n", qPrintable(line));
-    goals << line;
+    goals() << line;
 }
 
 void run(TestEnv& env, RecordModel& model, const Step& step)
@@ -241,7 +224,7 @@ void run(TestEnv& env, RecordModel& model, const Step& step)
     std::printf("    shell, the step's own statements (grid page, total): %7.3f ms (cpu %7.3f) per run; "
                 "query / these %.2fx (cpu %.2fx)\n",
                 own.warm.wall, own.warm.cpu, query.wall / own.warm.wall, query.cpu / own.warm.cpu);
-    for (const QString& p : plan(db, pageSql, {}) + plan(db, totalSql, {}))
+    for (const QString& p : queryPlan(db, pageSql) + queryPlan(db, totalSql))
         std::printf("    plan: %s\n", qPrintable(p));
     if (step.goal) {
         std::printf("    shell, the figures: %s\n", qPrintable(figures));
@@ -324,7 +307,7 @@ int main(int argc, char** argv)
          false});
 
     std::printf("\nGoals:\n");
-    for (const QString& g : goals)
+    for (const QString& g : goals())
         std::printf("  %s\n", qPrintable(g));
     return 0;
 }

@@ -67,27 +67,6 @@ template <typename Run> Timing measure(Run run)
     return {median(wall), median(cpu)};
 }
 
-void settle()
-{
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-}
-
-// Every cell of the rows the grid shows on screen, read through its model.
-qint64 readScreen(QTableView* view)
-{
-    QAbstractItemModel* m = view->model();
-    const int first = qMax(0, view->rowAt(0));
-    int last = view->rowAt(view->viewport()->height() - 1);
-    if (last < 0)
-        last = m->rowCount() - 1;
-    qint64 chars = 0;
-    for (int r = first; r <= last; ++r)
-        for (int c = 0; c < m->columnCount(); ++c)
-            chars += m->data(m->index(r, c)).toString().size();
-    return chars;
-}
-
 // `rows` business transactions in business order: dates rising over six
 // years, twenty employees, goods and services, amounts with cents and halves.
 void fill(Database& db, int rows)
@@ -133,39 +112,6 @@ void fill(Database& db, int rows)
     if (auto r = tx.commit(); !r)
         qFatal("commit failed: %s", qPrintable(r.error));
     db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-}
-
-QStringList queryPlan(Database& db, const QString& sql, const QVariantList& binds)
-{
-    QStringList out;
-    auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
-    if (!rows)
-        return {QStringLiteral("(no plan)")};
-    for (const QVariantList& r : *rows)
-        out << r.value(3).toString();
-    return out;
-}
-
-const char* verdict(bool ok)
-{
-    return ok ? "PASS" : "MISS";
-}
-
-QStringList& goals()
-{
-    static QStringList g;
-    return g;
-}
-
-void addGoal(const QString& what, double wallRatio, double cpuRatio, double limit)
-{
-    goals() << QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6)")
-                   .arg(what)
-                   .arg(wallRatio, 0, 'f', 2)
-                   .arg(QLatin1String(verdict(wallRatio <= limit)))
-                   .arg(cpuRatio, 0, 'f', 2)
-                   .arg(QLatin1String(verdict(cpuRatio <= limit)))
-                   .arg(limit);
 }
 
 struct Range {

@@ -7,6 +7,8 @@
 #include "data/record_source.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QTableView>
 #include <QFile>
 #include <QString>
 #include <QVariant>
@@ -242,6 +244,65 @@ inline QString inlined(const QString& sql, const QVariantList& binds)
     for (QChar c : sql)
         out += c == u'?' ? sqlLiteral(binds.value(n++)) : QString(c);
     return out;
+}
+
+// ---------------------------------------------------------------- plans, screens, goals
+
+// The engine's plan of a statement, one line per step.
+inline QStringList queryPlan(Database& db, const QString& sql, const QVariantList& binds = {})
+{
+    QStringList out;
+    auto rows = db.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
+    if (!rows)
+        return {QStringLiteral("(no plan)")};
+    for (const QVariantList& r : *rows)
+        out << r.value(3).toString();
+    return out;
+}
+
+// Lets posted events (layout, paint requests) run.
+inline void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// Reads every cell of the rows visible in the view through the model.
+inline qint64 readScreen(QTableView* view)
+{
+    QAbstractItemModel* m = view->model();
+    const int first = qMax(0, view->rowAt(0));
+    int last = view->rowAt(view->viewport()->height() - 1);
+    if (last < 0)
+        last = m->rowCount() - 1;
+    qint64 chars = 0;
+    for (int r = first; r <= last; ++r)
+        for (int c = 0; c < m->columnCount(); ++c)
+            chars += m->data(m->index(r, c)).toString().size();
+    return chars;
+}
+
+inline const char* verdict(bool ok)
+{
+    return ok ? "PASS" : "MISS";
+}
+
+// Every goal checked, for the summary at the end.
+inline QStringList& goals()
+{
+    static QStringList g;
+    return g;
+}
+
+inline void addGoal(const QString& what, double wallRatio, double cpuRatio, double limit)
+{
+    goals() << QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6)")
+                   .arg(what)
+                   .arg(wallRatio, 0, 'f', 2)
+                   .arg(QLatin1String(verdict(wallRatio <= limit)))
+                   .arg(cpuRatio, 0, 'f', 2)
+                   .arg(QLatin1String(verdict(cpuRatio <= limit)))
+                   .arg(limit);
 }
 
 } // namespace shop::bench
