@@ -130,19 +130,15 @@ void EmployeeTab::clear_worker_fields()
 
 void EmployeeTab::saveWorker()
 {
-    if (fields_->value(kId).isEmpty() || fields_->value(kName).isEmpty()) {
-        ctx_.messages().critical(QStringLiteral("请输入完整的数据！"), QStringLiteral("错误"));
-        name_->setFocus();
-        return;
-    }
-    // The number is looked up with every employee shown, so the grid shows
-    // them all afterwards whatever the answer.
-    grid_->refresh();
-    keyed_->save({{kId, kName},
+    KeyedSave how{{kId, kName},
                   QStringLiteral("请输入完整的数据！"),
                   {kId},
                   QStringLiteral("此员工资料已存在，你想修改它吗？"),
-                  kInfo});
+                  kInfo};
+    // The number is looked up with every employee shown.
+    how.showAllFirst = true;
+    if (keyed_->save(how) == KeyedRows::Saved::Incomplete)
+        name_->setFocus();
 }
 
 void EmployeeTab::modifyWorker()

@@ -60,6 +60,8 @@ KeyedRows::Saved KeyedRows::save(const KeyedSave& how)
             return Saved::Incomplete;
         }
     }
+    if (how.showAllFirst)
+        grid_.refresh();
     Database& db = grid_.records()->database();
     const auto existing = rows::firstRowid(db, grid_.table(), keyConditions(fields_, how.key));
     if (existing.failed()) {

@@ -18,6 +18,9 @@ struct KeyedSave {
     QStringList key;
     QString question; // the key is stored already: modify that row?
     QString caption;
+    // Once complete, the grid shows every row before the key is looked up
+    // (and so after the save, whatever the answer).
+    bool showAllFirst = false;
 };
 
 // Writing the typed fields over one stored row found by its key.
