@@ -286,10 +286,7 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
                                     const std::function<bool(qint64, const TextRow&)>& row)
 {
     BusyScope busy(*this);
-    const QVariant h = handle().driver()->handle();
-    sqlite3* db = h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0
-                      ? *static_cast<sqlite3* const*>(h.constData())
-                      : nullptr;
+    sqlite3* db = rawHandle(handle());
     if (!db)
         return DbResult::failure(QStringLiteral("database not open"));
     const QByteArray text = sql.toUtf8();

@@ -4,6 +4,7 @@
 // both files pass the integrity check, every sale is whole or absent (its two
 // rows, its stock and its card charge together), and no sale the child saw
 // committed is missing.
+#include "data/backup_files.h"
 #include "data/database.h"
 #include "data/numeric.h"
 #include "data/schema.h"
@@ -111,16 +112,6 @@ int childMain(const QString& mode, const QString& dir)
 
 // ------------------------------------------------------------ the checks
 
-QString integrity(const QString& file)
-{
-    QString err;
-    auto db = Database::open(file, &err);
-    if (!db)
-        return err;
-    const auto r = db->selectOne("PRAGMA integrity_check");
-    return r.found() ? r->value(0).toString() : r.error();
-}
-
 QList<QStringList> tableRows(Database& db, const QString& table)
 {
     QList<QStringList> out;
@@ -162,8 +153,8 @@ class TstCrash : public QObject {
             for (const QByteArray& line : child.readAllStandardOutput().split('\n'))
                 if (bool ok = false; line.toLongLong(&ok), ok)
                     reported = line.toLongLong();
-            QCOMPARE(integrity(businessFile(dirPath())), QString("ok"));
-            QCOMPARE(integrity(accountsFile(dirPath())), QString("ok"));
+            QCOMPARE(checkDatabaseFile(businessFile(dirPath()), false), QString("ok"));
+            QCOMPARE(checkDatabaseFile(accountsFile(dirPath()), false), QString("ok"));
             check(reported);
             if (QTest::currentTestFailed())
                 return;
@@ -247,7 +238,8 @@ private slots:
                     continue;
                 ++whole;
                 for (const char* file : {"database.db", "userid.db"})
-                    QCOMPARE(integrity(QDir(root.filePath(name)).filePath(file)), QString("ok"));
+                    QCOMPARE(checkDatabaseFile(QDir(root.filePath(name)).filePath(file), false),
+                             QString("ok"));
             }
         });
         QVERIFY(whole > 0);
