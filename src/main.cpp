@@ -1,6 +1,7 @@
 #include "ui/app_context.h"
 #include "ui/message_service.h"
 #include "ui/printing.h"
+#include "ui/qt_chinese.h"
 #include "shell/shell.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("ZEDWARE"));
     QApplication::setApplicationName(QStringLiteral("ZEDWARE"));
+    shop::installQtChinese();
     shop::QtMessageService messages;
     shop::QtPrintService printing;
     shop::AppContext ctx(shop::ProgramPaths::resolve(), std::make_unique<shop::SystemClock>(),
