@@ -5,8 +5,12 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLoggingCategory>
 
 namespace shop {
+
+// Every box shown, for support: QT_LOGGING_RULES="shop.messages.info=true".
+Q_LOGGING_CATEGORY(lcMessages, "shop.messages", QtWarningMsg)
 
 QString MessageService::databaseErrorText(const QString& error)
 {
@@ -39,6 +43,7 @@ QString MessageService::databaseErrorText(const QString& error)
 MessageService::Answer QtMessageService::message(const QString& text, Icon icon, Buttons buttons,
                                                  const QString& caption)
 {
+    qCInfo(lcMessages).noquote() << caption << '|' << text;
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
     return static_cast<Answer>(box.exec());
 }
