@@ -8,13 +8,19 @@
 #include <QSqlDriver>
 #include <QSqlRecord>
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace shop {
 
 namespace {
 QAtomicInt connectionCounter;
+bool mayWrite(const QString& path)
+{
+    return Database::mayWrite(path);
+}
 
 std::function<void()>& busyWaiting()
 {
@@ -35,6 +41,23 @@ bool identityOf(const QString& path, quint64* device, quint64* inode)
     *device = static_cast<quint64>(st.st_dev);
     *inode = static_cast<quint64>(st.st_ino);
     return true;
+}
+
+// A connection opened while the file was read-only leaves the write-ahead
+// index (and log) behind read-only too, and every later connection would
+// then stay read-only although the file itself can be written again. They
+// are ours (one copy of the program runs), so give them the file's mode.
+void matchSidecarModes(const QString& path)
+{
+    struct stat db {};
+    if (::stat(QFile::encodeName(path).constData(), &db) != 0)
+        return;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QByteArray side = QFile::encodeName(path + QLatin1String(suffix));
+        struct stat st {};
+        if (::stat(side.constData(), &st) == 0 && !mayWrite(QFile::decodeName(side)))
+            ::chmod(side.constData(), (st.st_mode | (db.st_mode & 0666)) & 07777);
+    }
 }
 
 sqlite3* rawHandle(const QSqlDatabase& db)
@@ -118,6 +141,8 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
             return nullptr;
         }
     }
+    if (mayWrite(path))
+        matchSidecarModes(path);
     const QString name = QStringLiteral("shop-%1").arg(connectionCounter.fetchAndAddRelaxed(1));
     std::unique_ptr<Database> d(new Database(path, name));
     {
@@ -158,6 +183,8 @@ void Database::close()
 bool Database::reopen(QString* error)
 {
     close();
+    if (mayWrite(path_))
+        matchSidecarModes(path_);
     QSqlDatabase db = handle();
     if (!db.open()) {
         if (error)
@@ -194,6 +221,41 @@ QString Database::filesGoneText()
 {
     return QStringLiteral("数据库文件已被删除或替换，本次操作没有保存。请退出程序，检查 database "
                           "文件夹（或从备份恢复）后重新启动。");
+}
+
+bool Database::connectionReadOnly() const
+{
+    sqlite3* raw = rawHandle(handle());
+    return raw && sqlite3_db_readonly(raw, "main") == 1;
+}
+
+bool Database::writableNow() const
+{
+    // The folder matters only while the write-ahead files are missing, and
+    // then the file cannot be opened at all.
+    return mayWrite(path_);
+}
+
+bool Database::mayWrite(const QString& path)
+{
+    // The effective user's right: a program run by root is not held back by
+    // the mode bits, and one run by another user is.
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+}
+
+bool Database::reopenIfWritable(QString* error)
+{
+    if (inTransaction_ || reopening_ || !connectionReadOnly() || !writableNow())
+        return true;
+    reopening_ = true;
+    const bool reopened = reopen(error);
+    reopening_ = false;
+    return reopened;
+}
+
+bool Database::readOnly()
+{
+    return !reopenIfWritable(nullptr) || connectionReadOnly() || !writableNow();
 }
 
 bool Database::fileStillThere() const
@@ -245,6 +307,11 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     // Statements run here may write: never into a file that is gone.
     if (identityKnown_ && !fileStillThere())
         return DbResult::failure(filesGoneText());
+    // A connection opened while the file could not be written stays
+    // read-only: once the file can be written again, open it afresh so the
+    // shop goes on without a restart.
+    if (QString err; !reopenIfWritable(&err))
+        return DbResult::failure(err);
     BusyScope busy(*this);
     QSqlDatabase db = handle();
     QSqlQuery q(db);

@@ -76,6 +76,13 @@ public:
     // Whether the file at path() is still the one that was opened.
     bool fileStillThere() const;
 
+    // Whether writes would fail now. A connection opened while the file
+    // could not be written stays read-only; it is opened afresh here, and
+    // by the next statement run, once the file can be written.
+    bool readOnly();
+    // Whether this program may write the file or folder at `path` now.
+    static bool mayWrite(const QString& path);
+
     // Called when a statement starts waiting for another program's lock and
     // when it stops waiting (the user interface shows a busy cursor). The
     // wait ends after five seconds with "database is locked".
@@ -140,6 +147,9 @@ public:
 private:
     Database(QString path, QString connectionName);
     DbResult configure();
+    bool connectionReadOnly() const;
+    bool writableNow() const;
+    bool reopenIfWritable(QString* error);
 
     // Every entry point waits through this scope, which ends a busy wait.
     class BusyScope;
@@ -149,6 +159,7 @@ private:
     QString connectionName_;
     bool inTransaction_ = false;
     bool waiting_ = false;
+    bool reopening_ = false;
     // The opened file's device and inode.
     bool identityKnown_ = false;
     quint64 device_ = 0;

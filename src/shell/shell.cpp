@@ -44,6 +44,10 @@ bool Shell::start()
             return false;
         }
     }
+    // Files that cannot be written are said before anyone types a sale; the
+    // program still opens for reading.
+    if (const QStringList readOnly = ctx_.readOnlyFiles(); !readOnly.isEmpty())
+        ctx_.messages().exclamation(readOnlyAtStartText(readOnly), QStringLiteral("系统信息"));
     // The program ends when the main window has been closed by its close
     // box and no other window is left (message boxes of the login come and
     // go while no window is visible, so Qt's own rule does not fit).
@@ -51,6 +55,15 @@ bool Shell::start()
     qApp->installEventFilter(this);
     showLogin();
     return true;
+}
+
+QString Shell::readOnlyAtStartText(const QStringList& files)
+{
+    return QStringLiteral(
+               "以下数据库文件当前不能写入（只读）：\n%1\n\n程序以只读方式打开：可以查看和统计记录，"
+               "但在恢复写入权限之前不能保存任何数据。\n请检查这些文件和 database "
+               "文件夹的写入权限；改正后无需重启程序，再次保存即可。")
+        .arg(files.join(QLatin1Char('\n')));
 }
 
 bool Shell::offerRestore()

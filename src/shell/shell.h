@@ -35,6 +35,9 @@ public:
     LoginJournal& journal() { return journal_; }
     const LoginCounters& counters() const { return counters_; }
 
+    // What start-up says when database files cannot be written.
+    static QString readOnlyAtStartText(const QStringList& files);
+
 signals:
     // The login window has been shown (start-up timing).
     void loginShown(QWidget* window);

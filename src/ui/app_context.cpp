@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 namespace shop {
 
 AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
@@ -75,11 +77,31 @@ bool AppContext::openDatabases(QString* error)
 {
     damagedFile_.clear();
     damage_.clear();
+    // Without a writable folder the engine cannot make its write-ahead
+    // files, so the files cannot even be read; saying so beats "damaged".
+    const QString folder = paths_.databaseDir();
+    if (QFileInfo::exists(folder) && !Database::mayWrite(folder)) {
+        if (error)
+            *error = QStringLiteral("%1：database 文件夹不能写入。请检查它的写入权限后重新启动程序。")
+                         .arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
     // Damage is caught before anything is written to either file.
     for (const QString& file : {paths_.businessDb(), paths_.accountsDb()}) {
         if (!QFileInfo::exists(file))
             continue; // said below, as a file that cannot be opened
         const QString check = checkDatabaseFile(file, true);
+        // A file that could not be read now (held by another program, no
+        // right to it) is not damaged: it is said as a file not opened.
+        static const char* const notDamage[] = {"database is locked", "readonly database",
+                                                "unable to open database file", "disk I/O error"};
+        if (std::any_of(std::begin(notDamage), std::end(notDamage),
+                        [&check](const char* e) { return check.contains(QLatin1String(e)); })) {
+            if (error)
+                *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(file),
+                                                      MessageService::databaseErrorText(check));
+            return false;
+        }
         if (check != QStringLiteral("ok")) {
             damagedFile_ = file;
             damage_ = check;
@@ -124,6 +146,15 @@ bool AppContext::openDatabases(QString* error)
         db->exec(QStringLiteral("PRAGMA wal_autocheckpoint=20000"));
     checkpointTimer_.start();
     return true;
+}
+
+QStringList AppContext::readOnlyFiles()
+{
+    QStringList files;
+    for (auto* db : {business_.get(), accounts_.get()})
+        if (db && db->readOnly())
+            files << QDir::toNativeSeparators(db->path());
+    return files;
 }
 
 bool AppContext::isSupervisorName(const QString& user)

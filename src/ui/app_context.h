@@ -58,6 +58,9 @@ public:
     // (empty when it failed for another reason), and what the check said.
     QString damagedFile() const { return damagedFile_; }
     QString damage() const { return damage_; }
+    // The open files that cannot be written now (said at start; the program
+    // reads on, and writes again without a restart once they can be).
+    QStringList readOnlyFiles();
     // Closes both files (before they are replaced by a restore).
     void closeDatabases();
     // Replaces both open files by a backup's (see restoreBackup) and opens

@@ -24,7 +24,8 @@ QString MessageService::databaseErrorText(const QString& error)
         {"database table is locked",
          "数据库正被其他程序使用，请稍后再试；如果一直如此，请关闭其他正在使用数据库的程序。"},
         {"database or disk is full", "磁盘空间已满，本次操作没有保存。请清理磁盘空间后再试。"},
-        {"readonly database", "数据库文件是只读的，无法保存。请检查数据库文件和 database 文件夹的写入权限。"},
+        {"readonly database", "数据库文件是只读的，本次操作没有保存。请检查数据库文件和 database "
+                              "文件夹的写入权限；改正后无需重启程序，再次保存即可。"},
         {"disk image is malformed",
          "数据库文件已损坏。请立即停止录入，并由系统管理员通过“系统维护 → 数据恢复”从备份恢复数据。"},
         {"file is not a database",

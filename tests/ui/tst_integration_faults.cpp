@@ -4,7 +4,9 @@
 #include "data/schema.h"
 #include "data/table_rows.h"
 #include "members/customer_window.h"
+#include "shell/shell.h"
 #include "support/ui.h"
+#include "support/unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +73,97 @@ private slots:
         auto stored = Database::open(file, &err);
         QVERIFY2(stored, qPrintable(err));
         QCOMPARE(stored->selectOne("SELECT count(*) FROM guke")->value(0).toInt(), 0);
+    }
+
+    // Files that cannot be written are said at start; the program reads on,
+    // refuses saves in plain words with the typed fields kept, and saves
+    // again without a restart once the files can be written.
+    void readOnlyFilesAtStart()
+    {
+        TestEnv env;
+        rows::insert(env.db(), "guke", {"001", "张三", "", "", "", "", "", ""});
+        // Closed as after a day's work: the write-ahead files are gone, so
+        // the read-only start creates its own (read-only) ones.
+        env.ctx().closeDatabases();
+        const QString files[] = {env.ctx().paths().businessDb(), env.ctx().paths().accountsDb()};
+        Unprivileged nobody(env.dir());
+        QVERIFY(nobody.ok());
+        for (const QString& f : files)
+            QVERIFY(QFile::setPermissions(f, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+
+        Shell shell(env.ctx());
+        QVERIFY(shell.start());
+        QStringList native;
+        for (const QString& f : files)
+            native << QDir::toNativeSeparators(f);
+        QCOMPARE(env.messages().texts(), QStringList{Shell::readOnlyAtStartText(native)});
+        QCOMPARE(env.messages().last().icon, QMessageBox::Warning);
+        QVERIFY(shell.loginWindow());
+        env.messages().clear();
+
+        CustomerWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        QCOMPARE(gridColumn(w.grid(), 1), QStringList{"张三"}); // reads on
+        type(child<QWidget>(&w, kBoxes[0]), "002");
+        type(child<QWidget>(&w, kBoxes[1]), "李四");
+        press(&w, "cmd_guke_save");
+        const QStringList refused = env.messages().texts();
+        env.messages().clear();
+        QCOMPARE(refused.size(), 1);
+        QVERIFY2(refused.first().contains("只读") && refused.first().contains("无需重启"),
+                 qPrintable(refused.first()));
+        QCOMPARE(textOf(&w, kBoxes[1]), QString("李四"));
+        QCOMPARE(env.db().selectOne("SELECT count(*) FROM guke")->value(0).toInt(), 1);
+
+        for (const QString& f : files)
+            QVERIFY(QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                 QFile::ReadOther));
+        press(&w, "cmd_guke_save");
+        QCOMPARE(shownAll(env), QStringList{});
+        QCOMPARE(gridColumn(w.grid(), 1), (QStringList{"张三", "李四"}));
+        QVERIFY(!env.db().readOnly());
+        QVERIFY(env.ctx().readOnlyFiles().isEmpty());
+    }
+
+    // A database folder that cannot be written (the write-ahead files cannot
+    // be made) cannot be opened at all: said in plain words, nothing made.
+    void readOnlyFolderAtStart()
+    {
+        TestEnv env;
+        env.ctx().closeDatabases();
+        const QString folder = env.ctx().paths().databaseDir();
+        Unprivileged nobody(env.dir());
+        QVERIFY(nobody.ok());
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        Shell shell(env.ctx());
+        const bool started = shell.start();
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(!started);
+        QCOMPARE(env.messages().count(), 1);
+        QVERIFY2(env.messages().last().text.contains("不能写入"), qPrintable(env.messages().last().text));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"database.db", "userid.db"}));
+    }
+
+    // A file another program holds locked at start is said as such (after
+    // the wait), not called damaged with a restore offered.
+    void lockedFileAtStartIsNotDamage()
+    {
+        TestEnv env;
+        env.ctx().closeDatabases();
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(env.ctx().paths().businessDb()).constData(), &other),
+                 SQLITE_OK);
+        QCOMPARE(
+            sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        Shell shell(env.ctx());
+        const bool started = shell.start();
+        sqlite3_close(other);
+        QVERIFY(!started);
+        QCOMPARE(env.messages().count(), 1);
+        const QString text = env.messages().last().text;
+        QVERIFY2(text.contains("正被其他程序使用") && !text.contains("损坏"), qPrintable(text));
+        QVERIFY(env.ctx().damagedFile().isEmpty());
     }
 
     // A page that cannot be read while the grid reads on is said (once),
