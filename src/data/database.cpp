@@ -113,6 +113,7 @@ Database::Database(QString path, QString connectionName)
 
 Database::~Database()
 {
+    dropStatements();
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
         if (db.isOpen())
@@ -174,6 +175,7 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
 
 void Database::close()
 {
+    dropStatements();
     QSqlDatabase db = handle();
     if (db.isOpen())
         db.close();
@@ -356,15 +358,31 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
     sqlite3* db = rawHandle(handle());
     if (!db)
         return DbResult::failure(QStringLiteral("database not open"));
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &stmt, nullptr) != SQLITE_OK)
-        return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-    // The statement is finalized on every path, so none stays open.
-    struct Finalizer {
+    sqlite3_stmt* stmt = takeStatement(sql);
+    if (!stmt) {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v3(db, text.constData(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT,
+                               &stmt, nullptr) != SQLITE_OK)
+            return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    // The statement is reset on every path, so none stays open (a reset
+    // statement holds no read transaction); it is kept for the next run of
+    // the same text unless it failed.
+    struct Release {
+        Database& owner;
+        QString sql;
         sqlite3_stmt* s;
-        ~Finalizer() { sqlite3_finalize(s); }
-    } finalizer{stmt};
+        bool keep = true;
+        ~Release()
+        {
+            const bool clean = sqlite3_reset(s) == SQLITE_OK;
+            sqlite3_clear_bindings(s);
+            if (keep && clean)
+                owner.keepStatement(sql, s);
+            else
+                sqlite3_finalize(s);
+        }
+    } release{*this, sql, stmt};
 
     for (int i = 0; i < binds.size(); ++i) {
         const QVariant& v = binds.at(i);
@@ -384,20 +402,56 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
             rc = sqlite3_bind_text(stmt, i + 1, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
         }
         }
-        if (rc != SQLITE_OK)
+        if (rc != SQLITE_OK) {
+            release.keep = false;
             return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+        }
     }
     const TextRow reader(stmt);
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE)
             break;
-        if (rc != SQLITE_ROW)
+        if (rc != SQLITE_ROW) {
+            release.keep = false;
             return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+        }
         if (!row(sqlite3_column_int64(stmt, 0), reader))
             break;
     }
     return {};
+}
+
+sqlite3_stmt* Database::takeStatement(const QString& sql)
+{
+    for (qsizetype i = statements_.size() - 1; i >= 0; --i)
+        if (statements_.at(i).sql == sql) {
+            // Taken out while it runs: a nested read of the same text
+            // prepares its own.
+            auto* stmt = static_cast<sqlite3_stmt*>(statements_.at(i).stmt);
+            statements_.removeAt(i);
+            return stmt;
+        }
+    return nullptr;
+}
+
+void Database::keepStatement(const QString& sql, sqlite3_stmt* stmt)
+{
+    // Grids and totals run the same few texts again and again; the oldest
+    // goes once the few are exceeded.
+    constexpr qsizetype kKept = 32;
+    if (statements_.size() >= kKept) {
+        sqlite3_finalize(static_cast<sqlite3_stmt*>(statements_.first().stmt));
+        statements_.removeFirst();
+    }
+    statements_.append({sql, stmt});
+}
+
+void Database::dropStatements()
+{
+    for (const KeptStatement& k : std::as_const(statements_))
+        sqlite3_finalize(static_cast<sqlite3_stmt*>(k.stmt));
+    statements_.clear();
 }
 
 int Database::TextRow::count() const

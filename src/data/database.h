@@ -11,6 +11,7 @@
 #include <optional>
 
 class QSqlQuery;
+struct sqlite3_stmt;
 
 namespace shop {
 
@@ -150,6 +151,16 @@ private:
     bool connectionReadOnly() const;
     bool writableNow() const;
     bool reopenIfWritable(QString* error);
+    // Prepared statements of selectKeyedTexts, reset, for the next run of
+    // the same text; finalized before the connection closes.
+    struct KeptStatement {
+        QString sql;
+        void* stmt;
+    };
+    QVector<KeptStatement> statements_;
+    sqlite3_stmt* takeStatement(const QString& sql);
+    void keepStatement(const QString& sql, sqlite3_stmt* stmt);
+    void dropStatements();
 
     // Every entry point waits through this scope, which ends a busy wait.
     class BusyScope;

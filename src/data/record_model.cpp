@@ -105,6 +105,15 @@ DbResult RecordModel::setSource(const RecordSource& source)
     return rerun();
 }
 
+DbResult RecordModel::setSource(const RecordSource& source, QVector<qint64> rowidsInOrder)
+{
+    source_ = source;
+    beginResetModel();
+    DbResult r = run(&rowidsInOrder);
+    endResetModel();
+    return r;
+}
+
 DbResult RecordModel::rerun()
 {
     beginResetModel();
@@ -113,7 +122,7 @@ DbResult RecordModel::rerun()
     return r;
 }
 
-DbResult RecordModel::run()
+DbResult RecordModel::run(QVector<qint64>* rowidsInOrder)
 {
     pages_.clear();
     lru_.clear();
@@ -142,12 +151,25 @@ DbResult RecordModel::run()
 
     Page first;
     QString err;
-    if (!readPage({}, &first, &err)) {
-        lastError_ = err;
-        return DbResult::failure(err);
+    if (rowidsInOrder) {
+        // The list stands in for the source's query from the first row on.
+        snapshot_ = std::move(*rowidsInOrder);
+        snapshotFrom_ = 0;
+        orderChecked_ = true;
+        if (!snapshot_.isEmpty() && !readSnapshotPage(0, &first, &err)) {
+            lastError_ = err;
+            return DbResult::failure(err);
+        }
+        loadedRows_ = static_cast<int>(qMin<qsizetype>(pageSize_, snapshot_.size()));
+        atEnd_ = snapshot_.size() <= pageSize_;
+    } else {
+        if (!readPage({}, &first, &err)) {
+            lastError_ = err;
+            return DbResult::failure(err);
+        }
+        loadedRows_ = static_cast<int>(first.size());
+        atEnd_ = first.size() < pageSize_;
     }
-    loadedRows_ = static_cast<int>(first.size());
-    atEnd_ = first.size() < pageSize_;
     if (!first.isEmpty()) {
         pageEnds_.append(keyOf(first.last()));
         remember(0, std::move(first));

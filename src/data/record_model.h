@@ -53,6 +53,11 @@ public:
     // Sets the source and runs it; on failure the model is left empty and
     // the error is returned.
     DbResult setSource(const RecordSource& source);
+    // The same, with the rowids of all its rows in its order already read
+    // (by a total over the same rows, say): the first page is read by rowid
+    // from them and later pages follow the list, so the source's own query
+    // never runs.
+    DbResult setSource(const RecordSource& source, QVector<qint64> rowidsInOrder);
     // Runs the current source again.
     DbResult rerun();
     QString lastError() const { return lastError_; }
@@ -127,7 +132,7 @@ private:
     };
     using Page = QVector<Row>;
 
-    DbResult run();
+    DbResult run(QVector<qint64>* rowidsInOrder = nullptr);
     // Reads the page that follows `after` (the key of the previous page's
     // last row; empty for the first page).
     bool readPage(const QVariantList& after, Page* out, QString* error) const;

@@ -142,7 +142,7 @@ DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const
 }
 
 DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& source,
-                                            const QStringList& columns)
+                                            const QStringList& columns, QVector<qint64>* rowids)
 {
     QStringList selected;
     for (const QString& c : columns)
@@ -155,6 +155,8 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
     // index for a short period, the table for a long one) and put in stored
     // order here, which saves the engine a sort of the whole result.
     const bool stored = source.order.isEmpty();
+    if (rowids)
+        rowids->clear();
     const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2%3%4")
                             .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table),
                                  source.whereSql(&binds), stored ? QString() : gridOrderSql(source));
@@ -175,6 +177,8 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
     bool ordered = true;
     const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64 rowid, const Database::TextRow& row) {
         if (!stored) {
+            if (rowids)
+                rowids->append(rowid);
             for (qsizetype i = 0; i < width; ++i)
                 add(i, numericValueUtf8(row.utf8(static_cast<int>(i))));
             return true;
@@ -192,9 +196,14 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
         std::iota(order.begin(), order.end(), size_t{0});
         if (!ordered)
             std::sort(order.begin(), order.end(), [&ids](size_t a, size_t b) { return ids[a] < ids[b]; });
-        for (size_t at : order)
+        if (rowids)
+            rowids->reserve(static_cast<qsizetype>(order.size()));
+        for (size_t at : order) {
+            if (rowids)
+                rowids->append(ids[at]);
             for (qsizetype i = 0; i < width; ++i)
                 add(i, values[at * width + i]);
+        }
     }
     return DbValue<QList<RoundedTotal>>::of(totals);
 }

@@ -54,8 +54,9 @@ struct RoundedTotal {
 };
 DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column);
 // Several columns summed so, in one pass over the rows (one total each, in
-// the order of `columns`).
+// the order of `columns`). With `rowids`, also the rows' rowids in the
+// grid's order, so a grid can show the same rows without a query of its own.
 DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& source,
-                                            const QStringList& columns);
+                                            const QStringList& columns, QVector<qint64>* rowids = nullptr);
 
 } // namespace shop::rows

@@ -25,9 +25,10 @@ struct Totals {
 
 // One or two columns of a source's rows summed in stored order (the grid's
 // order), each rounded after every row.
-DbValue<Totals> roundedTotals(Database& db, const RecordSource& source, const QStringList& columns)
+DbValue<Totals> roundedTotals(Database& db, const RecordSource& source, const QStringList& columns,
+                              QVector<qint64>* rowids)
 {
-    const auto each = rows::sumRoundedEach(db, source, columns.mid(0, 2));
+    const auto each = rows::sumRoundedEach(db, source, columns.mid(0, 2), rowids);
     if (!each)
         return {each.status, std::nullopt};
     Totals t;
@@ -80,17 +81,18 @@ RecordSource SalaryService::itemBusiness(const QString& name, const QString& fro
     return periodBusiness(name, from, to).filter(kItem, Op::Eq, item);
 }
 
-DbValue<rows::RoundedTotal> SalaryService::commissionTotal(const RecordSource& source)
+DbValue<rows::RoundedTotal> SalaryService::commissionTotal(const RecordSource& source,
+                                                           QVector<qint64>* rowids)
 {
-    const auto t = roundedTotals(db_, source, {kCommission});
+    const auto t = roundedTotals(db_, source, {kCommission}, rowids);
     if (!t.found())
         return {t.status, std::nullopt};
     return DbValue<rows::RoundedTotal>::of({t->rows, t->sums[0], t->overflow});
 }
 
-DbValue<ItemTotals> SalaryService::itemTotals(const RecordSource& source)
+DbValue<ItemTotals> SalaryService::itemTotals(const RecordSource& source, QVector<qint64>* rowids)
 {
-    const auto t = roundedTotals(db_, source, {kAmount, kCommission});
+    const auto t = roundedTotals(db_, source, {kAmount, kCommission}, rowids);
     if (!t.found())
         return {t.status, std::nullopt};
     return DbValue<ItemTotals>::of({t->rows, t->sums[0], t->sums[1], t->overflow});

@@ -74,9 +74,10 @@ public:
                                      const QString& item);
 
     // The commissions of a source's rows, rounded after each row.
-    DbValue<rows::RoundedTotal> commissionTotal(const RecordSource& source);
+    DbValue<rows::RoundedTotal> commissionTotal(const RecordSource& source,
+                                                QVector<qint64>* rowids = nullptr);
     // Amounts received and commissions of a source's rows in one pass.
-    DbValue<ItemTotals> itemTotals(const RecordSource& source);
+    DbValue<ItemTotals> itemTotals(const RecordSource& source, QVector<qint64>* rowids = nullptr);
 
     // 应发工资 = 底薪 + 提成总额 + 全勤奖 + 工龄奖 + 奖金 (added in this order);
     // 实发工资 = 应发工资 - (早退 + 迟到 + 罚款). Every text read by its numeric value.

@@ -327,19 +327,26 @@ void SalaryWindow::periodCommission()
         worker_->setFocus();
         return;
     }
-    if (salesBg_->setSource(SalaryService::periodBusiness(n, from_->text(), to_->text())))
-        sum_commission();
+    // One pass gives the total and the rows' keys; the grid shows the same
+    // rows from those keys without a query of its own.
+    const RecordSource period = SalaryService::periodBusiness(n, from_->text(), to_->text());
+    QVector<qint64> rowids;
+    const auto total = service_.commissionTotal(period, &rowids);
+    if (total.failed()) {
+        if (salesBg_->setSource(period))
+            ctx_.messages().databaseError(total.error());
+        return;
+    }
+    if (salesBg_->setSource(period, std::move(rowids)))
+        sum_commission(*total);
 }
 
-void SalaryWindow::sum_commission()
+void SalaryWindow::sum_commission(const rows::RoundedTotal& total)
 {
-    const auto total = service_.commissionTotal(salesBg_->source());
-    if (total.failed())
-        ctx_.messages().databaseError(total.error());
-    else if (total->overflow)
+    if (total.overflow)
         ctx_.messages().critical(QStringLiteral("提成总额超出整数范围，无法计算！"), kError);
     else
-        fields_->setText("txt_ti_je", QString::number(total->total) + kYuan);
+        fields_->setText("txt_ti_je", QString::number(total.total) + kYuan);
 }
 
 void SalaryWindow::itemTotals()
@@ -351,25 +358,30 @@ void SalaryWindow::itemTotals()
         worker_->setFocus();
         return;
     }
-    if (!salesBg_->setSource(SalaryService::itemBusiness(n, from_->text(), to_->text(), item_->text())))
+    const RecordSource items = SalaryService::itemBusiness(n, from_->text(), to_->text(), item_->text());
+    QVector<qint64> rowids;
+    const auto totals = service_.itemTotals(items, &rowids);
+    if (totals.failed()) {
+        if (salesBg_->setSource(items))
+            ctx_.messages().databaseError(totals.error());
+        return;
+    }
+    if (!salesBg_->setSource(items, std::move(rowids)))
         return;
     if (salesBg_->isEmpty())
         ctx_.messages().critical(QStringLiteral("没有找到相应的记录！！"), kError);
     else
-        show_item_totals();
+        show_item_totals(*totals);
 }
 
-void SalaryWindow::show_item_totals()
+void SalaryWindow::show_item_totals(const ItemTotals& totals)
 {
-    const auto totals = service_.itemTotals(salesBg_->source());
-    if (totals.failed())
-        ctx_.messages().databaseError(totals.error());
-    else if (totals->overflow)
+    if (totals.overflow)
         ctx_.messages().critical(QStringLiteral("业务发生额或提成合计超出整数范围，无法统计！"), kError);
     else
         ctx_.messages().information(
-            QStringLiteral("本服务项目累计业务发生额为：") + QString::number(totals->amount) +
-                QStringLiteral("元,项目提成合计为：") + QString::number(totals->commission) + kYuan,
+            QStringLiteral("本服务项目累计业务发生额为：") + QString::number(totals.amount) +
+                QStringLiteral("元,项目提成合计为：") + QString::number(totals.commission) + kYuan,
             QStringLiteral("信息"));
 }
 

@@ -33,8 +33,8 @@ public:
     // Procedures of the window.
     void fill_worker_list();
     void show_base_pay();
-    void sum_commission();
-    void show_item_totals();
+    void sum_commission(const rows::RoundedTotal& total);
+    void show_item_totals(const ItemTotals& totals);
     void clear_salary_fields();
 
 protected:

@@ -105,6 +105,12 @@ bool RecordView::setSource(const RecordSource& source)
     return checked(model_->setSource(source));
 }
 
+bool RecordView::setSource(const RecordSource& source, QVector<qint64> rowidsInOrder)
+{
+    commitEdits();
+    return checked(model_->setSource(source, std::move(rowidsInOrder)));
+}
+
 bool RecordView::rerun()
 {
     // The same rows again: the row the user is on stays current, so that

@@ -62,6 +62,9 @@ public:
 
     // Runs a source; a database error is reported and false returned.
     bool setSource(const RecordSource& source);
+    // The same with the rowids of its rows in order already read (see
+    // RecordModel::setSource): no query of its own runs.
+    bool setSource(const RecordSource& source, QVector<qint64> rowidsInOrder);
     bool rerun();
     // Every row of the table (the refresh items and the opening query).
     bool refresh();
