@@ -124,19 +124,24 @@ void SalesRecordsWindow::cmd_search()
     const QString employee = worker_->currentText();
     const RecordSource range = rangeSource(from, to, employee);
     MessageService& m = ctx_.messages();
-    // The grid shows the rows of the range while the result is read.
-    if (grid()->setSource(range)) {
+    // One pass reads the total and the rows' keys; the grid shows the rows
+    // of the range from those keys while the result is said.
+    QVector<qint64> rowids;
+    const auto totals = rows::sumRoundedEach(ctx_.business(), range, {kReceived}, &rowids);
+    const bool shown =
+        totals.failed() ? grid()->setSource(range) : grid()->setSource(range, std::move(rowids));
+    if (shown) {
         const QString span = QStringLiteral("从") + from + QStringLiteral("日到") + to;
-        if (grid()->isEmpty()) {
+        if (totals.failed()) {
+            m.databaseError(totals.error());
+        } else if (grid()->isEmpty()) {
             if (employee.isEmpty())
                 m.critical(QStringLiteral("未找到相应的记录！"), QString());
             else
                 m.critical(span + QStringLiteral("日没有由该员工所发生的业务"), kInfo);
         } else {
-            const auto total = rows::sumRounded(ctx_.business(), range, kReceived);
-            if (total.failed())
-                m.databaseError(total.error());
-            else if (total->overflow)
+            const rows::RoundedTotal* total = &totals->first(); // one column
+            if (total->overflow)
                 m.critical(QStringLiteral("实收金额合计超出范围，无法统计！"), QStringLiteral("错误"));
             else
                 m.information(span + QStringLiteral("日实收金额合计为：") + QString::number(total->total) +
