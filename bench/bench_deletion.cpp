@@ -263,10 +263,14 @@ int main(int argc, char** argv)
         }
         {
             Copy c(tpl);
+            plainIndexesForShell(c.paths.businessDb());
+            plainIndexesForShell(c.paths.accountsDb());
             shellDel.push_back(shellDelete(c.paths));
         }
         {
             Copy c(tpl);
+            plainIndexesForShell(c.paths.businessDb());
+            plainIndexesForShell(c.paths.accountsDb());
             shellBak.push_back(shellBackup(c.paths));
         }
     }

@@ -169,7 +169,39 @@ inline ShellRun runShell(const QString& dbPath, const QString& sql, const QVaria
     return last;
 }
 
+// The shell lacks the program's pinyin collation, and SQLite will not write
+// to a table (nor copy a file) whose indexes use a collation it does not know.
+// Rebuilds every such index of `file` in its column's own order, with the same
+// name and columns, so that the shell can do the same work on a copy.
+inline void plainIndexesForShell(const QString& file)
+{
+    QString err;
+    auto db = Database::open(file, &err);
+    if (!db)
+        qFatal("open failed: %s", qPrintable(err));
+    const auto indexes = db->selectAll(QStringLiteral(
+        "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql LIKE '%COLLATE PINYIN%'"));
+    if (!indexes)
+        qFatal("cannot read the indexes of %s", qPrintable(file));
+    for (const QVariantList& ix : *indexes) {
+        QString sql = ix.value(1).toString();
+        sql.replace(QStringLiteral(" COLLATE PINYIN"), QString());
+        if (!db->exec(QStringLiteral("DROP INDEX %1").arg(quoteIdent(ix.value(0).toString()))) ||
+            !db->exec(sql))
+            qFatal("cannot rebuild %s", qPrintable(ix.value(0).toString()));
+    }
+    db->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
 // ---------------------------------------------------------------- statements
+
+// Which order a statement sorts text in: the program's (pinyin, through the
+// collation every connection of the program registers; with SortKeys by the
+// sort keys of that order, as the record model reads its list of rowids when
+// no index serves the order), or the columns' own stored order, the only one
+// the sqlite3 shell knows (and the order the program sorted text in before
+// it used pinyin).
+enum class TextOrder { Program, SortKeys, Shell };
 
 // The statement the record model runs for a source, written out the same way
 // so that the shell can run it and its plan can be shown: rowid, `columns`,
@@ -177,7 +209,7 @@ inline ShellRun runShell(const QString& dbPath, const QString& sql, const QVaria
 // means the whole result. With `shellParams` the values become @p1... (as
 // runShellOnce binds them), otherwise they stay ?.
 inline QString modelSql(const RecordSource& s, const QStringList& columns, int limit, QVariantList* binds,
-                        bool shellParams)
+                        bool shellParams, TextOrder textOrder = TextOrder::Shell)
 {
     QStringList sel{QStringLiteral("rowid")};
     for (const QString& c : columns)
@@ -194,7 +226,10 @@ inline QString modelSql(const RecordSource& s, const QStringList& columns, int l
     }
     QStringList order;
     for (const SortKey& k : s.order)
-        order << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+        order << (textOrder == TextOrder::Program    ? orderTerm(k.column)
+                  : textOrder == TextOrder::SortKeys ? orderKeyTerm(k.column)
+                                                     : quoteIdent(k.column)) +
+                     (k.descending ? " DESC" : "");
     order << QStringLiteral("rowid");
     QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
                       .arg(sel.join(", "), quoteIdent(s.table), where, order.join(", "));

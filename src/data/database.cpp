@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include "collation.h"
+
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
@@ -155,8 +157,13 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
         }
         // Waits for another program's lock through onBusy (five seconds,
         // with the busy hooks told), instead of a silent timeout.
-        if (sqlite3* raw = rawHandle(db))
+        sqlite3* raw = rawHandle(db);
+        if (raw)
             sqlite3_busy_handler(raw, &Database::onBusy, d.get());
+        // Sorts, and the indexes that serve them, need the collation on
+        // every connection (the integrity checks too).
+        if (!collation::registerPinyin(raw, &err))
+            return nullptr;
     }
     // The file's identity, once it exists (a new file appears with the
     // first statement): from then on every write checks it is still there.
@@ -193,8 +200,15 @@ bool Database::reopen(QString* error)
             *error = errorText(db.lastError());
         return false;
     }
-    if (sqlite3* raw = rawHandle(db))
+    sqlite3* raw = rawHandle(db);
+    if (raw)
         sqlite3_busy_handler(raw, &Database::onBusy, this);
+    if (QString e; !collation::registerPinyin(raw, &e)) {
+        if (error)
+            *error = e;
+        close();
+        return false;
+    }
     columnCache_.clear();
     if (DbResult r = configure(); !r) {
         if (error)

@@ -207,10 +207,11 @@ QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) c
     }
     if (sameDir) {
         // A row value comparison lets SQLite walk an index from the key.
+        // Each key compares in the collation it is sorted by.
         QStringList lhs, qs;
         for (const QString& c : orderColumns_) {
             lhs << quoteIdent(c);
-            qs << QStringLiteral("?");
+            qs << orderMark(c);
         }
         lhs << QStringLiteral("rowid");
         qs << QStringLiteral("?");
@@ -223,11 +224,12 @@ QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) c
     for (int i = 0; i <= n; ++i) {
         QStringList ands;
         for (int j = 0; j < i; ++j) {
-            ands << quoteIdent(orderColumns_.at(j)) + " = ?";
+            ands << quoteIdent(orderColumns_.at(j)) + " = " + orderMark(orderColumns_.at(j));
             *binds << after.at(j);
         }
         if (i < n) {
-            ands << quoteIdent(orderColumns_.at(i)) + (source_.order.at(i).descending ? " < ?" : " > ?");
+            ands << quoteIdent(orderColumns_.at(i)) + (source_.order.at(i).descending ? " < " : " > ") +
+                        orderMark(orderColumns_.at(i));
             *binds << after.at(i);
         } else {
             ands << QStringLiteral("rowid > ?");
@@ -238,8 +240,8 @@ QString RecordModel::keysetSql(const QVariantList& after, QVariantList* binds) c
     return "(" + ors.join(" OR ") + ")";
 }
 
-QString RecordModel::rowsSql(const QString& select, const QVariantList& after, int limit,
-                             QVariantList* binds) const
+QString RecordModel::rowsSql(const QString& select, const QVariantList& after, int limit, QVariantList* binds,
+                             rows::TextSort text) const
 {
     QString where = source_.whereSql(binds);
     const QString keyset = keysetSql(after, binds);
@@ -247,8 +249,8 @@ QString RecordModel::rowsSql(const QString& select, const QVariantList& after, i
         where += where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND ");
         where += keyset;
     }
-    QString sql =
-        QStringLiteral("SELECT %1 FROM %2%3%4").arg(select, quoteIdent(source_.table), where, orderSql());
+    QString sql = QStringLiteral("SELECT %1 FROM %2%3%4")
+                      .arg(select, quoteIdent(source_.table), where, rows::gridOrderSql(source_, text));
     if (limit > 0)
         sql += QStringLiteral(" LIMIT %1").arg(limit);
     return sql;
@@ -289,7 +291,10 @@ bool RecordModel::sortsWholeResult() const
 bool RecordModel::takeSnapshot(QString* error)
 {
     QVariantList binds;
-    const QString sql = rowsSql(QStringLiteral("rowid"), pageEnds_.last(), 0, &binds);
+    // Taken only when no index serves the order: the whole rest is sorted
+    // anyway, by sort keys, one per row.
+    const QString sql =
+        rowsSql(QStringLiteral("rowid"), pageEnds_.last(), 0, &binds, rows::TextSort::SortKeys);
     QVector<qint64> rowids;
     DbResult r = db_.selectKeyedTexts(sql, binds, [&rowids](qint64 rowid, const Database::TextRow&) {
         rowids.append(rowid);

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "record_source.h"
+#include "table_rows.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -140,7 +141,8 @@ private:
     bool readRows(const QVariantList& after, int limit,
                   const std::function<void(qint64, const Database::TextRow&)>& sink, QString* error) const;
     // The statement of readRows, selecting `select`; `limit` 0 reads to the end.
-    QString rowsSql(const QString& select, const QVariantList& after, int limit, QVariantList* binds) const;
+    QString rowsSql(const QString& select, const QVariantList& after, int limit, QVariantList* binds,
+                    rows::TextSort text = rows::TextSort::Collation) const;
     // True when reading on from the last page needs a sort of the whole result.
     bool sortsWholeResult() const;
     bool takeSnapshot(QString* error);

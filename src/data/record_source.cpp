@@ -1,13 +1,39 @@
 #include "record_source.h"
 
+#include "collation.h"
 #include "database.h"
+#include "schema.h"
 
 namespace shop {
 
 namespace {
 // SQLite refuses LIKE patterns longer than 50 000 bytes.
 constexpr qsizetype kMaxLikeText = 10000;
+
+QString withSortCollation(const QString& column, const QString& term)
+{
+    if (!schema::sortsInPinyin(column))
+        return term;
+    return term + QStringLiteral(" COLLATE ") + QLatin1String(collation::kPinyin);
+}
 } // namespace
+
+QString orderTerm(const QString& column)
+{
+    return withSortCollation(column, quoteIdent(column));
+}
+
+QString orderKeyTerm(const QString& column)
+{
+    if (!schema::sortsInPinyin(column))
+        return quoteIdent(column);
+    return QStringLiteral("%1(%2)").arg(QLatin1String(collation::kPinyinKey), quoteIdent(column));
+}
+
+QString orderMark(const QString& column)
+{
+    return withSortCollation(column, QStringLiteral("?"));
+}
 
 QString containsPattern(const QString& text)
 {
@@ -74,7 +100,7 @@ QString RecordSource::orderSql() const
         return {};
     QStringList parts;
     for (const SortKey& k : order)
-        parts << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+        parts << orderTerm(k.column) + (k.descending ? " DESC" : "");
     return QStringLiteral(" ORDER BY ") + parts.join(", ");
 }
 

@@ -60,6 +60,20 @@ struct RecordSource {
     QString orderSql() const;
 };
 
+// A column as an ORDER BY or keyset term: text in pinyin order, figures,
+// dates and codes in their stored order (see schema::sortsInPinyin).
+QString orderTerm(const QString& column);
+
+// A column as the key of a sort of a whole result that no index serves:
+// for text, its pinyin sort key (computed once per row rather than compared
+// through the collator at each step of the sort); the same order as orderTerm.
+QString orderKeyTerm(const QString& column);
+
+// The bound value a keyset compares an order column with: "?", carrying the
+// column's sort collation. The collation goes on the value, not the column:
+// SQLite searches an index by a row value only while its columns are bare.
+QString orderMark(const QString& column);
+
 // A LIKE pattern that finds `text` anywhere, with % and _ escaped by '\'.
 QString containsPattern(const QString& text);
 

@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "collation.h"
 #include "database.h"
 #include "password.h"
 
@@ -22,26 +23,32 @@ struct IndexDef {
     const char* column;
     // A second column: rows of one value of the first, in the order of this one.
     const char* then = nullptr;
+    // Serves the header sort of a text column: in its pinyin order. Such an
+    // index replaces the one an earlier version kept in the column's own
+    // order (equalities on the column are served by another index).
+    bool pinyin = false;
 };
 // Columns the windows filter or sort on often. One employee's business over
-// a date range reads its rows from the employee-and-date index.
+// a date range reads its rows from the employee-and-date index, which also
+// serves the equalities on the employee alone.
 const IndexDef kIndexes[] = {
     {"salse", "业务日期"},
     {"salse", "卡号"},
-    {"salse", "员工姓名"},
+    {"salse", "员工姓名", nullptr, true},
     {"salse", "产品编号"},
     {"jinhuo", "产品编号"},
-    {"jinhuo", "商品名称"},
+    {"jinhuo", "商品名称", nullptr, true},
     {"numbercard", "卡号"},
     {"guke", "编号"},
-    {"guke", "姓名"},
+    {"guke", "姓名", nullptr, true},
     {"worker", "身份证号码"},
-    {"salary", "姓名"},
+    {"salary", "姓名", nullptr, true},
     {"shouzhi", "日期"},
     {"salse", "员工姓名", "业务日期"},
 };
 
-QString indexName(const IndexDef& ix)
+// The name of the index as an earlier version made it, in the column's own order.
+QString plainIndexName(const IndexDef& ix)
 {
     QString name = QStringLiteral("ix_%1_%2").arg(QLatin1String(ix.table), QString::fromUtf8(ix.column));
     if (ix.then)
@@ -49,33 +56,56 @@ QString indexName(const IndexDef& ix)
     return name;
 }
 
-// Creates the indexes the file lacks; one that exists costs no write.
-bool createIndexes(Database& db, QString* error)
+QString indexName(const IndexDef& ix)
+{
+    return ix.pinyin ? plainIndexName(ix) + QStringLiteral("_pinyin") : plainIndexName(ix);
+}
+
+QString pinyinTerm(const QString& column)
+{
+    return quoteIdent(column) + QStringLiteral(" COLLATE ") + QLatin1String(collation::kPinyin);
+}
+
+bool failWith(QString* error, const QString& e)
+{
+    if (error)
+        *error = e;
+    return false;
+}
+
+// The statements that create the indexes the file lacks and drop those the
+// pinyin ones replace (none when every index is as it should be).
+DbValue<QStringList> indexWork(Database& db)
 {
     const auto existing = db.selectAll(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'"));
-    if (existing.failed()) {
-        if (error)
-            *error = existing.error();
-        return false;
-    }
+    if (existing.failed())
+        return DbValue<QStringList>::failure(existing.error());
     QSet<QString> have;
     for (const QVariantList& row : *existing)
         have << row.value(0).toString();
+    QStringList work;
     for (const IndexDef& ix : kIndexes) {
         const QString name = indexName(ix);
-        if (have.contains(name))
-            continue;
-        QString columns = quoteIdent(QString::fromUtf8(ix.column));
-        if (ix.then)
-            columns += QStringLiteral(", ") + quoteIdent(QString::fromUtf8(ix.then));
-        DbResult r = db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                                 .arg(quoteIdent(name), quoteIdent(QLatin1String(ix.table)), columns));
-        if (!r) {
-            if (error)
-                *error = r.error;
-            return false;
+        if (!have.contains(name)) {
+            QString columns = ix.pinyin ? pinyinTerm(QString::fromUtf8(ix.column))
+                                        : quoteIdent(QString::fromUtf8(ix.column));
+            if (ix.then)
+                columns += QStringLiteral(", ") + quoteIdent(QString::fromUtf8(ix.then));
+            work << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                        .arg(quoteIdent(name), quoteIdent(QLatin1String(ix.table)), columns);
         }
+        // The old index goes only after its replacement is made.
+        if (ix.pinyin && have.contains(plainIndexName(ix)))
+            work << QStringLiteral("DROP INDEX IF EXISTS %1").arg(quoteIdent(plainIndexName(ix)));
     }
+    return DbValue<QStringList>::of(work);
+}
+
+bool runAll(Database& db, const QStringList& statements, QString* error)
+{
+    for (const QString& sql : statements)
+        if (DbResult r = db.exec(sql); !r)
+            return failWith(error, r.error);
     return true;
 }
 
@@ -140,7 +170,10 @@ bool createBusinessTables(Database& db, QString* error)
     for (const TableDef& t : businessTables())
         if (!createTable(db, t, error))
             return false;
-    if (!createIndexes(db, error))
+    const auto work = indexWork(db);
+    if (work.failed())
+        return failWith(error, work.error());
+    if (!runAll(db, *work, error))
         return false;
     DbResult r = tx.commit();
     if (!r && error)
@@ -150,17 +183,53 @@ bool createBusinessTables(Database& db, QString* error)
 
 bool upgradeBusinessTables(Database& db, QString* error)
 {
-    return createIndexes(db, error);
+    const auto work = indexWork(db);
+    if (work.failed())
+        return failWith(error, work.error());
+    if (work->isEmpty())
+        return true; // no write, no lock taken
+    // All or nothing: a file never loses an old index without its replacement.
+    Database::Transaction tx(db);
+    if (!tx.active())
+        return failWith(error, tx.error());
+    if (!runAll(db, *work, error))
+        return false;
+    DbResult r = tx.commit();
+    return r.ok || failWith(error, r.error);
 }
 
 bool createAccountsTable(Database& db, QString* error)
 {
     if (!createTable(db, accountsTable(), error))
         return false;
-    DbResult r = db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (username)"));
-    if (!r && error)
-        *error = r.error;
-    return r.ok;
+    return upgradeAccountsTable(db, error);
+}
+
+bool upgradeAccountsTable(Database& db, QString* error)
+{
+    // Logins look names up in the column's own order; the list of users
+    // sorts them in pinyin order.
+    const QString user = QStringLiteral("username");
+    for (const QString& sql :
+         {QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (%1)").arg(quoteIdent(user)),
+          QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username_pinyin ON username (%1)")
+              .arg(pinyinTerm(user))})
+        if (DbResult r = db.exec(sql); !r)
+            return failWith(error, r.error);
+    return true;
+}
+
+bool sortsInPinyin(const QString& column)
+{
+    // Figures, dates and codes: digits, Latin letters and a few signs, kept
+    // in the order they always had.
+    static const QSet<QString> kept = {
+        "每箱件数", "进货价格", "零售价格", "库存数量", "出货数量", "实收金额",  "提成金额",
+        "金额",     "次数",     "薪金",     "底薪",     "提成总额", "全勤奖",    "工龄奖",
+        "奖金",     "迟到",     "早退",     "罚款",     "应发工资", "实发工资",  "支出费用",
+        "收入",     "业务日期", "进货日期", "开卡日期", "出生年月", "创建日期",  "入职日期",
+        "日期",     "卡号",     "产品编号", "编号",     "联系电话", "身份证号码"};
+    return !kept.contains(column);
 }
 
 bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath, const QString& zedPassword,

@@ -25,8 +25,16 @@ QStringList columnsOf(const QString& table);
 bool createBusinessTables(Database& db, QString* error);
 bool createAccountsTable(Database& db, QString* error);
 // Brings a business file made by an earlier version up to date: adds the
-// indexes it lacks.
+// indexes it lacks, and rebuilds those that serve text sorts in pinyin
+// order (one transaction).
 bool upgradeBusinessTables(Database& db, QString* error);
+// The same for an accounts file.
+bool upgradeAccountsTable(Database& db, QString* error);
+
+// Whether a header sort orders the column's text in pinyin order (the
+// PINYIN collation). Columns of figures, dates and codes keep the order of
+// their stored text; a column name means the same in every table.
+bool sortsInPinyin(const QString& column);
 
 // Creates both files with their tables; the accounts file gets the
 // supervisor account "ZED" of kind "M" with the given password. Refuses to

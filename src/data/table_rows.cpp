@@ -64,12 +64,13 @@ DbValue<qint64> firstKey(Database& db, const QString& sql, const QVariantList& b
 
 } // namespace
 
-QString gridOrderSql(const RecordSource& source)
+QString gridOrderSql(const RecordSource& source, TextSort text)
 {
     QStringList parts;
     bool allDesc = !source.order.isEmpty();
     for (const SortKey& k : source.order) {
-        parts << quoteIdent(k.column) + (k.descending ? " DESC" : "");
+        parts << (text == TextSort::SortKeys ? orderKeyTerm(k.column) : orderTerm(k.column)) +
+                     (k.descending ? " DESC" : "");
         allDesc = allDesc && k.descending;
     }
     parts << (allDesc ? QStringLiteral("rowid DESC") : QStringLiteral("rowid"));

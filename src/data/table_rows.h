@@ -23,9 +23,13 @@ DbResult deleteRowid(Database& db, const QString& table, qint64 rowid);
 // matches every condition; no value when none matches.
 DbValue<qint64> firstRowid(Database& db, const QString& table, const QList<Condition>& where);
 
-// " ORDER BY ..." as a grid pages a source: its keys, then the rowid
+// " ORDER BY ..." as a grid pages a source: its keys (text in pinyin order,
+// see orderTerm), then the rowid
 // (descending only when every key is), so each row has one place.
-QString gridOrderSql(const RecordSource& source);
+// SortKeys orders text by sort keys (orderKeyTerm): the same order, faster
+// for a whole result that is sorted anyway, never served by an index.
+enum class TextSort { Collation, SortKeys };
+QString gridOrderSql(const RecordSource& source, TextSort text = TextSort::Collation);
 
 // The first row a grid showing `source` lists among those that also match
 // `where`: the source's order, the rowid breaking ties as the grid does.

@@ -65,6 +65,9 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
         out.error = err;
         return out;
     }
+    // A backup made by an earlier version gets today's indexes, as at start.
+    schema::upgradeBusinessTables(*business_, nullptr);
+    schema::upgradeAccountsTable(*accounts_, nullptr);
     for (const TableDef& t : schema::businessTables())
         emit notifier_.tableChanged(t.name);
     emit notifier_.tableChanged(schema::accountsTable().name);
@@ -137,9 +140,11 @@ bool AppContext::openDatabases(QString* error)
                          .arg(QDir::toNativeSeparators(paths_.accountsDb()), schema::accountsTable().name);
         return false;
     }
-    // A file from an earlier version gets the indexes added since. They only
-    // speed reads up, so a file that cannot take them now still opens.
+    // A file from an earlier version gets the indexes added or rebuilt
+    // since. They only speed reads up, so a file that cannot take them now
+    // still opens.
     schema::upgradeBusinessTables(*business, nullptr);
+    schema::upgradeAccountsTable(*accounts, nullptr);
     business_ = std::move(business);
     accounts_ = std::move(accounts);
     for (Database* db : {business_.get(), accounts_.get()})

@@ -365,7 +365,8 @@ void TstCardWindow::headerSort_data()
     // First sorted by number (A, B, C); stored order is B, C, A.
     QTest::newRow("0 opening date") << 0 << QStringList{"C", "A", "B"};
     QTest::newRow("1 number") << 1 << QStringList{"A", "B", "C"};
-    QTest::newRow("2 employee") << 2 << QStringList{"B", "A", "C"};
+    // Names in pinyin order: 丙 (bing), 甲 (jia), 乙 (yi).
+    QTest::newRow("2 employee") << 2 << QStringList{"B", "C", "A"};
     QTest::newRow("3 holder") << 3 << QStringList{"C", "B", "A"};
     QTest::newRow("4 service") << 4 << QStringList{"A", "B", "C"};
     QTest::newRow("5 amount, as text: 10 before 9") << 5 << QStringList{"C", "A", "B"};
