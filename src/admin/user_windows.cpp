@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace shop {
@@ -44,16 +43,6 @@ QLabel* buddyLabel(const QString& text, QWidget* field)
     l->setBuddy(field);
     return l;
 }
-
-// Shows the same mask for every password, whatever the cell holds.
-class MaskDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QString displayText(const QVariant&, const QLocale&) const override
-    {
-        return DeleteUserWindow::kPasswordMask;
-    }
-};
 } // namespace
 
 // ---------------------------------------------------------------- frmadduser
@@ -174,7 +163,8 @@ DeleteUserWindow::DeleteUserWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     QPalette blue = grid_->palette();
     blue.setColor(QPalette::Text, Qt::blue);
     grid_->setPalette(blue);
-    grid_->setItemDelegateForColumn(1, new MaskDelegate(grid_));
+    // The same mask for every password, whatever the cell holds.
+    grid_->maskColumn(1, kPasswordMask);
 
     connect(remove, &QPushButton::clicked, this, &DeleteUserWindow::deleteUser);
     connect(refresh, &QPushButton::clicked, grid_, &RecordView::rerun);

@@ -3,9 +3,11 @@
 #include "data/database.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 namespace shop {
 
@@ -63,6 +65,22 @@ QString QtMessageService::secret(const QString& prompt, const QString& title)
     const QString s =
         QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Password, {}, &ok);
     return ok ? s : QString();
+}
+
+QString QtMessageService::saveFileName(const QString& caption, const QString& suggested,
+                                       const QString& filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), caption, suggested, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension gets the filter's ("*.csv"), before
+    // the dialog asks whether to replace an existing file of that name.
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    if (const auto match = pattern.match(filter); match.hasMatch())
+        dialog.setDefaultSuffix(match.captured(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace shop

@@ -21,6 +21,9 @@ public:
     virtual QString input(const QString& prompt, const QString& title, const QString& defaultText = {}) = 0;
     // Asks for a secret (password boxes of set-up dialogs); empty on Cancel.
     virtual QString secret(const QString& prompt, const QString& title) { return input(prompt, title); }
+    // Asks for the name of a file to write, starting from `suggested` (the
+    // replacing of an existing file is confirmed there); empty on Cancel.
+    virtual QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) = 0;
 
     // Shorthands for the usual kinds.
     void critical(const QString& text, const QString& caption)
@@ -55,6 +58,7 @@ public:
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
+    QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;
 };
 
 } // namespace shop

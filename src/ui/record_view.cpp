@@ -1,15 +1,22 @@
 #include "record_view.h"
 
+#include "data/csv_export.h"
 #include "data/table_rows.h"
 
 #include <QAction>
+#include <QActionEvent>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QScopedValueRollback>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 
 namespace shop {
@@ -51,6 +58,29 @@ private:
     QString message_;
 };
 
+// Shows one text in every cell of a column.
+class MaskDelegate : public QStyledItemDelegate {
+public:
+    MaskDelegate(const QString& mask, QObject* parent) : QStyledItemDelegate(parent), mask_(mask) {}
+    QString displayText(const QVariant&, const QLocale&) const override { return mask_; }
+
+private:
+    QString mask_;
+};
+
+const QString kExportCaption = QStringLiteral("导出");
+// One export at a time: its progress dialog lets events run.
+bool exportRunning = false;
+
+// A text as a part of a file name on any system.
+QString fileNamePart(const QString& text)
+{
+    QString out;
+    for (QChar c : text)
+        out += (c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c)) ? QChar(u'_') : c;
+    return out.trimmed();
+}
+
 } // namespace
 
 RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWidget* parent)
@@ -80,6 +110,26 @@ RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWid
     });
     // The notifier is the only trigger that re-runs a view after a write.
     connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, &RecordView::tableChanged);
+
+    // Ctrl+E works while the grid (or its cell editor) has the focus, so
+    // each grid of a window exports its own rows.
+    exportAction_ = new QAction(QStringLiteral("导出…"), this);
+    exportAction_->setObjectName(QStringLiteral("export"));
+    exportAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    exportAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(exportAction_);
+    connect(exportAction_, &QAction::triggered, this, &RecordView::exportRows);
+    exportLine_ = new QAction(this);
+    exportLine_->setSeparator(true);
+    exportLine_->setObjectName(QStringLiteral("export_line"));
+    // Items a window adds later still come before the export item.
+    popup_->installEventFilter(this);
+}
+
+RecordView::~RecordView()
+{
+    if (popup_)
+        popup_->removeEventFilter(this);
 }
 
 void RecordView::tableChanged(const QString& table)
@@ -271,7 +321,150 @@ QMenu* RecordView::popupMenu() const
 
 void RecordView::setPopupMenu(QMenu* menu)
 {
+    if (popup_) {
+        popup_->removeEventFilter(this);
+        popup_->removeAction(exportLine_);
+        popup_->removeAction(exportAction_);
+    }
     popup_ = menu;
+    if (popup_) {
+        popup_->installEventFilter(this);
+        placeExportItem(false);
+    }
+}
+
+void RecordView::placeExportItem(bool alone)
+{
+    QMenu* menu = popup_;
+    if (!menu || placingExport_)
+        return;
+    const QList<QAction*> now = menu->actions();
+    if (!now.isEmpty() && now.last() == exportAction_)
+        return;
+    const QScopedValueRollback<bool> placing(placingExport_, true);
+    const bool placed = now.contains(exportAction_);
+    menu->removeAction(exportLine_);
+    menu->removeAction(exportAction_);
+    const QList<QAction*> others = menu->actions();
+    if (others.isEmpty() && !alone && !placed)
+        return;
+    // A window that ends its items with a line of its own gets no second one.
+    if (!others.isEmpty() && !others.last()->isSeparator())
+        menu->addAction(exportLine_);
+    menu->addAction(exportAction_);
+}
+
+void RecordView::maskColumn(int column, const QString& mask)
+{
+    masks_.insert(column, mask);
+    setItemDelegateForColumn(column, new MaskDelegate(mask, this));
+}
+
+QString RecordView::suggestedExportName() const
+{
+    // Named after what a person sees: the frame the grid sits in, or its window.
+    QString name;
+    for (QWidget* w = parentWidget(); w && name.isEmpty(); w = w->parentWidget()) {
+        if (auto* box = qobject_cast<QGroupBox*>(w))
+            name = fileNamePart(box->title());
+        if (w->isWindow()) {
+            if (name.isEmpty())
+                name = fileNamePart(w->windowTitle());
+            break;
+        }
+    }
+    if (name.isEmpty())
+        name = table_;
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    return QDir::toNativeSeparators(
+        QDir(folder).filePath(name + QLatin1Char('-') + ctx_.today() + QStringLiteral(".csv")));
+}
+
+void RecordView::exportRows()
+{
+    if (exportRunning)
+        return;
+    const QScopedValueRollback<bool> running(exportRunning, true);
+    // What the file holds is what the grid shows, an edit in progress included.
+    commitEdits();
+    MessageService& m = ctx_.messages();
+    const QString file =
+        m.saveFileName(kExportCaption, suggestedExportName(), QStringLiteral("CSV 文件 (*.csv)"));
+    if (file.isEmpty())
+        return;
+    // The file replaces an existing one whole: never one of the open databases.
+    const QFileInfo target(file);
+    if (target.exists()) {
+        const ProgramPaths& paths = ctx_.paths();
+        for (const QString& db : {paths.businessDb(), paths.accountsDb()})
+            for (const char* part : {"", "-wal", "-shm", "-journal"})
+                if (QFileInfo(db + QLatin1String(part)).canonicalFilePath() == target.canonicalFilePath()) {
+                    m.critical(QStringLiteral("不能导出到数据库文件，请另选文件名！"),
+                               QStringLiteral("错误"));
+                    return;
+                }
+    }
+
+    // The columns the grid shows, in the order it shows them.
+    QList<CsvColumn> columns;
+    const QHeaderView* header = horizontalHeader();
+    const QStringList names = model_->columnNames();
+    for (int v = 0; v < header->count(); ++v) {
+        const int c = header->logicalIndex(v);
+        if (c < 0 || c >= names.size() || header->isSectionHidden(c))
+            continue;
+        CsvColumn col{model_->headerData(c, Qt::Horizontal).toString(), names.at(c)};
+        if (masks_.contains(c))
+            col.fixedText = masks_.value(c);
+        columns << col;
+    }
+
+    QProgressDialog progress(QStringLiteral("正在导出记录…"), QStringLiteral("取消"), 0, 100, this);
+    progress.setObjectName(QStringLiteral("export_progress"));
+    progress.setWindowTitle(kExportCaption);
+    // Nothing else may change the rows or close the grid meanwhile.
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+    progress.show();
+    const CsvResult r =
+        exportCsv(model_->database(), source(), columns, target.absoluteFilePath(), [&](qint64, double done) {
+            const int value = qBound(0, static_cast<int>(done * 100), 100);
+            if (value != progress.value())
+                progress.setValue(value);
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+    progress.close();
+    // The grid's window is the one the person works in: it gets the keys
+    // again (not every window manager gives them back after the dialog).
+    if (window()->isVisible())
+        window()->activateWindow();
+
+    const QString shown = QDir::toNativeSeparators(target.absoluteFilePath());
+    switch (r.outcome) {
+    case CsvOutcome::Written:
+        m.information(QStringLiteral("已导出 %1 行记录到文件：\n%2").arg(r.rows).arg(shown), kExportCaption);
+        break;
+    case CsvOutcome::Cancelled:
+        break;
+    case CsvOutcome::ReadFailed:
+        m.critical(QStringLiteral("导出没有完成，没有保存文件。\n%1")
+                       .arg(MessageService::databaseErrorText(r.error)),
+                   QStringLiteral("错误信息"));
+        break;
+    case CsvOutcome::WriteFailed:
+        m.critical(QStringLiteral(
+                       "无法写入文件：\n%1\n导出没有完成，没有保存文件。请检查磁盘空间和文件夹的写入权限。"
+                       "\n（详细信息：%2）")
+                       .arg(shown, r.error),
+                   QStringLiteral("错误"));
+        break;
+    }
 }
 
 void RecordView::refuseDuplicateEdits(const QString& column, const QString& message)
@@ -359,6 +552,7 @@ void RecordView::mousePressEvent(QMouseEvent* e)
     // The right button only opens the popup: it neither selects nor loads
     // a row, so the current row stays the one the fields show.
     if (e->button() == Qt::RightButton) {
+        placeExportItem(true);
         if (popup_ && !popup_->actions().isEmpty())
             popup_->popup(e->globalPosition().toPoint());
         e->accept();
@@ -403,6 +597,7 @@ bool RecordView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* eve
 
 void RecordView::showEvent(QShowEvent* e)
 {
+    placeExportItem(true);
     if (watchedWindow_ != window()) {
         if (watchedWindow_)
             watchedWindow_->removeEventFilter(this);
@@ -437,6 +632,9 @@ void RecordView::commitOrDrop()
 
 bool RecordView::eventFilter(QObject* watched, QEvent* e)
 {
+    if (watched == popup_ && e->type() == QEvent::ActionAdded &&
+        static_cast<QActionEvent*>(e)->action() != exportAction_)
+        placeExportItem(false);
     // Written before the window goes, so a failure is said while it shows.
     if (watched == watchedWindow_ && e->type() == QEvent::Close)
         commitOrDrop();

@@ -54,6 +54,7 @@ class RecordView : public QTableView {
     Q_OBJECT
 public:
     RecordView(AppContext& ctx, Database& db, const QString& table, QWidget* parent = nullptr);
+    ~RecordView() override;
 
     AppContext& context() const { return ctx_; }
     RecordModel* records() const { return model_; }
@@ -92,10 +93,22 @@ public:
     SearchResult showOrFallBack(const RecordSource& source, const QString& notFound, const QString& caption,
                                 const std::optional<RecordSource>& fallback = std::nullopt);
 
-    // The popup menu opened by the right mouse button over the grid.
+    // The popup menu opened by the right mouse button over the grid. It
+    // ends with the export item, after a line; a grid whose window gives it
+    // no items gets a popup of that item alone.
     QMenu* popupMenu() const;
     // Opens `menu` (one kept elsewhere, such as the main window's) instead.
     void setPopupMenu(QMenu* menu);
+
+    // "导出…" (Ctrl+E on the grid): every row of the current source (its
+    // search filter and header sort included), the columns the grid shows
+    // under their headings, to a CSV file chosen in a save dialog, with a
+    // progress dialog that cancels. The texts are the stored ones, as the
+    // grid shows them; a masked column writes its mask.
+    QAction* exportAction() const { return exportAction_; }
+    void exportRows();
+    // Shows `mask` in every cell of the column instead of its value.
+    void maskColumn(int column, const QString& mask);
     // An in-place edit of `column` that gives a row the value another row
     // holds is refused with `message` (caption 错误) and nothing is written,
     // so the column stays a key.
@@ -176,6 +189,10 @@ private:
     // Hands an open cell editor's text to the model.
     void commitOpenEditor();
     void commitOrDrop();
+    // Puts the export item at the end of the popup; into an empty popup
+    // only when `alone`.
+    void placeExportItem(bool alone);
+    QString suggestedExportName() const;
 
     AppContext& ctx_;
     QString table_;
@@ -195,6 +212,10 @@ private:
     QPointer<QWidget> editor_;
     QPointer<QWidget> watchedWindow_;
     bool ownWrite_ = false;
+    QAction* exportAction_ = nullptr;
+    QAction* exportLine_ = nullptr;
+    bool placingExport_ = false;
+    QHash<int, QString> masks_;
 };
 
 } // namespace shop

@@ -63,17 +63,16 @@ private slots:
 
         QTest::newRow("stock") << "frm_kucun"
                                << "库存查询"
-                               << "查询"
-                               << QStringList{"s_quantily=库存量为零商品", "s_name=按商品名称查询",
-                                              "s_date=按进货日期查询", "s_code=按产品编号查询",
-                                              "s_fresh= 刷新所有记录"};
-        QTest::newRow("history") << "frm_history"
-                                 << "进货记录查询"
-                                 << "数据查询"
-                                 << QStringList{"s_name=按商品名称查询",     "s_code=按产品编号查询",
-                                                "s_price=按进货价格查询",    "s_salse=按零售价格查询",
-                                                "s_quantily=按进货数量查询", "s_suplier=按供应商名查询",
-                                                "s_date=按进货日期查询",     "d_refresh=刷新所有记录"};
+                               << "查询" << QStringList{"s_quantily=库存量为零商品", "s_name=按商品名称查询",
+                                                        "s_date=按进货日期查询",     "s_code=按产品编号查询",
+                                                        "s_fresh= 刷新所有记录",     "export=导出…"};
+        QTest::newRow("history")
+            << "frm_history"
+            << "进货记录查询"
+            << "数据查询"
+            << QStringList{"s_name=按商品名称查询",  "s_code=按产品编号查询",     "s_price=按进货价格查询",
+                           "s_salse=按零售价格查询", "s_quantily=按进货数量查询", "s_suplier=按供应商名查询",
+                           "s_date=按进货日期查询",  "d_refresh=刷新所有记录",    "export=导出…"};
     }
     void menus()
     {
@@ -120,9 +119,10 @@ private slots:
 
         open(name);
         QMenu* menu = window->menu();
+        // Export stays on too: an empty grid exports its headings.
         for (QAction* a : menu->actions())
             if (!a->isSeparator())
-                QCOMPARE(a->isEnabled(), a->objectName() == refresh);
+                QCOMPARE(a->isEnabled(), a->objectName() == refresh || a == window->grid()->exportAction());
         env->insert(name == "frm_kucun" ? "jinhuo" : "jinhuo_history", line("可乐", "K1", "4", "1"));
         window->item(refresh)->trigger();
         QTRY_VERIFY(window->item("s_name")->isEnabled()); // by the 100 ms timer

@@ -53,6 +53,17 @@ QString ScriptedMessages::secret(const QString& prompt, const QString& title)
     return input(prompt, title, {});
 }
 
+QString ScriptedMessages::saveFileName(const QString& caption, const QString& suggested,
+                                       const QString& filter)
+{
+    shown_.append(Shown{Shown::SaveFile, filter, QMessageBox::NoIcon, {}, caption, suggested});
+    if (files_.empty())
+        return {};
+    const QString s = files_.front();
+    files_.pop_front();
+    return s;
+}
+
 QStringList ScriptedMessages::texts() const
 {
     QStringList out;

@@ -18,25 +18,27 @@ void typeText(QWidget* widget, const QString& text);
 
 // One message or input box as the program showed it.
 struct Shown {
-    enum Kind { Message, Input } kind = Message;
-    QString text; // message text, or the input prompt
+    enum Kind { Message, Input, SaveFile } kind = Message;
+    QString text; // message text, the input prompt, or the file filter
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
-    QString caption;          // caption, or the input title
-    QString defaultText = {}; // the input box's default answer
+    QString caption;          // caption, or the input or file dialog's title
+    QString defaultText = {}; // the input box's default answer, or the suggested file
 };
 
 // Records every box and answers from queues the test fills. A message with
 // no queued answer gets its default: Ok, or No for Yes/No questions; an input
-// box with no queued answer gets an empty text (as Cancel).
+// box or file dialog with no queued answer gets an empty text (as Cancel).
 class ScriptedMessages : public MessageService {
 public:
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
+    QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;
 
     void answer(Answer a) { answers_.push_back(a); }
     void answerInput(const QString& text) { inputs_.push_back(text); }
+    void answerFile(const QString& path) { files_.push_back(path); }
 
     const QList<Shown>& shown() const { return shown_; }
     Shown last() const { return shown_.isEmpty() ? Shown{} : shown_.last(); }
@@ -45,12 +47,13 @@ public:
     // Texts of the messages shown, in order.
     QStringList texts() const;
     // Queued answers nobody asked for (a test that queued too many is wrong).
-    int unusedAnswers() const { return static_cast<int>(answers_.size() + inputs_.size()); }
+    int unusedAnswers() const { return static_cast<int>(answers_.size() + inputs_.size() + files_.size()); }
 
 private:
     QList<Shown> shown_;
     std::deque<Answer> answers_;
     std::deque<QString> inputs_;
+    std::deque<QString> files_;
 };
 
 // One document as the scripted printer was given it.

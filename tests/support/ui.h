@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -122,11 +123,14 @@ inline bool showActive(QWidget* w)
     return QTest::qWaitForWindowActive(w);
 }
 
-// Messages and input boxes as "caption|icon|text" and "title|input|prompt".
+// Messages, input boxes and file dialogs as "caption|icon|text",
+// "title|input|prompt" and "title|save|suggested file name".
 inline QString shown(const Shown& s)
 {
     if (s.kind == Shown::Input)
         return s.caption + "|input|" + s.text;
+    if (s.kind == Shown::SaveFile)
+        return s.caption + "|save|" + QFileInfo(s.defaultText).fileName();
     return s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
 }
 
