@@ -23,25 +23,29 @@ struct IndexDef {
     const char* column;
     // A second column: rows of one value of the first, in the order of this one.
     const char* then = nullptr;
-    // Serves the header sort of a text column: in its pinyin order. Such an
-    // index replaces the one an earlier version kept in the column's own
-    // order (equalities on the column are served by another index).
+    // Serves the header sort of a text column: in its pinyin order. The
+    // column's plain index stays beside it for equalities (the pinyin order
+    // cannot serve a comparison without regard to case), and for one value's
+    // rows in stored order.
     bool pinyin = false;
 };
 // Columns the windows filter or sort on often. One employee's business over
-// a date range reads its rows from the employee-and-date index, which also
-// serves the equalities on the employee alone.
+// a date range reads its rows from the employee-and-date index.
 const IndexDef kIndexes[] = {
     {"salse", "业务日期"},
     {"salse", "卡号"},
+    {"salse", "员工姓名"},
     {"salse", "员工姓名", nullptr, true},
     {"salse", "产品编号"},
     {"jinhuo", "产品编号"},
+    {"jinhuo", "商品名称"},
     {"jinhuo", "商品名称", nullptr, true},
     {"numbercard", "卡号"},
     {"guke", "编号"},
+    {"guke", "姓名"},
     {"guke", "姓名", nullptr, true},
     {"worker", "身份证号码"},
+    {"salary", "姓名"},
     {"salary", "姓名", nullptr, true},
     {"shouzhi", "日期"},
     {"salse", "员工姓名", "业务日期"},
@@ -73,8 +77,8 @@ bool failWith(QString* error, const QString& e)
     return false;
 }
 
-// The statements that create the indexes the file lacks and drop those the
-// pinyin ones replace (none when every index is as it should be).
+// The statements that create the indexes the file lacks (none when every
+// index is there).
 DbValue<QStringList> indexWork(Database& db)
 {
     const auto existing = db.selectAll(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'"));
@@ -94,9 +98,6 @@ DbValue<QStringList> indexWork(Database& db)
             work << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
                         .arg(quoteIdent(name), quoteIdent(QLatin1String(ix.table)), columns);
         }
-        // The old index goes only after its replacement is made.
-        if (ix.pinyin && have.contains(plainIndexName(ix)))
-            work << QStringLiteral("DROP INDEX IF EXISTS %1").arg(quoteIdent(plainIndexName(ix)));
     }
     return DbValue<QStringList>::of(work);
 }
@@ -188,7 +189,7 @@ bool upgradeBusinessTables(Database& db, QString* error)
         return failWith(error, work.error());
     if (work->isEmpty())
         return true; // no write, no lock taken
-    // All or nothing: a file never loses an old index without its replacement.
+    // All or nothing.
     Database::Transaction tx(db);
     if (!tx.active())
         return failWith(error, tx.error());
