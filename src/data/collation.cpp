@@ -74,6 +74,21 @@ void closeCollator(void* collator)
 
 } // namespace
 
+quint32 pinyinVersion()
+{
+    static const quint32 version = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator* collator = ucol_open("zh", &status);
+        if (U_FAILURE(status))
+            return quint32{0};
+        UVersionInfo v{};
+        ucol_getVersion(collator, v);
+        ucol_close(collator);
+        return (quint32{v[0]} << 24) | (quint32{v[1]} << 16) | (quint32{v[2]} << 8) | quint32{v[3]};
+    }();
+    return version;
+}
+
 bool registerPinyin(sqlite3* db, QString* error)
 {
     auto fail = [error](const QString& e) {

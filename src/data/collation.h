@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 struct sqlite3;
 
@@ -18,6 +19,10 @@ inline constexpr char kPinyin[] = "PINYIN";
 // result by it computes one key per row instead of comparing through the
 // collator at every step of the sort; an index in kPinyin cannot serve it.
 inline constexpr char kPinyinKey[] = "pinyin_key";
+
+// The version of the collator's order (ICU's rules and data): an index in
+// kPinyin made under another version may be out of order and is rebuilt.
+quint32 pinyinVersion();
 
 // Registers kPinyin and kPinyinKey on a connection. False (reason in
 // `error`) when the collator cannot be made.

@@ -182,11 +182,29 @@ bool createBusinessTables(Database& db, QString* error)
     return r.ok;
 }
 
+// Rebuilds the pinyin indexes when the file's were made under another
+// version of the collator's order (the file keeps the version it was indexed
+// under as its user version), so that no index is read out of order.
+bool reindexWork(Database& db, QStringList* work, QString* error)
+{
+    const auto stored = db.selectOne(QStringLiteral("PRAGMA user_version"));
+    if (stored.failed())
+        return failWith(error, stored.error());
+    const quint32 now = collation::pinyinVersion();
+    if (stored.found() && static_cast<quint32>(stored->value(0).toLongLong()) == now)
+        return true;
+    *work << QStringLiteral("REINDEX %1").arg(QLatin1String(collation::kPinyin))
+          << QStringLiteral("PRAGMA user_version = %1").arg(static_cast<qint32>(now));
+    return true;
+}
+
 bool upgradeBusinessTables(Database& db, QString* error)
 {
-    const auto work = indexWork(db);
+    auto work = indexWork(db);
     if (work.failed())
         return failWith(error, work.error());
+    if (!reindexWork(db, &*work.value, error))
+        return false;
     if (work->isEmpty())
         return true; // no write, no lock taken
     // All or nothing.
@@ -211,10 +229,13 @@ bool upgradeAccountsTable(Database& db, QString* error)
     // Logins look names up in the column's own order; the list of users
     // sorts them in pinyin order.
     const QString user = QStringLiteral("username");
-    for (const QString& sql :
-         {QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (%1)").arg(quoteIdent(user)),
-          QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username_pinyin ON username (%1)")
-              .arg(pinyinTerm(user))})
+    QStringList work = {
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (%1)").arg(quoteIdent(user)),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username_pinyin ON username (%1)")
+            .arg(pinyinTerm(user))};
+    if (!reindexWork(db, &work, error))
+        return false;
+    for (const QString& sql : std::as_const(work))
         if (DbResult r = db.exec(sql); !r)
             return failWith(error, r.error);
     return true;

@@ -2,6 +2,7 @@
 // collator (ties by rowid), figures and dates as before, the sorts served by
 // indexes as before, and files made by an earlier version upgraded on open.
 #include "data/backup_files.h"
+#include "data/collation.h"
 #include "data/record_model.h"
 #include "data/schema.h"
 #include "data/table_rows.h"
@@ -10,11 +11,13 @@
 #include <QCollator>
 #include <QDir>
 #include <QSqlDriver>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <random>
 
@@ -385,6 +388,47 @@ private slots:
         log.stop();
         const QStringList plan = planOf(ctx.business(), log.rowReads().value(0));
         QCOMPARE(plan, QStringList{"SCAN guke USING COVERING INDEX ix_guke_姓名_pinyin"});
+    }
+
+    // Indexes made under another version of the collator's order (here: a
+    // reversed order standing in for a changed ICU) are rebuilt when the
+    // file is opened, so they pass the full check and serve sorts in order.
+    void indexesOfAnotherOrderRebuilt()
+    {
+        QTemporaryDir dir;
+        const QString business = dir.filePath("database.db");
+        QString err;
+        QVERIFY2(schema::createDatabaseFiles(business, dir.filePath("userid.db"), "pw", &err),
+                 qPrintable(err));
+        {
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(business).constData(), &raw), SQLITE_OK);
+            auto reversed = [](void*, int an, const void* a, int bn, const void* b) {
+                const int c = std::memcmp(a, b, static_cast<size_t>(std::min(an, bn)));
+                return c != 0 ? -c : bn - an;
+            };
+            QCOMPARE(sqlite3_create_collation(raw, "PINYIN", SQLITE_UTF8, nullptr, reversed), SQLITE_OK);
+            for (const char* name : {"张", "李", "赵", "王", "Bob", "alice"})
+                QCOMPARE(sqlite3_exec(raw,
+                                      qPrintable(QString("INSERT INTO guke (编号, 姓名) VALUES ('%1', '%1')")
+                                                     .arg(QString::fromUtf8(name))),
+                                      nullptr, nullptr, nullptr),
+                         SQLITE_OK);
+            QCOMPARE(sqlite3_exec(raw, "PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(raw);
+        }
+        QVERIFY(checkDatabaseFile(business, false) != "ok"); // out of order for this collator
+
+        auto db = Database::open(business, &err);
+        QVERIFY2(db, qPrintable(err));
+        QVERIFY2(schema::upgradeBusinessTables(*db, &err), qPrintable(err));
+        QCOMPARE(checkDatabaseFile(business, false), QString("ok"));
+        RecordModel m(*db);
+        QVERIFY(m.setSource(RecordSource{"guke", {"姓名"}, {}, {}}.orderBy("姓名")).ok);
+        QCOMPARE(readColumn(m, 0), (QStringList{"alice", "Bob", "李", "王", "张", "赵"}));
+        // The file now records the order it is indexed in.
+        QCOMPARE(static_cast<quint32>(db->selectOne("PRAGMA user_version")->value(0).toLongLong()),
+                 collation::pinyinVersion());
     }
 };
 
