@@ -19,10 +19,6 @@ namespace shop {
 
 namespace {
 QAtomicInt connectionCounter;
-bool mayWrite(const QString& path)
-{
-    return Database::mayWrite(path);
-}
 
 std::function<void()>& busyWaiting()
 {
@@ -57,7 +53,7 @@ void matchSidecarModes(const QString& path)
     for (const char* suffix : {"-wal", "-shm"}) {
         const QByteArray side = QFile::encodeName(path + QLatin1String(suffix));
         struct stat st {};
-        if (::stat(side.constData(), &st) == 0 && !mayWrite(QFile::decodeName(side)))
+        if (::stat(side.constData(), &st) == 0 && !Database::mayWrite(QFile::decodeName(side)))
             ::chmod(side.constData(), (st.st_mode | (db.st_mode & 0666)) & 07777);
     }
 }
