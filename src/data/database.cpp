@@ -10,7 +10,11 @@
 #include <QSqlDriver>
 #include <QSqlRecord>
 
+#include <QRandomGenerator>
+#include <QThread>
+
 #include <fcntl.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +70,76 @@ sqlite3* rawHandle(const QSqlDatabase& db)
                : nullptr;
 }
 
+PGconn* serverHandle(const QSqlDatabase& db)
+{
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    // The driver names the handle by the struct behind libpq's typedef.
+    return h.isValid() && qstrcmp(h.typeName(), "pg_conn*") == 0 ? *static_cast<PGconn* const*>(h.constData())
+                                                                 : nullptr;
+}
+
+// SQLSTATEs of a transaction the server gave up for another's sake:
+// serialization failure and deadlock.
+bool isConflictState(const QString& state)
+{
+    return state == QLatin1String("40001") || state == QLatin1String("40P01");
+}
+
+// "?" placeholders as the server's numbered "$n", outside quoted texts and
+// names.
+QByteArray numberedPlaceholders(const QString& sql)
+{
+    QString out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    QChar quote;
+    for (QChar c : sql) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+        } else if (c == u'?') {
+            out += u'$' + QString::number(++n);
+            continue;
+        }
+        out += c;
+    }
+    return out.toUtf8();
+}
+
+// Bound values as the server's text parameters (a null variant is NULL).
+struct TextParams {
+    explicit TextParams(const QVariantList& binds)
+    {
+        bytes.reserve(binds.size());
+        for (const QVariant& v : binds) {
+            switch (v.typeId()) {
+            case QMetaType::Double:
+                bytes << QByteArray::number(v.toDouble(), 'g', 17);
+                break;
+            case QMetaType::Bool:
+                bytes << QByteArray(v.toBool() ? "true" : "false");
+                break;
+            default:
+                bytes << v.toString().toUtf8();
+            }
+        }
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            values.push_back(binds.at(i).isValid() ? bytes.at(i).constData() : nullptr);
+    }
+    int count() const { return static_cast<int>(values.size()); }
+    QList<QByteArray> bytes;
+    std::vector<const char*> values;
+};
+
+QString serverError(const PGconn* conn, const PGresult* res)
+{
+    const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const QString text = QString::fromUtf8(primary ? primary : PQerrorMessage(conn));
+    return text.trimmed();
+}
+
 QString errorText(const QSqlError& e)
 {
     QString t = e.databaseText();
@@ -102,6 +176,11 @@ QString quoteIdent(const QString& name)
 QVariant textValue(const QString& s)
 {
     return s.isNull() ? QString("") : s;
+}
+
+QString DbServer::display() const
+{
+    return QStringLiteral("%1@%2:%3/%4").arg(user, host).arg(port).arg(name);
 }
 
 Database::Database(QString path, QString connectionName)
@@ -176,6 +255,49 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
     return d;
 }
 
+std::unique_ptr<Database> Database::openServer(const DbServer& server, QString* error)
+{
+    QString dummy;
+    QString& err = error ? *error : dummy;
+    const QString name = QStringLiteral("shop-%1").arg(connectionCounter.fetchAndAddRelaxed(1));
+    std::unique_ptr<Database> d(new Database(server.display(), name));
+    d->engine_ = Engine::Postgres;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        if (!db.isValid()) {
+            err = QStringLiteral("没有找到 PostgreSQL 的 Qt 数据库驱动（QPSQL）");
+            return nullptr;
+        }
+        db.setHostName(server.host);
+        db.setPort(server.port);
+        db.setDatabaseName(server.name);
+        db.setUserName(server.user);
+        db.setPassword(server.password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=shop"));
+        if (!db.open()) {
+            err = errorText(db.lastError());
+            return nullptr;
+        }
+    }
+    if (DbResult r = d->configure(); !r) {
+        err = r.error;
+        return nullptr;
+    }
+    return d;
+}
+
+bool Database::needsPassword(const QString& error)
+{
+    return error.contains(QLatin1String("no password supplied")) ||
+           error.contains(QLatin1String("password authentication failed"));
+}
+
+void Database::pauseBeforeRetry(int attempt)
+{
+    // Spread the retries of tills that met on one row.
+    QThread::usleep(static_cast<unsigned long>(500 * attempt) + QRandomGenerator::global()->bounded(1000u));
+}
+
 void Database::close()
 {
     dropStatements();
@@ -188,6 +310,22 @@ void Database::close()
 bool Database::reopen(QString* error)
 {
     close();
+    if (onServer()) {
+        QSqlDatabase db = handle();
+        if (!db.open()) {
+            if (error)
+                *error = errorText(db.lastError());
+            return false;
+        }
+        columnCache_.clear();
+        if (DbResult r = configure(); !r) {
+            if (error)
+                *error = r.error;
+            close();
+            return false;
+        }
+        return true;
+    }
     if (mayWrite(path_))
         matchSidecarModes(path_);
     QSqlDatabase db = handle();
@@ -218,6 +356,15 @@ bool Database::reopen(QString* error)
 
 DbResult Database::configure()
 {
+    if (onServer()) {
+        // A row another till holds is waited for five seconds, as a file's
+        // lock is; the notices of "already there" are not news.
+        for (const char* sql :
+             {"SET lock_timeout = '5s'", "SET synchronous_commit = on", "SET client_min_messages = warning"})
+            if (DbResult r = exec(QString::fromLatin1(sql)); !r)
+                return r;
+        return {};
+    }
     // Reading the schema first makes a non-database file fail here, before
     // any pragma could write to it.
     if (auto r = exec(QStringLiteral("SELECT count(*) FROM sqlite_master")); !r)
@@ -237,6 +384,8 @@ QString Database::filesGoneText()
 
 bool Database::connectionReadOnly() const
 {
+    if (onServer())
+        return false;
     sqlite3* raw = rawHandle(handle());
     return raw && sqlite3_db_readonly(raw, "main") == 1;
 }
@@ -257,7 +406,7 @@ bool Database::mayWrite(const QString& path)
 
 bool Database::reopenIfWritable(QString* error)
 {
-    if (inTransaction_ || reopening_ || !connectionReadOnly() || !writableNow())
+    if (onServer() || inTransaction_ || reopening_ || !connectionReadOnly() || !writableNow())
         return true;
     reopening_ = true;
     const bool reopened = reopen(error);
@@ -267,11 +416,15 @@ bool Database::reopenIfWritable(QString* error)
 
 bool Database::readOnly()
 {
+    if (onServer())
+        return false;
     return !reopenIfWritable(nullptr) || connectionReadOnly() || !writableNow();
 }
 
 bool Database::fileStillThere() const
 {
+    if (onServer())
+        return true;
     quint64 device = 0, inode = 0;
     return identityOf(path_, &device, &inode) && device == device_ && inode == inode_;
 }
@@ -324,6 +477,28 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     // shop goes on without a restart.
     if (QString err; !reopenIfWritable(&err))
         return DbResult::failure(err);
+    lastConflict_ = false;
+    if (onServer()) {
+        // Straight through the client library: one round trip.
+        PGconn* conn = serverHandle(handle());
+        if (!conn)
+            return DbResult::failure(QStringLiteral("database not open"));
+        const TextParams params(binds);
+        const QByteArray text = numberedPlaceholders(dialect(sql));
+        PGresult* res = PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(),
+                                     nullptr, nullptr, 0);
+        const ExecStatusType st = PQresultStatus(res);
+        DbResult r;
+        if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+            r = DbResult::failure(serverError(conn, res));
+            const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+            r.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+        } else {
+            r.rowsAffected = QByteArray(PQcmdTuples(res)).toLongLong();
+        }
+        PQclear(res);
+        return r;
+    }
     BusyScope busy(*this);
     QSqlDatabase db = handle();
     QSqlQuery q(db);
@@ -339,24 +514,63 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     return r;
 }
 
+DbResult Database::failed(const QSqlError& e)
+{
+    DbResult r = DbResult::failure(errorText(e));
+    r.conflict = lastConflict_ = onServer() && isConflictState(e.nativeErrorCode());
+    return r;
+}
+
+QString Database::dialect(const QString& sql) const
+{
+    if (!onServer())
+        return sql;
+    QString out = sql;
+    // The planner needs no hint to read by the key.
+    out.replace(QLatin1String(" NOT INDEXED"), QLatin1String(""));
+    // The server sorts by the collation itself, with sort keys of its own.
+    const QString key = QLatin1String(collation::kPinyinKey) + u'(';
+    for (qsizetype at = out.indexOf(key); at >= 0; at = out.indexOf(key, at)) {
+        const qsizetype close = out.indexOf(u')', at);
+        if (close < 0)
+            break;
+        const QString term = out.mid(at + key.size(), close - at - key.size()) + QStringLiteral(" COLLATE ") +
+                             QLatin1String(collation::kPinyin);
+        out.replace(at, close - at + 1, term);
+        at += term.size();
+    }
+    return out;
+}
+
 DbResult Database::select(const QString& sql, const QVariantList& binds,
                           const std::function<bool(const QSqlQuery&)>& row)
 {
     BusyScope busy(*this);
+    lastConflict_ = false;
     QSqlDatabase db = handle();
     QSqlQuery q(db);
-    q.setForwardOnly(true);
+    // A server's forward-only query streams on the connection, which a read
+    // made by the row handler would then find busy; the whole result is
+    // fetched at once instead.
+    q.setForwardOnly(!onServer());
     QString err;
-    if (!prepareAndBind(q, sql, binds, &err))
-        return DbResult::failure(err);
-    if (!q.exec())
-        return DbResult::failure(errorText(q.lastError()));
+    // The server prepares only plain queries (no SHOW, no EXPLAIN); one
+    // without values needs no preparing.
+    if (onServer() && binds.isEmpty()) {
+        if (!q.exec(dialect(sql)))
+            return failed(q.lastError());
+    } else {
+        if (!prepareAndBind(q, dialect(sql), binds, &err))
+            return DbResult::failure(err);
+        if (!q.exec())
+            return failed(q.lastError());
+    }
     while (q.next()) {
         if (!row(q))
             break;
     }
     if (q.lastError().isValid())
-        return DbResult::failure(errorText(q.lastError()));
+        return failed(q.lastError());
     q.finish();
     return {};
 }
@@ -364,6 +578,8 @@ DbResult Database::select(const QString& sql, const QVariantList& binds,
 DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& binds,
                                     const std::function<bool(qint64, const TextRow&)>& row)
 {
+    if (onServer())
+        return selectKeyedTextsOnServer(sql, binds, row);
     BusyScope busy(*this);
     sqlite3* db = rawHandle(handle());
     if (!db)
@@ -432,6 +648,36 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
     return {};
 }
 
+DbResult Database::selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
+                                            const std::function<bool(qint64, const TextRow&)>& row)
+{
+    lastConflict_ = false;
+    PGconn* conn = serverHandle(handle());
+    if (!conn)
+        return DbResult::failure(QStringLiteral("database not open"));
+    const TextParams params(binds);
+    const QByteArray text = numberedPlaceholders(dialect(sql));
+    // The whole result at once, as the server's own client reads it; the
+    // texts are read straight from it.
+    std::unique_ptr<PGresult, void (*)(PGresult*)> res(PQexecParams(conn, text.constData(), params.count(),
+                                                                    nullptr, params.values.data(), nullptr,
+                                                                    nullptr, 0),
+                                                       &PQclear);
+    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
+        DbResult r = DbResult::failure(serverError(conn, res.get()));
+        const char* state = res ? PQresultErrorField(res.get(), PG_DIAG_SQLSTATE) : nullptr;
+        r.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+        return r;
+    }
+    const int n = PQntuples(res.get());
+    for (int i = 0; i < n; ++i) {
+        const TextRow reader(res.get(), i);
+        if (!row(QByteArrayView(PQgetvalue(res.get(), i, 0)).toLongLong(), reader))
+            break;
+    }
+    return {};
+}
+
 sqlite3_stmt* Database::takeStatement(const QString& sql)
 {
     for (qsizetype i = statements_.size() - 1; i >= 0; --i)
@@ -466,11 +712,17 @@ void Database::dropStatements()
 
 int Database::TextRow::count() const
 {
+    if (row_ >= 0)
+        return PQnfields(static_cast<const PGresult*>(stmt_)) - 1;
     return sqlite3_column_count(static_cast<sqlite3_stmt*>(stmt_)) - 1;
 }
 
 QString Database::TextRow::text(int i) const
 {
+    if (row_ >= 0) {
+        const QByteArrayView v = utf8(i);
+        return QString::fromUtf8(v.data(), v.size());
+    }
     auto* stmt = static_cast<sqlite3_stmt*>(stmt_);
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i + 1));
     return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, i + 1)) : QString("");
@@ -478,6 +730,10 @@ QString Database::TextRow::text(int i) const
 
 QByteArrayView Database::TextRow::utf8(int i) const
 {
+    if (row_ >= 0) {
+        const auto* res = static_cast<const PGresult*>(stmt_);
+        return QByteArrayView(PQgetvalue(res, row_, i + 1), PQgetlength(res, row_, i + 1));
+    }
     auto* stmt = static_cast<sqlite3_stmt*>(stmt_);
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i + 1));
     return p ? QByteArrayView(p, sqlite3_column_bytes(stmt, i + 1)) : QByteArrayView();
@@ -526,17 +782,60 @@ DbValue<QVariantList> Database::selectOne(const QString& sql, const QVariantList
     return DbValue<QVariantList>{r, out};
 }
 
+DbValue<QVariantList> Database::selectOneForUpdate(const QString& sql, const QVariantList& binds)
+{
+    return selectOne(onServer() ? sql + QStringLiteral(" FOR UPDATE") : sql, binds);
+}
+
+bool Database::sortsWholeResult(const QString& sql, const QVariantList& binds)
+{
+    if (onServer()) {
+        bool sorts = false;
+        PGconn* conn = serverHandle(handle());
+        if (!conn)
+            return false;
+        const TextParams params(binds);
+        const QByteArray text = "EXPLAIN " + numberedPlaceholders(dialect(sql));
+        PGresult* res = PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(),
+                                     nullptr, nullptr, 0);
+        if (PQresultStatus(res) == PGRES_TUPLES_OK)
+            for (int i = 0; i < PQntuples(res) && !sorts; ++i) {
+                // "Sort" (a top-N heap sort under a LIMIT too) reads every
+                // row; an "Incremental Sort" follows an index's runs.
+                const QByteArray line = QByteArray(PQgetvalue(res, i, 0)).trimmed();
+                sorts =
+                    line.startsWith("Sort ") || line.startsWith("-> Sort ") || line.startsWith("->  Sort ");
+            }
+        PQclear(res);
+        return sorts;
+    }
+    const auto plan = selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
+    if (!plan)
+        return false;
+    // "FOR RIGHT PART OF ORDER BY" and the like sort only within an index's
+    // runs, which a LIMIT still cuts short; only the plain form sorts everything.
+    for (const QVariantList& step : *plan)
+        if (step.value(3).toString() == QLatin1String("USE TEMP B-TREE FOR ORDER BY"))
+            return true;
+    return false;
+}
+
 QStringList Database::columns(const QString& table)
 {
     auto it = columnCache_.constFind(table.toLower());
     if (it != columnCache_.constEnd())
         return *it;
     QStringList cols;
-    select(QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid"), {table},
-           [&cols](const QSqlQuery& q) {
-               cols << q.value(0).toString();
-               return true;
-           });
+    // The server's hidden row key is not one of the table's columns.
+    const QString sql =
+        onServer() ? QStringLiteral("SELECT column_name FROM information_schema.columns WHERE table_schema = "
+                                    "current_schema() AND table_name = lower(?) AND column_name <> 'rowid' "
+                                    "ORDER BY ordinal_position")
+                   : QStringLiteral("SELECT name FROM pragma_table_info(?) ORDER BY cid");
+    select(sql, {table}, [&cols](const QSqlQuery& q) {
+        cols << q.value(0).toString();
+        return true;
+    });
     if (!cols.isEmpty())
         columnCache_.insert(table.toLower(), cols);
     return cols;
@@ -549,8 +848,9 @@ Database::Transaction::Transaction(Database& db) : db_(db)
         return;
     }
     // IMMEDIATE takes the write lock up front, so values read inside the
-    // transaction cannot be changed by another writer before we write.
-    DbResult r = db_.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    // transaction cannot be changed by another writer before we write. A
+    // server locks the rows read for update instead (selectOneForUpdate).
+    DbResult r = db_.exec(db_.onServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
     if (!r) {
         error_ = r.error;
         return;

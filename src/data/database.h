@@ -21,9 +21,24 @@ struct DbResult {
     QString error;
     qint64 rowsAffected = 0;
     qint64 lastRowid = 0;
+    // The server gave up the transaction because another one changed the
+    // same rows at the same moment (a deadlock or serialization failure):
+    // nothing of it was stored, and running it again may well succeed.
+    bool conflict = false;
 
     explicit operator bool() const { return ok; }
-    static DbResult failure(const QString& e) { return DbResult{false, e, 0, 0}; }
+    static DbResult failure(const QString& e) { return DbResult{false, e, 0, 0, false}; }
+};
+
+// A PostgreSQL server database that every till of the shop shares.
+struct DbServer {
+    QString host; // a name, an address, or the folder of a Unix socket
+    int port = 5432;
+    QString name;
+    QString user;
+    QString password; // asked at start, never stored
+    // How the server is named in messages: user@host:port/name.
+    QString display() const;
 };
 
 // Outcome of a read: a value, no row, or the driver's error. Callers tell
@@ -44,12 +59,19 @@ template <typename T> struct DbValue {
     const T* operator->() const { return &*value; }
 };
 
-// One SQLite file on its own connection. Every statement binds its values;
-// queries run to completion before returning, so no statement stays open
-// between events.
+// One SQLite file, or one PostgreSQL server database, on its own
+// connection. Every statement binds its values; queries run to completion
+// before returning, so no statement stays open between events.
+//
+// Statements are written once, in the SQLite dialect the program always
+// spoke; on a server the few forms that differ are translated here (the
+// server database has the hidden column rowid, the collations NOCASE and
+// PINYIN and the function instr of its own), so nothing above this layer
+// knows which engine it runs on.
 class Database {
 public:
     enum class OpenMode { MustExist, Create };
+    enum class Engine { SQLite, Postgres };
 
     ~Database();
     Database(const Database&) = delete;
@@ -60,6 +82,14 @@ public:
     static std::unique_ptr<Database> open(const QString& path, QString* error,
                                           OpenMode mode = OpenMode::MustExist);
 
+    // Connects to a server database; a password the server needs and was
+    // not given fails with needsPassword() true for the error.
+    static std::unique_ptr<Database> openServer(const DbServer& server, QString* error);
+    static bool needsPassword(const QString& error);
+
+    Engine engine() const { return engine_; }
+    bool onServer() const { return engine_ == Engine::Postgres; }
+    // The file's path; on a server, how the server is named in messages.
     QString path() const { return path_; }
     QSqlDatabase handle() const;
 
@@ -111,7 +141,9 @@ public:
     private:
         friend class Database;
         explicit TextRow(void* stmt) : stmt_(stmt) {}
+        TextRow(void* result, int row) : stmt_(result), row_(row) {}
         void* stmt_;
+        int row_ = -1; // on a server: the row of the result in stmt_
     };
     DbResult selectKeyedTexts(const QString& sql, const QVariantList& binds,
                               const std::function<bool(qint64 key, const TextRow& row)>& row);
@@ -121,6 +153,31 @@ public:
 
     // First row of a query; no value when there is none.
     DbValue<QVariantList> selectOne(const QString& sql, const QVariantList& binds = {});
+    // The same, inside a transaction, for a row about to be written from
+    // what is read: no other connection can change it until the end of the
+    // transaction (on a server the row is locked; a file's transaction holds
+    // the write lock already).
+    DbValue<QVariantList> selectOneForUpdate(const QString& sql, const QVariantList& binds = {});
+
+    // Runs `work` (one whole transaction) again when the server gave it up
+    // for a conflict with another till, a few times, with a short pause.
+    // The last outcome is returned; `conflicted` tells whether it failed so.
+    template <typename Work, typename Conflicted> static auto retryConflicts(Work work, Conflicted conflicted)
+    {
+        constexpr int kTries = 8;
+        auto out = work();
+        for (int i = 1; i < kTries && conflicted(out); ++i) {
+            pauseBeforeRetry(i);
+            out = work();
+        }
+        return out;
+    }
+    // Whether the last failed statement on this connection was a conflict.
+    bool lastFailureWasConflict() const { return lastConflict_; }
+
+    // Whether the engine's plan for a query sorts its whole result (no
+    // index gives the order). False when the plan cannot be read.
+    bool sortsWholeResult(const QString& sql, const QVariantList& binds);
 
     // Column names of a table in stored order (cached).
     QStringList columns(const QString& table);
@@ -147,7 +204,13 @@ public:
 
 private:
     Database(QString path, QString connectionName);
+    static void pauseBeforeRetry(int attempt);
     DbResult configure();
+    // The statement as this engine takes it.
+    QString dialect(const QString& sql) const;
+    DbResult failed(const class QSqlError& e);
+    DbResult selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
+                                      const std::function<bool(qint64 key, const TextRow& row)>& row);
     bool connectionReadOnly() const;
     bool writableNow() const;
     bool reopenIfWritable(QString* error);
@@ -168,6 +231,8 @@ private:
 
     QString path_;
     QString connectionName_;
+    Engine engine_ = Engine::SQLite;
+    bool lastConflict_ = false;
     bool inTransaction_ = false;
     bool waiting_ = false;
     bool reopening_ = false;

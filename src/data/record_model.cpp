@@ -277,15 +277,7 @@ bool RecordModel::sortsWholeResult() const
         return false;
     QVariantList binds;
     const QString sql = rowsSql(selectList(), pageEnds_.last(), pageSize_, &binds);
-    const auto plan = db_.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
-    if (!plan)
-        return false;
-    // "FOR RIGHT PART OF ORDER BY" and the like sort only within an index's
-    // runs, which a LIMIT still cuts short; only the plain form sorts everything.
-    for (const QVariantList& step : *plan)
-        if (step.value(3).toString() == QLatin1String("USE TEMP B-TREE FOR ORDER BY"))
-            return true;
-    return false;
+    return db_.sortsWholeResult(sql, binds);
 }
 
 bool RecordModel::takeSnapshot(QString* error)

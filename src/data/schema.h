@@ -3,9 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-namespace shop {
+#include "database.h"
 
-class Database;
+namespace shop {
 
 struct TableDef {
     QString name;
@@ -41,6 +41,14 @@ bool sortsInPinyin(const QString& column);
 // touch files that already exist.
 bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath, const QString& zedPassword,
                          QString* error);
+
+// The program's tables that a database holds (by name).
+DbValue<QStringList> presentTables(Database& db);
+
+// Creates every table (business and accounts) on an empty server database,
+// with the supervisor account "ZED" of kind "M", in one transaction. Refuses
+// a database that holds any of the program's tables already.
+bool createServerSchema(Database& db, const QString& zedPassword, QString* error);
 
 } // namespace schema
 } // namespace shop

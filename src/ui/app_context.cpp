@@ -21,7 +21,7 @@ AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::un
     checkpointTimer_.setInterval(3000);
     QObject::connect(&checkpointTimer_, &QTimer::timeout, [this] {
         for (Database* db : {business_.get(), accounts_.get()})
-            if (db && !db->inTransaction())
+            if (db && !db->inTransaction() && !db->onServer())
                 db->exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
     });
 }
@@ -40,6 +40,10 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
     Restored out;
     if (!databasesOpen()) {
         out.error = QStringLiteral("数据库未打开");
+        return out;
+    }
+    if (onServer()) {
+        out.error = QStringLiteral("数据库在服务器上，请用服务器的备份恢复");
         return out;
     }
     for (Database* db : {business_.get(), accounts_.get()}) {
@@ -76,10 +80,50 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
     return out;
 }
 
+bool AppContext::tablesPresent(Database& business, Database& accounts, QString* error) const
+{
+    // A database without the program's tables is not one of its databases.
+    for (const TableDef& t : schema::businessTables())
+        if (business.columns(t.name).isEmpty()) {
+            if (error)
+                *error = QStringLiteral("%1：缺少数据表 %2")
+                             .arg(QDir::toNativeSeparators(business.path()), t.name);
+            return false;
+        }
+    if (accounts.columns(schema::accountsTable().name).isEmpty()) {
+        if (error)
+            *error = QStringLiteral("%1：缺少数据表 %2")
+                         .arg(QDir::toNativeSeparators(accounts.path()), schema::accountsTable().name);
+        return false;
+    }
+    return true;
+}
+
+bool AppContext::openServerDatabases(QString* error)
+{
+    QString err;
+    auto business = Database::openServer(*server_, &err);
+    auto accounts = business ? Database::openServer(*server_, &err) : nullptr;
+    if (!accounts) {
+        if (error)
+            *error = QStringLiteral("%1：%2").arg(server_->display(), err);
+        return false;
+    }
+    if (!tablesPresent(*business, *accounts, error))
+        return false;
+    schema::upgradeBusinessTables(*business, nullptr);
+    schema::upgradeAccountsTable(*accounts, nullptr);
+    business_ = std::move(business);
+    accounts_ = std::move(accounts);
+    return true;
+}
+
 bool AppContext::openDatabases(QString* error)
 {
     damagedFile_.clear();
     damage_.clear();
+    if (onServer())
+        return openServerDatabases(error);
     // Without a writable folder the engine cannot make its write-ahead
     // files, so the files cannot even be read; saying so beats "damaged".
     const QString folder = paths_.databaseDir();
@@ -126,20 +170,8 @@ bool AppContext::openDatabases(QString* error)
             *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(paths_.accountsDb()), err);
         return false;
     }
-    // A file without the program's tables is not one of its databases.
-    for (const TableDef& t : schema::businessTables())
-        if (business->columns(t.name).isEmpty()) {
-            if (error)
-                *error = QStringLiteral("%1：缺少数据表 %2")
-                             .arg(QDir::toNativeSeparators(paths_.businessDb()), t.name);
-            return false;
-        }
-    if (accounts->columns(schema::accountsTable().name).isEmpty()) {
-        if (error)
-            *error = QStringLiteral("%1：缺少数据表 %2")
-                         .arg(QDir::toNativeSeparators(paths_.accountsDb()), schema::accountsTable().name);
+    if (!tablesPresent(*business, *accounts, error))
         return false;
-    }
     // A file from an earlier version gets the indexes added or rebuilt
     // since. They only speed reads up, so a file that cannot take them now
     // still opens.

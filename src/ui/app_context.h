@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace shop {
 
@@ -49,7 +50,14 @@ public:
     ShellNotifier& shellNotifier() { return shellNotifier_; }
     WindowRegistry& windows() { return windows_; }
 
-    // Opens both database files; on failure says which file and why.
+    // The shop's data on a PostgreSQL server instead of the local files
+    // (before openDatabases). No value: the files in the database folder.
+    void useServer(const DbServer& server) { server_ = server; }
+    const std::optional<DbServer>& server() const { return server_; }
+    bool onServer() const { return server_.has_value(); }
+
+    // Opens both database files (or both connections to the server); on
+    // failure says which file (or server) and why.
     bool openDatabases(QString* error);
     Database& business() { return *business_; }
     Database& accounts() { return *accounts_; }
@@ -112,6 +120,11 @@ private:
     QTimer checkpointTimer_;
     QString damagedFile_;
     QString damage_;
+    std::optional<DbServer> server_;
+
+    bool openServerDatabases(QString* error);
+    // Whether both databases hold the program's tables; says which lacks one.
+    bool tablesPresent(Database& business, Database& accounts, QString* error) const;
 };
 
 } // namespace shop

@@ -1,5 +1,7 @@
 #include "test_env.h"
 
+#include "pg_cluster.h"
+
 #include "data/password.h"
 #include "data/schema.h"
 
@@ -94,13 +96,23 @@ TestEnv::TestEnv(const QDateTime& now)
         qFatal("no temporary directory");
     ProgramPaths paths{dir_.path()};
     QString err;
-    if (!schema::createDatabaseFiles(paths.businessDb(), paths.accountsDb(), kZedPassword, &err))
+    std::optional<DbServer> server;
+    if (testsOnServer()) {
+        PgCluster* cluster = PgCluster::shared(&err);
+        if (cluster)
+            server = cluster->shopDatabase(kZedPassword, &err);
+        if (!server)
+            qFatal("cannot make a server database: %s", qPrintable(err));
+    } else if (!schema::createDatabaseFiles(paths.businessDb(), paths.accountsDb(), kZedPassword, &err)) {
         qFatal("cannot create databases: %s", qPrintable(err));
+    }
     auto clock = std::make_unique<FixedClock>(now);
     clock_ = clock.get();
     auto settings = std::make_unique<QSettings>(dir_.filePath("settings.ini"), QSettings::IniFormat);
     ctx_ = std::make_unique<AppContext>(paths, std::move(clock), std::move(settings), messages_, printing_);
     ctx_->setQuitHook([this] { ++quits_; });
+    if (server)
+        ctx_->useServer(*server);
     if (!ctx_->openDatabases(&err))
         qFatal("cannot open databases: %s", qPrintable(err));
 }
@@ -129,7 +141,10 @@ QList<QStringList> TestEnv::rows(const QString& table)
 {
     Database& d = table == QLatin1String("username") ? accounts() : db();
     QList<QStringList> out;
-    d.select(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoteIdent(table)), {},
+    QStringList cols;
+    for (const QString& c : d.columns(table))
+        cols << quoteIdent(c);
+    d.select(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(cols.join(", "), quoteIdent(table)), {},
              [&out](const QSqlQuery& q) {
                  QStringList r;
                  for (int i = 0; i < q.record().count(); ++i)
