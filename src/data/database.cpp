@@ -882,7 +882,10 @@ void Database::Transaction::rollback()
 {
     if (!active_)
         return;
+    // What made the transaction fail is still the news after the rollback.
+    const bool conflict = db_.lastConflict_;
     db_.exec(QStringLiteral("ROLLBACK"));
+    db_.lastConflict_ = conflict;
     active_ = false;
     db_.inTransaction_ = false;
 }

@@ -158,8 +158,9 @@ DbValue<CardRow> SaleService::findCard(const QString& number)
 DbValue<GoodsLine> SaleService::goodsByRowid(qint64 rowid, const QString& code)
 {
     // The code is compared again: a line that was changed to another
-    // product since the check is no longer the one that was found.
-    auto row = db_.selectOne(
+    // product since the check is no longer the one that was found. The line
+    // is held until the sale ends, so no other till sells its stock twice.
+    auto row = db_.selectOneForUpdate(
         QStringLiteral("SELECT %1 FROM jinhuo WHERE rowid = ? AND 产品编号 = ?").arg(kGoodsColumns),
         {rowid, textValue(code)});
     if (!row.found())
@@ -169,7 +170,7 @@ DbValue<GoodsLine> SaleService::goodsByRowid(qint64 rowid, const QString& code)
 
 DbValue<CardRow> SaleService::cardByRowid(qint64 rowid, const QString& number)
 {
-    auto row = db_.selectOne(
+    auto row = db_.selectOneForUpdate(
         QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ? AND 卡号 = ?").arg(kCardColumns),
         {rowid, textValue(number)});
     if (!row.found())
@@ -230,7 +231,14 @@ SaleOutcome SaleService::save(const SaleEntry& e, const SaleOutcome& checked, co
 {
     if (checked.kind != SaleOutcome::Ready)
         return checked;
+    return Database::retryConflicts([&] { return saveOnce(e, checked, date); },
+                                    [this](const SaleOutcome& o) {
+                                        return o.kind == SaleOutcome::Failed && db_.lastFailureWasConflict();
+                                    });
+}
 
+SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked, const QString& date)
+{
     Database::Transaction tx(db_);
     if (!tx.active())
         return failed(QStringLiteral("开始保存"), tx.error());

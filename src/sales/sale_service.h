@@ -105,6 +105,10 @@ public:
     SaleOutcome save(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
 
 private:
+    // One try of save(); another till's sale of the same line or card at
+    // the same moment may make the server give it up (then nothing is
+    // stored and it is tried again).
+    SaleOutcome saveOnce(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
     DbValue<GoodsLine> goodsByRowid(qint64 rowid, const QString& code);
     DbValue<CardRow> cardByRowid(qint64 rowid, const QString& number);
 

@@ -60,10 +60,20 @@ StockOutcome PurchaseService::addStock(qint64 rowid, const QString& quantity)
 {
     if (readNumber(quantity).overflow)
         return {StockOutcome::Overflow, {}, {}};
+    return Database::retryConflicts([&] { return addStockOnce(rowid, quantity); },
+                                    [this](const StockOutcome& o) {
+                                        return o.kind == StockOutcome::Failed && db_.lastFailureWasConflict();
+                                    });
+}
+
+StockOutcome PurchaseService::addStockOnce(qint64 rowid, const QString& quantity)
+{
     Database::Transaction tx(db_);
     if (!tx.active())
         return {StockOutcome::Failed, {}, tx.error()};
-    const auto row = db_.selectOne(
+    // Held until the commit: a sale on another till waits, and its stock
+    // change is not lost.
+    const auto row = db_.selectOneForUpdate(
         QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(quoteIdent(kStock), quoteIdent(kTable)),
         {rowid});
     if (row.failed())

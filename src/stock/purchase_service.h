@@ -56,6 +56,7 @@ public:
                            const QStringList& values);
 
 private:
+    StockOutcome addStockOnce(qint64 rowid, const QString& quantity);
     Database& db_;
 };
 

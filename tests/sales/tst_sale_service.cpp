@@ -181,10 +181,7 @@ void TstSaleService::failureLeavesEverythingAsBefore()
     addGoods(env, "P1", "12", "5");
     addCard(env, "M1", "季卡", "0", "3");
     env.insert("salse", {"2026-12-01", "其它服务", "M1", "", "", "", "", "", "10", "洗车", "张三", "", "0"});
-    QVERIFY(env.db()
-                .exec(QStringLiteral("CREATE TRIGGER fail %1 BEGIN SELECT RAISE(ABORT, 'disk on fire'); END")
-                          .arg(trigger))
-                .ok);
+    QVERIFY(test::addFailingTrigger(env.db(), "fail", trigger, "disk on fire"));
     const Snapshot before(env);
 
     SaleService s(env.db());
@@ -198,7 +195,7 @@ void TstSaleService::failureLeavesEverythingAsBefore()
     QVERIFY(!env.db().inTransaction());
 
     // Once the fault is gone the same entry saves.
-    QVERIFY(env.db().exec("DROP TRIGGER fail").ok);
+    QVERIFY(test::dropTrigger(env.db(), "fail"));
     QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
     QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{"3"});
     QCOMPARE(storedColumn(env, "numbercard", 6), QStringList{"2"});
@@ -210,20 +207,28 @@ void TstSaleService::busyDatabaseIsAFailureNotASave()
 {
     TestEnv env;
     addGoods(env, "P1", "12", "5");
-    // A second connection holds the write lock (another program on the file).
+    // A second connection holds the write lock (another program on the
+    // file), or the goods line (another till on the server).
     QString err;
-    auto other = Database::open(env.ctx().paths().businessDb(), &err);
+    auto other = env.db().onServer() ? Database::openServer(*env.ctx().server(), &err)
+                                     : Database::open(env.ctx().paths().businessDb(), &err);
     QVERIFY2(other, qPrintable(err));
-    QVERIFY(other->exec("PRAGMA busy_timeout = 0").ok);
-    QVERIFY(env.db().exec("PRAGMA busy_timeout = 50").ok);
+    if (env.db().onServer()) {
+        QVERIFY(env.db().exec("SET lock_timeout = '50ms'").ok);
+    } else {
+        QVERIFY(other->exec("PRAGMA busy_timeout = 0").ok);
+        QVERIFY(env.db().exec("PRAGMA busy_timeout = 50").ok);
+    }
     Database::Transaction hold(*other);
     QVERIFY(hold.active());
+    if (env.db().onServer())
+        QVERIFY(other->selectOneForUpdate("SELECT rowid FROM jinhuo").found());
 
     SaleService s(env.db());
     const SaleEntry e = goodsSale("P1", "2");
     const SaleOutcome saved = s.save(e, s.check(e), kToday);
     QCOMPARE(saved.kind, SaleOutcome::Failed);
-    QCOMPARE(saved.step, QStringLiteral("开始保存"));
+    QCOMPARE(saved.step, env.db().onServer() ? QStringLiteral("读取商品资料") : QStringLiteral("开始保存"));
     hold.rollback();
     QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{"5"});
     QVERIFY(env.rows("salse").isEmpty());

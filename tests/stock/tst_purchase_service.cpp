@@ -19,10 +19,7 @@ QStringList line(const QString& name, const QString& code, const QString& price,
 
 void refuse(TestEnv& env, const QString& when)
 {
-    QVERIFY(
-        env.db()
-            .exec(QString("CREATE TRIGGER refuse %1 BEGIN SELECT RAISE(ABORT, 'disk full'); END").arg(when))
-            .ok);
+    QVERIFY(test::addFailingTrigger(env.db(), "refuse", when, "disk full"));
 }
 
 QStringList stockColumn(TestEnv& env)
@@ -100,8 +97,7 @@ void TstPurchaseService::addStock_data()
         << ""
         << "1e999" << int(StockOutcome::Overflow) << "" << QStringList{"12", "1"};
     QTest::newRow("update refused") << "12"
-                                    << "CREATE TRIGGER refuse BEFORE UPDATE ON jinhuo BEGIN "
-                                       "SELECT RAISE(ABORT, 'disk full'); END"
+                                    << "BEFORE UPDATE ON jinhuo"
                                     << "3" << int(StockOutcome::Failed) << "" << QStringList{"12", "1"};
 }
 
@@ -117,7 +113,9 @@ void TstPurchaseService::addStock()
     TestEnv env;
     env.insert(kGoods, line("可乐", "K1", "4", stock));
     env.insert(kGoods, line("雪碧", "X2", "3", "1"));
-    if (!change.isEmpty())
+    if (change.startsWith("BEFORE"))
+        refuse(env, change);
+    else if (!change.isEmpty())
         QVERIFY(env.db().exec(change).ok);
 
     const StockOutcome out = PurchaseService(env.db()).addStock(1, quantity);

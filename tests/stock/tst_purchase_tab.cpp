@@ -778,10 +778,7 @@ private slots:
         open(lines, lines);
         if (operation == "commit")
             enterAddStock(line("可乐", "K1", "4", ""));
-        QVERIFY(env->db()
-                    .exec(QString("CREATE TRIGGER refuse %1 BEGIN SELECT RAISE(ABORT, 'disk full'); END")
-                              .arg(trigger))
-                    .ok);
+        QVERIFY(test::addFailingTrigger(env->db(), "refuse", trigger, "disk full"));
         env->messages().clear();
 
         QStringList typed;
@@ -815,7 +812,7 @@ private slots:
                  operation == "commit" ? PurchaseTab::kAddStockCaption : PurchaseTab::kAddCaption);
 
         // Once the database accepts writes again the same press succeeds.
-        QVERIFY(env->db().exec("DROP TRIGGER refuse").ok);
+        QVERIFY(test::dropTrigger(env->db(), "refuse"));
         env->messages().clear();
         if (operation == "delete") {
             clickRow(grid(), 0);

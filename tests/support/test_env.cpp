@@ -90,6 +90,33 @@ bool ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& f
     return real_.saveAsPdf(document, fileName);
 }
 
+bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message)
+{
+    QString escaped = message;
+    escaped.replace('\'', "''");
+    if (!db.onServer())
+        return db
+            .exec(QStringLiteral("CREATE TRIGGER %1 %2 BEGIN SELECT RAISE(ABORT, '%3'); END")
+                      .arg(name, when, escaped))
+            .ok;
+    return db.exec(QStringLiteral("CREATE FUNCTION %1_fail() RETURNS trigger LANGUAGE plpgsql AS "
+                                  "$$BEGIN RAISE EXCEPTION '%2'; END$$")
+                       .arg(name, escaped))
+               .ok &&
+           db.exec(QStringLiteral("CREATE TRIGGER %1 %2 FOR EACH ROW EXECUTE FUNCTION %1_fail()")
+                       .arg(name, when))
+               .ok;
+}
+
+bool dropTrigger(Database& db, const QString& name)
+{
+    // The server's trigger goes with its function.
+    return db
+        .exec(db.onServer() ? QStringLiteral("DROP FUNCTION %1_fail() CASCADE").arg(name)
+                            : QStringLiteral("DROP TRIGGER %1").arg(name))
+        .ok;
+}
+
 TestEnv::TestEnv(const QDateTime& now)
 {
     if (!dir_.isValid())

@@ -83,6 +83,11 @@ private:
     QtPrintService real_;
 };
 
+// Makes every write named by `when` ("BEFORE INSERT ON salse") fail with
+// `message`, on either engine (a fault for the tests to meet).
+bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message);
+bool dropTrigger(Database& db, const QString& name);
+
 // A fresh program folder in a temporary directory with fresh database files,
 // a fixed clock (2026-12-07 10:00:00 unless told), the scripted message
 // and printing services and a settings file of its own. Windows are not registered: a
