@@ -370,6 +370,25 @@ DbValue<QStringList> presentTables(Database& db)
     return DbValue<QStringList>::of(present);
 }
 
+bool createServerTables(Database& db, QString* error)
+{
+    if (!runAll(db, kServerSetup, error))
+        return false;
+    for (const TableDef& t : businessTables())
+        if (!createTable(db, t, error))
+            return false;
+    if (!createTable(db, accountsTable(), error))
+        return false;
+    const auto work = indexWork(db);
+    if (work.failed())
+        return failWith(error, work.error());
+    QStringList all = *work;
+    all << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (username)")
+        << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username_pinyin ON username (%1)")
+               .arg(pinyinTerm(QStringLiteral("username")));
+    return runAll(db, all, error);
+}
+
 bool createServerSchema(Database& db, const QString& zedPassword, QString* error)
 {
     if (zedPassword.isEmpty())
@@ -387,21 +406,7 @@ bool createServerSchema(Database& db, const QString& zedPassword, QString* error
     Database::Transaction tx(db);
     if (!tx.active())
         return failWith(error, tx.error());
-    if (!runAll(db, kServerSetup, error))
-        return false;
-    for (const TableDef& t : businessTables())
-        if (!createTable(db, t, error))
-            return false;
-    if (!createTable(db, accountsTable(), error))
-        return false;
-    const auto work = indexWork(db);
-    if (work.failed())
-        return failWith(error, work.error());
-    QStringList all = *work;
-    all << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (username)")
-        << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username_pinyin ON username (%1)")
-               .arg(pinyinTerm(QStringLiteral("username")));
-    if (!runAll(db, all, error))
+    if (!createServerTables(db, error))
         return false;
     if (DbResult r = db.exec(QStringLiteral("INSERT INTO username VALUES (?, ?, ?)"),
                              {QStringLiteral("ZED"), hash, QStringLiteral("M")});

@@ -45,6 +45,10 @@ bool createDatabaseFiles(const QString& businessPath, const QString& accountsPat
 // The program's tables that a database holds (by name).
 DbValue<QStringList> presentTables(Database& db);
 
+// Creates every table and index (business and accounts) on a server
+// database, inside the caller's transaction; no account.
+bool createServerTables(Database& db, QString* error);
+
 // Creates every table (business and accounts) on an empty server database,
 // with the supervisor account "ZED" of kind "M", in one transaction. Refuses
 // a database that holds any of the program's tables already.
