@@ -1,13 +1,44 @@
 #include "backup_files.h"
 
+#include "csv_export.h"
 #include "database.h"
 #include "program_paths.h"
+#include "schema.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 namespace shop {
+
+namespace {
+
+// A server database has no file to copy: every table of the program is
+// written as a CSV file instead, all read in one snapshot, so a person can
+// still see and take back what was there.
+QString backupServerTables(Database& db, const QString& folder)
+{
+    QList<TableDef> tables = schema::businessTables();
+    tables << schema::accountsTable();
+    if (DbResult r = db.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")); !r)
+        return r.error;
+    QString error;
+    for (const TableDef& t : tables) {
+        QList<CsvColumn> columns;
+        for (const QString& c : t.columns)
+            columns << CsvColumn{c, c};
+        const QString file = QDir(folder).filePath(t.name + QStringLiteral(".csv"));
+        const CsvResult r = exportCsv(db, RecordSource::all(t.name), columns, file);
+        if (r.outcome != CsvOutcome::Written) {
+            error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(file), r.error);
+            break;
+        }
+    }
+    db.exec(QStringLiteral("COMMIT"));
+    return error;
+}
+
+} // namespace
 
 BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
                               const QList<BackupSource>& sources, const QString& suffix)
@@ -39,6 +70,12 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
             return fail(QStringLiteral("数据库未打开：%1").arg(s.fileName));
         if (s.db->inTransaction())
             return fail(QStringLiteral("数据库正在写入：%1").arg(s.fileName));
+        if (s.db->onServer()) {
+            // Both connections reach the same database: one copy of it.
+            if (const QString e = backupServerTables(*s.db, partial); !e.isEmpty())
+                return fail(e);
+            break;
+        }
         const QString target = QDir(partial).filePath(s.fileName);
         DbResult r = s.db->exec(QStringLiteral("VACUUM INTO ?"), {target});
         if (!r)

@@ -232,6 +232,8 @@ private:
         QVariantList binds;
         const QString sql = storedChunkSql(&binds);
         binds << 0;
+        if (db_.onServer())
+            return db_.sortsWholeResult(sql, binds);
         const auto plan = db_.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
         if (!plan)
             return false;
