@@ -15,7 +15,8 @@ AutoBackup::~AutoBackup()
 
 bool AutoBackup::startIfDue()
 {
-    if (running_ || !autoBackupDue(ctx_.paths().backupDir(), ctx_.clock().today()))
+    // A server database is backed up on the server; the copy is of files.
+    if (running_ || ctx_.onServer() || !autoBackupDue(ctx_.paths().backupDir(), ctx_.clock().today()))
         return false;
     running_ = true;
     auto result = std::make_shared<BackupOutcome>();

@@ -18,8 +18,8 @@ public:
     explicit AutoBackup(AppContext& ctx, QObject* parent = nullptr) : QObject(parent), ctx_(ctx) {}
     ~AutoBackup() override;
 
-    // Starts today's backup unless it is there or one is running; false
-    // when nothing was started.
+    // Starts today's backup unless it is there or one is running, or the
+    // databases are on a server; false when nothing was started.
     bool startIfDue();
     bool running() const { return running_; }
 

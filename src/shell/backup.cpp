@@ -6,9 +6,21 @@
 
 namespace shop {
 
+QString serverBackupText(AppContext& ctx)
+{
+    return QStringLiteral("数据库在数据库服务器 %1 上，由服务器备份和恢复（例如用 pg_dump 和 "
+                          "pg_restore），本程序不复制它。")
+        .arg(ctx.server() ? ctx.server()->display() : QString());
+}
+
 BackupOutcome runBackup(AppContext& ctx)
 {
     BackupOutcome out;
+    if (ctx.onServer()) {
+        out.error = serverBackupText(ctx);
+        ctx.messages().information(out.error, QStringLiteral("数据备份"));
+        return out;
+    }
     if (!ctx.databasesOpen())
         out.error = QStringLiteral("数据库未打开");
     else

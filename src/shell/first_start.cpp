@@ -8,6 +8,21 @@
 
 namespace shop {
 
+QString askZedPassword(MessageService& m, const QString& caption)
+{
+    for (;;) {
+        const QString password = m.secret(QStringLiteral("请输入系统管理员 ZED 的密码："), caption);
+        if (password.isEmpty())
+            return {};
+        const QString again = m.secret(QStringLiteral("请再次输入密码："), caption);
+        if (again.isEmpty())
+            return {};
+        if (again == password)
+            return password;
+        m.critical(QStringLiteral("两次输入的密码不一致，请重新输入！"), QStringLiteral("错误信息"));
+    }
+}
+
 bool runFirstStart(AppContext& ctx)
 {
     const ProgramPaths& p = ctx.paths();
@@ -19,18 +34,9 @@ bool runFirstStart(AppContext& ctx)
                         .arg(QDir::toNativeSeparators(p.databaseDir())),
                     caption))
         return false;
-    QString password;
-    for (;;) {
-        password = m.secret(QStringLiteral("请输入系统管理员 ZED 的密码："), caption);
-        if (password.isEmpty())
-            return false;
-        const QString again = m.secret(QStringLiteral("请再次输入密码："), caption);
-        if (again.isEmpty())
-            return false;
-        if (again == password)
-            break;
-        m.critical(QStringLiteral("两次输入的密码不一致，请重新输入！"), QStringLiteral("错误信息"));
-    }
+    const QString password = askZedPassword(m, caption);
+    if (password.isEmpty())
+        return false;
     QString error;
     if (!schema::createDatabaseFiles(p.businessDb(), p.accountsDb(), password, &error)) {
         // Leave no empty folder behind, so the next start offers again.

@@ -1,5 +1,6 @@
 #include "restore_window.h"
 
+#include "backup.h"
 #include "data/backup_files.h"
 #include "ui/app_context.h"
 #include "ui/input_filters.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -55,6 +57,15 @@ RestoreWindow::RestoreWindow(AppContext& ctx, QWidget* parent) : QWidget(parent)
     buttons->addWidget(restore);
     buttons->addWidget(exit);
     auto* layout = new QVBoxLayout(this);
+    if (ctx_.onServer()) {
+        // The backups here are copies of local files, not of the server's
+        // database: nothing of them is offered.
+        auto* note = new QLabel(serverBackupText(ctx_), this);
+        note->setObjectName(QStringLiteral("lab_server"));
+        note->setWordWrap(true);
+        layout->addWidget(note);
+        restore->setEnabled(false);
+    }
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
 
@@ -65,7 +76,8 @@ RestoreWindow::RestoreWindow(AppContext& ctx, QWidget* parent) : QWidget(parent)
 
 void RestoreWindow::fillList()
 {
-    const QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir());
+    const QList<BackupInfo> backups =
+        ctx_.onServer() ? QList<BackupInfo>{} : listBackups(ctx_.paths().backupDir());
     list_->setRowCount(static_cast<int>(backups.size()));
     for (int r = 0; r < backups.size(); ++r) {
         auto* when = new QTableWidgetItem(whenText(backups.at(r)));

@@ -55,7 +55,8 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     connect(cmquit, &QPushButton::clicked, this, &QWidget::close);
 
     centreOnScreen(this);
-    dpath_->setText(QDir::toNativeSeparators(ctx_.paths().businessDb()));
+    dpath_->setText(ctx_.server() ? ctx_.server()->display()
+                                  : QDir::toNativeSeparators(ctx_.paths().businessDb()));
     spath_->setText(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
     wno_->setText(app_settings::fileType(ctx_.settings()));
     company_->setText(app_settings::companyForCaption(ctx_.settings()));

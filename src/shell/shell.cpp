@@ -4,6 +4,7 @@
 #include "data/database.h"
 #include "ui/app_context.h"
 #include "first_start.h"
+#include "server_start.h"
 #include "main_window.h"
 
 #include <QApplication>
@@ -32,18 +33,8 @@ bool Shell::start()
         ctx_.messages().critical(QStringLiteral(" 系统已经运行 ! "), QStringLiteral("错误信息"));
         return false;
     }
-    if (!runFirstStart(ctx_))
+    if (!ctx_.databasesOpen() && !openDatabases())
         return false;
-    if (!ctx_.databasesOpen()) {
-        QString error;
-        if (!ctx_.openDatabases(&error) &&
-            !(!ctx_.damagedFile().isEmpty() && offerRestore() && ctx_.openDatabases(&error))) {
-            if (ctx_.damagedFile().isEmpty())
-                ctx_.messages().critical(QStringLiteral("无法打开数据库文件 %1").arg(error),
-                                         QStringLiteral("错误信息"));
-            return false;
-        }
-    }
     // Files that cannot be written are said before anyone types a sale; the
     // program still opens for reading.
     if (const QStringList readOnly = ctx_.readOnlyFiles(); !readOnly.isEmpty())
@@ -54,6 +45,36 @@ bool Shell::start()
     qApp->setQuitOnLastWindowClosed(false);
     qApp->installEventFilter(this);
     showLogin();
+    return true;
+}
+
+bool Shell::openDatabases()
+{
+    std::optional<DbServer> server = ctx_.server();
+    if (!server) {
+        const database_settings::Choice choice = database_settings::read(ctx_.settings());
+        if (!choice.error.isEmpty()) {
+            ctx_.messages().critical(
+                QStringLiteral("%1\n请改正设置文件 %2 中的 [database] 一节。程序将退出。")
+                    .arg(choice.error, QDir::toNativeSeparators(ctx_.settings().fileName())),
+                QStringLiteral("错误信息"));
+            return false;
+        }
+        server = choice.server;
+    }
+    // A server database has no folder to make, no files to check or restore.
+    if (server)
+        return startOnServer(ctx_, *server);
+    if (!runFirstStart(ctx_))
+        return false;
+    QString error;
+    if (!ctx_.openDatabases(&error) &&
+        !(!ctx_.damagedFile().isEmpty() && offerRestore() && ctx_.openDatabases(&error))) {
+        if (ctx_.damagedFile().isEmpty())
+            ctx_.messages().critical(QStringLiteral("无法打开数据库文件 %1").arg(error),
+                                     QStringLiteral("错误信息"));
+        return false;
+    }
     return true;
 }
 

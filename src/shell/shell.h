@@ -46,6 +46,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // The engine the settings name, its first start, then both databases;
+    // false when the program is to end (said, or cancelled).
+    bool openDatabases();
     // A damaged file at start: the newest backup offered; true when restored.
     bool offerRestore();
     void loggedIn();

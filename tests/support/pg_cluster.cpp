@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -143,6 +144,51 @@ PgCluster* PgCluster::shared(QString* error)
 QString PgCluster::socketDir() const
 {
     return dir_.path();
+}
+
+bool PgCluster::addPasswordRole(const QString& role, const QString& password, QString* error)
+{
+    auto fail = [error](const QString& e) {
+        if (error)
+            *error = e;
+        return false;
+    };
+    {
+        auto admin = Database::openServer(server(QStringLiteral("postgres")), error);
+        if (!admin)
+            return false;
+        QString literal = password;
+        literal.replace(u'\'', QStringLiteral("''"));
+        // The statement takes no bound values.
+        if (DbResult r = admin->exec(
+                QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(quoteIdent(role), literal));
+            !r)
+            return fail(r.error);
+    }
+    // The first line that matches decides: this one goes before initdb's.
+    QFile hba(dir_.filePath(QStringLiteral("data/pg_hba.conf")));
+    if (!hba.open(QIODevice::ReadWrite))
+        return fail(hba.errorString());
+    const QByteArray rest = hba.readAll();
+    hba.resize(0);
+    hba.seek(0);
+    hba.write("local all " + quoteIdent(role).toUtf8() + " scram-sha-256\n" + rest);
+    hba.close();
+    const QString data = dir_.filePath(QStringLiteral("data"));
+    if (!run({bin_ + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data, QStringLiteral("-s"),
+              QStringLiteral("reload")},
+             error))
+        return false;
+    // The server reads the file again a moment after the signal.
+    DbServer probe = server(QStringLiteral("postgres"));
+    probe.user = role;
+    for (int i = 0; i < 100; ++i) {
+        QString err;
+        if (!Database::openServer(probe, &err) && Database::needsPassword(err))
+            return true;
+        QThread::msleep(50);
+    }
+    return fail(QStringLiteral("the cluster does not ask %1 for a password").arg(role));
 }
 
 DbServer PgCluster::server(const QString& name) const

@@ -35,6 +35,10 @@ public:
 
     QString socketDir() const;
 
+    // Makes `role` a login with `password`, which the cluster then asks of
+    // it (scram-sha-256 on the socket); every other role stays trusted.
+    bool addPasswordRole(const QString& role, const QString& password, QString* error);
+
 private:
     PgCluster() = default;
     bool run(const QStringList& command, QString* error) const;

@@ -1,0 +1,146 @@
+#include "server_start.h"
+
+#include "first_start.h"
+#include "ui/app_context.h"
+#include "data/schema.h"
+
+#include <utility>
+
+namespace shop {
+
+namespace database_settings {
+
+Choice read(QSettings& s)
+{
+    Choice out;
+    const QString engine = s.value(QLatin1String(kEngineKey)).toString().trimmed().toLower();
+    if (engine.isEmpty() || engine == QLatin1String("files"))
+        return out;
+    if (engine != QLatin1String("postgresql")) {
+        out.error =
+            QStringLiteral("设置中的数据库类型“%1”无法识别：database/engine 只能是 files 或 postgresql。")
+                .arg(s.value(QLatin1String(kEngineKey)).toString());
+        return out;
+    }
+    DbServer server;
+    server.host = s.value(QLatin1String(kHostKey)).toString().trimmed();
+    server.name = s.value(QLatin1String(kNameKey)).toString().trimmed();
+    server.user = s.value(QLatin1String(kUserKey)).toString().trimmed();
+    for (const auto& [key, value] : {std::pair{kHostKey, server.host}, std::pair{kNameKey, server.name},
+                                     std::pair{kUserKey, server.user}})
+        if (value.isEmpty()) {
+            out.error = QStringLiteral("设置中缺少数据库服务器的 %1。").arg(QLatin1String(key));
+            return out;
+        }
+    const QString port = s.value(QLatin1String(kPortKey)).toString().trimmed();
+    if (!port.isEmpty()) {
+        bool ok = false;
+        server.port = port.toInt(&ok);
+        if (!ok || server.port < 1 || server.port > 65535) {
+            out.error =
+                QStringLiteral("设置中数据库服务器的端口“%1”不正确：database/port 应是 1 到 65535 的整数。")
+                    .arg(port);
+            return out;
+        }
+    }
+    out.server = server;
+    return out;
+}
+
+} // namespace database_settings
+
+namespace {
+
+// Connects, asking for the password while the server wants one; a wrong one
+// is said and asked again. Null when the person cancelled or the server
+// cannot be reached (said).
+std::unique_ptr<Database> connectAsking(MessageService& m, DbServer& server)
+{
+    for (;;) {
+        QString error;
+        if (auto db = Database::openServer(server, &error))
+            return db;
+        if (!Database::needsPassword(error)) {
+            m.critical(
+                QStringLiteral("无法连接数据库服务器 %1：\n%2\n程序将退出。").arg(server.display(), error),
+                QStringLiteral("错误信息"));
+            return nullptr;
+        }
+        if (!server.password.isEmpty())
+            m.critical(QStringLiteral("数据库服务器 %1 的密码不正确，请重新输入！").arg(server.display()),
+                       QStringLiteral("错误信息"));
+        server.password = m.secret(QStringLiteral("请输入数据库服务器 %1 的密码：").arg(server.display()),
+                                   QStringLiteral("数据库服务器"));
+        if (server.password.isEmpty())
+            return nullptr;
+    }
+}
+
+// The first start on a server: the tables of both databases and the account
+// ZED, after a question and the password of ZED twice.
+bool createOnServer(MessageService& m, Database& db, const DbServer& server)
+{
+    const QString caption = QStringLiteral("创建数据库");
+    if (!m.question(QStringLiteral("数据库服务器 %1 上还没有本系统的数据表。\n是否现在创建新的数据表？")
+                        .arg(server.display()),
+                    caption))
+        return false;
+    const QString password = askZedPassword(m, caption);
+    if (password.isEmpty())
+        return false;
+    QString error;
+    if (!schema::createServerSchema(db, password, &error)) {
+        m.critical(QStringLiteral("无法在数据库服务器上创建数据表：%1").arg(error),
+                   QStringLiteral("错误信息"));
+        return false;
+    }
+    m.information(QStringLiteral("数据表已在数据库服务器上创建。请用用户名 ZED 登录。"),
+                  QStringLiteral("系统信息"));
+    return true;
+}
+
+} // namespace
+
+bool startOnServer(AppContext& ctx, DbServer server)
+{
+    MessageService& m = ctx.messages();
+    auto db = connectAsking(m, server);
+    if (!db)
+        return false;
+    const auto present = schema::presentTables(*db);
+    if (present.failed()) {
+        m.critical(
+            QStringLiteral("无法读取数据库服务器 %1 上的数据表：%2").arg(server.display(), present.error()),
+            QStringLiteral("错误信息"));
+        return false;
+    }
+    QStringList missing;
+    for (const TableDef& t : schema::businessTables() + QList<TableDef>{schema::accountsTable()})
+        if (!present->contains(t.name, Qt::CaseInsensitive))
+            missing << t.name;
+    if (present->isEmpty()) {
+        if (!createOnServer(m, *db, server))
+            return false;
+    } else if (!missing.isEmpty()) {
+        // As a damaged file is said; a server database is restored on the
+        // server, so nothing is offered here.
+        m.critical(
+            QStringLiteral("数据库服务器 %1 上的数据库已损坏（缺少数据表 %2）。程序将退出，数据库保持原样。\n"
+                           "请用服务器上的备份恢复。")
+                .arg(server.display(), missing.join(QStringLiteral("、"))),
+            QStringLiteral("数据库损坏"));
+        return false;
+    }
+    db.reset();
+    // The password stays in memory only, for the context's connections.
+    ctx.useServer(server);
+    QString error;
+    if (!ctx.openDatabases(&error)) {
+        m.critical(QStringLiteral("无法打开数据库服务器上的数据库 %1").arg(error),
+                   QStringLiteral("错误信息"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace shop

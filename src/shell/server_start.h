@@ -1,0 +1,40 @@
+#pragma once
+
+#include "data/database.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <optional>
+
+namespace shop {
+
+class AppContext;
+
+// Which engine holds the shop's data, from group "database" of the per-user
+// settings: "engine" is "files" (the default: the files in the database
+// folder) or "postgresql", with "host", "port" (5432), "name" and "user".
+// No password is ever read from or written to the settings.
+namespace database_settings {
+
+inline constexpr const char* kEngineKey = "database/engine";
+inline constexpr const char* kHostKey = "database/host";
+inline constexpr const char* kPortKey = "database/port";
+inline constexpr const char* kNameKey = "database/name";
+inline constexpr const char* kUserKey = "database/user";
+
+struct Choice {
+    std::optional<DbServer> server; // no value: the local files
+    QString error;                  // the settings cannot be used (why, in Chinese)
+};
+Choice read(QSettings& s);
+
+} // namespace database_settings
+
+// Start-up on a server: connects (asking for the password while the server
+// wants one), offers to create the tables on an empty server database, and
+// opens the context's databases there. False when the program is to end
+// (the reason has been said, or the person cancelled).
+bool startOnServer(AppContext& ctx, DbServer server);
+
+} // namespace shop
