@@ -480,23 +480,8 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     lastConflict_ = false;
     if (onServer()) {
         // Straight through the client library: one round trip.
-        PGconn* conn = serverHandle(handle());
-        if (!conn)
-            return DbResult::failure(QStringLiteral("database not open"));
-        const TextParams params(binds);
-        const QByteArray text = numberedPlaceholders(dialect(sql));
-        PGresult* res = PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(),
-                                     nullptr, nullptr, 0);
-        const ExecStatusType st = PQresultStatus(res);
         DbResult r;
-        if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
-            r = DbResult::failure(serverError(conn, res));
-            const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
-            r.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
-        } else {
-            r.rowsAffected = QByteArray(PQcmdTuples(res)).toLongLong();
-        }
-        PQclear(res);
+        runOnServer(sql, binds, &r);
         return r;
     }
     BusyScope busy(*this);
@@ -512,6 +497,82 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     r.lastRowid = q.lastInsertId().toLongLong();
     q.finish();
     return r;
+}
+
+Database::ServerResult Database::runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
+                                             const QByteArray& prefix)
+{
+    lastConflict_ = false;
+    PGconn* conn = serverHandle(handle());
+    if (!conn) {
+        *status = DbResult::failure(QStringLiteral("database not open"));
+        return ServerResult(nullptr, &PQclear);
+    }
+    const TextParams params(binds);
+    // The server's texts cannot hold a NUL character, and the client library
+    // would cut the value there without a word.
+    for (const QByteArray& b : params.bytes)
+        if (b.contains('\0')) {
+            *status = DbResult::failure(QStringLiteral("文本中含有空字符（\\0），数据库服务器不能保存"));
+            return ServerResult(nullptr, &PQclear);
+        }
+    const QByteArray text = prefix + numberedPlaceholders(dialect(sql));
+    ServerResult res(PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(),
+                                  nullptr, nullptr, 0),
+                     &PQclear);
+    const ExecStatusType st = PQresultStatus(res.get());
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+        *status = DbResult::failure(serverError(conn, res.get()));
+        const char* state = res ? PQresultErrorField(res.get(), PG_DIAG_SQLSTATE) : nullptr;
+        status->conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+    } else {
+        *status = DbResult{};
+        status->rowsAffected = QByteArray(PQcmdTuples(res.get())).toLongLong();
+    }
+    return res;
+}
+
+DbValue<QList<QVariantList>> Database::serverRows(const QString& sql, const QVariantList& binds, int maxRows)
+{
+    DbResult status;
+    const ServerResult res = runOnServer(sql, binds, &status);
+    if (!status)
+        return DbValue<QList<QVariantList>>{status, std::nullopt};
+    QList<QVariantList> rows;
+    const int n = maxRows < 0 ? PQntuples(res.get()) : qMin(maxRows, PQntuples(res.get()));
+    const int width = PQnfields(res.get());
+    rows.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        QVariantList row;
+        row.reserve(width);
+        for (int c = 0; c < width; ++c) {
+            if (PQgetisnull(res.get(), i, c)) {
+                row << QVariant();
+                continue;
+            }
+            const QByteArrayView v(PQgetvalue(res.get(), i, c), PQgetlength(res.get(), i, c));
+            // Keys and counts as numbers, as the file engine gives them.
+            switch (PQftype(res.get(), c)) {
+            case 20: // int8
+            case 21: // int2
+            case 23: // int4
+                row << v.toLongLong();
+                break;
+            case 700:  // float4
+            case 701:  // float8
+            case 1700: // numeric
+                row << v.toDouble();
+                break;
+            case 16: // bool
+                row << (v == "t");
+                break;
+            default:
+                row << QString::fromUtf8(v.data(), v.size());
+            }
+        }
+        rows << row;
+    }
+    return DbValue<QList<QVariantList>>::of(rows);
 }
 
 DbResult Database::failed(const QSqlError& e)
@@ -651,24 +712,12 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
 DbResult Database::selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
                                             const std::function<bool(qint64, const TextRow&)>& row)
 {
-    lastConflict_ = false;
-    PGconn* conn = serverHandle(handle());
-    if (!conn)
-        return DbResult::failure(QStringLiteral("database not open"));
-    const TextParams params(binds);
-    const QByteArray text = numberedPlaceholders(dialect(sql));
     // The whole result at once, as the server's own client reads it; the
     // texts are read straight from it.
-    std::unique_ptr<PGresult, void (*)(PGresult*)> res(PQexecParams(conn, text.constData(), params.count(),
-                                                                    nullptr, params.values.data(), nullptr,
-                                                                    nullptr, 0),
-                                                       &PQclear);
-    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
-        DbResult r = DbResult::failure(serverError(conn, res.get()));
-        const char* state = res ? PQresultErrorField(res.get(), PG_DIAG_SQLSTATE) : nullptr;
-        r.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
-        return r;
-    }
+    DbResult status;
+    const ServerResult res = runOnServer(sql, binds, &status);
+    if (!status)
+        return status;
     const int n = PQntuples(res.get());
     for (int i = 0; i < n; ++i) {
         const TextRow reader(res.get(), i);
@@ -751,6 +800,8 @@ QVector<QString> Database::TextRow::texts() const
 
 DbValue<QList<QVariantList>> Database::selectAll(const QString& sql, const QVariantList& binds)
 {
+    if (onServer())
+        return serverRows(sql, binds, -1);
     QList<QVariantList> rows;
     DbResult r = select(sql, binds, [&rows](const QSqlQuery& q) {
         QVariantList v;
@@ -768,6 +819,12 @@ DbValue<QList<QVariantList>> Database::selectAll(const QString& sql, const QVari
 
 DbValue<QVariantList> Database::selectOne(const QString& sql, const QVariantList& binds)
 {
+    if (onServer()) {
+        const auto rows = serverRows(sql, binds, 1);
+        if (rows.failed())
+            return DbValue<QVariantList>{rows.status, std::nullopt};
+        return rows->isEmpty() ? DbValue<QVariantList>::none() : DbValue<QVariantList>::of(rows->first());
+    }
     std::optional<QVariantList> out;
     DbResult r = select(sql, binds, [&out](const QSqlQuery& q) {
         QVariantList v;
@@ -790,24 +847,18 @@ DbValue<QVariantList> Database::selectOneForUpdate(const QString& sql, const QVa
 bool Database::sortsWholeResult(const QString& sql, const QVariantList& binds)
 {
     if (onServer()) {
-        bool sorts = false;
-        PGconn* conn = serverHandle(handle());
-        if (!conn)
+        DbResult status;
+        const ServerResult res = runOnServer(sql, binds, &status, "EXPLAIN ");
+        if (!status)
             return false;
-        const TextParams params(binds);
-        const QByteArray text = "EXPLAIN " + numberedPlaceholders(dialect(sql));
-        PGresult* res = PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(),
-                                     nullptr, nullptr, 0);
-        if (PQresultStatus(res) == PGRES_TUPLES_OK)
-            for (int i = 0; i < PQntuples(res) && !sorts; ++i) {
-                // "Sort" (a top-N heap sort under a LIMIT too) reads every
-                // row; an "Incremental Sort" follows an index's runs.
-                const QByteArray line = QByteArray(PQgetvalue(res, i, 0)).trimmed();
-                sorts =
-                    line.startsWith("Sort ") || line.startsWith("-> Sort ") || line.startsWith("->  Sort ");
-            }
-        PQclear(res);
-        return sorts;
+        for (int i = 0; i < PQntuples(res.get()); ++i) {
+            // "Sort" (a top-N heap sort under a LIMIT too) reads every row;
+            // an "Incremental Sort" follows an index's runs.
+            const QByteArray line = QByteArray(PQgetvalue(res.get(), i, 0)).trimmed();
+            if (line.startsWith("Sort ") || line.startsWith("-> Sort ") || line.startsWith("->  Sort "))
+                return true;
+        }
+        return false;
     }
     const auto plan = selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
     if (!plan)

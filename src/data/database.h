@@ -12,6 +12,7 @@
 
 class QSqlQuery;
 struct sqlite3_stmt;
+struct pg_result;
 
 namespace shop {
 
@@ -209,6 +210,12 @@ private:
     // The statement as this engine takes it.
     QString dialect(const QString& sql) const;
     DbResult failed(const class QSqlError& e);
+    // One statement on the server through the client library (one round
+    // trip); `status` says how it went.
+    using ServerResult = std::unique_ptr<::pg_result, void (*)(::pg_result*)>;
+    ServerResult runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
+                             const QByteArray& prefix = {});
+    DbValue<QList<QVariantList>> serverRows(const QString& sql, const QVariantList& binds, int maxRows);
     DbResult selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
                                       const std::function<bool(qint64 key, const TextRow& row)>& row);
     bool connectionReadOnly() const;
