@@ -10,7 +10,7 @@ trap '[ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for f in bin/shop bin/shop-create-db share/applications/shop.desktop \
+for f in bin/shop bin/shop-create-db bin/shop-migrate share/applications/shop.desktop \
          share/icons/hicolor/scalable/apps/shop.svg; do
   [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
