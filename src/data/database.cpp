@@ -140,6 +140,81 @@ QString serverError(const PGconn* conn, const PGresult* res)
     return text.trimmed();
 }
 
+// A value of the server's text result typed as the Qt driver types it
+// (a null keeps its type).
+QVariant serverValue(const PGresult* res, int row, int column)
+{
+    QMetaType::Type type = QMetaType::QString;
+    switch (PQftype(res, column)) {
+    case 16: // bool
+        type = QMetaType::Bool;
+        break;
+    case 20: // int8
+        type = QMetaType::LongLong;
+        break;
+    case 21: // int2
+    case 23: // int4
+    case 26: // oid
+        type = QMetaType::Int;
+        break;
+    case 700:  // float4
+    case 701:  // float8
+    case 1700: // numeric
+        type = QMetaType::Double;
+        break;
+    default:
+        break;
+    }
+    if (PQgetisnull(res, row, column))
+        return QVariant(QMetaType(type));
+    const QByteArrayView v(PQgetvalue(res, row, column), PQgetlength(res, row, column));
+    switch (type) {
+    case QMetaType::Bool:
+        return v == "t";
+    case QMetaType::LongLong:
+        return v.toLongLong();
+    case QMetaType::Int:
+        return v.toInt();
+    case QMetaType::Double:
+        return v.toDouble();
+    default:
+        return QString::fromUtf8(v);
+    }
+}
+
+// The rows of a query on the server (at most `limit`; 0: all) in one round
+// trip: the Qt driver prepares, runs and deallocates every statement it is
+// given values for, three round trips, and a sale reads four rows.
+DbResult serverRows(PGconn* conn, const QByteArray& text, const QVariantList& binds, int limit,
+                    QList<QVariantList>* out)
+{
+    if (!conn)
+        return DbResult::failure(QStringLiteral("database not open"));
+    const TextParams params(binds);
+    std::unique_ptr<PGresult, void (*)(PGresult*)> res(PQexecParams(conn, text.constData(), params.count(),
+                                                                    nullptr, params.values.data(), nullptr,
+                                                                    nullptr, 0),
+                                                       &PQclear);
+    const ExecStatusType st = PQresultStatus(res.get());
+    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
+        DbResult r = DbResult::failure(serverError(conn, res.get()));
+        const char* state = res ? PQresultErrorField(res.get(), PG_DIAG_SQLSTATE) : nullptr;
+        r.conflict = state && isConflictState(QString::fromLatin1(state));
+        return r;
+    }
+    const int rows = limit > 0 ? qMin(limit, PQntuples(res.get())) : PQntuples(res.get());
+    const int columns = PQnfields(res.get());
+    out->reserve(rows);
+    for (int i = 0; i < rows; ++i) {
+        QVariantList v;
+        v.reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            v << serverValue(res.get(), i, c);
+        out->append(std::move(v));
+    }
+    return {};
+}
+
 QString errorText(const QSqlError& e)
 {
     QString t = e.databaseText();
@@ -752,6 +827,13 @@ QVector<QString> Database::TextRow::texts() const
 DbValue<QList<QVariantList>> Database::selectAll(const QString& sql, const QVariantList& binds)
 {
     QList<QVariantList> rows;
+    if (onServer()) {
+        DbResult r = serverRows(serverHandle(handle()), numberedPlaceholders(dialect(sql)), binds, 0, &rows);
+        lastConflict_ = r.conflict;
+        if (!r)
+            return DbValue<QList<QVariantList>>{r, std::nullopt};
+        return DbValue<QList<QVariantList>>::of(rows);
+    }
     DbResult r = select(sql, binds, [&rows](const QSqlQuery& q) {
         QVariantList v;
         const int n = q.record().count();
@@ -769,6 +851,14 @@ DbValue<QList<QVariantList>> Database::selectAll(const QString& sql, const QVari
 DbValue<QVariantList> Database::selectOne(const QString& sql, const QVariantList& binds)
 {
     std::optional<QVariantList> out;
+    if (onServer()) {
+        QList<QVariantList> rows;
+        DbResult r = serverRows(serverHandle(handle()), numberedPlaceholders(dialect(sql)), binds, 1, &rows);
+        lastConflict_ = r.conflict;
+        if (!rows.isEmpty())
+            out = rows.first();
+        return DbValue<QVariantList>{r, r.ok ? out : std::nullopt};
+    }
     DbResult r = select(sql, binds, [&out](const QSqlQuery& q) {
         QVariantList v;
         const int n = q.record().count();
