@@ -140,6 +140,48 @@ QString serverError(const PGconn* conn, const PGresult* res)
     return text.trimmed();
 }
 
+// A value of the server's text result typed as the Qt driver types it
+// (a null keeps its type).
+QVariant serverValue(const PGresult* res, int row, int column)
+{
+    QMetaType::Type type = QMetaType::QString;
+    switch (PQftype(res, column)) {
+    case 16: // bool
+        type = QMetaType::Bool;
+        break;
+    case 20: // int8
+        type = QMetaType::LongLong;
+        break;
+    case 21: // int2
+    case 23: // int4
+    case 26: // oid
+        type = QMetaType::Int;
+        break;
+    case 700:  // float4
+    case 701:  // float8
+    case 1700: // numeric
+        type = QMetaType::Double;
+        break;
+    default:
+        break;
+    }
+    if (PQgetisnull(res, row, column))
+        return QVariant(QMetaType(type));
+    const QByteArrayView v(PQgetvalue(res, row, column), PQgetlength(res, row, column));
+    switch (type) {
+    case QMetaType::Bool:
+        return v == "t";
+    case QMetaType::LongLong:
+        return v.toLongLong();
+    case QMetaType::Int:
+        return v.toInt();
+    case QMetaType::Double:
+        return v.toDouble();
+    default:
+        return QString::fromUtf8(v);
+    }
+}
+
 QString errorText(const QSqlError& e)
 {
     QString t = e.databaseText();
@@ -545,31 +587,8 @@ DbValue<QList<QVariantList>> Database::serverRows(const QString& sql, const QVar
     for (int i = 0; i < n; ++i) {
         QVariantList row;
         row.reserve(width);
-        for (int c = 0; c < width; ++c) {
-            if (PQgetisnull(res.get(), i, c)) {
-                row << QVariant();
-                continue;
-            }
-            const QByteArrayView v(PQgetvalue(res.get(), i, c), PQgetlength(res.get(), i, c));
-            // Keys and counts as numbers, as the file engine gives them.
-            switch (PQftype(res.get(), c)) {
-            case 20: // int8
-            case 21: // int2
-            case 23: // int4
-                row << v.toLongLong();
-                break;
-            case 700:  // float4
-            case 701:  // float8
-            case 1700: // numeric
-                row << v.toDouble();
-                break;
-            case 16: // bool
-                row << (v == "t");
-                break;
-            default:
-                row << QString::fromUtf8(v.data(), v.size());
-            }
-        }
+        for (int c = 0; c < width; ++c)
+            row << serverValue(res.get(), i, c);
         rows << row;
     }
     return DbValue<QList<QVariantList>>::of(rows);
