@@ -343,6 +343,7 @@ void Database::pauseBeforeRetry(int attempt)
 void Database::close()
 {
     dropStatements();
+    serverStatements_.clear();
     QSqlDatabase db = handle();
     if (db.isOpen())
         db.close();
@@ -559,9 +560,35 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
             return ServerResult(nullptr, &PQclear);
         }
     const QByteArray text = prefix + numberedPlaceholders(dialect(sql));
-    ServerResult res(PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(),
-                                  nullptr, nullptr, 0),
-                     &PQclear);
+    ServerResult res(nullptr, &PQclear);
+    if (binds.isEmpty() || !prefix.isEmpty()) {
+        res.reset(PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(), nullptr,
+                               nullptr, 0));
+    } else {
+        // Statements with values (the few texts of the sale, the grids and
+        // the totals, run again and again) are parsed once per connection;
+        // the server still plans each run with its values until a generic
+        // plan is as good.
+        QByteArray name = serverStatements_.value(sql);
+        if (name.isEmpty()) {
+            name = "s" + QByteArray::number(++serverStatementCount_);
+            const ServerResult prepared(PQprepare(conn, name.constData(), text.constData(), 0, nullptr),
+                                        &PQclear);
+            if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+                *status = DbResult::failure(serverError(conn, prepared.get()));
+                return res;
+            }
+            constexpr qsizetype kKept = 64;
+            if (serverStatements_.size() >= kKept) {
+                for (const QByteArray& old : std::as_const(serverStatements_))
+                    PQclear(PQexec(conn, ("DEALLOCATE " + old).constData()));
+                serverStatements_.clear();
+            }
+            serverStatements_.insert(sql, name);
+        }
+        res.reset(PQexecPrepared(conn, name.constData(), params.count(), params.values.data(), nullptr,
+                                 nullptr, 0));
+    }
     const ExecStatusType st = PQresultStatus(res.get());
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
         *status = DbResult::failure(serverError(conn, res.get()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -239,6 +240,9 @@ private:
     QString path_;
     QString connectionName_;
     Engine engine_ = Engine::SQLite;
+    // The server's prepared statements of this connection, by text.
+    QHash<QString, QByteArray> serverStatements_;
+    int serverStatementCount_ = 0;
     bool lastConflict_ = false;
     bool inTransaction_ = false;
     bool waiting_ = false;
