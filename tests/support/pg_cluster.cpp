@@ -129,7 +129,35 @@ std::unique_ptr<PgCluster> PgCluster::start(bool durable, QString* error)
                 error))
         return nullptr;
     c->started_ = true;
+    c->watchParent(data);
     return c;
+}
+
+void PgCluster::watchParent(const QString& data) const
+{
+    // A test that crashes never runs the destructor: a watcher stops the
+    // server once this process is gone (after a clean end it finds the
+    // server stopped already). Everything it needs is made before the fork.
+    const QByteArray ctl = QFile::encodeName(bin_ + QStringLiteral("/pg_ctl"));
+    const QByteArray dir = QFile::encodeName(data);
+    const char* argv[] = {ctl.constData(), "-D",   dir.constData(), "-m", "immediate", "-w", "-s",
+                          "stop",          nullptr};
+    const passwd* user = serverUser();
+    const uid_t uid = user ? user->pw_uid : 0;
+    const gid_t gid = user ? user->pw_gid : 0;
+    const pid_t parent = ::getpid();
+    if (::fork() != 0)
+        return;
+    // Holds none of the test's output open, so nobody waits for it.
+    const int null = ::open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd)
+        ::dup2(null, fd);
+    while (::getppid() == parent)
+        ::usleep(200 * 1000);
+    if (user && (::setgid(gid) != 0 || ::setuid(uid) != 0))
+        ::_exit(126);
+    ::execv(argv[0], const_cast<char* const*>(argv));
+    ::_exit(127);
 }
 
 PgCluster* PgCluster::shared(QString* error)

@@ -42,6 +42,7 @@ public:
 private:
     PgCluster() = default;
     bool run(const QStringList& command, QString* error) const;
+    void watchParent(const QString& data) const;
     QTemporaryDir dir_;
     QString bin_;
     bool started_ = false;
