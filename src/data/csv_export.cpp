@@ -232,15 +232,7 @@ private:
         QVariantList binds;
         const QString sql = storedChunkSql(&binds);
         binds << 0;
-        if (db_.onServer())
-            return db_.sortsWholeResult(sql, binds);
-        const auto plan = db_.selectAll(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, binds);
-        if (!plan)
-            return false;
-        for (const QVariantList& step : *plan)
-            if (step.value(3).toString().startsWith(QLatin1String("USE TEMP B-TREE FOR")))
-                return true;
-        return false;
+        return db_.sortsWholeResult(sql, binds, Database::PartialSorts::Count);
     }
 
     QString selectList() const

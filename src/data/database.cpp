@@ -353,23 +353,8 @@ void Database::close()
 bool Database::reopen(QString* error)
 {
     close();
-    if (onServer()) {
-        QSqlDatabase db = handle();
-        if (!db.open()) {
-            if (error)
-                *error = errorText(db.lastError());
-            return false;
-        }
-        columnCache_.clear();
-        if (DbResult r = configure(); !r) {
-            if (error)
-                *error = r.error;
-            close();
-            return false;
-        }
-        return true;
-    }
-    if (mayWrite(path_))
+    const bool file = !onServer();
+    if (file && mayWrite(path_))
         matchSidecarModes(path_);
     QSqlDatabase db = handle();
     if (!db.open()) {
@@ -377,14 +362,16 @@ bool Database::reopen(QString* error)
             *error = errorText(db.lastError());
         return false;
     }
-    sqlite3* raw = rawHandle(db);
-    if (raw)
-        sqlite3_busy_handler(raw, &Database::onBusy, this);
-    if (QString e; !collation::registerPinyin(raw, &e)) {
-        if (error)
-            *error = e;
-        close();
-        return false;
+    if (file) {
+        sqlite3* raw = rawHandle(db);
+        if (raw)
+            sqlite3_busy_handler(raw, &Database::onBusy, this);
+        if (QString e; !collation::registerPinyin(raw, &e)) {
+            if (error)
+                *error = e;
+            close();
+            return false;
+        }
     }
     columnCache_.clear();
     if (DbResult r = configure(); !r) {
@@ -393,7 +380,8 @@ bool Database::reopen(QString* error)
         close();
         return false;
     }
-    identityKnown_ = identityOf(path_, &device_, &inode_);
+    if (file)
+        identityKnown_ = identityOf(path_, &device_, &inode_);
     return true;
 }
 
@@ -562,11 +550,13 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
             *status = DbResult::failure(QStringLiteral("文本中含有空字符（\\0），数据库服务器不能保存"));
             return ServerResult(nullptr, &PQclear);
         }
-    const QByteArray text = prefix + numberedPlaceholders(dialect(sql));
+    // The server's form of the text is made only for a statement it has
+    // not prepared yet.
+    const auto serverText = [&] { return prefix + numberedPlaceholders(dialect(sql)); };
     ServerResult res(nullptr, &PQclear);
     if (binds.isEmpty() || !prefix.isEmpty()) {
-        res.reset(PQexecParams(conn, text.constData(), params.count(), nullptr, params.values.data(), nullptr,
-                               nullptr, 0));
+        res.reset(PQexecParams(conn, serverText().constData(), params.count(), nullptr, params.values.data(),
+                               nullptr, nullptr, 0));
     } else {
         // Statements with values (the few texts of the sale, the grids and
         // the totals, run again and again) are parsed once per connection
@@ -574,8 +564,8 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
         QByteArray name = serverStatements_.value(sql);
         if (name.isEmpty()) {
             name = "s" + QByteArray::number(++serverStatementCount_);
-            const ServerResult prepared(PQprepare(conn, name.constData(), text.constData(), 0, nullptr),
-                                        &PQclear);
+            const ServerResult prepared(
+                PQprepare(conn, name.constData(), serverText().constData(), 0, nullptr), &PQclear);
             if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
                 *status = DbResult::failure(serverError(conn, prepared.get()));
                 return res;
@@ -892,7 +882,7 @@ DbValue<QVariantList> Database::selectOneForUpdate(const QString& sql, const QVa
     return selectOne(onServer() ? sql + QStringLiteral(" FOR UPDATE") : sql, binds);
 }
 
-bool Database::sortsWholeResult(const QString& sql, const QVariantList& binds)
+bool Database::sortsWholeResult(const QString& sql, const QVariantList& binds, PartialSorts partial)
 {
     if (onServer()) {
         DbResult status;
@@ -912,10 +902,14 @@ bool Database::sortsWholeResult(const QString& sql, const QVariantList& binds)
     if (!plan)
         return false;
     // "FOR RIGHT PART OF ORDER BY" and the like sort only within an index's
-    // runs, which a LIMIT still cuts short; only the plain form sorts everything.
-    for (const QVariantList& step : *plan)
-        if (step.value(3).toString() == QLatin1String("USE TEMP B-TREE FOR ORDER BY"))
+    // runs, which a LIMIT still cuts short; only the plain form sorts
+    // everything, unless the caller counts those too.
+    for (const QVariantList& step : *plan) {
+        const QString detail = step.value(3).toString();
+        if (partial == PartialSorts::Count ? detail.startsWith(QLatin1String("USE TEMP B-TREE FOR"))
+                                           : detail == QLatin1String("USE TEMP B-TREE FOR ORDER BY"))
             return true;
+    }
     return false;
 }
 

@@ -178,8 +178,11 @@ public:
     bool lastFailureWasConflict() const { return lastConflict_; }
 
     // Whether the engine's plan for a query sorts its whole result (no
-    // index gives the order). False when the plan cannot be read.
-    bool sortsWholeResult(const QString& sql, const QVariantList& binds);
+    // index gives the order). False when the plan cannot be read. A file's
+    // sort within an index's runs counts only when the caller says so.
+    enum class PartialSorts { Ignore, Count };
+    bool sortsWholeResult(const QString& sql, const QVariantList& binds,
+                          PartialSorts partial = PartialSorts::Ignore);
 
     // Column names of a table in stored order (cached).
     QStringList columns(const QString& table);
