@@ -270,12 +270,7 @@ bool upgradeAccountsTable(Database& db, QString* error)
         QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (%1)").arg(quoteIdent(user)),
         QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username_pinyin ON username (%1)")
             .arg(pinyinTerm(user))};
-    if (!reindexWork(db, &work, error))
-        return false;
-    for (const QString& sql : std::as_const(work))
-        if (DbResult r = db.exec(sql); !r)
-            return failWith(error, r.error);
-    return true;
+    return reindexWork(db, &work, error) && runAll(db, work, error);
 }
 
 bool sortsInPinyin(const QString& column)
@@ -390,11 +385,7 @@ bool createServerTables(Database& db, QString* error)
     const auto work = indexWork(db);
     if (work.failed())
         return failWith(error, work.error());
-    QStringList all = *work;
-    all << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username ON username (username)")
-        << QStringLiteral("CREATE INDEX IF NOT EXISTS ix_username_pinyin ON username (%1)")
-               .arg(pinyinTerm(QStringLiteral("username")));
-    return runAll(db, all, error);
+    return runAll(db, *work, error) && upgradeAccountsTable(db, error);
 }
 
 bool createServerSchema(Database& db, const QString& zedPassword, QString* error)

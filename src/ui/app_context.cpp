@@ -109,8 +109,16 @@ bool AppContext::openServerDatabases(QString* error)
             *error = QStringLiteral("%1：%2").arg(server_->display(), err);
         return false;
     }
+    return adopt(std::move(business), std::move(accounts), error);
+}
+
+bool AppContext::adopt(std::unique_ptr<Database> business, std::unique_ptr<Database> accounts, QString* error)
+{
     if (!tablesPresent(*business, *accounts, error))
         return false;
+    // A database from an earlier version gets the indexes added or rebuilt
+    // since. They only speed reads up, so one that cannot take them now
+    // still opens.
     schema::upgradeBusinessTables(*business, nullptr);
     schema::upgradeAccountsTable(*accounts, nullptr);
     business_ = std::move(business);
@@ -170,15 +178,8 @@ bool AppContext::openDatabases(QString* error)
             *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(paths_.accountsDb()), err);
         return false;
     }
-    if (!tablesPresent(*business, *accounts, error))
+    if (!adopt(std::move(business), std::move(accounts), error))
         return false;
-    // A file from an earlier version gets the indexes added or rebuilt
-    // since. They only speed reads up, so a file that cannot take them now
-    // still opens.
-    schema::upgradeBusinessTables(*business, nullptr);
-    schema::upgradeAccountsTable(*accounts, nullptr);
-    business_ = std::move(business);
-    accounts_ = std::move(accounts);
     for (Database* db : {business_.get(), accounts_.get()})
         db->exec(QStringLiteral("PRAGMA wal_autocheckpoint=20000"));
     checkpointTimer_.start();

@@ -125,6 +125,9 @@ private:
     bool openServerDatabases(QString* error);
     // Whether both databases hold the program's tables; says which lacks one.
     bool tablesPresent(Database& business, Database& accounts, QString* error) const;
+    // Keeps both opened databases once they hold the program's tables,
+    // brought up to date.
+    bool adopt(std::unique_ptr<Database> business, std::unique_ptr<Database> accounts, QString* error);
 };
 
 } // namespace shop
