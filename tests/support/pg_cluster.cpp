@@ -229,17 +229,30 @@ DbServer PgCluster::server(const QString& name) const
     return s;
 }
 
-std::optional<DbServer> PgCluster::freshDatabase(QString* error)
+bool PgCluster::createDatabase(const QString& name, const QString& copyOf, QString* error) const
 {
     auto admin = Database::openServer(server(QStringLiteral("postgres")), error);
     if (!admin)
+        return false;
+    QString sql = QStringLiteral("CREATE DATABASE %1").arg(quoteIdent(name));
+    if (!copyOf.isEmpty())
+        sql += QStringLiteral(" TEMPLATE %1").arg(quoteIdent(copyOf));
+    const DbResult r = admin->exec(sql);
+    if (!r && error)
+        *error = r.error;
+    return r.ok;
+}
+
+QString PgCluster::nextName()
+{
+    return QStringLiteral("shop_%1_%2").arg(::getpid()).arg(++next_);
+}
+
+std::optional<DbServer> PgCluster::freshDatabase(QString* error)
+{
+    const QString name = nextName();
+    if (!createDatabase(name, {}, error))
         return std::nullopt;
-    const QString name = QStringLiteral("shop_%1_%2").arg(::getpid()).arg(++next_);
-    if (DbResult r = admin->exec(QStringLiteral("CREATE DATABASE %1").arg(quoteIdent(name))); !r) {
-        if (error)
-            *error = r.error;
-        return std::nullopt;
-    }
     return server(name);
 }
 
@@ -247,15 +260,14 @@ std::optional<DbServer> PgCluster::shopDatabase(const QString& zedPassword, QStr
 {
     const QString templateName = QStringLiteral("shop_template");
     if (templateFor_ != zedPassword) {
-        auto admin = Database::openServer(server(QStringLiteral("postgres")), error);
-        if (!admin)
-            return std::nullopt;
-        admin->exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(templateName));
-        if (DbResult r = admin->exec(QStringLiteral("CREATE DATABASE %1").arg(templateName)); !r) {
-            if (error)
-                *error = r.error;
-            return std::nullopt;
+        {
+            auto admin = Database::openServer(server(QStringLiteral("postgres")), error);
+            if (!admin)
+                return std::nullopt;
+            admin->exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(quoteIdent(templateName)));
         }
+        if (!createDatabase(templateName, {}, error))
+            return std::nullopt;
         {
             auto db = Database::openServer(server(templateName), error);
             if (!db || !schema::createServerSchema(*db, zedPassword, error))
@@ -263,17 +275,9 @@ std::optional<DbServer> PgCluster::shopDatabase(const QString& zedPassword, QStr
         }
         templateFor_ = zedPassword;
     }
-    auto admin = Database::openServer(server(QStringLiteral("postgres")), error);
-    if (!admin)
+    const QString name = nextName();
+    if (!createDatabase(name, templateName, error))
         return std::nullopt;
-    const QString name = QStringLiteral("shop_%1_%2").arg(::getpid()).arg(++next_);
-    if (DbResult r =
-            admin->exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(quoteIdent(name), templateName));
-        !r) {
-        if (error)
-            *error = r.error;
-        return std::nullopt;
-    }
     return server(name);
 }
 

@@ -42,6 +42,9 @@ public:
 private:
     PgCluster() = default;
     bool run(const QStringList& command, QString* error) const;
+    // CREATE DATABASE `name`, a copy of `copyOf` when one is named.
+    bool createDatabase(const QString& name, const QString& copyOf, QString* error) const;
+    QString nextName();
     void watchParent(const QString& data) const;
     QTemporaryDir dir_;
     QString bin_;
