@@ -156,7 +156,12 @@ QByteArray runPsql(const DbServer& s, const QByteArray& script)
 // goes to /dev/null): the median, in ms.
 double psqlMedian(const DbServer& s, const QString& sql, int runs)
 {
-    QByteArray script = "\\o /dev/null\n\\timing on\n";
+    // The program's session settings first, so that psql plans the statement
+    // as the program's connection does.
+    QByteArray script;
+    for (const QString& set : Database::serverSessionSettings())
+        script += set.toUtf8() + ";\n";
+    script += "\\o /dev/null\n\\timing on\n";
     for (int i = 0; i < runs + 1; ++i) // the first run warms the caches
         script += sql.toUtf8() + ";\n";
     const QByteArray out = runPsql(s, script);

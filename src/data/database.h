@@ -207,6 +207,10 @@ public:
         QString error_;
     };
 
+    // What every server connection sets first (tools that compare their
+    // own sessions with the program's run the same).
+    static QStringList serverSessionSettings();
+
 private:
     Database(QString path, QString connectionName);
     static void pauseBeforeRetry(int attempt);
@@ -215,10 +219,13 @@ private:
     QString dialect(const QString& sql) const;
     DbResult failed(const class QSqlError& e);
     // One statement on the server through the client library (one round
-    // trip); `status` says how it went.
+    // trip); `status` says how it went. A statement with values is prepared
+    // once (its plan kept when the values do not change it), or planned
+    // afresh for each run's values.
     using ServerResult = std::unique_ptr<::pg_result, void (*)(::pg_result*)>;
+    enum class ServerPlan { Kept, EachRun };
     ServerResult runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
-                             const QByteArray& prefix = {});
+                             const QByteArray& prefix = {}, ServerPlan plan = ServerPlan::Kept);
     DbValue<QList<QVariantList>> serverRows(const QString& sql, const QVariantList& binds, int maxRows);
     DbResult selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
                                       const std::function<bool(qint64 key, const TextRow& row)>& row);
