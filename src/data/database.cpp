@@ -895,6 +895,16 @@ DbValue<QVariantList> Database::selectOneForUpdate(const QString& sql, const QVa
     return selectOne(onServer() ? sql + QStringLiteral(" FOR UPDATE") : sql, binds);
 }
 
+DbResult Database::holdKeysOf(const QString& table)
+{
+    if (!inTransaction_)
+        return DbResult::failure(QStringLiteral("no transaction"));
+    if (!onServer())
+        return {};
+    return exec(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"),
+                {QStringLiteral("keys of ") + table.toLower()});
+}
+
 bool Database::sortsWholeResult(const QString& sql, const QVariantList& binds, PartialSorts partial)
 {
     if (onServer()) {

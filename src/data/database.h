@@ -160,6 +160,11 @@ public:
     // transaction (on a server the row is locked; a file's transaction holds
     // the write lock already).
     DbValue<QVariantList> selectOneForUpdate(const QString& sql, const QVariantList& binds = {});
+    // Inside a transaction: no other connection checks the keys of `table`
+    // for a new row until this transaction ends, so a check for a key and
+    // the insert after it are one step (a file's transaction holds the
+    // write lock already; a server takes a lock named after the table).
+    DbResult holdKeysOf(const QString& table);
 
     // Runs `work` (one whole transaction) again when the server gave it up
     // for a conflict with another till, a few times, with a short pause.

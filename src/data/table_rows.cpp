@@ -32,6 +32,24 @@ DbResult insert(Database& db, const QString& table, const QStringList& values)
                    textBinds(values));
 }
 
+DbValue<qint64> insertUnlessFound(Database& db, const QString& table, const QStringList& values,
+                                  const QList<Condition>& key)
+{
+    Database::Transaction tx(db);
+    if (!tx.active())
+        return DbValue<qint64>::failure(tx.error());
+    if (DbResult r = db.holdKeysOf(table); !r)
+        return {r, std::nullopt};
+    const auto existing = firstRowid(db, table, key);
+    if (existing.failed() || existing.found())
+        return existing;
+    if (DbResult r = insert(db, table, values); !r)
+        return {r, std::nullopt};
+    if (DbResult r = tx.commit(); !r)
+        return {r, std::nullopt};
+    return DbValue<qint64>::none();
+}
+
 DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QStringList& values)
 {
     const QStringList columns = db.columns(table);

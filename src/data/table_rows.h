@@ -13,6 +13,13 @@ QVariantList textBinds(const QStringList& values);
 // One new row; `values` in the table's column order.
 DbResult insert(Database& db, const QString& table, const QStringList& values);
 
+// One new row unless a stored row matches every condition of `key`: the
+// check and the insert are one transaction that another connection saving
+// the same key waits for, so two tills never both store it. The rowid of
+// the row already there, or no value when the row was inserted.
+DbValue<qint64> insertUnlessFound(Database& db, const QString& table, const QStringList& values,
+                                  const QList<Condition>& key);
+
 // Every column of exactly one stored row.
 DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QStringList& values);
 

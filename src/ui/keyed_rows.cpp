@@ -63,17 +63,13 @@ KeyedRows::Saved KeyedRows::save(const KeyedSave& how)
     if (how.showAllFirst)
         grid_.refresh();
     Database& db = grid_.records()->database();
-    const auto existing = rows::firstRowid(db, grid_.table(), keyConditions(fields_, how.key));
+    const auto existing =
+        rows::insertUnlessFound(db, grid_.table(), fields_.values(), keyConditions(fields_, how.key));
     if (existing.failed()) {
-        ctx.messages().databaseError(existing.error());
+        ctx.messages().databaseError(existing.error()); // the typed row stays in the fields
         return Saved::Failed;
     }
     if (!existing) {
-        const DbResult r = rows::insert(db, grid_.table(), fields_.values());
-        if (!r) {
-            ctx.messages().databaseError(r.error); // the typed row stays in the fields
-            return Saved::Failed;
-        }
         emit ctx.notifier().tableChanged(grid_.table());
         clear();
         return Saved::Inserted;

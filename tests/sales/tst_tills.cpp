@@ -4,6 +4,7 @@
 // below what the rules allow.
 #include "sales/sale_service.h"
 #include "data/numeric.h"
+#include "data/table_rows.h"
 #include "support/test_env.h"
 
 #include <QHash>
@@ -119,6 +120,7 @@ private slots:
     void twoTillsAtTheSameMoment();
     void aSaleTheServerGivesUpIsTriedAgain_data();
     void aSaleTheServerGivesUpIsTriedAgain();
+    void twoTillsSaveTheSameNewCard();
 };
 
 void TstTills::eightTillsStoreEveryChargeOnce()
@@ -422,5 +424,41 @@ void TstTills::aSaleTheServerGivesUpIsTriedAgain()
     }
 }
 
+// Two tills saving a new card with the same number at the same moment: one
+// stores it, the other finds it stored, never two rows with one number.
+void TstTills::twoTillsSaveTheSameNewCard()
+{
+    TestEnv env;
+    constexpr int kNumbers = 40;
+    std::barrier together(2);
+    QString errors[2];
+    int inserted[2] = {0, 0};
+    int found[2] = {0, 0};
+    std::vector<std::thread> tills;
+    for (int t = 0; t < 2; ++t)
+        tills.emplace_back([&, t] {
+            auto db = openTill(env, &errors[t]);
+            for (int i = 0; i < kNumbers; ++i) {
+                together.arrive_and_wait();
+                if (!db)
+                    continue;
+                const QString number = QStringLiteral("N%1").arg(i);
+                const QStringList card = {
+                    "2026-12-07", number, "李四", "王五", "洗车", "100", "", "钻石卡", QString::number(t)};
+                const auto r = rows::insertUnlessFound(*db, "numbercard", card, {{"卡号", Op::Eq, number}});
+                if (r.failed())
+                    errors[t] = r.error();
+                else
+                    ++(r.found() ? found[t] : inserted[t]);
+            }
+        });
+    for (std::thread& t : tills)
+        t.join();
+    for (int t = 0; t < 2; ++t)
+        QVERIFY2(errors[t].isEmpty(), qPrintable(errors[t]));
+    QCOMPARE(inserted[0] + inserted[1], kNumbers);
+    QCOMPARE(found[0] + found[1], kNumbers);
+    QCOMPARE(env.rows("numbercard").size(), kNumbers);
+}
 QTEST_GUILESS_MAIN(TstTills)
 #include "tst_tills.moc"
