@@ -133,6 +133,16 @@ struct TextParams {
     std::vector<const char*> values;
 };
 
+DbResult refuseNul(const TextParams& params)
+{
+    // The server's texts cannot hold a NUL character, and the client library
+    // would cut the value there without a word.
+    for (const QByteArray& b : params.bytes)
+        if (b.contains('\0'))
+            return DbResult::failure(QStringLiteral("文本中含有空字符（\\0），数据库服务器不能保存"));
+    return {};
+}
+
 QString serverError(const PGconn* conn, const PGresult* res)
 {
     const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
@@ -543,6 +553,113 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     return r;
 }
 
+QByteArray Database::preparedOnServer(PGconn* conn, const QString& sql, DbResult* status)
+{
+    // Statements with values (the few texts of the sale and the lookups by
+    // key, run again and again) are parsed once per connection; the server
+    // keeps their plan once it sees that the values do not change it.
+    QByteArray name = serverStatements_.value(sql);
+    if (!name.isEmpty())
+        return name;
+    name = "s" + QByteArray::number(++serverStatementCount_);
+    const ServerResult prepared(
+        PQprepare(conn, name.constData(), numberedPlaceholders(dialect(sql)).constData(), 0, nullptr),
+        &PQclear);
+    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+        *status = DbResult::failure(serverError(conn, prepared.get()));
+        return {};
+    }
+    constexpr qsizetype kKept = 64;
+    if (serverStatements_.size() >= kKept) {
+        for (const QByteArray& old : std::as_const(serverStatements_))
+            PQclear(PQexec(conn, ("DEALLOCATE " + old).constData()));
+        serverStatements_.clear();
+    }
+    serverStatements_.insert(sql, name);
+    return name;
+}
+
+DbResult Database::execEach(const QList<Statement>& statements, qsizetype* failedAt)
+{
+    if (onServer())
+        return execEachOnServer(statements, failedAt);
+    for (qsizetype i = 0; i < statements.size(); ++i) {
+        DbResult r = exec(statements.at(i).sql, statements.at(i).binds);
+        if (!r) {
+            if (failedAt)
+                *failedAt = i;
+            return r;
+        }
+    }
+    return {};
+}
+
+DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt)
+{
+    lastConflict_ = false;
+    PGconn* conn = serverHandle(handle());
+    if (!conn)
+        return DbResult::failure(QStringLiteral("database not open"));
+    const auto failAt = [failedAt](qsizetype i, DbResult r) {
+        if (failedAt)
+            *failedAt = i;
+        return r;
+    };
+    std::vector<TextParams> params;
+    QList<QByteArray> names;
+    params.reserve(statements.size());
+    for (qsizetype i = 0; i < statements.size(); ++i) {
+        const Statement& st = statements.at(i);
+        params.emplace_back(st.binds);
+        if (DbResult r = refuseNul(params.back()); !r)
+            return failAt(i, r);
+        DbResult status;
+        names << (st.binds.isEmpty() ? QByteArray() : preparedOnServer(conn, st.sql, &status));
+        if (!status)
+            return failAt(i, status);
+    }
+    // All of them in one go, then their results in the same order: a
+    // statement after one that failed is skipped by the server.
+    if (PQenterPipelineMode(conn) != 1)
+        return failAt(0, DbResult::failure(serverError(conn, nullptr)));
+    bool sent = true;
+    for (qsizetype i = 0; sent && i < statements.size(); ++i) {
+        const TextParams& p = params.at(static_cast<size_t>(i));
+        sent = names.at(i).isEmpty()
+                   ? PQsendQueryParams(conn, numberedPlaceholders(dialect(statements.at(i).sql)).constData(),
+                                       0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+                   : PQsendQueryPrepared(conn, names.at(i).constData(), p.count(), p.values.data(), nullptr,
+                                         nullptr, 0) == 1;
+    }
+    sent = sent && PQpipelineSync(conn) == 1;
+    DbResult result = sent ? DbResult{} : failAt(0, DbResult::failure(serverError(conn, nullptr)));
+    bool failed = !sent;
+    for (qsizetype at = 0; sent;) {
+        PGresult* raw = PQgetResult(conn);
+        if (!raw) {
+            // The end of one statement's results.
+            if (PQstatus(conn) == CONNECTION_BAD || ++at > statements.size())
+                break;
+            continue;
+        }
+        const ServerResult res(raw, &PQclear);
+        const ExecStatusType st = PQresultStatus(raw);
+        if (st == PGRES_PIPELINE_SYNC)
+            break;
+        if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
+            result.rowsAffected = QByteArray(PQcmdTuples(raw)).toLongLong();
+        } else if (st != PGRES_PIPELINE_ABORTED && !failed) {
+            failed = true;
+            result = failAt(at, DbResult::failure(serverError(conn, raw)));
+            const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
+            result.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+        }
+    }
+    if (PQexitPipelineMode(conn) != 1 && !failed)
+        result = failAt(0, DbResult::failure(serverError(conn, nullptr)));
+    return result;
+}
+
 Database::ServerResult Database::runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
                                              const QByteArray& prefix, ServerPlan plan)
 {
@@ -553,42 +670,18 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
         return ServerResult(nullptr, &PQclear);
     }
     const TextParams params(binds);
-    // The server's texts cannot hold a NUL character, and the client library
-    // would cut the value there without a word.
-    for (const QByteArray& b : params.bytes)
-        if (b.contains('\0')) {
-            *status = DbResult::failure(QStringLiteral("文本中含有空字符（\\0），数据库服务器不能保存"));
-            return ServerResult(nullptr, &PQclear);
-        }
-    // The server's form of the text is made only for a statement it has
-    // not prepared yet.
-    const auto serverText = [&] { return prefix + numberedPlaceholders(dialect(sql)); };
+    if (DbResult r = refuseNul(params); !r) {
+        *status = r;
+        return ServerResult(nullptr, &PQclear);
+    }
     ServerResult res(nullptr, &PQclear);
     if (binds.isEmpty() || !prefix.isEmpty() || plan == ServerPlan::EachRun) {
-        res.reset(PQexecParams(conn, serverText().constData(), params.count(), nullptr, params.values.data(),
-                               nullptr, nullptr, 0));
+        res.reset(PQexecParams(conn, (prefix + numberedPlaceholders(dialect(sql))).constData(),
+                               params.count(), nullptr, params.values.data(), nullptr, nullptr, 0));
     } else {
-        // Statements with values (the few texts of the sale and the
-        // lookups by key, run again and again) are parsed once per
-        // connection; the server keeps their plan once it sees that the
-        // values do not change it.
-        QByteArray name = serverStatements_.value(sql);
-        if (name.isEmpty()) {
-            name = "s" + QByteArray::number(++serverStatementCount_);
-            const ServerResult prepared(
-                PQprepare(conn, name.constData(), serverText().constData(), 0, nullptr), &PQclear);
-            if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
-                *status = DbResult::failure(serverError(conn, prepared.get()));
-                return res;
-            }
-            constexpr qsizetype kKept = 64;
-            if (serverStatements_.size() >= kKept) {
-                for (const QByteArray& old : std::as_const(serverStatements_))
-                    PQclear(PQexec(conn, ("DEALLOCATE " + old).constData()));
-                serverStatements_.clear();
-            }
-            serverStatements_.insert(sql, name);
-        }
+        const QByteArray name = preparedOnServer(conn, sql, status);
+        if (name.isEmpty())
+            return res;
         res.reset(PQexecPrepared(conn, name.constData(), params.count(), params.values.data(), nullptr,
                                  nullptr, 0));
     }

@@ -13,6 +13,7 @@
 
 class QSqlQuery;
 struct sqlite3_stmt;
+struct pg_conn;
 struct pg_result;
 
 namespace shop {
@@ -124,6 +125,15 @@ public:
     // Runs one statement with bound values.
     DbResult exec(const QString& sql, const QVariantList& binds = {});
 
+    // Runs the statements in order and stops at the first that fails
+    // (`failedAt` gets its index). A server gets them all at once: one
+    // round trip instead of one each.
+    struct Statement {
+        QString sql;
+        QVariantList binds;
+    };
+    DbResult execEach(const QList<Statement>& statements, qsizetype* failedAt = nullptr);
+
     // Runs a query forward-only, handing each row to `row` until it returns
     // false or the rows end.
     DbResult select(const QString& sql, const QVariantList& binds,
@@ -231,6 +241,8 @@ private:
     enum class ServerPlan { Kept, EachRun };
     ServerResult runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
                              const QByteArray& prefix = {}, ServerPlan plan = ServerPlan::Kept);
+    QByteArray preparedOnServer(::pg_conn* conn, const QString& sql, DbResult* status);
+    DbResult execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt);
     DbValue<QList<QVariantList>> serverRows(const QString& sql, const QVariantList& binds, int maxRows);
     DbResult selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
                                       const std::function<bool(qint64 key, const TextRow& row)>& row);

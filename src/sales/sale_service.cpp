@@ -268,27 +268,31 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
             return refused(r);
     }
 
+    // The writes go together (on a server in one round trip); the first
+    // that fails names what could not be saved.
+    QList<Database::Statement> writes;
+    QStringList what;
     if (e.goods) {
-        DbResult r = db_.exec(QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
-                              {newStock, checked.goodsRowid});
-        if (!r)
-            return failed(QStringLiteral("更新库存数量"), r.error);
+        writes.append({QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
+                       {newStock, checked.goodsRowid}});
+        what << QStringLiteral("更新库存数量");
     }
     if (!cardColumn.isEmpty()) {
-        DbResult r = db_.exec(
-            QStringLiteral("UPDATE numbercard SET %1 = ? WHERE rowid = ?").arg(quoteIdent(cardColumn)),
-            {cardValue, checked.cardRowid});
-        if (!r)
-            return failed(QStringLiteral("扣除会员卡"), r.error);
+        writes.append(
+            {QStringLiteral("UPDATE numbercard SET %1 = ? WHERE rowid = ?").arg(quoteIdent(cardColumn)),
+             {cardValue, checked.cardRowid}});
+        what << QStringLiteral("扣除会员卡");
     }
-
     QVariantList binds;
     for (const QString& v : values(e, date))
         binds << textValue(v);
-    if (DbResult r = db_.exec(insertSql(QStringLiteral("salse")), binds); !r)
-        return failed(QStringLiteral("写入业务记录"), r.error);
-    if (DbResult r = db_.exec(insertSql(QStringLiteral("salse_history")), binds); !r)
-        return failed(QStringLiteral("写入业务历史记录"), r.error);
+    writes.append({insertSql(QStringLiteral("salse")), binds});
+    what << QStringLiteral("写入业务记录");
+    writes.append({insertSql(QStringLiteral("salse_history")), binds});
+    what << QStringLiteral("写入业务历史记录");
+    qsizetype failedAt = 0;
+    if (DbResult r = db_.execEach(writes, &failedAt); !r)
+        return failed(what.value(failedAt), r.error);
 
     if (DbResult r = tx.commit(); !r)
         return failed(QStringLiteral("提交保存"), r.error);
