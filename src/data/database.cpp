@@ -583,6 +583,13 @@ DbResult Database::execEach(const QList<Statement>& statements, qsizetype* faile
 {
     if (onServer())
         return execEachOnServer(statements, failedAt);
+    // Outside a transaction they are one of their own, as on a server.
+    std::optional<Transaction> own;
+    if (!inTransaction_) {
+        own.emplace(*this);
+        if (!own->active())
+            return DbResult::failure(own->error());
+    }
     for (qsizetype i = 0; i < statements.size(); ++i) {
         DbResult r = exec(statements.at(i).sql, statements.at(i).binds);
         if (!r) {
@@ -591,7 +598,7 @@ DbResult Database::execEach(const QList<Statement>& statements, qsizetype* faile
             return r;
         }
     }
-    return {};
+    return own ? own->commit() : DbResult{};
 }
 
 DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt)

@@ -126,8 +126,9 @@ public:
     DbResult exec(const QString& sql, const QVariantList& binds = {});
 
     // Runs the statements in order and stops at the first that fails
-    // (`failedAt` gets its index). A server gets them all at once: one
-    // round trip instead of one each.
+    // (`failedAt` gets its index); outside a transaction, all or none of
+    // them are stored. A server gets them all at once: one round trip
+    // instead of one each.
     struct Statement {
         QString sql;
         QVariantList binds;

@@ -621,6 +621,41 @@ private slots:
         QVERIFY2(text.contains("ix_salse_员工姓名_业务日期"), qPrintable(text));
     }
 
+    // Statements run together stop at the first that fails and say which;
+    // outside a transaction none of them is kept, inside one the caller's
+    // transaction decides.
+    void execEachStopsAtTheFirstFailure_data()
+    {
+        QTest::addColumn<bool>("inTransaction");
+        QTest::newRow("alone") << false;
+        QTest::newRow("in a transaction") << true;
+    }
+    void execEachStopsAtTheFirstFailure()
+    {
+        QFETCH(bool, inTransaction);
+        Database& db = freshDb();
+        const QString insert = "INSERT INTO salse (卡号) VALUES (?)";
+        std::optional<Database::Transaction> tx;
+        if (inTransaction)
+            tx.emplace(db);
+        qsizetype failedAt = -1;
+        const DbResult bad = db.execEach(
+            {{insert, {"a"}}, {"INSERT INTO no_such_table VALUES (?)", {"b"}}, {insert, {"c"}}}, &failedAt);
+        QVERIFY(!bad.ok);
+        QCOMPARE(failedAt, 1);
+        QVERIFY(bad.error.contains("no_such_table"));
+        tx.reset(); // rolled back
+        QCOMPARE(db.selectOne("SELECT count(*) FROM salse")->value(0).toInt(), 0);
+
+        // The connection goes on; all of them stored when none fails, and
+        // the last statement's count of rows.
+        const DbResult good =
+            db.execEach({{insert, {"a"}}, {insert, {"b"}}, {"DELETE FROM salse WHERE 卡号 = ?", {"a"}}});
+        QVERIFY2(good.ok, qPrintable(good.error));
+        QCOMPARE(good.rowsAffected, 1);
+        QCOMPARE(reference(db, "SELECT 卡号 FROM salse").size(), 1);
+    }
+
     void unknownTableIsAnError()
     {
         Database& db = freshDb();
