@@ -14,9 +14,11 @@
 //   query   the statements of the step run through the record model alone
 //   shell   the same statements run by the shell, several times in one shell,
 //           with the shell's start measured apart and subtracted
-// Each as wall time and CPU time. The goal (query within 1.5x of the shell)
-// is judged on CPU time, the steadier figure on a shared machine, and marked
-// PASS or MISS; window / shell is printed beside it (opening a window also
+// Each as wall time and CPU time. Query and shell take three turns, so that
+// both meet the same load of a shared machine (the figures printed are the
+// last turn's). The goal (query within 1.5x of the shell, the median of the
+// turns' ratios) is judged on CPU time, the steadier figure, and marked PASS
+// or MISS; window / shell is printed beside it (opening a window also
 // builds and paints its widgets).
 
 #include "members/card_window.h"
@@ -185,7 +187,9 @@ struct Result {
     Time window;
     Time query;
     Time shell;
-    bool pass() const { return query.cpu / shell.cpu <= 1.5; }
+    double wallRatio = 0; // query / shell, median of the rounds
+    double cpuRatio = 0;
+    bool pass() const { return cpuRatio <= 1.5; }
 };
 QList<Result> results;
 
@@ -202,13 +206,13 @@ void step(TestEnv& env, const QString& name, const std::function<void()>& window
         QCoreApplication::processEvents();
     });
     RecordModel model(db);
-    r.query = timeMedian(kRepeat, [&] {
+    const auto runQuery = [&] {
         for (const RecordSource& s : sources)
             if (!model.setSource(s))
                 qFatal("model query failed");
         for (const QString& sql : extraSql)
             db.selectOne(sql);
-    });
+    };
     QStringList statements;
     for (const RecordSource& s : sources) {
         QVariantList binds;
@@ -218,18 +222,30 @@ void step(TestEnv& env, const QString& name, const std::function<void()>& window
         statements << inlined(sql, binds);
     }
     statements << extraSql;
-    // Enough loops that the statements take about 100 ms in the shell.
-    const int loops = std::clamp(static_cast<int>(100 / qMax(0.01, r.query.wall)), 3, 5000);
-    r.shell = shellMs(env.ctx().paths().businessDb(), statements, loops);
+    // The statements and the shell take turns, so that both meet the same
+    // load of a shared machine; the ratio is the median of the rounds'.
+    constexpr int kRounds = 3;
+    std::vector<double> wallRatios, cpuRatios;
+    int loops = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        r.query = timeMedian(kRepeat, runQuery);
+        // Enough loops that the statements take about 100 ms in the shell.
+        loops = std::clamp(static_cast<int>(100 / qMax(0.01, r.query.wall)), 3, 5000);
+        r.shell = shellMs(env.ctx().paths().businessDb(), statements, loops);
+        wallRatios.push_back(r.query.wall / r.shell.wall);
+        cpuRatios.push_back(r.query.cpu / r.shell.cpu);
+    }
+    r.wallRatio = median(wallRatios);
+    r.cpuRatio = median(cpuRatios);
     results << r;
     std::printf("%s\n", qPrintable(name));
     std::printf("    window %8.2f ms (cpu %8.2f)   query %8.3f ms (cpu %8.3f)   shell %8.3f ms (cpu %8.3f, "
                 "%d loops)\n",
                 r.window.wall, r.window.cpu, r.query.wall, r.query.cpu, r.shell.wall, r.shell.cpu, loops);
     std::printf(
-        "    query / shell: wall %5.2fx, cpu %5.2fx  %s (goal: cpu 1.5x)    window / shell: wall %6.2fx\n",
-        r.query.wall / r.shell.wall, r.query.cpu / r.shell.cpu, r.pass() ? "PASS" : "MISS",
-        r.window.wall / r.shell.wall);
+        "    query / shell, median of %d rounds: wall %5.2fx, cpu %5.2fx  %s (goal: cpu 1.5x)    window / "
+        "shell: wall %6.2fx\n",
+        kRounds, r.wallRatio, r.cpuRatio, r.pass() ? "PASS" : "MISS", r.window.wall / r.shell.wall);
     for (const QString& s : statements)
         for (const QString& p : queryPlan(db, s))
             std::printf("    plan: %s\n", qPrintable(p));

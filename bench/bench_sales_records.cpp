@@ -37,7 +37,7 @@ const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
                         : 7;
 const int kShellRepeat = 5;
 // Turns of window and shell per range.
-const int kRounds = 3;
+const int kRounds = 5;
 const QStringList kEmployees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
                                 "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
                                 "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
