@@ -653,13 +653,14 @@ DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetyp
         const ExecStatusType st = PQresultStatus(raw);
         if (st == PGRES_PIPELINE_SYNC)
             break;
-        if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
-            result.rowsAffected = QByteArray(PQcmdTuples(raw)).toLongLong();
-        } else if (st != PGRES_PIPELINE_ABORTED && !failed) {
+        if (st == PGRES_PIPELINE_ABORTED || failed)
+            continue;
+        const DbResult r = serverOutcome(conn, raw);
+        if (r) {
+            result.rowsAffected = r.rowsAffected;
+        } else {
             failed = true;
-            result = failAt(at, DbResult::failure(serverError(conn, raw)));
-            const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
-            result.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+            result = failAt(at, r);
         }
     }
     if (PQexitPipelineMode(conn) != 1 && !failed)
@@ -692,16 +693,22 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
         res.reset(PQexecPrepared(conn, name.constData(), params.count(), params.values.data(), nullptr,
                                  nullptr, 0));
     }
-    const ExecStatusType st = PQresultStatus(res.get());
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
-        *status = DbResult::failure(serverError(conn, res.get()));
-        const char* state = res ? PQresultErrorField(res.get(), PG_DIAG_SQLSTATE) : nullptr;
-        status->conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
-    } else {
-        *status = DbResult{};
-        status->rowsAffected = QByteArray(PQcmdTuples(res.get())).toLongLong();
-    }
+    *status = serverOutcome(conn, res.get());
     return res;
+}
+
+DbResult Database::serverOutcome(PGconn* conn, PGresult* res)
+{
+    const ExecStatusType st = PQresultStatus(res);
+    if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
+        DbResult ok;
+        ok.rowsAffected = QByteArray(PQcmdTuples(res)).toLongLong();
+        return ok;
+    }
+    DbResult r = DbResult::failure(serverError(conn, res));
+    const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    r.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+    return r;
 }
 
 DbValue<QList<QVariantList>> Database::serverRows(const QString& sql, const QVariantList& binds, int maxRows)

@@ -244,6 +244,9 @@ private:
                              const QByteArray& prefix = {}, ServerPlan plan = ServerPlan::Kept);
     QByteArray preparedOnServer(::pg_conn* conn, const QString& sql, DbResult* status);
     DbResult execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt);
+    // A server's result as this layer reports it (a failure notes whether
+    // the server gave the transaction up for another's sake).
+    DbResult serverOutcome(::pg_conn* conn, ::pg_result* res);
     DbValue<QList<QVariantList>> serverRows(const QString& sql, const QVariantList& binds, int maxRows);
     DbResult selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
                                       const std::function<bool(qint64 key, const TextRow& row)>& row);
