@@ -8,8 +8,11 @@
 
 namespace shop {
 
-QString askZedPassword(MessageService& m, const QString& caption)
+QString confirmNewDatabase(MessageService& m, const QString& question)
 {
+    const QString caption = QStringLiteral("创建数据库");
+    if (!m.question(question, caption))
+        return {};
     for (;;) {
         const QString password = m.secret(QStringLiteral("请输入系统管理员 ZED 的密码："), caption);
         if (password.isEmpty())
@@ -29,12 +32,9 @@ bool runFirstStart(AppContext& ctx)
     if (QFileInfo::exists(p.databaseDir()))
         return true;
     MessageService& m = ctx.messages();
-    const QString caption = QStringLiteral("创建数据库");
-    if (!m.question(QStringLiteral("没有找到数据库文件夹 %1。\n是否现在创建新的数据库文件？")
-                        .arg(QDir::toNativeSeparators(p.databaseDir())),
-                    caption))
-        return false;
-    const QString password = askZedPassword(m, caption);
+    const QString password =
+        confirmNewDatabase(m, QStringLiteral("没有找到数据库文件夹 %1。\n是否现在创建新的数据库文件？")
+                                  .arg(QDir::toNativeSeparators(p.databaseDir())));
     if (password.isEmpty())
         return false;
     QString error;

@@ -14,7 +14,9 @@ class MessageService;
 // cancelled (nothing was created) or creating failed (said with a message).
 bool runFirstStart(AppContext& ctx);
 
-// Asks for the password of ZED twice until both agree; empty on Cancel.
-QString askZedPassword(MessageService& m, const QString& caption);
+// Asks `question` about creating a new database (caption "创建数据库"), then
+// the password of ZED twice until both agree: that password, or empty when
+// the person says No or cancels.
+QString confirmNewDatabase(MessageService& m, const QString& question);
 
 } // namespace shop

@@ -80,12 +80,9 @@ std::unique_ptr<Database> connectAsking(MessageService& m, DbServer& server)
 // ZED, after a question and the password of ZED twice.
 bool createOnServer(MessageService& m, Database& db, const DbServer& server)
 {
-    const QString caption = QStringLiteral("创建数据库");
-    if (!m.question(QStringLiteral("数据库服务器 %1 上还没有本系统的数据表。\n是否现在创建新的数据表？")
-                        .arg(server.display()),
-                    caption))
-        return false;
-    const QString password = askZedPassword(m, caption);
+    const QString password = confirmNewDatabase(
+        m, QStringLiteral("数据库服务器 %1 上还没有本系统的数据表。\n是否现在创建新的数据表？")
+               .arg(server.display()));
     if (password.isEmpty())
         return false;
     QString error;
