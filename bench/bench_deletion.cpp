@@ -41,9 +41,7 @@ using namespace shop::bench;
 
 namespace {
 
-const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
-                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                        : 3;
+const int kRepeat = benchRepeat(3);
 const QDateTime kNow(QDate(2026, 12, 7), QTime(10, 0, 0));
 
 Time medianOf(const std::vector<Time>& runs)

@@ -29,9 +29,7 @@ using shop::test::TestEnv;
 
 namespace {
 
-const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
-                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                        : 7;
+const int kRepeat = benchRepeat(7);
 
 void fill(Database& db, int entries)
 {

@@ -49,9 +49,7 @@ using shop::test::TestEnv;
 
 namespace {
 
-const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
-                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                        : 5;
+const int kRepeat = benchRepeat(5);
 
 // ---------------------------------------------------------------- data
 

@@ -35,8 +35,7 @@ namespace {
 
 const QString kTable = QStringLiteral("salse");
 const int kMembers = 2000;
-const int kRepeat = qMax(
-    1, qEnvironmentVariableIntValue("BENCH_REPEAT") > 0 ? qEnvironmentVariableIntValue("BENCH_REPEAT") : 5);
+const int kRepeat = qMax(1, benchRepeat(5));
 const int kShellRepeat = qMax(1, kRepeat / 2 + 1);
 // The first page is run this many times in one shell, so that the shell's
 // start does not drown it.
@@ -123,9 +122,7 @@ void fill(Database& db, int rows)
     static const QStringList sizes = {"200ml", "400ml", "750ml", "1L", "50g", "100g"};
     static const QStringList services = {"洗剪吹",   "烫发", "染发", "焗油", "头皮护理",
                                          "面部护理", "足疗", "按摩", "修眉", "盘发"};
-    static const QStringList employees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
-                                          "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
-                                          "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+    const QStringList& employees = twentyEmployees();
     static const QStringList notes = {"", "", "", "", "", "", "会员折扣", "赠品", "退货补差", "节日活动"};
 
     std::mt19937 rng(20261207);

@@ -44,12 +44,8 @@ using shop::test::TestEnv;
 
 namespace {
 
-const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
-                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                        : 7;
-const QStringList kEmployees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
-                                "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
-                                "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+const int kRepeat = benchRepeat(7);
+const QStringList kEmployees = twentyEmployees();
 const QStringList kServices = {"洗剪吹",   "烫发", "染发", "焗油", "头皮护理",
                                "面部护理", "足疗", "按摩", "修眉", "盘发"};
 

@@ -32,15 +32,11 @@ using namespace shop::bench;
 namespace {
 
 const QString kTable = QStringLiteral("salse");
-const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
-                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                        : 7;
+const int kRepeat = benchRepeat(7);
 const int kShellRepeat = 5;
 // Turns of window and shell per range.
 const int kRounds = 5;
-const QStringList kEmployees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
-                                "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
-                                "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+const QStringList kEmployees = twentyEmployees();
 const QDate kFirstDay(2021, 1, 1);
 const QDate kLastDay(2026, 12, 6);
 

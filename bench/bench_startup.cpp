@@ -272,8 +272,7 @@ int main(int argc, char** argv)
         screenshots(shots);
         return 0;
     }
-    const int repeat =
-        qEnvironmentVariableIntValue("BENCH_REPEAT") > 0 ? qEnvironmentVariableIntValue("BENCH_REPEAT") : 9;
+    const int repeat = benchRepeat(9);
     startupTimes(repeat);
     timerCost(rows);
     return 0;

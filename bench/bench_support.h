@@ -29,6 +29,24 @@ extern char** environ;
 
 namespace shop::bench {
 
+// ---------------------------------------------------------------- settings
+
+// Runs per measurement: BENCH_REPEAT when it is set, else `fallback`.
+inline int benchRepeat(int fallback)
+{
+    const int set = qEnvironmentVariableIntValue("BENCH_REPEAT");
+    return set > 0 ? set : fallback;
+}
+
+// The twenty employees the business of the benchmarks is shared among.
+inline const QStringList& twentyEmployees()
+{
+    static const QStringList names = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
+                                      "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
+                                      "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+    return names;
+}
+
 // ---------------------------------------------------------------- clocks
 
 // Wall time on the steady clock, in milliseconds; only differences mean anything.

@@ -42,18 +42,14 @@ using namespace shop::bench;
 namespace {
 
 const QString kZedPassword = QStringLiteral("zed-pass");
-const int kRepeat = qEnvironmentVariableIntValue("BENCH_REPEAT") > 0
-                        ? qEnvironmentVariableIntValue("BENCH_REPEAT")
-                        : 7;
+const int kRepeat = benchRepeat(7);
 constexpr int kGoods = 10000;
 constexpr int kCards = 10000;
 constexpr int kMembers = 2000;
 constexpr int kPageSize = 256; // the record model's page
 const QDate kFirstDay(2021, 1, 1);
 const QDate kLastDay(2026, 12, 6);
-const QStringList kEmployees = {"张丽", "王芳", "李娜", "刘洋", "陈静", "杨敏", "赵强",
-                                "黄磊", "周婷", "吴刚", "徐燕", "孙杰", "胡军", "朱红",
-                                "高峰", "林涛", "何雪", "郭勇", "马超", "罗琳"};
+const QStringList kEmployees = twentyEmployees();
 
 double percentile(std::vector<double> v, double p)
 {
