@@ -354,6 +354,7 @@ void Database::close()
 {
     dropStatements();
     serverStatements_.clear();
+    beginPending_ = false;
     QSqlDatabase db = handle();
     if (db.isOpen())
         db.close();
@@ -603,15 +604,26 @@ DbResult Database::execEach(const QList<Statement>& statements, qsizetype* faile
 
 DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt)
 {
+    DbResult status;
+    pipelineOnServer(statements, ServerPlan::Kept, &status, failedAt);
+    return status;
+}
+
+std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<Statement>& statements,
+                                                               ServerPlan plan, DbResult* status,
+                                                               qsizetype* failedAt, const QByteArray& prefix)
+{
     lastConflict_ = false;
-    PGconn* conn = serverHandle(handle());
-    if (!conn)
-        return DbResult::failure(QStringLiteral("database not open"));
-    const auto failAt = [failedAt](qsizetype i, DbResult r) {
+    std::vector<ServerResult> results;
+    const auto failAt = [&](qsizetype i, DbResult r) {
         if (failedAt)
             *failedAt = i;
-        return r;
+        *status = r;
+        return std::move(results);
     };
+    PGconn* conn = serverHandle(handle());
+    if (!conn)
+        return failAt(0, DbResult::failure(QStringLiteral("database not open")));
     std::vector<TextParams> params;
     QList<QByteArray> names;
     params.reserve(statements.size());
@@ -620,28 +632,37 @@ DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetyp
         params.emplace_back(st.binds);
         if (DbResult r = refuseNul(params.back()); !r)
             return failAt(i, r);
-        DbResult status;
-        names << (st.binds.isEmpty() ? QByteArray() : preparedOnServer(conn, st.sql, &status));
-        if (!status)
-            return failAt(i, status);
+        DbResult prepared;
+        const bool keep = !st.binds.isEmpty() && prefix.isEmpty() && plan == ServerPlan::Kept;
+        names << (keep ? preparedOnServer(conn, st.sql, &prepared) : QByteArray());
+        if (!prepared)
+            return failAt(i, prepared);
     }
+    // A transaction begun since the last statement begins with these.
+    const bool begin = beginPending_;
+    beginPending_ = false;
     // All of them in one go, then their results in the same order: a
     // statement after one that failed is skipped by the server.
     if (PQenterPipelineMode(conn) != 1)
         return failAt(0, DbResult::failure(serverError(conn, nullptr)));
-    bool sent = true;
+    bool sent = !begin || PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
     for (qsizetype i = 0; sent && i < statements.size(); ++i) {
         const TextParams& p = params.at(static_cast<size_t>(i));
         sent = names.at(i).isEmpty()
-                   ? PQsendQueryParams(conn, numberedPlaceholders(dialect(statements.at(i).sql)).constData(),
-                                       0, nullptr, nullptr, nullptr, nullptr, 0) == 1
+                   ? PQsendQueryParams(
+                         conn, (prefix + numberedPlaceholders(dialect(statements.at(i).sql))).constData(),
+                         p.count(), nullptr, p.values.data(), nullptr, nullptr, 0) == 1
                    : PQsendQueryPrepared(conn, names.at(i).constData(), p.count(), p.values.data(), nullptr,
                                          nullptr, 0) == 1;
     }
     sent = sent && PQpipelineSync(conn) == 1;
-    DbResult result = sent ? DbResult{} : failAt(0, DbResult::failure(serverError(conn, nullptr)));
+    *status = sent ? DbResult{} : DbResult::failure(serverError(conn, nullptr));
+    if (!sent && failedAt)
+        *failedAt = 0;
     bool failed = !sent;
-    for (qsizetype at = 0; sent;) {
+    results.reserve(static_cast<size_t>(statements.size()));
+    // The BEGIN's result comes first, at -1.
+    for (qsizetype at = begin ? -1 : 0; sent;) {
         PGresult* raw = PQgetResult(conn);
         if (!raw) {
             // The end of one statement's results.
@@ -649,7 +670,7 @@ DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetyp
                 break;
             continue;
         }
-        const ServerResult res(raw, &PQclear);
+        ServerResult res(raw, &PQclear);
         const ExecStatusType st = PQresultStatus(raw);
         if (st == PGRES_PIPELINE_SYNC)
             break;
@@ -657,20 +678,34 @@ DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetyp
             continue;
         const DbResult r = serverOutcome(conn, raw);
         if (r) {
-            result.rowsAffected = r.rowsAffected;
+            status->rowsAffected = r.rowsAffected;
         } else {
             failed = true;
-            result = failAt(at, r);
+            *status = r;
+            if (failedAt)
+                *failedAt = qMax<qsizetype>(0, at);
         }
+        if (at >= 0 && static_cast<size_t>(at) == results.size())
+            results.push_back(std::move(res));
     }
-    if (PQexitPipelineMode(conn) != 1 && !failed)
-        result = failAt(0, DbResult::failure(serverError(conn, nullptr)));
-    return result;
+    if (PQexitPipelineMode(conn) != 1 && !failed) {
+        *status = DbResult::failure(serverError(conn, nullptr));
+        if (failedAt)
+            *failedAt = 0;
+    }
+    while (results.size() < static_cast<size_t>(statements.size()))
+        results.emplace_back(nullptr, &PQclear);
+    return results;
 }
 
 Database::ServerResult Database::runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
                                              const QByteArray& prefix, ServerPlan plan)
 {
+    if (beginPending_) {
+        // The transaction's BEGIN travels with its first statement.
+        auto results = pipelineOnServer({{sql, binds}}, plan, status, nullptr, prefix);
+        return std::move(results.front());
+    }
     lastConflict_ = false;
     PGconn* conn = serverHandle(handle());
     if (!conn) {
@@ -763,6 +798,8 @@ DbResult Database::select(const QString& sql, const QVariantList& binds,
                           const std::function<bool(const QSqlQuery&)>& row)
 {
     BusyScope busy(*this);
+    if (DbResult r = beginNow(); !r)
+        return r;
     lastConflict_ = false;
     QSqlDatabase db = handle();
     QSqlQuery q(db);
@@ -1002,6 +1039,55 @@ DbValue<QVariantList> Database::selectOneForUpdate(const QString& sql, const QVa
     return selectOne(onServer() ? sql + QStringLiteral(" FOR UPDATE") : sql, binds);
 }
 
+DbValue<QList<std::optional<QVariantList>>> Database::selectOneEach(const QList<Statement>& queries,
+                                                                    RowLock lock, qsizetype* failedAt)
+{
+    using Rows = QList<std::optional<QVariantList>>;
+    Rows out;
+    out.reserve(queries.size());
+    if (onServer()) {
+        QList<Statement> sent = queries;
+        if (lock == RowLock::ForUpdate)
+            for (Statement& q : sent)
+                q.sql += QStringLiteral(" FOR UPDATE");
+        DbResult status;
+        const auto results = pipelineOnServer(sent, ServerPlan::Kept, &status, failedAt);
+        if (!status)
+            return DbValue<Rows>{status, std::nullopt};
+        for (const ServerResult& res : results) {
+            if (PQntuples(res.get()) == 0) {
+                out << std::nullopt;
+                continue;
+            }
+            QVariantList row;
+            for (int c = 0; c < PQnfields(res.get()); ++c)
+                row << serverValue(res.get(), 0, c);
+            out << row;
+        }
+        return DbValue<Rows>::of(out);
+    }
+    for (qsizetype i = 0; i < queries.size(); ++i) {
+        const auto row = selectOne(queries.at(i).sql, queries.at(i).binds);
+        if (row.failed()) {
+            if (failedAt)
+                *failedAt = i;
+            return DbValue<Rows>{row.status, std::nullopt};
+        }
+        out << (row.found() ? std::optional<QVariantList>(*row) : std::nullopt);
+    }
+    return DbValue<Rows>::of(out);
+}
+
+DbResult Database::beginNow()
+{
+    if (!beginPending_)
+        return {};
+    beginPending_ = false;
+    DbResult r;
+    runOnServer(QStringLiteral("BEGIN"), {}, &r);
+    return r;
+}
+
 DbResult Database::holdKeysOf(const QString& table)
 {
     if (!inTransaction_)
@@ -1072,9 +1158,12 @@ Database::Transaction::Transaction(Database& db) : db_(db)
     }
     // IMMEDIATE takes the write lock up front, so values read inside the
     // transaction cannot be changed by another writer before we write. A
-    // server locks the rows read for update instead (selectOneForUpdate).
-    DbResult r = db_.exec(db_.onServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
-    if (!r) {
+    // server locks the rows read for update instead (selectOneForUpdate),
+    // and its BEGIN waits to go with the first statement: one round trip
+    // less for every transaction.
+    if (db_.onServer()) {
+        db_.beginPending_ = true;
+    } else if (DbResult r = db_.exec(QStringLiteral("BEGIN IMMEDIATE")); !r) {
         error_ = r.error;
         return;
     }
@@ -1089,9 +1178,31 @@ Database::Transaction::~Transaction()
 
 DbResult Database::Transaction::commit()
 {
+    return commitAfter({});
+}
+
+DbResult Database::Transaction::commitAfter(const QList<Statement>& writes, qsizetype* failedAt)
+{
     if (!active_)
         return DbResult::failure(error_.isEmpty() ? QStringLiteral("no transaction") : error_);
-    DbResult r = db_.exec(QStringLiteral("COMMIT"));
+    DbResult r;
+    if (db_.onServer()) {
+        if (writes.isEmpty() && db_.beginPending_) {
+            // Nothing ran: there is nothing to commit.
+            db_.beginPending_ = false;
+        } else {
+            // The writes and the COMMIT in one round trip; the COMMIT is
+            // skipped when a write fails.
+            r = db_.execEachOnServer(writes + QList<Statement>{{QStringLiteral("COMMIT"), {}}}, failedAt);
+        }
+    } else {
+        r = db_.execEach(writes, failedAt);
+        if (r) {
+            r = db_.exec(QStringLiteral("COMMIT"));
+            if (!r && failedAt)
+                *failedAt = writes.size();
+        }
+    }
     if (!r) {
         rollback();
         return r;
@@ -1107,7 +1218,10 @@ void Database::Transaction::rollback()
         return;
     // What made the transaction fail is still the news after the rollback.
     const bool conflict = db_.lastConflict_;
-    db_.exec(QStringLiteral("ROLLBACK"));
+    if (db_.beginPending_)
+        db_.beginPending_ = false; // nothing ran: nothing to undo
+    else
+        db_.exec(QStringLiteral("ROLLBACK"));
     db_.lastConflict_ = conflict;
     active_ = false;
     db_.inTransaction_ = false;

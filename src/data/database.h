@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QSqlQuery;
 struct sqlite3_stmt;
@@ -171,6 +172,13 @@ public:
     // transaction (on a server the row is locked; a file's transaction holds
     // the write lock already).
     DbValue<QVariantList> selectOneForUpdate(const QString& sql, const QVariantList& binds = {});
+    // The first row of each query (none when it has none), on a server in
+    // one round trip; the first query that fails ends it and is named in
+    // `failedAt`. ForUpdate reads as selectOneForUpdate does.
+    enum class RowLock { None, ForUpdate };
+    DbValue<QList<std::optional<QVariantList>>> selectOneEach(const QList<Statement>& queries,
+                                                              RowLock lock = RowLock::None,
+                                                              qsizetype* failedAt = nullptr);
     // Inside a transaction: no other connection checks the keys of `table`
     // for a new row until this transaction ends, so a check for a key and
     // the insert after it are one step (a file's transaction holds the
@@ -215,6 +223,10 @@ public:
         bool active() const { return active_; }
         QString error() const { return error_; }
         DbResult commit();
+        // Runs `writes` (as execEach) and commits, on a server in one round
+        // trip; `failedAt` names the write that failed, or writes.size()
+        // when the commit did. Anything failed is rolled back.
+        DbResult commitAfter(const QList<Statement>& writes, qsizetype* failedAt = nullptr);
         void rollback();
 
     private:
@@ -244,6 +256,14 @@ private:
                              const QByteArray& prefix = {}, ServerPlan plan = ServerPlan::Kept);
     QByteArray preparedOnServer(::pg_conn* conn, const QString& sql, DbResult* status);
     DbResult execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt);
+    // The statements in one round trip (libpq's pipeline mode), after the
+    // BEGIN of a transaction that waits for its first statement: each one's
+    // result, none for those the server skipped after the first failure.
+    std::vector<ServerResult> pipelineOnServer(const QList<Statement>& statements, ServerPlan plan,
+                                               DbResult* status, qsizetype* failedAt,
+                                               const QByteArray& prefix = {});
+    // Sends a waiting BEGIN by itself (before a statement that goes another way).
+    DbResult beginNow();
     // A server's result as this layer reports it (a failure notes whether
     // the server gave the transaction up for another's sake).
     DbResult serverOutcome(::pg_conn* conn, ::pg_result* res);
@@ -276,6 +296,8 @@ private:
     int serverStatementCount_ = 0;
     bool lastConflict_ = false;
     bool inTransaction_ = false;
+    // A server transaction whose BEGIN has not been sent yet.
+    bool beginPending_ = false;
     bool waiting_ = false;
     bool reopening_ = false;
     // The opened file's device and inode.

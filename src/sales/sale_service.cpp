@@ -135,11 +135,42 @@ QStringList SaleService::values(const SaleEntry& e, const QString& date)
             QString::number(e.commission)};
 }
 
+namespace {
+
+Database::Statement goodsByCode(const QString& code)
+{
+    return {
+        QStringLiteral("SELECT %1 FROM jinhuo WHERE 产品编号 = ? ORDER BY rowid LIMIT 1").arg(kGoodsColumns),
+        {textValue(code)}};
+}
+
+Database::Statement cardByNumber(const QString& number)
+{
+    return {
+        QStringLiteral("SELECT %1 FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1").arg(kCardColumns),
+        {textValue(number)}};
+}
+
+// The code and number are compared again: a line or card changed since the
+// check is no longer the one that was found.
+Database::Statement goodsByRowid(qint64 rowid, const QString& code)
+{
+    return {QStringLiteral("SELECT %1 FROM jinhuo WHERE rowid = ? AND 产品编号 = ?").arg(kGoodsColumns),
+            {rowid, textValue(code)}};
+}
+
+Database::Statement cardByRowid(qint64 rowid, const QString& number)
+{
+    return {QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ? AND 卡号 = ?").arg(kCardColumns),
+            {rowid, textValue(number)}};
+}
+
+} // namespace
+
 DbValue<GoodsLine> SaleService::findGoods(const QString& code)
 {
-    auto row = db_.selectOne(
-        QStringLiteral("SELECT %1 FROM jinhuo WHERE 产品编号 = ? ORDER BY rowid LIMIT 1").arg(kGoodsColumns),
-        {textValue(code)});
+    const Database::Statement q = goodsByCode(code);
+    auto row = db_.selectOne(q.sql, q.binds);
     if (!row.found())
         return {row.status, std::nullopt};
     return DbValue<GoodsLine>::of(goodsFrom(*row));
@@ -147,35 +178,53 @@ DbValue<GoodsLine> SaleService::findGoods(const QString& code)
 
 DbValue<CardRow> SaleService::findCard(const QString& number)
 {
-    auto row = db_.selectOne(
-        QStringLiteral("SELECT %1 FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1").arg(kCardColumns),
-        {textValue(number)});
+    const Database::Statement q = cardByNumber(number);
+    auto row = db_.selectOne(q.sql, q.binds);
     if (!row.found())
         return {row.status, std::nullopt};
     return DbValue<CardRow>::of(cardFrom(*row));
 }
 
-DbValue<GoodsLine> SaleService::goodsByRowid(qint64 rowid, const QString& code)
+SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,
+                                const std::optional<CardRow>& card, Decision* decision)
 {
-    // The code is compared again: a line that was changed to another
-    // product since the check is no longer the one that was found. The line
-    // is held until the sale ends, so no other till sells its stock twice.
-    auto row = db_.selectOneForUpdate(
-        QStringLiteral("SELECT %1 FROM jinhuo WHERE rowid = ? AND 产品编号 = ?").arg(kGoodsColumns),
-        {rowid, textValue(code)});
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<GoodsLine>::of(goodsFrom(*row));
+    SaleOutcome out;
+    if (e.goods) {
+        if (!goods)
+            return refused(SaleRefusal::ProductNotFound);
+        if (auto r = goodsRefusal(e, *goods, &decision->newStock); r != SaleRefusal::None)
+            return refused(r);
+        out.goodsRowid = goods->rowid;
+    }
+    if (cardText(e) != nonMember()) {
+        if (!card)
+            return refused(SaleRefusal::CardNotFound);
+        if (auto r = cardRefusal(e, *card, &decision->cardColumn, &decision->cardValue);
+            r != SaleRefusal::None)
+            return refused(r);
+        out.cardRowid = card->rowid;
+    }
+    return out;
 }
 
-DbValue<CardRow> SaleService::cardByRowid(qint64 rowid, const QString& number)
+SaleOutcome SaleService::readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
+                                       Database::RowLock lock, Decision* decision)
 {
-    auto row = db_.selectOneForUpdate(
-        QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ? AND 卡号 = ?").arg(kCardColumns),
-        {rowid, textValue(number)});
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<CardRow>::of(cardFrom(*row));
+    // The goods line and the card in one go (one round trip on a server).
+    qsizetype failedAt = 0;
+    const auto rows = db_.selectOneEach(reads, lock, &failedAt);
+    if (rows.failed())
+        return failed(e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
+                                               : QStringLiteral("读取会员卡资料"),
+                      rows.error());
+    std::optional<GoodsLine> goods;
+    std::optional<CardRow> card;
+    qsizetype at = 0;
+    if (e.goods && rows->at(at++))
+        goods = goodsFrom(*rows->at(0));
+    if (cardText(e) != nonMember() && rows->at(at))
+        card = cardFrom(*rows->at(at));
+    return decide(e, goods, card, decision);
 }
 
 DbValue<DailyTotal> SaleService::dailyTotal(const QString& date)
@@ -204,27 +253,13 @@ SaleOutcome SaleService::check(const SaleEntry& e)
 {
     if (!e.goods && !e.service)
         return refused(SaleRefusal::NoBusinessType);
-
-    SaleOutcome out;
-    if (e.goods) {
-        out = checkGoods(e);
-        if (!out.ok())
-            return out;
-    }
-
-    const QString card = cardText(e);
-    if (card != nonMember()) {
-        const auto c = findCard(card);
-        if (c.failed())
-            return failed(QStringLiteral("读取会员卡资料"), c.error());
-        if (!c.found())
-            return refused(SaleRefusal::CardNotFound);
-        QString column, value;
-        if (auto r = cardRefusal(e, *c, &column, &value); r != SaleRefusal::None)
-            return refused(r);
-        out.cardRowid = c->rowid;
-    }
-    return out;
+    QList<Database::Statement> reads;
+    if (e.goods)
+        reads << goodsByCode(e.productCode);
+    if (cardText(e) != nonMember())
+        reads << cardByNumber(cardText(e));
+    Decision decision;
+    return readAndDecide(e, reads, Database::RowLock::None, &decision);
 }
 
 SaleOutcome SaleService::save(const SaleEntry& e, const SaleOutcome& checked, const QString& date)
@@ -245,42 +280,30 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
 
     // Everything written below is computed from rows read inside this
     // transaction, so nothing read before the confirmation is written back.
-    QString newStock;
-    if (e.goods) {
-        const auto g = goodsByRowid(checked.goodsRowid, e.productCode);
-        if (g.failed())
-            return failed(QStringLiteral("读取商品资料"), g.error());
-        if (!g.found())
-            return refused(SaleRefusal::ProductNotFound);
-        if (auto r = goodsRefusal(e, *g, &newStock); r != SaleRefusal::None)
-            return refused(r);
-    }
+    // The rows stay held until the sale ends, so no other till sells the
+    // same stock or charges the same card in between.
+    QList<Database::Statement> reads;
+    if (e.goods)
+        reads << goodsByRowid(checked.goodsRowid, e.productCode);
+    if (cardText(e) != nonMember())
+        reads << cardByRowid(checked.cardRowid, cardText(e));
+    Decision d;
+    if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d); !out.ok())
+        return out;
 
-    QString cardColumn, cardValue;
-    const QString card = cardText(e);
-    if (card != nonMember()) {
-        const auto c = cardByRowid(checked.cardRowid, card);
-        if (c.failed())
-            return failed(QStringLiteral("读取会员卡资料"), c.error());
-        if (!c.found())
-            return refused(SaleRefusal::CardNotFound);
-        if (auto r = cardRefusal(e, *c, &cardColumn, &cardValue); r != SaleRefusal::None)
-            return refused(r);
-    }
-
-    // The writes go together (on a server in one round trip); the first
-    // that fails names what could not be saved.
+    // The writes and the commit go together (on a server in one round
+    // trip); the first that fails names what could not be saved.
     QList<Database::Statement> writes;
     QStringList what;
     if (e.goods) {
         writes.append({QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
-                       {newStock, checked.goodsRowid}});
+                       {d.newStock, checked.goodsRowid}});
         what << QStringLiteral("更新库存数量");
     }
-    if (!cardColumn.isEmpty()) {
+    if (!d.cardColumn.isEmpty()) {
         writes.append(
-            {QStringLiteral("UPDATE numbercard SET %1 = ? WHERE rowid = ?").arg(quoteIdent(cardColumn)),
-             {cardValue, checked.cardRowid}});
+            {QStringLiteral("UPDATE numbercard SET %1 = ? WHERE rowid = ?").arg(quoteIdent(d.cardColumn)),
+             {d.cardValue, checked.cardRowid}});
         what << QStringLiteral("扣除会员卡");
     }
     QVariantList binds;
@@ -290,12 +313,10 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     what << QStringLiteral("写入业务记录");
     writes.append({insertSql(QStringLiteral("salse_history")), binds});
     what << QStringLiteral("写入业务历史记录");
+    what << QStringLiteral("提交保存");
     qsizetype failedAt = 0;
-    if (DbResult r = db_.execEach(writes, &failedAt); !r)
+    if (DbResult r = tx.commitAfter(writes, &failedAt); !r)
         return failed(what.value(failedAt), r.error);
-
-    if (DbResult r = tx.commit(); !r)
-        return failed(QStringLiteral("提交保存"), r.error);
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;

@@ -109,8 +109,17 @@ private:
     // the same moment may make the server give it up (then nothing is
     // stored and it is tried again).
     SaleOutcome saveOnce(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
-    DbValue<GoodsLine> goodsByRowid(qint64 rowid, const QString& code);
-    DbValue<CardRow> cardByRowid(qint64 rowid, const QString& number);
+    // What a sale would write: the new stock, the card's charged column and its value.
+    struct Decision {
+        QString newStock, cardColumn, cardValue;
+    };
+    // The goods part first, then the card: refused, or the rows to touch.
+    static SaleOutcome decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,
+                              const std::optional<CardRow>& card, Decision* decision);
+    // `reads` (the goods line, then the card, those the entry needs) read
+    // together, then decide().
+    SaleOutcome readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
+                              Database::RowLock lock, Decision* decision);
 
     Database& db_;
 };

@@ -653,6 +653,96 @@ private slots:
         QCOMPARE(reference(db, "SELECT 卡号 FROM salse").size(), 1);
     }
 
+    // Queries read together: the first row of each (none where there is
+    // none), and the first that fails is named.
+    void selectOneEachReadsTheFirstRowOfEach()
+    {
+        Database& db = freshDb();
+        const QString insert = "INSERT INTO salse (卡号, 员工姓名) VALUES (?, ?)";
+        QVERIFY(db.execEach({{insert, {"a", "1"}}, {insert, {"b", "2"}}, {insert, {"a", "3"}}}).ok);
+        const QString byCard = "SELECT 员工姓名 FROM salse WHERE 卡号 = ? ORDER BY rowid LIMIT 1";
+        const auto rows = db.selectOneEach({{byCard, {"b"}}, {byCard, {"none"}}, {byCard, {"A"}}});
+        QVERIFY2(rows, qPrintable(rows.error()));
+        QCOMPARE(rows->size(), 3);
+        QCOMPARE(rows->at(0).value().value(0).toString(), "2");
+        QVERIFY(!rows->at(1).has_value());
+        QCOMPARE(rows->at(2).value().value(0).toString(), "1");
+
+        qsizetype failedAt = -1;
+        const auto bad = db.selectOneEach(
+            {{byCard, {"a"}}, {"SELECT x FROM no_such_table WHERE 1 = ?", {1}}, {byCard, {"b"}}},
+            Database::RowLock::None, &failedAt);
+        QVERIFY(bad.failed());
+        QCOMPARE(failedAt, 1);
+        QVERIFY(bad.error().contains("no_such_table"));
+        QVERIFY(db.selectOneEach({{byCard, {"b"}}}));
+    }
+
+    // A transaction holds a row read for update from its first statement
+    // to its end, however that statement is run (a server's BEGIN waits
+    // for it), and the writes with the commit are all or none.
+    void transactionHoldsWhatItReadUntilItEnds_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<bool>("writeFails");
+        QTest::newRow("read for update, stored") << "for update" << false;
+        QTest::newRow("read for update, a write fails") << "for update" << true;
+        QTest::newRow("forward-only read first, stored") << "select" << false;
+        QTest::newRow("forward-only read first, a write fails") << "select" << true;
+    }
+    void transactionHoldsWhatItReadUntilItEnds()
+    {
+        QFETCH(QString, first);
+        QFETCH(bool, writeFails);
+        Database& db = freshDb();
+        QVERIFY(db.exec("INSERT INTO numbercard (卡号, 次数) VALUES ('c1', '5')").ok);
+        QString err;
+        auto other = openOther(db, &err);
+        QVERIFY2(other, qPrintable(err));
+        QVERIFY(other->exec(other->onServer() ? "SET lock_timeout = '50ms'" : "PRAGMA busy_timeout = 50").ok);
+        const QString read = "SELECT rowid, 次数 FROM numbercard WHERE 卡号 = ?";
+        {
+            Database::Transaction tx(db);
+            QVERIFY(tx.active());
+            if (first == "select") {
+                int n = 0;
+                QVERIFY(db.select("SELECT count(*) FROM numbercard WHERE 卡号 = ?", {"c1"},
+                                  [&n](const QSqlQuery& q) {
+                                      n = q.value(0).toInt();
+                                      return false;
+                                  })
+                            .ok);
+                QCOMPARE(n, 1);
+            }
+            const auto held = db.selectOneEach({{read, {"c1"}}}, Database::RowLock::ForUpdate);
+            QVERIFY2(held, qPrintable(held.error()));
+            QCOMPARE(held->at(0).value().value(1).toString(), "5");
+            // Another connection cannot change it meanwhile.
+            QVERIFY(!other->exec("UPDATE numbercard SET 次数 = '9' WHERE 卡号 = 'c1'").ok);
+
+            const QString set = "UPDATE numbercard SET 次数 = ? WHERE 卡号 = ?";
+            QList<Database::Statement> writes = {{set, {"4", "c1"}}};
+            if (writeFails)
+                writes << Database::Statement{"INSERT INTO no_such_table VALUES (?)", {1}};
+            writes << Database::Statement{"INSERT INTO salse (卡号) VALUES (?)", {"c1"}};
+            qsizetype failedAt = -1;
+            const DbResult done = tx.commitAfter(writes, &failedAt);
+            QCOMPARE(done.ok, !writeFails);
+            QCOMPARE(failedAt, writeFails ? 1 : -1);
+            QVERIFY(!db.inTransaction());
+        }
+        QCOMPARE(other->selectOne("SELECT 次数 FROM numbercard")->value(0).toString(),
+                 writeFails ? "5" : "4");
+        QCOMPARE(other->selectOne("SELECT count(*) FROM salse")->value(0).toInt(), writeFails ? 0 : 1);
+        // Held no longer.
+        QVERIFY(other->exec("UPDATE numbercard SET 次数 = '9' WHERE 卡号 = 'c1'").ok);
+        // A transaction that ran nothing commits nothing, and the
+        // connection goes on.
+        Database::Transaction empty(db);
+        QVERIFY(empty.commit().ok);
+        QCOMPARE(db.selectOne("SELECT 次数 FROM numbercard")->value(0).toString(), "9");
+    }
+
     void unknownTableIsAnError()
     {
         Database& db = freshDb();
