@@ -533,6 +533,36 @@ DbResult RecordModel::flushEdits()
         return {};
     }
     const qint64 rowid = rowidAt(editRow_);
+    const auto fail = [this](const DbResult& r) {
+        emit writeFailed(r.error);
+        return r;
+    };
+    std::optional<Database::Transaction> tx;
+    const int unique = uniqueColumn_.isEmpty() ? -1 : static_cast<int>(columns_.indexOf(uniqueColumn_));
+    if (unique >= 0 && pending_.contains(unique)) {
+        // Another till may be giving another row the same value at this
+        // moment: the check and the write are one step.
+        tx.emplace(db_);
+        if (!tx->active())
+            return fail(DbResult::failure(tx->error()));
+        if (DbResult r = db_.holdKeysOf(source_.table); !r)
+            return fail(r);
+        const auto other =
+            db_.selectOne(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? AND rowid <> ? LIMIT 1")
+                              .arg(quoteIdent(source_.table), quoteIdent(uniqueColumn_)),
+                          {textValue(pending_.value(unique)), rowid});
+        if (other.failed())
+            return fail(other.status);
+        if (other) {
+            pending_.remove(unique);
+            emit dataChanged(index(editRow_, unique), index(editRow_, unique));
+            emit uniqueValueTaken();
+            if (pending_.isEmpty()) {
+                editRow_ = -1;
+                return {};
+            }
+        }
+    }
     QStringList sets;
     QVariantList binds;
     QList<int> cols = pending_.keys();
@@ -545,10 +575,10 @@ DbResult RecordModel::flushEdits()
     DbResult r = db_.exec(
         QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdent(source_.table), sets.join(", ")),
         binds);
-    if (!r) {
-        emit writeFailed(r.error);
-        return r;
-    }
+    if (r && tx)
+        r = tx->commit();
+    if (!r)
+        return fail(r);
     // Keep the cached row in step with what was written.
     const int pi = editRow_ / pageSize_;
     auto it = pages_.find(pi);

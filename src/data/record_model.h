@@ -95,6 +95,11 @@ public:
     int pendingRow() const { return editRow_; }
     DbResult flushEdits();
     void discardEdits();
+    // A column whose values no two rows share (compared as the engine
+    // compares): an edit giving it a value another row holds is dropped at
+    // flushEdits(), checked and written as one step, and uniqueValueTaken()
+    // says so; the row's other edits are written.
+    void setUniqueColumn(const QString& column) { uniqueColumn_ = column; }
 
     void setPageSize(int rows) { pageSize_ = qMax(16, rows); }
     void setMaxCachedPages(int pages) { maxCachedPages_ = qMax(2, pages); }
@@ -113,6 +118,8 @@ public:
 signals:
     // An in-place edit could not be written.
     void writeFailed(const QString& error);
+    // An edit of the unique column was dropped: another row holds the value.
+    void uniqueValueTaken();
     // Rows after the first page could not be read (a damaged file, an I/O
     // error): the view stops there, and this says why, once per run.
     void readFailed(const QString& error);
@@ -158,6 +165,7 @@ private:
 
     Database& db_;
     RecordSource source_;
+    QString uniqueColumn_;
     QStringList columns_;
     QStringList orderColumns_;
     QHash<int, QString> captions_;

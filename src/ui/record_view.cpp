@@ -470,8 +470,14 @@ void RecordView::exportRows()
 void RecordView::refuseDuplicateEdits(const QString& column, const QString& message)
 {
     const int index = static_cast<int>(model_->database().columns(table_).indexOf(column));
-    if (index >= 0)
-        setItemDelegateForColumn(index, new UniqueColumnDelegate(this, column, message));
+    if (index < 0)
+        return;
+    // The delegate refuses at once what is taken already; the model checks
+    // again as it writes, for a value another till takes meanwhile.
+    setItemDelegateForColumn(index, new UniqueColumnDelegate(this, column, message));
+    model_->setUniqueColumn(column);
+    connect(model_, &RecordModel::uniqueValueTaken, this,
+            [this, message] { ctx_.messages().critical(message, QStringLiteral("错误")); });
 }
 
 bool RecordView::bringToRow(qint64 rowid)

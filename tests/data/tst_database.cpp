@@ -8,6 +8,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -741,6 +742,60 @@ private slots:
         Database::Transaction empty(db);
         QVERIFY(empty.commit().ok);
         QCOMPARE(db.selectOne("SELECT 次数 FROM numbercard")->value(0).toString(), "9");
+    }
+
+    // Two tills give two cards the same number at once: both checks pass
+    // before either writes, so the model checks again as it writes, and
+    // drops the later edit of the number (the row's other edits are kept).
+    void uniqueColumnEditTakenMeanwhileIsDropped_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("the number the other till just gave") << 2 << "x" << true;
+        QTest::newRow("a number stored before") << 2 << "a" << true;
+        QTest::newRow("a free number") << 2 << "Y" << false;
+        QTest::newRow("its own number in other letters") << 0 << "a" << false;
+    }
+    void uniqueColumnEditTakenMeanwhileIsDropped()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, number);
+        QFETCH(bool, taken);
+        Database& db = freshDb();
+        const QString insert = "INSERT INTO numbercard (卡号, 次数) VALUES (?, ?)";
+        QVERIFY(db.execEach({{insert, {"A", "1"}}, {insert, {"B", "2"}}, {insert, {"C", "3"}}}).ok);
+        QString err;
+        auto other = openOther(db, &err);
+        QVERIFY2(other, qPrintable(err));
+        RecordModel mine(db), theirs(*other);
+        for (RecordModel* m : {&mine, &theirs}) {
+            m->setEditable(true);
+            m->setUniqueColumn("卡号");
+            QVERIFY(m->setSource(RecordSource::all("numbercard")).ok);
+        }
+        const int numberAt = static_cast<int>(db.columns("numbercard").indexOf("卡号"));
+        const int usesAt = static_cast<int>(db.columns("numbercard").indexOf("次数"));
+        QSignalSpy mineTaken(&mine, &RecordModel::uniqueValueTaken);
+        QSignalSpy theirsTaken(&theirs, &RecordModel::uniqueValueTaken);
+        QVERIFY(mine.setData(mine.index(1, numberAt), "X"));
+        QVERIFY(theirs.setData(theirs.index(row, numberAt), number));
+        QVERIFY(theirs.setData(theirs.index(row, usesAt), "9"));
+        QVERIFY(mine.flushEdits().ok);
+        QVERIFY(theirs.flushEdits().ok);
+        QCOMPARE(mineTaken.count(), 0);
+        QCOMPARE(theirsTaken.count(), taken ? 1 : 0);
+        QCOMPARE(theirs.data(theirs.index(row, numberAt)).toString(),
+                 taken ? QString(QString("AC").at(row / 2)) : number);
+
+        const auto rows = db.selectAll("SELECT 卡号, 次数 FROM numbercard ORDER BY rowid");
+        QVERIFY(rows);
+        QStringList stored;
+        for (const QVariantList& r : *rows)
+            stored << r.value(0).toString() + r.value(1).toString();
+        QStringList expected = {"A1", "X2", "C3"};
+        expected[row] = (taken ? expected[row].left(1) : number) + "9";
+        QCOMPARE(stored, expected);
     }
 
     void unknownTableIsAnError()
