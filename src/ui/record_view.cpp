@@ -17,17 +17,98 @@
 #include <QProgressDialog>
 #include <QScopedValueRollback>
 #include <QStandardPaths>
+#include <QPainter>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 namespace shop {
 
 namespace {
 
+// Draws a grid's cells as the style does, but lays each text out once and
+// keeps it: laying text out again for every cell of every paint was most of
+// the time a grid took to show a page. Texts that need eliding, several
+// lines or an icon go the style's whole way.
+class GridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QStaticText* text = plainText(opt);
+        const QWidget* w = opt.widget;
+        QStyle* style = w ? w->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+        const QRect room = opt.rect.adjusted(margin, 0, -margin, 0);
+        if (!text || text->size().width() > room.width()) {
+            QStyledItemDelegate::paint(p, option, index);
+            return;
+        }
+        // The panel and selection as the style draws them, the text, then
+        // the focus frame over it, in the style's order.
+        QStyleOptionViewItem panel = opt;
+        panel.text.clear();
+        panel.features &= ~QStyleOptionViewItem::HasDisplay;
+        panel.state &= ~QStyle::State_HasFocus;
+        style->drawControl(QStyle::CE_ItemViewItem, &panel, p, w);
+        const bool enabled = opt.state & QStyle::State_Enabled;
+        const bool selected = opt.state & QStyle::State_Selected;
+        QPalette::ColorGroup group = enabled ? QPalette::Normal : QPalette::Disabled;
+        if (group == QPalette::Normal && !(opt.state & QStyle::State_Active))
+            group = QPalette::Inactive;
+        p->save();
+        p->setFont(opt.font);
+        p->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        const QRect at =
+            QStyle::alignedRect(opt.direction, opt.displayAlignment, text->size().toSize(), room);
+        p->drawStaticText(at.topLeft(), *text);
+        p->restore();
+        if (opt.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect frame;
+            frame.QStyleOption::operator=(opt);
+            frame.rect = style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &opt, w);
+            frame.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+            frame.backgroundColor = opt.palette.color(enabled ? QPalette::Normal : QPalette::Disabled,
+                                                      selected ? QPalette::Highlight : QPalette::Window);
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, p, w);
+        }
+    }
+
+private:
+    // The cell's text laid out (kept for the next paint), or none when the
+    // style's own way is needed.
+    const QStaticText* plainText(const QStyleOptionViewItem& opt) const
+    {
+        constexpr auto kOther = QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasCheckIndicator;
+        if (!(opt.features & QStyleOptionViewItem::HasDisplay) || (opt.features & kOther) ||
+            opt.text.isEmpty() || opt.text.contains(QChar::LineSeparator) || opt.text.contains(u'\n') ||
+            opt.textElideMode == Qt::ElideNone)
+            return nullptr;
+        if (opt.font != font_ || texts_.size() > 4096) {
+            texts_.clear();
+            font_ = opt.font;
+        }
+        auto it = texts_.find(opt.text);
+        if (it == texts_.end()) {
+            QStaticText t(opt.text);
+            t.setTextFormat(Qt::PlainText);
+            t.prepare(QTransform(), opt.font);
+            it = texts_.insert(opt.text, t);
+        }
+        return &*it;
+    }
+
+    mutable QHash<QString, QStaticText> texts_;
+    mutable QFont font_;
+};
+
 // Writes an edited cell only when no other row holds the new value.
-class UniqueColumnDelegate : public QStyledItemDelegate {
+class UniqueColumnDelegate : public GridDelegate {
 public:
     UniqueColumnDelegate(RecordView* grid, const QString& column, const QString& message)
-        : QStyledItemDelegate(grid), grid_(grid), column_(column), message_(message)
+        : GridDelegate(grid), grid_(grid), column_(column), message_(message)
     {
     }
 
@@ -59,9 +140,9 @@ private:
 };
 
 // Shows one text in every cell of a column.
-class MaskDelegate : public QStyledItemDelegate {
+class MaskDelegate : public GridDelegate {
 public:
-    MaskDelegate(const QString& mask, QObject* parent) : QStyledItemDelegate(parent), mask_(mask) {}
+    MaskDelegate(const QString& mask, QObject* parent) : GridDelegate(parent), mask_(mask) {}
     QString displayText(const QVariant&, const QLocale&) const override { return mask_; }
 
 private:
@@ -87,6 +168,7 @@ RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWid
     : QTableView(parent), ctx_(ctx), table_(table), model_(new RecordModel(db, this)), popup_(new QMenu(this))
 {
     setModel(model_);
+    setItemDelegate(new GridDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTest>
 #include <QVBoxLayout>
@@ -66,6 +67,55 @@ class TstRecordView : public QObject {
     }
 
 private slots:
+    // The grid keeps each text's layout between paints; what it draws is
+    // what the style draws, pixel for pixel, in every state of a cell.
+    void cellsLookAsTheStyleDrawsThem_data()
+    {
+        QTest::addColumn<int>("selectedRow");
+        QTest::addColumn<int>("nameWidth");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("active");
+        QTest::newRow("plain") << -1 << 100 << true << false;
+        QTest::newRow("a row selected") << 1 << 100 << true << false;
+        QTest::newRow("texts cut short") << 1 << 40 << true << false;
+        QTest::newRow("disabled") << 0 << 100 << false << false;
+        QTest::newRow("in the active window, a row selected") << 2 << 100 << true << true;
+    }
+    void cellsLookAsTheStyleDrawsThem()
+    {
+        QFETCH(int, selectedRow);
+        QFETCH(int, nameWidth);
+        QFETCH(bool, enabled);
+        QFETCH(bool, active);
+        TestEnv env;
+        env.insert("guke", {"3", "张三", "男", "", "", "", "", ""});
+        env.insert("guke", {"1", "一个很长很长的名字要省略", "女", "两行\n地址", "", "", "", ""});
+        env.insert("guke", {"12345678901234567890", "Wang Wu", "", "", "", "", "", ""});
+        QImage shown[2];
+        for (int i = 0; i < 2; ++i) {
+            RecordView view(env.ctx(), env.db(), "guke");
+            if (i == 1)
+                view.setItemDelegate(new QStyledItemDelegate(&view));
+            view.resize(500, 200);
+            view.setColumnWidth(0, nameWidth);
+            view.setColumnWidth(1, nameWidth);
+            view.refresh();
+            if (selectedRow >= 0)
+                view.selectRow(selectedRow);
+            view.setEnabled(enabled);
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            if (active) {
+                view.activateWindow();
+                view.setFocus();
+                QVERIFY(QTest::qWaitForWindowActive(&view));
+            }
+            shown[i] = view.viewport()->grab().toImage();
+        }
+        QVERIFY(!shown[0].isNull());
+        QCOMPARE(shown[0], shown[1]);
+    }
+
     void sortByHeaderAndIndexWithoutEntry()
     {
         TestEnv env;
