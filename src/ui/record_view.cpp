@@ -47,12 +47,17 @@ public:
             return;
         }
         // The panel and selection as the style draws them, the text, then
-        // the focus frame over it, in the style's order.
-        QStyleOptionViewItem panel = opt;
-        panel.text.clear();
-        panel.features &= ~QStyleOptionViewItem::HasDisplay;
-        panel.state &= ~QStyle::State_HasFocus;
-        style->drawControl(QStyle::CE_ItemViewItem, &panel, p, w);
+        // the focus frame over it, in the style's order (a style sheet
+        // draws the whole item its own way).
+        if (style->inherits("QStyleSheetStyle")) {
+            QStyleOptionViewItem panel = opt;
+            panel.text.clear();
+            panel.features &= ~QStyleOptionViewItem::HasDisplay;
+            panel.state &= ~QStyle::State_HasFocus;
+            style->drawControl(QStyle::CE_ItemViewItem, &panel, p, w);
+        } else {
+            style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, p, w);
+        }
         const bool enabled = opt.state & QStyle::State_Enabled;
         const bool selected = opt.state & QStyle::State_Selected;
         QPalette::ColorGroup group = enabled ? QPalette::Normal : QPalette::Disabled;

@@ -75,11 +75,16 @@ private slots:
         QTest::addColumn<int>("nameWidth");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<bool>("active");
-        QTest::newRow("plain") << -1 << 100 << true << false;
-        QTest::newRow("a row selected") << 1 << 100 << true << false;
-        QTest::newRow("texts cut short") << 1 << 40 << true << false;
-        QTest::newRow("disabled") << 0 << 100 << false << false;
-        QTest::newRow("in the active window, a row selected") << 2 << 100 << true << true;
+        QTest::addColumn<QString>("sheet");
+        const QString none;
+        QTest::newRow("plain") << -1 << 100 << true << false << none;
+        QTest::newRow("a row selected") << 1 << 100 << true << false << none;
+        QTest::newRow("texts cut short") << 1 << 40 << true << false << none;
+        QTest::newRow("disabled") << 0 << 100 << false << false << none;
+        QTest::newRow("in the active window, a row selected") << 2 << 100 << true << true << none;
+        QTest::newRow("a style sheet")
+            << 1 << 100 << true << false
+            << "QTableView { color: #a03030; selection-background-color: #308030; }";
     }
     void cellsLookAsTheStyleDrawsThem()
     {
@@ -87,6 +92,7 @@ private slots:
         QFETCH(int, nameWidth);
         QFETCH(bool, enabled);
         QFETCH(bool, active);
+        QFETCH(QString, sheet);
         TestEnv env;
         env.insert("guke", {"3", "张三", "男", "", "", "", "", ""});
         env.insert("guke", {"1", "一个很长很长的名字要省略", "女", "两行\n地址", "", "", "", ""});
@@ -96,6 +102,7 @@ private slots:
             RecordView view(env.ctx(), env.db(), "guke");
             if (i == 1)
                 view.setItemDelegate(new QStyledItemDelegate(&view));
+            view.setStyleSheet(sheet);
             view.resize(500, 200);
             view.setColumnWidth(0, nameWidth);
             view.setColumnWidth(1, nameWidth);
