@@ -192,6 +192,17 @@ QVariant serverValue(const PGresult* res, int row, int column)
     }
 }
 
+// One row of the server's result, every column typed as above.
+QVariantList serverRow(const PGresult* res, int row)
+{
+    QVariantList values;
+    const int width = PQnfields(res);
+    values.reserve(width);
+    for (int c = 0; c < width; ++c)
+        values << serverValue(res, row, c);
+    return values;
+}
+
 QString errorText(const QSqlError& e)
 {
     QString t = e.databaseText();
@@ -554,6 +565,11 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     return r;
 }
 
+bool Database::keepsPlan(const QVariantList& binds, const QByteArray& prefix, ServerPlan plan)
+{
+    return !binds.isEmpty() && prefix.isEmpty() && plan == ServerPlan::Kept;
+}
+
 QByteArray Database::preparedOnServer(PGconn* conn, const QString& sql, DbResult* status)
 {
     // Statements with values (the few texts of the sale and the lookups by
@@ -615,10 +631,13 @@ std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<State
 {
     lastConflict_ = false;
     std::vector<ServerResult> results;
-    const auto failAt = [&](qsizetype i, DbResult r) {
+    const auto note = [&](qsizetype i, DbResult r) {
         if (failedAt)
             *failedAt = i;
         *status = r;
+    };
+    const auto failAt = [&](qsizetype i, DbResult r) {
+        note(i, r);
         return std::move(results);
     };
     PGconn* conn = serverHandle(handle());
@@ -633,8 +652,8 @@ std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<State
         if (DbResult r = refuseNul(params.back()); !r)
             return failAt(i, r);
         DbResult prepared;
-        const bool keep = !st.binds.isEmpty() && prefix.isEmpty() && plan == ServerPlan::Kept;
-        names << (keep ? preparedOnServer(conn, st.sql, &prepared) : QByteArray());
+        names << (keepsPlan(st.binds, prefix, plan) ? preparedOnServer(conn, st.sql, &prepared)
+                                                    : QByteArray());
         if (!prepared)
             return failAt(i, prepared);
     }
@@ -656,9 +675,9 @@ std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<State
                                          nullptr, 0) == 1;
     }
     sent = sent && PQpipelineSync(conn) == 1;
-    *status = sent ? DbResult{} : DbResult::failure(serverError(conn, nullptr));
-    if (!sent && failedAt)
-        *failedAt = 0;
+    *status = {};
+    if (!sent)
+        note(0, DbResult::failure(serverError(conn, nullptr)));
     bool failed = !sent;
     results.reserve(static_cast<size_t>(statements.size()));
     // The BEGIN's result comes first, at -1.
@@ -681,18 +700,13 @@ std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<State
             status->rowsAffected = r.rowsAffected;
         } else {
             failed = true;
-            *status = r;
-            if (failedAt)
-                *failedAt = qMax<qsizetype>(0, at);
+            note(qMax<qsizetype>(0, at), r);
         }
         if (at >= 0 && static_cast<size_t>(at) == results.size())
             results.push_back(std::move(res));
     }
-    if (PQexitPipelineMode(conn) != 1 && !failed) {
-        *status = DbResult::failure(serverError(conn, nullptr));
-        if (failedAt)
-            *failedAt = 0;
-    }
+    if (PQexitPipelineMode(conn) != 1 && !failed)
+        note(0, DbResult::failure(serverError(conn, nullptr)));
     while (results.size() < static_cast<size_t>(statements.size()))
         results.emplace_back(nullptr, &PQclear);
     return results;
@@ -718,7 +732,7 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
         return ServerResult(nullptr, &PQclear);
     }
     ServerResult res(nullptr, &PQclear);
-    if (binds.isEmpty() || !prefix.isEmpty() || plan == ServerPlan::EachRun) {
+    if (!keepsPlan(binds, prefix, plan)) {
         res.reset(PQexecParams(conn, (prefix + numberedPlaceholders(dialect(sql))).constData(),
                                params.count(), nullptr, params.values.data(), nullptr, nullptr, 0));
     } else {
@@ -754,15 +768,9 @@ DbValue<QList<QVariantList>> Database::serverRows(const QString& sql, const QVar
         return DbValue<QList<QVariantList>>{status, std::nullopt};
     QList<QVariantList> rows;
     const int n = maxRows < 0 ? PQntuples(res.get()) : qMin(maxRows, PQntuples(res.get()));
-    const int width = PQnfields(res.get());
     rows.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        QVariantList row;
-        row.reserve(width);
-        for (int c = 0; c < width; ++c)
-            row << serverValue(res.get(), i, c);
-        rows << row;
-    }
+    for (int i = 0; i < n; ++i)
+        rows << serverRow(res.get(), i);
     return DbValue<QList<QVariantList>>::of(rows);
 }
 
@@ -1054,16 +1062,9 @@ DbValue<QList<std::optional<QVariantList>>> Database::selectOneEach(const QList<
         const auto results = pipelineOnServer(sent, ServerPlan::Kept, &status, failedAt);
         if (!status)
             return DbValue<Rows>{status, std::nullopt};
-        for (const ServerResult& res : results) {
-            if (PQntuples(res.get()) == 0) {
-                out << std::nullopt;
-                continue;
-            }
-            QVariantList row;
-            for (int c = 0; c < PQnfields(res.get()); ++c)
-                row << serverValue(res.get(), 0, c);
-            out << row;
-        }
+        for (const ServerResult& res : results)
+            out << (PQntuples(res.get()) > 0 ? std::optional<QVariantList>(serverRow(res.get(), 0))
+                                             : std::nullopt);
         return DbValue<Rows>::of(out);
     }
     for (qsizetype i = 0; i < queries.size(); ++i) {

@@ -254,6 +254,9 @@ private:
     enum class ServerPlan { Kept, EachRun };
     ServerResult runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
                              const QByteArray& prefix = {}, ServerPlan plan = ServerPlan::Kept);
+    // Statements with values are prepared once per connection and keep
+    // their plan, unless planned for each run or run under a prefix (EXPLAIN).
+    static bool keepsPlan(const QVariantList& binds, const QByteArray& prefix, ServerPlan plan);
     QByteArray preparedOnServer(::pg_conn* conn, const QString& sql, DbResult* status);
     DbResult execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt);
     // The statements in one round trip (libpq's pipeline mode), after the
