@@ -236,17 +236,12 @@ DbValue<DailyTotal> SaleService::dailyTotal(const QString& date)
 
 SaleOutcome SaleService::checkGoods(const SaleEntry& e)
 {
-    const auto g = findGoods(e.productCode);
-    if (g.failed())
-        return failed(QStringLiteral("读取商品资料"), g.error());
-    if (!g.found())
-        return refused(SaleRefusal::ProductNotFound);
-    QString newStock;
-    if (auto r = goodsRefusal(e, *g, &newStock); r != SaleRefusal::None)
-        return refused(r);
-    SaleOutcome out;
-    out.goodsRowid = g->rowid;
-    return out;
+    // The goods part of the decision alone: the card is not looked at.
+    SaleEntry goods = e;
+    goods.goods = true;
+    goods.card.clear();
+    Decision decision;
+    return readAndDecide(goods, {goodsByCode(e.productCode)}, Database::RowLock::None, &decision);
 }
 
 SaleOutcome SaleService::check(const SaleEntry& e)
