@@ -526,6 +526,19 @@ void RecordModel::setEditable(bool editable)
     editable_ = editable;
 }
 
+DbValue<qint64> RecordModel::otherRowHolding(qint64 rowid, const QString& value) const
+{
+    if (uniqueColumn_.isEmpty())
+        return DbValue<qint64>::none();
+    const auto other =
+        db_.selectOne(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? AND rowid <> ? LIMIT 1")
+                          .arg(quoteIdent(source_.table), quoteIdent(uniqueColumn_)),
+                      {textValue(value), rowid});
+    if (!other.found())
+        return {other.status, std::nullopt};
+    return DbValue<qint64>::of(other->value(0).toLongLong());
+}
+
 DbResult RecordModel::flushEdits()
 {
     if (!hasPendingEdits()) {
@@ -547,10 +560,7 @@ DbResult RecordModel::flushEdits()
             return fail(DbResult::failure(tx->error()));
         if (DbResult r = db_.holdKeysOf(source_.table); !r)
             return fail(r);
-        const auto other =
-            db_.selectOne(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? AND rowid <> ? LIMIT 1")
-                              .arg(quoteIdent(source_.table), quoteIdent(uniqueColumn_)),
-                          {textValue(pending_.value(unique)), rowid});
+        const auto other = otherRowHolding(rowid, pending_.value(unique));
         if (other.failed())
             return fail(other.status);
         if (other) {

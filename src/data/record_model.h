@@ -100,6 +100,8 @@ public:
     // flushEdits(), checked and written as one step, and uniqueValueTaken()
     // says so; the row's other edits are written.
     void setUniqueColumn(const QString& column) { uniqueColumn_ = column; }
+    // Another row than `rowid` whose unique column holds `value`, if any.
+    DbValue<qint64> otherRowHolding(qint64 rowid, const QString& value) const;
 
     void setPageSize(int rows) { pageSize_ = qMax(16, rows); }
     void setMaxCachedPages(int pages) { maxCachedPages_ = qMax(2, pages); }

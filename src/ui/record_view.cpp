@@ -112,8 +112,8 @@ private:
 // Writes an edited cell only when no other row holds the new value.
 class UniqueColumnDelegate : public GridDelegate {
 public:
-    UniqueColumnDelegate(RecordView* grid, const QString& column, const QString& message)
-        : GridDelegate(grid), grid_(grid), column_(column), message_(message)
+    UniqueColumnDelegate(RecordView* grid, const QString& message)
+        : GridDelegate(grid), grid_(grid), message_(message)
     {
     }
 
@@ -125,12 +125,12 @@ public:
         if (edit && value.compare(stored, Qt::CaseInsensitive) != 0) {
             AppContext& ctx = grid_->context();
             const auto other =
-                rows::firstRowid(grid_->records()->database(), grid_->table(), {{column_, Op::Eq, value}});
+                grid_->records()->otherRowHolding(index.data(RecordModel::RowidRole).toLongLong(), value);
             if (other.failed()) {
                 ctx.messages().databaseError(other.error());
                 return;
             }
-            if (other && *other != index.data(RecordModel::RowidRole).toLongLong()) {
+            if (other) {
                 ctx.messages().critical(message_, QStringLiteral("错误"));
                 return;
             }
@@ -140,7 +140,6 @@ public:
 
 private:
     RecordView* grid_;
-    QString column_;
     QString message_;
 };
 
@@ -561,8 +560,8 @@ void RecordView::refuseDuplicateEdits(const QString& column, const QString& mess
         return;
     // The delegate refuses at once what is taken already; the model checks
     // again as it writes, for a value another till takes meanwhile.
-    setItemDelegateForColumn(index, new UniqueColumnDelegate(this, column, message));
     model_->setUniqueColumn(column);
+    setItemDelegateForColumn(index, new UniqueColumnDelegate(this, message));
     connect(model_, &RecordModel::uniqueValueTaken, this,
             [this, message] { ctx_.messages().critical(message, QStringLiteral("错误")); });
 }
