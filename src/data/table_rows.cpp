@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -191,6 +192,12 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
         else
             t.overflow = true;
     };
+    // An amount beyond any number leaves the total beyond range too: it is
+    // carried as an infinity, which the rounding refuses, never as 0.
+    auto amount = [](QByteArrayView text) {
+        const NumericRead n = readNumberUtf8(text);
+        return n.overflow ? std::numeric_limits<double>::infinity() : n.value;
+    };
     std::vector<qint64> ids;
     std::vector<double> values; // stored order only: `width` per row, put in order afterwards
     bool ordered = true;
@@ -199,13 +206,13 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
             if (rowids)
                 rowids->append(rowid);
             for (qsizetype i = 0; i < width; ++i)
-                add(i, numericValueUtf8(row.utf8(static_cast<int>(i))));
+                add(i, amount(row.utf8(static_cast<int>(i))));
             return true;
         }
         ordered = ordered && (ids.empty() || ids.back() < rowid);
         ids.push_back(rowid);
         for (qsizetype i = 0; i < width; ++i)
-            values.push_back(numericValueUtf8(row.utf8(static_cast<int>(i))));
+            values.push_back(amount(row.utf8(static_cast<int>(i))));
         return true;
     });
     if (!r)

@@ -137,6 +137,8 @@ private slots:
             infoAs("赵六业务发生额", total + "0元"), {"0.5", "0.5", "0.5"});
         row("a total beyond a whole number is refused, not wrapped", "ZED", "typed:赵六", "", "",
             {"9e18", "9e18"}, stop("实收金额合计超出范围，无法统计！"), {"9e18", "9e18"});
+        row("an amount beyond any number is refused, not counted as 0", "ZED", "typed:赵六", "", "",
+            {"3", "-1e400"}, stop("实收金额合计超出范围，无法统计！"), {"3", "-1e400"});
     }
     void rangeTotal()
     {

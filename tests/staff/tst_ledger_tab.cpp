@@ -209,6 +209,10 @@ private slots:
             << QList<QStringList>{entry("2026-12-01", "9e18", "1"), entry("2026-12-02", "9e18", "1")}
             << "2026-12-01"
             << "2026-12-31" << QStringList{stop("该期间的支出或收入合计超出范围，无法统计！")} << 2;
+        QTest::newRow("an amount beyond any number is not counted as 0")
+            << QList<QStringList>{entry("2026-12-01", "5", "1"), entry("2026-12-02", "1", "1e400")}
+            << "2026-12-01"
+            << "2026-12-31" << QStringList{stop("该期间的支出或收入合计超出范围，无法统计！")} << 2;
     }
     void periodTotal()
     {
