@@ -59,8 +59,9 @@ bool plainNumber(QByteArrayView s)
     return i == n;
 }
 
-// A cell a spreadsheet would run as a formula: it begins with =, + or @, or
-// with - followed by something that is not a plain number. A lone minus
+// A cell a spreadsheet would run as a formula: it begins with =, + or @, with
+// a tab or carriage return (which some spreadsheets drop before reading on),
+// or with - followed by something that is not a plain number. A lone minus
 // sign computes nothing.
 bool runsAsFormula(QByteArrayView v)
 {
@@ -70,6 +71,8 @@ bool runsAsFormula(QByteArrayView v)
     case '=':
     case '+':
     case '@':
+    case '\t':
+    case '\r':
         return true;
     case '-':
         return v.size() > 1 && !plainNumber(v.sliced(1));

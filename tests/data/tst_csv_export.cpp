@@ -89,6 +89,10 @@ private slots:
         QTest::newRow("minus two points") << "-1.2.3" << QByteArray("'-1.2.3");
         QTest::newRow("minus blank") << "- 5" << QByteArray("'- 5");
         QTest::newRow("minus point") << "-." << QByteArray("'-.");
+        QTest::newRow("tab before a formula") << "\t=1+2" << QByteArray("'\t=1+2");
+        QTest::newRow("tab first") << "\tabc" << QByteArray("'\tabc");
+        QTest::newRow("carriage return before a formula") << "\r=1+2" << QByteArray("\"'\r=1+2\"");
+        QTest::newRow("tab later") << "a\tb" << QByteArray("a\tb");
         QTest::newRow("equals later") << "a=b" << QByteArray("a=b");
         QTest::newRow("formula with comma") << "=a,b" << QByteArray("\"'=a,b\"");
         QTest::newRow("formula with quotes")
