@@ -48,6 +48,8 @@ MessageService::Answer QtMessageService::message(const QString& text, Icon icon,
 {
     qCInfo(lcMessages).noquote() << caption << '|' << text;
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+    // Texts carry typed and stored values: a tag among them is shown, not obeyed.
+    box.setTextFormat(Qt::PlainText);
     return static_cast<Answer>(box.exec());
 }
 
