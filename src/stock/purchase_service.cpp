@@ -80,7 +80,12 @@ StockOutcome PurchaseService::addStockOnce(qint64 rowid, const QString& quantity
         return {StockOutcome::Failed, {}, row.error()};
     if (!row)
         return {StockOutcome::LineDeleted, {}, {}};
-    const QString stock = signedNumberText(numericValue(quantity) + wholeFigure(row->value(0).toString()));
+    const double sum = numericValue(quantity) + wholeFigure(row->value(0).toString());
+    // Two numbers within range may add up beyond it; the stock is not
+    // written as 0 then.
+    if (!std::isfinite(sum))
+        return {StockOutcome::Overflow, {}, {}};
+    const QString stock = signedNumberText(sum);
     DbResult r = db_.exec(
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(quoteIdent(kTable), quoteIdent(kStock)),
         {stock.trimmed(), rowid});

@@ -317,6 +317,33 @@ private slots:
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddCaption);
     }
 
+    // A sum beyond any number is refused like a quantity beyond any number:
+    // the stock stays and so does the mode.
+    void addStockSumBeyondRange_data()
+    {
+        QTest::addColumn<QString>("stock");
+        QTest::addColumn<QString>("quantity");
+        QTest::newRow("above") << "1e308"
+                               << "1e308";
+        QTest::newRow("below") << "-1.5e308"
+                               << "-1e308";
+    }
+    void addStockSumBeyondRange()
+    {
+        QFETCH(QString, stock);
+        QFETCH(QString, quantity);
+        const QList<QStringList> lines = {line("可乐", "K1", "4", stock)};
+        open(lines, lines);
+        enterAddStock(line("可乐", "K1", "4", ""));
+        typeInto("txt_quantily", quantity);
+        env->messages().clear();
+        click("cmd_add");
+        QCOMPARE(env->messages().texts(), QStringList{"订货数量超出范围！"});
+        QCOMPARE(env->messages().last().icon, QMessageBox::Critical);
+        QCOMPARE(env->rows("jinhuo"), lines);
+        QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
+    }
+
     // Stock can only go to the line the fields show: loading another line,
     // changing the name or code, or clearing the fields leaves the mode, and
     // 增加 then treats the fields as new goods.
