@@ -357,6 +357,12 @@ void BusinessWindow::say(SaleRefusal refusal)
     case SaleRefusal::QuantityOverStock:
         m.critical(QStringLiteral("出货数量不能大于库存数量，请确认后重输"), kError);
         break;
+    case SaleRefusal::QuantityOutOfRange:
+        m.critical(QStringLiteral("出货数量超出范围，请确认后重输"), kError);
+        break;
+    case SaleRefusal::MoneyOutOfRange:
+        m.critical(QStringLiteral("实收金额超出范围，请确认后重输"), kError);
+        break;
     case SaleRefusal::CardNotFound:
         m.critical(QStringLiteral("此卡号不存在，请确认后重输！"), kError);
         break;

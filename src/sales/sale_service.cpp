@@ -7,6 +7,8 @@
 
 #include <QSqlQuery>
 
+#include <cmath>
+
 namespace shop {
 
 namespace {
@@ -46,7 +48,12 @@ SaleRefusal goodsRefusal(const SaleEntry& e, const GoodsLine& g, QString* newSto
     const double quantity = numericValue(e.quantity);
     if (quantity > stock)
         return SaleRefusal::QuantityOverStock;
-    *newStock = numberText(stock - quantity);
+    // Two numbers within range may differ by more than any number; the
+    // stock is not written as 0 then.
+    const double left = stock - quantity;
+    if (!std::isfinite(left))
+        return SaleRefusal::QuantityOutOfRange;
+    *newStock = numberText(left);
     return SaleRefusal::None;
 }
 
@@ -63,6 +70,9 @@ SaleRefusal cardRefusal(const SaleEntry& e, const CardRow& c, QString* column, Q
         const double left = numericValue(c.balance) - numericValue(e.money);
         if (left <= 0)
             return SaleRefusal::BalanceTooLow;
+        // A balance beyond any number is not written as 0.
+        if (!std::isfinite(left))
+            return SaleRefusal::MoneyOutOfRange;
         *column = QStringLiteral("金额");
         *newValue = numberText(left);
     }

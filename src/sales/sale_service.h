@@ -54,9 +54,12 @@ enum class SaleRefusal {
     ProductNotFound,
     StockEmpty,
     QuantityOverStock,
+    // The stock or balance after the sale is beyond any number.
+    QuantityOutOfRange,
     CardNotFound,
     NoUsesLeft,
     BalanceTooLow,
+    MoneyOutOfRange,
 };
 
 struct SaleOutcome {

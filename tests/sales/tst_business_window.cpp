@@ -127,6 +127,8 @@ private slots:
     // Saving
     void saveRefusals_data();
     void saveRefusals();
+    void resultBeyondRangeRefused_data();
+    void resultBeyondRangeRefused();
     void cardCharges_data();
     void cardCharges();
     void stockAfterSale_data();
@@ -619,6 +621,49 @@ void TstBusinessWindow::saveRefusals()
     QCOMPARE(child<QCheckBox>(&w, "shangpin")->isChecked(), goods);
     QCOMPARE(child<QLineEdit>(&w, "txt_production_code")->isReadOnly(), !goods);
     QCOMPARE(child<QLineEdit>(&w, "txt_service")->isReadOnly(), !service);
+}
+
+void TstBusinessWindow::resultBeyondRangeRefused_data()
+{
+    QTest::addColumn<bool>("goods");
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<QString>("money");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("stock") << true << ""
+                           << "-1e308"
+                           << "10"
+                           << "出货数量超出范围，请确认后重输";
+    QTest::newRow("balance") << false << "DBIG"
+                             << ""
+                             << "-1e308"
+                             << "实收金额超出范围，请确认后重输";
+}
+
+// Numbers each within range whose result is not (1e308 - -1e308) are
+// refused: the stock or balance is never written as 0.
+void TstBusinessWindow::resultBeyondRangeRefused()
+{
+    QFETCH(bool, goods);
+    QFETCH(QString, card);
+    QFETCH(QString, quantity);
+    QFETCH(QString, money);
+    QFETCH(QString, message);
+
+    env_->insert("jinhuo", {"大桶水", "BIG", "19L", "1", "2", "12", "1e308", "供应商甲", "2026-11-01", ""});
+    env_->insert("numbercard", {"2026-01-01", "DBIG", "李四", "钱十", "洗车", "1e308", "0", "钻石卡", ""});
+    BusinessWindow& w = open();
+    typeEntry(w, *env_, goods, !goods, card, goods ? "BIG" : "", quantity, money, "洗车");
+    const QStringList before = entryTexts(w);
+    const Tables tables(*env_);
+
+    child<QPushButton>(&w, "cmd_save")->click();
+
+    // Refused before the confirmation is asked.
+    QCOMPARE(test::shownAll(*env_), QStringList{test::stop(message)});
+    QCOMPARE(entryTexts(w), before);
+    QVERIFY(Tables(*env_) == tables);
 }
 
 void TstBusinessWindow::cardCharges_data()
