@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -130,7 +131,10 @@ void CardWindow::fillCardTypes()
 
 bool CardWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == cardType_ && event->type() == QEvent::FocusIn)
+    // The focus coming back from the box's own drop-down is not a new
+    // visit: rebuilding the list then would drop the entry being chosen.
+    if (watched == cardType_ && event->type() == QEvent::FocusIn &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
         fillCardTypes();
     return QWidget::eventFilter(watched, event);
 }

@@ -60,6 +60,8 @@ private slots:
     void inPlaceNumberEdit();
     void enterChainSkipsCardType();
     void listsRebuiltOnFocus();
+    void cardTypeChosenFromList_data();
+    void cardTypeChosenFromList();
 };
 
 void TstCardWindow::opening()
@@ -620,6 +622,41 @@ void TstCardWindow::listsRebuiltOnFocus()
     focusOn(names);
     QCOMPARE(names->count(), 0);
     QCOMPARE(names->currentText(), QString());
+}
+
+void TstCardWindow::cardTypeChosenFromList_data()
+{
+    QTest::addColumn<QString>("before"); // typed before the list is opened
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("empty box, last entry") << ""
+                                           << "钻石卡";
+    QTest::newRow("empty box, second entry") << ""
+                                             << "季卡";
+    QTest::newRow("typed type replaced") << "其它"
+                                         << "年卡";
+    QTest::newRow("same entry again") << "月卡"
+                                      << "月卡";
+}
+
+// The type a person picks from the drop-down is the one stored with the
+// card, whatever the box held before.
+void TstCardWindow::cardTypeChosenFromList()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, chosen);
+
+    TestEnv env;
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    fillCard(&w, {kToday, "A1", "", "王", "洗车", "500", "3", before, ""});
+    auto* types = child<QComboBox>(&w, "com_style");
+    QVERIFY(chooseFromList(types, chosen));
+    QCOMPARE(types->currentText(), chosen);
+    press(&w, "cmd_save");
+
+    QCOMPARE(shownAll(env), QStringList());
+    const QStringList stored = {kToday, "A1", "", "王", "洗车", "500", "3", chosen, ""};
+    QCOMPARE(env.rows("numbercard"), QList<QStringList>{stored});
 }
 
 QTEST_MAIN(TstCardWindow)
