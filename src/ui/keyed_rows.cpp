@@ -87,6 +87,11 @@ KeyedRows::Modified KeyedRows::modify(const KeyedModify& how)
 {
     AppContext& ctx = grid_.context();
     Database& db = grid_.records()->database();
+    // A cell edited in the grid before is written first: flushed after this
+    // write, it would overwrite the values the user confirms now. A refused
+    // cell edit was said already and stops here.
+    if (!grid_.commitEdits())
+        return Modified::Failed;
     const QList<Condition> key = keyConditions(fields_, how.key);
     DbValue<qint64> target = DbValue<qint64>::none();
     if (shown_)

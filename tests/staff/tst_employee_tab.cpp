@@ -230,6 +230,33 @@ private slots:
         QCOMPARE(fields(), fieldsKept ? before : cleared());
     }
 
+    // A cell edited in the grid and not yet written comes before a later
+    // 修改: the fields' values, which 修改 confirms, are what stays stored.
+    void modifyAfterCellEdit_data()
+    {
+        QTest::addColumn<int>("editedRow");
+        QTest::addColumn<QStringList>("tels");
+        QTest::newRow("the row shown") << 0 << QStringList{"999", "222"};
+        QTest::newRow("another row") << 1 << QStringList{"999", "777"};
+    }
+    void modifyAfterCellEdit()
+    {
+        QFETCH(int, editedRow);
+        QFETCH(QStringList, tels);
+        open({worker("张三", "110", "111"), worker("李四", "220", "222")});
+        item("edit_txt")->trigger();
+        clickRow(grid(), 0);
+        typeInCell(grid(), editedRow, 8, "777");
+        type(child<QWidget>(tab, "worker_name"), "张三丰");
+        type(child<QWidget>(tab, "worker_tel"), "999");
+        press(tab, "cmd_worker_modi");
+
+        QCOMPARE(shownAll(*env), QStringList{info("修改成功！")});
+        QCOMPARE(storedColumn(*env, "worker", 0), (QStringList{"张三丰", "李四"}));
+        QCOMPARE(storedColumn(*env, "worker", 8), tels);
+        QCOMPARE(gridColumn(grid(), 8), tels);
+    }
+
     // Delete asks, deletes the selected row only, and clears the fields
     // whatever the answer; with no row selected it asks nothing.
     void deleteWorker_data()
