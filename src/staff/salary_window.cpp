@@ -477,7 +477,11 @@ void SalaryWindow::printStatement()
         return;
     }
     const auto document = salarySlipDocument(*slip);
-    printing.print(*document, salarySlipTitle());
+    // A cancelled dialog is the user's choice; a failed print is said, so
+    // nobody takes the slip for printed.
+    if (printing.print(*document, salarySlipTitle()) == PrintResult::Failed)
+        ctx_.messages().critical(QStringLiteral("打印失败，工资单没有打印出来！请检查打印机后重试。"),
+                                 QStringLiteral("打印错误"));
 }
 
 QString SalaryWindow::defaultPdfName(const QString& employee) const

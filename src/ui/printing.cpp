@@ -25,15 +25,15 @@ bool QtPrintService::hasPrinter()
     return !QPrinterInfo::availablePrinters().isEmpty();
 }
 
-bool QtPrintService::print(const QTextDocument& document, const QString& title)
+PrintResult QtPrintService::print(const QTextDocument& document, const QString& title)
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     QPrintDialog dialog(&printer);
     dialog.setWindowTitle(title);
     if (dialog.exec() != QDialog::Accepted)
-        return false;
-    return printTo(document, printer);
+        return PrintResult::Cancelled;
+    return printTo(document, printer) ? PrintResult::Printed : PrintResult::Failed;
 }
 
 bool QtPrintService::saveAsPdf(const QTextDocument& document, const QString& fileName)

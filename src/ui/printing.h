@@ -6,6 +6,10 @@ class QTextDocument;
 
 namespace shop {
 
+// What became of a print: the user may cancel the print dialog, and a
+// started print may still fail.
+enum class PrintResult { Printed, Cancelled, Failed };
+
 // Every print goes through this seam, so tests can tell "no printer" from a
 // print and read what would have gone to paper.
 class PrintService {
@@ -14,8 +18,8 @@ public:
 
     // At least one printer is installed.
     virtual bool hasPrinter() = 0;
-    // Shows the print dialog and prints; false when cancelled or failed.
-    virtual bool print(const QTextDocument& document, const QString& title) = 0;
+    // Shows the print dialog and prints.
+    virtual PrintResult print(const QTextDocument& document, const QString& title) = 0;
     // Writes the document as an A4 PDF file; false when it cannot be written.
     virtual bool saveAsPdf(const QTextDocument& document, const QString& fileName) = 0;
 };
@@ -24,7 +28,7 @@ public:
 class QtPrintService : public PrintService {
 public:
     bool hasPrinter() override;
-    bool print(const QTextDocument& document, const QString& title) override;
+    PrintResult print(const QTextDocument& document, const QString& title) override;
     bool saveAsPdf(const QTextDocument& document, const QString& fileName) override;
 };
 

@@ -510,8 +510,9 @@ private slots:
     void printing_data()
     {
         QTest::addColumn<bool>("printer");
-        QTest::addColumn<bool>("fields"); // a statement in the fields
-        QTest::addColumn<int>("row");     // the statement selected in bg, -1 none
+        QTest::addColumn<QString>("dialog"); // what becomes of the print: "print", "cancel", "fail"
+        QTest::addColumn<bool>("fields");    // a statement in the fields
+        QTest::addColumn<int>("row");        // the statement selected in bg, -1 none
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("printed"); // texts the printed slip holds
 
@@ -521,26 +522,37 @@ private slots:
             stop("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！", "打印");
         const QString offer = ask("是否将工资单另存为PDF文件？", "打印");
         QTest::newRow("no printer, no PDF wanted")
-            << false << true << -1 << QStringList{noPrinter, offer} << QStringList{};
+            << false << "print" << true << -1 << QStringList{noPrinter, offer} << QStringList{};
         QTest::newRow("no printer, nothing to print")
-            << false << false << -1 << QStringList{noPrinter, nothing} << QStringList{};
+            << false << "print" << false << -1 << QStringList{noPrinter, nothing} << QStringList{};
         QTest::newRow("printer, the fields")
-            << true << true << 1 << QStringList{}
+            << true << "print" << true << 1 << QStringList{}
             << QStringList{"张三", "2026-11-07 至 2026-12-07", "350元", "2140元", "打印日期：2026-12-07"};
-        QTest::newRow("printer, the selected statement")
-            << true << false << 1 << QStringList{} << QStringList{"李四", "未记录", "1500元", "2140元"};
+        QTest::newRow("printer, the selected statement") << true << "print" << false << 1 << QStringList{}
+                                                         << QStringList{"李四", "未记录", "1500元", "2140元"};
         QTest::newRow("printer, nothing to print")
-            << true << false << -1 << QStringList{nothing} << QStringList{};
+            << true << "print" << false << -1 << QStringList{nothing} << QStringList{};
+        QTest::newRow("printer, dialog cancelled: nothing said")
+            << true << "cancel" << true << -1 << QStringList{} << QStringList{};
+        QTest::newRow("printer, the print fails: said")
+            << true << "fail" << true << -1
+            << QStringList{stop("打印失败，工资单没有打印出来！请检查打印机后重试。", "打印错误")}
+            << QStringList{};
     }
     void printing()
     {
         QFETCH(bool, printer);
+        QFETCH(QString, dialog);
         QFETCH(bool, fields);
         QFETCH(int, row);
         QFETCH(QStringList, messages);
         QFETCH(QStringList, printed);
 
         env_->printing().setPrinter(printer);
+        if (dialog == "cancel")
+            env_->printing().cancelNext();
+        else if (dialog == "fail")
+            env_->printing().failNext();
         open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")},
              {statement("甲"), statement("李四")});
         if (fields) {

@@ -75,14 +75,16 @@ QStringList ScriptedMessages::texts() const
     return out;
 }
 
-bool ScriptedPrinting::print(const QTextDocument& document, const QString& title)
+PrintResult ScriptedPrinting::print(const QTextDocument& document, const QString& title)
 {
     if (!printer_)
-        return false;
+        return PrintResult::Failed;
     if (std::exchange(cancelNext_, false))
-        return false;
+        return PrintResult::Cancelled;
+    if (std::exchange(failNext_, false))
+        return PrintResult::Failed;
     printed_.append(Printed{title, document.toPlainText()});
-    return true;
+    return PrintResult::Printed;
 }
 
 bool ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& fileName)

@@ -63,22 +63,26 @@ struct Printed {
 };
 
 // "No printer" unless told otherwise. With a printer, each print dialog is
-// answered "print" (or cancelled, when told) and the document is recorded.
+// answered "print" (or cancelled, or the print fails, when told) and the
+// document is recorded.
 // PDF files are written for real, through the real service.
 class ScriptedPrinting : public PrintService {
 public:
     bool hasPrinter() override { return printer_; }
-    bool print(const QTextDocument& document, const QString& title) override;
+    PrintResult print(const QTextDocument& document, const QString& title) override;
     bool saveAsPdf(const QTextDocument& document, const QString& fileName) override;
 
     void setPrinter(bool installed) { printer_ = installed; }
     // The next print dialog is cancelled.
     void cancelNext() { cancelNext_ = true; }
+    // The next print fails after its dialog.
+    void failNext() { failNext_ = true; }
     const QList<Printed>& printed() const { return printed_; }
 
 private:
     bool printer_ = false;
     bool cancelNext_ = false;
+    bool failNext_ = false;
     QList<Printed> printed_;
     QtPrintService real_;
 };

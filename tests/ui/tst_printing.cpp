@@ -88,7 +88,7 @@ void TstPrinting::unwritableFileIsRefused()
     QCOMPARE(QFileInfo::exists(path), existed);
     // Without a printer nothing is printed.
     QVERIFY(!env.printing().hasPrinter());
-    QVERIFY(!env.printing().print(doc, "工资"));
+    QCOMPARE(env.printing().print(doc, "工资"), PrintResult::Failed);
     QVERIFY(env.printing().printed().isEmpty());
 }
 
