@@ -101,6 +101,57 @@ private slots:
         }
         env.ctx().windows().closeAll();
     }
+
+    // Any folder under backup that holds both files is offered, also one a
+    // person copied there under a name of their own.
+    void listsFoldersByName_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("own name") << "旧数据"
+                                  << "旧数据";
+        QTest::newRow("short") << "copy"
+                               << "copy";
+        QTest::newRow("date only") << "2026-12-06"
+                                   << "2026-12-06";
+        QTest::newRow("one short of a stamp") << "2026-12-06_09-00-0"
+                                              << "2026-12-06_09-00-0";
+        QTest::newRow("stamp") << "2026-12-06_09-00-00"
+                               << "2026-12-06 09:00:00";
+        QTest::newRow("second of a second") << "2026-12-06_09-00-00_2"
+                                            << "2026-12-06 09:00:00";
+        QTest::newRow("set aside") << "2026-12-06_09-00-00-before-restore"
+                                   << "2026-12-06 09:00:00（恢复前的数据）";
+        QTest::newRow("set aside twice") << "2026-12-06_09-00-00-before-restore_2"
+                                         << "2026-12-06 09:00:00（恢复前的数据）";
+        QTest::newRow("automatic") << "2026-12-06_09-00-00-auto"
+                                   << "2026-12-06 09:00:00";
+    }
+    void listsFoldersByName()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, shown);
+
+        TestEnv env;
+        const BackupOutcome b =
+            backupProgramDatabases(env.ctx().paths(), QDateTime(QDate(2026, 12, 5), QTime(8, 0)),
+                                   env.ctx().business(), env.ctx().accounts());
+        QVERIFY(b.ok);
+        const QDir root(env.ctx().paths().backupDir());
+        QVERIFY(root.mkdir(folder));
+        for (const char* file : {"database.db", "userid.db"})
+            QVERIFY(QFile::copy(QDir(b.folder).filePath(file), root.filePath(folder + "/" + file)));
+
+        RestoreWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        auto* list = child<QTableWidget>(&w, "backups");
+        QStringList rows;
+        for (int r = 0; r < list->rowCount(); ++r)
+            rows << list->item(r, 0)->text();
+        QVERIFY2(rows.contains(shown), qPrintable(rows.join(" / ")));
+        QVERIFY(rows.contains("2026-12-05 08:00:00"));
+        QCOMPARE(rows.size(), 2);
+    }
 };
 
 QTEST_MAIN(TstRestore)
