@@ -164,14 +164,29 @@ RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFol
 {
     RestoreOutcome out;
     const QStringList targets = {paths.businessDb(), paths.accountsDb()};
-    for (const QString& target : targets) {
-        const QString source = QDir(backupFolder).filePath(QFileInfo(target).fileName());
+    const QList<QList<TableDef>> tablesOf = {schema::businessTables(), {schema::accountsTable()}};
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        const QString source = QDir(backupFolder).filePath(QFileInfo(targets.at(i)).fileName());
         const QString check = checkDatabaseFile(source, false);
         if (check != QStringLiteral("ok")) {
             out.error = QStringLiteral("备份文件 %1 已损坏（%2），不能用于恢复。")
                             .arg(QDir::toNativeSeparators(source), check);
             return out;
         }
+        // A sound file without the program's tables (another file under the
+        // same name) would leave a program that cannot start.
+        QString err;
+        auto db = Database::open(source, &err);
+        if (!db) {
+            out.error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(source), err);
+            return out;
+        }
+        for (const TableDef& t : tablesOf.at(i))
+            if (db->columns(t.name).isEmpty()) {
+                out.error = QStringLiteral("备份文件 %1 缺少数据表 %2，不能用于恢复。")
+                                .arg(QDir::toNativeSeparators(source), t.name);
+                return out;
+            }
     }
     const QDir root(paths.backupDir());
     QDir().mkpath(root.path());

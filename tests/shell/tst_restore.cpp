@@ -102,6 +102,70 @@ private slots:
         env.ctx().windows().closeAll();
     }
 
+    // A backup whose files are sound SQLite files but not the shop's
+    // databases would leave a program that cannot start again: refused, and
+    // the files in use stay as they are.
+    void refusesFilesThatAreNotTheShops_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("files swapped") << "swap";
+        QTest::newRow("a table missing") << "drop guke";
+        QTest::newRow("no accounts table") << "drop username";
+        QTest::newRow("empty files") << "empty";
+    }
+    void refusesFilesThatAreNotTheShops()
+    {
+        QFETCH(QString, damage);
+
+        TestEnv env;
+        env.insert("guke", customer("甲"));
+        const BackupOutcome b =
+            backupProgramDatabases(env.ctx().paths(), QDateTime(QDate(2026, 12, 6), QTime(9, 0)),
+                                   env.ctx().business(), env.ctx().accounts());
+        QVERIFY(b.ok);
+        const QDir folder(b.folder);
+        if (damage == "swap") {
+            QVERIFY(QFile::rename(folder.filePath("database.db"), folder.filePath("x.db")));
+            QVERIFY(QFile::rename(folder.filePath("userid.db"), folder.filePath("database.db")));
+            QVERIFY(QFile::rename(folder.filePath("x.db"), folder.filePath("userid.db")));
+        } else if (damage == "empty") {
+            for (const char* file : {"database.db", "userid.db"}) {
+                QVERIFY(QFile::remove(folder.filePath(file)));
+                QString err;
+                auto db = Database::open(folder.filePath(file), &err, Database::OpenMode::Create);
+                QVERIFY2(db, qPrintable(err));
+                QVERIFY(db->exec("CREATE TABLE other (a TEXT)").ok);
+            }
+        } else {
+            const QString table = damage.section(' ', 1);
+            QString err;
+            auto db =
+                Database::open(folder.filePath(table == "username" ? "userid.db" : "database.db"), &err);
+            QVERIFY2(db, qPrintable(err));
+            QVERIFY(db->exec("DROP TABLE " + table).ok);
+        }
+        env.insert("guke", customer("乙"));
+
+        RestoreWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        auto* list = child<QTableWidget>(&w, "backups");
+        QCOMPARE(list->rowCount(), 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0, 0)).center());
+        env.messages().answer(QMessageBox::Yes);
+        press(&w, "cmd_restore");
+
+        QCOMPARE(env.messages().count(), 2);
+        QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
+        QVERIFY2(env.messages().last().text.startsWith("恢复失败："), qPrintable(env.messages().last().text));
+        QCOMPARE(storedColumn(env, "guke", 1), (QStringList{"甲", "乙"}));
+        QCOMPARE(listBackups(env.ctx().paths().backupDir()).size(), 1);
+        // The files in place still make a database the program opens.
+        env.ctx().closeDatabases();
+        QString error;
+        QVERIFY2(env.ctx().openDatabases(&error), qPrintable(error));
+    }
+
     // Any folder under backup that holds both files is offered, also one a
     // person copied there under a name of their own.
     void listsFoldersByName_data()
