@@ -15,7 +15,36 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace shop {
+
+namespace {
+// Writes the values through a store of its own over the same file (stores
+// of one file share their values): a QSettings keeps the first error it met
+// for good, so the context's store could not tell a later save that went
+// through. On failure the values are put back as they were, so that the
+// caption and the status bar show nothing the next start will not find.
+bool storeSettings(const QSettings& s, const QList<std::pair<QString, QString>>& values)
+{
+    QList<std::pair<QString, QVariant>> before;
+    for (const auto& [key, value] : values)
+        before.append({key, s.value(key)});
+    QSettings out(s.fileName(), s.format());
+    for (const auto& [key, value] : values)
+        out.setValue(key, value);
+    out.sync();
+    if (out.status() == QSettings::NoError)
+        return true;
+    for (const auto& [key, old] : before) {
+        if (old.isValid())
+            out.setValue(key, old);
+        else
+            out.remove(key);
+    }
+    return false;
+}
+} // namespace
 
 SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), ctx_(ctx)
@@ -76,9 +105,13 @@ void SettingsWindow::edit()
 void SettingsWindow::save()
 {
     QSettings& s = ctx_.settings();
-    s.setValue(QLatin1String(app_settings::kCompanyKey), company_->text());
-    s.setValue(QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed());
-    s.sync();
+    if (!storeSettings(s, {{QLatin1String(app_settings::kCompanyKey), company_->text()},
+                           {QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed()}})) {
+        ctx_.messages().critical(QStringLiteral("设置没有保存：设置文件 %1 不能写入。")
+                                     .arg(QDir::toNativeSeparators(s.fileName())),
+                                 QStringLiteral("错误信息"));
+        return;
+    }
     emit ctx_.shellNotifier().settingsChanged();
     close();
 }

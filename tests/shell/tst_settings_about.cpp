@@ -4,6 +4,8 @@
 #include "support/ui.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +25,7 @@ private slots:
     void saveRoundTrip_data();
     void saveRoundTrip();
     void quitAfterEditStoresNothing();
+    void saveThatCannotBeWrittenIsSaid();
     void aboutShowsVersion();
     void aboutCloses_data();
     void aboutCloses();
@@ -134,6 +137,44 @@ void TstSettingsAbout::quitAfterEditStoresNothing()
     QTRY_VERIFY(!env->ctx().windows().find("frmsetup"));
     QVERIFY(!env->ctx().settings().contains("settings/CompanyName"));
     QVERIFY(!env->ctx().settings().contains("settings/filetype"));
+}
+
+void TstSettingsAbout::saveThatCannotBeWrittenIsSaid()
+{
+    env->ctx().settings().setValue("settings/CompanyName", "OLD");
+    env->ctx().settings().sync();
+    env->ctx().setLogin("ZED", "M");
+    LoginJournal journal(env->ctx());
+    MainWindow main(env->ctx(), journal);
+    main.show();
+    QWidget* w = openSetup();
+    press(w, "cmedit");
+    type(child<QLineEdit>(w, "txt_company"), "ACME");
+    // The store's file cannot be replaced: a folder stands in its place.
+    const QString file = env->ctx().settings().fileName();
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QDir().mkdir(file));
+    press(w, "cmsave");
+
+    QCOMPARE(env->messages().count(), 1);
+    QCOMPARE(env->messages().last().icon, QMessageBox::Critical);
+    QVERIFY2(env->messages().last().text.startsWith("设置没有保存"), qPrintable(env->messages().last().text));
+    // Nothing looks saved: the window stays to be quit, caption and status
+    // bar keep the name that is still stored.
+    QVERIFY(env->ctx().windows().find("frmsetup"));
+    QCOMPARE(main.windowTitle(), QString("OLD管理系统 Ver:1.0.21"));
+    QCOMPARE(env->ctx().settings().value("settings/CompanyName").toString(), QString("OLD"));
+    QVERIFY(!env->ctx().settings().contains("settings/filetype"));
+    QTest::qWait(150);
+    QCOMPARE(main.panel(2)->text(), QString("使用单位：OLD"));
+
+    // Once the file can be written again, the same save goes through.
+    QVERIFY(QDir().rmdir(file));
+    press(w, "cmsave");
+    QTRY_VERIFY(!env->ctx().windows().find("frmsetup"));
+    QCOMPARE(env->messages().count(), 1);
+    QCOMPARE(main.windowTitle(), QString("ACME管理系统 Ver:1.0"));
+    QCOMPARE(QSettings(file, QSettings::IniFormat).value("settings/CompanyName").toString(), QString("ACME"));
 }
 
 void TstSettingsAbout::aboutShowsVersion()
