@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace shop {
 
@@ -144,6 +147,11 @@ QList<BackupInfo> listBackups(const QString& backupRoot)
         out << BackupInfo{dir.path(), name, business.size() + accounts.size(),
                           name.contains(QStringLiteral("-before-restore"))};
     }
+    // Only a folder named by its time stamp sorts by time; one a person
+    // named otherwise ("旧数据") comes after them, never as the newest.
+    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}"));
+    std::stable_partition(out.begin(), out.end(),
+                          [](const BackupInfo& b) { return stamp.match(b.name).hasMatch(); });
     return out;
 }
 

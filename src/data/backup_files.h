@@ -49,7 +49,8 @@ struct BackupInfo {
     qint64 bytes = 0;
     bool beforeRestore = false; // the files a restore replaced
 };
-// The backups under `backupRoot` that hold both database files, newest first.
+// The backups under `backupRoot` that hold both database files, newest first
+// (folders not named by their time stamp last).
 QList<BackupInfo> listBackups(const QString& backupRoot);
 
 // "ok", or what SQLite's check found (quick: the fast check for start-up).

@@ -219,15 +219,20 @@ void TstStartup::damagedFileAtStart_data()
 {
     QTest::addColumn<bool>("backup");
     QTest::addColumn<int>("answer");
-    QTest::newRow("No") << true << int(QMessageBox::No);
-    QTest::newRow("Yes restores the newest backup") << true << int(QMessageBox::Yes);
-    QTest::newRow("no backup") << false << 0;
+    // A copy of the older backup that a person put under a name of their own.
+    QTest::addColumn<QString>("ownFolder");
+    QTest::newRow("No") << true << int(QMessageBox::No) << QString();
+    QTest::newRow("Yes restores the newest backup") << true << int(QMessageBox::Yes) << QString();
+    QTest::newRow("newest, not a folder named by hand") << true << int(QMessageBox::Yes) << "旧数据";
+    QTest::newRow("newest, not a folder named in Latin") << true << int(QMessageBox::Yes) << "old copy";
+    QTest::newRow("no backup") << false << 0 << QString();
 }
 
 void TstStartup::damagedFileAtStart()
 {
     QFETCH(bool, backup);
     QFETCH(int, answer);
+    QFETCH(QString, ownFolder);
 
     Bare b;
     const ProgramPaths& paths = b.ctx->paths();
@@ -238,8 +243,16 @@ void TstStartup::damagedFileAtStart()
         auto accounts = Database::open(paths.accountsDb(), &err);
         QVERIFY(rows::insert(*db, "guke", {"001", "张三", "", "", "", "", "", ""}).ok);
         if (backup) {
-            QVERIFY(
-                backupProgramDatabases(paths, QDateTime(QDate(2026, 12, 1), QTime(9, 0)), *db, *accounts).ok);
+            const BackupOutcome older =
+                backupProgramDatabases(paths, QDateTime(QDate(2026, 12, 1), QTime(9, 0)), *db, *accounts);
+            QVERIFY(older.ok);
+            if (!ownFolder.isEmpty()) {
+                const QDir root(paths.backupDir());
+                QVERIFY(root.mkdir(ownFolder));
+                for (const char* file : {"database.db", "userid.db"})
+                    QVERIFY(QFile::copy(QDir(older.folder).filePath(file),
+                                        root.filePath(ownFolder + "/" + file)));
+            }
             QVERIFY(
                 backupProgramDatabases(paths, QDateTime(QDate(2026, 12, 6), QTime(9, 0)), *db, *accounts).ok);
         }
@@ -268,6 +281,8 @@ void TstStartup::damagedFileAtStart()
     const Shown first = b.messages.shown().first();
     QVERIFY2(first.text.contains(QDir::toNativeSeparators(paths.businessDb())), qPrintable(first.text));
     QVERIFY(first.text.contains("已损坏"));
+    if (backup)
+        QVERIFY2(first.text.contains("2026-12-06_09-00-00"), qPrintable(first.text));
     QCOMPARE(started, answer == QMessageBox::Yes);
     QFile again(paths.businessDb());
     QVERIFY(again.open(QIODevice::ReadOnly));
