@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QThread>
 #include <QTimer>
 
 namespace shop {
@@ -22,13 +23,21 @@ Shell::Shell(AppContext& ctx, QObject* parent)
 bool Shell::start()
 {
     // While a statement waits for another program's lock the pointer shows
-    // that the program is waiting, not frozen.
+    // that the program is waiting, not frozen. Only for the window thread:
+    // the day's backup waits on a thread of its own, which must not touch
+    // the GUI (nor is the person kept waiting by it).
+    auto onGuiThread = [] { return QThread::currentThread() == QCoreApplication::instance()->thread(); };
     Database::setBusyHooks(
-        [] {
+        [onGuiThread] {
+            if (!onGuiThread())
+                return;
             QApplication::setOverrideCursor(Qt::WaitCursor);
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         },
-        [] { QApplication::restoreOverrideCursor(); });
+        [onGuiThread] {
+            if (onGuiThread())
+                QApplication::restoreOverrideCursor();
+        });
     if (!instance_.acquire()) {
         ctx_.messages().critical(QStringLiteral(" 系统已经运行 ! "), QStringLiteral("错误信息"));
         return false;

@@ -8,11 +8,16 @@
 #include "data/table_rows.h"
 #include "support/test_env.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +62,7 @@ private slots:
     void unreadableDatabase();
     void damagedFileAtStart_data();
     void damagedFileAtStart();
+    void backgroundWaitLeavesPointerAlone();
 };
 
 void TstStartup::secondCopyRefused()
@@ -300,6 +306,64 @@ void TstStartup::damagedFileAtStart()
     QVERIFY(aside.open(QIODevice::ReadOnly));
     QCOMPARE(aside.readAll(), damaged);
     QVERIFY(shell.loginWindow());
+}
+
+// A connection of a background thread (the day's backup) that waits for a
+// lock must not reach into the GUI: the pointer is the person's.
+void TstStartup::backgroundWaitLeavesPointerAlone()
+{
+    Bare b;
+    const ProgramPaths& paths = b.ctx->paths();
+    QString err;
+    QVERIFY(schema::createDatabaseFiles(paths.businessDb(), paths.accountsDb(), "pw", &err));
+    Shell shell(*b.ctx);
+    QVERIFY(shell.start());
+    QVERIFY(!QApplication::overrideCursor());
+
+    auto holder = Database::open(paths.businessDb(), &err);
+    QVERIFY2(holder, qPrintable(err));
+    QVERIFY(holder->exec("BEGIN IMMEDIATE").ok);
+    std::atomic<bool> wrote = false;
+    QThread* worker = QThread::create([&paths, &wrote] {
+        QString e;
+        auto db = Database::open(paths.businessDb(), &e);
+        wrote = db && db->exec("INSERT INTO guke VALUES ('9', '后台', '', '', '', '', '', '')").ok;
+    });
+    worker->start();
+    bool pointerTaken = false;
+    for (int i = 0; i < 30; ++i) {
+        QTest::qWait(10);
+        pointerTaken = pointerTaken || QApplication::overrideCursor();
+    }
+    QVERIFY(holder->exec("COMMIT").ok);
+    QVERIFY(worker->wait(10000));
+    delete worker;
+    QVERIFY(wrote);
+    QVERIFY(!pointerTaken);
+    QVERIFY(!QApplication::overrideCursor());
+
+    // The window thread's own wait still shows it, and gives it back.
+    std::atomic<bool> locked = false;
+    worker = QThread::create([&paths, &locked] {
+        QString e;
+        auto db = Database::open(paths.businessDb(), &e);
+        locked = db && db->exec("BEGIN IMMEDIATE").ok;
+        QThread::msleep(300);
+        if (db)
+            db->exec("COMMIT");
+    });
+    worker->start();
+    QTRY_VERIFY(locked);
+    bool waitShown = false;
+    QTimer::singleShot(0, [&waitShown] {
+        waitShown =
+            QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    });
+    QVERIFY(holder->exec("INSERT INTO guke VALUES ('10', '前台', '', '', '', '', '', '')").ok);
+    QVERIFY(worker->wait(10000));
+    delete worker;
+    QVERIFY(waitShown);
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 #include "tst_startup.moc"
