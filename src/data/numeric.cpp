@@ -2,8 +2,8 @@
 
 #include <QVarLengthArray>
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cfenv>
 
 namespace shop {
@@ -70,6 +70,11 @@ NumericRead readNumberUtf8(QByteArrayView text)
     quint64 mantissa = 0;
     int digitCount = 0;
     int decimals = 0;
+    // Where the first significant digit stands: the count of whole digits
+    // from it on, or minus the zeros after the point before it. With the
+    // exponent it tells a number too large from one too small.
+    qint64 magnitude = 0;
+    bool significant = false;
     while (i < n) {
         const char c = s[i];
         if (isAsciiDigit(c)) {
@@ -77,6 +82,11 @@ NumericRead readNumberUtf8(QByteArrayView text)
             if (++digitCount <= 15)
                 mantissa = mantissa * 10 + static_cast<quint64>(c - '0');
             decimals += point ? 1 : 0;
+            significant = significant || c != '0';
+            if (!point && significant)
+                ++magnitude;
+            else if (point && !significant)
+                --magnitude;
         } else if (c == '.' && !point) {
             point = true;
         } else {
@@ -105,15 +115,32 @@ NumericRead readNumberUtf8(QByteArrayView text)
         if (j < n && (s[j] == '+' || s[j] == '-'))
             exp.append(s[j++]);
         bool expDigits = false;
+        qint64 expValue = 0;
         while (j < n && isAsciiDigit(s[j])) {
+            expValue = qMin<qint64>(expValue * 10 + (s[j] - '0'), 1'000'000'000);
             exp.append(s[j++]);
             expDigits = true;
         }
-        if (expDigits)
+        if (expDigits) {
             num.append(exp.constData(), exp.size());
+            magnitude += exp.size() > 1 && exp[1] == '-' ? -expValue : expValue;
+        }
     }
-    num.append('\0');
-    const double v = std::strtod(num.constData(), nullptr);
+    // from_chars reads a full stop whatever the locale; strtod would follow
+    // LC_NUMERIC, which a Qt program on Unix takes from the environment.
+    const char* first = num.constData();
+    const char* last = first + num.size();
+    if (*first == '+')
+        ++first; // from_chars takes no plus sign
+    double v = 0;
+    const auto read = std::from_chars(first, last, v, std::chars_format::general);
+    if (read.ec == std::errc::result_out_of_range) {
+        if (magnitude > 0) {
+            out.overflow = true;
+            return out;
+        }
+        v = 0; // closer to zero than any double
+    }
     if (!std::isfinite(v)) {
         out.overflow = true;
         return out;
@@ -143,12 +170,11 @@ QString numberText(double value)
         return QStringLiteral("0");
     if (value == 0)
         return QStringLiteral("0"); // also folds -0
+    // As "%.15G" in the C locale (a full stop whatever the system's locale):
+    // the exponent with a sign and at least two digits, 1E+15, 1.5E-07.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15G", value);
-    QString s = QString::fromLatin1(buf);
-    // "%G" writes the exponent with at least two digits and a sign: 1E+15,
-    // 1.5E-07; keep that form.
-    return s;
+    const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    return QString::fromLatin1(buf, written.ptr - buf).toUpper();
 }
 
 QString signedNumberText(double value)

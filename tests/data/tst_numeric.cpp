@@ -1,8 +1,13 @@
 #include "data/clock.h"
 #include "data/numeric.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +17,22 @@ using namespace shop;
 
 class TstNumeric : public QObject {
     Q_OBJECT
+
+    // A locale whose decimal mark is a comma, built for the test (machines
+    // often have none installed); its name, or empty when it cannot be built.
+    QTemporaryDir localeDir_;
+    QByteArray commaLocale_;
+
 private slots:
+    void initTestCase()
+    {
+        const QString target = localeDir_.filePath("de_DE.UTF-8");
+        if (QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", target}) != 0)
+            return;
+        qputenv("LOCPATH", QFile::encodeName(localeDir_.path()));
+        commaLocale_ = "de_DE.UTF-8";
+    }
+
     void numericValue_data()
     {
         QTest::addColumn<QString>("text");
@@ -32,6 +52,9 @@ private slots:
         QTest::newRow("exponent D lower case") << "2d2" << 200.0;
         QTest::newRow("negative exponent") << "25e-1" << 2.5;
         QTest::newRow("exponent without digits") << "1e" << 1.0;
+        QTest::newRow("point before exponent") << "5.e3" << 5000.0;
+        QTest::newRow("leading point and exponent") << "-.5e1" << -5.0;
+        QTest::newRow("zero with huge exponent") << "0e999999" << 0.0;
         QTest::newRow("exponent sign without digits") << "7e+" << 7.0;
         QTest::newRow("overflow reads as zero") << "1e400" << 0.0;
         QTest::newRow("hex") << "&HFF" << 255.0;
@@ -137,6 +160,42 @@ private slots:
         QCOMPARE(shop::signedNumberText(value), signedForm);
         // What is written reads back as the same number.
         QCOMPARE(shop::numericValue(plain), shop::numericValue(signedForm));
+    }
+
+    // Qt programs on Unix take LC_NUMERIC from the environment; numbers are
+    // read and written with a full stop all the same.
+    void fullStopWhateverTheLocale_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("written"); // value written gives text
+        QTest::newRow("exponent") << "1.5E3" << 1500.0 << false;
+        QTest::newRow("16 digits") << "1234567.891234567" << 1234567.891234567 << false;
+        QTest::newRow("D exponent with sign") << "-2.5D-1" << -0.25 << false;
+        QTest::newRow("plus sign and exponent") << "+1.5e2" << 150.0 << false;
+        QTest::newRow("too small reads as zero") << "1.5e-400" << 0.0 << false;
+        QTest::newRow("fraction written") << "15.5" << 15.5 << true;
+        QTest::newRow("exponent form written") << "1.23456789012346E+15" << 1234567890123456.0 << true;
+        QTest::newRow("small written") << "-1.5E-05" << -0.000015 << true;
+    }
+    void fullStopWhateverTheLocale()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        QFETCH(bool, written);
+        if (commaLocale_.isEmpty())
+            QSKIP("no locale with a decimal comma can be built here");
+        const QByteArray was = std::setlocale(LC_NUMERIC, nullptr);
+        QVERIFY(std::setlocale(LC_NUMERIC, commaLocale_.constData()));
+        const auto restore = qScopeGuard([&was] { std::setlocale(LC_NUMERIC, was.constData()); });
+        QCOMPARE(QByteArray(std::localeconv()->decimal_point), QByteArray(","));
+
+        const NumericRead r = readNumber(text);
+        QVERIFY(!r.overflow);
+        QCOMPARE(r.value, value);
+        if (written)
+            QCOMPARE(shop::numberText(value), text);
+        QVERIFY(readNumber("-1e400").overflow);
     }
 
     // Halves go to the even neighbour; a whole number beyond 64 bits is
