@@ -521,6 +521,17 @@ DbResult RecordModel::deleteRowid(qint64 rowid)
     return again.ok ? r : again;
 }
 
+bool RecordModel::pendingMovesRow() const
+{
+    if (!hasPendingEdits())
+        return false;
+    for (auto it = pending_.constBegin(); it != pending_.constEnd(); ++it)
+        for (const QString& c : orderColumns_)
+            if (c.compare(columns_.value(it.key()), Qt::CaseInsensitive) == 0)
+                return true;
+    return false;
+}
+
 void RecordModel::setEditable(bool editable)
 {
     editable_ = editable;

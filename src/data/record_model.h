@@ -93,6 +93,9 @@ public:
     bool isEditable() const { return editable_; }
     bool hasPendingEdits() const { return editRow_ >= 0 && !pending_.isEmpty(); }
     int pendingRow() const { return editRow_; }
+    // True when a pending edit changes a column the source is ordered by:
+    // once written, the row no longer stands where the pages put it.
+    bool pendingMovesRow() const;
     DbResult flushEdits();
     void discardEdits();
     // A column whose values no two rows share (compared as the engine

@@ -238,12 +238,14 @@ bool RecordView::checked(const DbResult& r)
 bool RecordView::setSource(const RecordSource& source)
 {
     commitEdits();
+    rerunQueued_ = false;
     return checked(model_->setSource(source));
 }
 
 bool RecordView::setSource(const RecordSource& source, QVector<qint64> rowidsInOrder)
 {
     commitEdits();
+    rerunQueued_ = false;
     return checked(model_->setSource(source, std::move(rowidsInOrder)));
 }
 
@@ -254,6 +256,7 @@ bool RecordView::rerun()
     const QModelIndex current = currentIndex();
     const qint64 kept = current.isValid() ? model_->rowidAt(current.row()) : 0;
     commitEdits();
+    rerunQueued_ = false;
     const DbResult r = model_->rerun();
     if (r.ok && kept != 0) {
         const int row = model_->rowOfRowid(kept);
@@ -632,10 +635,26 @@ bool RecordView::commitEdits()
     commitOpenEditor();
     if (!model_->hasPendingEdits())
         return true;
+    const bool moves = model_->pendingMovesRow();
     if (!model_->flushEdits().ok)
         return false;
-    const QScopedValueRollback<bool> own(ownWrite_, true);
-    emit ctx_.notifier().tableChanged(table_);
+    {
+        const QScopedValueRollback<bool> own(ownWrite_, true);
+        emit ctx_.notifier().tableChanged(table_);
+    }
+    if (moves && !rerunQueued_) {
+        // The row's sort key changed: pages read from here on would show
+        // it a second time at its new place. Re-read once the current
+        // event (often the move of the current row) is over.
+        rerunQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (rerunQueued_)
+                    rerun();
+            },
+            Qt::QueuedConnection);
+    }
     return true;
 }
 

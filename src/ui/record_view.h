@@ -212,6 +212,7 @@ private:
     QPointer<QWidget> editor_;
     QPointer<QWidget> watchedWindow_;
     bool ownWrite_ = false;
+    bool rerunQueued_ = false;
     QAction* exportAction_ = nullptr;
     QAction* exportLine_ = nullptr;
     bool placingExport_ = false;

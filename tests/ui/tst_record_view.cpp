@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace shop;
 using shop::test::TestEnv;
 using namespace shop::test;
@@ -589,6 +591,45 @@ private slots:
         QCOMPARE(reranNotRun.size(), 0);
         QCOMPARE(reranOther.size(), 0);
         QCOMPARE(env.messages().count(), write == "delete" ? 1 : 0);
+    }
+
+    // An edit in place of the column the grid is sorted by, in a grid read
+    // by pages: leaving the row shows every row once, in order, and the row
+    // moved to stays current.
+    void inPlaceEditOfSortColumn_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("editedAt"); // where the edited row is shown afterwards
+        QTest::newRow("code moves to the end") << 0 << "999" << 39;
+        QTest::newRow("code moves to the start") << 0 << "000" << 0;
+        QTest::newRow("other column stays in place") << 1 << "Xu" << 2;
+    }
+    void inPlaceEditOfSortColumn()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        QFETCH(int, editedAt);
+        TestEnv env;
+        for (int i = 0; i < 40; ++i)
+            env.insert("guke",
+                       {QString::number(100 + (i * 7) % 40), QString("名%1").arg(i), "", "", "", "", "", ""});
+        Window win(env);
+        RecordView* v = win.view;
+        v->records()->setPageSize(16);
+        v->sortByHeader(0);
+        QVERIFY(showActive(&win.w));
+        win.editItem->trigger();
+        const qint64 edited = v->records()->rowidAt(2);
+        const qint64 next = v->records()->rowidAt(3);
+        typeInCell(v, 2, column, typed);
+        QTest::keyClick(v, Qt::Key_Down);
+        QStringList codes = storedColumn(env, "guke", 0);
+        std::sort(codes.begin(), codes.end());
+        QTRY_COMPARE(win.column(0), codes);
+        QCOMPARE(env.messages().count(), 0);
+        QCOMPARE(v->records()->rowidAt(editedAt), edited);
+        QCOMPARE(v->currentRecord()->rowid, next);
     }
 
     void enterChain()
