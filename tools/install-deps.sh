@@ -11,4 +11,4 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libsodium-dev libsqlite3-dev sqlite3 libicu-dev \
   libqt6sql6-psql libpq-dev postgresql postgresql-client \
   qt6-translations-l10n desktop-file-utils \
-  xvfb xauth fonts-noto-cjk libgl1-mesa-dev clang-format poppler-utils >/dev/null
+  xvfb xauth fonts-noto-cjk libgl1-mesa-dev clang-format poppler-utils locales >/dev/null
