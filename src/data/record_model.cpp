@@ -596,6 +596,16 @@ DbResult RecordModel::flushEdits()
     DbResult r = db_.exec(
         QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdent(source_.table), sets.join(", ")),
         binds);
+    if (r && r.rowsAffected == 0) {
+        // Another till deleted the row meanwhile: nothing was written, and
+        // the edit has no row left to go to.
+        const int gone = editRow_;
+        pending_.clear();
+        editRow_ = -1;
+        emit dataChanged(index(gone, 0), index(gone, columnCount() - 1));
+        emit editedRowGone();
+        return DbResult::failure(QStringLiteral("the edited row no longer exists"));
+    }
     if (r && tx)
         r = tx->commit();
     if (!r)

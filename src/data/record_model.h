@@ -125,6 +125,8 @@ signals:
     void writeFailed(const QString& error);
     // An edit of the unique column was dropped: another row holds the value.
     void uniqueValueTaken();
+    // An in-place edit was dropped: another till deleted its row meanwhile.
+    void editedRowGone();
     // Rows after the first page could not be read (a damaged file, an I/O
     // error): the view stops there, and this says why, once per run.
     void readFailed(const QString& error);

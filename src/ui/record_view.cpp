@@ -190,6 +190,11 @@ RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWid
             [this](const QString& e) { ctx_.messages().databaseError(e); });
     connect(model_, &RecordModel::writeFailed, this,
             [this](const QString& error) { ctx_.messages().databaseError(error); });
+    connect(model_, &RecordModel::editedRowGone, this, [this] {
+        ctx_.messages().critical(QStringLiteral("此记录已被删除，所做的修改没有保存！"),
+                                 QStringLiteral("错误"));
+        queueRerun();
+    });
     connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
         if (auto r = model_->record(index.row()))
             emit rowClicked(*r);
@@ -642,20 +647,26 @@ bool RecordView::commitEdits()
         const QScopedValueRollback<bool> own(ownWrite_, true);
         emit ctx_.notifier().tableChanged(table_);
     }
-    if (moves && !rerunQueued_) {
-        // The row's sort key changed: pages read from here on would show
-        // it a second time at its new place. Re-read once the current
-        // event (often the move of the current row) is over.
-        rerunQueued_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (rerunQueued_)
-                    rerun();
-            },
-            Qt::QueuedConnection);
-    }
+    // The row's sort key changed: pages read from here on would show it a
+    // second time at its new place.
+    if (moves)
+        queueRerun();
     return true;
+}
+
+void RecordView::queueRerun()
+{
+    // Once the current event (often the move of the current row) is over.
+    if (rerunQueued_)
+        return;
+    rerunQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (rerunQueued_)
+                rerun();
+        },
+        Qt::QueuedConnection);
 }
 
 void RecordView::mousePressEvent(QMouseEvent* e)

@@ -189,6 +189,9 @@ private:
     // Hands an open cell editor's text to the model.
     void commitOpenEditor();
     void commitOrDrop();
+    // Re-reads the grid once the current event is over (once however often
+    // it is asked for meanwhile).
+    void queueRerun();
     // Puts the export item at the end of the popup; into an empty popup
     // only when `alone`.
     void placeExportItem(bool alone);

@@ -632,6 +632,44 @@ private slots:
         QCOMPARE(v->currentRecord()->rowid, next);
     }
 
+    // An edit in place of a row that another till deletes before the row
+    // is left: nothing comes back to life, and the person is told the edit
+    // was not saved.
+    void inPlaceEditOfRowDeletedMeanwhile_data()
+    {
+        QTest::addColumn<bool>("deletedMeanwhile");
+        QTest::newRow("deleted by another till") << true;
+        QTest::newRow("still there") << false;
+    }
+    void inPlaceEditOfRowDeletedMeanwhile()
+    {
+        QFETCH(bool, deletedMeanwhile);
+        TestEnv env;
+        seed(env);
+        Window win(env);
+        RecordView* v = win.view;
+        QVERIFY(showActive(&win.w));
+        win.editItem->trigger();
+        const qint64 edited = v->records()->rowidAt(0);
+        typeInCell(v, 0, 1, "Zhang");
+        if (deletedMeanwhile)
+            QVERIFY(env.db().exec("DELETE FROM guke WHERE rowid = ?", {edited}));
+        QTest::keyClick(v, Qt::Key_Down);
+
+        const QStringList names = storedColumn(env, "guke", 1);
+        if (deletedMeanwhile) {
+            QCOMPARE(names, QStringList({"李四", "王五"}));
+            QCOMPARE(env.messages().count(), 1);
+            QCOMPARE(env.messages().last().text, QString("此记录已被删除，所做的修改没有保存！"));
+            QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
+            QTRY_COMPARE(win.column(1), names);
+        } else {
+            QCOMPARE(names, QStringList({"Zhang", "李四", "王五"}));
+            QCOMPARE(env.messages().count(), 0);
+            QCOMPARE(win.column(1), names);
+        }
+    }
+
     void enterChain()
     {
         TestEnv env;
