@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace shop::schema {
 
 namespace {
@@ -286,8 +288,9 @@ bool sortsInPinyin(const QString& column)
     return !kept.contains(column);
 }
 
-bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath, const QString& zedPassword,
-                         QString* error)
+namespace {
+bool createFiles(const QString& businessPath, const QString& accountsPath, const QString& zedPassword,
+                 QString* error)
 {
     auto fail = [error](const QString& e) {
         if (error)
@@ -350,6 +353,27 @@ bool createDatabaseFiles(const QString& businessPath, const QString& accountsPat
     if (!ok)
         QFile::remove(businessPath);
     return ok;
+}
+} // namespace
+
+bool createDatabaseFiles(const QString& businessPath, const QString& accountsPath, const QString& zedPassword,
+                         QString* error)
+{
+    // Folders made here go again when creation fails: an empty `database`
+    // folder left behind would keep the program from offering to create
+    // the files at its next start.
+    QStringList missing;
+    for (const QString& p : {businessPath, accountsPath})
+        for (QString dir = QFileInfo(p).absolutePath(); !QFileInfo::exists(dir) && !missing.contains(dir);
+             dir = QFileInfo(dir).path())
+            missing << dir;
+    if (createFiles(businessPath, accountsPath, zedPassword, error))
+        return true;
+    std::sort(missing.begin(), missing.end(),
+              [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    for (const QString& dir : std::as_const(missing))
+        QDir().rmdir(dir); // only when empty
+    return false;
 }
 
 DbValue<QStringList> presentTables(Database& db)

@@ -39,8 +39,6 @@ bool runFirstStart(AppContext& ctx)
         return false;
     QString error;
     if (!schema::createDatabaseFiles(p.businessDb(), p.accountsDb(), password, &error)) {
-        // Leave no empty folder behind, so the next start offers again.
-        QDir().rmdir(p.databaseDir());
         m.critical(QStringLiteral("无法创建数据库文件：%1").arg(error), QStringLiteral("错误信息"));
         return false;
     }

@@ -7,7 +7,9 @@
 #include "data/table_rows.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -161,6 +163,39 @@ private slots:
         // WAL and full sync are in force on every connection.
         QCOMPARE(db.selectOne("PRAGMA journal_mode")->value(0).toString(), QString("wal"));
         QCOMPARE(db.selectOne("PRAGMA synchronous")->value(0).toInt(), 2);
+    }
+
+    // A creation that fails leaves no folder of its own behind (an empty
+    // `database` folder keeps the program from offering to create the
+    // files again), and every folder that was there before stays.
+    void failedCreateLeavesNoFolderOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("accountsFolder");
+        QTest::addColumn<QString>("blocker"); // a file, or a folder ending in '/'
+        QTest::newRow("accounts folder cannot be made") << "plainfile"
+                                                        << "plainfile";
+        QTest::newRow("accounts file cannot be written") << "acc"
+                                                         << "acc/userid.db.creating/";
+    }
+    void failedCreateLeavesNoFolderOfItsOwn()
+    {
+        QFETCH(QString, accountsFolder);
+        QFETCH(QString, blocker);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(blocker);
+        if (blocker.endsWith('/')) {
+            QVERIFY(QDir().mkpath(target));
+        } else {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString b = dir.filePath("new/database/database.db");
+        const QString a = dir.filePath(accountsFolder + "/userid.db");
+        QString err;
+        QVERIFY(!schema::createDatabaseFiles(b, a, "pw", &err));
+        QVERIFY(!err.isEmpty());
+        QVERIFY(!QFileInfo::exists(dir.filePath("new")));
+        QVERIFY(QFileInfo::exists(target));
     }
 
     void createRefusesExistingFilesAndHashesPassword()
