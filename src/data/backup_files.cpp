@@ -155,17 +155,23 @@ QList<BackupInfo> listBackups(const QString& backupRoot)
     return out;
 }
 
+namespace {
+// "ok", or what SQLite's check of an open file found.
+QString checkOpenFile(Database& db, bool quick)
+{
+    const auto r =
+        db.selectOne(quick ? QStringLiteral("PRAGMA quick_check") : QStringLiteral("PRAGMA integrity_check"));
+    if (r.failed())
+        return r.error();
+    return r.found() ? r->value(0).toString() : QStringLiteral("ok");
+}
+} // namespace
+
 QString checkDatabaseFile(const QString& file, bool quick)
 {
     QString err;
     auto db = Database::open(file, &err);
-    if (!db)
-        return err;
-    const auto r = db->selectOne(quick ? QStringLiteral("PRAGMA quick_check")
-                                       : QStringLiteral("PRAGMA integrity_check"));
-    if (r.failed())
-        return r.error();
-    return r.found() ? r->value(0).toString() : QStringLiteral("ok");
+    return db ? checkOpenFile(*db, quick) : err;
 }
 
 RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFolder, const QDateTime& when)
@@ -175,7 +181,10 @@ RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFol
     const QList<QList<TableDef>> tablesOf = {schema::businessTables(), {schema::accountsTable()}};
     for (qsizetype i = 0; i < targets.size(); ++i) {
         const QString source = QDir(backupFolder).filePath(QFileInfo(targets.at(i)).fileName());
-        const QString check = checkDatabaseFile(source, false);
+        QString check;
+        auto db = Database::open(source, &check);
+        if (db)
+            check = checkOpenFile(*db, false);
         if (check != QStringLiteral("ok")) {
             out.error = QStringLiteral("备份文件 %1 已损坏（%2），不能用于恢复。")
                             .arg(QDir::toNativeSeparators(source), check);
@@ -183,18 +192,11 @@ RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFol
         }
         // A sound file without the program's tables (another file under the
         // same name) would leave a program that cannot start.
-        QString err;
-        auto db = Database::open(source, &err);
-        if (!db) {
-            out.error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(source), err);
+        if (const QString missing = schema::missingTable(*db, tablesOf.at(i)); !missing.isEmpty()) {
+            out.error = QStringLiteral("备份文件 %1 缺少数据表 %2，不能用于恢复。")
+                            .arg(QDir::toNativeSeparators(source), missing);
             return out;
         }
-        for (const TableDef& t : tablesOf.at(i))
-            if (db->columns(t.name).isEmpty()) {
-                out.error = QStringLiteral("备份文件 %1 缺少数据表 %2，不能用于恢复。")
-                                .arg(QDir::toNativeSeparators(source), t.name);
-                return out;
-            }
     }
     const QDir root(paths.backupDir());
     QDir().mkpath(root.path());

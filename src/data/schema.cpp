@@ -182,6 +182,14 @@ const TableDef& accountsTable()
     return t;
 }
 
+QString missingTable(Database& db, const QList<TableDef>& tables)
+{
+    for (const TableDef& t : tables)
+        if (db.columns(t.name).isEmpty())
+            return t.name;
+    return {};
+}
+
 QStringList columnsOf(const QString& table)
 {
     if (table.compare(accountsTable().name, Qt::CaseInsensitive) == 0)

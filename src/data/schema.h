@@ -20,6 +20,8 @@ const QList<TableDef>& businessTables();
 const TableDef& accountsTable();
 // Columns of one table by name (empty when unknown).
 QStringList columnsOf(const QString& table);
+// The first of `tables` that the database lacks; empty when it has them all.
+QString missingTable(Database& db, const QList<TableDef>& tables);
 
 // Creates the tables and indexes of each database (idempotent).
 bool createBusinessTables(Database& db, QString* error);

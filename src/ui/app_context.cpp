@@ -83,19 +83,15 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
 bool AppContext::tablesPresent(Database& business, Database& accounts, QString* error) const
 {
     // A database without the program's tables is not one of its databases.
-    for (const TableDef& t : schema::businessTables())
-        if (business.columns(t.name).isEmpty()) {
+    const std::pair<Database*, QList<TableDef>> files[] = {{&business, schema::businessTables()},
+                                                           {&accounts, {schema::accountsTable()}}};
+    for (const auto& [db, tables] : files)
+        if (const QString missing = schema::missingTable(*db, tables); !missing.isEmpty()) {
             if (error)
-                *error = QStringLiteral("%1：缺少数据表 %2")
-                             .arg(QDir::toNativeSeparators(business.path()), t.name);
+                *error =
+                    QStringLiteral("%1：缺少数据表 %2").arg(QDir::toNativeSeparators(db->path()), missing);
             return false;
         }
-    if (accounts.columns(schema::accountsTable().name).isEmpty()) {
-        if (error)
-            *error = QStringLiteral("%1：缺少数据表 %2")
-                         .arg(QDir::toNativeSeparators(accounts.path()), schema::accountsTable().name);
-        return false;
-    }
     return true;
 }
 
