@@ -15,6 +15,8 @@
 namespace shop {
 
 namespace {
+// Backup folders are named by the time they were taken.
+const QString kStampFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
 
 // A server database has no file to copy: every table of the program is
 // written as a CSV file instead, all read in one snapshot, so a person can
@@ -53,7 +55,7 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
         return out;
     }
     // Two backups within one second get distinct folders.
-    const QString stamp = when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString stamp = when.toString(kStampFormat);
     QString name = stamp + suffix;
     for (int n = 2; root.exists(name) || root.exists(name + QStringLiteral(".partial")); ++n)
         name = QStringLiteral("%1_%2%3").arg(stamp).arg(n).arg(suffix);
@@ -144,14 +146,20 @@ QList<BackupInfo> listBackups(const QString& backupRoot)
         const QFileInfo accounts(dir.filePath(QStringLiteral("userid.db")));
         if (!business.isFile() || !accounts.isFile())
             continue;
+        // The names the program gives: stamp[_2][-auto|-before-restore][_2].
+        static const QRegularExpression stamp(
+            QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})_(\\d{2})-(\\d{2})-(\\d{2})"
+                           "(?:_\\d+)?(?:-auto|-before-restore)?(?:_\\d+)?$"));
+        const QRegularExpressionMatch m = stamp.match(name);
         out << BackupInfo{dir.path(), name, business.size() + accounts.size(),
-                          name.contains(QStringLiteral("-before-restore"))};
+                          name.contains(QStringLiteral("-before-restore")),
+                          m.hasMatch() ? QStringLiteral("%1 %2:%3:%4")
+                                             .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4))
+                                       : QString()};
     }
     // Only a folder named by its time stamp sorts by time; one a person
     // named otherwise ("旧数据") comes after them, never as the newest.
-    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}"));
-    std::stable_partition(out.begin(), out.end(),
-                          [](const BackupInfo& b) { return stamp.match(b.name).hasMatch(); });
+    std::stable_partition(out.begin(), out.end(), [](const BackupInfo& b) { return !b.when.isEmpty(); });
     return out;
 }
 
@@ -200,7 +208,7 @@ RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFol
     }
     const QDir root(paths.backupDir());
     QDir().mkpath(root.path());
-    const QString stamp = when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString stamp = when.toString(kStampFormat);
     QString name = stamp + QStringLiteral("-before-restore");
     for (int n = 2; root.exists(name); ++n)
         name = QStringLiteral("%1-before-restore_%2").arg(stamp).arg(n);

@@ -11,7 +11,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -20,18 +19,13 @@ namespace shop {
 namespace {
 const QString kCaption = QStringLiteral("数据恢复");
 
-// "2026-12-06_09-00-00[_2][-before-restore]" as "2026-12-06 09:00:00 …";
-// a folder someone named otherwise keeps its name.
+// The folder's time stamp ("2026-12-06 09:00:00 …"); a folder someone named
+// otherwise keeps its name.
 QString whenText(const BackupInfo& b)
 {
-    static const QRegularExpression stamp(QStringLiteral(
-        "^(\\d{4}-\\d{2}-\\d{2})_(\\d{2})-(\\d{2})-(\\d{2})(?:_\\d+)?(?:-auto|-before-restore)?(?:_\\d+)?$"));
-    const QRegularExpressionMatch m = stamp.match(b.name);
-    if (!m.hasMatch())
+    if (b.when.isEmpty())
         return b.name;
-    const QString t =
-        QStringLiteral("%1 %2:%3:%4").arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4));
-    return b.beforeRestore ? t + QStringLiteral("（恢复前的数据）") : t;
+    return b.beforeRestore ? b.when + QStringLiteral("（恢复前的数据）") : b.when;
 }
 
 QString sizeText(qint64 bytes)
