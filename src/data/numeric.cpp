@@ -159,11 +159,6 @@ double numericValue(const QString& text)
     return readNumber(text).value;
 }
 
-double numericValueUtf8(QByteArrayView utf8)
-{
-    return readNumberUtf8(utf8).value;
-}
-
 QString numberText(double value)
 {
     if (!std::isfinite(value))

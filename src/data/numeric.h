@@ -24,7 +24,6 @@ NumericRead readNumberUtf8(QByteArrayView utf8);
 // readNumber's value; a number too large to hold reads as 0, so it can
 // never reach arithmetic or storage (callers that must warn use readNumber).
 double numericValue(const QString& text);
-double numericValueUtf8(QByteArrayView utf8);
 
 // Number text without a leading blank: full stop, no grouping, at most 15
 // significant digits, exponent form beyond that.

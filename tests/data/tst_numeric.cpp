@@ -81,7 +81,7 @@ private slots:
         QFETCH(double, expected);
         QCOMPARE(shop::numericValue(text), expected);
         // The engine's UTF-8 bytes read exactly the same (not merely close).
-        QVERIFY(shop::numericValueUtf8(text.toUtf8()) == shop::numericValue(text));
+        QVERIFY(shop::readNumberUtf8(text.toUtf8()).value == shop::numericValue(text));
     }
 
     // Decimals read to the very same double as the C library reads them,
