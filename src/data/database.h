@@ -271,6 +271,7 @@ private:
     // the server gave the transaction up for another's sake).
     DbResult serverOutcome(::pg_conn* conn, ::pg_result* res);
     DbValue<QList<QVariantList>> serverRows(const QString& sql, const QVariantList& binds, int maxRows);
+    bool sortsWholeResultOnServer(const QString& sql, const QVariantList& binds);
     DbResult selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
                                       const std::function<bool(qint64 key, const TextRow& row)>& row);
     bool connectionReadOnly() const;

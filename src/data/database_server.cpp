@@ -1,0 +1,466 @@
+#include "database.h"
+
+#include "collation.h"
+#include "database_detail.h"
+
+#include <QRandomGenerator>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QThread>
+
+#include <libpq-fe.h>
+
+// The server half of Database: statements sent through the server's client
+// library (prepared once, several in one round trip), its results read
+// back, and the few forms of the file dialect a server spells otherwise.
+namespace shop {
+
+namespace {
+PGconn* serverHandle(const QSqlDatabase& db)
+{
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    // The driver names the handle by the struct behind libpq's typedef.
+    return h.isValid() && qstrcmp(h.typeName(), "pg_conn*") == 0 ? *static_cast<PGconn* const*>(h.constData())
+                                                                 : nullptr;
+}
+
+// "?" placeholders as the server's numbered "$n", outside quoted texts and
+// names.
+QByteArray numberedPlaceholders(const QString& sql)
+{
+    QString out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    QChar quote;
+    for (QChar c : sql) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+        } else if (c == u'?') {
+            out += u'$' + QString::number(++n);
+            continue;
+        }
+        out += c;
+    }
+    return out.toUtf8();
+}
+
+// Bound values as the server's text parameters (a null variant is NULL).
+struct TextParams {
+    explicit TextParams(const QVariantList& binds)
+    {
+        bytes.reserve(binds.size());
+        for (const QVariant& v : binds) {
+            switch (v.typeId()) {
+            case QMetaType::Double:
+                bytes << QByteArray::number(v.toDouble(), 'g', 17);
+                break;
+            case QMetaType::Bool:
+                bytes << QByteArray(v.toBool() ? "true" : "false");
+                break;
+            default:
+                bytes << v.toString().toUtf8();
+            }
+        }
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            values.push_back(binds.at(i).isValid() ? bytes.at(i).constData() : nullptr);
+    }
+    int count() const { return static_cast<int>(values.size()); }
+    QList<QByteArray> bytes;
+    std::vector<const char*> values;
+};
+
+DbResult refuseNul(const TextParams& params)
+{
+    // The server's texts cannot hold a NUL character, and the client library
+    // would cut the value there without a word.
+    for (const QByteArray& b : params.bytes)
+        if (b.contains('\0'))
+            return DbResult::failure(QStringLiteral("文本中含有空字符（\\0），数据库服务器不能保存"));
+    return {};
+}
+
+QString serverError(const PGconn* conn, const PGresult* res)
+{
+    const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const QString text = QString::fromUtf8(primary ? primary : PQerrorMessage(conn));
+    return text.trimmed();
+}
+
+// A value of the server's text result typed as the Qt driver types it
+// (a null keeps its type).
+QVariant serverValue(const PGresult* res, int row, int column)
+{
+    QMetaType::Type type = QMetaType::QString;
+    switch (PQftype(res, column)) {
+    case 16: // bool
+        type = QMetaType::Bool;
+        break;
+    case 20: // int8
+        type = QMetaType::LongLong;
+        break;
+    case 21: // int2
+    case 23: // int4
+    case 26: // oid
+        type = QMetaType::Int;
+        break;
+    case 700:  // float4
+    case 701:  // float8
+    case 1700: // numeric
+        type = QMetaType::Double;
+        break;
+    default:
+        break;
+    }
+    if (PQgetisnull(res, row, column))
+        return QVariant(QMetaType(type));
+    const QByteArrayView v(PQgetvalue(res, row, column), PQgetlength(res, row, column));
+    switch (type) {
+    case QMetaType::Bool:
+        return v == "t";
+    case QMetaType::LongLong:
+        return v.toLongLong();
+    case QMetaType::Int:
+        return v.toInt();
+    case QMetaType::Double:
+        return v.toDouble();
+    default:
+        return QString::fromUtf8(v);
+    }
+}
+} // namespace
+
+// SQLSTATEs of a transaction the server gave up for another's sake:
+// serialization failure and deadlock.
+bool isConflictState(const QString& state)
+{
+    return state == QLatin1String("40001") || state == QLatin1String("40P01");
+}
+
+// One row of the server's result, every column typed as above.
+QVariantList serverRow(const PGresult* res, int row)
+{
+    QVariantList values;
+    const int width = PQnfields(res);
+    values.reserve(width);
+    for (int c = 0; c < width; ++c)
+        values << serverValue(res, row, c);
+    return values;
+}
+
+std::unique_ptr<Database> Database::openServer(const DbServer& server, QString* error)
+{
+    QString dummy;
+    QString& err = error ? *error : dummy;
+    const QString name = newConnectionName();
+    std::unique_ptr<Database> d(new Database(server.display(), name));
+    d->engine_ = Engine::Postgres;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        if (!db.isValid()) {
+            err = QStringLiteral("没有找到 PostgreSQL 的 Qt 数据库驱动（QPSQL）");
+            return nullptr;
+        }
+        db.setHostName(server.host);
+        db.setPort(server.port);
+        db.setDatabaseName(server.name);
+        db.setUserName(server.user);
+        db.setPassword(server.password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=shop"));
+        if (!db.open()) {
+            err = errorText(db.lastError());
+            return nullptr;
+        }
+    }
+    if (DbResult r = d->configure(); !r) {
+        err = r.error;
+        return nullptr;
+    }
+    return d;
+}
+
+bool Database::needsPassword(const QString& error)
+{
+    return error.contains(QLatin1String("no password supplied")) ||
+           error.contains(QLatin1String("password authentication failed"));
+}
+
+void Database::pauseBeforeRetry(int attempt)
+{
+    // Spread the retries of tills that met on one row.
+    QThread::usleep(static_cast<unsigned long>(500 * attempt) + QRandomGenerator::global()->bounded(1000u));
+}
+
+QStringList Database::serverSessionSettings()
+{
+    // A row another till holds is waited for five seconds, as a file's lock
+    // is; the notices of "already there" are not news. The planner's prices:
+    // a shop's database lives in the server's memory, so a row fetched
+    // through an index costs about what the next row of the table does (the
+    // default prices a disk seek), and comparing two case-blind texts
+    // lowercases both, several times the price of a plain comparison. With
+    // the defaults one employee's month is read through the date index,
+    // comparing the name of every other employee's row of the month on the
+    // way (ten times slower).
+    return {QStringLiteral("SET lock_timeout = '5s'"), QStringLiteral("SET synchronous_commit = on"),
+            QStringLiteral("SET client_min_messages = warning"), QStringLiteral("SET random_page_cost = 1.1"),
+            QStringLiteral("SET cpu_operator_cost = 0.01")};
+}
+
+bool Database::keepsPlan(const QVariantList& binds, const QByteArray& prefix, ServerPlan plan)
+{
+    return !binds.isEmpty() && prefix.isEmpty() && plan == ServerPlan::Kept;
+}
+
+QByteArray Database::preparedOnServer(PGconn* conn, const QString& sql, DbResult* status)
+{
+    // Statements with values (the few texts of the sale and the lookups by
+    // key, run again and again) are parsed once per connection; the server
+    // keeps their plan once it sees that the values do not change it.
+    QByteArray name = serverStatements_.value(sql);
+    if (!name.isEmpty())
+        return name;
+    name = "s" + QByteArray::number(++serverStatementCount_);
+    const ServerResult prepared(
+        PQprepare(conn, name.constData(), numberedPlaceholders(dialect(sql)).constData(), 0, nullptr),
+        &PQclear);
+    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+        *status = DbResult::failure(serverError(conn, prepared.get()));
+        return {};
+    }
+    constexpr qsizetype kKept = 64;
+    if (serverStatements_.size() >= kKept) {
+        for (const QByteArray& old : std::as_const(serverStatements_))
+            PQclear(PQexec(conn, ("DEALLOCATE " + old).constData()));
+        serverStatements_.clear();
+    }
+    serverStatements_.insert(sql, name);
+    return name;
+}
+
+DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt)
+{
+    DbResult status;
+    pipelineOnServer(statements, ServerPlan::Kept, &status, failedAt);
+    return status;
+}
+
+std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<Statement>& statements,
+                                                               ServerPlan plan, DbResult* status,
+                                                               qsizetype* failedAt, const QByteArray& prefix)
+{
+    lastConflict_ = false;
+    std::vector<ServerResult> results;
+    const auto note = [&](qsizetype i, DbResult r) {
+        if (failedAt)
+            *failedAt = i;
+        *status = r;
+    };
+    const auto failAt = [&](qsizetype i, DbResult r) {
+        note(i, r);
+        return std::move(results);
+    };
+    PGconn* conn = serverHandle(handle());
+    if (!conn)
+        return failAt(0, DbResult::failure(QStringLiteral("database not open")));
+    std::vector<TextParams> params;
+    QList<QByteArray> names;
+    params.reserve(statements.size());
+    for (qsizetype i = 0; i < statements.size(); ++i) {
+        const Statement& st = statements.at(i);
+        params.emplace_back(st.binds);
+        if (DbResult r = refuseNul(params.back()); !r)
+            return failAt(i, r);
+        DbResult prepared;
+        names << (keepsPlan(st.binds, prefix, plan) ? preparedOnServer(conn, st.sql, &prepared)
+                                                    : QByteArray());
+        if (!prepared)
+            return failAt(i, prepared);
+    }
+    // A transaction begun since the last statement begins with these.
+    const bool begin = beginPending_;
+    beginPending_ = false;
+    // All of them in one go, then their results in the same order: a
+    // statement after one that failed is skipped by the server.
+    if (PQenterPipelineMode(conn) != 1)
+        return failAt(0, DbResult::failure(serverError(conn, nullptr)));
+    bool sent = !begin || PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    for (qsizetype i = 0; sent && i < statements.size(); ++i) {
+        const TextParams& p = params.at(static_cast<size_t>(i));
+        sent = names.at(i).isEmpty()
+                   ? PQsendQueryParams(
+                         conn, (prefix + numberedPlaceholders(dialect(statements.at(i).sql))).constData(),
+                         p.count(), nullptr, p.values.data(), nullptr, nullptr, 0) == 1
+                   : PQsendQueryPrepared(conn, names.at(i).constData(), p.count(), p.values.data(), nullptr,
+                                         nullptr, 0) == 1;
+    }
+    sent = sent && PQpipelineSync(conn) == 1;
+    *status = {};
+    if (!sent)
+        note(0, DbResult::failure(serverError(conn, nullptr)));
+    bool failed = !sent;
+    results.reserve(static_cast<size_t>(statements.size()));
+    // The BEGIN's result comes first, at -1.
+    for (qsizetype at = begin ? -1 : 0; sent;) {
+        PGresult* raw = PQgetResult(conn);
+        if (!raw) {
+            // The end of one statement's results.
+            if (PQstatus(conn) == CONNECTION_BAD || ++at > statements.size())
+                break;
+            continue;
+        }
+        ServerResult res(raw, &PQclear);
+        const ExecStatusType st = PQresultStatus(raw);
+        if (st == PGRES_PIPELINE_SYNC)
+            break;
+        if (st == PGRES_PIPELINE_ABORTED || failed)
+            continue;
+        const DbResult r = serverOutcome(conn, raw);
+        if (r) {
+            status->rowsAffected = r.rowsAffected;
+        } else {
+            failed = true;
+            note(qMax<qsizetype>(0, at), r);
+        }
+        if (at >= 0 && static_cast<size_t>(at) == results.size())
+            results.push_back(std::move(res));
+    }
+    if (PQexitPipelineMode(conn) != 1 && !failed)
+        note(0, DbResult::failure(serverError(conn, nullptr)));
+    while (results.size() < static_cast<size_t>(statements.size()))
+        results.emplace_back(nullptr, &PQclear);
+    return results;
+}
+
+Database::ServerResult Database::runOnServer(const QString& sql, const QVariantList& binds, DbResult* status,
+                                             const QByteArray& prefix, ServerPlan plan)
+{
+    if (beginPending_) {
+        // The transaction's BEGIN travels with its first statement.
+        auto results = pipelineOnServer({{sql, binds}}, plan, status, nullptr, prefix);
+        return std::move(results.front());
+    }
+    lastConflict_ = false;
+    PGconn* conn = serverHandle(handle());
+    if (!conn) {
+        *status = DbResult::failure(QStringLiteral("database not open"));
+        return ServerResult(nullptr, &PQclear);
+    }
+    const TextParams params(binds);
+    if (DbResult r = refuseNul(params); !r) {
+        *status = r;
+        return ServerResult(nullptr, &PQclear);
+    }
+    ServerResult res(nullptr, &PQclear);
+    if (!keepsPlan(binds, prefix, plan)) {
+        res.reset(PQexecParams(conn, (prefix + numberedPlaceholders(dialect(sql))).constData(),
+                               params.count(), nullptr, params.values.data(), nullptr, nullptr, 0));
+    } else {
+        const QByteArray name = preparedOnServer(conn, sql, status);
+        if (name.isEmpty())
+            return res;
+        res.reset(PQexecPrepared(conn, name.constData(), params.count(), params.values.data(), nullptr,
+                                 nullptr, 0));
+    }
+    *status = serverOutcome(conn, res.get());
+    return res;
+}
+
+DbResult Database::serverOutcome(PGconn* conn, PGresult* res)
+{
+    const ExecStatusType st = PQresultStatus(res);
+    if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
+        DbResult ok;
+        ok.rowsAffected = QByteArray(PQcmdTuples(res)).toLongLong();
+        return ok;
+    }
+    DbResult r = DbResult::failure(serverError(conn, res));
+    const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    r.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+    return r;
+}
+
+DbValue<QList<QVariantList>> Database::serverRows(const QString& sql, const QVariantList& binds, int maxRows)
+{
+    DbResult status;
+    const ServerResult res = runOnServer(sql, binds, &status);
+    if (!status)
+        return DbValue<QList<QVariantList>>{status, std::nullopt};
+    QList<QVariantList> rows;
+    const int n = maxRows < 0 ? PQntuples(res.get()) : qMin(maxRows, PQntuples(res.get()));
+    rows.reserve(n);
+    for (int i = 0; i < n; ++i)
+        rows << serverRow(res.get(), i);
+    return DbValue<QList<QVariantList>>::of(rows);
+}
+
+QString Database::dialect(const QString& sql) const
+{
+    if (!onServer())
+        return sql;
+    QString out = sql;
+    // The planner needs no hint to read by the key.
+    out.replace(QLatin1String(" NOT INDEXED"), QLatin1String(""));
+    // The server sorts by the collation itself, with sort keys of its own.
+    const QString key = QLatin1String(collation::kPinyinKey) + u'(';
+    for (qsizetype at = out.indexOf(key); at >= 0; at = out.indexOf(key, at)) {
+        const qsizetype close = out.indexOf(u')', at);
+        if (close < 0)
+            break;
+        const QString term = out.mid(at + key.size(), close - at - key.size()) + QStringLiteral(" COLLATE ") +
+                             QLatin1String(collation::kPinyin);
+        out.replace(at, close - at + 1, term);
+        at += term.size();
+    }
+    return out;
+}
+
+DbResult Database::selectKeyedTextsOnServer(const QString& sql, const QVariantList& binds,
+                                            const std::function<bool(qint64, const TextRow&)>& row)
+{
+    // The whole result at once, as the server's own client reads it; the
+    // texts are read straight from it. Grids and totals are planned for
+    // each run's values: one employee's month and six years of business
+    // want different plans.
+    DbResult status;
+    const ServerResult res = runOnServer(sql, binds, &status, {}, ServerPlan::EachRun);
+    if (!status)
+        return status;
+    const int n = PQntuples(res.get());
+    for (int i = 0; i < n; ++i) {
+        const TextRow reader(res.get(), i);
+        if (!row(QByteArrayView(PQgetvalue(res.get(), i, 0)).toLongLong(), reader))
+            break;
+    }
+    return {};
+}
+
+DbResult Database::beginNow()
+{
+    if (!beginPending_)
+        return {};
+    beginPending_ = false;
+    DbResult r;
+    runOnServer(QStringLiteral("BEGIN"), {}, &r);
+    return r;
+}
+
+bool Database::sortsWholeResultOnServer(const QString& sql, const QVariantList& binds)
+{
+    DbResult status;
+    const ServerResult res = runOnServer(sql, binds, &status, "EXPLAIN ");
+    if (!status)
+        return false;
+    for (int i = 0; i < PQntuples(res.get()); ++i) {
+        // "Sort" (a top-N heap sort under a LIMIT too) reads every row;
+        // an "Incremental Sort" follows an index's runs.
+        const QByteArray line = QByteArray(PQgetvalue(res.get(), i, 0)).trimmed();
+        if (line.startsWith("Sort ") || line.startsWith("-> Sort ") || line.startsWith("->  Sort "))
+            return true;
+    }
+    return false;
+}
+
+} // namespace shop
