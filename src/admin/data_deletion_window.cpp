@@ -60,8 +60,13 @@ void DataDeletionWindow::deleteChosen()
         ctx_.messages().databaseError(QStringLiteral("数据库未打开"));
         return;
     }
-    const EmptyOutcome out =
-        emptyAfterBackup(ctx_.paths(), ctx_.clock().now(), ctx_.business(), ctx_.accounts(), entry);
+    EmptyOutcome out;
+    if (const QString refusal = ctx_.backupRefusal(); !refusal.isEmpty()) {
+        out.stage = EmptyOutcome::Stage::BackupFailed;
+        out.backup.error = refusal;
+    } else {
+        out = emptyAfterBackup(ctx_.paths(), ctx_.clock().now(), ctx_.business(), ctx_.accounts(), entry);
+    }
     switch (out.stage) {
     case EmptyOutcome::Stage::BackupFailed:
         ctx_.messages().critical(

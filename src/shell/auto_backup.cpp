@@ -18,7 +18,31 @@ bool AutoBackup::startIfDue()
     // A server database is backed up on the server; the copy is of files.
     if (running_ || ctx_.onServer() || !autoBackupDue(ctx_.paths().backupDir(), ctx_.clock().today()))
         return false;
+    FileCheck& check = ctx_.fileCheck();
+    if (check.state() == FileCheck::State::Damaged)
+        return false;
     running_ = true;
+    // A copy of a damaged file would become the newest backup: the day's
+    // backup waits for the files' check (the damage is said by the shell).
+    if (check.state() == FileCheck::State::Running)
+        connect(&check, &FileCheck::finished, this, &AutoBackup::afterCheck, Qt::SingleShotConnection);
+    else
+        startThread();
+    return true;
+}
+
+void AutoBackup::afterCheck()
+{
+    if (ctx_.fileCheck().state() == FileCheck::State::Damaged) {
+        running_ = false;
+        emit finished(BackupOutcome{false, {}, ctx_.backupRefusal()});
+        return;
+    }
+    startThread();
+}
+
+void AutoBackup::startThread()
+{
     auto result = std::make_shared<BackupOutcome>();
     const ProgramPaths paths = ctx_.paths();
     const QDateTime when = ctx_.clock().now();
@@ -34,7 +58,6 @@ bool AutoBackup::startIfDue()
         emit finished(*result);
     });
     thread->start(QThread::LowPriority);
-    return true;
 }
 
 } // namespace shop

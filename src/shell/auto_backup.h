@@ -19,7 +19,9 @@ public:
     ~AutoBackup() override;
 
     // Starts today's backup unless it is there or one is running, or the
-    // databases are on a server; false when nothing was started.
+    // databases are on a server or found damaged; false when nothing was
+    // started. While the files' check runs, the backup waits for it (and
+    // is running()).
     bool startIfDue();
     bool running() const { return running_; }
 
@@ -27,6 +29,9 @@ signals:
     void finished(const shop::BackupOutcome& outcome);
 
 private:
+    void afterCheck();
+    void startThread();
+
     AppContext& ctx_;
     QPointer<QThread> thread_;
     bool running_ = false;

@@ -23,6 +23,8 @@ BackupOutcome runBackup(AppContext& ctx)
     }
     if (!ctx.databasesOpen())
         out.error = QStringLiteral("数据库未打开");
+    else if (const QString refusal = ctx.backupRefusal(); !refusal.isEmpty())
+        out.error = refusal;
     else
         out = backupProgramDatabases(ctx.paths(), ctx.clock().now(), ctx.business(), ctx.accounts());
     if (out.ok)

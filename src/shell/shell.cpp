@@ -44,6 +44,7 @@ bool Shell::start()
     }
     if (!ctx_.databasesOpen() && !openDatabases())
         return false;
+    connect(&ctx_.fileCheck(), &FileCheck::finished, this, &Shell::fileChecked, Qt::UniqueConnection);
     // Files that cannot be written are said before anyone types a sale; the
     // program still opens for reading.
     if (const QStringList readOnly = ctx_.readOnlyFiles(); !readOnly.isEmpty())
@@ -54,6 +55,10 @@ bool Shell::start()
     qApp->setQuitOnLastWindowClosed(false);
     qApp->installEventFilter(this);
     showLogin();
+    // Every page of the files is read behind the login window: a shop with
+    // years of history does not wait for it at every start.
+    if (checkBehindLogin_)
+        ctx_.startFileCheck();
     return true;
 }
 
@@ -78,13 +83,29 @@ bool Shell::openDatabases()
         return false;
     QString error;
     if (!ctx_.openDatabases(&error) &&
-        !(!ctx_.damagedFile().isEmpty() && offerRestore() && ctx_.openDatabases(&error))) {
+        !(!ctx_.damagedFile().isEmpty() && offerRestore(ctx_.damagedFile(), ctx_.damage(), false) &&
+          ctx_.openDatabases(&error))) {
         if (ctx_.damagedFile().isEmpty())
             ctx_.messages().critical(QStringLiteral("无法打开数据库文件 %1").arg(error),
                                      QStringLiteral("错误信息"));
         return false;
     }
+    checkBehindLogin_ = true;
     return true;
+}
+
+void Shell::fileChecked()
+{
+    FileCheck& check = ctx_.fileCheck();
+    if (check.state() != FileCheck::State::Damaged)
+        return;
+    // Said as damage found at start is; No (or no backup) ends the program
+    // and leaves the file as it is.
+    if (offerRestore(check.damagedFile(), check.damage(), true))
+        return;
+    if (main_)
+        journal_.writeLogout();
+    ctx_.quit();
 }
 
 QString Shell::readOnlyAtStartText(const QStringList& files)
@@ -96,32 +117,42 @@ QString Shell::readOnlyAtStartText(const QStringList& files)
         .arg(files.join(QLatin1Char('\n')));
 }
 
-bool Shell::offerRestore()
+bool Shell::offerRestore(const QString& damagedFile, const QString& damage, bool filesOpen)
 {
     MessageService& m = ctx_.messages();
-    const QString file = QDir::toNativeSeparators(ctx_.damagedFile());
+    const QString file = QDir::toNativeSeparators(damagedFile);
     // The newest backup proper (not the files an earlier restore set aside).
     QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir());
     backups.removeIf([](const BackupInfo& b) { return b.beforeRestore; });
     if (backups.isEmpty()) {
         m.critical(QStringLiteral("数据库文件 %1 已损坏（%2），且没有可用的备份。程序将退出，文件保持原样。")
-                       .arg(file, ctx_.damage()),
+                       .arg(file, damage),
                    QStringLiteral("数据库损坏"));
         return false;
     }
     // No leaves the damaged file exactly as it is.
     if (!m.question(QStringLiteral("数据库文件 %1 已损坏（%2）。\n是否用最新的备份（%3）恢复数据？\n"
                                    "选择“否”将退出程序，文件保持原样。")
-                        .arg(file, ctx_.damage(), backups.first().name),
+                        .arg(file, damage, backups.first().name),
                     QStringLiteral("数据库损坏")))
         return false;
-    const RestoreOutcome r = restoreBackup(ctx_.paths(), backups.first().folder, ctx_.clock().now());
-    if (!r.ok) {
-        m.critical(QStringLiteral("恢复失败：%1").arg(r.error), QStringLiteral("数据库损坏"));
+    QString setAside, error;
+    if (filesOpen) {
+        // Open windows keep working on the restored files.
+        const AppContext::Restored r = ctx_.restoreFromBackup(backups.first().folder);
+        setAside = r.setAside;
+        error = r.ok ? QString() : r.error;
+    } else {
+        const RestoreOutcome r = restoreBackup(ctx_.paths(), backups.first().folder, ctx_.clock().now());
+        setAside = r.setAside;
+        error = r.ok ? QString() : r.error;
+    }
+    if (!error.isEmpty()) {
+        m.critical(QStringLiteral("恢复失败：%1").arg(error), QStringLiteral("数据库损坏"));
         return false;
     }
     m.information(QStringLiteral("已从备份 %1 恢复数据。原来的文件已移到 %2。")
-                      .arg(backups.first().name, QDir::toNativeSeparators(r.setAside)),
+                      .arg(backups.first().name, QDir::toNativeSeparators(setAside)),
                   QStringLiteral("数据库损坏"));
     return true;
 }

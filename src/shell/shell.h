@@ -49,8 +49,11 @@ private:
     // The engine the settings name, its first start, then both databases;
     // false when the program is to end (said, or cancelled).
     bool openDatabases();
-    // A damaged file at start: the newest backup offered; true when restored.
-    bool offerRestore();
+    // A damaged file: the newest backup offered; true when restored (into
+    // the open files when `filesOpen`, else before they are opened).
+    bool offerRestore(const QString& damagedFile, const QString& damage, bool filesOpen);
+    // The full check behind the login has ended.
+    void fileChecked();
     void loggedIn();
     void loginClosed();
     void endWhenNoWindowLeft();
@@ -65,6 +68,8 @@ private:
     QPointer<LoginWindow> login_;
     QPointer<MainWindow> main_;
     bool mainClosed_ = false;
+    // The files were opened here: their full check runs behind the login.
+    bool checkBehindLogin_ = false;
 };
 
 } // namespace shop

@@ -9,8 +9,6 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include <algorithm>
-
 namespace shop {
 
 AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
@@ -54,6 +52,9 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
         // Everything in the journal goes into the file that is set aside.
         db->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     }
+    // A check still reading the files would say what it found in the files
+    // set aside.
+    fileCheck_.wait();
     checkpointTimer_.stop();
     business_->close();
     accounts_->close();
@@ -75,6 +76,8 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
     for (const TableDef& t : schema::businessTables())
         emit notifier_.tableChanged(t.name);
     emit notifier_.tableChanged(schema::accountsTable().name);
+    // The backup passed the full check before it was copied in.
+    fileCheck_.markSound();
     out.ok = true;
     out.setAside = r.setAside;
     return out;
@@ -137,49 +140,50 @@ bool AppContext::openDatabases(QString* error)
                          .arg(QDir::toNativeSeparators(folder));
         return false;
     }
-    // Damage is caught before anything is written to either file.
-    for (const QString& file : {paths_.businessDb(), paths_.accountsDb()}) {
-        if (!QFileInfo::exists(file))
-            continue; // said below, as a file that cannot be opened
-        const QString check = checkDatabaseFile(file, true);
-        // A file that could not be read now (held by another program, no
-        // right to it) is not damaged: it is said as a file not opened.
-        static const char* const notDamage[] = {"database is locked", "readonly database",
-                                                "unable to open database file", "disk I/O error"};
-        if (std::any_of(std::begin(notDamage), std::end(notDamage),
-                        [&check](const char* e) { return check.contains(QLatin1String(e)); })) {
-            if (error)
-                *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(file),
-                                                      MessageService::databaseErrorText(check));
-            return false;
-        }
-        if (check != QStringLiteral("ok")) {
+    // A file whose header or schema is damaged fails to open: caught before
+    // anything is written to either file. Damage deeper in a file is found by
+    // the full check behind the login (startFileCheck).
+    std::unique_ptr<Database> opened[2];
+    const QString files[2] = {paths_.businessDb(), paths_.accountsDb()};
+    for (int i = 0; i < 2; ++i) {
+        const QString& file = files[i];
+        QString err = QStringLiteral("文件不存在");
+        if (QFileInfo::exists(file))
+            opened[i] = Database::open(file, &err);
+        if (opened[i])
+            continue;
+        if (QFileInfo::exists(file) && FileCheck::isDamage(err)) {
             damagedFile_ = file;
-            damage_ = check;
-            if (error)
-                *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(file), check);
-            return false;
+            damage_ = err;
+        } else if (QFileInfo::exists(file)) {
+            err = MessageService::databaseErrorText(err);
         }
-    }
-    QString err;
-    auto business = Database::open(paths_.businessDb(), &err);
-    if (!business) {
         if (error)
-            *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(paths_.businessDb()), err);
+            *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(file), err);
         return false;
     }
-    auto accounts = Database::open(paths_.accountsDb(), &err);
-    if (!accounts) {
-        if (error)
-            *error = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(paths_.accountsDb()), err);
-        return false;
-    }
+    auto business = std::move(opened[0]);
+    auto accounts = std::move(opened[1]);
     if (!adopt(std::move(business), std::move(accounts), error))
         return false;
     for (Database* db : {business_.get(), accounts_.get()})
         db->exec(QStringLiteral("PRAGMA wal_autocheckpoint=20000"));
     checkpointTimer_.start();
     return true;
+}
+
+void AppContext::startFileCheck()
+{
+    if (!onServer())
+        fileCheck_.start({paths_.businessDb(), paths_.accountsDb()});
+}
+
+QString AppContext::backupRefusal()
+{
+    if (fileCheck_.wait() != FileCheck::State::Damaged)
+        return {};
+    return QStringLiteral("数据库文件 %1 已损坏（%2）")
+        .arg(QDir::toNativeSeparators(fileCheck_.damagedFile()), fileCheck_.damage());
 }
 
 QStringList AppContext::readOnlyFiles()

@@ -3,6 +3,7 @@
 #include "data/clock.h"
 #include "data/database.h"
 #include "data/program_paths.h"
+#include "file_check.h"
 #include "message_service.h"
 #include "printing.h"
 #include "window_registry.h"
@@ -62,10 +63,18 @@ public:
     Database& business() { return *business_; }
     Database& accounts() { return *accounts_; }
     bool databasesOpen() const { return business_ && accounts_; }
-    // After openDatabases failed: the file that failed SQLite's quick check
-    // (empty when it failed for another reason), and what the check said.
+    // After openDatabases failed: the file found damaged (empty when it
+    // failed for another reason), and what was found.
     QString damagedFile() const { return damagedFile_; }
     QString damage() const { return damage_; }
+    // The full check of the open files' pages, behind the person's work;
+    // NotRun on a server and until started.
+    FileCheck& fileCheck() { return fileCheck_; }
+    void startFileCheck();
+    // Why the files must not be backed up now (a backup of a damaged file
+    // would become the newest backup); empty when they may. Waits for a
+    // running check.
+    QString backupRefusal();
     // The open files that cannot be written now (said at start; the program
     // reads on, and writes again without a restart once they can be).
     QStringList readOnlyFiles();
@@ -120,6 +129,7 @@ private:
     QTimer checkpointTimer_;
     QString damagedFile_;
     QString damage_;
+    FileCheck fileCheck_;
     std::optional<DbServer> server_;
 
     bool openServerDatabases(QString* error);

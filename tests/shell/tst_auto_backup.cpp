@@ -91,6 +91,47 @@ private slots:
         QCOMPARE(listBackups(root.path()).size(), 30 + 35);
     }
 
+    // While the full check of the files runs, the day's backup waits for it;
+    // a damaged file is never copied into a backup (its damage is said by
+    // the shell, not as a failed backup).
+    void waitsForTheFileCheck_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("sound files") << false;
+        QTest::newRow("a damaged page") << true;
+    }
+    void waitsForTheFileCheck()
+    {
+        QFETCH(bool, damaged);
+        TestEnv env;
+        {
+            Database::Transaction tx(env.db());
+            for (int i = 0; i < 2000; ++i)
+                env.insert("guke", {QString::number(i), QString(100, 'x'), "", "", "", "", "", ""});
+            QVERIFY(tx.commit().ok);
+        }
+        QVERIFY(env.db().exec("PRAGMA wal_checkpoint(TRUNCATE)").ok);
+        if (damaged) {
+            QFile f(env.ctx().paths().businessDb());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.seek((f.size() / 4096 / 2) * 4096));
+            QCOMPARE(f.write(QByteArray(64, '\xff')), 64);
+        }
+        env.ctx().startFileCheck();
+        AutoBackup a(env.ctx());
+        QSignalSpy done(&a, &AutoBackup::finished);
+        QVERIFY(a.startIfDue());
+        QVERIFY(a.running());
+        QVERIFY(done.wait(20000));
+        QCOMPARE(env.ctx().fileCheck().state(),
+                 damaged ? FileCheck::State::Damaged : FileCheck::State::Sound);
+        QCOMPARE(done.first().first().value<BackupOutcome>().ok, !damaged);
+        QCOMPARE(autoBackups(env), damaged ? QStringList() : QStringList{"2026-12-07"});
+        QCOMPARE(env.messages().count(), 0);
+        // Not again that day: taken, or the damage is known.
+        QVERIFY(!a.startIfDue());
+    }
+
     // A backup that cannot be written is said once and stops nothing.
     void failureIsSaidOnce()
     {

@@ -1,4 +1,5 @@
 // Start-up: one copy per program folder, the first start, unreadable databases.
+#include "shell/backup.h"
 #include "shell/first_start.h"
 #include "shell/shell.h"
 #include "shell/single_instance.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -217,10 +219,12 @@ void TstStartup::unreadableDatabase()
 }
 
 QTEST_MAIN(TstStartup)
-// A file damaged inside a page is caught by the quick check at start: No
-// ends the program with the file untouched; Yes restores the newest backup
-// and keeps the damaged files aside; without a backup the program says so
-// and ends.
+// A file damaged inside a page is caught by the full check, which runs
+// behind the login window: the login window comes first, with nothing said;
+// the damage is said once the check ends. No ends the program with the file
+// untouched; Yes restores the newest backup into the open files and keeps
+// the damaged files aside; without a backup the program says so and ends.
+// Meanwhile no backup copies the damaged file.
 void TstStartup::damagedFileAtStart_data()
 {
     QTest::addColumn<bool>("backup");
@@ -278,10 +282,26 @@ void TstStartup::damagedFileAtStart()
     const QByteArray damaged = f.readAll();
     f.close();
 
+    Shell shell(*b.ctx);
+    QSignalSpy checked(&b.ctx->fileCheck(), &FileCheck::finished);
+    QVERIFY(shell.start());
+    // The start does not wait for the check: the login window is up first.
+    QVERIFY(shell.loginWindow());
+    QCOMPARE(b.messages.count(), 0);
+    // A backup asked for while the check runs waits for it, and refuses.
+    const int backupsBefore = static_cast<int>(listBackups(paths.backupDir()).size());
+    QVERIFY(!runBackup(*b.ctx).ok);
+    QCOMPARE(b.messages.count(), 1);
+    const Shown refused = b.messages.last();
+    QCOMPARE(refused.text,
+             QString("数据备份失败：数据库文件 %1 已损坏（%2）")
+                 .arg(QDir::toNativeSeparators(paths.businessDb()), b.ctx->fileCheck().damage()));
+    QCOMPARE(refused.icon, QMessageBox::Critical);
+    QCOMPARE(listBackups(paths.backupDir()).size(), backupsBefore);
+    b.messages.clear();
     if (answer)
         b.messages.answer(QMessageBox::StandardButton(answer));
-    Shell shell(*b.ctx);
-    const bool started = shell.start();
+    QVERIFY(checked.count() == 1 || checked.wait(20000));
 
     QVERIFY2(b.messages.count() >= 1, "nothing said");
     const Shown first = b.messages.shown().first();
@@ -289,12 +309,11 @@ void TstStartup::damagedFileAtStart()
     QVERIFY(first.text.contains("已损坏"));
     if (backup)
         QVERIFY2(first.text.contains("2026-12-06_09-00-00"), qPrintable(first.text));
-    QCOMPARE(started, answer == QMessageBox::Yes);
+    QCOMPARE(b.quits, answer == QMessageBox::Yes ? 0 : 1);
     QFile again(paths.businessDb());
     QVERIFY(again.open(QIODevice::ReadOnly));
     if (answer != QMessageBox::Yes) {
         QCOMPARE(again.readAll(), damaged); // untouched
-        QVERIFY(!shell.loginWindow());
         return;
     }
     // The newest backup is in place and open; the damaged file is kept aside.

@@ -1,0 +1,96 @@
+#include "file_check.h"
+
+#include "data/backup_files.h"
+
+#include <QThread>
+
+#include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace shop {
+
+bool FileCheck::isDamage(const QString& result)
+{
+    // A file that could not be read now (held by another program, no right
+    // to it, the disk) is not said to be damaged.
+    static const char* const notDamage[] = {"database is locked", "readonly database",
+                                            "unable to open database file", "disk I/O error"};
+    return result != QLatin1String("ok") &&
+           std::none_of(std::begin(notDamage), std::end(notDamage),
+                        [&result](const char* e) { return result.contains(QLatin1String(e)); });
+}
+
+FileCheck::FileCheck(QObject* parent) : QObject(parent) {}
+
+FileCheck::~FileCheck()
+{
+    if (thread_)
+        thread_->wait();
+}
+
+void FileCheck::start(const QStringList& files)
+{
+    if (state_ == State::Running)
+        return;
+    state_ = State::Running;
+    damagedFile_.clear();
+    damage_.clear();
+    auto outcome = std::make_shared<Outcome>();
+    outcome_ = outcome;
+    QThread* thread = QThread::create([files, outcome] {
+#ifdef Q_OS_LINUX
+        // Behind the person's work: the window thread keeps its core when
+        // the machine is busy (this thread alone, on Linux).
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+#endif
+        for (const QString& file : files) {
+            const QString result = checkDatabaseFile(file, true);
+            if (isDamage(result)) {
+                outcome->file = file;
+                outcome->damage = result;
+                return;
+            }
+        }
+    });
+    thread_ = thread;
+    connect(thread, &QThread::finished, this, [this, thread] {
+        thread->deleteLater();
+        take();
+        emit finished();
+    });
+    thread->start();
+}
+
+FileCheck::State FileCheck::wait()
+{
+    if (state_ == State::Running && thread_)
+        thread_->wait();
+    take();
+    return state_;
+}
+
+void FileCheck::markSound()
+{
+    wait();
+    if (state_ == State::NotRun)
+        return;
+    state_ = State::Sound;
+    damagedFile_.clear();
+    damage_.clear();
+}
+
+void FileCheck::take()
+{
+    if (state_ != State::Running || !outcome_)
+        return;
+    damagedFile_ = outcome_->file;
+    damage_ = outcome_->damage;
+    state_ = damagedFile_.isEmpty() ? State::Sound : State::Damaged;
+    outcome_.reset();
+}
+
+} // namespace shop

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+class QThread;
+
+namespace shop {
+
+// SQLite's quick check of every page of the database files, on connections
+// and a thread of its own: it reads the whole file, which takes seconds with
+// years of history, so the start does not wait for it. The outcome is known
+// once finished() has been emitted, or after wait().
+class FileCheck : public QObject {
+    Q_OBJECT
+public:
+    enum class State { NotRun, Running, Sound, Damaged };
+
+    // Whether what the check said means damage, not a file that could not
+    // be read just now.
+    static bool isDamage(const QString& result);
+
+    explicit FileCheck(QObject* parent = nullptr);
+    // Waits for a running check: the program does not end under it.
+    ~FileCheck() override;
+
+    // Checks the files in order; the first damaged one ends the check.
+    void start(const QStringList& files);
+    State state() const { return state_; }
+    // Waits for a running check to end and takes its outcome (finished()
+    // still follows from the event loop).
+    State wait();
+    // The files were replaced by ones that passed the full check.
+    void markSound();
+    // After a damaged outcome: the file, and what the check found in it.
+    QString damagedFile() const { return damagedFile_; }
+    QString damage() const { return damage_; }
+
+signals:
+    // The outcome is known (once per start, from the event loop).
+    void finished();
+
+private:
+    struct Outcome {
+        QString file;
+        QString damage;
+    };
+    void take();
+
+    State state_ = State::NotRun;
+    QPointer<QThread> thread_;
+    std::shared_ptr<Outcome> outcome_;
+    QString damagedFile_;
+    QString damage_;
+};
+
+} // namespace shop
