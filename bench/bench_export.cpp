@@ -286,16 +286,25 @@ int main(int argc, char** argv)
         if (c.header >= 0)
             grid->sortByHeader(c.header);
         settle();
-        // The same rows in the same order: the grid's columns, conditions
-        // (none here) and order, rowid last.
+        // The same rows: the grid's columns, conditions (none here) and
+        // order, rowid last. The shell lacks the program's pinyin collation:
+        // it sorts text in the column's own order (the same order for these
+        // names of goods).
         QStringList columns;
         for (const QString& name : grid->records()->columnNames())
             columns << quoteIdent(name);
         QVariantList binds;
         const RecordSource& source = grid->source();
-        const QString sql = inlined(QStringLiteral("SELECT %1 FROM %2%3%4")
+        QStringList order;
+        bool allDesc = !source.order.isEmpty();
+        for (const SortKey& k : source.order) {
+            order << quoteIdent(k.column) + (k.descending ? QStringLiteral(" DESC") : QString());
+            allDesc = allDesc && k.descending;
+        }
+        order << (allDesc ? QStringLiteral("rowid DESC") : QStringLiteral("rowid"));
+        const QString sql = inlined(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
                                         .arg(columns.join(QStringLiteral(", ")), quoteIdent(source.table),
-                                             source.whereSql(&binds), rows::gridOrderSql(source)),
+                                             source.whereSql(&binds), order.join(QStringLiteral(", "))),
                                     binds);
         std::printf("\n== %s ==\n  shell: %s\n", qPrintable(c.name), qPrintable(sql));
 
