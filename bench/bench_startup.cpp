@@ -306,7 +306,7 @@ bool fillFull(const QString& dir, int sales, QString* err)
                 QString::number(i % 97 + 0.5),
                 QStringLiteral("洗车"),
                 employees.at(i % employees.size()),
-                QString(),
+                QStringLiteral(""),
                 QString::number(i % 20)};
     };
     const bool ok = insertAll("salse", 13, sales, sale) && insertAll("salse_history", 13, sales, sale) &&
