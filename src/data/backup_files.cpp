@@ -2,6 +2,7 @@
 
 #include "csv_export.h"
 #include "database.h"
+#include "private_files.h"
 #include "program_paths.h"
 #include "schema.h"
 
@@ -17,6 +18,8 @@ namespace shop {
 namespace {
 // Backup folders are named by the time they were taken.
 const QString kStampFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+// A folder of one backup: made private from its first moment.
+constexpr QFile::Permissions kOwnerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
 // A server database has no file to copy: every table of the program is
 // written as a CSV file instead, all read in one snapshot, so a person can
@@ -50,7 +53,7 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
 {
     BackupOutcome out;
     QDir root(backupRoot);
-    if (!QDir().mkpath(backupRoot) || !root.exists()) {
+    if (!private_files::makeFolder(backupRoot)) {
         out.error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(backupRoot));
         return out;
     }
@@ -61,7 +64,7 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
         name = QStringLiteral("%1_%2%3").arg(stamp).arg(n).arg(suffix);
     const QString partial = root.filePath(name + QStringLiteral(".partial"));
     const QString final = root.filePath(name);
-    if (!root.mkdir(name + QStringLiteral(".partial"))) {
+    if (!root.mkdir(name + QStringLiteral(".partial"), kOwnerOnlyFolder)) {
         out.error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(partial));
         return out;
     }
@@ -86,6 +89,9 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
         if (!r)
             return fail(QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(target), r.error));
     }
+    // The copies (and a server's CSV files) are the owner's only before the
+    // backup appears under its name.
+    private_files::ownerOnlyTree(partial);
     if (!QDir().rename(partial, final))
         return fail(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(final)));
     out.ok = true;
@@ -207,12 +213,12 @@ RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFol
         }
     }
     const QDir root(paths.backupDir());
-    QDir().mkpath(root.path());
+    private_files::makeFolder(root.path());
     const QString stamp = when.toString(kStampFormat);
     QString name = stamp + QStringLiteral("-before-restore");
     for (int n = 2; root.exists(name); ++n)
         name = QStringLiteral("%1-before-restore_%2").arg(stamp).arg(n);
-    if (!root.mkdir(name)) {
+    if (!root.mkdir(name, kOwnerOnlyFolder)) {
         out.error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(root.filePath(name)));
         return out;
     }
@@ -247,9 +253,10 @@ RestoreOutcome restoreBackup(const ProgramPaths& paths, const QString& backupFol
             out.error = QStringLiteral("无法复制备份文件 %1").arg(QDir::toNativeSeparators(source));
             return out;
         }
-        QFile::setPermissions(target,
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        // Writable again whatever the backup file was, and the owner's only.
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     }
+    private_files::ownerOnlyTree(aside.path());
     out.ok = true;
     out.setAside = aside.path();
     return out;

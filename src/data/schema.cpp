@@ -3,6 +3,7 @@
 #include "collation.h"
 #include "database.h"
 #include "password.h"
+#include "private_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -311,7 +312,7 @@ bool createFiles(const QString& businessPath, const QString& accountsPath, const
         if (QFileInfo::exists(p))
             return fail(QStringLiteral("文件已存在：%1").arg(QDir::toNativeSeparators(p)));
     for (const QString& p : {businessPath, accountsPath})
-        if (!QDir().mkpath(QFileInfo(p).absolutePath()))
+        if (!private_files::makeFolder(QFileInfo(p).absolutePath()))
             return fail(QStringLiteral("无法创建文件夹：%1")
                             .arg(QDir::toNativeSeparators(QFileInfo(p).absolutePath())));
 
@@ -325,11 +326,18 @@ bool createFiles(const QString& businessPath, const QString& accountsPath, const
         const QString tmp = finalPath + QStringLiteral(".creating");
         for (const char* suffix : {"", "-wal", "-shm"})
             QFile::remove(tmp + QLatin1String(suffix));
+        // The owner's only from the start; the engine gives its write-ahead
+        // files the rights of the file.
+        if (QFile f(tmp);
+            !f.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
+            return fail(QStringLiteral("无法写入文件：%1").arg(QDir::toNativeSeparators(tmp)));
         QString err;
         {
             auto db = Database::open(tmp, &err, Database::OpenMode::Create);
-            if (!db)
+            if (!db) {
+                QFile::remove(tmp);
                 return fail(err);
+            }
             if (!fill(*db, &err)) {
                 db.reset();
                 QFile::remove(tmp);

@@ -35,8 +35,9 @@ bool LoginJournal::append(const QByteArray& entry)
 {
     QFile f(ctx_.paths().loginLog());
     QString error;
-    // One write per entry, so an entry is never split by another writer.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    // One write per entry, so an entry is never split by another writer. A
+    // new journal is the owner's only: it tells who works when.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append, QFile::ReadOwner | QFile::WriteOwner))
         error = f.errorString();
     else if (f.write(entry) != entry.size() || !f.flush())
         error = f.errorString();

@@ -2,6 +2,7 @@
 
 #include "ui/app_context.h"
 #include "app_settings.h"
+#include "data/private_files.h"
 #include "ui/input_filters.h"
 #include "ui/widgets.h"
 
@@ -34,6 +35,9 @@ bool storeSettings(const QSettings& s, const QList<std::pair<QString, QString>>&
     for (const auto& [key, value] : values)
         out.setValue(key, value);
     out.sync();
+    // The file may name the shop's server: the owner's only, as the shop's
+    // other files.
+    private_files::ownerOnly(out.fileName());
     if (out.status() == QSettings::NoError)
         return true;
     for (const auto& [key, old] : before) {

@@ -2,6 +2,7 @@
 
 #include "data/backup_files.h"
 #include "data/database.h"
+#include "data/private_files.h"
 #include "ui/app_context.h"
 #include "first_start.h"
 #include "server_start.h"
@@ -42,6 +43,9 @@ bool Shell::start()
         ctx_.messages().critical(QStringLiteral(" 系统已经运行 ! "), QStringLiteral("错误信息"));
         return false;
     }
+    // Said, and the program goes on: the files are the shop's all the same.
+    if (const QStringList open = makeShopFilesPrivate(); !open.isEmpty())
+        ctx_.messages().exclamation(notPrivateText(open), QStringLiteral("系统信息"));
     if (!ctx_.databasesOpen() && !openDatabases())
         return false;
     connect(&ctx_.fileCheck(), &FileCheck::finished, this, &Shell::fileChecked, Qt::UniqueConnection);
@@ -115,6 +119,33 @@ QString Shell::readOnlyAtStartText(const QStringList& files)
                "但在恢复写入权限之前不能保存任何数据。\n请检查这些文件和 database "
                "文件夹的写入权限；改正后无需重启程序，再次保存即可。")
         .arg(files.join(QLatin1Char('\n')));
+}
+
+QStringList Shell::makeShopFilesPrivate()
+{
+    const ProgramPaths& p = ctx_.paths();
+    QStringList open;
+    // The settings may name the shop's server.
+    for (const QString& path : {p.databaseDir(), p.backupDir(), p.loginLog(), ctx_.settings().fileName()})
+        open << private_files::ownerOnlyTree(path);
+    return open;
+}
+
+QString Shell::notPrivateText(const QStringList& paths)
+{
+    // A file system without permissions refuses every file: the first few
+    // say enough.
+    constexpr qsizetype kListed = 10;
+    QStringList listed;
+    for (qsizetype i = 0; i < paths.size() && i < kListed; ++i)
+        listed << QDir::toNativeSeparators(paths.at(i));
+    if (paths.size() > kListed)
+        listed << QStringLiteral("……（共 %1 个）").arg(paths.size());
+    return QStringLiteral(
+               "以下文件或文件夹无法设为只有本账户可以读写（例如所在的磁盘不支持权限设置，"
+               "或者它属于另一个账户）：\n%1\n\n这台电脑上的其他账户可能读到其中的顾客、员工和"
+               "账户资料。请把程序的文件夹放到支持权限设置的磁盘上，或请系统管理员改正它们的权限。")
+        .arg(listed.join(QLatin1Char('\n')));
 }
 
 bool Shell::offerRestore(const QString& damagedFile, const QString& damage, bool filesOpen)

@@ -37,6 +37,9 @@ public:
 
     // What start-up says when database files cannot be written.
     static QString readOnlyAtStartText(const QStringList& files);
+    // What start-up says when files or folders of the shop stay open to
+    // other accounts of the computer.
+    static QString notPrivateText(const QStringList& paths);
 
 signals:
     // The login window has been shown (start-up timing).
@@ -49,6 +52,9 @@ private:
     // The engine the settings name, its first start, then both databases;
     // false when the program is to end (said, or cancelled).
     bool openDatabases();
+    // The shop's folders and files made the owner's only (those of an
+    // earlier version, or copied in); the paths that stay open to others.
+    QStringList makeShopFilesPrivate();
     // A damaged file: the newest backup offered; true when restored (into
     // the open files when `filesOpen`, else before they are opened).
     bool offerRestore(const QString& damagedFile, const QString& damage, bool filesOpen);
