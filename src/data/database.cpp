@@ -111,6 +111,15 @@ QVariant textValue(const QString& s)
     return s.isNull() ? QString("") : s;
 }
 
+const QStringList& DbServer::sslModes()
+{
+    // Without TLS at all ("disable", "allow") is not offered: the shop's
+    // data would cross the network readable.
+    static const QStringList modes = {QStringLiteral("prefer"), QStringLiteral("require"),
+                                      QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+    return modes;
+}
+
 QString DbServer::display() const
 {
     return QStringLiteral("%1@%2:%3/%4").arg(user, host).arg(port).arg(name);

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 #include <QVector>
@@ -41,6 +42,11 @@ struct DbServer {
     QString name;
     QString user;
     QString password; // asked at start, never stored
+    // TLS, as libpq's sslmode: "prefer" encrypts whenever the server offers
+    // it; "require" refuses a server without it, "verify-ca" and
+    // "verify-full" also check its certificate (and its name).
+    QString sslmode = QStringLiteral("prefer");
+    static const QStringList& sslModes();
     // How the server is named in messages: user@host:port/name.
     QString display() const;
 };
@@ -90,6 +96,9 @@ public:
     // not given fails with needsPassword() true for the error.
     static std::unique_ptr<Database> openServer(const DbServer& server, QString* error);
     static bool needsPassword(const QString& error);
+    // The connection failed because the server offers no TLS and the
+    // settings require it.
+    static bool tlsRefused(const QString& error);
 
     Engine engine() const { return engine_; }
     bool onServer() const { return engine_ == Engine::Postgres; }

@@ -168,7 +168,9 @@ std::unique_ptr<Database> Database::openServer(const DbServer& server, QString* 
         db.setDatabaseName(server.name);
         db.setUserName(server.user);
         db.setPassword(server.password);
-        db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=shop"));
+        // Said explicitly, so that no environment (PGSSLMODE) turns TLS off.
+        db.setConnectOptions(
+            QStringLiteral("connect_timeout=5;application_name=shop;sslmode=%1").arg(server.sslmode));
         if (!db.open()) {
             err = errorText(db.lastError());
             return nullptr;
@@ -185,6 +187,14 @@ bool Database::needsPassword(const QString& error)
 {
     return error.contains(QLatin1String("no password supplied")) ||
            error.contains(QLatin1String("password authentication failed"));
+}
+
+bool Database::tlsRefused(const QString& error)
+{
+    // libpq says it in the language of the computer's locale.
+    return error.contains(QLatin1String("server does not support SSL, but SSL was required")) ||
+           error.contains(QStringLiteral("服务器不支持 SSL，但连接需要使用 SSL")) ||
+           error.contains(QStringLiteral("伺服器不支援 SSL，但 SSL 是必要的"));
 }
 
 void Database::pauseBeforeRetry(int attempt)

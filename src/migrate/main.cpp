@@ -47,6 +47,9 @@ QString helpText(const QString& program)
                "  --port 端口      服务器端口（默认：环境变量 PGPORT，否则 5432）\n"
                "  --dbname 数据库  目标数据库的名称（必须给出）\n"
                "  --user 用户      登录服务器的用户名（默认：环境变量 PGUSER，否则当前登录用户）\n"
+               "  --sslmode 方式   连接的加密（TLS）：prefer 服务器提供时加密，require 必须加密，\n"
+               "                   verify-ca、verify-full 还核对服务器的证书（默认：环境变量\n"
+               "                   PGSSLMODE，否则 prefer）\n"
                "  --help           显示本帮助\n"
                "\n"
                "口令不能写在命令行上：服务器需要口令时，取环境变量 PGPASSWORD，\n"
@@ -111,7 +114,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("port"));
     const QCommandLineOption dbname(QStringLiteral("dbname"), QString(), QStringLiteral("dbname"));
     const QCommandLineOption user(QStringLiteral("user"), QString(), QStringLiteral("user"));
-    parser.addOptions({help, host, port, dbname, user});
+    const QCommandLineOption sslmode(QStringLiteral("sslmode"), QString(), QStringLiteral("sslmode"));
+    parser.addOptions({help, host, port, dbname, user, sslmode});
     if (!parser.parse(QCoreApplication::arguments())) {
         const QStringList unknown = parser.unknownOptionNames();
         say(stderr, unknown.isEmpty()
@@ -161,6 +165,12 @@ int main(int argc, char* argv[])
         return kUsage;
     }
     server.user = parser.isSet(user) ? parser.value(user) : envOr("PGUSER", envOr("USER", QString()));
+    server.sslmode = parser.isSet(sslmode) ? parser.value(sslmode) : envOr("PGSSLMODE", server.sslmode);
+    if (!DbServer::sslModes().contains(server.sslmode)) {
+        say(stderr, QStringLiteral("加密方式无效：%1（只能是 %2）")
+                        .arg(server.sslmode, DbServer::sslModes().join(QStringLiteral("、"))));
+        return kUsage;
+    }
 
     // The files first: a wrong path is told before any password is asked.
     QString error;

@@ -4,6 +4,8 @@
 #include "ui/app_context.h"
 #include "data/schema.h"
 
+#include <QDir>
+
 #include <utility>
 
 namespace shop {
@@ -43,6 +45,16 @@ Choice read(QSettings& s)
             return out;
         }
     }
+    if (const QString mode = s.value(QLatin1String(kSslModeKey)).toString().trimmed().toLower();
+        !mode.isEmpty()) {
+        if (!DbServer::sslModes().contains(mode)) {
+            out.error = QStringLiteral("设置中数据库服务器的 sslmode“%1”不正确：database/sslmode 只能是 %2。")
+                            .arg(s.value(QLatin1String(kSslModeKey)).toString(),
+                                 DbServer::sslModes().join(QStringLiteral("、")));
+            return out;
+        }
+        server.sslmode = mode;
+    }
     out.server = server;
     return out;
 }
@@ -54,12 +66,20 @@ namespace {
 // Connects, asking for the password while the server wants one; a wrong one
 // is said and asked again. Null when the person cancelled or the server
 // cannot be reached (said).
-std::unique_ptr<Database> connectAsking(MessageService& m, DbServer& server)
+std::unique_ptr<Database> connectAsking(MessageService& m, DbServer& server, const QString& settingsFile)
 {
     for (;;) {
         QString error;
         if (auto db = Database::openServer(server, &error))
             return db;
+        if (Database::tlsRefused(error)) {
+            m.critical(QStringLiteral("数据库服务器 %1 不提供加密连接（TLS），而设置要求加密连接"
+                                      "（database/sslmode=%2）。\n请在服务器上启用 TLS，或改正设置文件 %3 "
+                                      "中的 [database] 一节。程序将退出。")
+                           .arg(server.display(), server.sslmode, QDir::toNativeSeparators(settingsFile)),
+                       QStringLiteral("错误信息"));
+            return nullptr;
+        }
         if (!Database::needsPassword(error)) {
             m.critical(
                 QStringLiteral("无法连接数据库服务器 %1：\n%2\n程序将退出。").arg(server.display(), error),
@@ -101,7 +121,7 @@ bool createOnServer(MessageService& m, Database& db, const DbServer& server)
 bool startOnServer(AppContext& ctx, DbServer server)
 {
     MessageService& m = ctx.messages();
-    auto db = connectAsking(m, server);
+    auto db = connectAsking(m, server, ctx.settings().fileName());
     if (!db)
         return false;
     const auto present = schema::presentTables(*db);

@@ -13,7 +13,8 @@ class AppContext;
 
 // Which engine holds the shop's data, from group "database" of the per-user
 // settings: "engine" is "files" (the default: the files in the database
-// folder) or "postgresql", with "host", "port" (5432), "name" and "user".
+// folder) or "postgresql", with "host", "port" (5432), "name", "user" and
+// "sslmode" (prefer, the default, or one that requires TLS).
 // No password is ever read from or written to the settings.
 namespace database_settings {
 
@@ -22,6 +23,7 @@ inline constexpr const char* kHostKey = "database/host";
 inline constexpr const char* kPortKey = "database/port";
 inline constexpr const char* kNameKey = "database/name";
 inline constexpr const char* kUserKey = "database/user";
+inline constexpr const char* kSslModeKey = "database/sslmode";
 
 struct Choice {
     std::optional<DbServer> server; // no value: the local files

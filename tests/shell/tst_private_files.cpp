@@ -1,5 +1,5 @@
 // The shop's files are the owner's only whatever the umask, made so or
-// tightened at start.
+// tightened at start; a connection to a server asks for TLS.
 #include "data/backup_files.h"
 #include "shell/backup.h"
 #include "shell/settings_window.h"
@@ -9,7 +9,12 @@
 
 #include <QScopeGuard>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
 #include <optional>
+#include <thread>
 
 using namespace shop;
 using namespace shop::test;
@@ -29,6 +34,34 @@ QString notPrivate(const QStringList& paths)
             out << QStringLiteral("%1 %2").arg(p).arg(st.st_mode & 07777, 0, 8);
     return out.join('\n');
 }
+
+// A server on a loopback port without TLS: it answers a request for TLS (or
+// GSSAPI: 80877103, 80877104) with "N", and hangs up at the next word.
+struct PlainServer {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    std::atomic<int> tlsAsked{0};
+    std::thread thread;
+    PlainServer()
+    {
+        socklen_t size = sizeof address;
+        auto* a = reinterpret_cast<sockaddr*>(&address);
+        if (::bind(fd, a, size) != 0 || ::listen(fd, 4) != 0 || ::getsockname(fd, a, &size) != 0)
+            qFatal("no loopback port");
+        thread = std::thread([this] {
+            for (int c; (c = ::accept(fd, nullptr, nullptr)) >= 0; ::close(c))
+                for (unsigned char p[8]; ::recv(c, p, 8, MSG_WAITALL) == 8 && p[4] == 0x04 && p[5] == 0xd2 &&
+                                         ::send(c, "N", 1, MSG_NOSIGNAL) == 1;)
+                    tlsAsked += p[7] == 0x2f;
+        });
+    }
+    ~PlainServer()
+    {
+        ::shutdown(fd, SHUT_RDWR);
+        thread.join();
+        ::close(fd);
+    }
+};
 } // namespace
 
 class TstPrivateFiles : public QObject {
@@ -98,6 +131,48 @@ private slots:
         QCOMPARE(notPrivate(all), foreignBackup ? p.backupDir() + " 755" : QString());
         nobody.reset();
         QVERIFY(QFile::permissions(elsewhere.path()) & QFile::ReadOther);
+    }
+
+    void tls_data()
+    {
+        QTest::addColumn<QString>("sslmode"); // the setting, none when empty
+        QTest::newRow("prefer, though PGSSLMODE requires") << QString();
+        QTest::newRow("require") << "require";
+        QTest::newRow("verify-full, in capitals") << "VERIFY-FULL";
+    }
+    // TLS is asked for whatever the environment says; a server without it
+    // is refused when the settings require it.
+    void tls()
+    {
+        QFETCH(QString, sslmode);
+        qputenv("PGSSLMODE", "require");
+        const auto unset = qScopeGuard([] { qunsetenv("PGSSLMODE"); });
+        PlainServer plain;
+        TestEnv env;
+        env.ctx().closeDatabases();
+        const QString port = QString::number(ntohs(plain.address.sin_port));
+        for (const auto& [key, value] : {std::pair<QString, QString>{"engine", "postgresql"},
+                                         {"host", "127.0.0.1"},
+                                         {"port", port},
+                                         {"name", "shop"},
+                                         {"user", "till"},
+                                         {"sslmode", sslmode}})
+            env.ctx().settings().setValue("database/" + key, value);
+        Shell shell(env.ctx());
+        QVERIFY(!shell.start());
+        QCOMPARE(plain.tlsAsked.load(), 1);
+        QCOMPARE(env.messages().count(), 1);
+        const QString server = "till@127.0.0.1:" + port + "/shop", said = shown(env.messages().last());
+        if (sslmode.isEmpty())
+            QVERIFY2(said.startsWith(stop("无法连接数据库服务器 " + server + "：\n", "错误信息")),
+                     qPrintable(said));
+        else
+            QCOMPARE(said,
+                     stop(QString("数据库服务器 %1 不提供加密连接（TLS），而设置要求加密连接（database/"
+                                  "sslmode=%2）。\n请在服务器上启用 TLS，或改正设置文件 %3 中的 [database] "
+                                  "一节。程序将退出。")
+                              .arg(server, sslmode.toLower(), env.dir() + "/settings.ini"),
+                          "错误信息"));
     }
 };
 

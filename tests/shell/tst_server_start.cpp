@@ -181,6 +181,13 @@ void TstServerStart::settings_data()
                         fix,
                     "错误信息")
             << true;
+    QTest::newRow("sslmode without TLS")
+        << with("sslmode", "disable")
+        << stop("设置中数据库服务器的 sslmode“disable”不正确：database/sslmode 只能是 "
+                "prefer、require、verify-ca、verify-full。" +
+                    fix,
+                "错误信息")
+        << true;
     QTest::newRow("no server there")
         << with("host", "/nonexistent-socket-folder")
         << stop("无法连接数据库服务器 till@/nonexistent-socket-folder:5432/shop：\n", "错误信息") << false;
