@@ -1,5 +1,7 @@
 #include "printing.h"
 
+#include "pdf_text.h"
+
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPrintDialog>
@@ -16,7 +18,12 @@ bool printTo(const QTextDocument& document, QPrinter& printer)
 {
     printer.setPageSize(QPageSize(QPageSize::A4));
     document.print(&printer);
-    return printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
+    if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
+        return false;
+    // A PDF file (saved, or printed to a file) reads as the text printed.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return nameGlyphsAsDrawn(document, printer.outputFileName());
+    return true;
 }
 } // namespace
 
