@@ -165,6 +165,8 @@ void BusinessWindow::buildForm()
     });
     connect(otherService_, &QCheckBox::toggled, this, [this](bool on) { setLocked(serviceItem_, !on); });
     connect(cardNumber_, &QLineEdit::textChanged, this, &BusinessWindow::clear_card_panels);
+    // A commission refused for this amount no longer stands once it changes.
+    connect(money_, &QLineEdit::textChanged, this, [this] { commissionRefused_ = false; });
 
     chain_ = new EnterChain(ctx_.messages(), this);
     chain_->setHandler(cardNumber_, [this] { card_lookup(); });
@@ -277,6 +279,7 @@ void BusinessWindow::askCommission()
     if (money_->text().isEmpty())
         return;
     if (!ctx_.messages().question(QStringLiteral("你想计算本笔业务的提成吗？"), QStringLiteral("提成计算"))) {
+        commissionRefused_ = false;
         serviceItem_->setFocus();
         return;
     }
@@ -292,11 +295,13 @@ void BusinessWindow::askCommission()
     const auto commission = roundWhole(numericValue(money_->text()) * rate / 100.0);
     if (!commission) {
         commission_ = 0;
+        commissionRefused_ = true;
         ctx_.messages().critical(QStringLiteral("提成金额超出范围，请检查金额！"), kError);
         money_->setFocus();
         return;
     }
     commission_ = *commission;
+    commissionRefused_ = false;
     serviceItem_->setFocus();
 }
 
@@ -314,6 +319,7 @@ void BusinessWindow::clear_entry()
     worker_->setCurrentIndex(-1);
     worker_->setEditText(QString());
     commission_ = 0;
+    commissionRefused_ = false;
     clear_card_panels();
 }
 
@@ -333,6 +339,7 @@ SaleEntry BusinessWindow::entry() const
     e.employee = worker_->currentText();
     e.remark = remark_->text();
     e.commission = commission_;
+    e.commissionRefused = commissionRefused_;
     return e;
 }
 
@@ -362,6 +369,10 @@ void BusinessWindow::say(SaleRefusal refusal)
         break;
     case SaleRefusal::MoneyOutOfRange:
         m.critical(QStringLiteral("实收金额超出范围，请确认后重输"), kError);
+        break;
+    case SaleRefusal::CommissionOutOfRange:
+        m.critical(QStringLiteral("提成金额超出范围，请检查金额！"), kError);
+        money_->setFocus();
         break;
     case SaleRefusal::CardNotFound:
         m.critical(QStringLiteral("此卡号不存在，请确认后重输！"), kError);

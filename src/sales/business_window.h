@@ -59,6 +59,7 @@ private:
     AppContext& ctx_;
     SaleService service_;
     qint64 commission_ = 0;
+    bool commissionRefused_ = false;
 
     QCheckBox* goodsSale_ = nullptr;    // shangpin
     QCheckBox* otherService_ = nullptr; // qita

@@ -258,6 +258,8 @@ SaleOutcome SaleService::check(const SaleEntry& e)
 {
     if (!e.goods && !e.service)
         return refused(SaleRefusal::NoBusinessType);
+    if (e.commissionRefused)
+        return refused(SaleRefusal::CommissionOutOfRange);
     QList<Database::Statement> reads;
     if (e.goods)
         reads << goodsByCode(e.productCode);

@@ -25,6 +25,10 @@ struct SaleEntry {
     QString employee;
     QString remark;
     qint64 commission = 0;
+    // The commission was asked for and came out beyond any amount: the
+    // entry is not saved (with no commission) until it is asked again or
+    // the amount changes.
+    bool commissionRefused = false;
 };
 
 // One goods line of jinhuo, as a lookup found it.
@@ -60,6 +64,7 @@ enum class SaleRefusal {
     NoUsesLeft,
     BalanceTooLow,
     MoneyOutOfRange,
+    CommissionOutOfRange,
 };
 
 struct SaleOutcome {

@@ -137,6 +137,8 @@ private slots:
     void soldOutProductIsRefusedNext();
     void bothBoxesChargeOnce();
     void commissionGoesWithOneSaveOnly();
+    void refusedCommissionHoldsTheSave_data();
+    void refusedCommissionHoldsTheSave();
     void failedWriteKeepsEverything();
     void hostileInputSavedByteForByte_data();
     void hostileInputSavedByteForByte();
@@ -873,6 +875,76 @@ void TstBusinessWindow::commissionGoesWithOneSaveOnly()
     QCOMPARE(rows.at(0).at(12), QStringLiteral("8"));
     QCOMPARE(rows.at(1).at(12), QStringLiteral("0"));
     QCOMPARE(env_->rows("salse_history").at(0).at(12), QStringLiteral("8"));
+}
+
+// A commission asked for and refused as beyond range is never stored as
+// 0: the save is refused until the amount or the answer changes.
+void TstBusinessWindow::refusedCommissionHoldsTheSave_data()
+{
+    QTest::addColumn<QString>("then");       // what the person does after the refusal
+    QTest::addColumn<QStringList>("said");   // after the refusal of the commission
+    QTest::addColumn<QStringList>("stored"); // 实收金额 and 提成金额, empty: nothing stored
+
+    using test::ask;
+    using test::input;
+    const QString refused = test::stop("提成金额超出范围，请检查金额！");
+    const QString confirm = ask("请确认你输入的资料是否正确，然后再保存！ ", "保存");
+    const QString question = ask("你想计算本笔业务的提成吗？", "提成计算");
+    const QString rate = input("请你输入此服务项目的提成率(按百分率计算)：", "设置提成率");
+    QTest::newRow("saved as it is: refused") << "save" << QStringList{refused} << QStringList{};
+    QTest::newRow("amount retyped: saved without a commission")
+        << "amount 10" << QStringList{confirm} << QStringList{"10", "0"};
+    QTest::newRow("asked again, No: saved without a commission")
+        << "No" << QStringList{question, confirm} << QStringList{"1e20", "0"};
+    QTest::newRow("asked again, a rate that fits: saved with it")
+        << "rate 0.01" << QStringList{question, rate, confirm} << QStringList{"1e20", "10000000000000000"};
+    QTest::newRow("asked again, a rate ignored: still refused")
+        << "rate 0" << QStringList{question, rate, refused} << QStringList{};
+}
+
+void TstBusinessWindow::refusedCommissionHoldsTheSave()
+{
+    QFETCH(QString, then);
+    QFETCH(QStringList, said);
+    QFETCH(QStringList, stored);
+
+    BusinessWindow& w = open();
+    QTest::mouseClick(child<QCheckBox>(&w, "qita"), Qt::LeftButton);
+    QLineEdit* money = child<QLineEdit>(&w, "txt_money");
+    QTest::mouseClick(money, Qt::LeftButton);
+    QTest::keyClicks(money, "1e20");
+    env_->messages().answer(QMessageBox::Yes);
+    env_->messages().answerInput("50");
+    QTest::keyClick(money, Qt::Key_Return);
+    QCOMPARE(test::shownAll(*env_).last(), test::stop("提成金额超出范围，请检查金额！"));
+    QCOMPARE(focusName(), QStringLiteral("txt_money"));
+    env_->messages().clear();
+
+    if (then.startsWith("amount")) {
+        QTest::keyClick(money, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(money, then.section(' ', 1));
+    } else if (then == "No") {
+        env_->messages().answer(QMessageBox::No);
+        QTest::keyClick(money, Qt::Key_Return);
+    } else if (then.startsWith("rate")) {
+        env_->messages().answer(QMessageBox::Yes);
+        env_->messages().answerInput(then.section(' ', 1));
+        QTest::keyClick(money, Qt::Key_Return);
+    }
+    const QStringList entry = entryTexts(w);
+    env_->messages().answer(QMessageBox::Yes);
+    QTest::mouseClick(child<QPushButton>(&w, "cmd_save"), Qt::LeftButton);
+
+    QCOMPARE(test::shownAll(*env_), said);
+    const QList<QStringList> rows = env_->rows("salse");
+    if (stored.isEmpty()) {
+        QCOMPARE(rows.size(), 0);
+        QCOMPARE(entryTexts(w), entry);
+        QCOMPARE(focusName(), QStringLiteral("txt_money"));
+    } else {
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE((QStringList{rows.at(0).at(8), rows.at(0).at(12)}), stored);
+    }
 }
 
 void TstBusinessWindow::failedWriteKeepsEverything()
