@@ -23,15 +23,15 @@ const QString kReceived = QStringLiteral("实收金额");
 const QString kCommission = QStringLiteral("提成金额");
 const QString kInfo = QStringLiteral("信息");
 
-// The rows of a date range, of one employee when named. Dates are compared as
-// the stored texts, so the range is read from the date index (with the
-// employee, from the employee-and-date index) in that index's order.
+// The rows of a date range, of one employee when named, in stored order:
+// the total rounds after each row, so it is added in the order the salary
+// window adds the same rows (dates compare as the stored texts).
 RecordSource rangeSource(const QString& from, const QString& to, const QString& employee)
 {
     RecordSource s = RecordSource::all(kSales).filter(kDate, Op::Ge, from).filter(kDate, Op::Le, to);
     if (!employee.isEmpty())
         s.filter(kEmployee, Op::Eq, employee);
-    return s.orderBy(kDate);
+    return s;
 }
 
 } // namespace

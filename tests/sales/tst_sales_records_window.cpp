@@ -103,14 +103,15 @@ private slots:
 
     // 选择/统计: the grid shows the rows of the range while the result is
     // said, then every row with every column for every user. The total
-    // rounds half to even after each row, in the order the grid lists them.
+    // rounds half to even after each row, in stored order (as the grid
+    // lists them meanwhile).
     void rangeTotal_data()
     {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("employee"); // chosen from the list; "typed:" types it
         QTest::addColumn<QString>("from");     // empty: as the window opened
         QTest::addColumn<QString>("to");
-        QTest::addColumn<QStringList>("more"); // amounts of 赵六 on 2026-11-20
+        QTest::addColumn<QStringList>("more"); // amounts of 赵六 on 2026-11-20 (or "date=amount")
         QTest::addColumn<QString>("said");
         QTest::addColumn<QStringList>("during"); // amounts the grid shows meanwhile
         auto row = [](const char* tag, const QString& user, const QString& employee, const QString& from,
@@ -135,6 +136,10 @@ private slots:
             stop("未找到相应的记录！", ""), {});
         row("typed name, every half to even", "ZED", "typed:赵六", "", "", {"0.5", "0.5", "0.5"},
             infoAs("赵六业务发生额", total + "0元"), {"0.5", "0.5", "0.5"});
+        // The stored order, as the salary window adds them: 1.5 goes to 2,
+        // then 3; in date order 1, then 2.5 would go to 2.
+        row("rows added in stored order, not by date", "ZED", "typed:赵六", "", "",
+            {"2026-11-21=1.5", "2026-11-20=1"}, infoAs("赵六业务发生额", total + "3元"), {"1.5", "1"});
         row("a total beyond a whole number is refused, not wrapped", "ZED", "typed:赵六", "", "",
             {"9e18", "9e18"}, stop("实收金额合计超出范围，无法统计！"), {"9e18", "9e18"});
         row("an amount beyond any number is refused, not counted as 0", "ZED", "typed:赵六", "", "",
@@ -154,7 +159,8 @@ private slots:
         env->insert("salse", sale("2026-11-07", "张三", "10.5"));
         env->insert("salse", sale("2026-12-01", "李四", "12元"));
         for (const QString& m : more)
-            env->insert("salse", sale("2026-11-20", "赵六", m));
+            env->insert("salse", m.contains('=') ? sale(m.section('=', 0, 0), "赵六", m.section('=', 1))
+                                                 : sale("2026-11-20", "赵六", m));
         env->insert("salse", sale("2026-12-07", "张三", "10.5"));
         env->insert("salse", sale("2026-12-08", "李四", "10.5"));
         open(user);
