@@ -15,8 +15,9 @@ for f in bin/shop bin/shop-create-db bin/shop-migrate share/applications/shop.de
   [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
 [ -x "$prefix/bin/shop" ] || fail "bin/shop is not executable"
-grep -qx 'Name\[zh_CN\]=店铺管理系统' "$prefix/share/applications/shop.desktop" \
-  || fail "the desktop entry has no Chinese name"
+# The name the about box gives the program.
+grep -qx 'Name\[zh_CN\]=小店经营管理系统' "$prefix/share/applications/shop.desktop" \
+  || fail "the desktop entry has not the program's Chinese name"
 grep -qx 'Exec=shop' "$prefix/share/applications/shop.desktop" || fail "the desktop entry runs something else"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/shop.desktop" || fail "desktop entry is not valid"
