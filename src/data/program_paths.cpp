@@ -2,10 +2,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
 namespace shop {
+
+namespace {
+// An installed program has its desktop entry beside it, under the prefix.
+bool installed(const QString& exeDir)
+{
+    return QFileInfo::exists(QDir(exeDir).filePath(QStringLiteral(SHOP_INSTALLED_MARK)));
+}
+} // namespace
 
 QString ProgramPaths::databaseDir() const
 {
@@ -38,9 +47,11 @@ QString ProgramPaths::backupDir() const
 
 ProgramPaths ProgramPaths::resolve()
 {
+    // An installed program never writes into the install folder, even when
+    // it could (started as root under /usr/local).
     const QString exeDir = QCoreApplication::applicationDirPath();
     QTemporaryFile probe(QDir(exeDir).filePath(QStringLiteral(".write-test-XXXXXX")));
-    if (probe.open())
+    if (!installed(exeDir) && probe.open())
         return ProgramPaths{exeDir};
     QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);

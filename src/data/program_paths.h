@@ -16,8 +16,10 @@ struct ProgramPaths {
     QString picture(const QString& fileName) const;
     QString backupDir() const;
 
-    // The folder of the executable, or the per-user application data folder
-    // when that one cannot be written (a system-wide install).
+    // The per-user application data folder for an installed program (its
+    // desktop entry installed beside it); the folder of the executable for
+    // one started from its build or unpacked folder, unless that folder
+    // cannot be written.
     static ProgramPaths resolve();
 };
 

@@ -15,6 +15,9 @@ for f in bin/shop bin/shop-create-db bin/shop-migrate share/applications/shop.de
   [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
 [ -x "$prefix/bin/shop" ] || fail "bin/shop is not executable"
+for f in bin/shop bin/shop-create-db bin/shop-migrate; do
+  readelf -S "$prefix/$f" | grep -q '\.symtab' && fail "$f was installed with its symbols"
+done
 # The name the about box gives the program.
 grep -qx 'Name\[zh_CN\]=小店经营管理系统' "$prefix/share/applications/shop.desktop" \
   || fail "the desktop entry has not the program's Chinese name"
@@ -38,7 +41,12 @@ grep -q '是否现在创建新的数据库文件' "$log" || { cat "$log" >&2; fa
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 pid=
-# The program folder is the install folder (writable here); the question
-# was not answered, so no database exists anywhere.
-[ ! -e "$prefix/bin/database" ] || fail "database folder created before the question was answered"
+# The installed program keeps its files in the user's data folder, even
+# though the install folder is writable here; the question was not
+# answered, so no database exists anywhere.
+grep -qF "没有找到数据库文件夹 $XDG_DATA_HOME/ZEDWARE/ZEDWARE/database" "$log" \
+  || { cat "$log" >&2; fail "the question did not offer the user's data folder"; }
+[ -z "$(ls -A "$prefix/bin" | grep -vx 'shop\|shop-create-db\|shop-migrate')" ] \
+  || fail "the program wrote into its install folder: $(ls "$prefix/bin")"
+[ ! -e "$XDG_DATA_HOME/ZEDWARE/ZEDWARE/database" ] || fail "database folder created before the question was answered"
 echo "PASS: installed into a temporary prefix and reached the first-start question"
