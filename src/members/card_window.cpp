@@ -38,7 +38,7 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     fields_ = new FieldSet(
         ctx_, this, columns,
         {
-            {"txt_date", "开卡日期", "开卡日期", {}, FieldKind::Line, 0, 0},
+            {"txt_date", "开卡日期", "开卡日期", {}, FieldKind::Date, 0, 0},
             {"txt_number", "卡   号", kNumber, {}, FieldKind::Line, 0, 1},
             {"com_name", "经手人", "经手人", {}, FieldKind::Worker, 0, 2},
             {"txt_name", "顾客姓名", "顾客姓名", {}, FieldKind::Line, 1, 0},

@@ -43,8 +43,8 @@ SalesRecordsWindow::SalesRecordsWindow(AppContext& ctx, QWidget* parent)
                     parent)
 {
     worker_ = new WorkerBox(ctx_.business());
-    from_ = lineEdit("txt_from");
-    to_ = lineEdit("txt_to");
+    from_ = dateEdit("txt_from");
+    to_ = dateEdit("txt_to");
     search_ = button("cmd_search", QStringLiteral("选择/统计(&S)"));
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("员工姓名")));

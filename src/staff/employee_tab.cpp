@@ -34,7 +34,7 @@ EmployeeTab::EmployeeTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ct
                                {"worker_jiwei", "职   位", "职位", {}, FieldKind::Line, 2, 0},
                                {"worker_salary", "薪   金", "薪金", {}, FieldKind::Line, 2, 1},
                                {"worker_tel", "联系电话", "联系电话", {}, FieldKind::Line, 2, 2},
-                               {"worker_indate", "入职日期", "入职日期", {}, FieldKind::Line, 3, 0},
+                               {"worker_indate", "入职日期", "入职日期", {}, FieldKind::Date, 3, 0},
                                {"worker_id", "身份证号码", kId, {}, FieldKind::Line, 3, 1, 2},
                                {"worker_address", "家庭住址", "家庭住址", {}, FieldKind::Line, 4, 0, 3},
                            });

@@ -25,15 +25,15 @@ LedgerTab::LedgerTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ctx_(c
     fields_ =
         new FieldSet(ctx_, this, columns,
                      {
-                         {kDateBox, "日    期", columns.value(0), {}, FieldKind::Line, 0, 0},
+                         {kDateBox, "日    期", columns.value(0), {}, FieldKind::Date, 0, 0},
                          {"txt_shou_shixiang", "事    项 ", columns.value(1), {}, FieldKind::Line, 0, 1},
                          {"txt_shou_zhicu", "支出费用", columns.value(2), {}, FieldKind::Line, 1, 0},
                          {"txt_shou_qita", "收    入", columns.value(3), {}, FieldKind::Line, 1, 1},
                          {"txt_shou_remark", "说    明", columns.value(4), {}, FieldKind::Line, 2, 0, 2},
                      });
     // The period of the total, below the entry.
-    from_ = lineEdit("txt_from");
-    to_ = lineEdit("txt_to");
+    from_ = dateEdit("txt_from");
+    to_ = dateEdit("txt_to");
     addField(fields_->layout(), 3, 0, QStringLiteral("从"), from_);
     addField(fields_->layout(), 3, 1, QStringLiteral("到"), to_);
 

@@ -174,8 +174,8 @@ void SalaryWindow::buildForm()
     from01->setTitle(QStringLiteral("表格"));
     QAction* refreshAll = menuItem(from01, "refresh_all", QStringLiteral("刷新所有记录"));
 
-    from_ = lineEdit("txt_from");
-    to_ = lineEdit("txt_to");
+    from_ = dateEdit("txt_from");
+    to_ = dateEdit("txt_to");
     item_ = lineEdit("txt_item");
     ok_ = button("cmd_ok", QStringLiteral("确定(&C)"));
     select_ = button("cmd_select", QStringLiteral("选择/统计"));

@@ -49,7 +49,7 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
             {"txt_salse_price", "零售价格", columns.at(5), "零售价不能为空！", FieldKind::Line, 1, 2},
             {kStock, "订货数量", columns.at(6), "订货数量不能为空！", FieldKind::Line, 2, 0, 1, Trimmed},
             {"txt_superlier", "供 应 商", columns.at(7), {}, FieldKind::Line, 2, 1, 2},
-            {kDate, "进货日期", columns.at(8), {}, FieldKind::Line, 3, 0},
+            {kDate, "进货日期", columns.at(8), {}, FieldKind::Date, 3, 0},
             {"txt_remark", "说    明", columns.at(9), {}, FieldKind::Line, 3, 1, 2},
         });
 

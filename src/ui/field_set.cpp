@@ -19,6 +19,8 @@ QWidget* makeField(AppContext& ctx, const FieldDef& d)
     switch (d.kind) {
     case FieldKind::Line:
         return lineEdit(d.name);
+    case FieldKind::Date:
+        return dateEdit(d.name);
     case FieldKind::Combo:
         return editableCombo(d.name);
     case FieldKind::Worker:

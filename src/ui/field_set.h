@@ -16,7 +16,8 @@ namespace shop {
 class AppContext;
 class EnterChain;
 
-enum class FieldKind { Line, Combo, Worker, Custom };
+// Date: a line that selects its whole text when it takes the focus.
+enum class FieldKind { Line, Date, Combo, Worker, Custom };
 
 // What a field does beyond the plain rule (cleared, shown as stored, in the
 // Enter chain).

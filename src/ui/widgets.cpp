@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,11 +28,52 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, ret);
     }
 };
+class DateEdit : public QLineEdit {
+protected:
+    void focusInEvent(QFocusEvent* e) override
+    {
+        QLineEdit::focusInEvent(e);
+        // A click places the cursor on the press that follows; the focus
+        // coming back with its window keeps what was selected.
+        if (e->reason() == Qt::MouseFocusReason)
+            selectOnPress_ = true;
+        else if (e->reason() != Qt::ActiveWindowFocusReason && e->reason() != Qt::PopupFocusReason)
+            selectAll();
+    }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        QLineEdit::mousePressEvent(e);
+        if (selectOnPress_)
+            selectAll();
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override
+    {
+        QLineEdit::mouseReleaseEvent(e);
+        if (selectOnPress_)
+            selectAll();
+        selectOnPress_ = false;
+    }
+    void focusOutEvent(QFocusEvent* e) override
+    {
+        selectOnPress_ = false;
+        QLineEdit::focusOutEvent(e);
+    }
+
+private:
+    bool selectOnPress_ = false;
+};
 } // namespace
 
 QLineEdit* lineEdit(const char* name)
 {
     auto* e = new QLineEdit;
+    e->setObjectName(QLatin1String(name));
+    return e;
+}
+
+QLineEdit* dateEdit(const char* name)
+{
+    auto* e = new DateEdit;
     e->setObjectName(QLatin1String(name));
     return e;
 }

@@ -16,6 +16,10 @@ namespace shop {
 // it, as Space does; the windows are not dialogs, so Enter in a field never
 // presses a button (the Enter that moves the focus onto one does not either).
 QLineEdit* lineEdit(const char* name);
+// A box holding a date, mostly filled in already: it selects its whole text
+// when it takes the focus by Tab, Enter or a click, so a typed date replaces
+// the one there instead of running on after it.
+QLineEdit* dateEdit(const char* name);
 // A password box: every character shows as "*", at once.
 QLineEdit* passwordEdit(const char* name);
 QPushButton* button(const char* name, const QString& text);

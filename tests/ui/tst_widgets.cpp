@@ -1,5 +1,6 @@
 // Keyboard use of the kit's buttons: Enter on a focused button presses it;
-// the Enter that moves the focus onto it along the chain does not.
+// the Enter that moves the focus onto it along the chain does not. A date
+// box reached by keys or a click takes a typed date in place of its own.
 #include "support/ui.h"
 #include "ui/enter_chain.h"
 #include "ui/widgets.h"
@@ -40,6 +41,38 @@ private slots:
         QCOMPARE(presses, 0);
         QTest::keyClick(save, Qt::Key(key));
         QCOMPARE(presses, 1);
+    }
+
+    void dateBoxReplacesItsText_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("click") << "click";
+        QTest::newRow("Tab") << "tab";
+        QTest::newRow("Enter in the field before") << "enter";
+    }
+    void dateBoxReplacesItsText()
+    {
+        QFETCH(QString, how);
+        TestEnv env;
+        QWidget w;
+        QLineEdit* before = lineEdit("txt_before");
+        QLineEdit* date = dateEdit("txt_date");
+        auto* l = new QVBoxLayout(&w);
+        for (QLineEdit* e : {before, date})
+            l->addWidget(e);
+        EnterChain chain(env.messages());
+        chain.add(before, date);
+        date->setText("2026-12-07");
+        QVERIFY(showActive(&w));
+        if (how == "click") {
+            QTest::mouseClick(date, Qt::LeftButton, {}, date->rect().center());
+        } else {
+            QTest::mouseClick(before, Qt::LeftButton);
+            QTest::keyClick(before, how == "enter" ? Qt::Key_Return : Qt::Key_Tab);
+        }
+        QCOMPARE(focusName(), QString("txt_date"));
+        QTest::keyClicks(QApplication::focusWidget(), "2026-12-08");
+        QCOMPARE(date->text(), QString("2026-12-08"));
     }
 };
 
