@@ -391,9 +391,11 @@ void BusinessWindow::say(SaleRefusal refusal)
 bool BusinessWindow::handle(const SaleOutcome& o)
 {
     if (o.kind == SaleOutcome::Failed) {
+        // The reason in words staff can act on (another program holding the
+        // database, a full disk), the engine's own kept after them.
         ctx_.messages().critical(
             QStringLiteral("保存失败：%1时出错，本笔业务没有保存，所有改动都已撤销。\n%2")
-                .arg(o.step, o.error),
+                .arg(o.step, MessageService::databaseErrorText(o.error)),
             kError);
         return false;
     }

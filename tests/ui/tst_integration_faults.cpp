@@ -4,10 +4,12 @@
 #include "data/schema.h"
 #include "data/table_rows.h"
 #include "members/customer_window.h"
+#include "sales/business_window.h"
 #include "shell/shell.h"
 #include "support/ui.h"
 #include "support/unprivileged.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 
@@ -232,6 +234,39 @@ private slots:
         QVERIFY2(r.ok, qPrintable(r.error));
         QCOMPARE(waiting, 1);
         QCOMPARE(done, 1);
+    }
+
+    // A sale saved while another program holds the database: after the
+    // wait the reason is said in Chinese, nothing is stored, the entry stays.
+    void lockedDatabaseAtSale()
+    {
+        TestEnv env;
+        env.ctx().setLogin("ZED", "M");
+        BusinessWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        QTest::mouseClick(child<QCheckBox>(&w, "qita"), Qt::LeftButton);
+        for (const char* box : {"txt_money", "txt_service"}) {
+            QTest::mouseClick(child<QLineEdit>(&w, box), Qt::LeftButton);
+            typeMore(child<QLineEdit>(&w, box), box == QByteArray("txt_money") ? "30" : "洗车");
+        }
+        QString err;
+        auto other = Database::open(env.ctx().paths().businessDb(), &err);
+        QVERIFY2(other, qPrintable(err));
+        QVERIFY(other->exec("BEGIN IMMEDIATE").ok);
+        env.messages().answer(QMessageBox::Yes);
+        press(&w, "cmd_save");
+        QVERIFY(other->exec("ROLLBACK").ok);
+
+        QCOMPARE(
+            shownAll(env),
+            (QStringList{
+                ask("请确认你输入的资料是否正确，然后再保存！ ", "保存"),
+                stop("保存失败：开始保存时出错，本笔业务没有保存，所有改动都已撤销。\n"
+                     "数据库正被其他程序使用，请稍后再试；如果一直如此，请关闭其他正在使用数据库的程序。\n"
+                     "（详细信息：database is locked）")}));
+        QCOMPARE(env.rows("salse").size(), 0);
+        QCOMPARE(textOf(&w, "txt_money"), QString("30"));
+        QCOMPARE(textOf(&w, "txt_service"), QString("洗车"));
     }
 
     // The common failures in words staff can act on, the engine's kept.
