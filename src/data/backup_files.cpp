@@ -155,10 +155,13 @@ QList<BackupInfo> listBackups(const QString& backupRoot)
         // The names the program gives: stamp[_2][-auto|-before-restore][_2].
         static const QRegularExpression stamp(
             QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})_(\\d{2})-(\\d{2})-(\\d{2})"
-                           "(?:_\\d+)?(?:-auto|-before-restore)?(?:_\\d+)?$"));
+                           "(?:_\\d+)?(-auto|-before-restore)?(?:_\\d+)?$"));
         const QRegularExpressionMatch m = stamp.match(name);
-        out << BackupInfo{dir.path(), name, business.size() + accounts.size(),
+        out << BackupInfo{dir.path(),
+                          name,
+                          business.size() + accounts.size(),
                           name.contains(QStringLiteral("-before-restore")),
+                          m.captured(5) == kAutoBackupSuffix,
                           m.hasMatch() ? QStringLiteral("%1 %2:%3:%4")
                                              .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4))
                                        : QString()};

@@ -48,6 +48,7 @@ struct BackupInfo {
     QString name;
     qint64 bytes = 0;
     bool beforeRestore = false; // the files a restore replaced
+    bool automatic = false;     // a daily automatic backup
     // The time stamp the program named the folder by, as "2026-12-06
     // 09:00:00"; empty for a folder a person named otherwise.
     QString when;

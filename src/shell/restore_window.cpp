@@ -19,13 +19,15 @@ namespace shop {
 namespace {
 const QString kCaption = QStringLiteral("数据恢复");
 
-// The folder's time stamp ("2026-12-06 09:00:00 …"); a folder someone named
-// otherwise keeps its name.
+// The folder's time stamp ("2026-12-06 09:00:00 …") with what kind of
+// backup it is; a folder someone named otherwise keeps its name.
 QString whenText(const BackupInfo& b)
 {
     if (b.when.isEmpty())
         return b.name;
-    return b.beforeRestore ? b.when + QStringLiteral("（恢复前的数据）") : b.when;
+    if (b.beforeRestore)
+        return b.when + QStringLiteral("（恢复前的数据）");
+    return b.automatic ? b.when + QStringLiteral("（自动）") : b.when;
 }
 
 QString sizeText(qint64 bytes)

@@ -189,7 +189,11 @@ private slots:
         QTest::newRow("set aside twice") << "2026-12-06_09-00-00-before-restore_2"
                                          << "2026-12-06 09:00:00（恢复前的数据）";
         QTest::newRow("automatic") << "2026-12-06_09-00-00-auto"
-                                   << "2026-12-06 09:00:00";
+                                   << "2026-12-06 09:00:00（自动）";
+        QTest::newRow("automatic, second of a second") << "2026-12-06_09-00-00_2-auto"
+                                                       << "2026-12-06 09:00:00（自动）";
+        QTest::newRow("own name ending like one") << "旧数据-auto"
+                                                  << "旧数据-auto";
     }
     void listsFoldersByName()
     {
