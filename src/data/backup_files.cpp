@@ -116,16 +116,20 @@ bool autoBackupDue(const QString& backupRoot, const QDate& today)
     return true;
 }
 
-BackupOutcome takeAutoBackup(const ProgramPaths& paths, const QDateTime& when, int keep)
+BackupOutcome takeAutoBackup(const ProgramPaths& paths, const QDateTime& when, int keep,
+                             const std::atomic_bool* stop)
 {
     BackupOutcome out;
+    auto stopped = [stop] { return stop && stop->load(); };
     QString err;
-    auto business = Database::open(paths.businessDb(), &err);
+    auto business = stopped() ? nullptr : Database::open(paths.businessDb(), &err);
     auto accounts = business ? Database::open(paths.accountsDb(), &err) : nullptr;
     if (!business || !accounts) {
-        out.error = err;
+        out.error = stopped() ? QStringLiteral("备份已停止") : err;
         return out;
     }
+    business->stopWhen(stop);
+    accounts->stopWhen(stop);
     out = backupDatabases(paths.backupDir(), when,
                           {{business.get(), QFileInfo(paths.businessDb()).fileName()},
                            {accounts.get(), QFileInfo(paths.accountsDb()).fileName()}},

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
 namespace shop {
 
 class Database;
@@ -39,8 +41,10 @@ inline const QString kAutoBackupSuffix = QStringLiteral("-auto");
 bool autoBackupDue(const QString& backupRoot, const QDate& today);
 // Takes the automatic backup on connections of its own (safe beside the
 // program's, from another thread) and keeps the newest `keep` automatic
-// backups; backups made by hand are never removed.
-BackupOutcome takeAutoBackup(const ProgramPaths& paths, const QDateTime& when, int keep = 30);
+// backups; backups made by hand are never removed. Once `*stop` becomes
+// true the copy is given up, leaving no folder of it behind.
+BackupOutcome takeAutoBackup(const ProgramPaths& paths, const QDateTime& when, int keep = 30,
+                             const std::atomic_bool* stop = nullptr);
 
 // A finished backup folder (never a torn ".partial" one).
 struct BackupInfo {

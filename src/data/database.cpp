@@ -268,6 +268,17 @@ QString Database::filesGoneText()
                           "文件夹（或从备份恢复）后重新启动。");
 }
 
+void Database::stopWhen(const std::atomic_bool* stop)
+{
+    sqlite3* raw = onServer() ? nullptr : rawHandle(handle());
+    if (!raw)
+        return;
+    // Asked every thousand steps of the engine: a few microseconds apart.
+    auto asked = [](void* flag) { return static_cast<const std::atomic_bool*>(flag)->load() ? 1 : 0; };
+    sqlite3_progress_handler(raw, stop ? 1000 : 0, stop ? +asked : nullptr,
+                             const_cast<std::atomic_bool*>(stop));
+}
+
 bool Database::connectionReadOnly() const
 {
     if (onServer())

@@ -8,6 +8,7 @@
 #include <QVariantList>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -131,6 +132,11 @@ public:
     // when it stops waiting (the user interface shows a busy cursor). The
     // wait ends after five seconds with "database is locked".
     static void setBusyHooks(std::function<void()> waiting, std::function<void()> done);
+
+    // A statement running on this connection (a backup's copy) ends with an
+    // error soon after `*stop` becomes true; nullptr takes the check away.
+    // Files only: a server's statements are not stopped.
+    void stopWhen(const std::atomic_bool* stop);
 
     // Runs one statement with bound values.
     DbResult exec(const QString& sql, const QVariantList& binds = {});

@@ -8,9 +8,12 @@ namespace shop {
 
 AutoBackup::~AutoBackup()
 {
-    // The program does not end under a backup being written.
-    if (thread_)
+    // The program ends at once: a copy still being written is given up
+    // (its folder removed), and the next login of the day takes it again.
+    if (thread_) {
+        stop_->store(true);
         thread_->wait();
+    }
 }
 
 bool AutoBackup::startIfDue()
@@ -46,7 +49,10 @@ void AutoBackup::startThread()
     auto result = std::make_shared<BackupOutcome>();
     const ProgramPaths paths = ctx_.paths();
     const QDateTime when = ctx_.clock().now();
-    QThread* thread = QThread::create([paths, when, result] { *result = takeAutoBackup(paths, when); });
+    auto stop = std::make_shared<std::atomic_bool>(false);
+    stop_ = stop;
+    QThread* thread = QThread::create(
+        [paths, when, result, stop] { *result = takeAutoBackup(paths, when, 30, stop.get()); });
     thread_ = thread;
     connect(thread, &QThread::finished, this, [this, thread, result] {
         running_ = false;

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
+#include <memory>
+
 namespace shop {
 
 class AppContext;
@@ -34,6 +37,8 @@ private:
 
     AppContext& ctx_;
     QPointer<QThread> thread_;
+    // Set when the program ends: a copy still running is given up.
+    std::shared_ptr<std::atomic_bool> stop_;
     bool running_ = false;
 };
 

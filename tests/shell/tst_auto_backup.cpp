@@ -1,7 +1,9 @@
 // The daily automatic backup: taken at the first login of a day on its own
 // thread (the login does not wait), once a day, the newest 30 kept and the
-// hand-made ones never touched; a failure is said once.
+// hand-made ones never touched; a failure is said once; closing the program
+// gives an unfinished copy up.
 #include "data/backup_files.h"
+#include "data/table_rows.h"
 #include "shell/auto_backup.h"
 #include "shell/shell.h"
 #include "support/ui.h"
@@ -147,6 +149,31 @@ private slots:
         QCOMPARE(env.messages().count(), 1);
         QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
         QVERIFY(env.messages().last().text.startsWith("今天的自动备份没有完成"));
+    }
+
+    // Closing the program while the day's backup is being written gives the
+    // copy up at once: no folder of it is left, nothing is said, and the
+    // next login of the day takes it.
+    void closingGivesTheCopyUp()
+    {
+        TestEnv env;
+        {
+            // Enough rows that the copy takes a while.
+            Database::Transaction tx(env.db());
+            for (int i = 0; i < 20000; ++i)
+                QVERIFY(rows::insert(env.db(), "guke",
+                                     {QString::number(i), QString(200, 'x'), "", "", "", "", "", ""})
+                            .ok);
+            QVERIFY(tx.commit().ok);
+        }
+        {
+            AutoBackup a(env.ctx());
+            QVERIFY(a.startIfDue());
+        }
+        const QDir root(env.ctx().paths().backupDir());
+        QCOMPARE(root.entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
+        QVERIFY(autoBackupDue(root.path(), env.ctx().clock().today()));
+        QCOMPARE(env.messages().count(), 0);
     }
 };
 
