@@ -34,15 +34,27 @@ private slots:
     void restore_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("messages"); // %1: the backup folder, %2: its check
         QTest::addColumn<QStringList>("left");
         const QStringList both = {"甲", "乙"};
-        QTest::newRow("Yes") << "yes" << QStringList{"数据恢复|question", "数据恢复|information"}
-                             << QStringList{"甲"};
-        QTest::newRow("No") << "no" << QStringList{"数据恢复|question"} << both;
-        QTest::newRow("nothing chosen") << "none" << QStringList{"数据恢复|critical"} << both;
+        const QString question =
+            ask("确定要用 2026-12-06 09:00:00 的备份恢复数据吗？\n现在的数据文件将先移到 backup 文件夹保存。",
+                "数据恢复");
+        QTest::newRow("Yes")
+            << "yes"
+            << QStringList{question, info("数据已恢复到 2026-12-06 09:00:00 的备份。原来的数据文件已移到：%1",
+                                          "数据恢复")}
+            << QStringList{"甲"};
+        QTest::newRow("No") << "no" << QStringList{question} << both;
+        QTest::newRow("nothing chosen")
+            << "none" << QStringList{stop("请先选择要恢复的备份！", "数据恢复")} << both;
         QTest::newRow("damaged backup")
-            << "damaged" << QStringList{"数据恢复|question", "数据恢复|critical"} << both;
+            << "damaged"
+            << QStringList{question,
+                           stop(
+                               "恢复失败：备份文件 %1 已损坏（%2），不能用于恢复。\n现在的数据文件没有改变。",
+                               "数据恢复")}
+            << both;
     }
     void restore()
     {
@@ -79,13 +91,13 @@ private slots:
         }
         press(&w, "cmd_restore");
 
-        QStringList said;
-        for (const Shown& s : env.messages().shown())
-            said << s.caption + "|" +
-                        (s.icon == QMessageBox::Question      ? "question"
-                         : s.icon == QMessageBox::Information ? "information"
-                                                              : "critical");
-        QCOMPARE(said, messages);
+        const QString damagedFile = QDir::toNativeSeparators(QDir(b.folder).filePath("database.db"));
+        const QString setAside = QDir::toNativeSeparators(
+            QDir(env.ctx().paths().backupDir()).filePath("2026-12-07_10-00-00-before-restore"));
+        for (QString& m : messages)
+            m.replace("%1", how == "yes" ? setAside : damagedFile)
+                .replace("%2", how == "damaged" ? checkDatabaseFile(damagedFile, false) : QString());
+        QCOMPARE(shownAll(env), messages);
         QCOMPARE(storedColumn(env, "guke", 1), left);
         // Open windows read the files now in place, and writes go on.
         QCOMPARE(gridColumn(grid, 1), left);
@@ -108,14 +120,26 @@ private slots:
     void refusesFilesThatAreNotTheShops_data()
     {
         QTest::addColumn<QString>("damage");
-        QTest::newRow("files swapped") << "swap";
-        QTest::newRow("a table missing") << "drop guke";
-        QTest::newRow("no accounts table") << "drop username";
-        QTest::newRow("empty files") << "empty";
+        QTest::addColumn<QString>("file");  // of the backup, named in the refusal
+        QTest::addColumn<QString>("table"); // the first table it lacks
+        QTest::newRow("files swapped") << "swap"
+                                       << "database.db"
+                                       << "jinhuo";
+        QTest::newRow("a table missing") << "drop guke"
+                                         << "database.db"
+                                         << "guke";
+        QTest::newRow("no accounts table") << "drop username"
+                                           << "userid.db"
+                                           << "username";
+        QTest::newRow("empty files") << "empty"
+                                     << "database.db"
+                                     << "jinhuo";
     }
     void refusesFilesThatAreNotTheShops()
     {
         QFETCH(QString, damage);
+        QFETCH(QString, file);
+        QFETCH(QString, table);
 
         TestEnv env;
         env.insert("guke", customer("甲"));
@@ -155,9 +179,11 @@ private slots:
         env.messages().answer(QMessageBox::Yes);
         press(&w, "cmd_restore");
 
+        QCOMPARE(shownAll(env).value(1),
+                 stop(QString("恢复失败：备份文件 %1 缺少数据表 %2，不能用于恢复。\n现在的数据文件没有改变。")
+                          .arg(QDir::toNativeSeparators(folder.filePath(file)), table),
+                      "数据恢复"));
         QCOMPARE(env.messages().count(), 2);
-        QCOMPARE(env.messages().last().icon, QMessageBox::Critical);
-        QVERIFY2(env.messages().last().text.startsWith("恢复失败："), qPrintable(env.messages().last().text));
         QCOMPARE(storedColumn(env, "guke", 1), (QStringList{"甲", "乙"}));
         QCOMPARE(listBackups(env.ctx().paths().backupDir()).size(), 1);
         // The files in place still make a database the program opens.
