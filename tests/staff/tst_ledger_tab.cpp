@@ -202,6 +202,12 @@ private slots:
             << QList<QStringList>{entry("2026-12-01", "abc", "1,000"), entry("2026-12-05", "7元", "")}
             << "2026-12"
             << "2026-12-9" << QStringList{info("从2026-12到2026-12-9期间，支出7元，收入1元", "统计")} << 2;
+        QTest::newRow("both ends of the period included")
+            << QList<QStringList>{entry("2026-11-30", "1", "0"), entry("2026-12-01", "2", "0"),
+                                  entry("2026-12-02", "4", "8"), entry("2026-12-03", "16", "0")}
+            << "2026-12-01"
+            << "2026-12-02" << QStringList{info("从2026-12-01到2026-12-02期间，支出6元，收入8元", "统计")}
+            << 2;
         QTest::newRow("no entry in the period")
             << halves << "2025-01-01"
             << "2025-12-31" << QStringList{stop("没有找到相应的记录！")} << 3;
