@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 class QSqlQuery;
@@ -68,6 +69,14 @@ template <typename T> struct DbValue {
     QString error() const { return status.error; }
     const T& operator*() const { return *value; }
     const T* operator->() const { return &*value; }
+
+    // The value passed through `f`; no row and a failure stay as they are.
+    template <typename F> auto map(F f) const -> DbValue<std::invoke_result_t<F, const T&>>
+    {
+        if (!found())
+            return {status, std::nullopt};
+        return {status, f(*value)};
+    }
 };
 
 // One SQLite file, or one PostgreSQL server database, on its own

@@ -15,11 +15,13 @@
 namespace shop::schema {
 
 namespace {
-const QStringList kGoods = {"商品名称", "产品编号", "规格容量", "每箱件数", "进货价格",
-                            "零售价格", "库存数量", "供应商",   "进货日期", "说明"};
-const QStringList kSales = {"业务日期", "业务类型",   "卡号",     "产品编号", "商品名称",
-                            "出货数量", "零售价格",   "进货日期", "实收金额", "服务项目",
-                            "员工姓名", "备注或说明", "提成金额"};
+const QStringList kGoods = {jinhuo::kName,          jinhuo::kCode,        jinhuo::kSize,  jinhuo::kPerBox,
+                            jinhuo::kPurchasePrice, jinhuo::kRetailPrice, jinhuo::kStock, jinhuo::kSupplier,
+                            jinhuo::kDate,          jinhuo::kRemark};
+const QStringList kSales = {
+    salse::kDate,     salse::kType,        salse::kCard,         salse::kProductCode, salse::kProductName,
+    salse::kQuantity, salse::kRetailPrice, salse::kPurchaseDate, salse::kReceived,    salse::kServiceItem,
+    salse::kEmployee, salse::kRemark,      salse::kCommission};
 
 struct IndexDef {
     const char* table;
@@ -159,27 +161,33 @@ bool createTable(Database& db, const TableDef& t, QString* error)
 const QList<TableDef>& businessTables()
 {
     static const QList<TableDef> tables = {
-        {"jinhuo", kGoods},
-        {"jinhuo_history", kGoods},
-        {"salse", kSales},
-        {"salse_history", kSales},
-        {"numbercard",
-         {"开卡日期", "卡号", "经手人", "顾客姓名", "服务项目", "金额", "次数", "卡类型", "备注"}},
-        {"guke", {"编号", "姓名", "性别", "出生年月", "联系电话", "创建日期", "通信地址", "个人分析"}},
-        {"worker",
-         {"姓名", "性别", "出生年月", "学历", "户籍", "婚姻状况", "职位", "薪金", "联系电话", "入职日期",
-          "身份证号码", "家庭住址"}},
-        {"salary",
-         {"姓名", "底薪", "提成总额", "全勤奖", "工龄奖", "奖金", "迟到", "早退", "罚款", "应发工资",
-          "实发工资"}},
-        {"shouzhi", {"日期", "事项", "支出费用", "收入", "说明"}},
+        {jinhuo::kTable, kGoods},
+        {jinhuo::kHistory, kGoods},
+        {salse::kTable, kSales},
+        {salse::kHistory, kSales},
+        {numbercard::kTable,
+         {numbercard::kOpened, numbercard::kNumber, numbercard::kHandler, numbercard::kHolder,
+          numbercard::kServiceItem, numbercard::kBalance, numbercard::kUses, numbercard::kType,
+          numbercard::kRemark}},
+        {guke::kTable,
+         {guke::kNumber, guke::kName, guke::kSex, guke::kBorn, guke::kPhone, guke::kCreated, guke::kAddress,
+          guke::kAnalysis}},
+        {worker::kTable,
+         {worker::kName, worker::kSex, worker::kBorn, worker::kEducation, worker::kHukou, worker::kMarriage,
+          worker::kPosition, worker::kPay, worker::kPhone, worker::kHired, worker::kId, worker::kAddress}},
+        {salary::kTable,
+         {salary::kName, salary::kBasePay, salary::kCommission, salary::kFullAttendance, salary::kSeniority,
+          salary::kBonus, salary::kLateness, salary::kEarlyLeave, salary::kFine, salary::kGross,
+          salary::kNet}},
+        {shouzhi::kTable,
+         {shouzhi::kDate, shouzhi::kMatter, shouzhi::kExpense, shouzhi::kIncome, shouzhi::kRemark}},
     };
     return tables;
 }
 
 const TableDef& accountsTable()
 {
-    static const TableDef t{"username", {"username", "password", "usertype"}};
+    static const TableDef t{username::kTable, {username::kName, username::kPassword, username::kKind}};
     return t;
 }
 

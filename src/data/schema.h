@@ -14,6 +14,114 @@ struct TableDef {
 
 namespace schema {
 
+// The tables and their columns by name, each written once here; the lists
+// of columns in stored order are built from them.
+// Goods lines (jinhuo_history keeps every line added, with the same columns).
+namespace jinhuo {
+inline const QString kTable = QStringLiteral("jinhuo");
+inline const QString kHistory = QStringLiteral("jinhuo_history");
+inline const QString kName = QStringLiteral("商品名称");
+inline const QString kCode = QStringLiteral("产品编号");
+inline const QString kSize = QStringLiteral("规格容量");
+inline const QString kPerBox = QStringLiteral("每箱件数");
+inline const QString kPurchasePrice = QStringLiteral("进货价格");
+inline const QString kRetailPrice = QStringLiteral("零售价格");
+inline const QString kStock = QStringLiteral("库存数量");
+inline const QString kSupplier = QStringLiteral("供应商");
+inline const QString kDate = QStringLiteral("进货日期");
+inline const QString kRemark = QStringLiteral("说明");
+} // namespace jinhuo
+// Business transactions (salse_history keeps them all, with the same columns).
+namespace salse {
+inline const QString kTable = QStringLiteral("salse");
+inline const QString kHistory = QStringLiteral("salse_history");
+inline const QString kDate = QStringLiteral("业务日期");
+inline const QString kType = QStringLiteral("业务类型");
+inline const QString kCard = QStringLiteral("卡号");
+inline const QString kProductCode = QStringLiteral("产品编号");
+inline const QString kProductName = QStringLiteral("商品名称");
+inline const QString kQuantity = QStringLiteral("出货数量");
+inline const QString kRetailPrice = QStringLiteral("零售价格");
+inline const QString kPurchaseDate = QStringLiteral("进货日期");
+inline const QString kReceived = QStringLiteral("实收金额");
+inline const QString kServiceItem = QStringLiteral("服务项目");
+inline const QString kEmployee = QStringLiteral("员工姓名");
+inline const QString kRemark = QStringLiteral("备注或说明");
+inline const QString kCommission = QStringLiteral("提成金额");
+} // namespace salse
+// Member cards.
+namespace numbercard {
+inline const QString kTable = QStringLiteral("numbercard");
+inline const QString kOpened = QStringLiteral("开卡日期");
+inline const QString kNumber = QStringLiteral("卡号");
+inline const QString kHandler = QStringLiteral("经手人");
+inline const QString kHolder = QStringLiteral("顾客姓名");
+inline const QString kServiceItem = QStringLiteral("服务项目");
+inline const QString kBalance = QStringLiteral("金额");
+inline const QString kUses = QStringLiteral("次数");
+inline const QString kType = QStringLiteral("卡类型");
+inline const QString kRemark = QStringLiteral("备注");
+} // namespace numbercard
+// Customers.
+namespace guke {
+inline const QString kTable = QStringLiteral("guke");
+inline const QString kNumber = QStringLiteral("编号");
+inline const QString kName = QStringLiteral("姓名");
+inline const QString kSex = QStringLiteral("性别");
+inline const QString kBorn = QStringLiteral("出生年月");
+inline const QString kPhone = QStringLiteral("联系电话");
+inline const QString kCreated = QStringLiteral("创建日期");
+inline const QString kAddress = QStringLiteral("通信地址");
+inline const QString kAnalysis = QStringLiteral("个人分析");
+} // namespace guke
+// Employees.
+namespace worker {
+inline const QString kTable = QStringLiteral("worker");
+inline const QString kName = QStringLiteral("姓名");
+inline const QString kSex = QStringLiteral("性别");
+inline const QString kBorn = QStringLiteral("出生年月");
+inline const QString kEducation = QStringLiteral("学历");
+inline const QString kHukou = QStringLiteral("户籍");
+inline const QString kMarriage = QStringLiteral("婚姻状况");
+inline const QString kPosition = QStringLiteral("职位");
+inline const QString kPay = QStringLiteral("薪金");
+inline const QString kPhone = QStringLiteral("联系电话");
+inline const QString kHired = QStringLiteral("入职日期");
+inline const QString kId = QStringLiteral("身份证号码");
+inline const QString kAddress = QStringLiteral("家庭住址");
+} // namespace worker
+// Salary statements.
+namespace salary {
+inline const QString kTable = QStringLiteral("salary");
+inline const QString kName = QStringLiteral("姓名");
+inline const QString kBasePay = QStringLiteral("底薪");
+inline const QString kCommission = QStringLiteral("提成总额");
+inline const QString kFullAttendance = QStringLiteral("全勤奖");
+inline const QString kSeniority = QStringLiteral("工龄奖");
+inline const QString kBonus = QStringLiteral("奖金");
+inline const QString kLateness = QStringLiteral("迟到");
+inline const QString kEarlyLeave = QStringLiteral("早退");
+inline const QString kFine = QStringLiteral("罚款");
+inline const QString kGross = QStringLiteral("应发工资");
+inline const QString kNet = QStringLiteral("实发工资");
+} // namespace salary
+// The cash ledger.
+namespace shouzhi {
+inline const QString kTable = QStringLiteral("shouzhi");
+inline const QString kDate = QStringLiteral("日期");
+inline const QString kMatter = QStringLiteral("事项");
+inline const QString kExpense = QStringLiteral("支出费用");
+inline const QString kIncome = QStringLiteral("收入");
+inline const QString kRemark = QStringLiteral("说明");
+} // namespace shouzhi
+// Accounts (in the accounts database).
+namespace username {
+inline const QString kTable = QStringLiteral("username");
+inline const QString kName = QStringLiteral("username");
+inline const QString kPassword = QStringLiteral("password");
+inline const QString kKind = QStringLiteral("usertype");
+} // namespace username
+
 // The business tables in the business database, columns in stored order.
 const QList<TableDef>& businessTables();
 // The accounts table in the accounts database.

@@ -75,10 +75,7 @@ namespace {
 
 DbValue<qint64> firstKey(Database& db, const QString& sql, const QVariantList& binds)
 {
-    const auto row = db.selectOne(sql, binds);
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<qint64>::of(row->value(0).toLongLong());
+    return db.selectOne(sql, binds).map([](const QVariantList& row) { return row.value(0).toLongLong(); });
 }
 
 } // namespace
@@ -130,14 +127,16 @@ DbValue<QStringList> storedRow(Database& db, const QString& table, qint64 rowid)
         cols << quoteIdent(c);
     if (cols.isEmpty())
         return DbValue<QStringList>::failure(QStringLiteral("no such table: %1").arg(table));
-    const auto row = db.selectOne(
-        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(cols.join(", "), quoteIdent(table)), {rowid});
-    if (!row.found())
-        return {row.status, std::nullopt};
-    QStringList out;
-    for (const QVariant& v : *row)
-        out << v.toString();
-    return DbValue<QStringList>::of(out);
+    return db
+        .selectOne(
+            QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(cols.join(", "), quoteIdent(table)),
+            {rowid})
+        .map([](const QVariantList& row) {
+            QStringList out;
+            for (const QVariant& v : row)
+                out << v.toString();
+            return out;
+        });
 }
 
 DbValue<QStringList> workerNames(Database& db)
@@ -155,10 +154,9 @@ DbValue<QStringList> workerNames(Database& db)
 
 DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column)
 {
-    const auto each = sumRoundedEach(db, source, {column});
-    if (!each)
-        return {each.status, std::nullopt};
-    return DbValue<RoundedTotal>::of(each->first());
+    return sumRoundedEach(db, source, {column}).map([](const QList<RoundedTotal>& each) {
+        return each.first();
+    });
 }
 
 DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& source,
