@@ -21,13 +21,14 @@ const QString kHashFailed = QStringLiteral("无法生成密码摘要");
 DbValue<Account> AccountService::find(const QString& name)
 {
     // The login's lookup: the column compares without letter case.
-    const auto row = db_.selectOne(QStringLiteral("SELECT rowid, username, password, usertype FROM username "
-                                                  "WHERE username = ? COLLATE NOCASE ORDER BY rowid LIMIT 1"),
-                                   {name});
-    if (!row.found())
-        return DbValue<Account>{row.status, std::nullopt};
-    return DbValue<Account>::of({row->value(0).toLongLong(), row->value(1).toString(),
-                                 row->value(2).toString(), row->value(3).toString()});
+    return db_
+        .selectOne(QStringLiteral("SELECT rowid, username, password, usertype FROM username "
+                                  "WHERE username = ? COLLATE NOCASE ORDER BY rowid LIMIT 1"),
+                   {name})
+        .map([](const QVariantList& row) {
+            return Account{row.value(0).toLongLong(), row.value(1).toString(), row.value(2).toString(),
+                           row.value(3).toString()};
+        });
 }
 
 AccountService::Result AccountService::checkNewName(const QString& name)

@@ -13,7 +13,6 @@ namespace shop {
 
 DataDeletionWindow::DataDeletionWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
 {
-    setObjectName(QStringLiteral("frmdeleted"));
     setWindowTitle(QStringLiteral("数据删除"));
 
     list_ = new QListWidget;
@@ -24,13 +23,9 @@ DataDeletionWindow::DataDeletionWindow(AppContext& ctx, QWidget* parent) : QWidg
     auto* remove = button("Command1", QStringLiteral("删除(&D)"));
     auto* cancel = button("Command2", QStringLiteral("取消(&E)"));
 
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(remove);
-    buttons->addWidget(cancel);
-    buttons->addStretch();
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(list_, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonColumn({remove, cancel}));
 
     connect(remove, &QPushButton::clicked, this, &DataDeletionWindow::deleteChosen);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
@@ -79,7 +74,7 @@ void DataDeletionWindow::deleteChosen()
     case EmptyOutcome::Stage::Emptied:
         break;
     }
-    emit ctx_.notifier().tableChanged(entry.table);
+    ctx_.notifier().changed({entry.table});
     ctx_.messages().exclamation(entry.text + QStringLiteral(" 已成功删除！"), QStringLiteral("删除成功"));
 }
 

@@ -1,14 +1,11 @@
 #include "user_windows.h"
 
-#include "ui/input_filters.h"
+#include "data/schema.h"
 #include "ui/record_view.h"
 #include "ui/widgets.h"
 
 #include <QButtonGroup>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,31 +14,56 @@
 namespace shop {
 
 namespace {
-const QString kTable = QStringLiteral("username");
 const QString kError = QStringLiteral("错误");
 const QString kInfoCaption = QStringLiteral("系统信息");
-const QString kNameExists = QStringLiteral("用户名已存在，请重新输入！");
-const QString kEmptyPassword = QStringLiteral("用户密码不能为空，请重新输入！");
-const QString kWrongPassword = QStringLiteral("密码错误，请重新输入！");
-const QString kNameApostrophe = QStringLiteral("用户名不能包含单引号（'），登录时无法输入，请重新输入！");
-const QString kPasswordApostrophe = QStringLiteral("密码不能包含单引号（'），登录时无法输入，请重新输入！");
-const QString kNoAccount = QStringLiteral("找不到当前用户的帐户，无法更改密码！");
 
-// The account dialogs are modal in use and centred on the screen.
-void makeDialog(QWidget* w, const char* name, const QString& caption, int width, int height)
-{
-    w->setObjectName(QLatin1String(name));
-    w->setWindowTitle(caption);
-    w->setWindowModality(Qt::ApplicationModal);
-    w->resize(width, height);
-    centreOnScreen(w);
-}
+// The boxes where the outcomes of the account rules are mended.
+struct AccountBoxes {
+    QWidget* name = nullptr;
+    QWidget* oldPassword = nullptr;
+    QWidget* password = nullptr;
+};
 
-QLabel* buddyLabel(const QString& text, QWidget* field)
+// Says what an outcome means and puts the focus where it is mended; false
+// unless Done.
+bool report(AppContext& ctx, const AccountService::Result& r, const AccountBoxes& boxes)
 {
-    auto* l = new QLabel(text);
-    l->setBuddy(field);
-    return l;
+    using O = AccountService::Outcome;
+    MessageService& m = ctx.messages();
+    QWidget* focus = nullptr;
+    switch (r.outcome) {
+    case O::Done:
+        return true;
+    case O::EmptyPassword:
+        m.critical(QStringLiteral("用户密码不能为空，请重新输入！"), QStringLiteral("系统警告"));
+        focus = boxes.password;
+        break;
+    case O::ApostropheInName:
+        m.critical(QStringLiteral("用户名不能包含单引号（'），登录时无法输入，请重新输入！"), kError);
+        focus = boxes.name;
+        break;
+    case O::ApostropheInPassword:
+        m.critical(QStringLiteral("密码不能包含单引号（'），登录时无法输入，请重新输入！"), kError);
+        focus = boxes.password;
+        break;
+    case O::NameExists:
+        m.critical(QStringLiteral("用户名已存在，请重新输入！"), kError);
+        focus = boxes.name;
+        break;
+    case O::WrongPassword:
+        m.critical(QStringLiteral("密码错误，请重新输入！"), kError);
+        focus = boxes.oldPassword;
+        break;
+    case O::NoAccount:
+        m.critical(QStringLiteral("找不到当前用户的帐户，无法更改密码！"), kError);
+        break;
+    case O::Failed:
+        m.databaseError(r.error);
+        break;
+    }
+    if (focus)
+        focus->setFocus();
+    return false;
 }
 } // namespace
 
@@ -62,24 +84,15 @@ AddUserWindow::AddUserWindow(AppContext& ctx, QWidget* parent)
     kinds->addButton(restricted_);
     ok_ = button("cmok", QStringLiteral("增加用户"));
     auto* cancel = button("cmcancel", QStringLiteral("取消增加"));
-
-    auto* fields = new QGridLayout;
-    fields->addWidget(buddyLabel(QStringLiteral("用户名(&U)"), name_), 0, 0);
-    fields->addWidget(name_, 0, 1);
-    fields->addWidget(buddyLabel(QStringLiteral("密  码(&P)"), password_), 1, 0);
-    fields->addWidget(password_, 1, 1);
-    auto* kindBox = new QHBoxLayout;
-    kindBox->addWidget(ordinary_);
-    kindBox->addWidget(restricted_);
-    kindBox->addStretch();
-    fields->addLayout(kindBox, 2, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addLayout(buttons);
+    auto* kindRow = new QHBoxLayout;
+    kindRow->addWidget(ordinary_);
+    kindRow->addWidget(restricted_);
+    kindRow->addStretch();
+    dialogForm(this,
+               {{QStringLiteral("用户名(&U)"), name_},
+                {QStringLiteral("密  码(&P)"), password_},
+                {QString(), nullptr, kindRow}},
+               {ok_, cancel});
 
     connect(name_, &QLineEdit::textChanged, this,
             [this](const QString& t) { ok_->setEnabled(!t.isEmpty()); });
@@ -87,45 +100,14 @@ AddUserWindow::AddUserWindow(AppContext& ctx, QWidget* parent)
     connect(ok_, &QPushButton::clicked, this, &AddUserWindow::addUser);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 
-    makeDialog(this, "frmadduser", QStringLiteral("增加用户名"), 320, 150);
+    dialogWindow(this, QStringLiteral("增加用户名"), 320, 150);
     ok_->setEnabled(false);
     name_->setFocus();
 }
 
-bool AddUserWindow::report(const AccountService::Result& r)
-{
-    using O = AccountService::Outcome;
-    switch (r.outcome) {
-    case O::Done:
-        return true;
-    case O::EmptyPassword:
-        ctx_.messages().critical(kEmptyPassword, QStringLiteral("系统警告"));
-        password_->setFocus();
-        break;
-    case O::ApostropheInName:
-        ctx_.messages().critical(kNameApostrophe, kError);
-        name_->setFocus();
-        break;
-    case O::ApostropheInPassword:
-        ctx_.messages().critical(kPasswordApostrophe, kError);
-        password_->setFocus();
-        break;
-    case O::NameExists:
-        ctx_.messages().critical(kNameExists, kError);
-        name_->setFocus();
-        break;
-    case O::WrongPassword:
-    case O::NoAccount:
-    case O::Failed:
-        ctx_.messages().databaseError(r.error);
-        break;
-    }
-    return false;
-}
-
 void AddUserWindow::nameEntered()
 {
-    if (report(accounts_.checkNewName(name_->text())))
+    if (report(ctx_, accounts_.checkNewName(name_->text()), {name_, nullptr, password_}))
         password_->setFocus();
 }
 
@@ -134,9 +116,9 @@ void AddUserWindow::addUser()
     if (name_->text().isEmpty())
         return;
     const QString kind = ordinary_->isChecked() ? AccountService::kOrdinary : AccountService::kRestricted;
-    if (!report(accounts_.add(name_->text(), password_->text(), kind)))
+    if (!report(ctx_, accounts_.add(name_->text(), password_->text(), kind), {name_, nullptr, password_}))
         return;
-    emit ctx_.notifier().tableChanged(kTable);
+    ctx_.notifier().changed({schema::username::kTable});
     ctx_.messages().information(QStringLiteral(" 用户名已成功增加! "), kInfoCaption);
     close();
 }
@@ -145,20 +127,13 @@ void AddUserWindow::addUser()
 
 DeleteUserWindow::DeleteUserWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
 {
-    grid_ = new RecordView(ctx_, ctx_.accounts(), kTable);
-    grid_->setObjectName(QStringLiteral("bg"));
+    grid_ = namedGrid(ctx_, ctx_.accounts(), schema::username::kTable, "bg");
     auto* remove = button("cmdele", QStringLiteral("删除"));
     auto* refresh = button("cmrefresh", QStringLiteral("刷新"));
     auto* quit = button("cmquit", QStringLiteral("退出"));
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(remove);
-    buttons->addWidget(refresh);
-    buttons->addWidget(quit);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grid_, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow({remove, refresh, quit}, SpareWidth::Before));
 
     QPalette blue = grid_->palette();
     blue.setColor(QPalette::Text, Qt::blue);
@@ -172,14 +147,14 @@ DeleteUserWindow::DeleteUserWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     grid_->addStateItem(remove);
     grid_->startItemStateTimer(100, "Timer1");
 
-    makeDialog(this, "frmdeleuser", QStringLiteral("删除用户"), 420, 320);
+    dialogWindow(this, QStringLiteral("删除用户"), 420, 320);
 
     // The password column never reads the stored hashes: it repeats the
     // name under the mask. Text columns compare without letter case, so
     // the supervisors stay out whatever their case.
-    RecordSource source{kTable, {QStringLiteral("username"), QStringLiteral("username")}, {}, {}};
-    source.filter(QStringLiteral("username"), Op::Ne, QStringLiteral("ZED"))
-        .filter(QStringLiteral("username"), Op::Ne, QStringLiteral("ADMINISTRATOR"));
+    const QString name = schema::username::kName;
+    RecordSource source{schema::username::kTable, {name, name}, {}, {}};
+    source.filter(name, Op::Ne, QStringLiteral("ZED")).filter(name, Op::Ne, QStringLiteral("ADMINISTRATOR"));
     grid_->setSource(source);
     grid_->records()->setCaption(0, QStringLiteral("用户名"));
     grid_->records()->setCaption(1, QStringLiteral("密  码"));
@@ -205,19 +180,7 @@ ChangePasswordWindow::ChangePasswordWindow(AppContext& ctx, QWidget* parent)
     new_ = passwordEdit("txt_new");
     ok_ = button("cmok", QStringLiteral("确定"));
     auto* quit = button("cmquit", QStringLiteral("退出"));
-
-    auto* fields = new QGridLayout;
-    fields->addWidget(buddyLabel(QStringLiteral("旧密码："), old_), 0, 0);
-    fields->addWidget(old_, 0, 1);
-    fields->addWidget(buddyLabel(QStringLiteral("新密码："), new_), 1, 0);
-    fields->addWidget(new_, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok_);
-    buttons->addWidget(quit);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addLayout(buttons);
+    dialogForm(this, {{QStringLiteral("旧密码："), old_}, {QStringLiteral("新密码："), new_}}, {ok_, quit});
 
     connect(old_, &QLineEdit::textChanged, this, [this](const QString& t) { ok_->setEnabled(!t.isEmpty()); });
     connect(old_, &QLineEdit::returnPressed, this, &ChangePasswordWindow::oldEntered);
@@ -228,44 +191,14 @@ ChangePasswordWindow::ChangePasswordWindow(AppContext& ctx, QWidget* parent)
     connect(ok_, &QPushButton::clicked, this, &ChangePasswordWindow::change);
     connect(quit, &QPushButton::clicked, this, &QWidget::close);
 
-    makeDialog(this, "frmchange", QStringLiteral("更改密码"), 300, 130);
+    dialogWindow(this, QStringLiteral("更改密码"), 300, 130);
     ok_->setEnabled(false);
     old_->setFocus();
 }
 
-bool ChangePasswordWindow::report(const AccountService::Result& r)
-{
-    using O = AccountService::Outcome;
-    switch (r.outcome) {
-    case O::Done:
-        return true;
-    case O::WrongPassword:
-        ctx_.messages().critical(kWrongPassword, kError);
-        old_->setFocus();
-        break;
-    case O::EmptyPassword:
-        ctx_.messages().critical(kEmptyPassword, QStringLiteral("系统警告"));
-        new_->setFocus();
-        break;
-    case O::ApostropheInPassword:
-        ctx_.messages().critical(kPasswordApostrophe, kError);
-        new_->setFocus();
-        break;
-    case O::NoAccount:
-        ctx_.messages().critical(kNoAccount, kError);
-        break;
-    case O::ApostropheInName:
-    case O::NameExists:
-    case O::Failed:
-        ctx_.messages().databaseError(r.error);
-        break;
-    }
-    return false;
-}
-
 void ChangePasswordWindow::oldEntered()
 {
-    if (report(accounts_.checkPassword(ctx_.curUser(), old_->text())))
+    if (report(ctx_, accounts_.checkPassword(ctx_.curUser(), old_->text()), {nullptr, old_, new_}))
         new_->setFocus();
 }
 
@@ -273,11 +206,12 @@ void ChangePasswordWindow::change()
 {
     if (old_->text().isEmpty())
         return;
-    if (!report(accounts_.changePassword(ctx_.curUser(), old_->text(), new_->text())))
+    if (!report(ctx_, accounts_.changePassword(ctx_.curUser(), old_->text(), new_->text()),
+                {nullptr, old_, new_}))
         return;
     // The window goes before the message, as it unloads first.
     AppContext& ctx = ctx_;
-    emit ctx.notifier().tableChanged(kTable);
+    ctx.notifier().changed({schema::username::kTable});
     close();
     ctx.messages().information(QStringLiteral("你的密码已成功更改，并立即生效!"), kInfoCaption);
 }

@@ -22,9 +22,6 @@ public:
 private:
     void nameEntered();
     void addUser();
-    // Says what an outcome means and puts the focus where it is mended;
-    // false unless Done.
-    bool report(const AccountService::Result& r);
 
     AppContext& ctx_;
     AccountService accounts_;
@@ -62,7 +59,6 @@ public:
 private:
     void oldEntered();
     void change();
-    bool report(const AccountService::Result& r);
 
     AppContext& ctx_;
     AccountService accounts_;

@@ -18,7 +18,7 @@
 namespace shop {
 
 namespace {
-const QString kNumber = QStringLiteral("卡号");
+namespace card = schema::numbercard;
 } // namespace
 
 const QStringList& CardWindow::cardTypes()
@@ -30,30 +30,29 @@ const QStringList& CardWindow::cardTypes()
 
 CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
 {
-    setObjectName(QStringLiteral("frm_card"));
     setWindowTitle(QStringLiteral("开卡管理"));
 
     const QStringList columns = db().columns(kTable);
     // The card type is reached by mouse or Tab; it keeps its text on clear.
-    fields_ = new FieldSet(
-        ctx_, this, columns,
-        {
-            {"txt_date", "开卡日期", "开卡日期", {}, FieldKind::Date, 0, 0},
-            {"txt_number", "卡   号", kNumber, {}, FieldKind::Line, 0, 1},
-            {"com_name", "经手人", "经手人", {}, FieldKind::Worker, 0, 2},
-            {"txt_name", "顾客姓名", "顾客姓名", {}, FieldKind::Line, 1, 0},
-            {"txt_service", "服务项目", "服务项目", {}, FieldKind::Line, 1, 1},
-            {"txt_jine", "金  额", "金额", {}, FieldKind::Line, 1, 2},
-            {"txt_times", "次    数", "次数", {}, FieldKind::Line, 2, 0, 1, Trimmed},
-            {"com_style", "卡类型", "卡类型", {}, FieldKind::Combo, 2, 1, 1, OffChain | KeptOnClear},
-            {"txt_remark", "备   注", "备注", {}, FieldKind::Line, 2, 2},
-        });
+    // clang-format off
+    const QList<FieldDef> defs = {
+        {.name = "txt_date", .label = "开卡日期", .column = card::kOpened, .kind = FieldKind::Date},
+        {.name = "txt_number", .label = "卡   号", .column = card::kNumber, .col = 1},
+        {.name = "com_name", .label = "经手人", .column = card::kHandler, .kind = FieldKind::Worker, .col = 2},
+        {.name = "txt_name", .label = "顾客姓名", .column = card::kHolder, .row = 1},
+        {.name = "txt_service", .label = "服务项目", .column = card::kServiceItem, .row = 1, .col = 1},
+        {.name = "txt_jine", .label = "金  额", .column = card::kBalance, .row = 1, .col = 2},
+        {.name = "txt_times", .label = "次    数", .column = card::kUses, .row = 2, .flags = Trimmed},
+        {.name = "com_style", .label = "卡类型", .column = card::kType, .kind = FieldKind::Combo, .row = 2, .col = 1, .flags = OffChain | KeptOnClear},
+        {.name = "txt_remark", .label = "备   注", .column = card::kRemark, .row = 2, .col = 2},
+    };
+    // clang-format on
+    fields_ = new FieldSet(ctx_, this, columns, defs);
     worker_ = fields_->as<WorkerBox>("com_name");
     cardType_ = fields_->as<QComboBox>("com_style");
 
     buttons_ = entryButtons("cmd_save", "cmd_deleted", "cmd_modify", "cmd_query", "cmd_exit");
-    grid_ = new RecordView(ctx_, db(), kTable);
-    grid_->setObjectName(QStringLiteral("bg"));
+    grid_ = namedGrid(ctx_, db(), kTable, "bg");
     entryLayout(this, fields_->layout(), buttons_, grid_);
     fields_->chainTo(buttons_.save);
 
@@ -74,7 +73,7 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
 
     // Edits of the number in the unlocked grid: a number that belongs to
     // another card is refused, as opening a card refuses it.
-    grid_->refuseDuplicateEdits(kNumber, QStringLiteral("此卡号已存在，不能重复！"));
+    grid_->refuseDuplicateEdits(card::kNumber, QStringLiteral("此卡号已存在，不能重复！"));
 
     keyed_ = std::make_unique<KeyedRows>(*grid_, *fields_);
     keyed_->setShow([this](qint64, const QStringList& card) { show_card(card); });
@@ -141,9 +140,9 @@ bool CardWindow::eventFilter(QObject* watched, QEvent* event)
 
 void CardWindow::saveCard()
 {
-    const auto saved = keyed_->save({{kNumber, QStringLiteral("顾客姓名")},
+    const auto saved = keyed_->save({{card::kNumber, card::kHolder},
                                      QStringLiteral("请输入完整的资料！"),
-                                     {kNumber},
+                                     {card::kNumber},
                                      QStringLiteral("会员资料已存在，你想修改它吗？"),
                                      QStringLiteral("修改")});
     if (saved != KeyedRows::Saved::Failed)
@@ -153,7 +152,7 @@ void CardWindow::saveCard()
 void CardWindow::modifyCard()
 {
     // A top-up types the new balance or uses over the stored ones.
-    if (keyed_->modify({{kNumber}}) != KeyedRows::Modified::Failed)
+    if (keyed_->modify({{card::kNumber}}) != KeyedRows::Modified::Failed)
         fields_->widget("txt_date")->setFocus();
 }
 
@@ -166,7 +165,7 @@ void CardWindow::deleteCard()
 void CardWindow::queryCards()
 {
     clear_card_fields();
-    const SearchItem item{QStringLiteral("请输入会员卡号"), QStringLiteral("查询"), kNumber,
+    const SearchItem item{QStringLiteral("请输入会员卡号"), QStringLiteral("查询"), card::kNumber,
                           QStringLiteral("未找到相应的记录！"), QStringLiteral("错误")};
     if (grid_->search(item) != SearchResult::Cancelled)
         fields_->widget("txt_date")->setFocus();

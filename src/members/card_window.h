@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/schema.h"
 #include "ui/app_context.h"
 #include "ui/record_view.h"
 #include "ui/widgets.h"
@@ -22,7 +23,7 @@ class WorkerBox;
 class CardWindow : public QWidget {
     Q_OBJECT
 public:
-    static inline const QString kTable = QStringLiteral("numbercard");
+    static inline const QString kTable = schema::numbercard::kTable;
     static const QStringList& cardTypes();
 
     explicit CardWindow(AppContext& ctx, QWidget* parent = nullptr);

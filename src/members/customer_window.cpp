@@ -15,8 +15,7 @@
 namespace shop {
 
 namespace {
-const QString kNumber = QStringLiteral("编号");
-const QString kName = QStringLiteral("姓名");
+namespace guke = schema::guke;
 
 // A key that types a character (Enter and Backspace included); arrows,
 // Tab and shortcuts are not.
@@ -42,26 +41,26 @@ bool typesCharacter(const QKeyEvent* k)
 
 CustomerWindow::CustomerWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
 {
-    setObjectName(QStringLiteral("frmguke"));
     setWindowTitle(QStringLiteral("顾客信息管理"));
 
-    fields_ = new FieldSet(ctx_, this, db().columns(kTable),
-                           {
-                               {"txt_guke_num", "编    号", kNumber, {}, FieldKind::Line, 0, 0},
-                               {"txt_guke_name", "姓    名", kName, {}, FieldKind::Line, 0, 1},
-                               {"txt_guke_sex", "性    别", "性别", {}, FieldKind::Line, 0, 2},
-                               {"txt_guke_bron", "出生年月", "出生年月", {}, FieldKind::Line, 1, 0},
-                               {"txt_guke_tel", "联系电话", "联系电话", {}, FieldKind::Line, 1, 1},
-                               {"txt_guke_creat", "创建日期", "创建日期", {}, FieldKind::Line, 1, 2},
-                               {"txt_guke_address", "通信地址", "通信地址", {}, FieldKind::Line, 2, 0, 3},
-                               {"txt_guke_person", "个人分析", "个人分析", {}, FieldKind::Line, 3, 0, 3},
-                           });
+    // clang-format off
+    const QList<FieldDef> defs = {
+        {.name = "txt_guke_num", .label = "编    号", .column = guke::kNumber},
+        {.name = "txt_guke_name", .label = "姓    名", .column = guke::kName, .col = 1},
+        {.name = "txt_guke_sex", .label = "性    别", .column = guke::kSex, .col = 2},
+        {.name = "txt_guke_bron", .label = "出生年月", .column = guke::kBorn, .row = 1},
+        {.name = "txt_guke_tel", .label = "联系电话", .column = guke::kPhone, .row = 1, .col = 1},
+        {.name = "txt_guke_creat", .label = "创建日期", .column = guke::kCreated, .row = 1, .col = 2},
+        {.name = "txt_guke_address", .label = "通信地址", .column = guke::kAddress, .row = 2, .span = 3},
+        {.name = "txt_guke_person", .label = "个人分析", .column = guke::kAnalysis, .row = 3, .span = 3},
+    };
+    // clang-format on
+    fields_ = new FieldSet(ctx_, this, db().columns(kTable), defs);
     number_ = fields_->as<QLineEdit>("txt_guke_num");
 
     buttons_ =
         entryButtons("cmd_guke_save", "cmd_guke_del", "cmd_guke_mod", "cmd_guke_query", "cmd_guke_exit");
-    grid_ = new RecordView(ctx_, db(), kTable);
-    grid_->setObjectName(QStringLiteral("bg"));
+    grid_ = namedGrid(ctx_, db(), kTable, "bg");
     entryLayout(this, fields_->layout(), buttons_, grid_);
     fields_->chainTo(buttons_.save);
     // Installed after the chain, so the locked-number warning comes before
@@ -147,9 +146,9 @@ bool CustomerWindow::eventFilter(QObject* watched, QEvent* event)
 void CustomerWindow::saveCustomer()
 {
     // Number and name together tell customers apart.
-    const auto saved = keyed_->save({{kNumber, kName},
+    const auto saved = keyed_->save({{guke::kNumber, guke::kName},
                                      QStringLiteral("请输入完整的数据！"),
-                                     {kNumber, kName},
+                                     {guke::kNumber, guke::kName},
                                      QStringLiteral("此顾客资料已存在，你想修改它吗？"),
                                      QStringLiteral("信息")});
     // A customer shown after Yes keeps the focus where it was.
@@ -161,7 +160,7 @@ void CustomerWindow::modifyCustomer()
 {
     // Several customers may share a number, so the change is written to one
     // row: the customer shown, or else the first with the typed number.
-    if (keyed_->modify({{kNumber}}) != KeyedRows::Modified::Failed)
+    if (keyed_->modify({{guke::kNumber}}) != KeyedRows::Modified::Failed)
         number_->setFocus();
 }
 
@@ -174,7 +173,7 @@ void CustomerWindow::deleteCustomer()
 
 void CustomerWindow::queryCustomers()
 {
-    const SearchItem item{QStringLiteral("请输入要查询的姓名："), QStringLiteral("查询"), kName,
+    const SearchItem item{QStringLiteral("请输入要查询的姓名："), QStringLiteral("查询"), guke::kName,
                           QStringLiteral("找不到相应的记录！"), QStringLiteral("错误")};
     if (grid_->search(item) == SearchResult::Cancelled)
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/schema.h"
 #include "ui/app_context.h"
 #include "ui/record_view.h"
 #include "ui/widgets.h"
@@ -23,7 +24,7 @@ class KeyedRows;
 class CustomerWindow : public QWidget {
     Q_OBJECT
 public:
-    static inline const QString kTable = QStringLiteral("guke");
+    static inline const QString kTable = schema::guke::kTable;
 
     explicit CustomerWindow(AppContext& ctx, QWidget* parent = nullptr);
     ~CustomerWindow() override;

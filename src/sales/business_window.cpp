@@ -5,6 +5,7 @@
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
 #include "data/numeric.h"
+#include "data/schema.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -23,12 +24,9 @@ namespace shop {
 
 namespace {
 
-const QString kSales = QStringLiteral("salse");
+namespace sales = schema::salse;
+const QString kSales = sales::kTable;
 const QString kError = QStringLiteral("错误");
-
-// The opening grid of a user who may not see the commission.
-const QStringList kTwelveColumns = {"业务日期", "业务类型", "卡号",     "产品编号", "商品名称", "出货数量",
-                                    "零售价格", "进货日期", "实收金额", "服务项目", "员工姓名", "备注或说明"};
 
 QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent)
 {
@@ -71,7 +69,6 @@ bool found(MessageService& messages, const DbValue<T>& row, const QString& notFo
 BusinessWindow::BusinessWindow(AppContext& ctx, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), service_(ctx.business())
 {
-    setObjectName(QStringLiteral("frmyewu"));
     setWindowTitle(QStringLiteral("业务管理"));
     buildForm();
     open_data();
@@ -118,23 +115,18 @@ void BusinessWindow::buildForm()
     query_ = button("cmd_query", QStringLiteral("查询"));
     count_ = button("cmd_count", QStringLiteral("统计"));
     exit_ = button("cmd_exit", QStringLiteral("退出"));
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {save_, delete_, query_, count_, exit_})
-        buttons->addWidget(b);
-    buttons->addStretch();
 
-    bg_ = new RecordView(ctx_, ctx_.business(), kSales, central);
-    bg_->setObjectName(QStringLiteral("bg"));
+    bg_ = namedGrid(ctx_, ctx_.business(), kSales, "bg", nullptr, central);
     // Every save re-reads the grid: read a screenful, more as it scrolls.
     bg_->records()->setPageSize(64);
-    bg_->setSortColumns({{0, "业务日期"},
-                         {1, "业务类型"},
-                         {2, "卡号"},
-                         {3, "产品编号"},
-                         {4, "商品名称"},
-                         {5, "出货数量"},
-                         {9, "服务项目"},
-                         {10, "员工姓名"}});
+    bg_->setSortColumns({{0, sales::kDate},
+                         {1, sales::kType},
+                         {2, sales::kCard},
+                         {3, sales::kProductCode},
+                         {4, sales::kProductName},
+                         {5, sales::kQuantity},
+                         {9, sales::kServiceItem},
+                         {10, sales::kEmployee}});
     // Timer1: 查询 and 统计 need rows; 删除 also a supervisor.
     bg_->addStateItem(query_);
     bg_->addStateItem(count_);
@@ -145,7 +137,7 @@ void BusinessWindow::buildForm()
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(typeBox);
     layout->addLayout(fields);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow({save_, delete_, query_, count_, exit_}, SpareWidth::After));
     layout->addWidget(bg_, 1);
 
     QStatusBar* bar = statusBar();
@@ -196,10 +188,14 @@ void BusinessWindow::buildForm()
 
 void BusinessWindow::open_data()
 {
-    if (ctx_.isSupervisor())
+    // A user who may not see the commission sees the other twelve columns.
+    if (ctx_.isSupervisor()) {
         bg_->refresh();
-    else
-        bg_->showAll(kTwelveColumns);
+    } else {
+        QStringList columns = schema::columnsOf(kSales);
+        columns.removeAll(sales::kCommission);
+        bg_->showAll(columns);
+    }
     setLocked(productCode_, true);
     setLocked(quantity_, true);
     setLocked(serviceItem_, true);
@@ -421,13 +417,7 @@ void BusinessWindow::cmd_save()
         return;
 
     // Every open view of the written tables re-reads, this window's grid too.
-    TableNotifier& n = ctx_.notifier();
-    if (e.goods)
-        emit n.tableChanged(QStringLiteral("jinhuo"));
-    if (saved.cardRowid != 0)
-        emit n.tableChanged(QStringLiteral("numbercard"));
-    emit n.tableChanged(kSales);
-    emit n.tableChanged(QStringLiteral("salse_history"));
+    ctx_.notifier().changed(saved.written);
     clear_entry();
     cardNumber_->setFocus();
 }
@@ -435,9 +425,8 @@ void BusinessWindow::cmd_save()
 void BusinessWindow::cmd_count()
 {
     const QString today = ctx_.today();
-    const SearchResult r =
-        bg_->showOrFallBack(RecordSource::all(kSales).filter(QStringLiteral("业务日期"), Op::Eq, today),
-                            QStringLiteral("只能统计本日发生的业务金额！"), QString());
+    const SearchResult r = bg_->showOrFallBack(RecordSource::all(kSales).filter(sales::kDate, Op::Eq, today),
+                                               QStringLiteral("只能统计本日发生的业务金额！"), QString());
     if (r == SearchResult::Found) {
         const auto total = service_.dailyTotal(today);
         if (total.failed())
@@ -462,12 +451,12 @@ void BusinessWindow::cmd_del()
 
 void BusinessWindow::cmd_query()
 {
-    const QString answer =
-        ctx_.messages().input(QStringLiteral("请输入要查询的卡号"), QStringLiteral("查询"));
-    if (answer.isEmpty())
-        return;
-    bg_->showOrFallBack(RecordSource::all(kSales).filter(QStringLiteral("卡号"), Op::Eq, answer),
-                        QStringLiteral("未找到相应的记录！"), kError);
+    bg_->search({.prompt = QStringLiteral("请输入要查询的卡号"),
+                 .title = QStringLiteral("查询"),
+                 .column = sales::kCard,
+                 .notFoundText = QStringLiteral("未找到相应的记录！"),
+                 .notFoundCaption = kError,
+                 .match = Op::Eq});
 }
 
 } // namespace shop

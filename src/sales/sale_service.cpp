@@ -64,7 +64,7 @@ SaleRefusal cardRefusal(const SaleEntry& e, const CardRow& c, QString* column, Q
         const double uses = numericValue(c.uses);
         if (uses <= 0)
             return SaleRefusal::NoUsesLeft;
-        *column = QStringLiteral("次数");
+        *column = schema::numbercard::kUses;
         *newValue = numberText(uses - 1);
     } else if (isValueCard(c.type)) {
         const double left = numericValue(c.balance) - numericValue(e.money);
@@ -73,7 +73,7 @@ SaleRefusal cardRefusal(const SaleEntry& e, const CardRow& c, QString* column, Q
         // A balance beyond any number is not written as 0.
         if (!std::isfinite(left))
             return SaleRefusal::MoneyOutOfRange;
-        *column = QStringLiteral("金额");
+        *column = schema::numbercard::kBalance;
         *newValue = numberText(left);
     }
     return SaleRefusal::None;
@@ -180,19 +180,13 @@ Database::Statement cardByRowid(qint64 rowid, const QString& number)
 DbValue<GoodsLine> SaleService::findGoods(const QString& code)
 {
     const Database::Statement q = goodsByCode(code);
-    auto row = db_.selectOne(q.sql, q.binds);
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<GoodsLine>::of(goodsFrom(*row));
+    return db_.selectOne(q.sql, q.binds).map(goodsFrom);
 }
 
 DbValue<CardRow> SaleService::findCard(const QString& number)
 {
     const Database::Statement q = cardByNumber(number);
-    auto row = db_.selectOne(q.sql, q.binds);
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<CardRow>::of(cardFrom(*row));
+    return db_.selectOne(q.sql, q.binds).map(cardFrom);
 }
 
 SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,
@@ -240,8 +234,8 @@ SaleOutcome SaleService::readAndDecide(const SaleEntry& e, const QList<Database:
 DbValue<DailyTotal> SaleService::dailyTotal(const QString& date)
 {
     return rows::sumRounded(
-        db_, RecordSource::all(QStringLiteral("salse")).filter(QStringLiteral("业务日期"), Op::Eq, date),
-        QStringLiteral("实收金额"));
+        db_, RecordSource::all(schema::salse::kTable).filter(schema::salse::kDate, Op::Eq, date),
+        schema::salse::kReceived);
 }
 
 SaleOutcome SaleService::checkGoods(const SaleEntry& e)
@@ -316,9 +310,9 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     QVariantList binds;
     for (const QString& v : values(e, date))
         binds << textValue(v);
-    writes.append({insertSql(QStringLiteral("salse")), binds});
+    writes.append({insertSql(schema::salse::kTable), binds});
     what << QStringLiteral("写入业务记录");
-    writes.append({insertSql(QStringLiteral("salse_history")), binds});
+    writes.append({insertSql(schema::salse::kHistory), binds});
     what << QStringLiteral("写入业务历史记录");
     what << QStringLiteral("提交保存");
     qsizetype failedAt = 0;
@@ -327,6 +321,11 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
+    if (e.goods)
+        out.written << schema::jinhuo::kTable;
+    if (checked.cardRowid != 0)
+        out.written << schema::numbercard::kTable;
+    out.written << schema::salse::kTable << schema::salse::kHistory;
     return out;
 }
 

@@ -77,6 +77,8 @@ struct SaleOutcome {
     // The rows the checks found; a save touches exactly these.
     qint64 goodsRowid = 0;
     qint64 cardRowid = 0;
+    // Saved: the tables the sale wrote.
+    QStringList written;
 
     bool ok() const { return kind == Ready || kind == Saved; }
 };

@@ -16,11 +16,7 @@ namespace shop {
 
 namespace {
 
-const QString kSales = QStringLiteral("salse");
-const QString kDate = QStringLiteral("业务日期");
-const QString kEmployee = QStringLiteral("员工姓名");
-const QString kReceived = QStringLiteral("实收金额");
-const QString kCommission = QStringLiteral("提成金额");
+namespace sales = schema::salse;
 const QString kInfo = QStringLiteral("信息");
 
 // The rows of a date range, of one employee when named, in stored order:
@@ -28,9 +24,10 @@ const QString kInfo = QStringLiteral("信息");
 // window adds the same rows (dates compare as the stored texts).
 RecordSource rangeSource(const QString& from, const QString& to, const QString& employee)
 {
-    RecordSource s = RecordSource::all(kSales).filter(kDate, Op::Ge, from).filter(kDate, Op::Le, to);
+    RecordSource s =
+        RecordSource::all(sales::kTable).filter(sales::kDate, Op::Ge, from).filter(sales::kDate, Op::Le, to);
     if (!employee.isEmpty())
-        s.filter(kEmployee, Op::Eq, employee);
+        s.filter(sales::kEmployee, Op::Eq, employee);
     return s;
 }
 
@@ -38,7 +35,7 @@ RecordSource rangeSource(const QString& from, const QString& to, const QString& 
 
 SalesRecordsWindow::SalesRecordsWindow(AppContext& ctx, QWidget* parent)
     : BrowserWindow(ctx,
-                    {QStringLiteral("frm_salse"), QStringLiteral("业务发生记录查询"), kSales,
+                    {QStringLiteral("frm_salse"), QStringLiteral("业务发生记录查询"), sales::kTable,
                      QStringLiteral("PMENU"), QStringLiteral("表单")},
                     parent)
 {
@@ -77,11 +74,11 @@ SalesRecordsWindow::SalesRecordsWindow(AppContext& ctx, QWidget* parent)
     grid()->setSortMap({}, UnmappedHeader::Ignore);
 
     addSearch("card_search", QStringLiteral("按会员卡号查询"), QStringLiteral("请输入要查询的卡号："),
-              QStringLiteral("卡号查询"), QStringLiteral("卡号"));
+              QStringLiteral("卡号查询"), sales::kCard);
     addSearch("product_search", QStringLiteral("按产品编号查询"), QStringLiteral("请输入要查询的产品编号："),
-              QStringLiteral("产品编号查询"), QStringLiteral("产品编号"));
+              QStringLiteral("产品编号查询"), sales::kProductCode);
     addSearch("name_search", QStringLiteral("按商品名称查询"), QStringLiteral("请输入要查询的商品名称："),
-              QStringLiteral("商品名称查询"), QStringLiteral("商品名称"));
+              QStringLiteral("商品名称查询"), sales::kProductName);
     addShowAll("all_record", QStringLiteral("刷新所有记录"));
 
     open_data();
@@ -94,8 +91,8 @@ void SalesRecordsWindow::open_data()
     if (ctx_.isSupervisor()) {
         grid()->refresh();
     } else {
-        QStringList columns = schema::columnsOf(kSales);
-        columns.removeAll(kCommission);
+        QStringList columns = schema::columnsOf(sales::kTable);
+        columns.removeAll(sales::kCommission);
         grid()->showAll(columns);
     }
 }
@@ -126,15 +123,12 @@ void SalesRecordsWindow::cmd_search()
     MessageService& m = ctx_.messages();
     // One pass reads the total and the rows' keys; the grid shows the rows
     // of the range from those keys while the result is said.
-    QVector<qint64> rowids;
-    const auto totals = rows::sumRoundedEach(ctx_.business(), range, {kReceived}, &rowids);
-    const bool shown =
-        totals.failed() ? grid()->setSource(range) : grid()->setSource(range, std::move(rowids));
-    if (shown) {
+    const auto totals = grid()->showWithTotals(range, [&](QVector<qint64>* rowids) {
+        return rows::sumRoundedEach(ctx_.business(), range, {sales::kReceived}, rowids);
+    });
+    if (totals) {
         const QString span = QStringLiteral("从") + from + QStringLiteral("日到") + to;
-        if (totals.failed()) {
-            m.databaseError(totals.error());
-        } else if (grid()->isEmpty()) {
+        if (grid()->isEmpty()) {
             if (employee.isEmpty())
                 m.critical(QStringLiteral("未找到相应的记录！"), QString());
             else

@@ -4,29 +4,22 @@
 #include <QString>
 
 #include "shell/version.h"
+#include "ui/app_context.h"
 
 namespace shop {
 
 // The settings the shell keeps: group "settings", keys "CompanyName" and
-// "filetype". The two readers of the company name use different defaults.
+// "filetype". The caption reads the company name with a default of its own;
+// the status bar and the documents read it through AppContext::companyName.
 namespace app_settings {
 
-inline constexpr const char* kCompanyKey = "settings/CompanyName";
+inline constexpr const char* kCompanyKey = AppContext::kCompanyKey;
 inline constexpr const char* kFileTypeKey = "settings/filetype";
 
-inline QString companyName(QSettings& s, const QString& fallback)
-{
-    return s.value(QLatin1String(kCompanyKey), fallback).toString();
-}
 // The caption's default.
 inline QString companyForCaption(QSettings& s)
 {
-    return companyName(s, QStringLiteral("zedware"));
-}
-// The status bar's default.
-inline QString companyForStatus(QSettings& s)
-{
-    return companyName(s, QStringLiteral("ZEDWARE CO.,LTD"));
+    return s.value(QLatin1String(kCompanyKey), QStringLiteral("zedware")).toString();
 }
 inline QString fileType(QSettings& s)
 {

@@ -453,7 +453,7 @@ void MainWindow::updateTab(QWidget* page)
 void MainWindow::tick1()
 {
     panels_[4]->setText(dateTimeText(ctx_.clock().now()));
-    panels_[1]->setText(QStringLiteral("使用单位：") + app_settings::companyForStatus(ctx_.settings()));
+    panels_[1]->setText(QStringLiteral("使用单位：") + ctx_.companyName());
     panels_[2]->setEnabled(numLock_);
     panels_[3]->setText(insertMode_ ? QStringLiteral("INS") : QStringLiteral("OVR"));
     dateLabel_->setText(ctx_.today());

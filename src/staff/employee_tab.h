@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/schema.h"
 #include "ui/app_context.h"
 #include "ui/tab_page.h"
 #include "ui/widgets.h"
@@ -22,13 +23,12 @@ struct Record;
 class EmployeeTab : public TabPage {
     Q_OBJECT
 public:
-    static inline const QString kTable = QStringLiteral("worker");
+    static inline const QString kTable = schema::worker::kTable;
 
     EmployeeTab(AppContext& ctx, QWidget* parent = nullptr);
     ~EmployeeTab() override;
 
     void showTab() override;
-    void updateStates() override;
     void setContextMenu(QMenu* menu) override;
 
     RecordView* grid() const { return grid_; }
@@ -41,7 +41,6 @@ private:
     void modifyWorker();
     void deleteWorker();
     void queryWorkers();
-    void refreshWorkers();
     void showClickedWorker(const Record& record);
 
     AppContext& ctx_;

@@ -13,7 +13,7 @@
 namespace shop {
 
 namespace {
-const QString kDate = QStringLiteral("日期");
+namespace ledger = schema::shouzhi;
 const char* const kDateBox = "txt_shou_date";
 } // namespace
 
@@ -21,32 +21,26 @@ LedgerTab::LedgerTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ctx_(c
 {
     setObjectName(QStringLiteral("shouzhi_page"));
 
-    const QStringList columns = ctx_.business().columns(kTable);
-    fields_ =
-        new FieldSet(ctx_, this, columns,
-                     {
-                         {kDateBox, "日    期", columns.value(0), {}, FieldKind::Date, 0, 0},
-                         {"txt_shou_shixiang", "事    项 ", columns.value(1), {}, FieldKind::Line, 0, 1},
-                         {"txt_shou_zhicu", "支出费用", columns.value(2), {}, FieldKind::Line, 1, 0},
-                         {"txt_shou_qita", "收    入", columns.value(3), {}, FieldKind::Line, 1, 1},
-                         {"txt_shou_remark", "说    明", columns.value(4), {}, FieldKind::Line, 2, 0, 2},
-                     });
+    // clang-format off
+    const QList<FieldDef> defs = {
+        {.name = kDateBox, .label = "日    期", .column = ledger::kDate, .kind = FieldKind::Date},
+        {.name = "txt_shou_shixiang", .label = "事    项 ", .column = ledger::kMatter, .col = 1},
+        {.name = "txt_shou_zhicu", .label = "支出费用", .column = ledger::kExpense, .row = 1},
+        {.name = "txt_shou_qita", .label = "收    入", .column = ledger::kIncome, .row = 1, .col = 1},
+        {.name = "txt_shou_remark", .label = "说    明", .column = ledger::kRemark, .row = 2, .span = 2},
+    };
+    // clang-format on
+    fields_ = new FieldSet(ctx_, this, ctx_.business().columns(kTable), defs);
     // The period of the total, below the entry.
     from_ = dateEdit("txt_from");
     to_ = dateEdit("txt_to");
     addField(fields_->layout(), 3, 0, QStringLiteral("从"), from_);
     addField(fields_->layout(), 3, 1, QStringLiteral("到"), to_);
 
-    buttons_ =
-        entryButtons("cmd_shou_save", "cmd_shou_del", "cmd_shou_modi", "cmd_shou_count", "cmd_shou_exit");
-    buttons_.save->setText(QStringLiteral("保存"));
-    buttons_.remove->setText(QStringLiteral("删除"));
-    buttons_.modify->setText(QStringLiteral("清除"));
-    buttons_.query->setText(QStringLiteral("统计"));
-    buttons_.exit->setText(QStringLiteral("退出"));
-    grid_ = new RecordView(ctx_, ctx_.business(), kTable);
-    grid_->setObjectName(QStringLiteral("shou_bg"));
-    grid_->records()->setObjectName(QStringLiteral("Data3"));
+    buttons_ = entryButtons("cmd_shou_save", "cmd_shou_del", "cmd_shou_modi", "cmd_shou_count",
+                            "cmd_shou_exit", {"保存", "删除", "清除", "统计", "退出"});
+    grid_ = namedGrid(ctx_, ctx_.business(), kTable, "shou_bg", "Data3");
+    setStateGrid(grid_);
     entryLayout(this, fields_->layout(), buttons_, grid_);
     fields_->chainTo(buttons_.save);
 
@@ -54,10 +48,7 @@ LedgerTab::LedgerTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ctx_(c
     connect(buttons_.modify, &QPushButton::clicked, this, &LedgerTab::clearForEntry);
     connect(buttons_.remove, &QPushButton::clicked, this, &LedgerTab::deleteEntry);
     connect(buttons_.query, &QPushButton::clicked, this, &LedgerTab::periodTotal);
-    connect(buttons_.exit, &QPushButton::clicked, this, [this] {
-        clear_fields();
-        emit closeRequested();
-    });
+    closesWith(buttons_.exit, [this] { clear_fields(); });
     for (QPushButton* b : {buttons_.remove, buttons_.modify, buttons_.query})
         grid_->addStateItem(b);
 
@@ -73,20 +64,8 @@ LedgerTab::LedgerTab(AppContext& ctx, QWidget* parent) : TabPage(parent), ctx_(c
 void LedgerTab::setContextMenu(QMenu* menu)
 {
     TabPage::setContextMenu(menu);
-    if (!menu)
-        return;
-    grid_->setPopupMenu(menu);
-    auto item = [menu](const char* name) { return menu->findChild<QAction*>(QLatin1String(name)); };
-    QAction* lock = item("bg_lock");
-    QAction* unlock = item("bg_unlock");
-    if (lock && unlock) {
-        // The pair without locking: the grid keeps its opening flags.
-        grid_->setLockPair(lock, unlock, LockKind::Full);
-        lock->setEnabled(false);
-        unlock->setEnabled(true);
-    }
-    if (QAction* refresh = item("bg_fresh"))
-        connect(refresh, &QAction::triggered, grid_, &RecordView::refresh);
+    // The pair without locking: the grid keeps its opening flags.
+    grid_->adoptMenu(menu, {"bg_lock", "bg_unlock", "bg_fresh"}, LockKind::Full, AdoptedLock::KeepFlags);
 }
 
 void LedgerTab::showTab()
@@ -96,14 +75,8 @@ void LedgerTab::showTab()
     to_->setText(ctx_.today());
     fields_->widget(kDateBox)->setFocus();
     // The edit item keeps its state; the lock item is disabled on each showing.
-    if (QMenu* menu = contextMenu())
-        if (auto* lock = menu->findChild<QAction*>(QStringLiteral("bg_lock")))
-            lock->setEnabled(false);
-}
-
-void LedgerTab::updateStates()
-{
-    grid_->updateItemStates();
+    if (QAction* lock = grid_->lockItem())
+        lock->setEnabled(false);
 }
 
 void LedgerTab::clear_fields()
@@ -115,12 +88,9 @@ void LedgerTab::clear_fields()
 void LedgerTab::saveEntry()
 {
     // Nothing is required: an empty entry is stored as five empty texts.
-    const DbResult r = rows::insert(ctx_.business(), kTable, fields_->values());
-    if (!r) {
-        ctx_.messages().databaseError(r.error); // the entry stays for another try
+    // A failure is said and the entry stays for another try.
+    if (!ctx_.wrote(rows::insert(ctx_.business(), kTable, fields_->values()), {kTable}))
         return;
-    }
-    emit ctx_.notifier().tableChanged(kTable);
     clear_fields();
     fields_->widget(kDateBox)->setFocus();
 }
@@ -154,16 +124,11 @@ void LedgerTab::periodTotal()
     const QString to = to_->text();
     // Dates are texts: the period compares them character by character.
     const RecordSource period =
-        RecordSource::all(kTable).filter(kDate, Op::Ge, from).filter(kDate, Op::Le, to);
-    if (!grid_->setSource(period))
+        RecordSource::all(kTable).filter(ledger::kDate, Op::Ge, from).filter(ledger::kDate, Op::Le, to);
+    if (grid_->showOrFallBack(period, QStringLiteral("没有找到相应的记录！"), QStringLiteral("错误")) !=
+        SearchResult::Found)
         return;
-    if (grid_->isEmpty()) {
-        ctx_.messages().critical(QStringLiteral("没有找到相应的记录！"), QStringLiteral("错误"));
-        grid_->refresh();
-        return;
-    }
-    const QStringList columns = ctx_.business().columns(kTable);
-    const auto totals = rows::sumRoundedEach(ctx_.business(), period, {columns.value(2), columns.value(3)});
+    const auto totals = rows::sumRoundedEach(ctx_.business(), period, {ledger::kExpense, ledger::kIncome});
     if (totals.failed()) {
         ctx_.messages().databaseError(totals.error());
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/schema.h"
 #include "ui/app_context.h"
 #include "ui/tab_page.h"
 #include "ui/widgets.h"
@@ -18,12 +19,11 @@ class RecordView;
 class LedgerTab : public TabPage {
     Q_OBJECT
 public:
-    static inline const QString kTable = QStringLiteral("shouzhi");
+    static inline const QString kTable = schema::shouzhi::kTable;
 
     LedgerTab(AppContext& ctx, QWidget* parent = nullptr);
 
     void showTab() override;
-    void updateStates() override;
     void setContextMenu(QMenu* menu) override;
 
     RecordView* grid() const { return grid_; }

@@ -10,11 +10,7 @@
 namespace shop {
 
 namespace {
-const QString kName = QStringLiteral("员工姓名");
-const QString kDate = QStringLiteral("业务日期");
-const QString kItem = QStringLiteral("服务项目");
-const QString kAmount = QStringLiteral("实收金额");
-const QString kCommission = QStringLiteral("提成金额");
+namespace sales = schema::salse;
 const QString kYuan = QStringLiteral("元");
 
 struct Totals {
@@ -28,16 +24,15 @@ struct Totals {
 DbValue<Totals> roundedTotals(Database& db, const RecordSource& source, const QStringList& columns,
                               QVector<qint64>* rowids)
 {
-    const auto each = rows::sumRoundedEach(db, source, columns.mid(0, 2), rowids);
-    if (!each)
-        return {each.status, std::nullopt};
-    Totals t;
-    for (qsizetype i = 0; i < each->size(); ++i) {
-        t.rows = each->at(i).rows;
-        t.sums[i] = each->at(i).total;
-        t.overflow = t.overflow || each->at(i).overflow;
-    }
-    return DbValue<Totals>::of(t);
+    return rows::sumRoundedEach(db, source, columns.mid(0, 2), rowids).map([](const auto& each) {
+        Totals t;
+        for (qsizetype i = 0; i < each.size(); ++i) {
+            t.rows = each.at(i).rows;
+            t.sums[i] = each.at(i).total;
+            t.overflow = t.overflow || each.at(i).overflow;
+        }
+        return t;
+    });
 }
 } // namespace
 
@@ -55,47 +50,47 @@ SalaryStatement SalaryStatement::fromValues(const QStringList& v)
 
 DbValue<QString> SalaryService::basePay(const QString& name)
 {
-    const auto row = db_.selectOne(
-        QStringLiteral("SELECT 薪金 FROM worker WHERE 姓名 = ? ORDER BY rowid LIMIT 1"), {textValue(name)});
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<QString>::of(numberText(numericValue(row->value(0).toString())).trimmed() + kYuan);
+    return db_
+        .selectOne(QStringLiteral("SELECT 薪金 FROM worker WHERE 姓名 = ? ORDER BY rowid LIMIT 1"),
+                   {textValue(name)})
+        .map([](const QVariantList& row) {
+            return numberText(numericValue(row.value(0).toString())).trimmed() + kYuan;
+        });
 }
 
 RecordSource SalaryService::employeeBusiness(const QString& name)
 {
-    return RecordSource::all(kSales).filter(kName, Op::Eq, name);
+    return RecordSource::all(kSales).filter(sales::kEmployee, Op::Eq, name);
 }
 
 RecordSource SalaryService::periodBusiness(const QString& name, const QString& from, const QString& to)
 {
     return RecordSource::all(kSales)
-        .filter(kDate, Op::Ge, from)
-        .filter(kDate, Op::Le, to)
-        .filter(kName, Op::Eq, name);
+        .filter(sales::kDate, Op::Ge, from)
+        .filter(sales::kDate, Op::Le, to)
+        .filter(sales::kEmployee, Op::Eq, name);
 }
 
 RecordSource SalaryService::itemBusiness(const QString& name, const QString& from, const QString& to,
                                          const QString& item)
 {
-    return periodBusiness(name, from, to).filter(kItem, Op::Eq, item);
+    return periodBusiness(name, from, to).filter(sales::kServiceItem, Op::Eq, item);
 }
 
 DbValue<rows::RoundedTotal> SalaryService::commissionTotal(const RecordSource& source,
                                                            QVector<qint64>* rowids)
 {
-    const auto t = roundedTotals(db_, source, {kCommission}, rowids);
-    if (!t.found())
-        return {t.status, std::nullopt};
-    return DbValue<rows::RoundedTotal>::of({t->rows, t->sums[0], t->overflow});
+    return roundedTotals(db_, source, {sales::kCommission}, rowids).map([](const Totals& t) {
+        return rows::RoundedTotal{t.rows, t.sums[0], t.overflow};
+    });
 }
 
 DbValue<ItemTotals> SalaryService::itemTotals(const RecordSource& source, QVector<qint64>* rowids)
 {
-    const auto t = roundedTotals(db_, source, {kAmount, kCommission}, rowids);
-    if (!t.found())
-        return {t.status, std::nullopt};
-    return DbValue<ItemTotals>::of({t->rows, t->sums[0], t->sums[1], t->overflow});
+    return roundedTotals(db_, source, {sales::kReceived, sales::kCommission}, rowids)
+        .map([](const Totals& t) {
+            return ItemTotals{t.rows, t.sums[0], t.sums[1], t.overflow};
+        });
 }
 
 Pay SalaryService::computePay(const SalaryStatement& s)
@@ -121,10 +116,7 @@ DbResult SalaryService::save(const SalaryStatement& s)
 
 DbValue<SalaryStatement> SalaryService::stored(qint64 rowid)
 {
-    const auto row = rows::storedRow(db_, kSalary, rowid);
-    if (!row.found())
-        return {row.status, std::nullopt};
-    return DbValue<SalaryStatement>::of(SalaryStatement::fromValues(*row));
+    return rows::storedRow(db_, kSalary, rowid).map(SalaryStatement::fromValues);
 }
 
 } // namespace shop

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "data/record_source.h"
+#include "data/schema.h"
 #include "data/table_rows.h"
 
 #include <QString>
@@ -53,9 +54,8 @@ struct ItemTotals {
 // What the salary window reads and writes, without widgets.
 class SalaryService {
 public:
-    static inline const QString kSalary = QStringLiteral("salary");
-    static inline const QString kSales = QStringLiteral("salse");
-    static inline const QString kWorker = QStringLiteral("worker");
+    static inline const QString kSalary = schema::salary::kTable;
+    static inline const QString kSales = schema::salse::kTable;
 
     explicit SalaryService(Database& db) : db_(db) {}
 

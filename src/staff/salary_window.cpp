@@ -1,6 +1,7 @@
 #include "salary_window.h"
 
 #include "salary_slip.h"
+#include "ui/document_path.h"
 #include "ui/field_set.h"
 #include "ui/record_view.h"
 #include "ui/widgets.h"
@@ -19,7 +20,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QStandardPaths>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -27,43 +27,29 @@ namespace shop {
 
 namespace {
 
+namespace pay = schema::salary;
 const QString kError = QStringLiteral("错误");
 const QString kPrintCaption = QStringLiteral("打印");
 const QString kYuan = QStringLiteral("元");
-// The shell's settings key and the default it shows in the status bar.
-const QString kCompanyKey = QStringLiteral("settings/CompanyName");
-const QString kCompanyDefault = QStringLiteral("ZEDWARE CO.,LTD");
-
-QAction* menuItem(QMenu* menu, const char* name, const QString& text)
-{
-    QAction* a = menu->addAction(text);
-    a->setObjectName(QLatin1String(name));
-    return a;
-}
-
-// A name as part of a file name: characters no file system takes become _.
-QString fileNamePart(const QString& text)
-{
-    QString out;
-    for (QChar c : text)
-        out += (c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c)) ? QChar(u'_') : c;
-    return out;
-}
-
-QString documentsFolder()
-{
-    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return docs.isEmpty() ? QDir::homePath() : docs;
-}
 
 } // namespace
 
 SalaryWindow::SalaryWindow(AppContext& ctx, QWidget* parent)
     : QWidget(parent), ctx_(ctx), service_(ctx.business())
 {
-    setObjectName(QStringLiteral("frmgz"));
     setWindowTitle(QStringLiteral("员工工资管理"));
-    buildForm();
+    QLayout* entry = buildEntry();
+    QWidget* statements = buildStatements();
+    QWidget* business = buildBusinessFrame();
+    auto* top = new QHBoxLayout;
+    top->addLayout(entry, 1);
+    top->addLayout(buttonColumn({save_, delete_, print_, exit_}));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(statements, 1);
+    layout->addWidget(business, 1);
+    connectAll();
+    resize(900, 680);
 
     // Opening: every statement, every transaction, the last 30 days.
     bg_->refresh();
@@ -73,106 +59,71 @@ SalaryWindow::SalaryWindow(AppContext& ctx, QWidget* parent)
     to_->setText(ctx_.today());
 }
 
-void SalaryWindow::buildForm()
+QLayout* SalaryWindow::buildEntry()
 {
-    basePayLabel_ = valueLabel("lab_salary");
-    grossLabel_ = valueLabel("lab_yfgz");
-    netLabel_ = valueLabel("lab_gz");
     // Enter moves along the typed fields only; the name and the computed
-    // labels are reached by mouse or Tab.
-    fields_ = new FieldSet(
-        ctx_, this, ctx_.business().columns(SalaryService::kSalary),
-        {
-            {"com_name",
-             QStringLiteral("姓   名"),
-             QStringLiteral("姓名"),
-             {},
-             FieldKind::Worker,
-             0,
-             0,
-             1,
-             OffChain},
-            {"lab_salary",
-             QStringLiteral("底  薪"),
-             QStringLiteral("底薪"),
-             {},
-             FieldKind::Custom,
-             0,
-             1,
-             1,
-             OffChain,
-             basePayLabel_},
-            {"txt_ti_je", QStringLiteral("提成总额"), QStringLiteral("提成总额"), {}, FieldKind::Line, 0, 2},
-            {"txt_quanqin", QStringLiteral("全勤奖："), QStringLiteral("全勤奖"), {}, FieldKind::Line, 0, 3},
-            {"txt_gl", QStringLiteral("工龄奖"), QStringLiteral("工龄奖"), {}, FieldKind::Line, 1, 0},
-            {"txt_jiangjin", QStringLiteral("奖金"), QStringLiteral("奖金"), {}, FieldKind::Line, 1, 1},
-            {"txt_chidao", QStringLiteral("迟  到"), QStringLiteral("迟到"), {}, FieldKind::Line, 1, 2},
-            {"txt_zaotui", QStringLiteral("早   退"), QStringLiteral("早退"), {}, FieldKind::Line, 1, 3},
-            {"txt_fakuan", QStringLiteral("罚  款"), QStringLiteral("罚款"), {}, FieldKind::Line, 2, 0},
-            {"lab_yfgz",
-             QStringLiteral("应发工资"),
-             QStringLiteral("应发工资"),
-             {},
-             FieldKind::Custom,
-             2,
-             1,
-             1,
-             OffChain,
-             grossLabel_},
-            {"lab_gz",
-             QStringLiteral("实发工资"),
-             QStringLiteral("实发工资"),
-             {},
-             FieldKind::Custom,
-             2,
-             2,
-             1,
-             OffChain,
-             netLabel_},
-        });
+    // values are reached by mouse or Tab.
+    // clang-format off
+    const QList<FieldDef> defs = {
+        {.name = "com_name", .label = "姓   名", .column = pay::kName, .kind = FieldKind::Worker, .flags = OffChain},
+        {.name = "lab_salary", .label = "底  薪", .column = pay::kBasePay, .kind = FieldKind::Value, .col = 1},
+        {.name = "txt_ti_je", .label = "提成总额", .column = pay::kCommission, .col = 2},
+        {.name = "txt_quanqin", .label = "全勤奖：", .column = pay::kFullAttendance, .col = 3},
+        {.name = "txt_gl", .label = "工龄奖", .column = pay::kSeniority, .row = 1},
+        {.name = "txt_jiangjin", .label = "奖金", .column = pay::kBonus, .row = 1, .col = 1},
+        {.name = "txt_chidao", .label = "迟  到", .column = pay::kLateness, .row = 1, .col = 2},
+        {.name = "txt_zaotui", .label = "早   退", .column = pay::kEarlyLeave, .row = 1, .col = 3},
+        {.name = "txt_fakuan", .label = "罚  款", .column = pay::kFine, .row = 2},
+        {.name = "lab_yfgz", .label = "应发工资", .column = pay::kGross, .kind = FieldKind::Value, .row = 2, .col = 1},
+        {.name = "lab_gz", .label = "实发工资", .column = pay::kNet, .kind = FieldKind::Value, .row = 2, .col = 2},
+    };
+    // clang-format on
+    fields_ = new FieldSet(ctx_, this, ctx_.business().columns(SalaryService::kSalary), defs);
+    basePayLabel_ = fields_->as<QLabel>("lab_salary");
+    grossLabel_ = fields_->as<QLabel>("lab_yfgz");
+    netLabel_ = fields_->as<QLabel>("lab_gz");
     worker_ = fields_->as<WorkerBox>("com_name");
 
     save_ = button("cmd_save", QStringLiteral("保存(&S)"));
     delete_ = button("cmd_del", QStringLiteral("删除(&D)"));
     print_ = button("cmd_prn", QStringLiteral("打印(&P)"));
     exit_ = button("cmd_exit", QStringLiteral("退出(&E)"));
-    auto* buttons = new QVBoxLayout;
-    for (QPushButton* b : {save_, delete_, print_, exit_})
-        buttons->addWidget(b);
-    buttons->addStretch();
+    fields_->chainTo(save_);
+    fields_->setHandler("txt_fakuan", [this] { computePay(); });
+    return fields_->layout();
+}
 
+QWidget* SalaryWindow::buildStatements()
+{
     // bg: the saved statements, read-only, with its popup TABLE1.
-    bg_ = new RecordView(ctx_, ctx_.business(), SalaryService::kSalary, this);
-    bg_->setObjectName(QStringLiteral("bg"));
-    bg_->records()->setObjectName(QStringLiteral("salary_data"));
+    bg_ = namedGrid(ctx_, ctx_.business(), SalaryService::kSalary, "bg", "salary_data", this);
     QMenu* table1 = bg_->popupMenu();
     table1->setObjectName(QStringLiteral("TABLE1"));
     table1->setTitle(QStringLiteral("表格"));
-    QAction* deleteItem = menuItem(table1, "S_DEL", QStringLiteral("删除记录"));
+    deleteItem_ = menuItem(table1, {"S_DEL", QStringLiteral("删除记录")});
     table1->addSeparator();
-    QAction* nameItem = menuItem(table1, "S_NAME", QStringLiteral("姓名查询"));
+    nameItem_ = menuItem(table1, {"S_NAME", QStringLiteral("姓名查询")});
     table1->addSeparator();
-    QAction* freshItem = menuItem(table1, "fresh", QStringLiteral("刷新记录"));
+    freshItem_ = menuItem(table1, {"fresh", QStringLiteral("刷新记录")});
     // The bonus and deduction columns have no sort.
-    bg_->setSortColumns({{0, QStringLiteral("姓名")},
-                         {1, QStringLiteral("底薪")},
-                         {2, QStringLiteral("提成总额")},
-                         {9, QStringLiteral("应发工资")},
-                         {10, QStringLiteral("实发工资")}},
-                        {}, UnmappedHeader::Ignore);
+    bg_->setSortColumns(
+        {{0, pay::kName}, {1, pay::kBasePay}, {2, pay::kCommission}, {9, pay::kGross}, {10, pay::kNet}}, {},
+        UnmappedHeader::Ignore);
+    return bg_;
+}
 
+QWidget* SalaryWindow::buildBusinessFrame()
+{
     // Frame2: the employee's business, read-only, with its popup from_01.
     frame2_ = new QGroupBox(QStringLiteral("业务发生记录"), this);
     frame2_->setObjectName(QStringLiteral("Frame2"));
-    salesBg_ = new RecordView(ctx_, ctx_.business(), SalaryService::kSales, frame2_);
-    salesBg_->setObjectName(QStringLiteral("salse_bg"));
-    salesBg_->records()->setObjectName(QStringLiteral("salse_data"));
+    salesBg_ = namedGrid(ctx_, ctx_.business(), SalaryService::kSales, "salse_bg", "salse_data", frame2_);
     // Each "确定" re-reads the grid: read a screenful, more as it scrolls.
     salesBg_->records()->setPageSize(64);
     QMenu* from01 = salesBg_->popupMenu();
     from01->setObjectName(QStringLiteral("from_01"));
     from01->setTitle(QStringLiteral("表格"));
-    QAction* refreshAll = menuItem(from01, "refresh_all", QStringLiteral("刷新所有记录"));
+    refreshAllItem_ = menuItem(from01, {"refresh_all", QStringLiteral("刷新所有记录")});
 
     from_ = dateEdit("txt_from");
     to_ = dateEdit("txt_to");
@@ -189,18 +140,11 @@ void SalaryWindow::buildForm()
     auto* frameLayout = new QHBoxLayout(frame2_);
     frameLayout->addWidget(salesBg_, 1);
     frameLayout->addLayout(period);
+    return frame2_;
+}
 
-    auto* top = new QHBoxLayout;
-    top->addLayout(fields_->layout(), 1);
-    top->addLayout(buttons);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(bg_, 1);
-    layout->addWidget(frame2_, 1);
-
-    fields_->chainTo(save_);
-    fields_->setHandler("txt_fakuan", [this] { computePay(); });
-
+void SalaryWindow::connectAll()
+{
     // Choosing from the list, not typing, calls the employee up.
     connect(worker_, &QComboBox::activated, this, [this] {
         if (!enterInName_)
@@ -214,21 +158,19 @@ void SalaryWindow::buildForm()
     connect(select_, &QPushButton::clicked, this, &SalaryWindow::itemTotals);
     connect(save_, &QPushButton::clicked, this, &SalaryWindow::saveStatement);
     connect(delete_, &QPushButton::clicked, this, &SalaryWindow::deleteStatement);
-    connect(deleteItem, &QAction::triggered, this, &SalaryWindow::deleteStatement);
-    connect(nameItem, &QAction::triggered, this, &SalaryWindow::findByName);
-    connect(freshItem, &QAction::triggered, bg_, &RecordView::refresh);
-    connect(refreshAll, &QAction::triggered, this, &SalaryWindow::showEmployeeBusiness);
+    connect(deleteItem_, &QAction::triggered, this, &SalaryWindow::deleteStatement);
+    connect(nameItem_, &QAction::triggered, this, &SalaryWindow::findByName);
+    connect(freshItem_, &QAction::triggered, bg_, &RecordView::refresh);
+    connect(refreshAllItem_, &QAction::triggered, this, &SalaryWindow::showEmployeeBusiness);
     connect(print_, &QPushButton::clicked, this, &SalaryWindow::printStatement);
     connect(exit_, &QPushButton::clicked, this, &QWidget::close);
 
     // Timer1: delete and the name search need statements; save a name.
     bg_->addStateItem(delete_);
-    bg_->addStateItem(deleteItem);
-    bg_->addStateItem(nameItem);
+    bg_->addStateItem(deleteItem_);
+    bg_->addStateItem(nameItem_);
     connect(bg_, &RecordView::statesUpdated, this, [this] { save_->setEnabled(!name().isEmpty()); });
     bg_->startItemStateTimer(100, "Timer1");
-
-    resize(900, 680);
 }
 
 bool SalaryWindow::eventFilter(QObject* watched, QEvent* event)
@@ -318,26 +260,25 @@ void SalaryWindow::employeeChosen()
     fields_->widget("txt_ti_je")->setFocus();
 }
 
+bool SalaryWindow::nameChosen(const QString& missing)
+{
+    if (!name().isEmpty())
+        return true;
+    ctx_.messages().critical(missing, kError);
+    salesBg_->refresh();
+    worker_->setFocus();
+    return false;
+}
+
 void SalaryWindow::periodCommission()
 {
-    const QString n = name();
-    if (n.isEmpty()) {
-        ctx_.messages().critical(QStringLiteral("你未选择员工姓名！"), kError);
-        salesBg_->refresh();
-        worker_->setFocus();
+    if (!nameChosen(QStringLiteral("你未选择员工姓名！")))
         return;
-    }
     // One pass gives the total and the rows' keys; the grid shows the same
     // rows from those keys without a query of its own.
-    const RecordSource period = SalaryService::periodBusiness(n, from_->text(), to_->text());
-    QVector<qint64> rowids;
-    const auto total = service_.commissionTotal(period, &rowids);
-    if (total.failed()) {
-        if (salesBg_->setSource(period))
-            ctx_.messages().databaseError(total.error());
-        return;
-    }
-    if (salesBg_->setSource(period, std::move(rowids)))
+    const RecordSource period = SalaryService::periodBusiness(name(), from_->text(), to_->text());
+    if (const auto total = salesBg_->showWithTotals(
+            period, [&](QVector<qint64>* rowids) { return service_.commissionTotal(period, rowids); }))
         sum_commission(*total);
 }
 
@@ -351,22 +292,12 @@ void SalaryWindow::sum_commission(const rows::RoundedTotal& total)
 
 void SalaryWindow::itemTotals()
 {
-    const QString n = name();
-    if (n.isEmpty()) {
-        ctx_.messages().critical(QStringLiteral("你还未选择员工的姓名！"), kError);
-        salesBg_->refresh();
-        worker_->setFocus();
+    if (!nameChosen(QStringLiteral("你还未选择员工的姓名！")))
         return;
-    }
-    const RecordSource items = SalaryService::itemBusiness(n, from_->text(), to_->text(), item_->text());
-    QVector<qint64> rowids;
-    const auto totals = service_.itemTotals(items, &rowids);
-    if (totals.failed()) {
-        if (salesBg_->setSource(items))
-            ctx_.messages().databaseError(totals.error());
-        return;
-    }
-    if (!salesBg_->setSource(items, std::move(rowids)))
+    const RecordSource items = SalaryService::itemBusiness(name(), from_->text(), to_->text(), item_->text());
+    const auto totals = salesBg_->showWithTotals(
+        items, [&](QVector<qint64>* rowids) { return service_.itemTotals(items, rowids); });
+    if (!totals)
         return;
     if (salesBg_->isEmpty())
         ctx_.messages().critical(QStringLiteral("没有找到相应的记录！！"), kError);
@@ -400,13 +331,9 @@ void SalaryWindow::saveStatement()
 {
     if (name().isEmpty())
         return;
-    const DbResult r = service_.save(statement());
-    if (!r) {
-        // The fields stay as typed, so nothing is lost.
-        ctx_.messages().databaseError(r.error);
+    // A failure leaves the fields as typed, so nothing is lost.
+    if (!ctx_.wrote(service_.save(statement()), {SalaryService::kSalary}))
         return;
-    }
-    emit ctx_.notifier().tableChanged(SalaryService::kSalary);
     clear_salary_fields();
     fields_->widget("txt_ti_je")->setFocus();
 }
@@ -418,7 +345,7 @@ void SalaryWindow::deleteStatement()
 
 void SalaryWindow::findByName()
 {
-    bg_->search({QStringLiteral("请输入要查询的员工的姓名:"), QStringLiteral("查询"), QStringLiteral("姓名"),
+    bg_->search({QStringLiteral("请输入要查询的员工的姓名:"), QStringLiteral("查询"), pay::kName,
                  QStringLiteral("找不到相应的记录!"), QString()});
 }
 
@@ -434,7 +361,7 @@ void SalaryWindow::showEmployeeBusiness()
 std::optional<SalarySlip> SalaryWindow::slipToPrint()
 {
     SalarySlip slip;
-    slip.company = ctx_.settings().value(kCompanyKey, kCompanyDefault).toString();
+    slip.company = ctx_.companyName();
     slip.printedOn = ctx_.today();
     if (!name().isEmpty()) {
         slip.statement = statement();
@@ -486,8 +413,7 @@ void SalaryWindow::printStatement()
 
 QString SalaryWindow::defaultPdfName(const QString& employee) const
 {
-    return QDir::toNativeSeparators(
-        QDir(documentsFolder()).filePath(fileNamePart(employee) + ctx_.today() + QStringLiteral(".pdf")));
+    return suggestedDocumentPath(employee, ctx_.today() + QStringLiteral(".pdf"));
 }
 
 void SalaryWindow::offerPdf(const SalarySlip& slip)

@@ -7,8 +7,10 @@
 
 #include <optional>
 
+class QAction;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -41,7 +43,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildForm();
+    QLayout* buildEntry();
+    QWidget* buildStatements();
+    QWidget* buildBusinessFrame();
+    void connectAll();
+    // Whether a name is chosen; if not, says `missing`, shows every
+    // transaction and puts the focus in the name box.
+    bool nameChosen(const QString& missing);
     void employeeChosen();
     void periodCommission();
     void itemTotals();
@@ -78,6 +86,9 @@ private:
     QPushButton* print_ = nullptr;
     QPushButton* exit_ = nullptr;
     RecordView* bg_ = nullptr;
+    QAction* deleteItem_ = nullptr;
+    QAction* nameItem_ = nullptr;
+    QAction* freshItem_ = nullptr;
 
     QGroupBox* frame2_ = nullptr;
     RecordView* salesBg_ = nullptr;
@@ -86,6 +97,7 @@ private:
     QLineEdit* item_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* select_ = nullptr;
+    QAction* refreshAllItem_ = nullptr;
 };
 
 } // namespace shop

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/schema.h"
+
 #include <QHash>
 #include <QString>
 
@@ -9,9 +11,9 @@ namespace shop {
 // `jinhuo_history` have the same columns); indexes 2, 3 and 9 only re-run.
 inline QHash<int, QString> goodsSortColumns()
 {
-    return {{0, QStringLiteral("商品名称")}, {1, QStringLiteral("产品编号")}, {4, QStringLiteral("进货价格")},
-            {5, QStringLiteral("零售价格")}, {6, QStringLiteral("库存数量")}, {7, QStringLiteral("供应商")},
-            {8, QStringLiteral("进货日期")}};
+    namespace goods = schema::jinhuo;
+    return {{0, goods::kName},  {1, goods::kCode},     {4, goods::kPurchasePrice}, {5, goods::kRetailPrice},
+            {6, goods::kStock}, {7, goods::kSupplier}, {8, goods::kDate}};
 }
 
 } // namespace shop

@@ -6,32 +6,30 @@ namespace shop {
 
 PurchaseHistoryWindow::PurchaseHistoryWindow(AppContext& ctx, QWidget* parent)
     : BrowserWindow(ctx,
-                    {QStringLiteral("frm_history"), QStringLiteral("进货记录查询"),
-                     QStringLiteral("jinhuo_history"), QStringLiteral("S_QUERY"), QStringLiteral("数据查询")},
+                    {QStringLiteral("frm_history"), QStringLiteral("进货记录查询"), schema::jinhuo::kHistory,
+                     QStringLiteral("S_QUERY"), QStringLiteral("数据查询")},
                     parent)
 {
     grid()->setSortColumns(goodsSortColumns());
+    namespace goods = schema::jinhuo;
     struct Def {
         const char* name;
-        const char* text;
-        const char* what; // the prompt is "请输入要查询的" + what + "：", the title what + "查询"
-        const char* column;
+        QString text;
+        QString what; // the prompt is "请输入要查询的" + what + "：", the title what + "查询"
+        QString column;
     };
-    static const Def defs[] = {
-        {"s_name", "按商品名称查询", "商品名称", "商品名称"},
-        {"s_code", "按产品编号查询", "产品编号", "产品编号"},
-        {"s_price", "按进货价格查询", "进货价格", "进货价格"},
-        {"s_salse", "按零售价格查询", "零售价格", "零售价格"},
-        {"s_quantily", "按进货数量查询", "进货数量", "库存数量"},
-        {"s_suplier", "按供应商名查询", "供应商", "供应商"},
-        {"s_date", "按进货日期查询", "进货日期", "进货日期"},
+    const Def defs[] = {
+        {"s_name", "按商品名称查询", "商品名称", goods::kName},
+        {"s_code", "按产品编号查询", "产品编号", goods::kCode},
+        {"s_price", "按进货价格查询", "进货价格", goods::kPurchasePrice},
+        {"s_salse", "按零售价格查询", "零售价格", goods::kRetailPrice},
+        {"s_quantily", "按进货数量查询", "进货数量", goods::kStock},
+        {"s_suplier", "按供应商名查询", "供应商", goods::kSupplier},
+        {"s_date", "按进货日期查询", "进货日期", goods::kDate},
     };
-    for (const Def& d : defs) {
-        const QString what = QString::fromUtf8(d.what);
-        addSearch(d.name, QString::fromUtf8(d.text),
-                  QStringLiteral("请输入要查询的") + what + QStringLiteral("："),
-                  what + QStringLiteral("查询"), QString::fromUtf8(d.column));
-    }
+    for (const Def& d : defs)
+        addSearch(d.name, d.text, QStringLiteral("请输入要查询的") + d.what + QStringLiteral("："),
+                  d.what + QStringLiteral("查询"), d.column);
     addShowAll("d_refresh", QStringLiteral("刷新所有记录"));
     // The history's stock column holds the quantity bought.
     connect(grid(), &RecordView::statesUpdated, this, [this] {

@@ -9,16 +9,13 @@ namespace shop {
 
 namespace {
 
-const QString kName = QStringLiteral("商品名称");
-const QString kCode = QStringLiteral("产品编号");
-const QString kPrice = QStringLiteral("进货价格");
-const QString kStock = QStringLiteral("库存数量");
+namespace goods = schema::jinhuo;
 
 enum Column { Name = 0, Code = 1, Price = 4 };
 
 QList<Condition> nameAndCode(const QStringList& values)
 {
-    return {{kName, Op::Eq, values.value(Name)}, {kCode, Op::Eq, values.value(Code)}};
+    return {{goods::kName, Op::Eq, values.value(Name)}, {goods::kCode, Op::Eq, values.value(Code)}};
 }
 
 } // namespace
@@ -33,14 +30,13 @@ double PurchaseService::wholeFigure(const QString& stockText)
 DbValue<GoodsMatch> PurchaseService::matchForAdd(const RecordSource& source, const QStringList& values)
 {
     QList<Condition> where = nameAndCode(values);
-    where << Condition{kPrice, Op::Eq, values.value(Price)};
+    where << Condition{goods::kPurchasePrice, Op::Eq, values.value(Price)};
     const auto rowid = rows::firstRowidIn(db_, source, where);
     if (!rowid)
         return {rowid.status, std::nullopt};
-    const auto stored = rows::storedRow(db_, kTable, *rowid);
-    if (!stored)
-        return {stored.status, std::nullopt};
-    return DbValue<GoodsMatch>::of(GoodsMatch{*rowid, *stored});
+    return rows::storedRow(db_, kTable, *rowid).map([&rowid](const QStringList& stored) {
+        return GoodsMatch{*rowid, stored};
+    });
 }
 
 DbResult PurchaseService::addGoods(const QStringList& values)
@@ -73,9 +69,9 @@ StockOutcome PurchaseService::addStockOnce(qint64 rowid, const QString& quantity
         return {StockOutcome::Failed, {}, tx.error()};
     // Held until the commit: a sale on another till waits, and its stock
     // change is not lost.
-    const auto row = db_.selectOneForUpdate(
-        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(quoteIdent(kStock), quoteIdent(kTable)),
-        {rowid});
+    const auto row = db_.selectOneForUpdate(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                                .arg(quoteIdent(goods::kStock), quoteIdent(kTable)),
+                                            {rowid});
     if (row.failed())
         return {StockOutcome::Failed, {}, row.error()};
     if (!row)
@@ -86,9 +82,9 @@ StockOutcome PurchaseService::addStockOnce(qint64 rowid, const QString& quantity
     if (!std::isfinite(sum))
         return {StockOutcome::Overflow, {}, {}};
     const QString stock = signedNumberText(sum);
-    DbResult r = db_.exec(
-        QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(quoteIdent(kTable), quoteIdent(kStock)),
-        {stock.trimmed(), rowid});
+    DbResult r = db_.exec(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                              .arg(quoteIdent(kTable), quoteIdent(goods::kStock)),
+                          {stock.trimmed(), rowid});
     if (r)
         r = tx.commit();
     if (!r)

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "data/record_source.h"
+#include "data/schema.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,8 +30,8 @@ struct StockOutcome {
 // are the ten texts of jinhuo in column order.
 class PurchaseService {
 public:
-    static inline const QString kTable = QStringLiteral("jinhuo");
-    static inline const QString kHistory = QStringLiteral("jinhuo_history");
+    static inline const QString kTable = schema::jinhuo::kTable;
+    static inline const QString kHistory = schema::jinhuo::kHistory;
 
     explicit PurchaseService(Database& db) : db_(db) {}
 

@@ -19,9 +19,11 @@ namespace shop {
 namespace {
 
 const QString kTable = PurchaseService::kTable;
+namespace goods = schema::jinhuo;
 const QString kInfo = QStringLiteral("信息");
 const QString kInfoTip = QStringLiteral("信息提示");
 const QString kError = QStringLiteral("错误");
+const QString kNotFound = QStringLiteral("没有找到相应的记录！");
 
 const char* const kName = "txt_name";
 const char* const kCode = "txt_code";
@@ -38,20 +40,21 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
     // Four rows: name, code, size; pieces, purchase price, retail price;
     // quantity, supplier (wide); date, remark (wide).
     const QStringList columns = schema::columnsOf(kTable);
-    fields_ = new FieldSet(
-        ctx_, this, columns,
-        {
-            {kName, "商品名称", columns.at(0), "商品名称不能为空！", FieldKind::Line, 0, 0},
-            {kCode, "产品编号", columns.at(1), "产品编号不能为空！", FieldKind::Line, 0, 1},
-            {"txt_mode", "规格容量", columns.at(2), {}, FieldKind::Line, 0, 2},
-            {"txt_box", "每箱件数", columns.at(3), {}, FieldKind::Line, 1, 0},
-            {"txt_inprice", "进货价格", columns.at(4), "进货价格不能为空！", FieldKind::Line, 1, 1},
-            {"txt_salse_price", "零售价格", columns.at(5), "零售价不能为空！", FieldKind::Line, 1, 2},
-            {kStock, "订货数量", columns.at(6), "订货数量不能为空！", FieldKind::Line, 2, 0, 1, Trimmed},
-            {"txt_superlier", "供 应 商", columns.at(7), {}, FieldKind::Line, 2, 1, 2},
-            {kDate, "进货日期", columns.at(8), {}, FieldKind::Date, 3, 0},
-            {"txt_remark", "说    明", columns.at(9), {}, FieldKind::Line, 3, 1, 2},
-        });
+    // clang-format off
+    const QList<FieldDef> defs = {
+        {.name = kName, .label = "商品名称", .column = goods::kName, .mandatory = "商品名称不能为空！"},
+        {.name = kCode, .label = "产品编号", .column = goods::kCode, .mandatory = "产品编号不能为空！", .col = 1},
+        {.name = "txt_mode", .label = "规格容量", .column = goods::kSize, .col = 2},
+        {.name = "txt_box", .label = "每箱件数", .column = goods::kPerBox, .row = 1},
+        {.name = "txt_inprice", .label = "进货价格", .column = goods::kPurchasePrice, .mandatory = "进货价格不能为空！", .row = 1, .col = 1},
+        {.name = "txt_salse_price", .label = "零售价格", .column = goods::kRetailPrice, .mandatory = "零售价不能为空！", .row = 1, .col = 2},
+        {.name = kStock, .label = "订货数量", .column = goods::kStock, .mandatory = "订货数量不能为空！", .row = 2, .flags = Trimmed},
+        {.name = "txt_superlier", .label = "供 应 商", .column = goods::kSupplier, .row = 2, .col = 1, .span = 2},
+        {.name = kDate, .label = "进货日期", .column = goods::kDate, .kind = FieldKind::Date, .row = 3},
+        {.name = "txt_remark", .label = "说    明", .column = goods::kRemark, .row = 3, .col = 1, .span = 2},
+    };
+    // clang-format on
+    fields_ = new FieldSet(ctx_, this, columns, defs);
 
     add_ = button("cmd_add", kAddCaption);
     delete_ = button("cmd_del", QStringLiteral("删除(&D)"));
@@ -59,13 +62,7 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
     query_ = button("cmd_query", QStringLiteral("查询(&Q)"));
     clear_ = button("cmd_clear", QStringLiteral("清除/刷新(&C)"));
     exit_ = button("cmd_exit", QStringLiteral("退出(&E)"));
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {add_, delete_, modify_, query_, clear_, exit_})
-        buttons->addWidget(b);
-
-    grid_ = new RecordView(ctx_, ctx_.business(), kTable, this);
-    grid_->setObjectName(QStringLiteral("jin_bg"));
-    grid_->records()->setObjectName(QStringLiteral("Data1"));
+    grid_ = namedGrid(ctx_, ctx_.business(), kTable, "jin_bg", "Data1", this);
     // Read-only: no in-place edits, no deletes from the grid, no arrow keys.
     grid_->setAllowUpdate(false);
     grid_->setAllowDelete(false);
@@ -77,7 +74,7 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields_->layout());
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow({add_, delete_, modify_, query_, clear_, exit_}, SpareWidth::None));
     layout->addWidget(grid_, 1);
 
     fields_->chainTo(add_);
@@ -91,7 +88,11 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
     connect(delete_, &QPushButton::clicked, this, &PurchaseTab::deleteLine);
     connect(modify_, &QPushButton::clicked, this, &PurchaseTab::modifyLine);
     connect(clear_, &QPushButton::clicked, this, &PurchaseTab::clearRefresh);
-    connect(exit_, &QPushButton::clicked, this, &PurchaseTab::exitTab);
+    // Exit leaves add-stock mode too.
+    closesWith(exit_, [this] {
+        clear_fields();
+        setMode(std::nullopt);
+    });
     // The query button acts on the mouse button going down, not on a click.
     query_->installEventFilter(this);
     connect(field(kName), &QLineEdit::textChanged, this, [this](const QString& t) {
@@ -155,9 +156,9 @@ void PurchaseTab::clear_fields()
     loadedRowid_.reset();
 }
 
-void PurchaseTab::afterWrite(const QString& table)
+void PurchaseTab::afterWrite(const QStringList& tables)
 {
-    emit ctx_.notifier().tableChanged(table);
+    ctx_.notifier().changed(tables);
     updateStates();
 }
 
@@ -195,13 +196,9 @@ void PurchaseTab::addGoods()
         return;
     }
 
-    const DbResult r = service_.addGoods(values);
-    if (!r) {
-        ctx_.messages().databaseError(r.error);
+    if (!ctx_.wrote(service_.addGoods(values), {PurchaseService::kHistory, kTable}))
         return;
-    }
-    afterWrite(PurchaseService::kHistory);
-    afterWrite(kTable);
+    updateStates();
     clear_fields();
 }
 
@@ -230,7 +227,7 @@ void PurchaseTab::commitAddedStock()
         break;
     }
     ctx_.messages().information(QStringLiteral("添加成功，目前该产品的库存量为：") + out.stock, kInfoTip);
-    afterWrite(kTable);
+    afterWrite({kTable});
     setMode(std::nullopt);
     clear_fields();
 }
@@ -245,7 +242,7 @@ void PurchaseTab::modifyLine()
         return;
     }
     ctx_.messages().information(QStringLiteral("修改成功！"), kInfo);
-    afterWrite(kTable);
+    afterWrite({kTable});
     clear_fields();
 }
 
@@ -262,18 +259,15 @@ void PurchaseTab::showNotFoundFallback()
 {
     if (!grid_->isEmpty())
         return;
-    ctx_.messages().critical(QStringLiteral("没有找到相应的记录！"), kError);
+    ctx_.messages().critical(kNotFound, kError);
     grid_->refresh();
 }
 
 void PurchaseTab::findByName()
 {
-    const QString answer =
-        ctx_.messages().input(QStringLiteral("请输入要查询的商品名称"), QStringLiteral("商品名称查询"));
-    if (answer.isEmpty())
+    if (grid_->search({QStringLiteral("请输入要查询的商品名称"), QStringLiteral("商品名称查询"), goods::kName,
+                       kNotFound, kError}) == SearchResult::Cancelled)
         return;
-    if (grid_->setSource(RecordSource::all(kTable).filter(QStringLiteral("商品名称"), Op::Contains, answer)))
-        showNotFoundFallback();
     updateStates();
     clear_fields();
 }
@@ -291,13 +285,6 @@ void PurchaseTab::clearRefresh()
     clear_fields();
     grid_->refresh();
     updateStates();
-}
-
-void PurchaseTab::exitTab()
-{
-    clear_fields();
-    setMode(std::nullopt);
-    emit closeRequested();
 }
 
 void PurchaseTab::loadRow(const Record& record)

@@ -43,7 +43,6 @@ public:
     void findByName();
     void rerunQuery();
     void clearRefresh();
-    void exitTab();
     void loadRow(const Record& record);
 
     // Procedures of the tab.
@@ -64,7 +63,7 @@ private:
     // caption follows.
     void setMode(std::optional<StockLine> line);
     // Tells every view of the table (this grid included) and updates the states.
-    void afterWrite(const QString& table);
+    void afterWrite(const QStringList& tables);
     void showNotFoundFallback();
 
     AppContext& ctx_;

@@ -201,6 +201,21 @@ bool AppContext::isSupervisorName(const QString& user)
     return u == QLatin1String("ZED") || u == QLatin1String("ADMINISTRATOR");
 }
 
+QString AppContext::companyName()
+{
+    return settings_->value(QLatin1String(kCompanyKey), QStringLiteral("ZEDWARE CO.,LTD")).toString();
+}
+
+bool AppContext::wrote(const DbResult& result, const QStringList& tables)
+{
+    if (!result) {
+        messages_.databaseError(result.error);
+        return false;
+    }
+    notifier_.changed(tables);
+    return true;
+}
+
 void AppContext::quit() const
 {
     if (quit_)

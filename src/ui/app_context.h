@@ -22,6 +22,13 @@ namespace shop {
 // Says "table T changed" to every open view of T.
 class TableNotifier : public QObject {
     Q_OBJECT
+public:
+    // Says it of each table in turn.
+    void changed(const QStringList& tables)
+    {
+        for (const QString& t : tables)
+            emit tableChanged(t);
+    }
 signals:
     void tableChanged(const QString& table);
 };
@@ -108,6 +115,15 @@ public:
 
     // "Today" as the program's date text.
     QString today() const { return todayText(*clock_); }
+
+    // The settings key of the shop's name, and the name as the settings
+    // hold it (the status bar's default when none is stored).
+    static constexpr const char* kCompanyKey = "settings/CompanyName";
+    QString companyName();
+
+    // After a write: a failure is said (false returned); otherwise every
+    // open view of `tables` re-reads.
+    bool wrote(const DbResult& result, const QStringList& tables);
 
 private:
     ProgramPaths paths_;

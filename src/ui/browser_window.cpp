@@ -18,9 +18,7 @@ BrowserWindow::BrowserWindow(AppContext& ctx, const BrowserSetup& setup, QWidget
     setWindowTitle(setup.caption);
     resize(900, 520);
 
-    bg_ = new RecordView(ctx_, ctx_.business(), setup.table, this);
-    bg_->setObjectName(QStringLiteral("bg"));
-    bg_->records()->setObjectName(QStringLiteral("Data1"));
+    bg_ = namedGrid(ctx_, ctx_.business(), setup.table, "bg", "Data1", this);
     bg_->setAllowUpdate(false);
     bg_->setAllowDelete(false);
     menu()->setObjectName(setup.menuName);
@@ -42,9 +40,7 @@ QAction* BrowserWindow::addMenuItem(const char* name, const QString& text)
 {
     if (!menu()->actions().isEmpty())
         menu()->addSeparator();
-    QAction* a = menu()->addAction(text);
-    a->setObjectName(QString::fromLatin1(name));
-    return a;
+    return menuItem(menu(), {name, text});
 }
 
 QAction* BrowserWindow::addItem(const char* name, const QString& text)

@@ -25,12 +25,10 @@ QWidget* makeField(AppContext& ctx, const FieldDef& d)
         return editableCombo(d.name);
     case FieldKind::Worker:
         return new WorkerBox(ctx.business());
-    case FieldKind::Custom:
+    case FieldKind::Value:
         break;
     }
-    Q_ASSERT_X(d.custom, "FieldSet", "a custom field without its control");
-    d.custom->setObjectName(QLatin1String(d.name));
-    return d.custom;
+    return valueLabel(d.name);
 }
 
 } // namespace
@@ -58,7 +56,7 @@ void FieldSet::chainTo(QWidget* last)
 {
     QList<const Field*> chained;
     for (const Field& f : std::as_const(fields_))
-        if (!(f.def.flags & OffChain))
+        if (!(f.def.flags & OffChain) && f.def.kind != FieldKind::Value)
             chained << &f;
     for (int i = 0; i < chained.size(); ++i) {
         QWidget* next = i + 1 < chained.size() ? chained.at(i + 1)->widget : last;

@@ -16,8 +16,10 @@ namespace shop {
 class AppContext;
 class EnterChain;
 
-// Date: a line that selects its whole text when it takes the focus.
-enum class FieldKind { Line, Date, Combo, Worker, Custom };
+// A typed line, a date line (selects its whole text when it takes the focus),
+// an editable list, the employee list, or a label showing a value the window
+// computes (never in the Enter chain).
+enum class FieldKind { Line, Date, Combo, Worker, Value };
 
 // What a field does beyond the plain rule (cleared, shown as stored, in the
 // Enter chain).
@@ -28,7 +30,8 @@ enum FieldFlag {
 };
 
 // One field: control name, caption, table column and where it sits. The
-// field spans `span` caption/field pairs of its row.
+// field spans `span` caption/field pairs of its row. Written with the
+// members' names: {.name = "txt_date", .label = "日期", .column = kDate, .row = 1}.
 struct FieldDef {
     const char* name;
     QString label;
@@ -39,7 +42,6 @@ struct FieldDef {
     int col = 0;
     int span = 1;
     int flags = 0;
-    QWidget* custom = nullptr; // FieldKind::Custom: the window's own control
 };
 
 // The entry fields of a window declared once: the controls with their

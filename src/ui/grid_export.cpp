@@ -2,6 +2,7 @@
 #include "record_view.h"
 
 #include "data/csv_export.h"
+#include "document_path.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -12,7 +13,6 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QScopedValueRollback>
-#include <QStandardPaths>
 
 namespace shop {
 
@@ -21,15 +21,6 @@ namespace {
 const QString kExportCaption = QStringLiteral("导出");
 // One export at a time: its progress dialog lets events run.
 bool exportRunning = false;
-
-// A text as a part of a file name on any system.
-QString fileNamePart(const QString& text)
-{
-    QString out;
-    for (QChar c : text)
-        out += (c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c)) ? QChar(u'_') : c;
-    return out.trimmed();
-}
 
 } // namespace
 
@@ -60,20 +51,16 @@ QString RecordView::suggestedExportName() const
     QString name;
     for (QWidget* w = parentWidget(); w && name.isEmpty(); w = w->parentWidget()) {
         if (auto* box = qobject_cast<QGroupBox*>(w))
-            name = fileNamePart(box->title());
+            name = fileNamePart(box->title()).trimmed();
         if (w->isWindow()) {
             if (name.isEmpty())
-                name = fileNamePart(w->windowTitle());
+                name = fileNamePart(w->windowTitle()).trimmed();
             break;
         }
     }
     if (name.isEmpty())
         name = table_;
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty())
-        folder = QDir::homePath();
-    return QDir::toNativeSeparators(
-        QDir(folder).filePath(name + QLatin1Char('-') + ctx_.today() + QStringLiteral(".csv")));
+    return suggestedDocumentPath(name, QLatin1Char('-') + ctx_.today() + QStringLiteral(".csv"));
 }
 
 void RecordView::exportRows()

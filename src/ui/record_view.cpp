@@ -160,7 +160,7 @@ SearchResult RecordView::search(const SearchItem& item)
 SearchResult RecordView::searchFor(const SearchItem& item, const QString& answer)
 {
     RecordSource s{table_, item.columns, {}, {}};
-    s.filter(item.column, Op::Contains, answer);
+    s.filter(item.column, item.match, answer);
     return showOrFallBack(s, item.notFoundText, item.notFoundCaption,
                           item.fallback.value_or(RecordSource{table_, item.columns, {}, {}}));
 }
@@ -183,19 +183,36 @@ RecordView::LockMenu RecordView::addLockMenu(const MenuItem& lock, const MenuIte
 {
     if (!menu)
         menu = popup_;
-    auto add = [menu](const MenuItem& m) {
-        QAction* a = menu->addAction(m.text);
-        a->setObjectName(QLatin1String(m.name));
-        return a;
-    };
     LockMenu out;
-    out.lock = add(lock);
+    out.lock = menuItem(menu, lock);
     menu->addSeparator();
-    out.edit = add(edit);
+    out.edit = menuItem(menu, edit);
     menu->addSeparator();
-    out.refresh = add(refresh);
+    out.refresh = menuItem(menu, refresh);
     setLockPair(out.lock, out.edit, kind);
     if (refreshShowsAll)
+        connect(out.refresh, &QAction::triggered, this, &RecordView::refresh);
+    return out;
+}
+
+RecordView::LockMenu RecordView::adoptMenu(QMenu* menu, const LockMenuNames& names, LockKind kind,
+                                           AdoptedLock lock)
+{
+    if (!menu)
+        return {};
+    setPopupMenu(menu);
+    auto item = [menu](const char* name) { return menu->findChild<QAction*>(QLatin1String(name)); };
+    const LockMenu out{item(names.lock), item(names.edit), item(names.refresh)};
+    if (out.lock && out.edit) {
+        setLockPair(out.lock, out.edit, kind);
+        if (lock == AdoptedLock::LockGrid) {
+            this->lock();
+        } else {
+            out.lock->setEnabled(false);
+            out.edit->setEnabled(true);
+        }
+    }
+    if (out.refresh)
         connect(out.refresh, &QAction::triggered, this, &RecordView::refresh);
     return out;
 }
@@ -489,6 +506,16 @@ void RecordView::currentChanged(const QModelIndex& current, const QModelIndex& p
     QTableView::currentChanged(current, previous);
     if (model_->hasPendingEdits() && (!current.isValid() || current.row() != model_->pendingRow()))
         commitEdits();
+}
+
+RecordView* namedGrid(AppContext& ctx, Database& db, const QString& table, const char* name,
+                      const char* dataName, QWidget* parent)
+{
+    auto* grid = new RecordView(ctx, db, table, parent);
+    grid->setObjectName(QLatin1String(name));
+    if (dataName)
+        grid->records()->setObjectName(QLatin1String(dataName));
+    return grid;
 }
 
 } // namespace shop

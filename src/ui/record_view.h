@@ -2,6 +2,7 @@
 
 #include "app_context.h"
 #include "data/record_model.h"
+#include "widgets.h"
 
 #include <QHash>
 #include <QPointer>
@@ -14,7 +15,7 @@ class QMenu;
 namespace shop {
 
 // A query item: an input box whose answer filters one column (contains
-// match), with the not-found message and the fallback source.
+// match unless told), with the not-found message and the fallback source.
 struct SearchItem {
     QString prompt;
     QString title;
@@ -25,6 +26,7 @@ struct SearchItem {
     QStringList columns = {};
     // Source after a search without result (default: every row of the table).
     std::optional<RecordSource> fallback = std::nullopt;
+    Op match = Op::Contains;
 };
 
 // What a delete after the question came to; the window decides what No does.
@@ -38,11 +40,15 @@ enum class UnmappedHeader { Rerun, Ignore };
 // The lock pair: the plain one switches in-place edits, the full one deletes
 // from the grid too.
 enum class LockKind { Plain, Full };
-// A menu item by control name and caption.
-struct MenuItem {
-    const char* name;
-    QString text;
+// The names of the lock, edit and refresh items of a menu kept elsewhere.
+struct LockMenuNames {
+    const char* lock;
+    const char* edit;
+    const char* refresh;
 };
+// What adopting a lock pair does to the grid: lock it, or keep the flags it
+// has (only the items' states are set).
+enum class AdoptedLock { LockGrid, KeepFlags };
 
 // The record view every window uses: a lazily read grid bound to a record
 // source, with header sorts, searches with a fallback, the popup menu, the
@@ -73,6 +79,25 @@ public:
     bool showAll(const QStringList& columns) { return setSource(RecordSource{table_, columns, {}, {}}); }
 
     bool isEmpty() const { return model_->isEmpty(); }
+
+    // Shows the rows of `source` from the rowids that `read` (totals over the
+    // same rows, in one pass) hands back. When the read fails the grid reads
+    // the rows itself and the failure is said once they show. The totals,
+    // when the grid shows the rows and they were read.
+    template <typename Read>
+    auto showWithTotals(const RecordSource& source, Read read) -> decltype(read(nullptr).value)
+    {
+        QVector<qint64> rowids;
+        auto totals = read(&rowids);
+        if (totals.failed()) {
+            if (setSource(source))
+                ctx_.messages().databaseError(totals.error());
+            return std::nullopt;
+        }
+        if (!setSource(source, std::move(rowids)))
+            return std::nullopt;
+        return std::move(totals.value);
+    }
 
     // Header sorts: header index -> source. A header without an entry
     // re-runs the current source, or does nothing.
@@ -119,14 +144,20 @@ public:
     // shows every row unless the caller connects it itself
     // (`refreshShowsAll` false).
     struct LockMenu {
-        QAction* lock;
-        QAction* edit;
-        QAction* refresh;
+        QAction* lock = nullptr;
+        QAction* edit = nullptr;
+        QAction* refresh = nullptr;
     };
     LockMenu addLockMenu(const MenuItem& lock, const MenuItem& edit, const MenuItem& refresh, LockKind kind,
                          QMenu* menu = nullptr, bool refreshShowsAll = true);
+    // Opens `menu` (one kept elsewhere, such as the main window's) over the
+    // grid, and makes its items named in `names` the lock pair (the lock item
+    // disabled, the edit item enabled) and the refresh item (every row, and
+    // whatever the caller connects after). Items the menu lacks are null.
+    LockMenu adoptMenu(QMenu* menu, const LockMenuNames& names, LockKind kind, AdoptedLock lock);
     // Lock pair: exactly one of the two items is enabled.
     void setLockPair(QAction* lockItem, QAction* editItem, LockKind kind);
+    QAction* lockItem() const { return lockItem_; }
     void lock();
     void unlock();
     bool allowUpdate() const { return allowUpdate_; }
@@ -221,5 +252,9 @@ private:
     bool placingExport_ = false;
     QHash<int, QString> masks_;
 };
+
+// A grid by control name, its model named `dataName` when given.
+RecordView* namedGrid(AppContext& ctx, Database& db, const QString& table, const char* name,
+                      const char* dataName = nullptr, QWidget* parent = nullptr);
 
 } // namespace shop

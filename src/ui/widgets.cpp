@@ -1,5 +1,8 @@
 #include "widgets.h"
 
+#include "input_filters.h"
+
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -7,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
@@ -124,26 +128,81 @@ void addField(QGridLayout* grid, int row, int column, const QString& caption, QW
     grid->addWidget(field, row, column * 2 + 1, 1, columnSpan * 2 - 1);
 }
 
-EntryButtons entryButtons(const char* save, const char* remove, const char* modify, const char* query,
-                          const char* exit)
+QAction* menuItem(QMenu* menu, const MenuItem& item)
 {
-    return {button(save, QStringLiteral("保存(&S)")), button(remove, QStringLiteral("删除(&D)")),
-            button(modify, QStringLiteral("修改(&M)")), button(query, QStringLiteral("查询(&Q)")),
-            button(exit, QStringLiteral("退出(&E)"))};
+    QAction* a = menu->addAction(item.text);
+    a->setObjectName(QLatin1String(item.name));
+    return a;
+}
+
+QHBoxLayout* buttonRow(const QList<QPushButton*>& buttons, SpareWidth spare)
+{
+    auto* row = new QHBoxLayout;
+    if (spare == SpareWidth::Before)
+        row->addStretch();
+    for (QPushButton* b : buttons)
+        row->addWidget(b);
+    if (spare == SpareWidth::After)
+        row->addStretch();
+    return row;
+}
+
+QVBoxLayout* buttonColumn(const QList<QPushButton*>& buttons)
+{
+    auto* column = new QVBoxLayout;
+    for (QPushButton* b : buttons)
+        column->addWidget(b);
+    column->addStretch();
+    return column;
+}
+
+EntryButtons entryButtons(const char* save, const char* remove, const char* modify, const char* query,
+                          const char* exit, const EntryCaptions& captions)
+{
+    return {button(save, captions.save), button(remove, captions.remove), button(modify, captions.modify),
+            button(query, captions.query), button(exit, captions.exit)};
 }
 
 void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid)
 {
-    auto* column = new QVBoxLayout;
-    for (QPushButton* b : {buttons.save, buttons.remove, buttons.modify, buttons.query, buttons.exit})
-        column->addWidget(b);
-    column->addStretch();
     auto* top = new QHBoxLayout;
     top->addLayout(fields, 1);
-    top->addLayout(column);
+    top->addLayout(buttonColumn({buttons.save, buttons.remove, buttons.modify, buttons.query, buttons.exit}));
     auto* layout = new QVBoxLayout(window);
     layout->addLayout(top);
     layout->addWidget(grid, 1);
+}
+
+void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushButton*>& buttons)
+{
+    auto* form = new QGridLayout;
+    for (int i = 0; i < rows.size(); ++i) {
+        const FormRow& r = rows.at(i);
+        if (!r.caption.isEmpty())
+            form->addWidget(buddyLabel(r.caption, r.field), i, 0);
+        if (r.field)
+            form->addWidget(r.field, i, 1);
+        else if (r.layout)
+            form->addLayout(r.layout, i, 1);
+    }
+    auto* layout = new QVBoxLayout(window);
+    layout->addLayout(form);
+    layout->addLayout(buttonRow(buttons, SpareWidth::Before));
+}
+
+void dialogWindow(QWidget* window, const QString& caption, int width, int height)
+{
+    window->setWindowTitle(caption);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->resize(width, height);
+    centreOnScreen(window);
+}
+
+QLabel* buddyLabel(const QString& text, QWidget* field)
+{
+    auto* l = new QLabel(text);
+    l->setBuddy(field);
+    return l;
 }
 
 } // namespace shop

@@ -1,13 +1,18 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
+class QAction;
 class QComboBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLayout;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace shop {
@@ -33,6 +38,19 @@ QLabel* valueLabel(const char* name);
 void addField(QGridLayout* grid, int row, int column, const QString& caption, QWidget* field,
               int columnSpan = 1);
 
+// A menu item by control name and caption.
+struct MenuItem {
+    const char* name;
+    QString text;
+};
+QAction* menuItem(QMenu* menu, const MenuItem& item);
+
+// A row of buttons with the spare width after them, before them, or none.
+enum class SpareWidth { After, Before, None };
+QHBoxLayout* buttonRow(const QList<QPushButton*>& buttons, SpareWidth spare);
+// A column of buttons with the spare height below them.
+QVBoxLayout* buttonColumn(const QList<QPushButton*>& buttons);
+
 // The buttons of an entry window, by control name, with their captions.
 struct EntryButtons {
     QPushButton* save = nullptr;
@@ -41,11 +59,32 @@ struct EntryButtons {
     QPushButton* query = nullptr;
     QPushButton* exit = nullptr;
 };
+struct EntryCaptions {
+    QString save = QStringLiteral("保存(&S)");
+    QString remove = QStringLiteral("删除(&D)");
+    QString modify = QStringLiteral("修改(&M)");
+    QString query = QStringLiteral("查询(&Q)");
+    QString exit = QStringLiteral("退出(&E)");
+};
 EntryButtons entryButtons(const char* save, const char* remove, const char* modify, const char* query,
-                          const char* exit);
+                          const char* exit, const EntryCaptions& captions = {});
 
 // An entry window's body: the fields with the column of buttons to their
 // right, and the grid below taking the spare height.
 void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid);
+
+// A caption/field row of a small dialog's form; a row without a caption
+// puts its field (or layout) under the fields.
+struct FormRow {
+    QString caption;
+    QWidget* field = nullptr;
+    QLayout* layout = nullptr;
+};
+// A small dialog's body: the form's rows, then its buttons at the right.
+void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushButton*>& buttons);
+// A small window that is modal in use, centred on the screen.
+void dialogWindow(QWidget* window, const QString& caption, int width, int height);
+// A caption label whose mnemonic gives `field` the focus.
+QLabel* buddyLabel(const QString& text, QWidget* field);
 
 } // namespace shop
