@@ -2,10 +2,7 @@
 // query with their refusals, the grid menu and its states, and the key kept
 // unique by in-place edits.
 #include "staff/employee_tab.h"
-#include "support/ui.h"
-
-#include <QMenu>
-#include <QVBoxLayout>
+#include "support/tab_host.h"
 
 using namespace shop;
 using namespace shop::test;
@@ -37,41 +34,25 @@ class TstEmployeeTab : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestEnv> env;
-    std::unique_ptr<QWidget> host;
+    std::unique_ptr<TabHost<EmployeeTab>> host;
     EmployeeTab* tab = nullptr;
-    QMenu* menu = nullptr;
 
-    // The tab in a window of its own, with the grid menu as the main window
-    // hands it over.
+    // The main window showing the tab, opened from its menu item; the grid
+    // opens the main window's menu "表格".
     void open(const QList<QStringList>& workers = {})
     {
         for (const QStringList& w : workers)
             env->insert("worker", w);
-        host = std::make_unique<QWidget>();
-        menu = new QMenu(host.get());
-        for (const char* n : {"lock_txt", "edit_txt", "d_fresh"})
-            menu->addAction(QString::fromLatin1(n))->setObjectName(QLatin1String(n));
-        tab = new EmployeeTab(env->ctx(), host.get());
-        tab->setContextMenu(menu);
-        (new QVBoxLayout(host.get()))->addWidget(tab);
-        host->resize(1100, 650);
-        QVERIFY(showActive(host.get()));
-        tab->showTab();
+        host = std::make_unique<TabHost<EmployeeTab>>(*env);
+        QVERIFY(host->open("DATAMAN", "worker"));
+        tab = host->tab();
     }
-    QStringList fields() const
-    {
-        QStringList out;
-        for (const char* b : kBoxes)
-            out << textOf(tab, b);
-        return out;
-    }
-    void fill(const QStringList& values)
-    {
-        for (int i = 0; i < 12; ++i)
-            type(child<QWidget>(tab, kBoxes[i]), values.value(i));
-    }
+    QStringList fields() const { return readFields(tab, kBoxes); }
+    void fill(const QStringList& values) { fillFields(tab, kBoxes, values); }
     QPushButton* b(const char* name) const { return child<QPushButton>(tab, name); }
-    QAction* item(const char* name) const { return menu->findChild<QAction*>(QLatin1String(name)); }
+    QAction* item(const char* name) const { return host->item(name); }
+    // A click on an item of the grid's popup menu.
+    void choose(const char* name) { QVERIFY2(chooseFromPopup(grid(), name), name); }
     RecordView* grid() const { return tab->grid(); }
 
 private slots:
@@ -244,7 +225,7 @@ private slots:
         QFETCH(int, editedRow);
         QFETCH(QStringList, tels);
         open({worker("张三", "110", "111"), worker("李四", "220", "222")});
-        item("edit_txt")->trigger();
+        choose("edit_txt");
         clickRow(grid(), 0);
         typeInCell(grid(), editedRow, 8, "777");
         type(child<QWidget>(tab, "worker_name"), "张三丰");
@@ -337,7 +318,7 @@ private slots:
         env->messages().answerInput("王");
         press(tab, "cmd_worker_query");
         clickRow(grid(), 0);
-        item("d_fresh")->trigger();
+        choose("d_fresh");
         QCOMPARE(gridColumn(grid(), 0), (QStringList{"张三", "王五"}));
         QCOMPARE(fields(), cleared());
         QCOMPARE(focusName(), QString("worker_name"));
@@ -371,14 +352,14 @@ private slots:
         typeInCell(grid(), 0, column, "5");
         QCOMPARE(storedColumn(*env, "worker", 8), (QStringList{"111", "111"}));
 
-        item("edit_txt")->trigger();
+        choose("edit_txt");
         QVERIFY(item("lock_txt")->isEnabled());
         typeInCell(grid(), 0, column, typed);
         clickRow(grid(), 1);
         QCOMPARE(shownAll(*env), messages);
         QCOMPARE(storedColumn(*env, "worker", 10), ids);
         QCOMPARE(storedColumn(*env, "worker", 8), tels);
-        item("lock_txt")->trigger();
+        choose("lock_txt");
         QVERIFY(!grid()->allowUpdate());
     }
 };

@@ -2,10 +2,7 @@
 // and its No, the period total with its rounding and range, the lock pair's
 // state table and the button states.
 #include "staff/ledger_tab.h"
-#include "support/ui.h"
-
-#include <QMenu>
-#include <QVBoxLayout>
+#include "support/tab_host.h"
 
 using namespace shop;
 using namespace shop::test;
@@ -28,38 +25,24 @@ class TstLedgerTab : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestEnv> env;
-    std::unique_ptr<QWidget> host;
+    std::unique_ptr<TabHost<LedgerTab>> host;
     LedgerTab* tab = nullptr;
-    QMenu* menu = nullptr;
 
+    // The main window showing the tab, opened from its menu item; the grid
+    // opens the main window's menu "表格2".
     void open(const QList<QStringList>& entries = {})
     {
         for (const QStringList& e : entries)
             env->insert("shouzhi", e);
-        host = std::make_unique<QWidget>();
-        menu = new QMenu(host.get());
-        for (const char* n : {"bg_lock", "bg_unlock", "bg_fresh"})
-            menu->addAction(QString::fromLatin1(n))->setObjectName(QLatin1String(n));
-        tab = new LedgerTab(env->ctx(), host.get());
-        tab->setContextMenu(menu);
-        (new QVBoxLayout(host.get()))->addWidget(tab);
-        host->resize(1100, 650);
-        QVERIFY(showActive(host.get()));
-        tab->showTab();
+        host = std::make_unique<TabHost<LedgerTab>>(*env);
+        QVERIFY(host->open("DATAMAN", "in_out"));
+        tab = host->tab();
     }
-    QStringList fields() const
-    {
-        QStringList out;
-        for (const char* b : kBoxes)
-            out << textOf(tab, b);
-        return out;
-    }
-    void fill(const QStringList& values)
-    {
-        for (int i = 0; i < 5; ++i)
-            type(child<QWidget>(tab, kBoxes[i]), values.value(i));
-    }
-    QAction* item(const char* name) const { return menu->findChild<QAction*>(QLatin1String(name)); }
+    QStringList fields() const { return readFields(tab, kBoxes); }
+    void fill(const QStringList& values) { fillFields(tab, kBoxes, values); }
+    QAction* item(const char* name) const { return host->item(name); }
+    // A click on an item of the grid's popup menu.
+    void choose(const char* name) { QVERIFY2(chooseFromPopup(grid(), name), name); }
     RecordView* grid() const { return tab->grid(); }
 
 private slots:
@@ -233,13 +216,15 @@ private slots:
         press(tab, "cmd_shou_count");
         QCOMPARE(shownAll(*env), messages);
         QCOMPARE(gridColumn(grid(), 0).size(), shown);
-        item("bg_fresh")->trigger();
+        choose("bg_fresh");
         QCOMPARE(gridColumn(grid(), 0).size(), entries.size());
     }
 
     // The full lock pair: at first no edits but the grid's delete; locked
     // neither; editable both. Showing the tab again disables the lock item
     // and leaves the grid as it is. An edit is written when the row is left.
+    // The items are chosen from the main window's menu over the grid, so the
+    // lock item is reached after the edit item enabled it.
     void lockStates()
     {
         open({entry("2026-12-01", "1"), entry("2026-12-02", "2")});
@@ -251,12 +236,14 @@ private slots:
                 .arg(grid()->allowDelete());
         };
         QCOMPARE(state(), QString("0101"));
-        item("bg_lock")->setEnabled(true);
-        item("bg_lock")->trigger();
-        QCOMPARE(state(), QString("0100"));
-        item("bg_unlock")->trigger();
+        QVERIFY(!chooseFromPopup(grid(), "bg_lock"));
+        choose("bg_unlock");
         QCOMPARE(state(), QString("1011"));
-        tab->showTab();
+        choose("bg_lock");
+        QCOMPARE(state(), QString("0100"));
+        choose("bg_unlock");
+        QCOMPARE(state(), QString("1011"));
+        QVERIFY(host->chooseFromMenuBar("DATAMAN", "in_out"));
         QCOMPARE(state(), QString("0011"));
 
         typeInCell(grid(), 0, 2, "5");

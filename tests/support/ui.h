@@ -59,6 +59,24 @@ inline QString textOf(const QWidget* w, const char* name)
     return child<QComboBox>(w, name)->currentText();
 }
 
+// The texts of the named boxes (a list of control names), in order.
+template <typename Names> QStringList readFields(const QWidget* w, const Names& names)
+{
+    QStringList out;
+    for (const char* n : names)
+        out << textOf(w, n);
+    return out;
+}
+
+// Types each value into its box, in order, as a person would (a missing
+// value empties the box).
+template <typename Names> void fillFields(QWidget* w, const Names& names, const QStringList& values)
+{
+    int i = 0;
+    for (const char* n : names)
+        type(child<QWidget>(w, n), values.value(i++));
+}
+
 // Column `column` of every row the grid shows.
 inline QStringList gridColumn(RecordView* grid, int column)
 {
