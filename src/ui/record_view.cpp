@@ -229,24 +229,23 @@ void RecordView::setLockPair(QAction* lockItem, QAction* editItem, LockKind kind
 void RecordView::lock()
 {
     commitEdits();
-    if (lockItem_)
-        lockItem_->setEnabled(false);
-    if (editItem_)
-        editItem_->setEnabled(true);
-    setAllowUpdate(false);
-    if (lockKind_ == LockKind::Full)
-        allowDelete_ = false;
+    setLocked(true);
 }
 
 void RecordView::unlock()
 {
-    if (editItem_)
-        editItem_->setEnabled(false);
+    setLocked(false);
+}
+
+void RecordView::setLocked(bool locked)
+{
     if (lockItem_)
-        lockItem_->setEnabled(true);
-    setAllowUpdate(true);
+        lockItem_->setEnabled(!locked);
+    if (editItem_)
+        editItem_->setEnabled(locked);
+    setAllowUpdate(!locked);
     if (lockKind_ == LockKind::Full)
-        allowDelete_ = true;
+        allowDelete_ = !locked;
 }
 
 void RecordView::setAllowUpdate(bool on)

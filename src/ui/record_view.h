@@ -217,6 +217,9 @@ protected:
 private:
     void tableChanged(const QString& table);
     bool checked(const DbResult& r);
+    // The lock pair's items and the grid's edit (and, for the full pair,
+    // delete) flags for a locked or an editable grid.
+    void setLocked(bool locked);
     // Hands an open cell editor's text to the model.
     void commitOpenEditor();
     void commitOrDrop();
