@@ -5,6 +5,8 @@
 #include "data/table_rows.h"
 #include "members/customer_window.h"
 #include "sales/business_window.h"
+#include "shell/login_window.h"
+#include "shell/main_window.h"
 #include "shell/shell.h"
 #include "support/ui.h"
 #include "support/unprivileged.h"
@@ -12,6 +14,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 
 #include <sqlite3.h>
 
@@ -143,6 +146,37 @@ private slots:
         QVERIFY(!started);
         QCOMPARE(env.messages().count(), 1);
         QVERIFY2(env.messages().last().text.contains("不能写入"), qPrintable(env.messages().last().text));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"database.db", "userid.db"}));
+    }
+
+    // A day's work and a normal exit leave the folder as it was: the
+    // write-ahead log and its index of both files are gone.
+    void normalExitLeavesNoLogBehind()
+    {
+        TestEnv env;
+        env.ctx().closeDatabases();
+        const QString folder = env.ctx().paths().databaseDir();
+        {
+            Shell shell(env.ctx());
+            QVERIFY(shell.start() && shell.loginWindow());
+            type(child<QLineEdit>(shell.loginWindow(), "username"), "zed");
+            type(child<QLineEdit>(shell.loginWindow(), "password"), TestEnv::kZedPassword);
+            press(shell.loginWindow(), "cmok");
+            QVERIFY(shell.mainWindow());
+            {
+                CustomerWindow w(env.ctx());
+                QVERIFY(showActive(&w));
+                type(child<QWidget>(&w, kBoxes[0]), "001");
+                type(child<QWidget>(&w, kBoxes[1]), "张三");
+                press(&w, "cmd_guke_save");
+                QCOMPARE(gridColumn(w.grid(), 1), QStringList{"张三"});
+            }
+            env.messages().clear();
+            env.messages().answer(QMessageBox::Yes);
+            shell.mainWindow()->dispatchNode("退出系统");
+            QVERIFY(env.quitCalled());
+        }
+        env.ctx().closeDatabases();
         QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{"database.db", "userid.db"}));
     }
 
