@@ -270,9 +270,17 @@ bool SalaryWindow::nameChosen(const QString& missing)
     return false;
 }
 
+bool SalaryWindow::periodTyped()
+{
+    // The rule and the words of the sales records browser: a period from
+    // 2026-12-1 would leave out the 2nd to the 9th.
+    MessageService& m = ctx_.messages();
+    return checkDateBox(from_, m, ctx_.today()) && checkDateBox(to_, m, ctx_.today());
+}
+
 void SalaryWindow::periodCommission()
 {
-    if (!nameChosen(QStringLiteral("你未选择员工姓名！")))
+    if (!nameChosen(QStringLiteral("你未选择员工姓名！")) || !periodTyped())
         return;
     // One pass gives the total and the rows' keys; the grid shows the same
     // rows from those keys without a query of its own.
@@ -292,7 +300,7 @@ void SalaryWindow::sum_commission(const rows::RoundedTotal& total)
 
 void SalaryWindow::itemTotals()
 {
-    if (!nameChosen(QStringLiteral("你还未选择员工的姓名！")))
+    if (!nameChosen(QStringLiteral("你还未选择员工的姓名！")) || !periodTyped())
         return;
     const RecordSource items = SalaryService::itemBusiness(name(), from_->text(), to_->text(), item_->text());
     const auto totals = salesBg_->showWithTotals(

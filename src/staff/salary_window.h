@@ -51,6 +51,9 @@ private:
     // transaction and puts the focus in the name box.
     bool nameChosen(const QString& missing);
     void employeeChosen();
+    // Whether both period dates are typed in the stored form; if not, says
+    // so and puts the focus in the first wrong one.
+    bool periodTyped();
     void periodCommission();
     void itemTotals();
     void computePay();

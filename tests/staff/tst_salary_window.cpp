@@ -210,6 +210,54 @@ private slots:
         QCOMPARE(shownAll(*env_), messages);
     }
 
+    // Both period dates follow the sales records browser's rule and words:
+    // a wrong one is said, nothing is counted, and the box has the focus
+    // with its text selected, so the date typed next replaces it.
+    void periodDateChecked_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("from without its zero, 确定") << "txt_from"
+                                                     << "2026-12-1"
+                                                     << "cmd_ok";
+        QTest::newRow("to with slashes, 确定") << "txt_to"
+                                               << "2026/12/07"
+                                               << "cmd_ok";
+        QTest::newRow("from, no such day, 选择/统计") << "txt_from"
+                                                      << "2026-02-30"
+                                                      << "cmd_select";
+        QTest::newRow("to empty, 选择/统计") << "txt_to"
+                                             << ""
+                                             << "cmd_select";
+    }
+    void periodDateChecked()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7"), sale("2026-12-02", "张三", "9")});
+        choose("张三");
+        type(child<QWidget>(w_.get(), "txt_ti_je"), "typed");
+        type(child<QWidget>(w_.get(), box.toLatin1().constData()), typed);
+        const QString right = box == "txt_from" ? "2026-12-01" : "2026-12-07";
+        if (box == "txt_to")
+            type(child<QWidget>(w_.get(), "txt_from"), "2026-12-01");
+        press(w_.get(), button.toLatin1().constData());
+        QCOMPARE(shownAll(*env_), QStringList{stop("请按“年-月-日”的形式输入日期，例如：2026-12-07")});
+        QCOMPARE(textOf(w_.get(), "txt_ti_je"), QString("typed"));
+        QCOMPARE(commissions(), QStringList({"7", "9"}));
+        QCOMPARE(focusName(), box);
+
+        env_->messages().clear();
+        typeMore(QApplication::focusWidget(), right);
+        QCOMPARE(textOf(w_.get(), box.toLatin1().constData()), right);
+        press(w_.get(), "cmd_ok");
+        QCOMPARE(shownAll(*env_), QStringList{});
+        QCOMPARE(textOf(w_.get(), "txt_ti_je"), QString("16元"));
+    }
+
     // "选择/统计": one service item's totals in the period, the commission box
     // left alone.
     void itemTotals_data()
