@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -429,23 +428,18 @@ void SalaryWindow::offerPdf(const SalarySlip& slip)
     MessageService& m = ctx_.messages();
     if (!m.question(QStringLiteral("是否将工资单另存为PDF文件？"), kPrintCaption))
         return;
-    QString file = m.input(QStringLiteral("请输入PDF文件的保存位置和文件名："), QStringLiteral("另存为PDF"),
-                           defaultPdfName(slip.statement.name))
-                       .trimmed();
+    // The standard dialog: it shows the folder, adds .pdf to a bare name and
+    // asks before an existing file is replaced.
+    const QString file = m.saveFileName(QStringLiteral("另存为PDF"), defaultPdfName(slip.statement.name),
+                                        QStringLiteral("PDF 文件 (*.pdf)"));
     if (file.isEmpty())
         return;
-    if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        file += QStringLiteral(".pdf");
-    file = QDir(documentsFolder()).absoluteFilePath(QDir::fromNativeSeparators(file));
     const QString shown = QDir::toNativeSeparators(file);
-    if (QFileInfo::exists(file) &&
-        !m.question(QStringLiteral("文件已存在，要替换它吗？\n") + shown, QStringLiteral("另存为PDF")))
-        return;
     const auto document = salarySlipDocument(slip);
-    if (ctx_.printing().saveAsPdf(*document, file))
-        m.information(QStringLiteral("工资单已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
+    if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file); !saved)
+        m.critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure), kError);
     else
-        m.critical(QStringLiteral("无法保存PDF文件：\n") + shown, kError);
+        m.information(QStringLiteral("工资单已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
 }
 
 } // namespace shop

@@ -10,6 +10,12 @@ namespace shop {
 // started print may still fail.
 enum class PrintResult { Printed, Cancelled, Failed };
 
+// What became of a PDF file: written, or why not, in Chinese.
+struct SaveOutcome {
+    QString failure; // empty when the file was written
+    explicit operator bool() const { return failure.isEmpty(); }
+};
+
 // Every print goes through this seam, so tests can tell "no printer" from a
 // print and read what would have gone to paper.
 class PrintService {
@@ -20,8 +26,9 @@ public:
     virtual bool hasPrinter() = 0;
     // Shows the print dialog and prints.
     virtual PrintResult print(const QTextDocument& document, const QString& title) = 0;
-    // Writes the document as an A4 PDF file; false when it cannot be written.
-    virtual bool saveAsPdf(const QTextDocument& document, const QString& fileName) = 0;
+    // Writes the document as an A4 PDF file, whole or not at all (a file of
+    // that name stays as it was when the new one cannot be written).
+    virtual SaveOutcome saveAsPdf(const QTextDocument& document, const QString& fileName) = 0;
 };
 
 // The real printers, through Qt Print Support.
@@ -29,7 +36,7 @@ class QtPrintService : public PrintService {
 public:
     bool hasPrinter() override;
     PrintResult print(const QTextDocument& document, const QString& title) override;
-    bool saveAsPdf(const QTextDocument& document, const QString& fileName) override;
+    SaveOutcome saveAsPdf(const QTextDocument& document, const QString& fileName) override;
 };
 
 } // namespace shop

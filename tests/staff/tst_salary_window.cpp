@@ -1,5 +1,6 @@
 #include "staff/salary_window.h"
 #include "support/ui.h"
+#include "support/unprivileged.h"
 #include "ui/worker_box.h"
 
 #include <QDir>
@@ -8,8 +9,11 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <optional>
 
 using namespace shop;
 using namespace shop::test;
@@ -523,27 +527,22 @@ private slots:
         choose("王<五>&");
         typeAlongChain({"350元", "101", "52", "203", "24", "17", "36"});
         QTemporaryDir out;
-        const QString file = out.filePath("slip");
+        const QString file = out.filePath("slip.pdf");
         env_->messages().answer(QMessageBox::Ok);
         env_->messages().answer(QMessageBox::Yes);
-        env_->messages().answerInput(file);
+        env_->messages().answerFile(file);
         press(w_.get(), "cmd_prn");
 
-        const QString saved = QDir::toNativeSeparators(file + ".pdf");
         QCOMPARE(
             shownAll(*env_),
             QStringList({stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误"),
-                         ask("是否将工资单另存为PDF文件？", "打印"),
-                         input("请输入PDF文件的保存位置和文件名：", "另存为PDF"),
-                         info("工资单已保存为PDF文件：\n" + saved)}));
-        const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        QCOMPARE(env_->messages().shown().at(2).defaultText,
-                 QDir::toNativeSeparators(
-                     QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath("王_五_&2026-12-07.pdf")));
-        QVERIFY(QFileInfo(file + ".pdf").size() > 0);
+                         ask("是否将工资单另存为PDF文件？", "打印"), "另存为PDF|save|王_五_&2026-12-07.pdf",
+                         info("工资单已保存为PDF文件：\n" + QDir::toNativeSeparators(file))}));
+        QCOMPARE(env_->messages().shown().at(2).text, QString("PDF 文件 (*.pdf)"));
+        QVERIFY(QFileInfo(file).size() > 0);
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
-        const QString text = pdfText(file + ".pdf");
+        const QString text = pdfText(file);
         const QStringList words = text.split(QRegularExpression("\\s+"));
         for (const QString v :
              {"美发店", "员工工资单", "应发项目", "扣款项目", "奖金", "王<五>&", "1500元", "350元", "101",
@@ -555,6 +554,109 @@ private slots:
             QVERIFY2(c.unicode() < 0x2E80 || c.unicode() > 0x2FDF, qPrintable(text));
         // The fields stay as they were.
         QCOMPARE(textOf(w_.get(), "com_name"), QString("王<五>&"));
+    }
+
+    // The save dialog proposes the documents folder the desktop names
+    // (~/Documents, or ~/文档 on a Chinese desktop) when it exists, else home.
+    void pdfProposedFolder_data()
+    {
+        QTest::addColumn<QString>("named"); // the desktop's documents folder, "" for the default
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("Documents") << "" << true;
+        QTest::newRow("no Documents yet: home") << "" << false;
+        QTest::newRow("a Chinese desktop's 文档") << "文档" << true;
+        QTest::newRow("文档 named, none yet: home") << "文档" << false;
+    }
+    void pdfProposedFolder()
+    {
+        QFETCH(QString, named);
+        QFETCH(bool, exists);
+
+        QTemporaryDir home;
+        const QString docs = home.filePath(named.isEmpty() ? "Documents" : named);
+        QVERIFY(QDir(home.path()).mkpath(".config"));
+        if (!named.isEmpty()) {
+            QFile dirs(home.filePath(".config/user-dirs.dirs"));
+            QVERIFY(dirs.open(QIODevice::WriteOnly));
+            dirs.write(("XDG_DOCUMENTS_DIR=\"$HOME/" + named + "\"\n").toUtf8());
+        }
+        if (exists)
+            QVERIFY(QDir(home.path()).mkdir(QFileInfo(docs).fileName()));
+        const QByteArray oldHome = qgetenv("HOME");
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        });
+
+        open({}, {}, {statement("张三")});
+        clickRow(w_->grid(), 0);
+        env_->messages().answer(QMessageBox::Ok);
+        env_->messages().answer(QMessageBox::Yes);
+        press(w_.get(), "cmd_prn");
+        QCOMPARE(env_->messages().count(), 3);
+        QCOMPARE(env_->messages().last().defaultText,
+                 QDir::toNativeSeparators((exists ? docs : home.path()) + "/张三2026-12-07.pdf"));
+    }
+
+    // A PDF that cannot be written says why; nothing is left behind, and a
+    // file of that name stays as it was.
+    void pdfSaveFails_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no such folder") << "missing/slip.pdf"
+                                        << "文件夹“{out}/missing”不存在。";
+        QTest::newRow("a folder of that name") << "slip.pdf"
+                                               << "已有同名的文件夹。";
+        QTest::newRow("no right to write there") << "slip.pdf"
+                                                 << "没有在文件夹“{out}”中写入文件的权限。";
+        QTest::newRow("a file there, no right to the folder") << "old.pdf"
+                                                              << "没有在文件夹“{out}”中写入文件的权限。";
+    }
+    void pdfSaveFails()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, why);
+
+        open({}, {}, {statement("张三")});
+        QTemporaryDir out;
+        if (why.startsWith("已有"))
+            QVERIFY(QDir(out.path()).mkdir(file));
+        QFile old(out.filePath("old.pdf"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        const QStringList before =
+            QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        clickRow(w_->grid(), 0);
+        env_->messages().answer(QMessageBox::Ok);
+        env_->messages().answer(QMessageBox::Yes);
+        env_->messages().answerFile(out.filePath(file));
+        {
+            std::optional<Unprivileged> nobody;
+            if (why.startsWith("没有")) {
+                QVERIFY(QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner));
+                nobody.emplace(out.path());
+                QVERIFY(nobody->ok());
+            }
+            press(w_.get(), "cmd_prn");
+        }
+        QVERIFY(QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        QStringList said = shownAll(*env_);
+        // The file system's own words follow 详细信息.
+        for (QString& text : said)
+            text.replace(QRegularExpression("\n（详细信息：.*）$"), "\n（详细信息：*）");
+        QCOMPARE(said.value(3),
+                 stop("无法保存PDF文件：\n" + QDir::toNativeSeparators(out.filePath(file)) + "\n" +
+                      QString(why).replace("{out}", QDir::toNativeSeparators(out.path())) +
+                      "请另选保存位置，或改正后再试。\n（详细信息：*）"));
+        QCOMPARE(said.size(), 4);
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
     }
 
     void printing_data()
