@@ -243,6 +243,8 @@ void SalaryWindow::clear_salary_fields()
     fields_->clear();
     setBasePay({});
     setPay({}, {});
+    counted_.reset();
+    computed_.reset();
 }
 
 void SalaryWindow::employeeChosen()
@@ -250,6 +252,8 @@ void SalaryWindow::employeeChosen()
     const QString n = name();
     if (n.isEmpty())
         return;
+    counted_.reset();
+    computed_.reset();
     show_base_pay();
     frame2_->setTitle(n + QStringLiteral("业务发生记录"));
     // An employee without any business is not drawn up: the name and the
@@ -284,9 +288,16 @@ void SalaryWindow::periodCommission()
     // One pass gives the total and the rows' keys; the grid shows the same
     // rows from those keys without a query of its own.
     const RecordSource period = SalaryService::periodBusiness(name(), from_->text(), to_->text());
-    if (const auto total = salesBg_->showWithTotals(
-            period, [&](QVector<qint64>* rowids) { return service_.commissionTotal(period, rowids); }))
-        sum_commission(*total);
+    const auto total = salesBg_->showWithTotals(
+        period, [&](QVector<qint64>* rowids) { return service_.commissionTotal(period, rowids); });
+    if (!total)
+        return;
+    sum_commission(*total);
+    // The pay is computed again from the new commission before a slip.
+    computed_.reset();
+    counted_.reset();
+    if (!total->overflow)
+        counted_ = Counted{name(), from_->text(), to_->text()};
 }
 
 void SalaryWindow::sum_commission(const rows::RoundedTotal& total)
@@ -327,11 +338,14 @@ void SalaryWindow::computePay()
 {
     save_->setFocus();
     const Pay pay = SalaryService::computePay(statement());
+    computed_.reset();
     if (!pay.inRange) {
         ctx_.messages().critical(QStringLiteral("工资金额超出范围，无法计算！"), kError);
         return;
     }
     setPay(pay.grossText, pay.netText);
+    if (counted_ && counted_->name == name())
+        computed_ = statement();
 }
 
 void SalaryWindow::saveStatement()
@@ -371,19 +385,31 @@ std::optional<SalarySlip> SalaryWindow::slipToPrint()
     slip.company = ctx_.companyName();
     slip.printedOn = ctx_.today();
     if (!name().isEmpty()) {
-        slip.statement = statement();
-        slip.from = from_->text();
-        slip.to = to_->text();
+        // What was computed, or nothing: a slip must not mix a period with
+        // figures that do not come from it.
+        if (!counted_ || !computed_ || !(*computed_ == statement())) {
+            ctx_.messages().critical(
+                QStringLiteral("工资单还没有计算：请先按“确定”统计提成，再在“罚款”中按回车"
+                               "计算工资，然后打印！"),
+                kPrintCaption);
+            return std::nullopt;
+        }
+        slip.statement = *computed_;
+        slip.from = counted_->from;
+        slip.to = counted_->to;
         return slip;
     }
-    const auto current = bg_->currentRecord();
-    if (!current)
-        return std::nullopt;
     // Read afresh: the row may have been deleted since the grid read it.
-    const auto stored = service_.stored(current->rowid);
+    const auto current = bg_->currentRecord();
+    const auto stored = current ? service_.stored(current->rowid) : DbValue<SalaryStatement>();
+    if (stored.failed()) {
+        ctx_.messages().databaseError(stored.error());
+        return std::nullopt;
+    }
     if (!stored.found()) {
-        if (stored.failed())
-            ctx_.messages().databaseError(stored.error());
+        ctx_.messages().critical(
+            QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
+            kPrintCaption);
         return std::nullopt;
     }
     slip.statement = *stored;
@@ -399,12 +425,8 @@ void SalaryWindow::printStatement()
             QStringLiteral("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！"),
             QStringLiteral("打印错误"));
     const auto slip = slipToPrint();
-    if (!slip) {
-        ctx_.messages().critical(
-            QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
-            kPrintCaption);
+    if (!slip)
         return;
-    }
     if (!printer) {
         // A shop without a printer still needs the slip.
         offerPdf(*slip);

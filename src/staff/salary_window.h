@@ -62,7 +62,8 @@ private:
     void findByName();
     void showEmployeeBusiness();
     void printStatement();
-    // The statement in the fields, else the saved one selected in bg.
+    // The statement computed in the fields, else the saved one selected in
+    // bg; says why there is none.
     std::optional<SalarySlip> slipToPrint();
     void offerPdf(const SalarySlip& slip);
     QString defaultPdfName(const QString& employee) const;
@@ -83,6 +84,16 @@ private:
     QString basePay_;
     QString gross_;
     QString net_;
+    // The period of the last 确定 that counted a commission, and the
+    // statement as its pay was computed after it: a slip printed from the
+    // fields shows these, never figures typed or counted since.
+    struct Counted {
+        QString name;
+        QString from;
+        QString to;
+    };
+    std::optional<Counted> counted_;
+    std::optional<SalaryStatement> computed_;
 
     QPushButton* save_ = nullptr;
     QPushButton* delete_ = nullptr;

@@ -525,6 +525,7 @@ private slots:
         env_->ctx().settings().setValue("settings/CompanyName", "美发店");
         open({worker("王<五>&", "1500")}, {sale("2026-12-01", "王<五>&", "7")});
         choose("王<五>&");
+        press(w_.get(), "cmd_ok");
         typeAlongChain({"350元", "101", "52", "203", "24", "17", "36"});
         QTemporaryDir out;
         const QString file = out.filePath("slip.pdf");
@@ -659,6 +660,66 @@ private slots:
         QCOMPARE(old.readAll(), QByteArray("old"));
     }
 
+    // A slip printed from the fields shows the period of the last 确定 and
+    // the statement whose pay was computed after it; anything else is refused.
+    void slipFromFields_data()
+    {
+        QTest::addColumn<bool>("count");          // 确定 from 2026-12-01
+        QTest::addColumn<bool>("compute");        // Enter along the chain after it
+        QTest::addColumn<QString>("after");       // then: "bonus" typed, or "count" again
+        QTest::addColumn<QStringList>("printed"); // texts the slip holds; empty: refused
+
+        QTest::newRow("counted and computed; the date box changed since")
+            << true << true << ""
+            << QStringList{"张三", "2026-12-01 至 2026-12-07", "7元", "1857元", "1797元"};
+        QTest::newRow("never counted") << false << true << "" << QStringList{};
+        QTest::newRow("pay not computed") << true << false << "" << QStringList{};
+        QTest::newRow("a bonus typed after computing") << true << true << "bonus" << QStringList{};
+        QTest::newRow("counted again after computing") << true << true << "count" << QStringList{};
+    }
+    void slipFromFields()
+    {
+        QFETCH(bool, count);
+        QFETCH(bool, compute);
+        QFETCH(QString, after);
+        QFETCH(QStringList, printed);
+
+        env_->printing().setPrinter(true);
+        open({worker("张三", "1500")}, {sale("2026-11-20", "张三", "5"), sale("2026-12-02", "张三", "7")});
+        choose("张三");
+        auto* from = child<QLineEdit>(w_.get(), "txt_from");
+        QTest::mouseClick(from, Qt::LeftButton);
+        typeMore(from, "2026-12-01");
+        if (count)
+            press(w_.get(), "cmd_ok");
+        QTest::mouseClick(child<QWidget>(w_.get(), "txt_quanqin"), Qt::LeftButton);
+        for (const QString v : {"100", "50", "200", "20", "10", "30"}) {
+            typeMore(QApplication::focusWidget(), v);
+            if (compute || v != "30")
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        if (after == "bonus")
+            typeMore(child<QWidget>(w_.get(), "txt_jiangjin"), "0");
+        else if (after == "count")
+            press(w_.get(), "cmd_ok");
+        QTest::mouseClick(from, Qt::LeftButton);
+        typeMore(from, "2026-11-01");
+        press(w_.get(), "cmd_prn");
+
+        if (printed.isEmpty()) {
+            QCOMPARE(shownAll(*env_),
+                     QStringList{stop("工资单还没有计算：请先按“确定”统计提成，再在“罚款”中按回车"
+                                      "计算工资，然后打印！",
+                                      "打印")});
+            QCOMPARE(env_->printing().printed().size(), 0);
+            return;
+        }
+        QCOMPARE(shownAll(*env_), QStringList{});
+        QCOMPARE(env_->printing().printed().size(), 1);
+        for (const QString& p : printed)
+            QVERIFY2(env_->printing().printed().first().text.contains(p), qPrintable(p));
+    }
+
     void printing_data()
     {
         QTest::addColumn<bool>("printer");
@@ -709,6 +770,7 @@ private slots:
              {statement("甲"), statement("李四")});
         if (fields) {
             choose("张三");
+            press(w_.get(), "cmd_ok");
             typeAlongChain({"350元", "100", "50", "200", "20", "10", "30"});
         }
         if (row >= 0)
