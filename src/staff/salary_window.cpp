@@ -379,7 +379,7 @@ void SalaryWindow::showEmployeeBusiness()
         salesBg_->setSource(SalaryService::employeeBusiness(n));
 }
 
-std::optional<SalarySlip> SalaryWindow::slipToPrint()
+std::optional<SalarySlip> SalaryWindow::slipToPrint(bool sayWhyNot)
 {
     SalarySlip slip;
     slip.company = ctx_.companyName();
@@ -388,10 +388,11 @@ std::optional<SalarySlip> SalaryWindow::slipToPrint()
         // What was computed, or nothing: a slip must not mix a period with
         // figures that do not come from it.
         if (!counted_ || !computed_ || !(*computed_ == statement())) {
-            ctx_.messages().critical(
-                QStringLiteral("工资单还没有计算：请先按“确定”统计提成，再在“罚款”中按回车"
-                               "计算工资，然后打印！"),
-                kPrintCaption);
+            if (sayWhyNot)
+                ctx_.messages().critical(
+                    QStringLiteral("工资单还没有计算：请先按“确定”统计提成，再在“罚款”中按回车"
+                                   "计算工资，然后打印！"),
+                    kPrintCaption);
             return std::nullopt;
         }
         slip.statement = *computed_;
@@ -407,9 +408,10 @@ std::optional<SalarySlip> SalaryWindow::slipToPrint()
         return std::nullopt;
     }
     if (!stored.found()) {
-        ctx_.messages().critical(
-            QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
-            kPrintCaption);
+        if (sayWhyNot)
+            ctx_.messages().critical(
+                QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
+                kPrintCaption);
         return std::nullopt;
     }
     slip.statement = *stored;
@@ -419,19 +421,19 @@ std::optional<SalarySlip> SalaryWindow::slipToPrint()
 void SalaryWindow::printStatement()
 {
     PrintService& printing = ctx_.printing();
-    const bool printer = printing.hasPrinter();
-    if (!printer)
+    if (!printing.hasPrinter()) {
         ctx_.messages().critical(
             QStringLiteral("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！"),
             QStringLiteral("打印错误"));
-    const auto slip = slipToPrint();
-    if (!slip)
-        return;
-    if (!printer) {
-        // A shop without a printer still needs the slip.
-        offerPdf(*slip);
+        // A shop without a printer still needs a slip there is; with none,
+        // the message ends it.
+        if (const auto slip = slipToPrint(false))
+            offerPdf(*slip);
         return;
     }
+    const auto slip = slipToPrint(true);
+    if (!slip)
+        return;
     const auto document = salarySlipDocument(*slip);
     // A cancelled dialog is the user's choice; a failed print is said, so
     // nobody takes the slip for printed.

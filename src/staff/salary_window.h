@@ -63,8 +63,8 @@ private:
     void showEmployeeBusiness();
     void printStatement();
     // The statement computed in the fields, else the saved one selected in
-    // bg; says why there is none.
-    std::optional<SalarySlip> slipToPrint();
+    // bg; says why there is none when asked to (a database error always).
+    std::optional<SalarySlip> slipToPrint(bool sayWhyNot);
     void offerPdf(const SalarySlip& slip);
     QString defaultPdfName(const QString& employee) const;
     SalaryStatement statement() const;

@@ -21,7 +21,6 @@ namespace {
 // glyphs, and the PDF embeds it (tested with a Latin-only font).
 bool printTo(const QTextDocument& document, QPrinter& printer)
 {
-    printer.setPageSize(QPageSize(QPageSize::A4));
     document.print(&printer);
     if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
         return false;
@@ -45,6 +44,11 @@ PrintResult QtPrintService::print(const QTextDocument& document, const QString& 
     dialog.setWindowTitle(title);
     if (dialog.exec() != QDialog::Accepted)
         return PrintResult::Cancelled;
+    return printOn(document, printer);
+}
+
+PrintResult QtPrintService::printOn(const QTextDocument& document, QPrinter& printer)
+{
     return printTo(document, printer) ? PrintResult::Printed : PrintResult::Failed;
 }
 
@@ -58,6 +62,7 @@ SaveOutcome QtPrintService::saveAsPdf(const QTextDocument& document, const QStri
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(draft);
     printer.setDocName(QFileInfo(fileName).completeBaseName());
+    printer.setPageSize(QPageSize(QPageSize::A4));
     QFile drawn(draft);
     QByteArray pdf;
     if (scratch.isValid() && printTo(document, printer) && drawn.open(QIODevice::ReadOnly))

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QPrinter;
 class QTextDocument;
 
 namespace shop {
@@ -36,6 +37,9 @@ class QtPrintService : public PrintService {
 public:
     bool hasPrinter() override;
     PrintResult print(const QTextDocument& document, const QString& title) override;
+    // Prints on the printer as its dialog left it: its paper, margins and
+    // output (a file chosen there is a PDF that reads as the text printed).
+    static PrintResult printOn(const QTextDocument& document, QPrinter& printer);
     SaveOutcome saveAsPdf(const QTextDocument& document, const QString& fileName) override;
 };
 

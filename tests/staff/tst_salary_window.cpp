@@ -736,8 +736,8 @@ private slots:
         const QString offer = ask("是否将工资单另存为PDF文件？", "打印");
         QTest::newRow("no printer, no PDF wanted")
             << false << "print" << true << -1 << QStringList{noPrinter, offer} << QStringList{};
-        QTest::newRow("no printer, nothing to print")
-            << false << "print" << false << -1 << QStringList{noPrinter, nothing} << QStringList{};
+        QTest::newRow("no printer, nothing to print: the message ends it")
+            << false << "print" << false << -1 << QStringList{noPrinter} << QStringList{};
         QTest::newRow("printer, the fields")
             << true << "print" << true << 1 << QStringList{}
             << QStringList{"张三", "2026-11-07 至 2026-12-07", "350元", "2140元", "打印日期：2026-12-07"};
