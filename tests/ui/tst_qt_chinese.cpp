@@ -6,6 +6,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QScopeGuard>
+#include <QTreeView>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +26,8 @@ private slots:
     void initTestCase();
     void boxesShowChineseButtons_data();
     void boxesShowChineseButtons();
+    void saveDialog_data();
+    void saveDialog();
 };
 
 void TstQtChinese::initTestCase()
@@ -88,5 +98,80 @@ void TstQtChinese::boxesShowChineseButtons()
     QCOMPARE(got, result);
 }
 
-QTEST_MAIN(TstQtChinese)
+// The real save dialog, as a person with a Chinese desktop sees it: it
+// opens in the folder proposed, or in home when that is gone (never where
+// the program was started), and every word of it is Chinese.
+void TstQtChinese::saveDialog_data()
+{
+    QTest::addColumn<QString>("proposed"); // under home
+    QTest::addColumn<QString>("opensIn");  // under home
+    QTest::newRow("the folder proposed") << "文档/张三2026-12-07.pdf"
+                                         << "文档";
+    QTest::newRow("the folder proposed is gone: home") << "不存在/张三2026-12-07.pdf"
+                                                       << "";
+}
+
+void TstQtChinese::saveDialog()
+{
+    QFETCH(QString, proposed);
+    QFETCH(QString, opensIn);
+
+    QTemporaryDir home;
+    QVERIFY(QDir(home.path()).mkpath("文档/照片"));
+    QFile old(home.filePath("文档/old.pdf"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.close();
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+
+    QString folder;
+    QStringList words;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        const auto close = qScopeGuard([d] { d->reject(); });
+        folder = d->directory().absolutePath();
+        // What the person reads: captions, buttons and their tips, the
+        // columns, and each entry's type.
+        for (QWidget* w : d->findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(d))
+                continue;
+            if (auto* l = qobject_cast<QLabel*>(w))
+                words << l->text();
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                words << b->text();
+            words << w->toolTip();
+        }
+        auto* view = d->findChild<QTreeView*>("treeView");
+        QAbstractItemModel* m = view->model();
+        QTRY_VERIFY(m->rowCount(view->rootIndex()) > 0);
+        for (int c = 0; c < m->columnCount(view->rootIndex()); ++c) {
+            words << m->headerData(c, Qt::Horizontal).toString();
+            for (int r = 0; r < m->rowCount(view->rootIndex()); ++r)
+                if (c > 0) // the names are the files' own
+                    words << m->index(r, c, view->rootIndex()).data().toString();
+        }
+    });
+    QtMessageService messages;
+    QCOMPARE(messages.saveFileName("另存为PDF", home.filePath(proposed), "PDF 文件 (*.pdf)"), QString());
+
+    QCOMPARE(folder, QDir(home.filePath(opensIn)).absolutePath());
+    QVERIFY(words.size() > 10);
+    // A mnemonic's letter, as in 保存(&S), is no word, nor is a format's
+    // name, as in PDF 文档.
+    static const QRegularExpression names("\\(&[A-Z]\\)|PDF");
+    for (QString w : words)
+        QVERIFY2(!w.remove(names).contains(QRegularExpression("[A-Za-z]")), qPrintable(w));
+}
+
+// As on a Chinese desktop: the dialog's dates and sizes follow the locale.
+int main(int argc, char* argv[])
+{
+    qputenv("LC_ALL", "zh_CN.UTF-8");
+    QApplication app(argc, argv);
+    TstQtChinese test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_qt_chinese.moc"
