@@ -519,9 +519,17 @@ private slots:
     }
 
     // Without a printer: the message, then the offer of a PDF file, which
-    // holds every value of the statement.
+    // holds every value of the statement; a file of that name (its
+    // replacing confirmed in the dialog) is replaced whole.
+    void noPrinterSavesPdf_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("a new file") << false;
+        QTest::newRow("onto a file that exists") << true;
+    }
     void noPrinterSavesPdf()
     {
+        QFETCH(bool, existing);
         env_->ctx().settings().setValue("settings/CompanyName", "美发店");
         open({worker("王<五>&", "1500")}, {sale("2026-12-01", "王<五>&", "7")});
         choose("王<五>&");
@@ -529,10 +537,16 @@ private slots:
         typeAlongChain({"350元", "101", "52", "203", "24", "17", "36"});
         QTemporaryDir out;
         const QString file = out.filePath("slip.pdf");
+        QFile old(file);
+        if (existing)
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) == 100000);
+        old.close();
         env_->messages().answer(QMessageBox::Ok);
         env_->messages().answer(QMessageBox::Yes);
         env_->messages().answerFile(file);
         press(w_.get(), "cmd_prn");
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QVERIFY(old.read(5) == "%PDF-" && old.size() != 100000);
 
         QCOMPARE(
             shownAll(*env_),
@@ -600,6 +614,25 @@ private slots:
         QCOMPARE(env_->messages().count(), 3);
         QCOMPARE(env_->messages().last().defaultText,
                  QDir::toNativeSeparators((exists ? docs : home.path()) + "/张三2026-12-07.pdf"));
+    }
+
+    // The proposed name is the employee's with each character no file
+    // system takes (control characters too) made _.
+    void pdfNameRule_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const QString c : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "\t", "\x01"})
+            QTest::newRow(qPrintable("U+" + QString::number(c.at(0).unicode(), 16))) << "王" + c + "五";
+    }
+    void pdfNameRule()
+    {
+        QFETCH(QString, name);
+        open({}, {}, {statement(name)});
+        clickRow(w_->grid(), 0);
+        env_->messages().answer(QMessageBox::Ok);
+        env_->messages().answer(QMessageBox::Yes);
+        press(w_.get(), "cmd_prn");
+        QCOMPARE(QFileInfo(env_->messages().last().defaultText).fileName(), QString("王_五2026-12-07.pdf"));
     }
 
     // A PDF that cannot be written says why; nothing is left behind, and a

@@ -10,6 +10,8 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QScopeGuard>
@@ -28,6 +30,8 @@ private slots:
     void boxesShowChineseButtons();
     void saveDialog_data();
     void saveDialog();
+    void replaceQuestion_data();
+    void replaceQuestion();
 };
 
 void TstQtChinese::initTestCase()
@@ -164,6 +168,76 @@ void TstQtChinese::saveDialog()
     static const QRegularExpression names("\\(&[A-Z]\\)|PDF");
     for (QString w : words)
         QVERIFY2(!w.remove(names).contains(QRegularExpression("[A-Za-z]")), qPrintable(w));
+}
+
+// Saving onto a file that exists asks first, in Chinese: 是 replaces it,
+// 否 goes back to the dialog; a new name is not asked about.
+void TstQtChinese::replaceQuestion_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("answer"); // the button pressed in the question; "" none shown
+    QTest::addColumn<QString>("result"); // the file name given back; "" when cancelled
+    QTest::newRow("是: replaced") << "old"
+                                  << "是(Y)"
+                                  << "old.pdf";
+    QTest::newRow("否: back in the dialog, then 取消") << "old"
+                                                       << "否(N)"
+                                                       << "";
+    QTest::newRow("a new name: not asked") << "new"
+                                           << ""
+                                           << "new.pdf";
+}
+
+void TstQtChinese::replaceQuestion()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, answer);
+    QFETCH(QString, result);
+
+    QTemporaryDir folder;
+    QFile old(folder.filePath("old.pdf"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.close();
+
+    QString asked;
+    bool backInDialog = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+        QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(name, typed);
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            QStringList buttons;
+            for (QAbstractButton* b : box->buttons())
+                buttons << b->text().remove('&');
+            buttons.sort();
+            asked =
+                QStringList{box->windowTitle(), QString::number(box->icon()), box->text(), buttons.join(' ')}
+                    .join('|');
+            for (QAbstractButton* b : box->buttons())
+                if (b->text().remove('&') == answer)
+                    QTest::mouseClick(b, Qt::LeftButton);
+        });
+        auto* buttons = d->findChild<QDialogButtonBox*>();
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
+        backInDialog = d->isVisible();
+        if (backInDialog)
+            QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    });
+    QtMessageService messages;
+    const QString chosen =
+        messages.saveFileName("另存为PDF", folder.filePath("张三2026-12-07.pdf"), "PDF 文件 (*.pdf)");
+
+    QCOMPARE(chosen, result.isEmpty() ? QString() : folder.filePath(result));
+    QCOMPARE(asked, answer.isEmpty() ? QString()
+                                     : "另存为PDF|" + QString::number(QMessageBox::Warning) +
+                                           "|old.pdf 已存在。\n您想要替换它吗？|否(N) 是(Y)");
+    QCOMPARE(backInDialog, answer == "否(N)");
 }
 
 // As on a Chinese desktop: the dialog's dates and sizes follow the locale.
