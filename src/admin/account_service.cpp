@@ -1,6 +1,7 @@
 #include "account_service.h"
 
 #include "data/password.h"
+#include "data/schema.h"
 
 namespace shop {
 
@@ -38,7 +39,11 @@ AccountService::Result AccountService::checkNewName(const QString& name)
     const auto existing = find(name);
     if (existing.failed())
         return result(Outcome::Failed, existing.error());
-    return result(existing.found() ? Outcome::NameExists : Outcome::Done);
+    if (existing.found())
+        return result(Outcome::NameExists);
+    // No row holds it yet, but a login by it would count as the supervisor
+    // and the delete list never shows it.
+    return result(schema::username::isSupervisorName(name) ? Outcome::ReservedName : Outcome::Done);
 }
 
 AccountService::Result AccountService::add(const QString& name, const QString& password, const QString& kind)

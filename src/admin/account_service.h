@@ -27,6 +27,7 @@ public:
         ApostropheInName,
         ApostropheInPassword,
         NameExists,
+        ReservedName, // a supervisor's name, in any letter case
         WrongPassword,
         NoAccount,
         Failed, // database or hashing error, in `error`
@@ -45,8 +46,8 @@ public:
     // The row a login by that name matches: the first one, case ignored.
     DbValue<Account> find(const QString& name);
 
-    // Done when no account has that name; NameExists, ApostropheInName or
-    // Failed otherwise.
+    // Done when no account has that name and it is not a supervisor's;
+    // NameExists, ReservedName, ApostropheInName or Failed otherwise.
     Result checkNewName(const QString& name);
     // Adds an account of `kind` (kOrdinary or kRestricted) after the checks
     // of the add dialog, in its order: password, apostrophes, name.

@@ -50,6 +50,11 @@ bool report(AppContext& ctx, const AccountService::Result& r, const AccountBoxes
         m.critical(QStringLiteral("用户名已存在，请重新输入！"), kError);
         focus = boxes.name;
         break;
+    case O::ReservedName:
+        m.critical(QStringLiteral("此用户名是系统管理员的保留名称（不分大小写），不能使用，请重新输入！"),
+                   kError);
+        focus = boxes.name;
+        break;
     case O::WrongPassword:
         m.critical(QStringLiteral("密码错误，请重新输入！"), kError);
         focus = boxes.oldPassword;
@@ -154,7 +159,8 @@ DeleteUserWindow::DeleteUserWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     // the supervisors stay out whatever their case.
     const QString name = schema::username::kName;
     RecordSource source{schema::username::kTable, {name, name}, {}, {}};
-    source.filter(name, Op::Ne, QStringLiteral("ZED")).filter(name, Op::Ne, QStringLiteral("ADMINISTRATOR"));
+    for (const QString& supervisor : schema::username::kSupervisors)
+        source.filter(name, Op::Ne, supervisor);
     grid_->setSource(source);
     grid_->records()->setCaption(0, QStringLiteral("用户名"));
     grid_->records()->setCaption(1, QStringLiteral("密  码"));

@@ -120,6 +120,13 @@ inline const QString kTable = QStringLiteral("username");
 inline const QString kName = QStringLiteral("username");
 inline const QString kPassword = QStringLiteral("password");
 inline const QString kKind = QStringLiteral("usertype");
+// The supervisors' names, in capitals: a login by one of them, in any
+// letter case, has every right, so they are reserved to the supervisor.
+inline const QStringList kSupervisors = {QStringLiteral("ZED"), QStringLiteral("ADMINISTRATOR")};
+inline bool isSupervisorName(const QString& name)
+{
+    return kSupervisors.contains(name.toUpper());
+}
 } // namespace username
 
 // The business tables in the business database, columns in stored order.

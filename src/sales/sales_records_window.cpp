@@ -6,7 +6,6 @@
 #include "data/schema.h"
 #include "data/table_rows.h"
 
-#include <QDate>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -97,24 +96,12 @@ void SalesRecordsWindow::open_data()
     }
 }
 
-bool SalesRecordsWindow::checkDate(QLineEdit* box)
+void SalesRecordsWindow::cmd_search()
 {
     // Only the stored form compares as a date: 2026-12-1 would sort after
     // 2026-12-10 and give a wrong total without a word.
-    const QString text = box->text();
-    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-    if (date.isValid() && dateText(date) == text)
-        return true;
-    ctx_.messages().critical(QStringLiteral("请按“年-月-日”的形式输入日期，例如：") + ctx_.today(),
-                             QStringLiteral("错误"));
-    box->setFocus();
-    box->selectAll();
-    return false;
-}
-
-void SalesRecordsWindow::cmd_search()
-{
-    if (!checkDate(from_) || !checkDate(to_))
+    if (!checkDateBox(from_, ctx_.messages(), ctx_.today()) ||
+        !checkDateBox(to_, ctx_.messages(), ctx_.today()))
         return;
     const QString from = from_->text();
     const QString to = to_->text();

@@ -22,10 +22,6 @@ public:
     void cmd_search();
 
 private:
-    // True when the box holds a date in the stored form; otherwise says so
-    // and puts the focus there.
-    bool checkDate(QLineEdit* box);
-
     WorkerBox* worker_ = nullptr;
     QLineEdit* from_ = nullptr;
     QLineEdit* to_ = nullptr;

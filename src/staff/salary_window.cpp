@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -244,6 +243,8 @@ void SalaryWindow::clear_salary_fields()
     fields_->clear();
     setBasePay({});
     setPay({}, {});
+    counted_.reset();
+    computed_.reset();
 }
 
 void SalaryWindow::employeeChosen()
@@ -251,6 +252,8 @@ void SalaryWindow::employeeChosen()
     const QString n = name();
     if (n.isEmpty())
         return;
+    counted_.reset();
+    computed_.reset();
     show_base_pay();
     frame2_->setTitle(n + QStringLiteral("业务发生记录"));
     // An employee without any business is not drawn up: the name and the
@@ -270,16 +273,31 @@ bool SalaryWindow::nameChosen(const QString& missing)
     return false;
 }
 
+bool SalaryWindow::periodTyped()
+{
+    // The rule and the words of the sales records browser: a period from
+    // 2026-12-1 would leave out the 2nd to the 9th.
+    MessageService& m = ctx_.messages();
+    return checkDateBox(from_, m, ctx_.today()) && checkDateBox(to_, m, ctx_.today());
+}
+
 void SalaryWindow::periodCommission()
 {
-    if (!nameChosen(QStringLiteral("你未选择员工姓名！")))
+    if (!nameChosen(QStringLiteral("你未选择员工姓名！")) || !periodTyped())
         return;
     // One pass gives the total and the rows' keys; the grid shows the same
     // rows from those keys without a query of its own.
     const RecordSource period = SalaryService::periodBusiness(name(), from_->text(), to_->text());
-    if (const auto total = salesBg_->showWithTotals(
-            period, [&](QVector<qint64>* rowids) { return service_.commissionTotal(period, rowids); }))
-        sum_commission(*total);
+    const auto total = salesBg_->showWithTotals(
+        period, [&](QVector<qint64>* rowids) { return service_.commissionTotal(period, rowids); });
+    if (!total)
+        return;
+    sum_commission(*total);
+    // The pay is computed again from the new commission before a slip.
+    computed_.reset();
+    counted_.reset();
+    if (!total->overflow)
+        counted_ = Counted{name(), from_->text(), to_->text()};
 }
 
 void SalaryWindow::sum_commission(const rows::RoundedTotal& total)
@@ -292,7 +310,7 @@ void SalaryWindow::sum_commission(const rows::RoundedTotal& total)
 
 void SalaryWindow::itemTotals()
 {
-    if (!nameChosen(QStringLiteral("你还未选择员工的姓名！")))
+    if (!nameChosen(QStringLiteral("你还未选择员工的姓名！")) || !periodTyped())
         return;
     const RecordSource items = SalaryService::itemBusiness(name(), from_->text(), to_->text(), item_->text());
     const auto totals = salesBg_->showWithTotals(
@@ -320,11 +338,14 @@ void SalaryWindow::computePay()
 {
     save_->setFocus();
     const Pay pay = SalaryService::computePay(statement());
+    computed_.reset();
     if (!pay.inRange) {
         ctx_.messages().critical(QStringLiteral("工资金额超出范围，无法计算！"), kError);
         return;
     }
     setPay(pay.grossText, pay.netText);
+    if (counted_ && counted_->name == name())
+        computed_ = statement();
 }
 
 void SalaryWindow::saveStatement()
@@ -358,25 +379,39 @@ void SalaryWindow::showEmployeeBusiness()
         salesBg_->setSource(SalaryService::employeeBusiness(n));
 }
 
-std::optional<SalarySlip> SalaryWindow::slipToPrint()
+std::optional<SalarySlip> SalaryWindow::slipToPrint(bool sayWhyNot)
 {
     SalarySlip slip;
     slip.company = ctx_.companyName();
     slip.printedOn = ctx_.today();
     if (!name().isEmpty()) {
-        slip.statement = statement();
-        slip.from = from_->text();
-        slip.to = to_->text();
+        // What was computed, or nothing: a slip must not mix a period with
+        // figures that do not come from it.
+        if (!counted_ || !computed_ || !(*computed_ == statement())) {
+            if (sayWhyNot)
+                ctx_.messages().critical(
+                    QStringLiteral("工资单还没有计算：请先按“确定”统计提成，再在“罚款”中按回车"
+                                   "计算工资，然后打印！"),
+                    kPrintCaption);
+            return std::nullopt;
+        }
+        slip.statement = *computed_;
+        slip.from = counted_->from;
+        slip.to = counted_->to;
         return slip;
     }
-    const auto current = bg_->currentRecord();
-    if (!current)
-        return std::nullopt;
     // Read afresh: the row may have been deleted since the grid read it.
-    const auto stored = service_.stored(current->rowid);
+    const auto current = bg_->currentRecord();
+    const auto stored = current ? service_.stored(current->rowid) : DbValue<SalaryStatement>();
+    if (stored.failed()) {
+        ctx_.messages().databaseError(stored.error());
+        return std::nullopt;
+    }
     if (!stored.found()) {
-        if (stored.failed())
-            ctx_.messages().databaseError(stored.error());
+        if (sayWhyNot)
+            ctx_.messages().critical(
+                QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
+                kPrintCaption);
         return std::nullopt;
     }
     slip.statement = *stored;
@@ -386,23 +421,19 @@ std::optional<SalarySlip> SalaryWindow::slipToPrint()
 void SalaryWindow::printStatement()
 {
     PrintService& printing = ctx_.printing();
-    const bool printer = printing.hasPrinter();
-    if (!printer)
+    if (!printing.hasPrinter()) {
         ctx_.messages().critical(
             QStringLiteral("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！"),
             QStringLiteral("打印错误"));
-    const auto slip = slipToPrint();
-    if (!slip) {
-        ctx_.messages().critical(
-            QStringLiteral("没有可打印的工资单：请先填写工资单，或在表格中选择一条工资记录！"),
-            kPrintCaption);
+        // A shop without a printer still needs a slip there is; with none,
+        // the message ends it.
+        if (const auto slip = slipToPrint(false))
+            offerPdf(*slip);
         return;
     }
-    if (!printer) {
-        // A shop without a printer still needs the slip.
-        offerPdf(*slip);
+    const auto slip = slipToPrint(true);
+    if (!slip)
         return;
-    }
     const auto document = salarySlipDocument(*slip);
     // A cancelled dialog is the user's choice; a failed print is said, so
     // nobody takes the slip for printed.
@@ -421,23 +452,18 @@ void SalaryWindow::offerPdf(const SalarySlip& slip)
     MessageService& m = ctx_.messages();
     if (!m.question(QStringLiteral("是否将工资单另存为PDF文件？"), kPrintCaption))
         return;
-    QString file = m.input(QStringLiteral("请输入PDF文件的保存位置和文件名："), QStringLiteral("另存为PDF"),
-                           defaultPdfName(slip.statement.name))
-                       .trimmed();
+    // The standard dialog: it shows the folder, adds .pdf to a bare name and
+    // asks before an existing file is replaced.
+    const QString file = m.saveFileName(QStringLiteral("另存为PDF"), defaultPdfName(slip.statement.name),
+                                        QStringLiteral("PDF 文件 (*.pdf)"));
     if (file.isEmpty())
         return;
-    if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        file += QStringLiteral(".pdf");
-    file = QDir(documentsFolder()).absoluteFilePath(QDir::fromNativeSeparators(file));
     const QString shown = QDir::toNativeSeparators(file);
-    if (QFileInfo::exists(file) &&
-        !m.question(QStringLiteral("文件已存在，要替换它吗？\n") + shown, QStringLiteral("另存为PDF")))
-        return;
     const auto document = salarySlipDocument(slip);
-    if (ctx_.printing().saveAsPdf(*document, file))
-        m.information(QStringLiteral("工资单已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
+    if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file); !saved)
+        m.critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure), kError);
     else
-        m.critical(QStringLiteral("无法保存PDF文件：\n") + shown, kError);
+        m.information(QStringLiteral("工资单已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
 }
 
 } // namespace shop

@@ -51,6 +51,9 @@ private:
     // transaction and puts the focus in the name box.
     bool nameChosen(const QString& missing);
     void employeeChosen();
+    // Whether both period dates are typed in the stored form; if not, says
+    // so and puts the focus in the first wrong one.
+    bool periodTyped();
     void periodCommission();
     void itemTotals();
     void computePay();
@@ -59,8 +62,9 @@ private:
     void findByName();
     void showEmployeeBusiness();
     void printStatement();
-    // The statement in the fields, else the saved one selected in bg.
-    std::optional<SalarySlip> slipToPrint();
+    // The statement computed in the fields, else the saved one selected in
+    // bg; says why there is none when asked to (a database error always).
+    std::optional<SalarySlip> slipToPrint(bool sayWhyNot);
     void offerPdf(const SalarySlip& slip);
     QString defaultPdfName(const QString& employee) const;
     SalaryStatement statement() const;
@@ -80,6 +84,16 @@ private:
     QString basePay_;
     QString gross_;
     QString net_;
+    // The period of the last 确定 that counted a commission, and the
+    // statement as its pay was computed after it: a slip printed from the
+    // fields shows these, never figures typed or counted since.
+    struct Counted {
+        QString name;
+        QString from;
+        QString to;
+    };
+    std::optional<Counted> counted_;
+    std::optional<SalaryStatement> computed_;
 
     QPushButton* save_ = nullptr;
     QPushButton* delete_ = nullptr;

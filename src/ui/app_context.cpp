@@ -197,8 +197,7 @@ QStringList AppContext::readOnlyFiles()
 
 bool AppContext::isSupervisorName(const QString& user)
 {
-    const QString u = user.toUpper();
-    return u == QLatin1String("ZED") || u == QLatin1String("ADMINISTRATOR");
+    return schema::username::isSupervisorName(user);
 }
 
 QString AppContext::companyName()

@@ -1,7 +1,15 @@
 #include "document_path.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <QStorageInfo>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace shop {
 
@@ -16,12 +24,64 @@ QString fileNamePart(const QString& text)
 QString documentsFolder()
 {
     const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return docs.isEmpty() ? QDir::homePath() : docs;
+    return !docs.isEmpty() && QFileInfo(docs).isDir() ? docs : QDir::homePath();
 }
 
 QString suggestedDocumentPath(const QString& name, const QString& end)
 {
     return QDir::toNativeSeparators(QDir(documentsFolder()).filePath(fileNamePart(name) + end));
+}
+
+namespace {
+
+enum class Access { Granted, Denied, ReadOnly };
+
+// Whether this process may write `path`, by its effective user (a program
+// run by root for another user is judged as that user).
+Access writeAccess(const QString& path, bool folder)
+{
+#ifdef Q_OS_UNIX
+    if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), folder ? W_OK | X_OK : W_OK, AT_EACCESS) ==
+        0)
+        return Access::Granted;
+    return errno == EROFS ? Access::ReadOnly : Access::Denied;
+#else
+    return QFileInfo(path).isWritable() ? Access::Granted : Access::Denied;
+#endif
+}
+
+} // namespace
+
+QString fileWriteFailure(const QString& file, qint64 bytes, const QString& detail)
+{
+    const QFileInfo target(file);
+    const QString folderPath = target.absolutePath();
+    const QFileInfo folder(folderPath);
+    const QString shownFolder = QDir::toNativeSeparators(folderPath);
+    QString why;
+    if (!folder.exists()) {
+        why = QStringLiteral("文件夹“%1”不存在。").arg(shownFolder);
+    } else if (!folder.isDir()) {
+        why = QStringLiteral("“%1”不是文件夹。").arg(shownFolder);
+    } else if (target.isDir()) {
+        why = QStringLiteral("已有同名的文件夹。");
+    } else {
+        Access access = writeAccess(folderPath, true);
+        if (access == Access::Granted && target.exists())
+            access = writeAccess(target.absoluteFilePath(), false);
+        if (access == Access::ReadOnly)
+            why = QStringLiteral("该位置是只读的。");
+        else if (access == Access::Denied)
+            why = QStringLiteral("没有在文件夹“%1”中写入文件的权限。").arg(shownFolder);
+        else if (QStorageInfo(folderPath).bytesAvailable() < bytes)
+            why = QStringLiteral("磁盘空间不足。");
+        else
+            why = QStringLiteral("写入磁盘时出错。");
+    }
+    why += QStringLiteral("请另选保存位置，或改正后再试。");
+    if (!detail.isEmpty())
+        why += QStringLiteral("\n（详细信息：%1）").arg(detail);
+    return why;
 }
 
 } // namespace shop

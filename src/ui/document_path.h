@@ -7,11 +7,15 @@ namespace shop {
 // A text as a part of a file name on any system: control characters and
 // the characters no file system takes become _.
 QString fileNamePart(const QString& text);
-// The folder a document is proposed in: the user's documents folder, else
-// the home folder.
+// The folder a document is proposed in: the user's documents folder when
+// it exists (a new account may have none yet), else the home folder.
 QString documentsFolder();
 // The path proposed for a document: `name` (as a file name part) followed
 // by `end` (date, suffix), in the documents folder, in native separators.
 QString suggestedDocumentPath(const QString& name, const QString& end);
+// Why `bytes` bytes could not be written as `file`, in Chinese (no such
+// folder, no right to write there, the disk full, ...), with the system's
+// own words in `detail` kept after it for support.
+QString fileWriteFailure(const QString& file, qint64 bytes, const QString& detail);
 
 } // namespace shop

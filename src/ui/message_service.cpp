@@ -1,9 +1,11 @@
 #include "message_service.h"
 
 #include "data/database.h"
+#include "document_path.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -72,7 +74,14 @@ QString QtMessageService::secret(const QString& prompt, const QString& title)
 QString QtMessageService::saveFileName(const QString& caption, const QString& suggested,
                                        const QString& filter)
 {
-    QFileDialog dialog(QApplication::activeWindow(), caption, suggested, filter);
+    // In the folder proposed, or the user's own when it is gone, never in
+    // the folder the program was started from.
+    const QFileInfo proposed(suggested);
+    QFileDialog dialog(QApplication::activeWindow(), caption,
+                       proposed.isAbsolute() && proposed.absoluteDir().exists() ? proposed.absolutePath()
+                                                                                : documentsFolder(),
+                       filter);
+    dialog.selectFile(proposed.fileName());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // A name typed without an extension gets the filter's ("*.csv"), before

@@ -1,12 +1,17 @@
 #include "printing.h"
 
+#include "document_path.h"
 #include "pdf_text.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QSaveFile>
+#include <QTemporaryDir>
 #include <QTextDocument>
 
 namespace shop {
@@ -16,7 +21,6 @@ namespace {
 // glyphs, and the PDF embeds it (tested with a Latin-only font).
 bool printTo(const QTextDocument& document, QPrinter& printer)
 {
-    printer.setPageSize(QPageSize(QPageSize::A4));
     document.print(&printer);
     if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
         return false;
@@ -40,16 +44,36 @@ PrintResult QtPrintService::print(const QTextDocument& document, const QString& 
     dialog.setWindowTitle(title);
     if (dialog.exec() != QDialog::Accepted)
         return PrintResult::Cancelled;
+    return printOn(document, printer);
+}
+
+PrintResult QtPrintService::printOn(const QTextDocument& document, QPrinter& printer)
+{
     return printTo(document, printer) ? PrintResult::Printed : PrintResult::Failed;
 }
 
-bool QtPrintService::saveAsPdf(const QTextDocument& document, const QString& fileName)
+SaveOutcome QtPrintService::saveAsPdf(const QTextDocument& document, const QString& fileName)
 {
+    // Drawn into a scratch file, then written in one piece: a failure leaves
+    // no part of a PDF behind, and an older file of that name as it was.
+    QTemporaryDir scratch;
+    const QString draft = scratch.filePath(QStringLiteral("draft.pdf"));
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(fileName);
+    printer.setOutputFileName(draft);
     printer.setDocName(QFileInfo(fileName).completeBaseName());
-    return printTo(document, printer) && QFileInfo(fileName).size() > 0;
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    QFile drawn(draft);
+    QByteArray pdf;
+    if (scratch.isValid() && printTo(document, printer) && drawn.open(QIODevice::ReadOnly))
+        pdf = drawn.readAll();
+    if (pdf.isEmpty())
+        return {QStringLiteral("无法生成PDF文件：临时文件夹“%1”不能写入。")
+                    .arg(QDir::toNativeSeparators(QDir::tempPath()))};
+    QSaveFile out(fileName);
+    if (out.open(QIODevice::WriteOnly) && out.write(pdf) == pdf.size() && out.commit())
+        return {};
+    return {fileWriteFailure(fileName, pdf.size(), out.errorString())};
 }
 
 } // namespace shop

@@ -1,6 +1,9 @@
 #include "widgets.h"
 
 #include "input_filters.h"
+#include "message_service.h"
+
+#include "data/clock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,6 +83,16 @@ QLineEdit* dateEdit(const char* name)
     auto* e = new DateEdit;
     e->setObjectName(QLatin1String(name));
     return e;
+}
+
+bool checkDateBox(QLineEdit* box, MessageService& messages, const QString& today)
+{
+    if (isDateText(box->text()))
+        return true;
+    messages.critical(QStringLiteral("请按“年-月-日”的形式输入日期，例如：") + today, QStringLiteral("错误"));
+    box->setFocus();
+    box->selectAll();
+    return false;
 }
 
 QLineEdit* passwordEdit(const char* name)

@@ -17,6 +17,8 @@ class QWidget;
 
 namespace shop {
 
+class MessageService;
+
 // Controls carrying their control names. Enter on a focused button presses
 // it, as Space does; the windows are not dialogs, so Enter in a field never
 // presses a button (the Enter that moves the focus onto one does not either).
@@ -25,6 +27,10 @@ QLineEdit* lineEdit(const char* name);
 // when it takes the focus by Tab, Enter or a click, so a typed date replaces
 // the one there instead of running on after it.
 QLineEdit* dateEdit(const char* name);
+// True when a date box holds a date in the stored form; otherwise says how
+// to type one (today as the example) and gives the box the focus with its
+// text selected, to be typed again.
+bool checkDateBox(QLineEdit* box, MessageService& messages, const QString& today);
 // A password box: every character shows as "*", at once.
 QLineEdit* passwordEdit(const char* name);
 QPushButton* button(const char* name, const QString& text);

@@ -44,6 +44,8 @@ class TstUserWindows : public QObject {
 private slots:
     void addAccount_data();
     void addAccount();
+    void reservedNameRefused_data();
+    void reservedNameRefused();
     void addButtonFollowsName();
     void deleteListHidesSupervisorsAndPasswords();
     void deleteAccount_data();
@@ -134,6 +136,40 @@ void TstUserWindows::addAccount()
     QVERIFY(!hash.contains(password));
     QVERIFY(verifyPassword(password, hash));
     QVERIFY(!verifyPassword(password.toUpper(), hash));
+}
+
+// A supervisor's name no account holds yet is refused in any letter case,
+// on Enter and on 增加用户; a name that only begins with one is not.
+void TstUserWindows::reservedNameRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("lower case") << "administrator" << true;
+    QTest::newRow("capitals") << "ADMINISTRATOR" << true;
+    QTest::newRow("mixed") << "AdMiNiStRaToR" << true;
+    QTest::newRow("longer: added") << "administrator2" << false;
+}
+
+void TstUserWindows::reservedNameRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, refused);
+
+    TestEnv env;
+    AddUserWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    typeMore(child<QLineEdit>(&w, "user_txt"), name);
+    QTest::keyClick(child<QLineEdit>(&w, "user_txt"), Qt::Key_Return);
+    typeMore(child<QLineEdit>(&w, "pass_txt"), "pw-1");
+    press(&w, "cmok");
+
+    const QString reserved = stop("此用户名是系统管理员的保留名称（不分大小写），不能使用，请重新输入！");
+    QCOMPARE(shownAll(env),
+             refused ? QStringList({reserved, reserved}) : QStringList{note(" 用户名已成功增加! ")});
+    QCOMPARE(accounts(env), refused ? QStringList{"ZED|M"} : QStringList({"ZED|M", name + "|M"}));
+    QCOMPARE(w.isVisible(), refused);
+    if (refused)
+        QCOMPARE(focusName(), QString("user_txt"));
 }
 
 void TstUserWindows::addButtonFollowsName()

@@ -1,5 +1,6 @@
 #include "staff/salary_window.h"
 #include "support/ui.h"
+#include "support/unprivileged.h"
 #include "ui/worker_box.h"
 
 #include <QDir>
@@ -8,8 +9,11 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <optional>
 
 using namespace shop;
 using namespace shop::test;
@@ -86,6 +90,14 @@ class TstSalaryWindow : public QObject {
         }
     }
     QStringList commissions() const { return gridColumn(w_->salesGrid(), 12); }
+    // 打印 with the first saved statement selected and no printer: Yes to the PDF.
+    void printSelectedWithoutPrinter()
+    {
+        clickRow(w_->grid(), 0);
+        env_->messages().answer(QMessageBox::Ok);
+        env_->messages().answer(QMessageBox::Yes);
+        press(w_.get(), "cmd_prn");
+    }
     QStringList fieldTexts() const
     {
         QStringList out{textOf(w_.get(), "com_name"), labelText(w_.get(), "lab_salary")};
@@ -208,6 +220,43 @@ private slots:
         QCOMPARE(textOf(w_.get(), "txt_ti_je"), total);
         QCOMPARE(commissions(), shown);
         QCOMPARE(shownAll(*env_), messages);
+    }
+
+    // Both period dates follow the sales records browser's rule and words:
+    // a wrong one is said, nothing is counted, and the box has the focus.
+    void periodDateChecked_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("from without its zero, 确定") << "txt_from"
+                                                     << "2026-12-1"
+                                                     << "cmd_ok";
+        QTest::newRow("to with slashes, 确定") << "txt_to"
+                                               << "2026/12/07"
+                                               << "cmd_ok";
+        QTest::newRow("from, no such day, 选择/统计") << "txt_from"
+                                                      << "2026-02-30"
+                                                      << "cmd_select";
+        QTest::newRow("to empty, 选择/统计") << "txt_to"
+                                             << ""
+                                             << "cmd_select";
+    }
+    void periodDateChecked()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7"), sale("2026-12-02", "张三", "9")});
+        choose("张三");
+        type(child<QWidget>(w_.get(), "txt_ti_je"), "typed");
+        type(child<QWidget>(w_.get(), box.toLatin1().constData()), typed);
+        press(w_.get(), button.toLatin1().constData());
+        QCOMPARE(shownAll(*env_), QStringList{stop("请按“年-月-日”的形式输入日期，例如：2026-12-07")});
+        QCOMPARE(textOf(w_.get(), "txt_ti_je"), QString("typed"));
+        QCOMPARE(commissions(), QStringList({"7", "9"}));
+        QCOMPARE(focusName(), box);
     }
 
     // "选择/统计": one service item's totals in the period, the commission box
@@ -467,35 +516,45 @@ private slots:
     }
 
     // Without a printer: the message, then the offer of a PDF file, which
-    // holds every value of the statement.
+    // holds every value of the statement; a file of that name (its
+    // replacing confirmed in the dialog) is replaced whole.
+    void noPrinterSavesPdf_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("a new file") << false;
+        QTest::newRow("onto a file that exists") << true;
+    }
     void noPrinterSavesPdf()
     {
+        QFETCH(bool, existing);
         env_->ctx().settings().setValue("settings/CompanyName", "美发店");
         open({worker("王<五>&", "1500")}, {sale("2026-12-01", "王<五>&", "7")});
         choose("王<五>&");
+        press(w_.get(), "cmd_ok");
         typeAlongChain({"350元", "101", "52", "203", "24", "17", "36"});
         QTemporaryDir out;
-        const QString file = out.filePath("slip");
+        const QString file = out.filePath("slip.pdf");
+        QFile old(file);
+        if (existing)
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) == 100000);
+        old.close();
         env_->messages().answer(QMessageBox::Ok);
         env_->messages().answer(QMessageBox::Yes);
-        env_->messages().answerInput(file);
+        env_->messages().answerFile(file);
         press(w_.get(), "cmd_prn");
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QVERIFY(old.read(5) == "%PDF-" && old.size() != 100000);
 
-        const QString saved = QDir::toNativeSeparators(file + ".pdf");
         QCOMPARE(
             shownAll(*env_),
             QStringList({stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误"),
-                         ask("是否将工资单另存为PDF文件？", "打印"),
-                         input("请输入PDF文件的保存位置和文件名：", "另存为PDF"),
-                         info("工资单已保存为PDF文件：\n" + saved)}));
-        const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        QCOMPARE(env_->messages().shown().at(2).defaultText,
-                 QDir::toNativeSeparators(
-                     QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath("王_五_&2026-12-07.pdf")));
-        QVERIFY(QFileInfo(file + ".pdf").size() > 0);
+                         ask("是否将工资单另存为PDF文件？", "打印"), "另存为PDF|save|王_五_&2026-12-07.pdf",
+                         info("工资单已保存为PDF文件：\n" + QDir::toNativeSeparators(file))}));
+        QCOMPARE(env_->messages().shown().at(2).text, QString("PDF 文件 (*.pdf)"));
+        QVERIFY(QFileInfo(file).size() > 0);
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
-        const QString text = pdfText(file + ".pdf");
+        const QString text = pdfText(file);
         const QStringList words = text.split(QRegularExpression("\\s+"));
         for (const QString v :
              {"美发店", "员工工资单", "应发项目", "扣款项目", "奖金", "王<五>&", "1500元", "350元", "101",
@@ -507,6 +566,168 @@ private slots:
             QVERIFY2(c.unicode() < 0x2E80 || c.unicode() > 0x2FDF, qPrintable(text));
         // The fields stay as they were.
         QCOMPARE(textOf(w_.get(), "com_name"), QString("王<五>&"));
+    }
+
+    // The save dialog proposes the employee's name, each character no file
+    // system takes made _, in the documents folder the desktop names
+    // (~/Documents, or ~/文档 on a Chinese desktop) when it exists, else home.
+    void pdfProposedPath_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("docs"); // the desktop's documents folder, made; "" none
+        QTest::addColumn<QString>("proposed");
+        QTest::newRow("Documents") << "张三"
+                                   << "Documents"
+                                   << "Documents/张三2026-12-07.pdf";
+        QTest::newRow("no Documents yet: home") << "张三"
+                                                << ""
+                                                << "张三2026-12-07.pdf";
+        QTest::newRow("a Chinese desktop's 文档") << "张三"
+                                                  << "文档"
+                                                  << "文档/张三2026-12-07.pdf";
+        for (const QString c : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "\t", "\x01"})
+            QTest::newRow(qPrintable("U+" + QString::number(c.at(0).unicode(), 16))) << "王" + c + "五"
+                                                                                     << ""
+                                                                                     << "王_五2026-12-07.pdf";
+    }
+    void pdfProposedPath()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, docs);
+        QFETCH(QString, proposed);
+
+        QTemporaryDir home;
+        QVERIFY(QDir(home.path()).mkpath(".config") && (docs.isEmpty() || QDir(home.path()).mkdir(docs)));
+        QFile dirs(home.filePath(".config/user-dirs.dirs"));
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        if (docs == "文档")
+            dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/文档\"\n");
+        dirs.close();
+        const QByteArray oldHome = qgetenv("HOME");
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        });
+
+        open({}, {}, {statement(name)});
+        printSelectedWithoutPrinter();
+        QCOMPARE(env_->messages().count(), 3);
+        QCOMPARE(env_->messages().last().defaultText, QDir::toNativeSeparators(home.filePath(proposed)));
+    }
+
+    // A PDF that cannot be written says why; nothing is left behind, and a
+    // file of that name stays as it was.
+    void pdfSaveFails_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no such folder") << "missing/slip.pdf"
+                                        << "文件夹“{out}/missing”不存在。";
+        QTest::newRow("a folder of that name") << "slip.pdf"
+                                               << "已有同名的文件夹。";
+        QTest::newRow("no right to write there, onto a file") << "old.pdf"
+                                                              << "没有在文件夹“{out}”中写入文件的权限。";
+    }
+    void pdfSaveFails()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, why);
+
+        open({}, {}, {statement("张三")});
+        QTemporaryDir out;
+        if (why.startsWith("已有"))
+            QVERIFY(QDir(out.path()).mkdir(file));
+        QFile old(out.filePath("old.pdf"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        const QStringList before =
+            QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        env_->messages().answerFile(out.filePath(file));
+        {
+            std::optional<Unprivileged> nobody;
+            if (why.startsWith("没有")) {
+                QVERIFY(QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner));
+                nobody.emplace(out.path());
+                QVERIFY(nobody->ok());
+            }
+            printSelectedWithoutPrinter();
+        }
+        QVERIFY(QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        QStringList said = shownAll(*env_);
+        // The file system's own words follow 详细信息.
+        for (QString& text : said)
+            text.replace(QRegularExpression("\n（详细信息：.*）$"), "\n（详细信息：*）");
+        QCOMPARE(said.mid(3),
+                 QStringList{stop("无法保存PDF文件：\n" + QDir::toNativeSeparators(out.filePath(file)) +
+                                  "\n" + QString(why).replace("{out}", QDir::toNativeSeparators(out.path())) +
+                                  "请另选保存位置，或改正后再试。\n（详细信息：*）")});
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+    }
+
+    // A slip printed from the fields shows the period of the last 确定 and
+    // the statement whose pay was computed after it; anything else is refused.
+    void slipFromFields_data()
+    {
+        QTest::addColumn<bool>("count");          // 确定 from 2026-12-01
+        QTest::addColumn<bool>("compute");        // Enter along the chain after it
+        QTest::addColumn<QString>("after");       // then: "bonus" typed, or "count" again
+        QTest::addColumn<QStringList>("printed"); // texts the slip holds; empty: refused
+
+        QTest::newRow("counted and computed; the date box changed since")
+            << true << true << ""
+            << QStringList{"张三", "2026-12-01 至 2026-12-07", "7元", "1857元", "1797元"};
+        QTest::newRow("never counted") << false << true << "" << QStringList{};
+        QTest::newRow("pay not computed") << true << false << "" << QStringList{};
+        QTest::newRow("a bonus typed after computing") << true << true << "bonus" << QStringList{};
+        QTest::newRow("counted again after computing") << true << true << "count" << QStringList{};
+    }
+    void slipFromFields()
+    {
+        QFETCH(bool, count);
+        QFETCH(bool, compute);
+        QFETCH(QString, after);
+        QFETCH(QStringList, printed);
+
+        env_->printing().setPrinter(true);
+        open({worker("张三", "1500")}, {sale("2026-11-20", "张三", "5"), sale("2026-12-02", "张三", "7")});
+        choose("张三");
+        auto* from = child<QLineEdit>(w_.get(), "txt_from");
+        QTest::mouseClick(from, Qt::LeftButton);
+        typeMore(from, "2026-12-01");
+        if (count)
+            press(w_.get(), "cmd_ok");
+        QTest::mouseClick(child<QWidget>(w_.get(), "txt_quanqin"), Qt::LeftButton);
+        for (const QString v : {"100", "50", "200", "20", "10", "30"}) {
+            typeMore(QApplication::focusWidget(), v);
+            if (compute || v != "30")
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        if (after == "bonus")
+            typeMore(child<QWidget>(w_.get(), "txt_jiangjin"), "0");
+        else if (after == "count")
+            press(w_.get(), "cmd_ok");
+        QTest::mouseClick(from, Qt::LeftButton);
+        typeMore(from, "2026-11-01");
+        press(w_.get(), "cmd_prn");
+
+        if (printed.isEmpty()) {
+            QCOMPARE(shownAll(*env_),
+                     QStringList{stop("工资单还没有计算：请先按“确定”统计提成，再在“罚款”中按回车"
+                                      "计算工资，然后打印！",
+                                      "打印")});
+            QCOMPARE(env_->printing().printed().size(), 0);
+            return;
+        }
+        QCOMPARE(shownAll(*env_), QStringList{});
+        QCOMPARE(env_->printing().printed().size(), 1);
+        for (const QString& p : printed)
+            QVERIFY2(env_->printing().printed().first().text.contains(p), qPrintable(p));
     }
 
     void printing_data()
@@ -525,8 +746,8 @@ private slots:
         const QString offer = ask("是否将工资单另存为PDF文件？", "打印");
         QTest::newRow("no printer, no PDF wanted")
             << false << "print" << true << -1 << QStringList{noPrinter, offer} << QStringList{};
-        QTest::newRow("no printer, nothing to print")
-            << false << "print" << false << -1 << QStringList{noPrinter, nothing} << QStringList{};
+        QTest::newRow("no printer, nothing to print: the message ends it")
+            << false << "print" << false << -1 << QStringList{noPrinter} << QStringList{};
         QTest::newRow("printer, the fields")
             << true << "print" << true << 1 << QStringList{}
             << QStringList{"张三", "2026-11-07 至 2026-12-07", "350元", "2140元", "打印日期：2026-12-07"};
@@ -559,6 +780,7 @@ private slots:
              {statement("甲"), statement("李四")});
         if (fields) {
             choose("张三");
+            press(w_.get(), "cmd_ok");
             typeAlongChain({"350元", "100", "50", "200", "20", "10", "30"});
         }
         if (row >= 0)

@@ -87,7 +87,7 @@ PrintResult ScriptedPrinting::print(const QTextDocument& document, const QString
     return PrintResult::Printed;
 }
 
-bool ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& fileName)
+SaveOutcome ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& fileName)
 {
     return real_.saveAsPdf(document, fileName);
 }

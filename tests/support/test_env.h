@@ -70,7 +70,7 @@ class ScriptedPrinting : public PrintService {
 public:
     bool hasPrinter() override { return printer_; }
     PrintResult print(const QTextDocument& document, const QString& title) override;
-    bool saveAsPdf(const QTextDocument& document, const QString& fileName) override;
+    SaveOutcome saveAsPdf(const QTextDocument& document, const QString& fileName) override;
 
     void setPrinter(bool installed) { printer_ = installed; }
     // The next print dialog is cancelled.

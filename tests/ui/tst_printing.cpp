@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTextDocument>
@@ -19,6 +21,8 @@ class TstPrinting : public QObject {
 private slots:
     void pdfHoldsChineseText_data();
     void pdfHoldsChineseText();
+    void printUsesChosenPaper_data();
+    void printUsesChosenPaper();
     void unwritableFileIsRefused_data();
     void unwritableFileIsRefused();
 };
@@ -74,6 +78,40 @@ void TstPrinting::pdfHoldsChineseText()
     QVERIFY2(extracted.startsWith(text + "\n"), qPrintable(extracted));
     for (QChar c : extracted)
         QVERIFY2(c.unicode() < 0x2E80 || c.unicode() > 0x2FDF, qPrintable(extracted));
+}
+
+// The print dialog's paper is the paper printed on.
+void TstPrinting::printUsesChosenPaper_data()
+{
+    QTest::addColumn<int>("paper"); // QPageSize::PageSizeId chosen in the dialog
+    QTest::addColumn<bool>("landscape");
+    QTest::addColumn<QSizeF>("points"); // the page's width and height
+    QTest::newRow("A5") << int(QPageSize::A5) << false << QSizeF(420, 595);
+    QTest::newRow("Letter, landscape") << int(QPageSize::Letter) << true << QSizeF(792, 612);
+}
+
+void TstPrinting::printUsesChosenPaper()
+{
+    QFETCH(int, paper);
+    QFETCH(bool, landscape);
+    QFETCH(QSizeF, points);
+
+    TestEnv env;
+    QTextDocument doc;
+    doc.setPlainText("员工工资单");
+    // The printer as the dialog leaves it: printing to a file, its paper chosen.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(env.dir() + "/slip.pdf");
+    printer.setPageSize(QPageSize(QPageSize::PageSizeId(paper)));
+    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    QCOMPARE(QtPrintService::printOn(doc, printer), PrintResult::Printed);
+    QFile f(printer.outputFileName());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch box =
+        QRegularExpression("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]").match(QString::fromLatin1(f.readAll()));
+    QVERIFY(box.hasMatch());
+    QCOMPARE(QSizeF(qRound(box.captured(1).toDouble()), qRound(box.captured(2).toDouble())), points);
 }
 
 void TstPrinting::unwritableFileIsRefused_data()
