@@ -1,6 +1,7 @@
 #include "widgets.h"
 
 #include "input_filters.h"
+#include "tab_order.h"
 
 #include <QAction>
 #include <QApplication>
@@ -171,6 +172,7 @@ void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, 
     auto* layout = new QVBoxLayout(window);
     layout->addLayout(top);
     layout->addWidget(grid, 1);
+    tabInReadingOrder(window);
 }
 
 void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushButton*>& buttons)
@@ -188,6 +190,7 @@ void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushBu
     auto* layout = new QVBoxLayout(window);
     layout->addLayout(form);
     layout->addLayout(buttonRow(buttons, SpareWidth::Before));
+    tabInReadingOrder(window);
 }
 
 void dialogWindow(QWidget* window, const QString& caption, int width, int height)

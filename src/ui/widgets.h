@@ -70,7 +70,7 @@ EntryButtons entryButtons(const char* save, const char* remove, const char* modi
                           const char* exit, const EntryCaptions& captions = {});
 
 // An entry window's body: the fields with the column of buttons to their
-// right, and the grid below taking the spare height.
+// right, and the grid below taking the spare height; Tab in reading order.
 void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid);
 
 // A caption/field row of a small dialog's form; a row without a caption
@@ -80,7 +80,8 @@ struct FormRow {
     QWidget* field = nullptr;
     QLayout* layout = nullptr;
 };
-// A small dialog's body: the form's rows, then its buttons at the right.
+// A small dialog's body: the form's rows, then its buttons at the right;
+// Tab in reading order.
 void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushButton*>& buttons);
 // A small window that is modal in use, centred on the screen.
 void dialogWindow(QWidget* window, const QString& caption, int width, int height);
