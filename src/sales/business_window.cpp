@@ -2,6 +2,7 @@
 
 #include "ui/enter_chain.h"
 #include "ui/record_view.h"
+#include "ui/tab_order.h"
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
 #include "data/numeric.h"
@@ -139,6 +140,7 @@ void BusinessWindow::buildForm()
     layout->addLayout(fields);
     layout->addLayout(buttonRow({save_, delete_, query_, count_, exit_}, SpareWidth::After));
     layout->addWidget(bg_, 1);
+    tabInReadingOrder(this);
 
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("bar"));

@@ -56,6 +56,11 @@ private slots:
         QTest::addColumn<QString>("tables");
         QTest::addColumn<QString>("names");
         // Disabled buttons are passed over.
+        QTest::newRow("business")
+            << "frmyewu"
+            << "salse"
+            << "shangpin qita txt_card_number txt_production_code txt_quantily txt_money txt_service "
+               "com_name txt_remark cmd_save cmd_del cmd_query cmd_count cmd_exit bg shangpin";
         QTest::newRow("cards")
             << "frm_card"
             << "numbercard"
