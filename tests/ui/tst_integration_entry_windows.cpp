@@ -61,6 +61,11 @@ private slots:
             << "salse"
             << "shangpin qita txt_card_number txt_production_code txt_quantily txt_money txt_service "
                "com_name txt_remark cmd_save cmd_del cmd_query cmd_count cmd_exit bg shangpin";
+        QTest::newRow("purchase")
+            << "jinhuo"
+            << "jinhuo"
+            << "txt_name txt_code txt_mode txt_box txt_inprice txt_salse_price txt_quantily "
+               "txt_superlier txt_date txt_remark cmd_del cmd_query cmd_clear cmd_exit jin_bg TreeView1";
         QTest::newRow("cards")
             << "frm_card"
             << "numbercard"
