@@ -83,6 +83,11 @@ private slots:
             << "worker_name worker_sex worker_bron worker_xueli worker_hukou worker_hunyin worker_jiwei "
                "worker_salary worker_tel worker_indate worker_id worker_address cmd_worker_del "
                "cmd_worker_modi cmd_worker_query cmd_worker_exit worker_bg TreeView1";
+        QTest::newRow("salaries")
+            << "frmgz"
+            << "salary salse"
+            << "com_name txt_ti_je txt_quanqin txt_gl txt_jiangjin txt_chidao txt_zaotui txt_fakuan "
+               "cmd_del cmd_prn cmd_exit txt_from txt_to cmd_ok txt_item cmd_select bg salse_bg com_name";
         QTest::newRow("ledger")
             << "in_out"
             << "shouzhi"
