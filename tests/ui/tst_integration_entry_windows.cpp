@@ -98,6 +98,10 @@ private slots:
         QTest::newRow("add user") << "frmadduser"
                                   << ""
                                   << "user_txt pass_txt modi cmcancel user_txt";
+        // Opens on the list of accounts.
+        QTest::newRow("delete user") << "frmdeleuser"
+                                     << ""
+                                     << "bg cmrefresh cmquit bg";
         QTest::newRow("change password") << "frmchange"
                                          << ""
                                          << "txt_old txt_new cmquit txt_old";
