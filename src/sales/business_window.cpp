@@ -29,13 +29,6 @@ namespace sales = schema::salse;
 const QString kSales = sales::kTable;
 const QString kError = QStringLiteral("错误");
 
-QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = new QCheckBox(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
 // Tab moves between fields; it is not a key typed into the box.
 bool isTab(QEvent* e)
 {
@@ -81,8 +74,8 @@ void BusinessWindow::buildForm()
     setCentralWidget(central);
 
     auto* typeBox = new QGroupBox(QStringLiteral("业务类型"), central);
-    goodsSale_ = checkBox("shangpin", QStringLiteral("商品销售"), typeBox);
-    otherService_ = checkBox("qita", QStringLiteral("其它服务"), typeBox);
+    goodsSale_ = checkBox("shangpin", QStringLiteral("商品销售"));
+    otherService_ = checkBox("qita", QStringLiteral("其它服务"));
     auto* typeLayout = new QHBoxLayout(typeBox);
     typeLayout->addWidget(goodsSale_);
     typeLayout->addWidget(otherService_);

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -15,6 +16,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOption>
 #include <QVBoxLayout>
 
 namespace shop {
@@ -31,6 +33,24 @@ public:
         if (hint == SH_LineEdit_PasswordMaskDelay)
             return 0;
         return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+// Draws a focused box as it looks once a key has moved the focus in the
+// window (the style marks the focus only after one has).
+class FocusMarkStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* box = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element != CE_CheckBox || !box || !(box->state & State_HasFocus)) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionButton marked(*box);
+        marked.state |= State_KeyboardFocusChange;
+        QProxyStyle::drawControl(element, &marked, painter, widget);
     }
 };
 class DateEdit : public QLineEdit {
@@ -98,6 +118,16 @@ QPushButton* button(const char* name, const QString& text)
     auto* b = new QPushButton(text);
     b->setObjectName(QLatin1String(name));
     b->setAutoDefault(true);
+    return b;
+}
+
+QCheckBox* checkBox(const char* name, const QString& text)
+{
+    auto* b = new QCheckBox(text);
+    b->setObjectName(QLatin1String(name));
+    auto* mark = new FocusMarkStyle(QApplication::style()->name());
+    mark->setParent(b);
+    b->setStyle(mark);
     return b;
 }
 

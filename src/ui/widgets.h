@@ -4,6 +4,7 @@
 #include <QString>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QHBoxLayout;
@@ -30,6 +31,10 @@ QLineEdit* passwordEdit(const char* name);
 QPushButton* button(const char* name, const QString& text);
 // An editable list whose Enter moves on without adding the typed text.
 QComboBox* editableCombo(const char* name);
+// A check box that shows where the focus is whenever it has it, also on
+// the box a window opens on and after a click (the style alone marks it only
+// once Tab has been pressed in the window).
+QCheckBox* checkBox(const char* name, const QString& text);
 // A label that shows a value (lookups and totals).
 QLabel* valueLabel(const char* name);
 
