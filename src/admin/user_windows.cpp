@@ -2,6 +2,7 @@
 
 #include "data/schema.h"
 #include "ui/record_view.h"
+#include "ui/tab_order.h"
 #include "ui/widgets.h"
 
 #include <QButtonGroup>
@@ -139,6 +140,7 @@ DeleteUserWindow::DeleteUserWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grid_, 1);
     layout->addLayout(buttonRow({remove, refresh, quit}, SpareWidth::Before));
+    tabInReadingOrder(this);
 
     QPalette blue = grid_->palette();
     blue.setColor(QPalette::Text, Qt::blue);

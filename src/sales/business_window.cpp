@@ -2,6 +2,7 @@
 
 #include "ui/enter_chain.h"
 #include "ui/record_view.h"
+#include "ui/tab_order.h"
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
 #include "data/numeric.h"
@@ -27,13 +28,6 @@ namespace {
 namespace sales = schema::salse;
 const QString kSales = sales::kTable;
 const QString kError = QStringLiteral("错误");
-
-QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = new QCheckBox(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
 
 // Tab moves between fields; it is not a key typed into the box.
 bool isTab(QEvent* e)
@@ -80,8 +74,8 @@ void BusinessWindow::buildForm()
     setCentralWidget(central);
 
     auto* typeBox = new QGroupBox(QStringLiteral("业务类型"), central);
-    goodsSale_ = checkBox("shangpin", QStringLiteral("商品销售"), typeBox);
-    otherService_ = checkBox("qita", QStringLiteral("其它服务"), typeBox);
+    goodsSale_ = checkBox("shangpin", QStringLiteral("商品销售"));
+    otherService_ = checkBox("qita", QStringLiteral("其它服务"));
     auto* typeLayout = new QHBoxLayout(typeBox);
     typeLayout->addWidget(goodsSale_);
     typeLayout->addWidget(otherService_);
@@ -139,6 +133,7 @@ void BusinessWindow::buildForm()
     layout->addLayout(fields);
     layout->addLayout(buttonRow({save_, delete_, query_, count_, exit_}, SpareWidth::After));
     layout->addWidget(bg_, 1);
+    tabInReadingOrder(this);
 
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("bar"));

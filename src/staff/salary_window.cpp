@@ -4,6 +4,7 @@
 #include "ui/document_path.h"
 #include "ui/field_set.h"
 #include "ui/record_view.h"
+#include "ui/tab_order.h"
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
 
@@ -47,6 +48,7 @@ SalaryWindow::SalaryWindow(AppContext& ctx, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(statements, 1);
     layout->addWidget(business, 1);
+    tabInReadingOrder(this);
     connectAll();
     resize(900, 680);
 

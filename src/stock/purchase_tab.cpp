@@ -4,6 +4,7 @@
 #include "data/schema.h"
 #include "ui/field_set.h"
 #include "ui/record_view.h"
+#include "ui/tab_order.h"
 #include "ui/widgets.h"
 
 #include <QGridLayout>
@@ -76,6 +77,7 @@ PurchaseTab::PurchaseTab(AppContext& ctx, QWidget* parent)
     layout->addLayout(fields_->layout());
     layout->addLayout(buttonRow({add_, delete_, modify_, query_, clear_, exit_}, SpareWidth::None));
     layout->addWidget(grid_, 1);
+    tabInReadingOrder(this);
 
     fields_->chainTo(add_);
 

@@ -22,6 +22,10 @@ RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWid
     setItemDelegate(new GridDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Tab leaves the grid for the next control instead of moving from cell
+    // to cell (the arrows do that); an open cell editor still passes Tab on
+    // to the next cell, as a sheet does, until Enter or Escape closes it.
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     // Row numbers cost the header work per row over a long view; a fixed

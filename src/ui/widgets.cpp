@@ -2,11 +2,13 @@
 
 #include "input_filters.h"
 #include "message_service.h"
+#include "tab_order.h"
 
 #include "data/clock.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -17,6 +19,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOption>
 #include <QVBoxLayout>
 
 namespace shop {
@@ -33,6 +36,24 @@ public:
         if (hint == SH_LineEdit_PasswordMaskDelay)
             return 0;
         return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+// Draws a focused box as it looks once a key has moved the focus in the
+// window (the style marks the focus only after one has).
+class FocusMarkStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* box = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element != CE_CheckBox || !box || !(box->state & State_HasFocus)) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionButton marked(*box);
+        marked.state |= State_KeyboardFocusChange;
+        QProxyStyle::drawControl(element, &marked, painter, widget);
     }
 };
 class DateEdit : public QLineEdit {
@@ -113,6 +134,16 @@ QPushButton* button(const char* name, const QString& text)
     return b;
 }
 
+QCheckBox* checkBox(const char* name, const QString& text)
+{
+    auto* b = new QCheckBox(text);
+    b->setObjectName(QLatin1String(name));
+    auto* mark = new FocusMarkStyle(QApplication::style()->name());
+    mark->setParent(b);
+    b->setStyle(mark);
+    return b;
+}
+
 QComboBox* editableCombo(const char* name)
 {
     auto* c = new QComboBox;
@@ -184,6 +215,7 @@ void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, 
     auto* layout = new QVBoxLayout(window);
     layout->addLayout(top);
     layout->addWidget(grid, 1);
+    tabInReadingOrder(window);
 }
 
 void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushButton*>& buttons)
@@ -201,6 +233,7 @@ void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushBu
     auto* layout = new QVBoxLayout(window);
     layout->addLayout(form);
     layout->addLayout(buttonRow(buttons, SpareWidth::Before));
+    tabInReadingOrder(window);
 }
 
 void dialogWindow(QWidget* window, const QString& caption, int width, int height)

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QHBoxLayout;
@@ -36,6 +37,10 @@ QLineEdit* passwordEdit(const char* name);
 QPushButton* button(const char* name, const QString& text);
 // An editable list whose Enter moves on without adding the typed text.
 QComboBox* editableCombo(const char* name);
+// A check box that shows where the focus is whenever it has it, also on
+// the box a window opens on and after a click (the style alone marks it only
+// once Tab has been pressed in the window).
+QCheckBox* checkBox(const char* name, const QString& text);
 // A label that shows a value (lookups and totals).
 QLabel* valueLabel(const char* name);
 
@@ -76,7 +81,7 @@ EntryButtons entryButtons(const char* save, const char* remove, const char* modi
                           const char* exit, const EntryCaptions& captions = {});
 
 // An entry window's body: the fields with the column of buttons to their
-// right, and the grid below taking the spare height.
+// right, and the grid below taking the spare height; Tab in reading order.
 void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid);
 
 // A caption/field row of a small dialog's form; a row without a caption
@@ -86,7 +91,8 @@ struct FormRow {
     QWidget* field = nullptr;
     QLayout* layout = nullptr;
 };
-// A small dialog's body: the form's rows, then its buttons at the right.
+// A small dialog's body: the form's rows, then its buttons at the right;
+// Tab in reading order.
 void dialogForm(QWidget* window, const QList<FormRow>& rows, const QList<QPushButton*>& buttons);
 // A small window that is modal in use, centred on the screen.
 void dialogWindow(QWidget* window, const QString& caption, int width, int height);

@@ -197,6 +197,22 @@ inline QString focusName()
     return f->objectName();
 }
 
+// A key as a person presses it: to the open menu or drop-down list, else to
+// the control with the focus.
+inline void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* to = QApplication::activePopupWidget();
+    if (to && to->focusWidget())
+        to = to->focusWidget();
+    QTest::keyClick(to ? to : QApplication::focusWidget(), key, modifiers);
+}
+
+// Types at the end of the control with the focus.
+inline void typeKeys(const QString& text)
+{
+    typeMore(QApplication::focusWidget(), text);
+}
+
 // Enter in a named control, after giving it the focus.
 inline void pressEnter(QWidget* w, const char* name)
 {

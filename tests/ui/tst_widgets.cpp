@@ -1,10 +1,12 @@
 // Keyboard use of the kit's buttons: Enter on a focused button presses it;
 // the Enter that moves the focus onto it along the chain does not. A date
-// box reached by keys or a click takes a typed date in place of its own.
+// box reached by keys or a click takes a typed date in place of its own. A
+// check box shows the focus the window opens on, as Tab would show it.
 #include "support/ui.h"
 #include "ui/enter_chain.h"
 #include "ui/widgets.h"
 
+#include <QCheckBox>
 #include <QVBoxLayout>
 
 using namespace shop;
@@ -73,6 +75,27 @@ private slots:
         QCOMPARE(focusName(), QString("txt_date"));
         QTest::keyClicks(QApplication::focusWidget(), "2026-12-08");
         QCOMPARE(date->text(), QString("2026-12-08"));
+    }
+
+    // The box a window opens on is marked as the one Shift+Tab comes back
+    // to; without the focus it shows no mark.
+    void checkBoxShowsItsFocus()
+    {
+        QWidget w;
+        QCheckBox* box = checkBox("shangpin", "商品销售");
+        auto* l = new QVBoxLayout(&w);
+        l->addWidget(box);
+        l->addWidget(lineEdit("txt_card_number"));
+        QVERIFY(showActive(&w));
+        QCOMPARE(focusName(), QString("shangpin"));
+        const QImage opened = box->grab().toImage();
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(focusName(), QString("txt_card_number"));
+        const QImage left = box->grab().toImage();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        QCOMPARE(focusName(), QString("shangpin"));
+        QCOMPARE(box->grab().toImage(), opened);
+        QVERIFY(left != opened);
     }
 };
 
