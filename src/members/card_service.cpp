@@ -2,6 +2,7 @@
 
 #include "data/card_ledger.h"
 #include "data/numeric.h"
+#include "data/schema.h"
 
 #include <QRegularExpression>
 
@@ -12,9 +13,9 @@ namespace shop {
 QString CardService::toppedUp(const QString& type)
 {
     if (cards::isUseCard(type))
-        return QStringLiteral("次数");
+        return schema::numbercard::kUses;
     if (cards::isValueCard(type))
-        return QStringLiteral("金额");
+        return schema::numbercard::kBalance;
     return {};
 }
 
@@ -48,7 +49,7 @@ TopUpOutcome CardService::topUp(const TopUp& t)
                 refusal = TopUpRefusal::NoFigure;
                 return std::optional<QStringList>();
             }
-            const int at = figure == QStringLiteral("次数") ? cards::Uses : cards::Balance;
+            const int at = figure == schema::numbercard::kUses ? cards::Uses : cards::Balance;
             const double sum = numericValue(stored.value(at)) + numericValue(t.added);
             if (!std::isfinite(sum)) {
                 refusal = TopUpRefusal::OutOfRange;

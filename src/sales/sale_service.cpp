@@ -311,8 +311,8 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     out.kind = SaleOutcome::Saved;
     if (e.goods)
         out.written << schema::jinhuo::kTable;
-    if (checked.cardRowid != 0)
-        out.written << schema::numbercard::kTable;
+    if (!d.cardColumn.isEmpty())
+        out.written << schema::numbercard::kTable << schema::kawu::kTable;
     out.written << schema::salse::kTable << schema::salse::kHistory;
     return out;
 }
@@ -499,10 +499,10 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
     VoidOutcome out;
     out.key = *key;
     if (what.contains(QStringLiteral("退回库存数量")))
-        out.written << QStringLiteral("jinhuo");
+        out.written << schema::jinhuo::kTable;
     if (what.contains(QStringLiteral("退回会员卡")))
-        out.written << QStringLiteral("numbercard") << QStringLiteral("kawu");
-    out.written << QStringLiteral("chexiao") << QStringLiteral("salse");
+        out.written << schema::numbercard::kTable << schema::kawu::kTable;
+    out.written << schema::chexiao::kTable << schema::salse::kTable;
     return out;
 }
 
