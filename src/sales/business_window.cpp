@@ -490,9 +490,9 @@ void BusinessWindow::cmd_void()
         m.databaseError(key.error());
         return;
     }
+    // Gone since the grid read it: voided at another till, or deleted.
     if (!stored) {
-        m.critical(QStringLiteral("此业务记录已被删除，不能撤销！"), kError);
-        bg_->rerun();
+        reportVoid(service_.voidSale(record->rowid, record->values), record->values);
         return;
     }
     const QStringList& v = *stored;
@@ -504,7 +504,12 @@ void BusinessWindow::cmd_void()
                  v.value(10));
     if (!m.question(question, QStringLiteral("撤销")))
         return;
-    const VoidOutcome out = service_.voidSale(record->rowid, v);
+    reportVoid(service_.voidSale(record->rowid, v), v);
+}
+
+void BusinessWindow::reportVoid(const VoidOutcome& out, const QStringList& v)
+{
+    MessageService& m = ctx_.messages();
     switch (out.kind) {
     case VoidOutcome::Failed:
         m.critical(QStringLiteral("撤销失败（%1）：%2").arg(out.step, out.error), QStringLiteral("错误信息"));

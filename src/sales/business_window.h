@@ -50,6 +50,8 @@ protected:
 private:
     void buildForm();
     void askCommission();
+    // What became of a void of the sale holding `values`, said.
+    void reportVoid(const VoidOutcome& out, const QStringList& values);
     SaleEntry entry() const;
     // Says why an entry cannot be saved and does what goes with it (the
     // quantity check and the save share these).
