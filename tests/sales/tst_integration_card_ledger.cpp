@@ -3,6 +3,7 @@
 #include "data/card_ledger.h"
 #include "data/money.h"
 #include "data/record_model.h"
+#include "data/schema.h"
 #include "data/table_rows.h"
 #include "members/card_service.h"
 #include "sales/sale_service.h"
@@ -127,6 +128,7 @@ private slots:
     void voidIsRefusedWhenItCannotGiveBack_data();
     void voidIsRefusedWhenItCannotGiveBack();
     void dayClosingFigures();
+    void olderDatabaseGetsTheLedgerWhenOpened();
 };
 
 void TstCardLedger::topUpChargeAndVoidOnEachKind_data()
@@ -268,16 +270,26 @@ void TstCardLedger::failedWriteLeavesNoHalf_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("trigger");
     const QString ledgerRow = QStringLiteral("BEFORE INSERT ON kawu");
+    QTest::newRow("opening: card") << "open"
+                                   << "BEFORE INSERT ON numbercard";
     QTest::newRow("opening: ledger") << "open" << ledgerRow;
     QTest::newRow("top-up: card") << "top-up"
                                   << "BEFORE UPDATE ON numbercard";
     QTest::newRow("top-up: ledger") << "top-up" << ledgerRow;
+    QTest::newRow("modify: card") << "modify"
+                                  << "BEFORE UPDATE ON numbercard";
     QTest::newRow("modify: ledger") << "modify" << ledgerRow;
+    QTest::newRow("grid edit: card") << "grid edit"
+                                     << "BEFORE UPDATE ON numbercard";
     QTest::newRow("grid edit: ledger") << "grid edit" << ledgerRow;
     QTest::newRow("delete: ledger") << "delete" << ledgerRow;
     QTest::newRow("delete: card") << "delete"
                                   << "BEFORE DELETE ON numbercard";
     QTest::newRow("emptying: ledger") << "empty" << ledgerRow;
+    QTest::newRow("emptying: cards") << "empty"
+                                     << "BEFORE DELETE ON numbercard";
+    QTest::newRow("sale: card") << "sale"
+                                << "BEFORE UPDATE ON numbercard";
     QTest::newRow("sale: ledger") << "sale" << ledgerRow;
     QTest::newRow("void: stock") << "void"
                                  << "BEFORE UPDATE ON jinhuo";
@@ -416,6 +428,25 @@ void TstCardLedger::dayClosingFigures()
     QCOMPARE(d->employees.at(1).received.total, qint64(7));
     QCOMPARE(d->voids.rows, qint64(1));
     QCOMPARE(d->voids.total, qint64(60));
+}
+
+void TstCardLedger::olderDatabaseGetsTheLedgerWhenOpened()
+{
+    TestEnv env;
+    QVERIFY(rows::insert(env.db(), "numbercard", card("M1", "月卡", "0", "2")));
+    // As an earlier version left it: no ledger, no voids.
+    for (const char* t : {"kawu", "chexiao"})
+        QVERIFY(env.db().exec(QStringLiteral("DROP TABLE %1").arg(t)));
+    env.ctx().closeDatabases();
+    QString error;
+    QVERIFY2(env.ctx().openDatabases(&error), qPrintable(error));
+    for (const char* t : {"kawu", "chexiao"})
+        QCOMPARE(env.db().columns(t), schema::columnsOf(t));
+    // The card opened before has no history; its next change starts one.
+    QCOMPARE(CardService(env.db()).topUp({rowidOf(env, "numbercard"), "3", "90", ""}).kind,
+             TopUpOutcome::Done);
+    QCOMPARE(ledger(env), QStringList{"充值 M1 0/5 90"});
+    QCOMPARE(ledgerMismatch(env), QString());
 }
 
 QTEST_GUILESS_MAIN(TstCardLedger)
