@@ -31,6 +31,9 @@ private:
 
 // The one date form of the program, zero-padded: yyyy-MM-dd.
 QString dateText(const QDate& d);
+// Whether `text` is a date in that form: only it compares as a date (2026-12-1
+// would sort after 2026-12-10).
+bool isDateText(const QString& text);
 // Date and time: yyyy-MM-dd HH:mm:ss.
 QString dateTimeText(const QDateTime& t);
 // Today, and the day 30 days before today, as date texts.

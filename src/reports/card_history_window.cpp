@@ -2,6 +2,7 @@
 
 #include "data/money.h"
 #include "data/schema.h"
+#include "ui/enter_chain.h"
 #include "ui/widgets.h"
 
 #include <QGridLayout>
@@ -21,14 +22,15 @@ QString figure(const money::RoundedTotal& t)
 }
 } // namespace
 
-CardHistoryWindow::CardHistoryWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
+CardHistoryWindow::CardHistoryWindow(AppContext& ctx, QWidget* parent)
+    : BrowserWindow(ctx,
+                    {QStringLiteral("frm_kawu"), QStringLiteral("卡务记录"), k::kTable,
+                     QStringLiteral("kawu_menu"), QStringLiteral("卡务记录")},
+                    parent)
 {
-    setObjectName(QStringLiteral("frm_kawu"));
-    setWindowTitle(QStringLiteral("卡务记录"));
-
     card_ = lineEdit("txt_card");
-    from_ = lineEdit("txt_from");
-    to_ = lineEdit("txt_to");
+    from_ = dateEdit("txt_from");
+    to_ = dateEdit("txt_to");
     from_->setText(thirtyDaysAgoText(ctx_.clock()));
     to_->setText(ctx_.today());
     QPushButton* searchButton = button("cmd_search", QStringLiteral("查询(&S)"));
@@ -37,38 +39,32 @@ CardHistoryWindow::CardHistoryWindow(AppContext& ctx, QWidget* parent) : QWidget
     addField(fields, 0, 0, QStringLiteral("卡号"), card_);
     addField(fields, 0, 1, QStringLiteral("从"), from_);
     addField(fields, 0, 2, QStringLiteral("到"), to_);
-    fields->addWidget(searchButton, 0, 6);
-    fields->addWidget(exitButton, 0, 7);
+    fields->addLayout(buttonRow({searchButton, exitButton}, SpareWidth::None), 0, 6);
+    addControlRow(fields);
 
-    grid_ = new RecordView(ctx_, ctx_.business(), k::kTable);
-    grid_->setObjectName(QStringLiteral("bg"));
-    grid_->lock();
-    grid_->setWarnWhenLocked(true);
+    // The grid is for reading only; a try to edit a cell says why not.
+    grid()->setWarnWhenLocked(true);
     // The card's row in numbercard is the ledger's own business.
     shown_ = schema::columnsOf(k::kTable);
     shown_.removeAll(k::kCardRow);
     totals_ = valueLabel("lab_total");
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addWidget(grid_, 1);
-    layout->addWidget(totals_);
+    layout()->addWidget(totals_);
 
     // A card number looks the card up; without one the period is shown.
-    connect(card_, &QLineEdit::returnPressed, this, &CardHistoryWindow::search);
-    connect(from_, &QLineEdit::returnPressed, to_, qOverload<>(&QWidget::setFocus));
-    connect(to_, &QLineEdit::returnPressed, this, &CardHistoryWindow::search);
+    auto* chain = new EnterChain(ctx_.messages(), this);
+    chain->setHandler(card_, [this] { search(); });
+    chain->add(from_, to_);
+    chain->setHandler(to_, [this] { search(); });
     connect(searchButton, &QPushButton::clicked, this, &CardHistoryWindow::search);
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(grid_, &RecordView::reran, this, &CardHistoryWindow::showTotals);
+    connect(grid(), &RecordView::reran, this, &CardHistoryWindow::showTotals);
     // Every write of a card writes its ledger row: a change of the cards is
     // one of the ledger too.
     connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, [this](const QString& table) {
-        if (table == QStringLiteral("numbercard"))
-            grid_->rerun();
+        if (table == schema::numbercard::kTable)
+            grid()->rerun();
     });
 
-    resize(900, 560);
     search();
 }
 
@@ -78,15 +74,30 @@ void CardHistoryWindow::showCard(const QString& number)
     search();
 }
 
+bool CardHistoryWindow::checkDate(QLineEdit* box)
+{
+    if (isDateText(box->text().trimmed()))
+        return true;
+    ctx_.messages().critical(QStringLiteral("请按“年-月-日”的形式输入日期，例如：") + ctx_.today(),
+                             QStringLiteral("错误"));
+    box->setFocus();
+    box->selectAll();
+    return false;
+}
+
 void CardHistoryWindow::search()
 {
     RecordSource source{k::kTable, shown_, {}, {}};
     const QString number = card_->text().trimmed();
-    if (!number.isEmpty())
+    if (!number.isEmpty()) {
         source.filter(k::kCard, Op::Eq, number);
-    else
+    } else {
+        // A period in another form would compare as text and miss rows unsaid.
+        if (!checkDate(from_) || !checkDate(to_))
+            return;
         source.filter(k::kTime, Op::Ge, from_->text().trimmed() + QStringLiteral(" 00:00:00"))
             .filter(k::kTime, Op::Le, to_->text().trimmed() + QStringLiteral(" 23:59:59"));
+    }
     show(source.orderBy(k::kTime, true));
 }
 
@@ -99,13 +110,15 @@ void CardHistoryWindow::show(const RecordSource& source)
         sorted.order = {SortKey{shown_.at(i), false}};
         sorts.insert(i, sorted);
     }
-    grid_->setSortMap(sorts, UnmappedHeader::Ignore);
-    grid_->setSource(source);
+    grid()->setSortMap(sorts, UnmappedHeader::Ignore);
+    grid()->setSource(source);
+    // The time is read whole.
+    grid()->resizeColumnToContents(0);
 }
 
 void CardHistoryWindow::showTotals()
 {
-    const auto t = money::ledgerTotals(ctx_.business(), grid_->source());
+    const auto t = money::ledgerTotals(ctx_.business(), grid()->source());
     if (!t) {
         totals_->clear();
         ctx_.messages().databaseError(t.error());

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "ui/app_context.h"
-#include "ui/record_view.h"
-
-#include <QWidget>
+#include "ui/browser_window.h"
 
 class QLabel;
 class QLineEdit;
@@ -13,12 +10,10 @@ namespace shop {
 // The card history (卡务记录): the card ledger's rows for one card, or for
 // every card over a period, newest first, with the totals of the rows shown.
 // The ledger is only ever added to: its grid stays locked.
-class CardHistoryWindow : public QWidget {
+class CardHistoryWindow : public BrowserWindow {
     Q_OBJECT
 public:
     explicit CardHistoryWindow(AppContext& ctx, QWidget* parent = nullptr);
-
-    RecordView* grid() const { return grid_; }
 
     // Shows the rows of one card (the card window asks for its card so).
     Q_INVOKABLE void showCard(const QString& number);
@@ -28,13 +23,12 @@ private:
     // Runs `source`, sorts by a header within it, and totals what it shows.
     void show(const RecordSource& source);
     void showTotals();
+    bool checkDate(QLineEdit* box);
 
-    AppContext& ctx_;
-    QLineEdit* card_;  // txt_card
-    QLineEdit* from_;  // txt_from
-    QLineEdit* to_;    // txt_to
-    RecordView* grid_; // bg
-    QLabel* totals_;   // lab_total
+    QLineEdit* card_; // txt_card
+    QLineEdit* from_; // txt_from
+    QLineEdit* to_;   // txt_to
+    QLabel* totals_;  // lab_total
     QStringList shown_;
 };
 

@@ -3,6 +3,7 @@
 #include "day_closing_document.h"
 
 #include "data/csv_export.h"
+#include "ui/document_path.h"
 #include "ui/widgets.h"
 
 #include <QDate>
@@ -28,7 +29,7 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     setObjectName(QStringLiteral("frm_rijie"));
     setWindowTitle(kCaption);
 
-    date_ = lineEdit("txt_date");
+    date_ = dateEdit("txt_date");
     date_->setText(ctx_.today());
     QPushButton* countButton = button("cmd_count", QStringLiteral("统计(&S)"));
     QPushButton* printButton = button("cmd_print", QStringLiteral("打印(&P)"));
@@ -39,11 +40,10 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     report_->setObjectName(QStringLiteral("txt_report"));
 
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(QStringLiteral("日期")));
+    top->addWidget(buddyLabel(QStringLiteral("日期(&D)"), date_));
     top->addWidget(date_);
-    for (QPushButton* b : {countButton, printButton, pdfButton, csvButton, exitButton})
-        top->addWidget(b);
-    top->addStretch();
+    top->addLayout(buttonRow({countButton, printButton, pdfButton, csvButton, exitButton}, SpareWidth::After),
+                   1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(report_, 1);
@@ -63,10 +63,11 @@ void DayClosingWindow::count()
 {
     // The one date form of the program; anything else would find no row.
     const QString typed = date_->text().trimmed();
-    const QDate day = QDate::fromString(typed, QStringLiteral("yyyy-MM-dd"));
-    if (!day.isValid() || dateText(day) != typed) {
-        ctx_.messages().critical(QStringLiteral("请按“年-月-日”输入日期，例如 %1！").arg(ctx_.today()),
+    if (!isDateText(typed)) {
+        ctx_.messages().critical(QStringLiteral("请按“年-月-日”的形式输入日期，例如：") + ctx_.today(),
                                  kError);
+        date_->setFocus();
+        date_->selectAll();
         return;
     }
     const auto figures = money::dayClosing(ctx_.business(), typed);
@@ -100,20 +101,17 @@ void DayClosingWindow::print()
 
 QString DayClosingWindow::chooseFile(const QString& caption, const QString& suffix, const QString& filter)
 {
-    const QString suggested = QDir::toNativeSeparators(
-        QDir(QDir::homePath()).filePath(dayClosingTitle() + figures_->date + suffix));
-    QString file = ctx_.messages().saveFileName(caption, suggested, filter);
+    QString file = ctx_.messages().saveFileName(
+        caption, suggestedDocumentPath(dayClosingTitle(), figures_->date + suffix), filter);
     if (file.isEmpty())
         return {};
     if (!file.endsWith(suffix, Qt::CaseInsensitive))
         file += suffix;
     // A file is replaced whole: never one of the open databases.
-    const QFileInfo target(file);
-    for (const QString& db : {ctx_.paths().businessDb(), ctx_.paths().accountsDb()})
-        if (target.exists() && QFileInfo(db).canonicalFilePath() == target.canonicalFilePath()) {
-            ctx_.messages().critical(QStringLiteral("不能保存到数据库文件，请另选文件名！"), kError);
-            return {};
-        }
+    if (ctx_.paths().isDatabaseFile(file)) {
+        ctx_.messages().critical(QStringLiteral("不能保存到数据库文件，请另选文件名！"), kError);
+        return {};
+    }
     return file;
 }
 

@@ -99,11 +99,8 @@ void SalesRecordsWindow::open_data()
 
 bool SalesRecordsWindow::checkDate(QLineEdit* box)
 {
-    // Only the stored form compares as a date: 2026-12-1 would sort after
-    // 2026-12-10 and give a wrong total without a word.
-    const QString text = box->text();
-    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-    if (date.isValid() && dateText(date) == text)
+    // Another form would give a wrong total without a word.
+    if (isDateText(box->text()))
         return true;
     ctx_.messages().critical(QStringLiteral("请按“年-月-日”的形式输入日期，例如：") + ctx_.today(),
                              QStringLiteral("错误"));
