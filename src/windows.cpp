@@ -14,6 +14,8 @@
 #include "sales/sales_records_window.h"
 #include "members/card_window.h"
 #include "members/customer_window.h"
+#include "reports/card_history_window.h"
+#include "reports/day_closing_window.h"
 #include "staff/employee_tab.h"
 #include "staff/ledger_tab.h"
 #include "staff/salary_window.h"
@@ -42,6 +44,8 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::deleteUser, [](AppContext& ctx) { return new DeleteUserWindow(ctx); });
     registry.add(w::changePassword, [](AppContext& ctx) { return new ChangePasswordWindow(ctx); });
     registry.add(w::deleteData, [](AppContext& ctx) { return new DataDeletionWindow(ctx); });
+    registry.add(w::cardHistory, [](AppContext& ctx) { return new CardHistoryWindow(ctx); });
+    registry.add(w::dayClosing, [](AppContext& ctx) { return new DayClosingWindow(ctx); });
 }
 
 } // namespace shop

@@ -1,6 +1,7 @@
 #include "data_deletion.h"
 
 #include "data/database.h"
+#include "data/table_rows.h"
 
 namespace shop {
 
@@ -29,11 +30,7 @@ EmptyOutcome emptyAfterBackup(const ProgramPaths& paths, const QDateTime& when, 
         out.stage = EmptyOutcome::Stage::BackupFailed;
         return out;
     }
-    Database::Transaction tx(business);
-    DbResult r = tx.active() ? business.exec(QStringLiteral("DELETE FROM %1").arg(quoteIdent(entry.table)))
-                             : DbResult::failure(tx.error());
-    if (r)
-        r = tx.commit();
+    const DbResult r = rows::emptyTable(business, entry.table);
     if (!r) {
         out.stage = EmptyOutcome::Stage::DeleteFailed;
         out.error = r.error;

@@ -18,7 +18,7 @@ struct DeletionEntry {
 };
 
 // The nine entries in list order. Two of them empty `salse`; none empties
-// `salse_history`.
+// `salse_history`, nor the card ledger or the voids (the record of money).
 const QList<DeletionEntry>& deletionEntries();
 
 struct EmptyOutcome {
@@ -30,7 +30,8 @@ struct EmptyOutcome {
 };
 
 // Takes the backup of both database files that the backup menu item takes,
-// then empties the entry's table in one statement inside one transaction.
+// then empties the entry's table inside one transaction (the member cards
+// each with its 删除卡 row in the card ledger).
 // Nothing is emptied when the backup fails.
 EmptyOutcome emptyAfterBackup(const ProgramPaths& paths, const QDateTime& when, Database& business,
                               Database& accounts, const DeletionEntry& entry);

@@ -422,4 +422,25 @@ CsvResult exportCsv(Database& db, const RecordSource& source, const QList<CsvCol
     return Export(db, source, columns, fileName, progress, chunkRows).run();
 }
 
+CsvResult writeCsv(const QList<QStringList>& rows, const QString& fileName)
+{
+    CsvResult out;
+    QSaveFile file(fileName);
+    Lines lines;
+    lines.append("\xEF\xBB\xBF");
+    for (const QStringList& row : rows) {
+        for (const QString& cell : row)
+            lines.cell(cell.toUtf8());
+        lines.endRow();
+    }
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(lines.view(0, lines.size()).toByteArray()) != lines.size() || !file.commit()) {
+        out.outcome = CsvOutcome::WriteFailed;
+        out.error = file.errorString();
+        return out;
+    }
+    out.rows = rows.size() - 1;
+    return out;
+}
+
 } // namespace shop

@@ -43,4 +43,8 @@ using CsvProgress = std::function<bool(qint64 rows, double done)>;
 CsvResult exportCsv(Database& db, const RecordSource& source, const QList<CsvColumn>& columns,
                     const QString& fileName, const CsvProgress& progress = {}, int chunkRows = 4096);
 
+// Writes `rows` (the headings first) to `fileName` as exportCsv writes its
+// files; the file is replaced only when all of it was written.
+CsvResult writeCsv(const QList<QStringList>& rows, const QString& fileName);
+
 } // namespace shop

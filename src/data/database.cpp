@@ -711,6 +711,18 @@ bool Database::sortsWholeResult(const QString& sql, const QVariantList& binds, P
     return false;
 }
 
+QString Database::writeTime() const
+{
+    return dateTimeText(writerClock_ ? writerClock_->now() : QDateTime::currentDateTime());
+}
+
+QString Database::lastKeySql(const QString& table) const
+{
+    if (onServer())
+        return QStringLiteral("currval(pg_get_serial_sequence('%1', 'rowid'))").arg(table.toLower());
+    return QStringLiteral("last_insert_rowid()");
+}
+
 QStringList Database::columns(const QString& table)
 {
     auto it = columnCache_.constFind(table.toLower());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "clock.h"
+
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
@@ -232,6 +234,21 @@ public:
     bool sortsWholeResult(const QString& sql, const QVariantList& binds,
                           PartialSorts partial = PartialSorts::Ignore);
 
+    // Who writes through this connection, by the clock of the program: the
+    // card ledger names the login and the time of every change it keeps.
+    void setWriter(const QString& login, const Clock* clock)
+    {
+        writerLogin_ = login;
+        writerClock_ = clock;
+    }
+    QString writerLogin() const { return writerLogin_; }
+    // Now, as a date-time text.
+    QString writeTime() const;
+
+    // An expression for the rowid that the last insert into `table` on this
+    // connection gave its row, for a later statement of the same transaction.
+    QString lastKeySql(const QString& table) const;
+
     // Column names of a table in stored order (cached).
     QStringList columns(const QString& table);
 
@@ -333,6 +350,8 @@ private:
     quint64 device_ = 0;
     quint64 inode_ = 0;
     QHash<QString, QStringList> columnCache_;
+    QString writerLogin_;
+    const Clock* writerClock_ = nullptr;
 };
 
 // Quotes an identifier for SQL text (identifiers come from code, never users).

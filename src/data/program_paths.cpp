@@ -45,6 +45,18 @@ QString ProgramPaths::backupDir() const
     return QDir(programDir).filePath(QStringLiteral("backup"));
 }
 
+bool ProgramPaths::isDatabaseFile(const QString& file) const
+{
+    const QFileInfo target(file);
+    if (!target.exists())
+        return false;
+    for (const QString& db : {businessDb(), accountsDb()})
+        for (const char* part : {"", "-wal", "-shm", "-journal"})
+            if (QFileInfo(db + QLatin1String(part)).canonicalFilePath() == target.canonicalFilePath())
+                return true;
+    return false;
+}
+
 ProgramPaths ProgramPaths::resolve()
 {
     // An installed program never writes into the install folder, even when

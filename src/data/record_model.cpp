@@ -1,5 +1,6 @@
 #include "record_model.h"
 
+#include "card_ledger.h"
 #include "table_rows.h"
 
 #include <QScopeGuard>
@@ -312,8 +313,7 @@ DbValue<Record> RecordModel::findFirst(const QList<Condition>& criteria) const
 
 DbResult RecordModel::deleteRowid(qint64 rowid)
 {
-    DbResult r =
-        db_.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(source_.table)), {rowid});
+    DbResult r = rows::deleteRowid(db_, source_.table, rowid);
     if (!r)
         return r;
     DbResult again = rerun();
@@ -392,9 +392,29 @@ DbResult RecordModel::flushEdits()
         binds << textValue(pending_.value(c));
     }
     binds << rowid;
-    DbResult r = db_.exec(
-        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdent(source_.table), sets.join(", ")),
-        binds);
+    DbResult r;
+    if (cards::isCardTable(source_.table)) {
+        // A card's amount or uses edited in place is kept in the card ledger.
+        const QStringList stored = db_.columns(source_.table);
+        const auto changed =
+            cards::change(db_, rowid, cards::Change::GridEdit, {}, [&](const QStringList& values) {
+                QStringList next = values;
+                for (int c : cols) {
+                    const qsizetype at = stored.indexOf(columns_.at(c), Qt::CaseInsensitive);
+                    if (at >= 0 && at < next.size())
+                        next[at] = pending_.value(c);
+                }
+                return std::optional<QStringList>(next);
+            });
+        if (changed)
+            r.rowsAffected = changed->gone() ? 0 : 1;
+        else
+            r = changed.status;
+    } else {
+        r = db_.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                         .arg(quoteIdent(source_.table), sets.join(", ")),
+                     binds);
+    }
     if (r && r.rowsAffected == 0) {
         // Another till deleted the row meanwhile: nothing was written, and
         // the edit has no row left to go to.

@@ -10,6 +10,9 @@ namespace shop {
 struct TableDef {
     QString name;
     QStringList columns;
+    // A table a later version added: a database from before lacks it until
+    // the upgrade makes it, and is no less the program's for that.
+    bool addedLater = false;
 };
 
 namespace schema {
@@ -128,6 +131,36 @@ inline bool isSupervisorName(const QString& name)
     return kSupervisors.contains(name.toUpper());
 }
 } // namespace username
+// The card ledger: one row for every change of a card's amount or uses,
+// only ever appended (see cards::).
+namespace kawu {
+inline const QString kTable = QStringLiteral("kawu");
+inline const QString kTime = QStringLiteral("时间");
+inline const QString kCard = QStringLiteral("卡号");
+inline const QString kKind = QStringLiteral("类别");
+inline const QString kBalanceBefore = QStringLiteral("原金额");
+inline const QString kBalanceAfter = QStringLiteral("新金额");
+inline const QString kUsesBefore = QStringLiteral("原次数");
+inline const QString kUsesAfter = QStringLiteral("新次数");
+inline const QString kReceived = QStringLiteral("收款金额");
+inline const QString kLogin = QStringLiteral("操作员");
+inline const QString kHandler = QStringLiteral("经手人");
+inline const QString kSale = QStringLiteral("业务编号");
+inline const QString kRemark = QStringLiteral("备注");
+// The rowid of the card's numbercard row: card numbers need not be unique.
+inline const QString kCardRow = QStringLiteral("卡记录号");
+} // namespace kawu
+// Voided sales: the sale's key, who voided it and when, and what it was.
+namespace chexiao {
+inline const QString kTable = QStringLiteral("chexiao");
+inline const QString kTime = QStringLiteral("撤销时间");
+inline const QString kSale = QStringLiteral("业务编号");
+inline const QString kDate = QStringLiteral("业务日期");
+inline const QString kCard = QStringLiteral("卡号");
+inline const QString kReceived = QStringLiteral("实收金额");
+inline const QString kEmployee = QStringLiteral("员工姓名");
+inline const QString kLogin = QStringLiteral("操作员");
+} // namespace chexiao
 
 // The business tables in the business database, columns in stored order.
 const QList<TableDef>& businessTables();

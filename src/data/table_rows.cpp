@@ -1,5 +1,6 @@
 #include "table_rows.h"
 
+#include "card_ledger.h"
 #include "numeric.h"
 
 #include <QSqlQuery>
@@ -22,6 +23,8 @@ QVariantList textBinds(const QStringList& values)
 
 DbResult insert(Database& db, const QString& table, const QStringList& values)
 {
+    if (cards::isCardTable(table))
+        return cards::open(db, values);
     const int n = static_cast<int>(db.columns(table).size());
     if (n == 0 || n != values.size())
         return DbResult::failure(
@@ -53,6 +56,17 @@ DbValue<qint64> insertUnlessFound(Database& db, const QString& table, const QStr
 
 DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QStringList& values)
 {
+    if (cards::isCardTable(table)) {
+        cards::Note note;
+        note.handler = values.value(cards::Handler);
+        const auto changed = cards::change(db, rowid, cards::Change::Modify, note,
+                                           [&values](const QStringList&) { return values; });
+        if (!changed)
+            return changed.status;
+        DbResult r;
+        r.rowsAffected = changed->gone() ? 0 : 1;
+        return r;
+    }
     const QStringList columns = db.columns(table);
     if (columns.isEmpty() || columns.size() != values.size())
         return DbResult::failure(
@@ -68,7 +82,20 @@ DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QSt
 
 DbResult deleteRowid(Database& db, const QString& table, qint64 rowid)
 {
+    if (cards::isCardTable(table))
+        return cards::remove(db, rowid);
     return db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(table)), {rowid});
+}
+
+DbResult emptyTable(Database& db, const QString& table)
+{
+    QList<Database::Statement> writes{{QStringLiteral("DELETE FROM %1").arg(quoteIdent(table)), {}}};
+    if (cards::isCardTable(table))
+        writes = cards::removeAllStatements(db, QStringLiteral("数据删除"));
+    Database::Transaction tx(db);
+    if (!tx.active())
+        return DbResult::failure(tx.error());
+    return tx.commitAfter(writes);
 }
 
 namespace {
@@ -152,6 +179,24 @@ DbValue<QStringList> workerNames(Database& db)
     return DbValue<QStringList>::of(names);
 }
 
+void addRounded(RoundedTotal& t, double value)
+{
+    ++t.rows;
+    if (t.overflow)
+        return;
+    if (const auto next = roundWhole(static_cast<double>(t.total) + value))
+        t.total = *next;
+    else
+        t.overflow = true;
+}
+
+double amountOf(QByteArrayView utf8)
+{
+    // Carried as an infinity, which the rounding refuses.
+    const NumericRead n = readNumberUtf8(utf8);
+    return n.overflow ? std::numeric_limits<double>::infinity() : n.value;
+}
+
 DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column)
 {
     return sumRoundedEach(db, source, {column}).map([](const QList<RoundedTotal>& each) {
@@ -180,22 +225,8 @@ DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& so
                                  source.whereSql(&binds), stored ? QString() : gridOrderSql(source));
     const qsizetype width = columns.size();
     QList<RoundedTotal> totals(width);
-    auto add = [&totals](qsizetype i, double value) {
-        RoundedTotal& t = totals[i];
-        ++t.rows;
-        if (t.overflow)
-            return;
-        if (const auto next = roundWhole(static_cast<double>(t.total) + value))
-            t.total = *next;
-        else
-            t.overflow = true;
-    };
-    // An amount beyond any number leaves the total beyond range too: it is
-    // carried as an infinity, which the rounding refuses, never as 0.
-    auto amount = [](QByteArrayView text) {
-        const NumericRead n = readNumberUtf8(text);
-        return n.overflow ? std::numeric_limits<double>::infinity() : n.value;
-    };
+    auto add = [&totals](qsizetype i, double value) { addRounded(totals[i], value); };
+    const auto amount = amountOf;
     std::vector<qint64> ids;
     std::vector<double> values; // stored order only: `width` per row, put in order afterwards
     bool ordered = true;

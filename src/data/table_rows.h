@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+// Writes to numbercard go through cards:: (card_ledger.h), which keeps
+// each change of a card's amount or uses in the card ledger.
 namespace shop::rows {
 
 // Binds every value as text, in the order given.
@@ -25,6 +27,9 @@ DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QSt
 
 // Exactly one stored row.
 DbResult deleteRowid(Database& db, const QString& table, qint64 rowid);
+
+// Every row of the table, in one transaction.
+DbResult emptyTable(Database& db, const QString& table);
 
 // The rowid of the first row, in stored order, of the whole table that
 // matches every condition; no value when none matches.
@@ -64,6 +69,12 @@ struct RoundedTotal {
     bool overflow = false;
 };
 DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column);
+// One row's value added to a total so (a value beyond any number, given as
+// an infinity, leaves the total beyond range).
+void addRounded(RoundedTotal& total, double value);
+// A stored amount's value, as the totals read it: beyond any number is an
+// infinity, never 0.
+double amountOf(QByteArrayView utf8);
 // Several columns summed so, in one pass over the rows (one total each, in
 // the order of `columns`). With `rowids`, also the rows' rowids in the
 // grid's order, so a grid can show the same rows without a query of its own.

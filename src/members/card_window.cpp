@@ -1,5 +1,9 @@
 #include "card_window.h"
 
+#include "card_service.h"
+
+#include "data/card_ledger.h"
+#include "data/numeric.h"
 #include "data/table_rows.h"
 #include "ui/field_set.h"
 #include "ui/input_filters.h"
@@ -53,7 +57,8 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
 
     buttons_ = entryButtons("cmd_save", "cmd_deleted", "cmd_modify", "cmd_query", "cmd_exit");
     grid_ = namedGrid(ctx_, db(), kTable, "bg");
-    entryLayout(this, fields_->layout(), buttons_, grid_);
+    topUp_ = button("cmd_topup", QStringLiteral("充值(&T)"));
+    entryLayout(this, fields_->layout(), buttons_, grid_, {topUp_});
     fields_->chainTo(buttons_.save);
 
     QMenu* table3 = grid_->popupMenu();
@@ -63,6 +68,9 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
         grid_->addLockMenu({"lock_bg", QStringLiteral("锁定表格")}, {"EDIT_BG", QStringLiteral("编辑表格")},
                            {"fresh", QStringLiteral("刷新表格")}, LockKind::Full, table3, false);
     connect(menu.refresh, &QAction::triggered, this, &CardWindow::showAllCards);
+    table3->addSeparator();
+    QAction* history = menuItem(table3, {"card_history", QStringLiteral("卡务记录")});
+    connect(history, &QAction::triggered, this, &CardWindow::showHistory);
 
     // The type and remark columns have no sort; a click on them leaves the
     // grid as it is.
@@ -88,10 +96,11 @@ CardWindow::CardWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_
     connect(buttons_.remove, &QPushButton::clicked, this, &CardWindow::deleteCard);
     connect(buttons_.query, &QPushButton::clicked, this, &CardWindow::queryCards);
     connect(buttons_.exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(topUp_, &QPushButton::clicked, this, &CardWindow::topUpCard);
     // The type list is rebuilt whenever its box receives the focus.
     cardType_->installEventFilter(this);
 
-    for (QPushButton* b : {buttons_.remove, buttons_.modify, buttons_.query})
+    for (QPushButton* b : {buttons_.remove, buttons_.modify, buttons_.query, topUp_})
         grid_->addStateItem(b);
     grid_->startItemStateTimer(200, "Timer1");
 
@@ -182,6 +191,88 @@ void CardWindow::showClickedCard(const Record& record)
     // Read afresh: business entry may have charged the card since the grid
     // read its page.
     keyed_->showStored(record.rowid);
+}
+
+DbValue<qint64> CardWindow::cardInFields()
+{
+    const QList<Condition> number{{card::kNumber, Op::Eq, fields_->value(card::kNumber)}};
+    if (fields_->value(card::kNumber).isEmpty())
+        return DbValue<qint64>::none();
+    if (keyed_->shown()) {
+        const auto shown = rows::rowidIfMatches(db(), kTable, *keyed_->shown(), number);
+        if (shown.failed() || shown.found())
+            return shown;
+    }
+    return rows::firstRowid(db(), kTable, number);
+}
+
+void CardWindow::topUpCard()
+{
+    MessageService& m = ctx_.messages();
+    const QString error = QStringLiteral("错误");
+    const QString caption = QStringLiteral("充值");
+    const auto rowid = cardInFields();
+    const auto card =
+        rowid.found() ? rows::storedRow(db(), kTable, *rowid) : DbValue<QStringList>{rowid.status, {}};
+    if (card.failed()) {
+        m.databaseError(card.error());
+        return;
+    }
+    if (!card) {
+        m.critical(QStringLiteral("此卡号不存在，请确认后重输！"), error);
+        return;
+    }
+    const QString figure = CardService::toppedUp(card->value(cards::Type));
+    if (figure.isEmpty()) {
+        m.critical(QStringLiteral("此卡类型不能充值！"), error);
+        return;
+    }
+    const bool uses = figure == card::kUses;
+    const QString added = m.input(QStringLiteral("请输入充值%1：").arg(figure), caption).trimmed();
+    if (added.isEmpty())
+        return;
+    if (!CardService::isAmount(added) || numericValue(added) <= 0) {
+        m.critical(QStringLiteral("充值%1必须是大于零的数字！").arg(figure), error);
+        return;
+    }
+    // A stored-value card is sold at its face value unless told otherwise.
+    const QString received =
+        m.input(QStringLiteral("请输入收款金额（元）："), caption, uses ? QString() : added).trimmed();
+    if (received.isEmpty())
+        return;
+    if (!CardService::isAmount(received)) {
+        m.critical(QStringLiteral("收款金额必须是不小于零的数字！"), error);
+        return;
+    }
+    const TopUpOutcome out = CardService(db()).topUp({*rowid, added, received, worker_->currentText()});
+    switch (out.kind) {
+    case TopUpOutcome::Failed:
+        m.databaseError(out.error);
+        return;
+    case TopUpOutcome::Refused:
+        m.critical(out.refusal == TopUpRefusal::OutOfRange
+                       ? QStringLiteral("充值后的%1超出范围！").arg(figure)
+                   : out.refusal == TopUpRefusal::NoFigure ? QStringLiteral("此卡类型不能充值！")
+                                                           : QStringLiteral("此卡号不存在，请确认后重输！"),
+                   error);
+        return;
+    case TopUpOutcome::Done:
+        break;
+    }
+    ctx_.notifier().changed({kTable, schema::kawu::kTable});
+    keyed_->showStored(*rowid);
+    m.information(QStringLiteral("充值成功！"), QStringLiteral("信息"));
+}
+
+void CardWindow::showHistory()
+{
+    if (!ctx_.isSupervisor()) {
+        ctx_.messages().critical(QStringLiteral("此功能只授权系统管理员操作！"), QStringLiteral("错误"));
+        return;
+    }
+    // Opened by its name, as the main window opens it; told which card.
+    if (QWidget* w = ctx_.windows().open(ctx_, QStringLiteral("frm_kawu")))
+        QMetaObject::invokeMethod(w, "showCard", Q_ARG(QString, fields_->value(card::kNumber)));
 }
 
 } // namespace shop

@@ -47,6 +47,13 @@ private:
     void queryCards();
     void showAllCards();
     void showClickedCard(const Record& record);
+    // 充值: adds uses or an amount to the card in the fields.
+    void topUpCard();
+    // The card history of the card in the fields.
+    void showHistory();
+    // The card the fields show while it still has the typed number, else
+    // the first card with that number; no value when there is none.
+    DbValue<qint64> cardInFields();
     void fillCardTypes();
     Database& db() { return ctx_.business(); }
 
@@ -55,7 +62,8 @@ private:
     WorkerBox* worker_;   // com_name
     QComboBox* cardType_; // com_style
     EntryButtons buttons_;
-    RecordView* grid_; // bg
+    QPushButton* topUp_; // cmd_topup
+    RecordView* grid_;   // bg
     std::unique_ptr<KeyedRows> keyed_;
 };
 

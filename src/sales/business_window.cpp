@@ -6,7 +6,9 @@
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
 #include "data/numeric.h"
+#include "data/sale_rows.h"
 #include "data/schema.h"
+#include "data/table_rows.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -17,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -25,8 +28,8 @@ namespace shop {
 
 namespace {
 
-namespace sales = schema::salse;
-const QString kSales = sales::kTable;
+namespace sale = schema::salse;
+const QString kSales = sale::kTable;
 const QString kError = QStringLiteral("错误");
 
 // Tab moves between fields; it is not a key typed into the box.
@@ -106,6 +109,7 @@ void BusinessWindow::buildForm()
 
     save_ = button("cmd_save", QStringLiteral("保存"));
     delete_ = button("cmd_del", QStringLiteral("删除"));
+    void_ = button("cmd_void", QStringLiteral("撤销"));
     query_ = button("cmd_query", QStringLiteral("查询"));
     count_ = button("cmd_count", QStringLiteral("统计"));
     exit_ = button("cmd_exit", QStringLiteral("退出"));
@@ -113,25 +117,31 @@ void BusinessWindow::buildForm()
     bg_ = namedGrid(ctx_, ctx_.business(), kSales, "bg", nullptr, central);
     // Every save re-reads the grid: read a screenful, more as it scrolls.
     bg_->records()->setPageSize(64);
-    bg_->setSortColumns({{0, sales::kDate},
-                         {1, sales::kType},
-                         {2, sales::kCard},
-                         {3, sales::kProductCode},
-                         {4, sales::kProductName},
-                         {5, sales::kQuantity},
-                         {9, sales::kServiceItem},
-                         {10, sales::kEmployee}});
+    bg_->setSortColumns({{0, sale::kDate},
+                         {1, sale::kType},
+                         {2, sale::kCard},
+                         {3, sale::kProductCode},
+                         {4, sale::kProductName},
+                         {5, sale::kQuantity},
+                         {9, sale::kServiceItem},
+                         {10, sale::kEmployee}});
     // Timer1: 查询 and 统计 need rows; 删除 also a supervisor.
     bg_->addStateItem(query_);
     bg_->addStateItem(count_);
-    connect(bg_, &RecordView::statesUpdated, this,
-            [this] { delete_->setEnabled(ctx_.isSupervisor() && !bg_->isEmpty()); });
+    // A void, beside the delete and in the grid's popup, likewise.
+    voidItem_ = menuItem(bg_->popupMenu(), {"void_sale", QStringLiteral("撤销")});
+    connect(bg_, &RecordView::statesUpdated, this, [this] {
+        const bool on = ctx_.isSupervisor() && !bg_->isEmpty();
+        delete_->setEnabled(on);
+        void_->setEnabled(on);
+        voidItem_->setEnabled(on);
+    });
     bg_->startItemStateTimer(100, "Timer1");
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(typeBox);
     layout->addLayout(fields);
-    layout->addLayout(buttonRow({save_, delete_, query_, count_, exit_}, SpareWidth::After));
+    layout->addLayout(buttonRow({save_, delete_, void_, query_, count_, exit_}, SpareWidth::After));
     layout->addWidget(bg_, 1);
     tabInReadingOrder(this);
 
@@ -174,6 +184,8 @@ void BusinessWindow::buildForm()
 
     connect(save_, &QPushButton::clicked, this, &BusinessWindow::cmd_save);
     connect(delete_, &QPushButton::clicked, this, &BusinessWindow::cmd_del);
+    connect(void_, &QPushButton::clicked, this, &BusinessWindow::cmd_void);
+    connect(voidItem_, &QAction::triggered, this, &BusinessWindow::cmd_void);
     connect(query_, &QPushButton::clicked, this, &BusinessWindow::cmd_query);
     connect(count_, &QPushButton::clicked, this, &BusinessWindow::cmd_count);
     connect(exit_, &QPushButton::clicked, this, &QWidget::close);
@@ -188,7 +200,7 @@ void BusinessWindow::open_data()
         bg_->refresh();
     } else {
         QStringList columns = schema::columnsOf(kSales);
-        columns.removeAll(sales::kCommission);
+        columns.removeAll(sale::kCommission);
         bg_->showAll(columns);
     }
     setLocked(productCode_, true);
@@ -420,7 +432,7 @@ void BusinessWindow::cmd_save()
 void BusinessWindow::cmd_count()
 {
     const QString today = ctx_.today();
-    const SearchResult r = bg_->showOrFallBack(RecordSource::all(kSales).filter(sales::kDate, Op::Eq, today),
+    const SearchResult r = bg_->showOrFallBack(RecordSource::all(kSales).filter(sale::kDate, Op::Eq, today),
                                                QStringLiteral("只能统计本日发生的业务金额！"), QString());
     if (r == SearchResult::Found) {
         const auto total = service_.dailyTotal(today);
@@ -448,10 +460,83 @@ void BusinessWindow::cmd_query()
 {
     bg_->search({.prompt = QStringLiteral("请输入要查询的卡号"),
                  .title = QStringLiteral("查询"),
-                 .column = sales::kCard,
+                 .column = sale::kCard,
                  .notFoundText = QStringLiteral("未找到相应的记录！"),
                  .notFoundCaption = kError,
                  .match = Op::Eq});
+}
+
+void BusinessWindow::cmd_void()
+{
+    MessageService& m = ctx_.messages();
+    // The popup's item is reached without the timer's say.
+    if (!ctx_.isSupervisor()) {
+        m.critical(QStringLiteral("此功能只授权系统管理员操作！"), kError);
+        return;
+    }
+    const auto record = bg_->currentRecord();
+    if (!record)
+        return;
+    // The sale as stored now, named by its key in the question.
+    const auto stored = rows::storedRow(ctx_.business(), kSales, record->rowid);
+    const auto key = stored.found() ? sales::keyOf(ctx_.business(), record->rowid, *stored)
+                                    : DbValue<QString>{stored.status, std::nullopt};
+    if (key.failed()) {
+        m.databaseError(key.error());
+        return;
+    }
+    // Gone since the grid read it: voided at another till, or deleted.
+    if (!stored) {
+        reportVoid(service_.voidSale(record->rowid, record->values), record->values);
+        return;
+    }
+    const QStringList& v = *stored;
+    const QString question =
+        QStringLiteral(
+            "真的要撤销这笔业务吗？\n业务编号：%1\n业务日期：%2　业务类型：%3\n卡号：%4　实收金额：%5　员工："
+            "%6")
+            .arg(key->isEmpty() ? QStringLiteral("无") : *key, v.value(0), v.value(1), v.value(2), v.value(8),
+                 v.value(10));
+    if (!m.question(question, QStringLiteral("撤销")))
+        return;
+    reportVoid(service_.voidSale(record->rowid, v), v);
+}
+
+void BusinessWindow::reportVoid(const VoidOutcome& out, const QStringList& v)
+{
+    MessageService& m = ctx_.messages();
+    switch (out.kind) {
+    case VoidOutcome::Failed:
+        m.critical(QStringLiteral("撤销失败（%1）：%2").arg(out.step, out.error), QStringLiteral("错误信息"));
+        return;
+    case VoidOutcome::Refused:
+        switch (out.refusal) {
+        case VoidRefusal::AlreadyVoided:
+            m.critical(QStringLiteral("这笔业务已经撤销，不能重复撤销！"), kError);
+            break;
+        case VoidRefusal::CardGone:
+            m.critical(QStringLiteral("此业务的会员卡（卡号 %1）已被删除，不能撤销！").arg(v.value(2)),
+                       kError);
+            break;
+        case VoidRefusal::GoodsGone:
+            m.critical(QStringLiteral("此业务的商品（产品编号 %1）已被删除，不能撤销！").arg(v.value(3)),
+                       kError);
+            break;
+        case VoidRefusal::OutOfRange:
+            m.critical(QStringLiteral("撤销后的库存数量或会员卡余额超出范围，不能撤销！"), kError);
+            break;
+        case VoidRefusal::Gone:
+        case VoidRefusal::None:
+            m.critical(QStringLiteral("此业务记录已被删除或修改，不能撤销！"), kError);
+            break;
+        }
+        bg_->rerun();
+        return;
+    case VoidOutcome::Voided:
+        break;
+    }
+    ctx_.notifier().changed(out.written);
+    m.information(QStringLiteral("撤销成功！"), QStringLiteral("信息"));
 }
 
 } // namespace shop

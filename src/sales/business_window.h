@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -40,6 +41,8 @@ public:
     void cmd_count();
     void cmd_del();
     void cmd_query();
+    // 撤销: voids the selected sale (supervisors only).
+    void cmd_void();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,6 +50,8 @@ protected:
 private:
     void buildForm();
     void askCommission();
+    // What became of a void of the sale holding `values`, said.
+    void reportVoid(const VoidOutcome& out, const QStringList& values);
     SaleEntry entry() const;
     // Says why an entry cannot be saved and does what goes with it (the
     // quantity check and the save share these).
@@ -75,6 +80,8 @@ private:
     WorkerBox* worker_ = nullptr;
     QPushButton* save_ = nullptr;
     QPushButton* delete_ = nullptr;
+    QPushButton* void_ = nullptr; // cmd_void
+    QAction* voidItem_ = nullptr; // void_sale in the grid's popup
     QPushButton* query_ = nullptr;
     QPushButton* count_ = nullptr;
     QPushButton* exit_ = nullptr;

@@ -1,9 +1,11 @@
 #include "sale_service.h"
 
-#include "data/table_rows.h"
-
+#include "data/card_ledger.h"
+#include "data/money.h"
 #include "data/numeric.h"
+#include "data/sale_rows.h"
 #include "data/schema.h"
+#include "data/table_rows.h"
 
 #include <QSqlQuery>
 
@@ -28,17 +30,6 @@ CardRow cardFrom(const QVariantList& v)
                    v.value(3).toString(),   v.value(4).toString(), v.value(5).toString()};
 }
 
-bool isUseCard(const QString& type)
-{
-    return type == QStringLiteral("月卡") || type == QStringLiteral("季卡") ||
-           type == QStringLiteral("年卡") || type == QStringLiteral("其它");
-}
-
-bool isValueCard(const QString& type)
-{
-    return type == QStringLiteral("钻石卡");
-}
-
 // The goods check on one line: refusal, or the stock left after the sale.
 SaleRefusal goodsRefusal(const SaleEntry& e, const GoodsLine& g, QString* newStock)
 {
@@ -60,13 +51,13 @@ SaleRefusal goodsRefusal(const SaleEntry& e, const GoodsLine& g, QString* newSto
 // The card check on one card: refusal, or the column charged and its new text.
 SaleRefusal cardRefusal(const SaleEntry& e, const CardRow& c, QString* column, QString* newValue)
 {
-    if (isUseCard(c.type)) {
+    if (cards::isUseCard(c.type)) {
         const double uses = numericValue(c.uses);
         if (uses <= 0)
             return SaleRefusal::NoUsesLeft;
         *column = schema::numbercard::kUses;
         *newValue = numberText(uses - 1);
-    } else if (isValueCard(c.type)) {
+    } else if (cards::isValueCard(c.type)) {
         const double left = numericValue(c.balance) - numericValue(e.money);
         if (left <= 0)
             return SaleRefusal::BalanceTooLow;
@@ -94,18 +85,6 @@ SaleOutcome failed(const QString& step, const QString& error)
     o.step = step;
     o.error = error;
     return o;
-}
-
-QString insertSql(const QString& table)
-{
-    QStringList cols;
-    QStringList marks;
-    for (const QString& c : schema::columnsOf(table)) {
-        cols << quoteIdent(c);
-        marks << QStringLiteral("?");
-    }
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-        .arg(quoteIdent(table), cols.join(", "), marks.join(", "));
 }
 
 } // namespace
@@ -207,6 +186,7 @@ SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLin
             r != SaleRefusal::None)
             return refused(r);
         out.cardRowid = card->rowid;
+        decision->card = *card;
     }
     return out;
 }
@@ -233,9 +213,7 @@ SaleOutcome SaleService::readAndDecide(const SaleEntry& e, const QList<Database:
 
 DbValue<DailyTotal> SaleService::dailyTotal(const QString& date)
 {
-    return rows::sumRounded(
-        db_, RecordSource::all(schema::salse::kTable).filter(schema::salse::kDate, Op::Eq, date),
-        schema::salse::kReceived);
+    return money::receivedOn(db_, date);
 }
 
 SaleOutcome SaleService::checkGoods(const SaleEntry& e)
@@ -301,19 +279,29 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
                        {d.newStock, checked.goodsRowid}});
         what << QStringLiteral("更新库存数量");
     }
-    if (!d.cardColumn.isEmpty()) {
-        writes.append(
-            {QStringLiteral("UPDATE numbercard SET %1 = ? WHERE rowid = ?").arg(quoteIdent(d.cardColumn)),
-             {d.cardValue, checked.cardRowid}});
-        what << QStringLiteral("扣除会员卡");
+    // The history row and the salse row under the sale's new key (on a
+    // server after the key's lock, and followed by its counters).
+    const auto sale = sales::appendStatements(db_, values(e, date));
+    for (qsizetype i = 0; i < sale.size(); ++i) {
+        const QString& sql = sale.at(i).sql;
+        what << (sql.startsWith(QLatin1String("INSERT INTO salse_history"))
+                     ? QStringLiteral("写入业务历史记录")
+                 : sql.startsWith(QLatin1String("INSERT INTO salse")) ? QStringLiteral("写入业务记录")
+                                                                      : QStringLiteral("生成业务编号"));
     }
-    QVariantList binds;
-    for (const QString& v : values(e, date))
-        binds << textValue(v);
-    writes.append({insertSql(schema::salse::kTable), binds});
-    what << QStringLiteral("写入业务记录");
-    writes.append({insertSql(schema::salse::kHistory), binds});
-    what << QStringLiteral("写入业务历史记录");
+    writes += sale;
+    if (!d.cardColumn.isEmpty()) {
+        // The card's charge and its row in the card ledger, naming the sale.
+        const cards::Figures before{d.card.balance, d.card.uses};
+        cards::Figures after = before;
+        (d.cardColumn == schema::numbercard::kUses ? after.uses : after.balance) = d.cardValue;
+        cards::Note note;
+        note.handler = e.employee;
+        note.sale.sql = sales::lastKeySql(db_);
+        writes += cards::setFigures(db_, checked.cardRowid, d.card.number, cards::Change::Charge, before,
+                                    after, note);
+        what << QStringLiteral("扣除会员卡") << QStringLiteral("写入卡务记录");
+    }
     what << QStringLiteral("提交保存");
     qsizetype failedAt = 0;
     if (DbResult r = tx.commitAfter(writes, &failedAt); !r)
@@ -323,9 +311,198 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     out.kind = SaleOutcome::Saved;
     if (e.goods)
         out.written << schema::jinhuo::kTable;
-    if (checked.cardRowid != 0)
-        out.written << schema::numbercard::kTable;
+    if (!d.cardColumn.isEmpty())
+        out.written << schema::numbercard::kTable << schema::kawu::kTable;
     out.written << schema::salse::kTable << schema::salse::kHistory;
+    return out;
+}
+
+} // namespace shop
+
+namespace shop {
+
+namespace {
+
+// Positions of a sale's thirteen values.
+enum SaleColumn { Type = 1, Card = 2, Code = 3, Quantity = 5, PurchaseDate = 7, Money = 8, Employee = 10 };
+
+VoidOutcome voidRefused(VoidRefusal r)
+{
+    VoidOutcome o;
+    o.kind = VoidOutcome::Refused;
+    o.refusal = r;
+    return o;
+}
+
+VoidOutcome voidFailed(const QString& step, const QString& error)
+{
+    VoidOutcome o;
+    o.kind = VoidOutcome::Failed;
+    o.step = step;
+    o.error = error;
+    return o;
+}
+
+QStringList texts(const QVariantList& row)
+{
+    QStringList out;
+    for (const QVariant& v : row)
+        out << v.toString();
+    return out;
+}
+
+// A stored figure with `back` added, as the sale writes figures; no value
+// beyond any number.
+std::optional<QString> plus(const QString& stored, double back)
+{
+    const double sum = numericValue(stored) + back;
+    if (!std::isfinite(sum))
+        return std::nullopt;
+    return numberText(sum);
+}
+
+} // namespace
+
+VoidOutcome SaleService::voidSale(qint64 rowid, const QStringList& values)
+{
+    return Database::retryConflicts([&] { return voidOnce(rowid, values); },
+                                    [this](const VoidOutcome& o) {
+                                        return o.kind == VoidOutcome::Failed && db_.lastFailureWasConflict();
+                                    });
+}
+
+VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
+                                  QList<Database::Statement>* writes)
+{
+    const QString number = values.value(Card);
+    // The charge as the ledger kept it: the card row and what it took.
+    std::optional<QStringList> charge;
+    if (!key.isEmpty()) {
+        const auto row = db_.selectOne(
+            QStringLiteral(
+                "SELECT 原金额, 新金额, 原次数, 新次数, 卡记录号 FROM kawu WHERE 业务编号 = ? AND 类别 = ? "
+                "ORDER BY rowid DESC LIMIT 1"),
+            {key, cards::changeText(cards::Change::Charge)});
+        if (row.failed())
+            return voidFailed(QStringLiteral("读取卡务记录"), row.error());
+        if (row.found())
+            charge = texts(*row);
+    }
+    qint64 cardRow = 0;
+    if (charge) {
+        cardRow = charge->value(4).toLongLong();
+    } else {
+        // Saved before the ledger: the card the sale would charge.
+        const auto first = db_.selectOne(
+            QStringLiteral("SELECT rowid FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1"), {number});
+        if (first.failed())
+            return voidFailed(QStringLiteral("读取会员卡资料"), first.error());
+        if (!first.found())
+            return voidRefused(VoidRefusal::CardGone);
+        cardRow = first->value(0).toLongLong();
+    }
+    const auto card = cards::readForChange(db_, cardRow);
+    if (card.failed())
+        return voidFailed(QStringLiteral("读取会员卡资料"), card.error());
+    // A card deleted since (its row perhaps taken by another card) is gone.
+    if (!card.found() || card->value(cards::Number).compare(number, Qt::CaseInsensitive) != 0)
+        return voidRefused(VoidRefusal::CardGone);
+
+    const cards::Figures before = cards::Figures::of(*card);
+    double balanceBack = 0;
+    double usesBack = 0;
+    if (charge) {
+        balanceBack = numericValue(charge->value(0)) - numericValue(charge->value(1));
+        usesBack = numericValue(charge->value(2)) - numericValue(charge->value(3));
+    } else if (cards::isUseCard(card->value(cards::Type))) {
+        usesBack = 1;
+    } else if (cards::isValueCard(card->value(cards::Type))) {
+        balanceBack = numericValue(values.value(Money));
+    }
+    cards::Figures after = before;
+    for (auto [back, figure] : {std::pair{balanceBack, &after.balance}, std::pair{usesBack, &after.uses}}) {
+        if (back == 0)
+            continue;
+        const auto sum = plus(*figure, back);
+        if (!sum)
+            return voidRefused(VoidRefusal::OutOfRange);
+        *figure = *sum;
+    }
+    if (after != before) {
+        cards::Note note;
+        note.handler = values.value(Employee);
+        note.sale.text = key;
+        *writes += cards::setFigures(db_, cardRow, card->value(cards::Number), cards::Change::Void, before,
+                                     after, note);
+    }
+    return {};
+}
+
+VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
+{
+    Database::Transaction tx(db_);
+    if (!tx.active())
+        return voidFailed(QStringLiteral("开始撤销"), tx.error());
+
+    QStringList columns;
+    for (const QString& c : schema::columnsOf(QStringLiteral("salse")))
+        columns << quoteIdent(c);
+    const auto row = db_.selectOneForUpdate(
+        QStringLiteral("SELECT %1 FROM salse WHERE rowid = ?").arg(columns.join(QStringLiteral(", "))),
+        {rowid});
+    if (row.failed())
+        return voidFailed(QStringLiteral("读取业务记录"), row.error());
+    const auto key = sales::keyOf(db_, rowid, values);
+    if (key.failed())
+        return voidFailed(QStringLiteral("读取业务历史记录"), key.error());
+    const auto voided = sales::isVoided(db_, *key);
+    if (voided.failed())
+        return voidFailed(QStringLiteral("读取撤销记录"), voided.error());
+    if (!key->isEmpty() && *voided)
+        return voidRefused(VoidRefusal::AlreadyVoided);
+    if (!row.found() || texts(*row) != values)
+        return voidRefused(VoidRefusal::Gone);
+
+    QList<Database::Statement> writes;
+    QStringList what;
+    if (values.value(Type).startsWith(QStringLiteral("商品销售"))) {
+        // The line the sale took from: its code and purchase date.
+        const auto line = db_.selectOneForUpdate(
+            QStringLiteral(
+                "SELECT rowid, 库存数量 FROM jinhuo WHERE 产品编号 = ? AND 进货日期 = ? ORDER BY rowid "
+                "LIMIT 1"),
+            {values.value(Code), values.value(PurchaseDate)});
+        if (line.failed())
+            return voidFailed(QStringLiteral("读取商品资料"), line.error());
+        if (!line.found())
+            return voidRefused(VoidRefusal::GoodsGone);
+        const auto stock = plus(line->value(1).toString(), numericValue(values.value(Quantity)));
+        if (!stock)
+            return voidRefused(VoidRefusal::OutOfRange);
+        writes.append({QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
+                       {*stock, line->value(0).toLongLong()}});
+        what << QStringLiteral("退回库存数量");
+    }
+    if (values.value(Card) != nonMember()) {
+        const qsizetype before = writes.size();
+        if (VoidOutcome out = cardBack(values, *key, &writes); out.kind != VoidOutcome::Voided)
+            return out;
+        if (writes.size() > before)
+            what << QStringLiteral("退回会员卡") << QStringLiteral("写入卡务记录");
+    }
+    writes << sales::voidRecord(db_, *key, values)
+           << Database::Statement{QStringLiteral("DELETE FROM salse WHERE rowid = ?"), {rowid}};
+    what << QStringLiteral("写入撤销记录") << QStringLiteral("删除业务记录") << QStringLiteral("提交撤销");
+    qsizetype failedAt = 0;
+    if (DbResult r = tx.commitAfter(writes, &failedAt); !r)
+        return voidFailed(what.value(failedAt), r.error);
+    VoidOutcome out;
+    out.key = *key;
+    if (what.contains(QStringLiteral("退回库存数量")))
+        out.written << schema::jinhuo::kTable;
+    if (what.contains(QStringLiteral("退回会员卡")))
+        out.written << schema::numbercard::kTable << schema::kawu::kTable;
+    out.written << schema::chexiao::kTable << schema::salse::kTable;
     return out;
 }
 

@@ -85,6 +85,31 @@ struct SaleOutcome {
 
 using DailyTotal = rows::RoundedTotal;
 
+// Why a void does not go ahead.
+enum class VoidRefusal {
+    None,
+    // The row is no longer there (or no longer what was asked about).
+    Gone,
+    AlreadyVoided,
+    // The card the sale charged, or the goods line it took from, was
+    // deleted since.
+    CardGone,
+    GoodsGone,
+    // The stock or balance given back is beyond any number.
+    OutOfRange,
+};
+
+struct VoidOutcome {
+    enum Kind { Voided, Refused, Failed };
+    Kind kind = Voided;
+    VoidRefusal refusal = VoidRefusal::None;
+    QString step;
+    QString error;
+    QString key; // the sale's key
+    // Voided: the tables the void wrote.
+    QStringList written;
+};
+
 // The checks and writes of one business transaction, apart from the window.
 // check() decides whether the entry may be saved and pins the goods line and
 // card it found; save() repeats the decision on those rows re-read inside one
@@ -114,14 +139,24 @@ public:
     SaleOutcome check(const SaleEntry& e);
     SaleOutcome save(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
 
+    // Voids salse row `rowid`, which held `values` (its thirteen values) when
+    // the person was asked: the goods go back into stock, the card gets back
+    // what the sale charged (with its ledger row), a void record names the
+    // sale, and the row leaves salse; all or none.
+    VoidOutcome voidSale(qint64 rowid, const QStringList& values);
+
 private:
     // One try of save(); another till's sale of the same line or card at
     // the same moment may make the server give it up (then nothing is
     // stored and it is tried again).
     SaleOutcome saveOnce(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
+    VoidOutcome voidOnce(qint64 rowid, const QStringList& values);
+    // The void's give-back of the card: the writes, or a refusal or failure.
+    VoidOutcome cardBack(const QStringList& values, const QString& key, QList<Database::Statement>* writes);
     // What a sale would write: the new stock, the card's charged column and its value.
     struct Decision {
         QString newStock, cardColumn, cardValue;
+        CardRow card; // as read, when it is charged
     };
     // The goods part first, then the card: refused, or the rows to touch.
     static SaleOutcome decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,

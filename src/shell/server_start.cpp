@@ -133,7 +133,7 @@ bool startOnServer(AppContext& ctx, DbServer server)
     }
     QStringList missing;
     for (const TableDef& t : schema::businessTables() + QList<TableDef>{schema::accountsTable()})
-        if (!present->contains(t.name, Qt::CaseInsensitive))
+        if (!t.addedLater && !present->contains(t.name, Qt::CaseInsensitive))
             missing << t.name;
     if (present->isEmpty()) {
         if (!createOnServer(m, *db, server))

@@ -33,10 +33,13 @@ constexpr WindowEntry kEntries[] = {
     {w::employeeTab,     Opens::Tab,        "DATAMAN",    "line002", "worker",        "员工管理",     "DATAMAN",    "scale3",       "员工管理", Guard::Supervisor, kSupervisor},
     {w::customers,       Opens::Window,     "huiyuan",    nullptr,   "guke",          "顾客信息",     "huiyuan",    "scale5",       "顾客信息", Guard::Supervisor, kAny},
     {w::cards,           Opens::Window,     "huiyuan",    nullptr,   "member_car",    "开卡服务",     "huiyuan",    "scale6",       "开卡服务", Guard::Supervisor, kAny},
+    // Beyond the original menus: every change of a card, and the day's money, for supervisors only.
+    {w::cardHistory,     Opens::Window,     "huiyuan",    nullptr,   "card_history",  "卡务记录",     "huiyuan",    "scale7",       "卡务记录", Guard::Supervisor, kAny},
     {nullptr,            Opens::SwitchUser, nullptr,      nullptr,   "swich_user",    "切换用户(&S)", nullptr,      "switch",       "切换用户", Guard::None,       kAny},
     {w::purchaseHistory, Opens::Window,     "query_data", nullptr,   "in_history",    "进货记录",     "query_data", "con_data",     "进货记录", Guard::Supervisor, kSupervisor},
     {w::salesHistory,    Opens::Window,     "query_data", nullptr,   "salse_history", "销售记录",     "query_data", "order_data",   "销售记录", Guard::KindM,      kAny},
     {w::stock,           Opens::Window,     "query_data", nullptr,   "balance",       "库存查询",     "query_data", "order_out",    "库存查询", Guard::Supervisor, kSupervisor},
+    {w::dayClosing,      Opens::Window,     "query_data", nullptr,   "day_closing",   "日结",         "query_data", "order_day",    "日结",     Guard::Supervisor, kSupervisor},
     {w::salaries,        Opens::Window,     "query_data", "line007", "salary",        "员工工资",     "query_data", "order_salary", "员工工资", Guard::Supervisor, kSupervisor},
     {w::deleteData,      Opens::Window,     "system",     nullptr,   "deldata",       "删除数据(&D)", "system",     "Del",          "数据删除", Guard::Supervisor, kSupervisor},
     {nullptr,            Opens::Backup,     "system",     nullptr,   "bakdata",       "备份数据(&B)", "system",     "backup",       "数据备份", Guard::KindM,      kKindM},

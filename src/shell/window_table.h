@@ -26,6 +26,8 @@ inline constexpr char changePassword[] = "frmchange";
 inline constexpr char settings[] = "frmsetup";
 inline constexpr char about[] = "frmabout";
 inline constexpr char restore[] = "frmrestore";
+inline constexpr char cardHistory[] = "frm_kawu";
+inline constexpr char dayClosing[] = "frm_rijie";
 } // namespace window_name
 
 // The check a tree node makes before it acts (menu items make none).

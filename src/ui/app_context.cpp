@@ -70,7 +70,8 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
         out.error = err;
         return out;
     }
-    // A backup made by an earlier version gets today's indexes, as at start.
+    // A backup made by an earlier version gets today's tables and indexes,
+    // as at start.
     schema::upgradeBusinessTables(*business_, nullptr);
     schema::upgradeAccountsTable(*accounts_, nullptr);
     for (const TableDef& t : schema::businessTables())
@@ -115,11 +116,12 @@ bool AppContext::adopt(std::unique_ptr<Database> business, std::unique_ptr<Datab
 {
     if (!tablesPresent(*business, *accounts, error))
         return false;
-    // A database from an earlier version gets the indexes added or rebuilt
-    // since. They only speed reads up, so one that cannot take them now
-    // still opens.
+    // A database from an earlier version gets the tables and indexes added
+    // or rebuilt since. One that cannot take them now (a file that cannot
+    // be written) still opens: it is read, and its writes fail as any does.
     schema::upgradeBusinessTables(*business, nullptr);
     schema::upgradeAccountsTable(*accounts, nullptr);
+    business->setWriter(curUser_, clock_.get());
     business_ = std::move(business);
     accounts_ = std::move(accounts);
     return true;

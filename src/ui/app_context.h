@@ -104,6 +104,8 @@ public:
     {
         curUser_ = user;
         curKind_ = kind;
+        if (business_)
+            business_->setWriter(curUser_, clock_.get());
     }
     // A supervisor account: the user name, upper-cased, is ZED or ADMINISTRATOR.
     bool isSupervisor() const { return isSupervisorName(curUser_); }

@@ -77,15 +77,9 @@ void RecordView::exportRows()
         return;
     // The file replaces an existing one whole: never one of the open databases.
     const QFileInfo target(file);
-    if (target.exists()) {
-        const ProgramPaths& paths = ctx_.paths();
-        for (const QString& db : {paths.businessDb(), paths.accountsDb()})
-            for (const char* part : {"", "-wal", "-shm", "-journal"})
-                if (QFileInfo(db + QLatin1String(part)).canonicalFilePath() == target.canonicalFilePath()) {
-                    m.critical(QStringLiteral("不能导出到数据库文件，请另选文件名！"),
-                               QStringLiteral("错误"));
-                    return;
-                }
+    if (ctx_.paths().isDatabaseFile(file)) {
+        m.critical(QStringLiteral("不能导出到数据库文件，请另选文件名！"), QStringLiteral("错误"));
+        return;
     }
 
     // The columns the grid shows, in the order it shows them.

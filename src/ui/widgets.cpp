@@ -207,11 +207,14 @@ EntryButtons entryButtons(const char* save, const char* remove, const char* modi
             button(query, captions.query), button(exit, captions.exit)};
 }
 
-void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid)
+void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid,
+                 const QList<QPushButton*>& more)
 {
     auto* top = new QHBoxLayout;
     top->addLayout(fields, 1);
-    top->addLayout(buttonColumn({buttons.save, buttons.remove, buttons.modify, buttons.query, buttons.exit}));
+    top->addLayout(
+        buttonColumn(QList<QPushButton*>{buttons.save, buttons.remove, buttons.modify, buttons.query} + more +
+                     QList<QPushButton*>{buttons.exit}));
     auto* layout = new QVBoxLayout(window);
     layout->addLayout(top);
     layout->addWidget(grid, 1);

@@ -82,7 +82,9 @@ EntryButtons entryButtons(const char* save, const char* remove, const char* modi
 
 // An entry window's body: the fields with the column of buttons to their
 // right, and the grid below taking the spare height; Tab in reading order.
-void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid);
+// `more` stand between the query and the exit button.
+void entryLayout(QWidget* window, QLayout* fields, const EntryButtons& buttons, QWidget* grid,
+                 const QList<QPushButton*>& more = {});
 
 // A caption/field row of a small dialog's form; a row without a caption
 // puts its field (or layout) under the fields.

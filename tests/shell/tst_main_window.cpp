@@ -86,10 +86,11 @@ QString menuLayout(QMenu* m)
     return out.join(", ");
 }
 
-const QStringList kRightsItems = {
-    "jinhuo",   "salse",       "in_out",     "worker",        "huiyuan", "guke",    "member_car",
-    "exit_sys", "swich_user",  "in_history", "salse_history", "balance", "salary",  "deldata",
-    "bakdata",  "restoredata", "adduser",    "Deleuser",      "chpass",  "sysetup", "ABOUT"};
+const QStringList kRightsItems = {"jinhuo",        "salse",       "in_out",      "worker",     "huiyuan",
+                                  "guke",          "member_car",  "exit_sys",    "swich_user", "in_history",
+                                  "salse_history", "balance",     "day_closing", "salary",     "deldata",
+                                  "bakdata",       "restoredata", "adduser",     "Deleuser",   "chpass",
+                                  "sysetup",       "ABOUT",       "card_history"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -152,11 +153,13 @@ void TstMainWindow::layoutAtLoad()
                                  "scan>scale4:顾客管理",
                                  "scale4>scale5:顾客信息",
                                  "scale4>scale6:开卡服务",
+                                 "scale4>scale7:卡务记录",
                                  ">switch:切换用户",
                                  ">query:数据查询",
                                  "query>con_data:进货记录",
                                  "query>order_data:销售记录",
                                  "query>order_out:库存查询",
+                                 "query>order_day:日结",
                                  "query>order_salary:员工工资",
                                  ">sys:系统维护",
                                  "sys>Del:数据删除",
@@ -176,10 +179,11 @@ void TstMainWindow::layoutAtLoad()
                                "TABLE2:表格2(hidden)"}));
     QCOMPARE(menuLayout(child<QMenu>(&w, "DATAMAN")),
              QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, -line002, worker:员工管理, -line004, "
-                     "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务], -line006, exit_sys:退出系统"));
-    QCOMPARE(
-        menuLayout(child<QMenu>(&w, "query_data")),
-        QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资"));
+                     "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务, card_history:卡务记录], -line006, "
+                     "exit_sys:退出系统"));
+    QCOMPARE(menuLayout(child<QMenu>(&w, "query_data")),
+             QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, day_closing:日结, "
+                     "-line007, salary:员工工资"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
              QString("deldata:删除数据(&D), bakdata:备份数据(&B), restoredata:数据恢复(&R), -li1, "
                      "adduser:增加用户(&A), "
@@ -496,7 +500,7 @@ void TstMainWindow::menuRightsAfterUsers_data()
 
     const QStringList restricted = {"deldata", "bakdata",    "restoredata", "adduser", "Deleuser",
                                     "sysetup", "in_history", "balance",     "salary",  "jinhuo",
-                                    "salse",   "in_out",     "worker",      "huiyuan"};
+                                    "salse",   "in_out",     "worker",      "huiyuan", "day_closing"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
@@ -504,8 +508,9 @@ void TstMainWindow::menuRightsAfterUsers_data()
                 out << i;
         return out;
     };
-    const QStringList ordinary = order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance",
-                                        "salary", "deldata", "restoredata", "adduser", "Deleuser"});
+    const QStringList ordinary =
+        order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance", "salary", "deldata",
+               "restoredata", "adduser", "Deleuser", "day_closing"});
 
     QTest::newRow("supervisor") << QStringList{"ZED/M"} << QStringList{} << "当前用户: 系统管理员";
     QTest::newRow("ordinary") << QStringList{"LI/M"} << ordinary << "当前用户: LI";

@@ -117,7 +117,7 @@ private slots:
         QTest::newRow("business entry") << "frmyewu"
                                         << "salse"
                                         << "bg"
-                                        << "业务管理" + day << false;
+                                        << "业务管理" + day << true;
         QTest::newRow("member cards") << "frm_card"
                                       << "numbercard"
                                       << "bg"

@@ -1,0 +1,255 @@
+#include "card_ledger.h"
+
+#include "schema.h"
+
+namespace shop::cards {
+
+namespace {
+
+namespace k = schema::kawu;
+
+const QString kCards = QStringLiteral("numbercard");
+
+QString columnList(const QStringList& columns)
+{
+    QStringList quoted;
+    for (const QString& c : columns)
+        quoted << quoteIdent(c);
+    return quoted.join(QStringLiteral(", "));
+}
+
+const QStringList& ledgerColumns()
+{
+    static const QStringList columns = schema::columnsOf(k::kTable);
+    return columns;
+}
+
+const QStringList& cardColumns()
+{
+    static const QStringList columns = schema::columnsOf(kCards);
+    return columns;
+}
+
+// The caller's transaction, or one of this path's own.
+class Scope {
+public:
+    explicit Scope(Database& db)
+    {
+        if (!db.inTransaction())
+            own_.emplace(db);
+    }
+    bool active() const { return !own_ || own_->active(); }
+    QString error() const { return own_ ? own_->error() : QString(); }
+    DbResult commit() { return own_ ? own_->commit() : DbResult{}; }
+
+private:
+    std::optional<Database::Transaction> own_;
+};
+
+} // namespace
+
+QString changeText(Change c)
+{
+    switch (c) {
+    case Change::Open:
+        return QStringLiteral("开卡");
+    case Change::TopUp:
+        return QStringLiteral("充值");
+    case Change::Charge:
+        return QStringLiteral("消费");
+    case Change::Modify:
+        return QStringLiteral("修改");
+    case Change::GridEdit:
+        return QStringLiteral("表格修改");
+    case Change::Delete:
+        return QStringLiteral("删除卡");
+    case Change::Void:
+        return QStringLiteral("撤销消费");
+    }
+    return {};
+}
+
+bool isCardTable(const QString& table)
+{
+    return table.compare(kCards, Qt::CaseInsensitive) == 0;
+}
+
+bool isUseCard(const QString& type)
+{
+    return type == QStringLiteral("月卡") || type == QStringLiteral("季卡") ||
+           type == QStringLiteral("年卡") || type == QStringLiteral("其它");
+}
+
+bool isValueCard(const QString& type)
+{
+    return type == QStringLiteral("钻石卡");
+}
+
+Database::Statement ledgerRow(const Database& db, Change kind, const QString& number, const Key& cardRow,
+                              const Figures& before, const Figures& after, const Note& note)
+{
+    // Values in the ledger's column order; a key given in this transaction
+    // is named by its expression instead of a bound value.
+    QStringList marks;
+    QVariantList binds;
+    const auto bind = [&](const QString& v) {
+        marks << QStringLiteral("?");
+        binds << textValue(v);
+    };
+    const auto key = [&](const Key& k) {
+        if (k.sql.isEmpty())
+            bind(k.text);
+        else
+            marks << QStringLiteral("CAST(%1 AS TEXT)").arg(k.sql);
+    };
+    bind(db.writeTime());
+    bind(number);
+    bind(changeText(kind));
+    bind(before.balance);
+    bind(after.balance);
+    bind(before.uses);
+    bind(after.uses);
+    bind(note.received);
+    bind(db.writerLogin());
+    bind(note.handler);
+    key(note.sale);
+    bind(note.remark);
+    key(cardRow);
+    return {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(k::kTable, columnList(ledgerColumns()), marks.join(QStringLiteral(", "))),
+            binds};
+}
+
+QList<Database::Statement> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,
+                                      const Figures& before, const Figures& after, const Note& note)
+{
+    return {{QStringLiteral("UPDATE numbercard SET 金额 = ?, 次数 = ? WHERE rowid = ?"),
+             {textValue(after.balance), textValue(after.uses), rowid}},
+            ledgerRow(db, kind, number, {QString::number(rowid), {}}, before, after, note)};
+}
+
+DbValue<QStringList> readForChange(Database& db, qint64 rowid)
+{
+    const auto row = db.selectOneForUpdate(
+        QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ?").arg(columnList(cardColumns())), {rowid});
+    if (!row.found())
+        return {row.status, std::nullopt};
+    QStringList values;
+    for (const QVariant& v : *row)
+        values << v.toString();
+    return DbValue<QStringList>::of(values);
+}
+
+DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute)
+{
+    Scope tx(db);
+    if (!tx.active())
+        return DbValue<Changed>::failure(tx.error());
+    const auto stored = readForChange(db, rowid);
+    if (stored.failed())
+        return {stored.status, std::nullopt};
+    Changed out;
+    if (!stored.found())
+        return DbValue<Changed>::of(out);
+    const std::optional<QStringList> next = compute(*stored);
+    if (!next) {
+        out.refused = true;
+        return DbValue<Changed>::of(out);
+    }
+    if (next->size() != cardColumns().size())
+        return DbValue<Changed>::failure(QStringLiteral("numbercard: %1 values for %2 columns")
+                                             .arg(next->size())
+                                             .arg(cardColumns().size()));
+    QStringList sets;
+    for (const QString& c : cardColumns())
+        sets << quoteIdent(c) + QStringLiteral(" = ?");
+    QVariantList binds;
+    for (const QString& v : *next)
+        binds << textValue(v);
+    binds << rowid;
+    QList<Database::Statement> writes{
+        {QStringLiteral("UPDATE numbercard SET %1 WHERE rowid = ?").arg(sets.join(QStringLiteral(", "))),
+         binds}};
+    // A change of the holder's name or the remark is no change of money.
+    const QString was = stored->value(Number);
+    const QString now = next->value(Number);
+    if (Figures::of(*stored) != Figures::of(*next) || was != now) {
+        Note n = note;
+        if (was != now && n.remark.isEmpty())
+            n.remark = QStringLiteral("卡号由 %1 改为 %2").arg(was, now);
+        writes << ledgerRow(db, kind, now, {QString::number(rowid), {}}, Figures::of(*stored),
+                            Figures::of(*next), n);
+    }
+    if (DbResult r = db.execEach(writes); !r)
+        return {r, std::nullopt};
+    if (DbResult r = tx.commit(); !r)
+        return {r, std::nullopt};
+    out.before = *stored;
+    out.after = *next;
+    return DbValue<Changed>::of(out);
+}
+
+DbResult open(Database& db, const QStringList& values)
+{
+    if (values.size() != cardColumns().size())
+        return DbResult::failure(QStringLiteral("numbercard: %1 values for %2 columns")
+                                     .arg(values.size())
+                                     .arg(cardColumns().size()));
+    Scope tx(db);
+    if (!tx.active())
+        return DbResult::failure(tx.error());
+    QVariantList binds;
+    for (const QString& v : values)
+        binds << textValue(v);
+    const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
+    Note note;
+    note.handler = values.value(Handler);
+    if (isValueCard(values.value(Type)))
+        note.received = values.value(Balance);
+    const QList<Database::Statement> writes{
+        {QStringLiteral("INSERT INTO numbercard (%1) VALUES (%2)").arg(columnList(cardColumns()), marks),
+         binds},
+        ledgerRow(db, Change::Open, values.value(Number), {{}, db.lastKeySql(kCards)}, {},
+                  Figures::of(values), note)};
+    DbResult r = db.execEach(writes);
+    if (!r)
+        return r;
+    return tx.commit();
+}
+
+DbResult remove(Database& db, qint64 rowid, const QString& remark)
+{
+    Scope tx(db);
+    if (!tx.active())
+        return DbResult::failure(tx.error());
+    const auto stored = readForChange(db, rowid);
+    if (stored.failed())
+        return stored.status;
+    if (!stored.found())
+        return {}; // gone already: nothing deleted
+    Note note;
+    note.remark = remark;
+    DbResult r = db.execEach({ledgerRow(db, Change::Delete, stored->value(Number),
+                                        {QString::number(rowid), {}}, Figures::of(*stored), {}, note),
+                              {QStringLiteral("DELETE FROM numbercard WHERE rowid = ?"), {rowid}}});
+    if (!r)
+        return r;
+    // The row was read under lock: the delete took it.
+    r = tx.commit();
+    if (r)
+        r.rowsAffected = 1;
+    return r;
+}
+
+QList<Database::Statement> removeAllStatements(const Database& db, const QString& remark)
+{
+    // One row per card, copied from the cards themselves.
+    const QString select = QStringLiteral(
+        "SELECT CAST(? AS TEXT), 卡号, CAST(? AS TEXT), 金额, '', 次数, '', '', CAST(? AS TEXT), "
+        "'', '', CAST(? AS TEXT), CAST(rowid AS TEXT) FROM numbercard ORDER BY rowid");
+    return {{QStringLiteral("INSERT INTO %1 (%2) %3").arg(k::kTable, columnList(ledgerColumns()), select),
+             {db.writeTime(), changeText(Change::Delete), textValue(db.writerLogin()), textValue(remark)}},
+            {QStringLiteral("DELETE FROM numbercard"), {}}};
+}
+
+} // namespace shop::cards

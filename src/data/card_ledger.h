@@ -1,0 +1,100 @@
+#pragma once
+
+#include "database.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// The one write path of the member cards (numbercard): every change of a
+// card's amount or uses is written together with its row in the card
+// ledger (kawu), in one transaction, so neither exists without the other.
+// The row writers of table_rows and the grid model send their writes to
+// numbercard here; the services build on it.
+namespace shop::cards {
+
+// The kinds of change the ledger keeps (its 类别 texts).
+enum class Change { Open, TopUp, Charge, Modify, GridEdit, Delete, Void };
+QString changeText(Change c);
+
+// Whether writes to `table` are the cards' own.
+bool isCardTable(const QString& table);
+
+// A card of uses (月卡, 季卡, 年卡, 其它: a sale takes one use) and a
+// stored-value card (钻石卡: a sale takes the amount received). Other types
+// are never charged.
+bool isUseCard(const QString& type);
+bool isValueCard(const QString& type);
+
+// The columns of numbercard this path reads, by position.
+enum Column { Number = 1, Handler = 2, Balance = 5, Uses = 6, Type = 7, ColumnCount = 9 };
+
+// A card's amount (金额) and uses (次数), as stored texts.
+struct Figures {
+    QString balance;
+    QString uses;
+    bool operator==(const Figures&) const = default;
+    static Figures of(const QStringList& card) { return {card.value(Balance), card.value(Uses)}; }
+};
+
+// A key bound as text, or an SQL expression for a key given earlier in the
+// same transaction (see Database::lastKeySql).
+struct Key {
+    QString text;
+    QString sql;
+};
+
+// What a ledger row says besides the card and its figures.
+struct Note {
+    QString received; // money received (an opening or a top-up)
+    QString handler;  // the employee (经手人)
+    QString remark;
+    Key sale; // the sale's key (消费, 撤销消费)
+};
+
+// The statement that appends one ledger row, stamped with the writer's
+// login and time.
+Database::Statement ledgerRow(const Database& db, Change kind, const QString& number, const Key& cardRow,
+                              const Figures& before, const Figures& after, const Note& note);
+
+// Sets the amount and uses of card `rowid` (read inside the caller's
+// transaction, under lock) and appends the ledger row: for the caller's
+// writes of a sale or a void.
+QList<Database::Statement> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,
+                                      const Figures& before, const Figures& after, const Note& note);
+
+// The stored values of card `rowid` (in column order), read for a change
+// inside a transaction: locked on a server until it ends. No value when
+// the row is gone.
+DbValue<QStringList> readForChange(Database& db, qint64 rowid);
+
+// What a change did: the card before and after; no values when its row
+// was gone (nothing written) or `compute` refused.
+struct Changed {
+    QStringList before;
+    QStringList after;
+    bool refused = false;
+    bool gone() const { return before.isEmpty() && !refused; }
+};
+
+// Rewrites card `rowid`: `compute` gets its stored values and gives the new
+// ones (no value: nothing is written). The row and, when its number, amount
+// or uses change, its ledger row are written in one transaction: the
+// caller's, or one of its own.
+using Compute = std::function<std::optional<QStringList>(const QStringList& stored)>;
+DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute);
+
+// Inserts a card (values in column order) with its 开卡 row. An opening's
+// money received is the balance loaded onto a stored-value card; the price
+// of a card of uses is not entered when it is opened.
+DbResult open(Database& db, const QStringList& values);
+
+// Deletes card `rowid` with its 删除卡 row; rowsAffected 0 when it was gone.
+DbResult remove(Database& db, qint64 rowid, const QString& remark = {});
+
+// The statements that empty numbercard, every card with its 删除卡 row (for
+// the caller's transaction).
+QList<Database::Statement> removeAllStatements(const Database& db, const QString& remark);
+
+} // namespace shop::cards

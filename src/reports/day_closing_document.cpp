@@ -1,0 +1,139 @@
+#include "day_closing_document.h"
+
+#include "data/numeric.h"
+
+#include <QFont>
+#include <QTextDocument>
+
+namespace shop {
+
+namespace {
+
+QString amount(const money::RoundedTotal& t)
+{
+    return t.overflow ? QStringLiteral("超出范围") : QString::number(t.total);
+}
+
+// The figures as (section, item, value) lines: the one list that both the
+// page and the CSV file show.
+struct Line {
+    QString section;
+    QString item;
+    QString value;
+};
+
+QList<Line> lines(const money::DayClosing& d)
+{
+    const QString takings = QStringLiteral("营业收入");
+    const QString cards = QStringLiteral("会员卡");
+    const QString ledger = QStringLiteral("收支");
+    const QString voids = QStringLiteral("撤销");
+    return {
+        {takings, QStringLiteral("业务笔数"), QString::number(d.received.rows)},
+        {takings, QStringLiteral("实收金额合计（元）"), amount(d.received)},
+        {takings, QStringLiteral("其中非会员现金（元）"), amount(d.cash)},
+        {takings, QStringLiteral("其中会员卡业务（元）"), amount(d.card)},
+        {cards, QStringLiteral("开卡及充值收款（元）"), amount(d.cards.received)},
+        {cards, QStringLiteral("扣卡金额（元）"), amount(d.cards.charged)},
+        {cards, QStringLiteral("扣卡次数"), amount(d.cards.uses)},
+        {ledger, QStringLiteral("支出费用（元）"), amount(d.expense)},
+        {ledger, QStringLiteral("收入（元）"), amount(d.income)},
+        {voids, QStringLiteral("撤销笔数"), QString::number(d.voids.rows)},
+        {voids, QStringLiteral("撤销实收金额（元）"), amount(d.voids)},
+    };
+}
+
+QString escaped(const QString& s)
+{
+    return s.toHtmlEscaped();
+}
+
+QString row(const QStringList& cells, const QString& tag = QStringLiteral("td"))
+{
+    QString html = QStringLiteral("<tr>");
+    for (const QString& c : cells)
+        html += QStringLiteral("<%1>%2</%1>").arg(tag, escaped(c));
+    return html + QStringLiteral("</tr>");
+}
+
+QString table(const QString& caption, const QStringList& headings, const QList<QStringList>& rows)
+{
+    QString html = QStringLiteral("<h4>%1</h4>").arg(escaped(caption));
+    html += QStringLiteral("<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">");
+    html += row(headings, QStringLiteral("th"));
+    for (const QStringList& r : rows)
+        html += row(r);
+    return html + QStringLiteral("</table>");
+}
+
+QList<QStringList> goodsRows(const money::DayClosing& d)
+{
+    QList<QStringList> out;
+    for (const money::GoodsFigures& g : d.goods)
+        out << QStringList{g.code, g.name, numberText(g.quantity), amount(g.received)};
+    return out;
+}
+
+QList<QStringList> employeeRows(const money::DayClosing& d)
+{
+    QList<QStringList> out;
+    for (const money::EmployeeFigures& e : d.employees)
+        out << QStringList{e.name, QString::number(e.received.rows), amount(e.received),
+                           amount(e.commission)};
+    return out;
+}
+
+const QStringList kGoodsHeadings = {QStringLiteral("产品编号"), QStringLiteral("商品名称"),
+                                    QStringLiteral("出货数量"), QStringLiteral("实收金额（元）")};
+const QStringList kEmployeeHeadings = {QStringLiteral("员工姓名"), QStringLiteral("业务笔数"),
+                                       QStringLiteral("实收金额（元）"), QStringLiteral("提成金额（元）")};
+
+} // namespace
+
+QString dayClosingTitle()
+{
+    return QStringLiteral("日结报表");
+}
+
+std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
+{
+    const money::DayClosing& d = page.figures;
+    QString html;
+    if (!page.company.isEmpty())
+        html += QStringLiteral("<h2 align=\"center\">%1</h2>").arg(escaped(page.company));
+    html += QStringLiteral("<h3 align=\"center\">%1　%2</h3>").arg(dayClosingTitle(), escaped(d.date));
+    QList<QStringList> figures;
+    for (const Line& l : lines(d))
+        figures << QStringList{l.section, l.item, l.value};
+    html += table(QStringLiteral("当日合计"),
+                  {QStringLiteral("类别"), QStringLiteral("项目"), QStringLiteral("数值")}, figures);
+    html += table(QStringLiteral("商品销售"), kGoodsHeadings, goodsRows(d));
+    html += table(QStringLiteral("员工业务"), kEmployeeHeadings, employeeRows(d));
+    html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(escaped(page.printedOn));
+
+    auto doc = std::make_unique<QTextDocument>();
+    doc->setDefaultFont(
+        QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
+                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
+              10));
+    doc->setDocumentMargin(24);
+    doc->setHtml(html);
+    return doc;
+}
+
+QList<QStringList> dayClosingRows(const money::DayClosing& d)
+{
+    QList<QStringList> out{{QStringLiteral("日期"), QStringLiteral("类别"), QStringLiteral("项目"),
+                            QStringLiteral("数值"), QStringLiteral("实收金额（元）"),
+                            QStringLiteral("提成金额（元）")}};
+    for (const Line& l : lines(d))
+        out << QStringList{d.date, l.section, l.item, l.value, {}, {}};
+    for (const QStringList& g : goodsRows(d))
+        out << QStringList{
+            d.date, QStringLiteral("商品销售"), g.at(0) + QLatin1Char(' ') + g.at(1), g.at(2), g.at(3), {}};
+    for (const QStringList& e : employeeRows(d))
+        out << QStringList{d.date, QStringLiteral("员工业务"), e.at(0), e.at(1), e.at(2), e.at(3)};
+    return out;
+}
+
+} // namespace shop

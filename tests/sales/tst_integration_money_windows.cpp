@@ -1,0 +1,296 @@
+// The windows of the money as a person uses them: a top-up in the card
+// window, a void in the business window, the card history and the day's
+// closing, and who may do each.
+#include "data/table_rows.h"
+#include "members/card_window.h"
+#include "reports/card_history_window.h"
+#include "reports/day_closing_window.h"
+#include "sales/business_window.h"
+#include "sales/sale_service.h"
+#include "support/test_env.h"
+#include "support/ui.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+
+const QString kToday = QStringLiteral("2026-12-07");
+
+void addCard(TestEnv& env, const QString& number, const QString& type, const QString& balance,
+             const QString& uses)
+{
+    QVERIFY(rows::insert(env.db(), "numbercard",
+                         {"2026-01-01", number, "李四", "王五", "洗车", balance, uses, type, ""}));
+}
+
+// A sale of goods and a service to `card`, saved as the business window saves it.
+void sell(TestEnv& env, const QString& card, const QString& money)
+{
+    SaleEntry e;
+    e.goods = true;
+    e.service = true;
+    e.card = card;
+    e.productCode = QStringLiteral("P1");
+    e.productName = QStringLiteral("可乐");
+    e.quantity = QStringLiteral("2");
+    e.retailPrice = QStringLiteral("12元");
+    e.purchaseDate = QStringLiteral("2026-11-01");
+    e.money = money;
+    e.employee = QStringLiteral("张三");
+    SaleService s(env.db());
+    QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
+}
+
+QString pdfText(const QString& file)
+{
+    QProcess p;
+    p.start(QStandardPaths::findExecutable("pdftotext"), {"-enc", "UTF-8", "-layout", file, "-"});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+class TstMoneyWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void topUp_data();
+    void topUp();
+    void voidSale_data();
+    void voidSale();
+    void onlySupervisorsVoid();
+    void cardHistoryFromTheCardWindow_data();
+    void cardHistoryFromTheCardWindow();
+    void dayClosingSavedAsPdfAndCsv();
+};
+
+void TstMoneyWindows::topUp_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QStringList>("answers"); // the input boxes' answers
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("moneyDefault"); // the money box's default, when it is asked
+    QTest::addColumn<QStringList>("card");     // 金额, 次数 afterwards
+    QTest::addColumn<QStringList>("ledger");   // 类别 and 收款金额 of the rows after the opening
+
+    const QString added = input("请输入充值次数：", "充值");
+    const QString addedMoney = input("请输入充值金额：", "充值");
+    const QString money = input("请输入收款金额（元）：", "充值");
+    QTest::newRow("uses") << "季卡" << QStringList{"10", "300"}
+                          << QStringList{added, money, info("充值成功！")} << "" << QStringList{"100", "12"}
+                          << QStringList{"充值 300"};
+    QTest::newRow("amount, money as added")
+        << "钻石卡" << QStringList{"99.5", "99.5"} << QStringList{addedMoney, money, info("充值成功！")}
+        << "99.5" << QStringList{"199.5", "2"} << QStringList{"充值 99.5"};
+    QTest::newRow("not a number") << "钻石卡" << QStringList{"1O"}
+                                  << QStringList{addedMoney, stop("充值金额必须是大于零的数字！")} << ""
+                                  << QStringList{"100", "2"} << QStringList{};
+    QTest::newRow("nothing added") << "月卡" << QStringList{"0"}
+                                   << QStringList{added, stop("充值次数必须是大于零的数字！")} << ""
+                                   << QStringList{"100", "2"} << QStringList{};
+    QTest::newRow("money not a number") << "月卡" << QStringList{"5", "-3"}
+                                        << QStringList{added, money, stop("收款金额必须是不小于零的数字！")}
+                                        << "" << QStringList{"100", "2"} << QStringList{};
+    QTest::newRow("cancelled") << "月卡" << QStringList{"5", ""} << QStringList{added, money} << ""
+                               << QStringList{"100", "2"} << QStringList{};
+    QTest::newRow("type without figures")
+        << "贵宾卡" << QStringList{} << QStringList{stop("此卡类型不能充值！")} << ""
+        << QStringList{"100", "2"} << QStringList{};
+}
+
+void TstMoneyWindows::topUp()
+{
+    QFETCH(QString, type);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, moneyDefault);
+    QFETCH(QStringList, card);
+    QFETCH(QStringList, ledger);
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    addCard(env, "A1", type, "100", "2");
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    clickRow(w.grid(), 0);
+    for (const QString& a : answers)
+        env.messages().answerInput(a);
+    press(&w, "cmd_topup");
+
+    QCOMPARE(shownAll(env), messages);
+    if (messages.size() > 1 && env.messages().shown().at(1).kind == Shown::Input)
+        QCOMPARE(env.messages().shown().at(1).defaultText, moneyDefault);
+    QCOMPARE(env.rows("numbercard").first().mid(5, 2), card);
+    QStringList kept;
+    for (const QStringList& r : env.rows("kawu").mid(1))
+        kept << r.at(2) + " " + r.at(7);
+    QCOMPARE(kept, ledger);
+    // The fields show the card as stored.
+    QCOMPARE(textOf(&w, "txt_jine"), card.at(0));
+    QCOMPARE(textOf(&w, "txt_times"), card.at(1));
+}
+
+void TstMoneyWindows::voidSale_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // what another till did after the grid was read
+    QTest::addColumn<QString>("answer");    // the answer to the question
+    QTest::addColumn<QString>("result");    // the message after the question, if any
+    QTest::addColumn<int>("salesLeft");
+    QTest::addColumn<QString>("balance");
+
+    QTest::newRow("voided") << ""
+                            << "yes" << info("撤销成功！") << 0 << "100";
+    QTest::newRow("No keeps it") << ""
+                                 << "no"
+                                 << "" << 1 << "70";
+    QTest::newRow("voided at another till")
+        << "void"
+        << "yes" << stop("这笔业务已经撤销，不能重复撤销！") << 0 << "100";
+    QTest::newRow("card deleted") << "delete card"
+                                  << "yes" << stop("此业务的会员卡（卡号 A1）已被删除，不能撤销！") << 1
+                                  << "";
+}
+
+void TstMoneyWindows::voidSale()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, answer);
+    QFETCH(QString, result);
+    QFETCH(int, salesLeft);
+    QFETCH(QString, balance);
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "5", "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    sell(env, "A1", "30");
+    BusinessWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    RecordView* grid = child<RecordView>(&w, "bg");
+    clickRow(grid, 0);
+    const qint64 sale = grid->currentRecord()->rowid;
+    if (meanwhile == "void")
+        QCOMPARE(SaleService(env.db()).voidSale(sale, *rows::storedRow(env.db(), "salse", sale)).kind,
+                 VoidOutcome::Voided);
+    if (meanwhile == "delete card")
+        QVERIFY(rows::deleteRowid(env.db(), "numbercard", 1));
+    env.messages().answer(answer == "yes" ? QMessageBox::Yes : QMessageBox::No);
+    action(&w, "void_sale")->trigger();
+
+    QStringList expected;
+    if (meanwhile != "void")
+        expected << ask(
+            QStringLiteral("真的要撤销这笔业务吗？\n业务编号：1\n业务日期：2026-12-07　业务类型：商品销售+其"
+                           "它服务\n卡号：A1　实收金额：30　员工：张三"),
+            "撤销");
+    else
+        expected << stop("这笔业务已经撤销，不能重复撤销！");
+    if (!result.isEmpty() && meanwhile != "void")
+        expected << result;
+    QCOMPARE(shownAll(env), expected);
+    QCOMPARE(env.rows("salse").size(), salesLeft);
+    QTRY_COMPARE(gridColumn(grid, 2).size(), salesLeft);
+    QCOMPARE(storedColumn(env, "numbercard", 5), balance.isEmpty() ? QStringList{} : QStringList{balance});
+}
+
+void TstMoneyWindows::onlySupervisorsVoid()
+{
+    TestEnv env;
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "5", "供应商甲", "2026-11-01", ""});
+    sell(env, {}, "30");
+    for (const QString& user : {QStringLiteral("LI"), QStringLiteral("ZED")}) {
+        env.ctx().setLogin(user, "M");
+        BusinessWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        QSignalSpy tick(child<QTimer>(&w, "Timer1"), &QTimer::timeout);
+        QVERIFY(tick.wait(1000));
+        const bool supervisor = user == QStringLiteral("ZED");
+        QCOMPARE(child<QPushButton>(&w, "cmd_void")->isEnabled(), supervisor);
+        QCOMPARE(action(&w, "void_sale")->isEnabled(), supervisor);
+    }
+}
+
+void TstMoneyWindows::cardHistoryFromTheCardWindow_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("supervisor") << "ZED" << QStringList{};
+    QTest::newRow("ordinary user") << "LI" << QStringList{stop("此功能只授权系统管理员操作！")};
+}
+
+void TstMoneyWindows::cardHistoryFromTheCardWindow()
+{
+    QFETCH(QString, user);
+    QFETCH(QStringList, messages);
+    TestEnv env;
+    registerWindows(env.ctx().windows());
+    env.ctx().setLogin(user, "M");
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "5", "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    addCard(env, "B2", "月卡", "0", "9");
+    sell(env, "A1", "30.5");
+    sell(env, "B2", "10");
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    clickRow(w.grid(), 0);
+    action(&w, "card_history")->trigger();
+    QCOMPARE(shownAll(env), messages);
+    auto* history = qobject_cast<CardHistoryWindow*>(env.ctx().windows().find("frm_kawu"));
+    QCOMPARE(history != nullptr, messages.isEmpty());
+    if (!history)
+        return;
+    // A1's rows, newest first, and their totals.
+    QCOMPARE(gridColumn(history->grid(), 2), (QStringList{"消费", "开卡"}));
+    QCOMPARE(child<QLabel>(history, "lab_total")->text(),
+             QStringLiteral("收款金额合计：100元　扣卡金额合计：30元　扣卡次数合计：0次"));
+    // Its grid stays locked: the ledger is only added to.
+    QVERIFY(!history->grid()->allowUpdate());
+}
+
+void TstMoneyWindows::dayClosingSavedAsPdfAndCsv()
+{
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "5", "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    sell(env, "A1", "30");
+    sell(env, {}, "12.5");
+    DayClosingWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    QVERIFY(w.figures());
+    QCOMPARE(w.figures()->received.total, qint64(42));
+
+    const QString pdf = env.dir() + "/日结.pdf";
+    const QString csv = env.dir() + "/日结.csv";
+    env.messages().answerFile(pdf);
+    press(&w, "cmd_pdf");
+    env.messages().answerFile(csv);
+    press(&w, "cmd_csv");
+    QCOMPARE(shownAll(env),
+             (QStringList{"另存为PDF|save|日结报表2026-12-07.pdf",
+                          info("日结报表已保存为PDF文件：\n" + QDir::toNativeSeparators(pdf)),
+                          "导出CSV|save|日结报表2026-12-07.csv",
+                          info("日结报表已导出为CSV文件：\n" + QDir::toNativeSeparators(csv))}));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString lines = QString::fromUtf8(file.readAll());
+    for (const QString line : {"2026-12-07,营业收入,实收金额合计（元）,42,,",
+                               "2026-12-07,会员卡,扣卡金额（元）,30,,", "2026-12-07,员工业务,张三,2,42,0"})
+        QVERIFY2(lines.contains(line + QStringLiteral("\r\n")), qPrintable(lines));
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    const QString text = pdfText(pdf);
+    // As printed: no radical stands in for an ideograph (日, 金).
+    for (const QString v : {"日结报表", "2026-12-07", "实收金额合计（元）", "扣卡金额（元）", "张三"})
+        QVERIFY2(text.contains(v), qPrintable(v + " not in:\n" + text));
+}
+
+QTEST_MAIN(TstMoneyWindows)
+#include "tst_integration_money_windows.moc"
