@@ -120,11 +120,12 @@ void DayClosingWindow::savePdf()
         return;
     const auto document = dayClosingDocument({{}, ctx_.today(), *figures_});
     const QString shown = QDir::toNativeSeparators(file);
-    if (ctx_.printing().saveAsPdf(*document, file))
+    if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file); !saved)
+        ctx_.messages().critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),
+                                 kError);
+    else
         ctx_.messages().information(QStringLiteral("日结报表已保存为PDF文件：\n") + shown,
                                     QStringLiteral("信息"));
-    else
-        ctx_.messages().critical(QStringLiteral("无法保存PDF文件：\n") + shown, kError);
 }
 
 void DayClosingWindow::saveCsv()

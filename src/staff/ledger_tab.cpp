@@ -4,6 +4,7 @@
 #include "data/table_rows.h"
 #include "ui/field_set.h"
 #include "ui/record_view.h"
+#include "ui/widgets.h"
 
 #include <QAction>
 #include <QGridLayout>
@@ -120,9 +121,13 @@ void LedgerTab::deleteEntry()
 
 void LedgerTab::periodTotal()
 {
+    // Dates are texts compared character by character: only the stored form
+    // compares as a date (2026-12-9 would take in the 10th to the 31st).
+    if (!checkDateBox(from_, ctx_.messages(), ctx_.today()) ||
+        !checkDateBox(to_, ctx_.messages(), ctx_.today()))
+        return;
     const QString from = from_->text();
     const QString to = to_->text();
-    // Dates are texts: the period compares them character by character.
     const RecordSource period =
         RecordSource::all(kTable).filter(ledger::kDate, Op::Ge, from).filter(ledger::kDate, Op::Le, to);
     if (grid_->showOrFallBack(period, QStringLiteral("没有找到相应的记录！"), QStringLiteral("错误")) !=

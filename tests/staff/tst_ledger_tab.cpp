@@ -183,8 +183,16 @@ private slots:
             << 2;
         QTest::newRow("texts count 0, 1,000 counts 1")
             << QList<QStringList>{entry("2026-12-01", "abc", "1,000"), entry("2026-12-05", "7元", "")}
-            << "2026-12"
-            << "2026-12-9" << QStringList{info("从2026-12到2026-12-9期间，支出7元，收入1元", "统计")} << 2;
+            << "2026-12-01"
+            << "2026-12-09" << QStringList{info("从2026-12-01到2026-12-09期间，支出7元，收入1元", "统计")}
+            << 2;
+        // Compared as texts, 2026-12-9 would take in the 10th to the 31st.
+        const QList<QStringList> late = {entry("2026-12-05", "1", "0"), entry("2026-12-15", "2", "0")};
+        const QStringList wrongDate{stop("请按“年-月-日”的形式输入日期，例如：2026-12-07")};
+        QTest::newRow("to without its zero") << late << "2026-12-01"
+                                             << "2026-12-9" << wrongDate << 2;
+        QTest::newRow("from as a month") << late << "2026-12"
+                                         << "2026-12-31" << wrongDate << 2;
         QTest::newRow("both ends of the period included")
             << QList<QStringList>{entry("2026-11-30", "1", "0"), entry("2026-12-01", "2", "0"),
                                   entry("2026-12-02", "4", "8"), entry("2026-12-03", "16", "0")}
