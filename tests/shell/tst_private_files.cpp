@@ -50,9 +50,12 @@ struct PlainServer {
             qFatal("no loopback port");
         thread = std::thread([this] {
             for (int c; (c = ::accept(fd, nullptr, nullptr)) >= 0; ::close(c))
-                for (unsigned char p[8]; ::recv(c, p, 8, MSG_WAITALL) == 8 && p[4] == 0x04 && p[5] == 0xd2 &&
-                                         ::send(c, "N", 1, MSG_NOSIGNAL) == 1;)
+                // Counted before the answer: the client may give up as soon as it reads it.
+                for (unsigned char p[8]; ::recv(c, p, 8, MSG_WAITALL) == 8 && p[4] == 0x04 && p[5] == 0xd2;) {
                     tlsAsked += p[7] == 0x2f;
+                    if (::send(c, "N", 1, MSG_NOSIGNAL) != 1)
+                        break;
+                }
         });
     }
     ~PlainServer()

@@ -60,7 +60,7 @@ private slots:
             << "frmyewu"
             << "salse"
             << "shangpin qita txt_card_number txt_production_code txt_quantily txt_money txt_service "
-               "com_name txt_remark cmd_save cmd_del cmd_query cmd_count cmd_exit bg shangpin";
+               "com_name txt_remark cmd_save cmd_del cmd_void cmd_query cmd_count cmd_exit bg shangpin";
         QTest::newRow("purchase")
             << "jinhuo"
             << "jinhuo"
@@ -70,7 +70,7 @@ private slots:
             << "frm_card"
             << "numbercard"
             << "txt_date txt_number com_name txt_name txt_service txt_jine txt_times com_style "
-               "txt_remark cmd_save cmd_deleted cmd_modify cmd_query cmd_exit bg txt_date";
+               "txt_remark cmd_save cmd_deleted cmd_modify cmd_query cmd_topup cmd_exit bg txt_date";
         QTest::newRow("customers")
             << "frmguke"
             << "guke"
