@@ -26,6 +26,7 @@ inline constexpr char changePassword[] = "frmchange";
 inline constexpr char settings[] = "frmsetup";
 inline constexpr char about[] = "frmabout";
 inline constexpr char restore[] = "frmrestore";
+inline constexpr char database[] = "frmdatabase";
 } // namespace window_name
 
 // The check a tree node makes before it acts (menu items make none).

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -50,6 +51,19 @@ MessageService::Answer QtMessageService::message(const QString& text, Icon icon,
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
     // Texts carry typed and stored values: a tag among them is shown, not obeyed.
     box.setTextFormat(Qt::PlainText);
+    return static_cast<Answer>(box.exec());
+}
+
+MessageService::Answer QtMessageService::choose(const QString& text, Icon icon, Buttons buttons,
+                                                const QString& caption,
+                                                const QList<std::pair<Answer, QString>>& captions)
+{
+    qCInfo(lcMessages).noquote() << caption << '|' << text;
+    QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    for (const auto& [answer, label] : captions)
+        if (QAbstractButton* b = box.button(answer))
+            b->setText(label);
     return static_cast<Answer>(box.exec());
 }
 
