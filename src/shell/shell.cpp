@@ -182,7 +182,7 @@ bool Shell::offerRestore(const QString& damagedFile, const QString& damage, bool
     MessageService& m = ctx_.messages();
     const QString file = QDir::toNativeSeparators(damagedFile);
     // The newest backup proper (not the files an earlier restore set aside).
-    QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir());
+    QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir(), false);
     backups.removeIf([](const BackupInfo& b) { return b.beforeRestore; });
     if (backups.isEmpty()) {
         m.critical(QStringLiteral("数据库文件 %1 已损坏（%2），且没有可用的备份。程序将退出，文件保持原样。")

@@ -1,6 +1,10 @@
 // A shop on a server day to day: the database settings window (its test
-// connection for each failure, saving, reached from the start-up).
+// connection for each failure, saving, reached from the start-up), backups
+// and restores with the server's client programs.
+#include "data/backup_files.h"
 #include "data/schema.h"
+#include "data/server_backup.h"
+#include "shell/backup.h"
 #include "shell/server_start.h"
 #include "shell/shell.h"
 #include "shell/window_table.h"
@@ -10,10 +14,13 @@
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <array>
 
+#include <sys/stat.h>
 
 using namespace shop;
 using namespace shop::test;
@@ -41,6 +48,12 @@ std::unique_ptr<Database> connectTo(const DbServer& s)
     if (!db)
         qFatal("%s", qPrintable(err));
     return db;
+}
+
+int modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
 }
 
 QWidget* openWindow(AppContext& ctx, const char* name)
@@ -89,6 +102,10 @@ private slots:
     void save();
     void reachedAtStart_data();
     void reachedAtStart();
+    void clientTools_data();
+    void clientTools();
+    void backupAndRestore();
+    void restoreThatFailsLeavesTheDatabase();
 };
 
 void TstServerShop::initTestCase()
@@ -313,6 +330,145 @@ void TstServerShop::reachedAtStart()
     // No files were made for a shop on a server.
     QVERIFY(!QFileInfo::exists(t.ctx->paths().databaseDir()));
     t.ctx->windows().closeAll();
+}
+
+// The client programs: the newest found serves; none, or only older than
+// the server, is said.
+void TstServerShop::clientTools_data()
+{
+    QTest::addColumn<QStringList>("versions"); // one folder each
+    QTest::addColumn<int>("found");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("none") << QStringList{} << 0
+                          << "没有找到 PostgreSQL 的客户端程序 pg_dump 和 pg_restore。\n"
+                             "请安装软件包 postgresql-client（版本 16 或更新）后再试。";
+    QTest::newRow("older")
+        << QStringList{"15.8", "9.6"} << 15
+        << "本机的 PostgreSQL 客户端程序 pg_dump 和 pg_restore 是版本 15，比数据库服务器的版本 "
+           "16 旧，不能用来备份或恢复。\n请安装版本 16 或更新的 postgresql-client 后再试。";
+    QTest::newRow("same") << QStringList{"16.4"} << 16 << "";
+    QTest::newRow("newer among older") << QStringList{"15.8", "17.2", "16.1"} << 17 << "";
+}
+
+void TstServerShop::clientTools()
+{
+    QFETCH(QStringList, versions);
+    QFETCH(int, found);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    QStringList folders = {dir.filePath("empty")};
+    QDir().mkpath(folders.first());
+    for (const QString& v : versions) {
+        const QString folder = dir.filePath(v);
+        QDir().mkpath(folder);
+        for (const char* tool : {"pg_dump", "pg_restore"}) {
+            QFile f(QDir(folder).filePath(tool));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QString("#!/bin/sh\necho '%1 (PostgreSQL) %2 (Debian %2-1)'\n").arg(tool, v).toUtf8());
+            f.close();
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        folders << folder;
+    }
+    const ClientTools t = findClientTools(16, folders);
+    QCOMPARE(t.major, found);
+    QCOMPARE(t.error, error);
+    const QStringList chosen = versions.filter(QRegularExpression(QString("^%1\\.").arg(found)));
+    QCOMPARE(t.dump, chosen.isEmpty() ? QString() : QDir(dir.filePath(chosen.first())).filePath("pg_dump"));
+}
+
+// A backup (private, in the backup folder), rows changed, a restore: the
+// rows are back, for the open connections too, and the state before the
+// restore is kept as a backup of its own.
+void TstServerShop::backupAndRestore()
+{
+    TestEnv env;
+    registerWindows(env.ctx().windows());
+    env.insert("shouzhi", {"2026-12-01", "房租", "500", "0", "十二月"});
+    QVERIFY(runBackup(env.ctx()).ok);
+    const QString taken = QDir(env.ctx().paths().backupDir()).filePath("2026-12-07_10-00-00");
+    QCOMPARE(shownAll(env),
+             QStringList{info("数据已备份到：" + QDir::toNativeSeparators(taken), "数据备份")});
+    QCOMPARE(modeOf(env.ctx().paths().backupDir()), 0700);
+    QCOMPARE(modeOf(taken), 0700);
+    QCOMPARE(modeOf(QDir(taken).filePath(kServerDumpFile)), 0600);
+    const QList<QStringList> before = env.rows("shouzhi");
+
+    env.insert("shouzhi", {"2026-12-02", "水电", "80", "0", ""});
+    QVERIFY(env.db().exec("DELETE FROM shouzhi WHERE 事项 = ?", {"房租"}).ok);
+    env.messages().clear();
+    env.clock().set(QDateTime(QDate(2026, 12, 7), QTime(11, 0)));
+    QWidget* w = openWindow(env.ctx(), window_name::restore);
+    auto* list = child<QTableWidget>(w, "backups");
+    QCOMPARE(list->rowCount(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0, 0)).center());
+    env.messages().answer(QMessageBox::Yes);
+    press(w, "cmd_restore");
+
+    const QString aside = QDir(env.ctx().paths().backupDir()).filePath("2026-12-07_11-00-00-before-restore");
+    QCOMPARE(shownAll(env),
+             (QStringList{
+                 ask("确定要用 2026-12-07 10:00:00 的备份恢复数据吗？\n数据库服务器上现在的数据将先备份到 "
+                     "backup 文件夹；其他收银机的连接会断开一下。",
+                     "数据恢复"),
+                 info("数据已恢复到 2026-12-07 10:00:00 的备份。原来的数据已备份到：" +
+                          QDir::toNativeSeparators(aside),
+                      "数据恢复")}));
+    // Read through the program's own connections, opened again.
+    QCOMPARE(env.rows("shouzhi"), before);
+    QCOMPARE(modeOf(QDir(aside).filePath(kServerDumpFile)), 0600);
+    QCOMPARE(list->rowCount(), 2);
+    // Nothing of the swap is left on the server.
+    auto admin = connectTo(cluster()->server("postgres"));
+    const auto left = admin->selectAll("SELECT datname FROM pg_database WHERE datname LIKE ?",
+                                       {env.ctx().server()->name + "\\_%"});
+    QVERIFY(left.found());
+    QCOMPARE(left->size(), 0);
+}
+
+// A backup that cannot be used (here: it lacks a table) fails after it was
+// restored into a database of its own: the shop's database stays as it was.
+void TstServerShop::restoreThatFailsLeavesTheDatabase()
+{
+    TestEnv env;
+    registerWindows(env.ctx().windows());
+    env.insert("shouzhi", {"2026-12-01", "房租", "500", "0", ""});
+    QString err;
+    const auto other = cluster()->shopDatabase(TestEnv::kZedPassword, &err);
+    QVERIFY2(other, qPrintable(err));
+    QVERIFY(connectTo(*other)->exec("DROP TABLE jinhuo").ok);
+    const QString root = env.ctx().paths().backupDir();
+    const BackupOutcome lacking = dumpServerDatabase(*other, findClientTools(serverMajorVersion(env.db())),
+                                                     root, QDateTime(QDate(2026, 12, 6), QTime(18, 0)));
+    QVERIFY2(lacking.ok, qPrintable(lacking.error));
+    const QList<QStringList> before = env.rows("shouzhi");
+
+    QWidget* w = openWindow(env.ctx(), window_name::restore);
+    auto* list = child<QTableWidget>(w, "backups");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0, 0)).center());
+    env.messages().answer(QMessageBox::Yes);
+    press(w, "cmd_restore");
+    const QString dump = QDir::toNativeSeparators(QDir(lacking.folder).filePath(kServerDumpFile));
+    QCOMPARE(shownAll(env),
+             (QStringList{
+                 ask("确定要用 2026-12-06 18:00:00 的备份恢复数据吗？\n数据库服务器上现在的数据将先备份到 "
+                     "backup 文件夹；其他收银机的连接会断开一下。",
+                     "数据恢复"),
+                 stop("恢复失败：备份文件 " + dump +
+                          " 缺少数据表 jinhuo，不能用于恢复。\n"
+                          "数据库服务器上的数据没有改变。",
+                      "数据恢复")}));
+    QCOMPARE(env.rows("shouzhi"), before);
+    QVERIFY(env.db()
+                .exec("INSERT INTO shouzhi (日期, 事项, 支出费用, 收入, 说明) VALUES (?, ?, ?, ?, ?)",
+                      {"2026-12-07", "水电", "80", "0", ""})
+                .ok);
+    auto admin = connectTo(cluster()->server("postgres"));
+    const auto left = admin->selectAll("SELECT datname FROM pg_database WHERE datname LIKE ?",
+                                       {env.ctx().server()->name + "\\_%"});
+    QCOMPARE(left->size(), 0);
 }
 
 QTEST_MAIN(TstServerShop)
