@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <utility>
+
 namespace shop {
 
 AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
@@ -145,6 +147,20 @@ bool AppContext::openServerDatabases(QString* error)
             *error = QStringLiteral("%1：%2").arg(server_->display(), err);
         return false;
     }
+    // After the server was lost and found again, every open view reads
+    // afresh (once, whichever connection came back first).
+    for (Database* db : {business.get(), accounts.get()})
+        db->setReconnectHook([this] {
+            if (std::exchange(rereadQueued_, true))
+                return;
+            QMetaObject::invokeMethod(
+                &notifier_,
+                [this] {
+                    rereadQueued_ = false;
+                    everyTableChanged();
+                },
+                Qt::QueuedConnection);
+        });
     return adopt(std::move(business), std::move(accounts), error);
 }
 

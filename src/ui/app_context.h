@@ -149,6 +149,7 @@ private:
     QString damage_;
     FileCheck fileCheck_;
     std::optional<DbServer> server_;
+    bool rereadQueued_ = false;
 
     bool openServerDatabases(QString* error);
     Restored restoreServerBackup(const QString& backupFolder);

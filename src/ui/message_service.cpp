@@ -36,7 +36,7 @@ QString MessageService::databaseErrorText(const QString& error)
         {"disk I/O error", "读写磁盘时出错，本次操作没有保存。请检查磁盘或存储设备是否正常。"},
         {"unable to open database file", "无法打开数据库文件。请检查 database 文件夹是否存在以及访问权限。"},
     };
-    if (error == Database::filesGoneText())
+    if (error == Database::filesGoneText() || Database::connectionLost(error))
         return error;
     for (const auto& k : known)
         if (error.contains(QLatin1String(k.english), Qt::CaseInsensitive))

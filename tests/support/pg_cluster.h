@@ -35,6 +35,11 @@ public:
 
     QString socketDir() const;
 
+    // Stops the server (every connection to it ends, as when a server is
+    // shut down) and starts it again on the same folder and socket.
+    bool stop(QString* error);
+    bool startAgain(QString* error);
+
     // Makes `role` a login with `password`, which the cluster then asks of
     // it (scram-sha-256 on the socket); every other role stays trusted.
     bool addPasswordRole(const QString& role, const QString& password, QString* error);
@@ -51,6 +56,7 @@ private:
     bool started_ = false;
     int next_ = 0;
     QString templateFor_;
+    QStringList options_;
 };
 
 // Whether the tests of this run go against the server (the environment's
