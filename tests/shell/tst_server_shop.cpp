@@ -39,20 +39,7 @@ const std::array kServerFields = {"txt_host", "txt_port", "txt_database", "txt_u
 
 PgCluster* cluster()
 {
-    QString err;
-    PgCluster* c = PgCluster::shared(&err);
-    if (!c)
-        qFatal("no cluster: %s", qPrintable(err));
-    return c;
-}
-
-std::unique_ptr<Database> connectTo(const DbServer& s)
-{
-    QString err;
-    auto db = Database::openServer(s, &err);
-    if (!db)
-        qFatal("%s", qPrintable(err));
-    return db;
+    return sharedCluster();
 }
 
 int modeOf(const QString& path)
@@ -177,7 +164,7 @@ void TstServerShop::testConnection()
                                                        : cluster()->shopDatabase(TestEnv::kZedPassword, &err);
     QVERIFY2(made, qPrintable(err));
     if (database == "lacking")
-        QVERIFY(connectTo(*made)->exec("DROP TABLE salse").ok);
+        QVERIFY(connectOrStop(*made)->exec("DROP TABLE salse").ok);
     DbServer typed = *made;
     if (database != "empty" && database != "lacking" && database != "shop")
         typed.name = database;
@@ -406,7 +393,7 @@ void TstServerShop::restore()
         QString err;
         const auto other = cluster()->shopDatabase(TestEnv::kZedPassword, &err);
         QVERIFY2(other, qPrintable(err));
-        QVERIFY(connectTo(*other)->exec("DROP TABLE jinhuo").ok);
+        QVERIFY(connectOrStop(*other)->exec("DROP TABLE jinhuo").ok);
         QVERIFY(
             dumpServerDatabase(*other, findClientTools(serverMajorVersion(env.db())), root, env.clock().now())
                 .ok);
@@ -440,7 +427,7 @@ void TstServerShop::restore()
                                "数据恢复")}));
     QCOMPARE(env.rows("shouzhi"), usable ? backedUp : changed);
     QCOMPARE(modeOf(QDir(aside).filePath(kServerDumpFile)), 0600);
-    auto admin = connectTo(cluster()->server("postgres"));
+    auto admin = connectOrStop(cluster()->server("postgres"));
     const auto left = admin->selectAll("SELECT datname FROM pg_database WHERE datname LIKE ?",
                                        {env.ctx().server()->name + "\\_%"});
     QVERIFY(left.found());

@@ -76,20 +76,12 @@ struct Till {
 
 PgCluster* cluster()
 {
-    QString err;
-    PgCluster* c = PgCluster::shared(&err);
-    if (!c)
-        qFatal("no cluster: %s", qPrintable(err));
-    return c;
+    return sharedCluster();
 }
 
 std::unique_ptr<Database> admin(const QString& database)
 {
-    QString err;
-    auto db = Database::openServer(cluster()->server(database), &err);
-    if (!db)
-        qFatal("%s", qPrintable(err));
-    return db;
+    return connectOrStop(cluster()->server(database));
 }
 
 qsizetype tablesOf(const DbServer& s)

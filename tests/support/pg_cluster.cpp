@@ -46,6 +46,24 @@ bool testsOnServer()
     return qEnvironmentVariable("SHOP_TEST_ENGINE") == QLatin1String("postgres");
 }
 
+PgCluster* sharedCluster()
+{
+    QString err;
+    PgCluster* c = PgCluster::shared(&err);
+    if (!c)
+        qFatal("no cluster: %s", qPrintable(err));
+    return c;
+}
+
+std::unique_ptr<Database> connectOrStop(const DbServer& server)
+{
+    QString err;
+    auto db = Database::openServer(server, &err);
+    if (!db)
+        qFatal("%s", qPrintable(err));
+    return db;
+}
+
 PgCluster::~PgCluster()
 {
     if (started_)

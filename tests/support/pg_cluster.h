@@ -59,6 +59,11 @@ private:
     QStringList options_;
 };
 
+// The shared cluster, and a connection to one of its databases; the test
+// program stops when either cannot be had.
+PgCluster* sharedCluster();
+std::unique_ptr<Database> connectOrStop(const DbServer& server);
+
 // Whether the tests of this run go against the server (the environment's
 // SHOP_TEST_ENGINE is "postgres"); the files otherwise.
 bool testsOnServer();
