@@ -7,6 +7,7 @@
 #include "stock/stock_query_window.h"
 #include "stock/purchase_tab.h"
 #include "shell/about_window.h"
+#include "shell/database_window.h"
 #include "shell/restore_window.h"
 #include "shell/settings_window.h"
 #include "shell/window_table.h"
@@ -35,6 +36,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::settings, [](AppContext& ctx) { return new SettingsWindow(ctx); });
     registry.add(w::about, [](AppContext& ctx) { return new AboutWindow(ctx); });
     registry.add(w::restore, [](AppContext& ctx) { return new RestoreWindow(ctx); });
+    registry.add(w::database, [](AppContext& ctx) { return new DatabaseWindow(ctx); });
     registry.add(w::business, [](AppContext& ctx) { return new BusinessWindow(ctx); });
     registry.add(w::salesHistory, [](AppContext& ctx) { return new SalesRecordsWindow(ctx); });
     registry.add(w::cards, [](AppContext& ctx) { return new CardWindow(ctx); });

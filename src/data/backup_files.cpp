@@ -48,26 +48,51 @@ QString backupServerTables(Database& db, const QString& folder)
 
 } // namespace
 
-BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
-                              const QList<BackupSource>& sources, const QString& suffix)
+QString startBackupFolder(const QString& backupRoot, const QDateTime& when, const QString& suffix,
+                          QString* partial, QString* error)
 {
-    BackupOutcome out;
     QDir root(backupRoot);
     if (!private_files::makeFolder(backupRoot)) {
-        out.error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(backupRoot));
-        return out;
+        *error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(backupRoot));
+        return {};
     }
     // Two backups within one second get distinct folders.
     const QString stamp = when.toString(kStampFormat);
     QString name = stamp + suffix;
     for (int n = 2; root.exists(name) || root.exists(name + QStringLiteral(".partial")); ++n)
         name = QStringLiteral("%1_%2%3").arg(stamp).arg(n).arg(suffix);
-    const QString partial = root.filePath(name + QStringLiteral(".partial"));
-    const QString final = root.filePath(name);
+    *partial = root.filePath(name + QStringLiteral(".partial"));
     if (!root.mkdir(name + QStringLiteral(".partial"), kOwnerOnlyFolder)) {
-        out.error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(partial));
+        *error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(*partial));
+        return {};
+    }
+    return name;
+}
+
+BackupOutcome finishBackupFolder(const QString& backupRoot, const QString& name, const QString& partial)
+{
+    BackupOutcome out;
+    // The copies are the owner's only before the backup appears under its name.
+    private_files::ownerOnlyTree(partial);
+    const QString final = QDir(backupRoot).filePath(name);
+    if (!QDir().rename(partial, final)) {
+        QDir(partial).removeRecursively();
+        out.error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(final));
         return out;
     }
+    out.ok = true;
+    out.folder = final;
+    return out;
+}
+
+BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
+                              const QList<BackupSource>& sources, const QString& suffix)
+{
+    BackupOutcome out;
+    QString partial;
+    const QString name = startBackupFolder(backupRoot, when, suffix, &partial, &out.error);
+    if (name.isEmpty())
+        return out;
     auto fail = [&](const QString& e) {
         QDir(partial).removeRecursively();
         out.error = e;
@@ -89,14 +114,7 @@ BackupOutcome backupDatabases(const QString& backupRoot, const QDateTime& when,
         if (!r)
             return fail(QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(target), r.error));
     }
-    // The copies (and a server's CSV files) are the owner's only before the
-    // backup appears under its name.
-    private_files::ownerOnlyTree(partial);
-    if (!QDir().rename(partial, final))
-        return fail(QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(final)));
-    out.ok = true;
-    out.folder = final;
-    return out;
+    return finishBackupFolder(backupRoot, name, partial);
 }
 
 BackupOutcome backupProgramDatabases(const ProgramPaths& paths, const QDateTime& when, Database& business,
@@ -107,10 +125,10 @@ BackupOutcome backupProgramDatabases(const ProgramPaths& paths, const QDateTime&
                             {&accounts, QFileInfo(paths.accountsDb()).fileName()}});
 }
 
-bool autoBackupDue(const QString& backupRoot, const QDate& today)
+bool autoBackupDue(const QString& backupRoot, const QDate& today, bool serverDumps)
 {
     const QString prefix = today.toString(QStringLiteral("yyyy-MM-dd"));
-    for (const BackupInfo& b : listBackups(backupRoot))
+    for (const BackupInfo& b : listBackups(backupRoot, serverDumps))
         if (b.name.startsWith(prefix) && b.name.endsWith(kAutoBackupSuffix))
             return false;
     return true;
@@ -134,12 +152,23 @@ BackupOutcome takeAutoBackup(const ProgramPaths& paths, const QDateTime& when, i
                           {{business.get(), QFileInfo(paths.businessDb()).fileName()},
                            {accounts.get(), QFileInfo(paths.accountsDb()).fileName()}},
                           kAutoBackupSuffix);
-    if (!out.ok)
-        return out;
+    if (out.ok)
+        pruneAutoBackups(paths.backupDir(), keep, false);
+    return out;
+}
+
+void pruneAutoBackups(const QString& backupRoot, int keep, bool serverDumps)
+{
     int kept = 0;
-    for (const BackupInfo& b : listBackups(paths.backupDir()))
+    for (const BackupInfo& b : listBackups(backupRoot, serverDumps))
         if (b.name.endsWith(kAutoBackupSuffix) && ++kept > keep)
             QDir(b.folder).removeRecursively();
+}
+
+QList<BackupInfo> listBackups(const QString& backupRoot, bool serverDumps)
+{
+    QList<BackupInfo> out = listBackups(backupRoot);
+    out.removeIf([serverDumps](const BackupInfo& b) { return b.serverDump != serverDumps; });
     return out;
 }
 
@@ -154,7 +183,10 @@ QList<BackupInfo> listBackups(const QString& backupRoot)
         const QDir dir(root.filePath(name));
         const QFileInfo business(dir.filePath(QStringLiteral("database.db")));
         const QFileInfo accounts(dir.filePath(QStringLiteral("userid.db")));
-        if (!business.isFile() || !accounts.isFile())
+        // A server database's copy is one file of pg_dump's.
+        const QFileInfo dump(dir.filePath(kServerDumpFile));
+        const bool serverDump = !business.isFile() && dump.isFile();
+        if (!serverDump && (!business.isFile() || !accounts.isFile()))
             continue;
         // The names the program gives: stamp[_2][-auto|-before-restore][_2].
         static const QRegularExpression stamp(
@@ -163,12 +195,13 @@ QList<BackupInfo> listBackups(const QString& backupRoot)
         const QRegularExpressionMatch m = stamp.match(name);
         out << BackupInfo{dir.path(),
                           name,
-                          business.size() + accounts.size(),
+                          serverDump ? dump.size() : business.size() + accounts.size(),
                           name.contains(QStringLiteral("-before-restore")),
                           m.captured(5) == kAutoBackupSuffix,
                           m.hasMatch() ? QStringLiteral("%1 %2:%3:%4")
                                              .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4))
-                                       : QString()};
+                                       : QString(),
+                          serverDump};
     }
     // Only a folder named by its time stamp sorts by time; one a person
     // named otherwise ("旧数据") comes after them, never as the newest.

@@ -422,7 +422,7 @@ DbResult Database::failed(const QSqlError& e)
 {
     DbResult r = DbResult::failure(errorText(e));
     r.conflict = lastConflict_ = onServer() && isConflictState(e.nativeErrorCode());
-    return r;
+    return onServer() ? lostIfBroken(r) : r;
 }
 
 DbResult Database::select(const QString& sql, const QVariantList& binds,
@@ -431,6 +431,8 @@ DbResult Database::select(const QString& sql, const QVariantList& binds,
     BusyScope busy(*this);
     if (DbResult r = beginNow(); !r)
         return r;
+    if (DbResult reached; onServer() && !serverConnection(&reached))
+        return reached;
     lastConflict_ = false;
     QSqlDatabase db = handle();
     QSqlQuery q(db);

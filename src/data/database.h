@@ -129,6 +129,16 @@ public:
     // connection opened has been deleted or replaced (a write would go to
     // a file nobody will see again).
     static QString filesGoneText();
+    // The text of the failure of a statement that lost its server (the
+    // server stopped, the network went): what happened in Chinese, the
+    // engine's words (`detail`) after it. The next statement outside a
+    // transaction connects again by itself.
+    static QString connectionLostText(const QString& detail);
+    static bool connectionLost(const QString& error);
+    // Called after this connection to a server was made again (what was
+    // read before the loss may be read again).
+    void setReconnectHook(std::function<void()> hook) { onReconnect_ = std::move(hook); }
+
     // Whether the file at path() is still the one that was opened.
     bool fileStillThere() const;
 
@@ -308,6 +318,13 @@ private:
                                                const QByteArray& prefix = {});
     // Sends a waiting BEGIN by itself (before a statement that goes another way).
     DbResult beginNow();
+    // The server connection to run a statement on. One the server dropped
+    // while it stood idle (between transactions, or before a transaction's
+    // first statement) is made again first; null, with the failure in
+    // `status`, when that cannot be done.
+    ::pg_conn* serverConnection(DbResult* status);
+    // A failure that left the connection broken is said as a lost connection.
+    DbResult lostIfBroken(DbResult r) const;
     // A server's result as this layer reports it (a failure notes whether
     // the server gave the transaction up for another's sake).
     DbResult serverOutcome(::pg_conn* conn, ::pg_result* res);
@@ -345,6 +362,8 @@ private:
     bool beginPending_ = false;
     bool waiting_ = false;
     bool reopening_ = false;
+    bool reconnecting_ = false;
+    std::function<void()> onReconnect_;
     // The opened file's device and inode.
     bool identityKnown_ = false;
     quint64 device_ = 0;

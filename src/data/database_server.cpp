@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <libpq-fe.h>
+#include <poll.h>
 
 // The server half of Database: statements sent through the server's client
 // library (prepared once, several in one round trip), its results read
@@ -130,7 +131,77 @@ QVariant serverValue(const PGresult* res, int row, int column)
         return QString::fromUtf8(v);
     }
 }
+// Whether an idle connection was ended by the other side: it has nothing to
+// read unless the server said it ends the session (a stop, a restart, an
+// ended backend) or the connection has closed.
+bool droppedWhileIdle(PGconn* conn)
+{
+    for (int round = 0; round < 4; ++round) {
+        if (PQstatus(conn) != CONNECTION_OK)
+            return true;
+        pollfd p{PQsocket(conn), POLLIN, 0};
+        if (p.fd < 0)
+            return true;
+        if (::poll(&p, 1, 0) <= 0)
+            return false;
+        if (p.revents & (POLLERR | POLLNVAL))
+            return true;
+        // The client library reads what came, and notices the end.
+        if (PQconsumeInput(conn) != 1)
+            return true;
+    }
+    return PQstatus(conn) != CONNECTION_OK;
+}
+
 } // namespace
+
+QString Database::connectionLostText(const QString& detail)
+{
+    return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成，也没有保存任何改动。\n"
+                          "请检查网络和数据库服务器是否正常；服务器恢复后再操作一次即可，无需重新启动程序。\n"
+                          "（详细信息：%1）")
+        .arg(detail);
+}
+
+bool Database::connectionLost(const QString& error)
+{
+    return error.startsWith(QStringLiteral("与数据库服务器的连接已断开，"));
+}
+
+PGconn* Database::serverConnection(DbResult* status)
+{
+    PGconn* conn = serverHandle(handle());
+    const bool idle = !inTransaction_ || beginPending_;
+    if (reconnecting_ || !idle || (conn && !droppedWhileIdle(conn))) {
+        if (!conn)
+            *status = DbResult::failure(connectionLostText(QStringLiteral("database not open")));
+        return conn;
+    }
+    // Nothing of a transaction has reached the server: a new connection
+    // can stand in for the dropped one.
+    reconnecting_ = true;
+    QSqlDatabase db = handle();
+    db.close();
+    serverStatements_.clear();
+    const DbResult opened = db.open() ? configure() : DbResult::failure(errorText(db.lastError()));
+    reconnecting_ = false;
+    if (!opened) {
+        db.close();
+        *status = DbResult::failure(connectionLostText(opened.error));
+        return nullptr;
+    }
+    if (onReconnect_)
+        onReconnect_();
+    return serverHandle(handle());
+}
+
+DbResult Database::lostIfBroken(DbResult r) const
+{
+    PGconn* conn = serverHandle(handle());
+    if (!r.ok && !connectionLost(r.error) && (!conn || PQstatus(conn) != CONNECTION_OK))
+        r.error = connectionLostText(r.error);
+    return r;
+}
 
 // SQLSTATEs of a transaction the server gave up for another's sake:
 // serialization failure and deadlock.
@@ -170,7 +241,10 @@ std::unique_ptr<Database> Database::openServer(const DbServer& server, QString* 
         db.setPassword(server.password);
         // Said explicitly, so that no environment (PGSSLMODE) turns TLS off.
         db.setConnectOptions(
-            QStringLiteral("connect_timeout=5;application_name=shop;sslmode=%1").arg(server.sslmode));
+            QStringLiteral(
+                "connect_timeout=5;application_name=shop;sslmode=%1;keepalives=1;keepalives_idle=5;"
+                "keepalives_interval=2;keepalives_count=3;tcp_user_timeout=10000")
+                .arg(server.sslmode));
         if (!db.open()) {
             err = errorText(db.lastError());
             return nullptr;
@@ -214,9 +288,13 @@ QStringList Database::serverSessionSettings()
     // the defaults one employee's month is read through the date index,
     // comparing the name of every other employee's row of the month on the
     // way (ten times slower).
-    return {QStringLiteral("SET lock_timeout = '5s'"), QStringLiteral("SET synchronous_commit = on"),
-            QStringLiteral("SET client_min_messages = warning"), QStringLiteral("SET random_page_cost = 1.1"),
-            QStringLiteral("SET cpu_operator_cost = 0.01")};
+    // No statement of the program runs longer than a few seconds; one that
+    // would (a server overloaded, a plan gone wrong) is ended rather than
+    // leave the till waiting.
+    return {
+        QStringLiteral("SET lock_timeout = '5s'"),     QStringLiteral("SET statement_timeout = '15s'"),
+        QStringLiteral("SET synchronous_commit = on"), QStringLiteral("SET client_min_messages = warning"),
+        QStringLiteral("SET random_page_cost = 1.1"),  QStringLiteral("SET cpu_operator_cost = 0.01")};
 }
 
 bool Database::keepsPlan(const QVariantList& binds, const QByteArray& prefix, ServerPlan plan)
@@ -272,9 +350,10 @@ std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<State
         note(i, r);
         return std::move(results);
     };
-    PGconn* conn = serverHandle(handle());
+    DbResult reached;
+    PGconn* conn = serverConnection(&reached);
     if (!conn)
-        return failAt(0, DbResult::failure(QStringLiteral("database not open")));
+        return failAt(0, reached);
     std::vector<TextParams> params;
     QList<QByteArray> names;
     params.reserve(statements.size());
@@ -339,6 +418,7 @@ std::vector<Database::ServerResult> Database::pipelineOnServer(const QList<State
     }
     if (PQexitPipelineMode(conn) != 1 && !failed)
         note(0, DbResult::failure(serverError(conn, nullptr)));
+    *status = lostIfBroken(*status);
     while (results.size() < static_cast<size_t>(statements.size()))
         results.emplace_back(nullptr, &PQclear);
     return results;
@@ -353,11 +433,9 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
         return std::move(results.front());
     }
     lastConflict_ = false;
-    PGconn* conn = serverHandle(handle());
-    if (!conn) {
-        *status = DbResult::failure(QStringLiteral("database not open"));
+    PGconn* conn = serverConnection(status);
+    if (!conn)
         return ServerResult(nullptr, &PQclear);
-    }
     const TextParams params(binds);
     if (DbResult r = refuseNul(params); !r) {
         *status = r;
@@ -369,12 +447,14 @@ Database::ServerResult Database::runOnServer(const QString& sql, const QVariantL
                                params.count(), nullptr, params.values.data(), nullptr, nullptr, 0));
     } else {
         const QByteArray name = preparedOnServer(conn, sql, status);
-        if (name.isEmpty())
+        if (name.isEmpty()) {
+            *status = lostIfBroken(*status);
             return res;
+        }
         res.reset(PQexecPrepared(conn, name.constData(), params.count(), params.values.data(), nullptr,
                                  nullptr, 0));
     }
-    *status = serverOutcome(conn, res.get());
+    *status = lostIfBroken(serverOutcome(conn, res.get()));
     return res;
 }
 
@@ -451,6 +531,9 @@ DbResult Database::beginNow()
 {
     if (!beginPending_)
         return {};
+    // A connection dropped while idle is made again before the BEGIN.
+    if (DbResult reached; !serverConnection(&reached))
+        return reached;
     beginPending_ = false;
     DbResult r;
     runOnServer(QStringLiteral("BEGIN"), {}, &r);

@@ -393,6 +393,11 @@ void BusinessWindow::say(SaleRefusal refusal)
 
 bool BusinessWindow::handle(const SaleOutcome& o)
 {
+    if (o.kind == SaleOutcome::Failed && Database::connectionLost(o.error)) {
+        // Which step met the loss says nothing: the server is what is gone.
+        ctx_.messages().critical(o.error, kError);
+        return false;
+    }
     if (o.kind == SaleOutcome::Failed) {
         // The reason in words staff can act on (another program holding the
         // database, a full disk), the engine's own kept after them.

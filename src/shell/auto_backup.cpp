@@ -1,5 +1,6 @@
 #include "auto_backup.h"
 
+#include "data/server_backup.h"
 #include "ui/app_context.h"
 
 #include <QThread>
@@ -18,9 +19,15 @@ AutoBackup::~AutoBackup()
 
 bool AutoBackup::startIfDue()
 {
-    // A server database is backed up on the server; the copy is of files.
-    if (running_ || ctx_.onServer() || !autoBackupDue(ctx_.paths().backupDir(), ctx_.clock().today()))
+    if (running_ || !autoBackupDue(ctx_.paths().backupDir(), ctx_.clock().today(), ctx_.onServer()))
         return false;
+    // A server's database is copied by the server's client program; there
+    // are no files to check first.
+    if (ctx_.onServer()) {
+        running_ = true;
+        startThread();
+        return true;
+    }
     FileCheck& check = ctx_.fileCheck();
     if (check.state() == FileCheck::State::Damaged)
         return false;
@@ -51,8 +58,11 @@ void AutoBackup::startThread()
     const QDateTime when = ctx_.clock().now();
     auto stop = std::make_shared<std::atomic_bool>(false);
     stop_ = stop;
-    QThread* thread = QThread::create(
-        [paths, when, result, stop] { *result = takeAutoBackup(paths, when, 30, stop.get()); });
+    const std::optional<DbServer> server = ctx_.server();
+    QThread* thread = QThread::create([paths, when, result, stop, server] {
+        *result = server ? takeAutoServerBackup(*server, paths.backupDir(), when, 30, stop.get())
+                         : takeAutoBackup(paths, when, 30, stop.get());
+    });
     thread_ = thread;
     connect(thread, &QThread::finished, this, [this, thread, result] {
         running_ = false;

@@ -22,7 +22,7 @@ public:
     ~AutoBackup() override;
 
     // Starts today's backup unless it is there or one is running, or the
-    // databases are on a server or found damaged; false when nothing was
+    // files are found damaged; false when nothing was
     // started. While the files' check runs, the backup waits for it (and
     // is running()).
     bool startIfDue();

@@ -6,12 +6,9 @@ namespace shop {
 
 class AppContext;
 
-// Backs up both database files into backup/ of the program folder and says
-// where (information) or why not (critical). On a server it only says
-// that the server's database is backed up there.
+// Backs up both database files (or the server's database, with pg_dump)
+// into backup/ of the program folder and says where (information) or why
+// not (critical).
 BackupOutcome runBackup(AppContext& ctx);
-
-// What the backup and restore say when the databases are on a server.
-QString serverBackupText(AppContext& ctx);
 
 } // namespace shop

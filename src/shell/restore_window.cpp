@@ -1,11 +1,11 @@
 #include "restore_window.h"
 
-#include "backup.h"
 #include "data/backup_files.h"
 #include "ui/app_context.h"
 #include "ui/input_filters.h"
 #include "ui/widgets.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -58,15 +58,6 @@ RestoreWindow::RestoreWindow(AppContext& ctx, QWidget* parent) : QWidget(parent)
     buttons->addWidget(restore);
     buttons->addWidget(exit);
     auto* layout = new QVBoxLayout(this);
-    if (ctx_.onServer()) {
-        // The backups here are copies of local files, not of the server's
-        // database: nothing of them is offered.
-        auto* note = new QLabel(serverBackupText(ctx_), this);
-        note->setObjectName(QStringLiteral("lab_server"));
-        note->setWordWrap(true);
-        layout->addWidget(note);
-        restore->setEnabled(false);
-    }
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
 
@@ -77,8 +68,8 @@ RestoreWindow::RestoreWindow(AppContext& ctx, QWidget* parent) : QWidget(parent)
 
 void RestoreWindow::fillList()
 {
-    const QList<BackupInfo> backups =
-        ctx_.onServer() ? QList<BackupInfo>{} : listBackups(ctx_.paths().backupDir());
+    // A server's database is restored from its own copies, files from theirs.
+    const QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir(), ctx_.onServer());
     list_->setRowCount(static_cast<int>(backups.size()));
     for (int r = 0; r < backups.size(); ++r) {
         auto* when = new QTableWidgetItem(whenText(backups.at(r)));
@@ -97,18 +88,30 @@ void RestoreWindow::restoreChosen()
         return;
     }
     const QString when = list_->item(row, 0)->text();
-    if (!m.question(
-            QStringLiteral("确定要用 %1 的备份恢复数据吗？\n现在的数据文件将先移到 backup 文件夹保存。")
-                .arg(when),
-            kCaption))
+    const bool server = ctx_.onServer();
+    if (!m.question(server
+                        ? QStringLiteral("确定要用 %1 的备份恢复数据吗？\n数据库服务器上现在的数据将先备份到 "
+                                         "backup 文件夹；其他收银机的连接会断开一下。")
+                              .arg(when)
+                        : QStringLiteral("确定要用 %1 的备份恢复数据吗？\n现在的数据文件将先移到 backup "
+                                         "文件夹保存。")
+                              .arg(when),
+                    kCaption))
         return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const AppContext::Restored r = ctx_.restoreFromBackup(list_->item(row, 0)->data(Qt::UserRole).toString());
+    QApplication::restoreOverrideCursor();
     if (!r.ok) {
-        m.critical(QStringLiteral("恢复失败：%1\n现在的数据文件没有改变。").arg(r.error), kCaption);
+        m.critical(server ? QStringLiteral("恢复失败：%1\n数据库服务器上的数据没有改变。").arg(r.error)
+                          : QStringLiteral("恢复失败：%1\n现在的数据文件没有改变。").arg(r.error),
+                   kCaption);
+        fillList();
         return;
     }
-    m.information(QStringLiteral("数据已恢复到 %1 的备份。原来的数据文件已移到：%2")
-                      .arg(when, QDir::toNativeSeparators(r.setAside)),
+    m.information(server ? QStringLiteral("数据已恢复到 %1 的备份。原来的数据已备份到：%2")
+                               .arg(when, QDir::toNativeSeparators(r.setAside))
+                         : QStringLiteral("数据已恢复到 %1 的备份。原来的数据文件已移到：%2")
+                               .arg(when, QDir::toNativeSeparators(r.setAside)),
                   kCaption);
     fillList();
 }

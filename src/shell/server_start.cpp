@@ -66,8 +66,10 @@ namespace {
 // Connects, asking for the password while the server wants one; a wrong one
 // is said and asked again. Null when the person cancelled or the server
 // cannot be reached (said).
-std::unique_ptr<Database> connectAsking(MessageService& m, DbServer& server, const QString& settingsFile)
+std::unique_ptr<Database> connectAsking(MessageService& m, DbServer& server, const QString& settingsFile,
+                                        StartStep* step)
 {
+    *step = StartStep::End;
     for (;;) {
         QString error;
         if (auto db = Database::openServer(server, &error))
@@ -81,9 +83,14 @@ std::unique_ptr<Database> connectAsking(MessageService& m, DbServer& server, con
             return nullptr;
         }
         if (!Database::needsPassword(error)) {
-            m.critical(
-                QStringLiteral("无法连接数据库服务器 %1：\n%2\n程序将退出。").arg(server.display(), error),
-                QStringLiteral("错误信息"));
+            // The settings may be what is wrong: they can be put right here.
+            if (m.choose(QStringLiteral("无法连接数据库服务器 %1：\n%2\n选择“数据库设置”可以改正连接设置；"
+                                        "否则程序将退出。")
+                             .arg(server.display(), error),
+                         QMessageBox::Critical, QMessageBox::Ok | QMessageBox::Open,
+                         QStringLiteral("错误信息"),
+                         {{QMessageBox::Open, databaseSettingsButton()}}) == QMessageBox::Open)
+                *step = StartStep::DatabaseSettings;
             return nullptr;
         }
         if (!server.password.isEmpty())
@@ -118,18 +125,19 @@ bool createOnServer(MessageService& m, Database& db, const DbServer& server)
 
 } // namespace
 
-bool startOnServer(AppContext& ctx, DbServer server)
+StartStep startOnServer(AppContext& ctx, DbServer server)
 {
     MessageService& m = ctx.messages();
-    auto db = connectAsking(m, server, ctx.settings().fileName());
+    StartStep step = StartStep::End;
+    auto db = connectAsking(m, server, ctx.settings().fileName(), &step);
     if (!db)
-        return false;
+        return step;
     const auto present = schema::presentTables(*db);
     if (present.failed()) {
         m.critical(
             QStringLiteral("无法读取数据库服务器 %1 上的数据表：%2").arg(server.display(), present.error()),
             QStringLiteral("错误信息"));
-        return false;
+        return StartStep::End;
     }
     QStringList missing;
     for (const TableDef& t : schema::businessTables() + QList<TableDef>{schema::accountsTable()})
@@ -137,7 +145,7 @@ bool startOnServer(AppContext& ctx, DbServer server)
             missing << t.name;
     if (present->isEmpty()) {
         if (!createOnServer(m, *db, server))
-            return false;
+            return StartStep::End;
     } else if (!missing.isEmpty()) {
         // As a damaged file is said; a server database is restored on the
         // server, so nothing is offered here.
@@ -146,7 +154,7 @@ bool startOnServer(AppContext& ctx, DbServer server)
                            "请用服务器上的备份恢复。")
                 .arg(server.display(), missing.join(QStringLiteral("、"))),
             QStringLiteral("数据库损坏"));
-        return false;
+        return StartStep::End;
     }
     db.reset();
     // The password stays in memory only, for the context's connections.
@@ -155,9 +163,9 @@ bool startOnServer(AppContext& ctx, DbServer server)
     if (!ctx.openDatabases(&error)) {
         m.critical(QStringLiteral("无法打开数据库服务器上的数据库 %1").arg(error),
                    QStringLiteral("错误信息"));
-        return false;
+        return StartStep::End;
     }
-    return true;
+    return StartStep::Ready;
 }
 
 } // namespace shop

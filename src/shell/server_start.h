@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/database.h"
+#include "first_start.h"
 
 #include <QSettings>
 #include <QString>
@@ -35,8 +36,9 @@ Choice read(QSettings& s);
 
 // Start-up on a server: connects (asking for the password while the server
 // wants one), offers to create the tables on an empty server database, and
-// opens the context's databases there. False when the program is to end
-// (the reason has been said, or the person cancelled).
-bool startOnServer(AppContext& ctx, DbServer server);
+// opens the context's databases there. End when the program is to end (the
+// reason has been said, or the person cancelled); DatabaseSettings when the
+// server could not be reached and the person chose to put the settings right.
+StartStep startOnServer(AppContext& ctx, DbServer server);
 
 } // namespace shop

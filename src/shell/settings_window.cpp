@@ -2,7 +2,7 @@
 
 #include "ui/app_context.h"
 #include "app_settings.h"
-#include "data/private_files.h"
+#include "settings_store.h"
 #include "ui/input_filters.h"
 #include "ui/widgets.h"
 
@@ -19,36 +19,6 @@
 #include <utility>
 
 namespace shop {
-
-namespace {
-// Writes the values through a store of its own over the same file (stores
-// of one file share their values): a QSettings keeps the first error it met
-// for good, so the context's store could not tell a later save that went
-// through. On failure the values are put back as they were, so that the
-// caption and the status bar show nothing the next start will not find.
-bool storeSettings(const QSettings& s, const QList<std::pair<QString, QString>>& values)
-{
-    QList<std::pair<QString, QVariant>> before;
-    for (const auto& [key, value] : values)
-        before.append({key, s.value(key)});
-    QSettings out(s.fileName(), s.format());
-    for (const auto& [key, value] : values)
-        out.setValue(key, value);
-    out.sync();
-    // The file may name the shop's server: the owner's only, as the shop's
-    // other files.
-    private_files::ownerOnly(out.fileName());
-    if (out.status() == QSettings::NoError)
-        return true;
-    for (const auto& [key, old] : before) {
-        if (old.isValid())
-            out.setValue(key, old);
-        else
-            out.remove(key);
-    }
-    return false;
-}
-} // namespace
 
 SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), ctx_(ctx)

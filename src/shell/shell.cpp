@@ -7,6 +7,7 @@
 #include "first_start.h"
 #include "server_start.h"
 #include "main_window.h"
+#include "window_table.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,8 +47,21 @@ bool Shell::start()
     // Said, and the program goes on: the files are the shop's all the same.
     if (const QStringList open = makeShopFilesPrivate(); !open.isEmpty())
         ctx_.messages().exclamation(notPrivateText(open), QStringLiteral("系统信息"));
-    if (!ctx_.databasesOpen() && !openDatabases())
-        return false;
+    return continueStart();
+}
+
+bool Shell::continueStart()
+{
+    if (!ctx_.databasesOpen()) {
+        switch (openDatabases()) {
+        case StartStep::End:
+            return false;
+        case StartStep::DatabaseSettings:
+            return openDatabaseSettings();
+        case StartStep::Ready:
+            break;
+        }
+    }
     connect(&ctx_.fileCheck(), &FileCheck::finished, this, &Shell::fileChecked, Qt::UniqueConnection);
     // Files that cannot be written are said before anyone types a sale; the
     // program still opens for reading.
@@ -66,7 +80,22 @@ bool Shell::start()
     return true;
 }
 
-bool Shell::openDatabases()
+bool Shell::openDatabaseSettings()
+{
+    // The start-up goes on, with the settings as saved, once the window is
+    // closed; no other window is open meanwhile.
+    qApp->setQuitOnLastWindowClosed(false);
+    QWidget* w = ctx_.windows().open(ctx_, QLatin1String(window_name::database));
+    if (!w)
+        return false;
+    connect(w, &QObject::destroyed, this, [this] {
+        if (!continueStart())
+            ctx_.quit();
+    });
+    return true;
+}
+
+StartStep Shell::openDatabases()
 {
     std::optional<DbServer> server = ctx_.server();
     if (!server) {
@@ -76,15 +105,15 @@ bool Shell::openDatabases()
                 QStringLiteral("%1\n请改正设置文件 %2 中的 [database] 一节。程序将退出。")
                     .arg(choice.error, QDir::toNativeSeparators(ctx_.settings().fileName())),
                 QStringLiteral("错误信息"));
-            return false;
+            return StartStep::End;
         }
         server = choice.server;
     }
     // A server database has no folder to make, no files to check or restore.
     if (server)
         return startOnServer(ctx_, *server);
-    if (!runFirstStart(ctx_))
-        return false;
+    if (const StartStep first = runFirstStart(ctx_); first != StartStep::Ready)
+        return first;
     QString error;
     if (!ctx_.openDatabases(&error) &&
         !(!ctx_.damagedFile().isEmpty() && offerRestore(ctx_.damagedFile(), ctx_.damage(), false) &&
@@ -92,10 +121,10 @@ bool Shell::openDatabases()
         if (ctx_.damagedFile().isEmpty())
             ctx_.messages().critical(QStringLiteral("无法打开数据库文件 %1").arg(error),
                                      QStringLiteral("错误信息"));
-        return false;
+        return StartStep::End;
     }
     checkBehindLogin_ = true;
-    return true;
+    return StartStep::Ready;
 }
 
 void Shell::fileChecked()
@@ -153,7 +182,7 @@ bool Shell::offerRestore(const QString& damagedFile, const QString& damage, bool
     MessageService& m = ctx_.messages();
     const QString file = QDir::toNativeSeparators(damagedFile);
     // The newest backup proper (not the files an earlier restore set aside).
-    QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir());
+    QList<BackupInfo> backups = listBackups(ctx_.paths().backupDir(), false);
     backups.removeIf([](const BackupInfo& b) { return b.beforeRestore; });
     if (backups.isEmpty()) {
         m.critical(QStringLiteral("数据库文件 %1 已损坏（%2），且没有可用的备份。程序将退出，文件保持原样。")

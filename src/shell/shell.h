@@ -1,6 +1,7 @@
 #pragma once
 
 #include "auto_backup.h"
+#include "first_start.h"
 #include "journal.h"
 #include "login_window.h"
 #include "main_window.h"
@@ -49,9 +50,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    // The engine the settings name, its first start, then both databases;
-    // false when the program is to end (said, or cancelled).
-    bool openDatabases();
+    // The start-up after the program's own checks: the databases, then the
+    // login window. False when the program is to end.
+    bool continueStart();
+    // The database settings window, at start-up; the start-up goes on when
+    // it is closed. False when it cannot be opened.
+    bool openDatabaseSettings();
+    // The engine the settings name, its first start, then both databases:
+    // Ready, End (said, or cancelled), or DatabaseSettings (chosen).
+    StartStep openDatabases();
     // The shop's folders and files made the owner's only (those of an
     // earlier version, or copied in); the paths that stay open to others.
     QStringList makeShopFilesPrivate();

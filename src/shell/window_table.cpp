@@ -51,6 +51,8 @@ constexpr WindowEntry kEntries[] = {
     {w::changePassword,  Opens::Window,     "system",     "li0",     "chpass",        "更改密码(&C)", "system",     "change",       "更改密码", Guard::None,       {Keep, Keep, On}},
     // An ordinary login leaves the settings item as the previous login left it.
     {w::settings,        Opens::Window,     "system",     "li01",    "sysetup",       "系统设置(&S)", "system",     "setup",        "系统设置", Guard::KindM,      {Off, Keep, On}},
+    // Beyond the original menus: where the data is (files or a server), for supervisors only.
+    {w::database,        Opens::Window,     "system",     nullptr,   "dbsetup",       "数据库设置(&P)", nullptr,    nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     {nullptr,            Opens::Leave,      "DATAMAN",    "line006", "exit_sys",      "退出系统",     nullptr,      "Exit",         "退出系统", Guard::None,       kAny},
     {w::about,           Opens::Window,     "HLP",        nullptr,   "ABOUT",         "关于系统",     nullptr,      nullptr,        nullptr,    Guard::None,       kAny},
 };

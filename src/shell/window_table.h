@@ -28,6 +28,7 @@ inline constexpr char about[] = "frmabout";
 inline constexpr char restore[] = "frmrestore";
 inline constexpr char cardHistory[] = "frm_kawu";
 inline constexpr char dayClosing[] = "frm_rijie";
+inline constexpr char database[] = "frmdatabase";
 } // namespace window_name
 
 // The check a tree node makes before it acts (menu items make none).

@@ -2,12 +2,15 @@
 
 #include "data/backup_files.h"
 #include "data/schema.h"
+#include "data/server_backup.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+
+#include <utility>
 
 namespace shop {
 
@@ -40,10 +43,8 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
         out.error = QStringLiteral("数据库未打开");
         return out;
     }
-    if (onServer()) {
-        out.error = QStringLiteral("数据库在服务器上，请用服务器的备份恢复");
-        return out;
-    }
+    if (onServer())
+        return restoreServerBackup(backupFolder);
     for (Database* db : {business_.get(), accounts_.get()}) {
         if (db->inTransaction()) {
             out.error = QStringLiteral("数据库正在写入，请稍后再试");
@@ -74,13 +75,51 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
     // as at start.
     schema::upgradeBusinessTables(*business_, nullptr);
     schema::upgradeAccountsTable(*accounts_, nullptr);
-    for (const TableDef& t : schema::businessTables())
-        emit notifier_.tableChanged(t.name);
-    emit notifier_.tableChanged(schema::accountsTable().name);
+    everyTableChanged();
     // The backup passed the full check before it was copied in.
     fileCheck_.markSound();
     out.ok = true;
     out.setAside = r.setAside;
+    return out;
+}
+
+void AppContext::everyTableChanged()
+{
+    for (const TableDef& t : schema::businessTables())
+        emit notifier_.tableChanged(t.name);
+    emit notifier_.tableChanged(schema::accountsTable().name);
+}
+
+AppContext::Restored AppContext::restoreServerBackup(const QString& backupFolder)
+{
+    Restored out;
+    for (Database* db : {business_.get(), accounts_.get()})
+        if (db->inTransaction()) {
+            out.error = QStringLiteral("数据库正在写入，请稍后再试");
+            return out;
+        }
+    const ClientTools tools = findClientTools(serverMajorVersion(*business_));
+    if (!tools.usable()) {
+        out.error = tools.error;
+        return out;
+    }
+    // The database is renamed away under the connections: they close first
+    // and open the restored one (or, on failure, the same one) again.
+    business_->close();
+    accounts_->close();
+    const RestoreOutcome r =
+        restoreServerDatabase(*server_, tools, backupFolder, paths_.backupDir(), clock_->now());
+    QString err;
+    const bool open = business_->reopen(&err) && accounts_->reopen(&err);
+    out.setAside = r.setAside;
+    if (!r.ok || !open) {
+        out.error = r.ok ? err : r.error;
+        return out;
+    }
+    schema::upgradeBusinessTables(*business_, nullptr);
+    schema::upgradeAccountsTable(*accounts_, nullptr);
+    everyTableChanged();
+    out.ok = true;
     return out;
 }
 
@@ -109,6 +148,20 @@ bool AppContext::openServerDatabases(QString* error)
             *error = QStringLiteral("%1：%2").arg(server_->display(), err);
         return false;
     }
+    // After the server was lost and found again, every open view reads
+    // afresh (once, whichever connection came back first).
+    for (Database* db : {business.get(), accounts.get()})
+        db->setReconnectHook([this] {
+            if (std::exchange(rereadQueued_, true))
+                return;
+            QMetaObject::invokeMethod(
+                &notifier_,
+                [this] {
+                    rereadQueued_ = false;
+                    everyTableChanged();
+                },
+                Qt::QueuedConnection);
+        });
     return adopt(std::move(business), std::move(accounts), error);
 }
 

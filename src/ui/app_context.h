@@ -87,9 +87,11 @@ public:
     QStringList readOnlyFiles();
     // Closes both files (before they are replaced by a restore).
     void closeDatabases();
-    // Replaces both open files by a backup's (see restoreBackup) and opens
-    // them again in place, so open windows keep working; they are told that
-    // every table changed. On failure the files that were open stay.
+    // Replaces both open files by a backup's (see restoreBackup), or the
+    // server's database by a server backup (see restoreServerDatabase), and
+    // opens them again in place, so open windows keep working; they are told
+    // that every table changed. On failure the files (or the database) that
+    // were open stay.
     struct Restored {
         bool ok = false;
         QString setAside;
@@ -149,8 +151,12 @@ private:
     QString damage_;
     FileCheck fileCheck_;
     std::optional<DbServer> server_;
+    bool rereadQueued_ = false;
 
     bool openServerDatabases(QString* error);
+    Restored restoreServerBackup(const QString& backupFolder);
+    // Every open view of every table reads again.
+    void everyTableChanged();
     // Whether both databases hold the program's tables; says which lacks one.
     bool tablesPresent(Database& business, Database& accounts, QString* error) const;
     // Keeps both opened databases once they hold the program's tables,

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "document_path.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,7 +38,7 @@ QString MessageService::databaseErrorText(const QString& error)
         {"disk I/O error", "读写磁盘时出错，本次操作没有保存。请检查磁盘或存储设备是否正常。"},
         {"unable to open database file", "无法打开数据库文件。请检查 database 文件夹是否存在以及访问权限。"},
     };
-    if (error == Database::filesGoneText())
+    if (error == Database::filesGoneText() || Database::connectionLost(error))
         return error;
     for (const auto& k : known)
         if (error.contains(QLatin1String(k.english), Qt::CaseInsensitive))
@@ -52,6 +53,19 @@ MessageService::Answer QtMessageService::message(const QString& text, Icon icon,
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
     // Texts carry typed and stored values: a tag among them is shown, not obeyed.
     box.setTextFormat(Qt::PlainText);
+    return static_cast<Answer>(box.exec());
+}
+
+MessageService::Answer QtMessageService::choose(const QString& text, Icon icon, Buttons buttons,
+                                                const QString& caption,
+                                                const QList<std::pair<Answer, QString>>& captions)
+{
+    qCInfo(lcMessages).noquote() << caption << '|' << text;
+    QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    for (const auto& [answer, label] : captions)
+        if (QAbstractButton* b = box.button(answer))
+            b->setText(label);
     return static_cast<Answer>(box.exec());
 }
 

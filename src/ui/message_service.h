@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace shop {
 
@@ -17,6 +20,14 @@ public:
 
     // Shows a modal message; returns the button chosen.
     virtual Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) = 0;
+    // The same, with some of the buttons captioned otherwise (a choice no
+    // standard button names); the answer is still the standard button.
+    virtual Answer choose(const QString& text, Icon icon, Buttons buttons, const QString& caption,
+                          const QList<std::pair<Answer, QString>>& captions)
+    {
+        Q_UNUSED(captions);
+        return message(text, icon, buttons, caption);
+    }
     // Shows an input box; returns the text, or an empty text on Cancel.
     virtual QString input(const QString& prompt, const QString& title, const QString& defaultText = {}) = 0;
     // Asks for a secret (password boxes of set-up dialogs); empty on Cancel.
@@ -56,6 +67,8 @@ public:
 class QtMessageService : public MessageService {
 public:
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) override;
+    Answer choose(const QString& text, Icon icon, Buttons buttons, const QString& caption,
+                  const QList<std::pair<Answer, QString>>& captions) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;

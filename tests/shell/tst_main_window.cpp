@@ -86,11 +86,11 @@ QString menuLayout(QMenu* m)
     return out.join(", ");
 }
 
-const QStringList kRightsItems = {"jinhuo",        "salse",       "in_out",      "worker",     "huiyuan",
-                                  "guke",          "member_car",  "exit_sys",    "swich_user", "in_history",
-                                  "salse_history", "balance",     "day_closing", "salary",     "deldata",
-                                  "bakdata",       "restoredata", "adduser",     "Deleuser",   "chpass",
-                                  "sysetup",       "ABOUT",       "card_history"};
+const QStringList kRightsItems = {"jinhuo",        "salse",       "in_out",      "worker",      "huiyuan",
+                                  "guke",          "member_car",  "exit_sys",    "swich_user",  "in_history",
+                                  "salse_history", "balance",     "day_closing", "salary",      "deldata",
+                                  "bakdata",       "restoredata", "adduser",     "Deleuser",    "chpass",
+                                  "sysetup",       "dbsetup",     "ABOUT",       "card_history"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -187,7 +187,8 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
              QString("deldata:删除数据(&D), bakdata:备份数据(&B), restoredata:数据恢复(&R), -li1, "
                      "adduser:增加用户(&A), "
-                     "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S)"));
+                     "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S), "
+                     "dbsetup:数据库设置(&P)"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "HLP")), QString("ABOUT:关于系统"));
     QCOMPARE(menuLayout(w.contextMenu("table1")),
              QString("lock_txt:锁定, -line009, edit_txt:编辑, -line00110, d_fresh:刷新"));
@@ -498,9 +499,9 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("label");
 
-    const QStringList restricted = {"deldata", "bakdata",    "restoredata", "adduser", "Deleuser",
-                                    "sysetup", "in_history", "balance",     "salary",  "jinhuo",
-                                    "salse",   "in_out",     "worker",      "huiyuan", "day_closing"};
+    const QStringList restricted = {"deldata",    "bakdata", "restoredata", "adduser", "Deleuser", "sysetup",
+                                    "in_history", "balance", "salary",      "jinhuo",  "salse",    "in_out",
+                                    "worker",     "huiyuan", "day_closing", "dbsetup"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
@@ -510,7 +511,7 @@ void TstMainWindow::menuRightsAfterUsers_data()
     };
     const QStringList ordinary =
         order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance", "salary", "deldata",
-               "restoredata", "adduser", "Deleuser", "day_closing"});
+               "restoredata", "adduser", "Deleuser", "day_closing", "dbsetup"});
 
     QTest::newRow("supervisor") << QStringList{"ZED/M"} << QStringList{} << "当前用户: 系统管理员";
     QTest::newRow("ordinary") << QStringList{"LI/M"} << ordinary << "当前用户: LI";

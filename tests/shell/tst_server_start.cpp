@@ -1,7 +1,7 @@
 // Start-up on a PostgreSQL server named by the settings: the password asked
 // while the server wants one, the first start on an empty server database,
-// a database lacking a table, settings that cannot be used; no local backup
-// or restore on a server.
+// a database lacking a table, settings that cannot be used; a server's
+// backups are copies of its database.
 #include "data/password.h"
 #include "data/backup_files.h"
 #include "data/schema.h"
@@ -14,7 +14,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -76,20 +76,12 @@ struct Till {
 
 PgCluster* cluster()
 {
-    QString err;
-    PgCluster* c = PgCluster::shared(&err);
-    if (!c)
-        qFatal("no cluster: %s", qPrintable(err));
-    return c;
+    return sharedCluster();
 }
 
 std::unique_ptr<Database> admin(const QString& database)
 {
-    QString err;
-    auto db = Database::openServer(cluster()->server(database), &err);
-    if (!db)
-        qFatal("%s", qPrintable(err));
-    return db;
+    return connectOrStop(cluster()->server(database));
 }
 
 qsizetype tablesOf(const DbServer& s)
@@ -211,7 +203,9 @@ void TstServerStart::settings()
     if (exact)
         QCOMPARE(record, said);
     else
-        QVERIFY2(record.startsWith(said) && record.endsWith("\n程序将退出。"), qPrintable(record));
+        QVERIFY2(record.startsWith(said) &&
+                     record.endsWith("\n选择“数据库设置”可以改正连接设置；否则程序将退出。"),
+                 qPrintable(record));
     QVERIFY(!shell.loginWindow());
     QVERIFY(!t.ctx->onServer());
     QCOMPARE(t.entries(), QStringList{"shop.lock"});
@@ -374,9 +368,10 @@ void TstServerStart::password()
     QVERIFY(!t.ctx->settings().allKeys().join(' ').contains("password", Qt::CaseInsensitive));
 }
 
-// The local backups copy files: on a server no daily backup starts at the
-// login, "数据备份" says where the data is backed up, and the restore
-// window offers none of the local backups.
+// A server shop's backups are copies of its database, made by the server's
+// client program into the same backup folder: the first login of the day
+// takes the day's one, "数据备份" another; the restore window offers those
+// and none of the files' backups from before the shop moved to the server.
 void TstServerStart::backupAndRestoreStayOnTheServer()
 {
     QString err;
@@ -392,29 +387,34 @@ void TstServerStart::backupAndRestoreStayOnTheServer()
 
     Shell shell(*t.ctx);
     QVERIFY(shell.start());
+    QSignalSpy finished(&shell.autoBackup(), &AutoBackup::finished);
     QVERIFY(logIn(shell, TestEnv::kZedPassword));
-    QVERIFY(!shell.autoBackup().running());
+    QVERIFY(shell.autoBackup().running());
+    QVERIFY(finished.wait(60000));
     QCOMPARE(t.messages.count(), 1); // the welcome
     QCOMPARE(t.messages.last().icon, QMessageBox::Information);
+    const QString automatic = QDir(t.ctx->paths().backupDir()).filePath("2026-12-07_09-00-00-auto");
+    QVERIFY(QFileInfo(QDir(automatic).filePath(kServerDumpFile)).size() > 0);
+    // Taken once a day.
+    QVERIFY(!shell.autoBackup().startIfDue());
 
-    const QString text =
-        QString("数据库在数据库服务器 %1 上，由服务器备份和恢复（例如用 pg_dump 和 pg_restore），"
-                "本程序不复制它。")
-            .arg(server->display());
     t.messages.clear();
     shell.mainWindow()->item("bakdata")->trigger();
-    QCOMPARE(t.shownAll(), QStringList{info(text, "数据备份")});
+    const QString byHand = QDir(t.ctx->paths().backupDir()).filePath("2026-12-07_09-00-00");
+    QCOMPARE(t.shownAll(),
+             QStringList{info("数据已备份到：" + QDir::toNativeSeparators(byHand), "数据备份")});
+    QVERIFY(QFileInfo(QDir(byHand).filePath(kServerDumpFile)).size() > 0);
 
     t.messages.clear();
     RestoreWindow w(*t.ctx);
     QVERIFY(showActive(&w));
-    QCOMPARE(child<QTableWidget>(&w, "backups")->rowCount(), 0);
-    QCOMPARE(child<QLabel>(&w, "lab_server")->text(), text);
-    QVERIFY(!child<QPushButton>(&w, "cmd_restore")->isEnabled());
-    press(&w, "cmd_restore");
+    auto* list = child<QTableWidget>(&w, "backups");
+    QStringList rows;
+    for (int r = 0; r < list->rowCount(); ++r)
+        rows << list->item(r, 0)->text();
+    QCOMPARE(rows, (QStringList{"2026-12-07 09:00:00（自动）", "2026-12-07 09:00:00"}));
+    QVERIFY(child<QPushButton>(&w, "cmd_restore")->isEnabled());
     QCOMPARE(t.messages.count(), 0);
-    QCOMPARE(QDir(t.ctx->paths().backupDir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
-             QStringList{"2026-12-01_09-00-00"});
 
     // The settings window names the server as the database's place.
     SettingsWindow settings(*t.ctx);

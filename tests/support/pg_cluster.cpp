@@ -46,6 +46,24 @@ bool testsOnServer()
     return qEnvironmentVariable("SHOP_TEST_ENGINE") == QLatin1String("postgres");
 }
 
+PgCluster* sharedCluster()
+{
+    QString err;
+    PgCluster* c = PgCluster::shared(&err);
+    if (!c)
+        qFatal("no cluster: %s", qPrintable(err));
+    return c;
+}
+
+std::unique_ptr<Database> connectOrStop(const DbServer& server)
+{
+    QString err;
+    auto db = Database::openServer(server, &err);
+    if (!db)
+        qFatal("%s", qPrintable(err));
+    return db;
+}
+
 PgCluster::~PgCluster()
 {
     if (started_)
@@ -123,12 +141,9 @@ std::unique_ptr<PgCluster> PgCluster::start(bool durable, QString* error)
                            QStringLiteral("-c deadlock_timeout=100ms")};
     if (!durable)
         options << QStringLiteral("-c fsync=off") << QStringLiteral("-c full_page_writes=off");
-    if (!c->run({c->bin_ + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data, QStringLiteral("-l"),
-                 c->dir_.filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("-s"),
-                 QStringLiteral("-o"), options.join(u' '), QStringLiteral("start")},
-                error))
+    c->options_ = options;
+    if (!c->startAgain(error))
         return nullptr;
-    c->started_ = true;
     c->watchParent(data);
     return c;
 }
@@ -167,6 +182,30 @@ PgCluster* PgCluster::shared(QString* error)
     if (!cluster && error)
         *error = failure;
     return cluster.get();
+}
+
+bool PgCluster::startAgain(QString* error)
+{
+    const QString data = dir_.filePath(QStringLiteral("data"));
+    if (!run({bin_ + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data, QStringLiteral("-l"),
+              dir_.filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("-s"),
+              QStringLiteral("-o"), options_.join(u' '), QStringLiteral("start")},
+             error))
+        return false;
+    started_ = true;
+    return true;
+}
+
+bool PgCluster::stop(QString* error)
+{
+    // Fast: the server ends every session at once and stops.
+    if (!run({bin_ + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")),
+              QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("-s"),
+              QStringLiteral("stop")},
+             error))
+        return false;
+    started_ = false;
+    return true;
 }
 
 QString PgCluster::socketDir() const

@@ -35,6 +35,11 @@ public:
 
     QString socketDir() const;
 
+    // Stops the server (every connection to it ends, as when a server is
+    // shut down) and starts it again on the same folder and socket.
+    bool stop(QString* error);
+    bool startAgain(QString* error);
+
     // Makes `role` a login with `password`, which the cluster then asks of
     // it (scram-sha-256 on the socket); every other role stays trusted.
     bool addPasswordRole(const QString& role, const QString& password, QString* error);
@@ -51,7 +56,13 @@ private:
     bool started_ = false;
     int next_ = 0;
     QString templateFor_;
+    QStringList options_;
 };
+
+// The shared cluster, and a connection to one of its databases; the test
+// program stops when either cannot be had.
+PgCluster* sharedCluster();
+std::unique_ptr<Database> connectOrStop(const DbServer& server);
 
 // Whether the tests of this run go against the server (the environment's
 // SHOP_TEST_ENGINE is "postgres"); the files otherwise.
