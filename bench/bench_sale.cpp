@@ -2,7 +2,8 @@
 // transaction of writes, the grid re-read) and the daily total, with small
 // and large tables, and prints the figures side by side.
 //
-//   bench_sale [saves]      (default 400 saves per size)
+//   bench_sale [saves] [rows]   (default 400 saves per size, 1 000 000 rows
+//                                 for the large size)
 //
 // Every save (and every sale of the service alone) is followed by a durable
 // one-value commit, the disk's floor, so the ratio of the two holds under the
@@ -53,6 +54,9 @@ struct Figures {
     double saleCpuMedian = 0;
     double totalMedian = 0;
     double commitFloor = 0;
+    // The commits that alternated with the sales alone.
+    double saleCommitMedian = 0;
+    double saleCommitP99 = 0;
     qint64 totalRows = 0;
 };
 
@@ -216,7 +220,7 @@ std::optional<Figures> run(const Sizes& s, int saves)
     // with the one-value commit as well.
     {
         SaleService service(env.db());
-        std::vector<double> sales, saleCpu;
+        std::vector<double> sales, saleCpu, commits;
         for (int i = 0; i < saves; ++i) {
             SaleEntry e;
             e.goods = e.service = true;
@@ -236,9 +240,12 @@ std::optional<Figures> run(const Sizes& s, int saves)
                 std::fprintf(stderr, "sale %d not saved: %s\n", i, qPrintable(saved.error));
                 return std::nullopt;
             }
-            floor.push_back(oneValueCommit(env.db(), i));
+            commits.push_back(oneValueCommit(env.db(), i));
+            floor.push_back(commits.back());
         }
         f.saleMedian = percentile(sales, 0.5);
+        f.saleCommitMedian = percentile(commits, 0.5);
+        f.saleCommitP99 = percentile(commits, 0.99);
         f.saleP99 = percentile(sales, 0.99);
         f.saleCpuMedian = percentile(saleCpu, 0.5);
     }
@@ -304,7 +311,10 @@ int main(int argc, char* argv[])
     const int saves = argc > 1 ? std::max(10, QString::fromLocal8Bit(argv[1]).toInt()) : 400;
 
     const Sizes small{"1 000 rows", 1000, 1000, 1000, 100};
-    const Sizes large{"1 000 000 rows", 1000000, 100000, 100000, 100};
+    const int rows = argc > 2 ? std::max(1000, QString::fromLocal8Bit(argv[2]).toInt()) : 1000000;
+    const QByteArray largeLabel = QStringLiteral("%1 rows").arg(rows).toUtf8();
+    const Sizes large{largeLabel.constData(), rows, std::max(1000, rows / 10), std::max(1000, rows / 10),
+                      100};
     std::printf("business save and daily total (WAL, synchronous=FULL), %d saves per size\n", saves);
     std::printf("large: %d rows in salse and salse_history, %d goods lines, %d cards\n", large.sales,
                 large.goods, large.cards);
@@ -329,6 +339,8 @@ int main(int argc, char* argv[])
     line("sale CPU time, median", a->saleCpuMedian, b->saleCpuMedian);
     line("daily total, median", a->totalMedian, b->totalMedian);
     line("one-value commit, median", a->commitFloor, b->commitFloor);
+    line("commit beside sales, median", a->saleCommitMedian, b->saleCommitMedian);
+    line("commit beside sales, p99", a->saleCommitP99, b->saleCommitP99);
     std::printf("%-26s %14lld %16lld\n", "rows dated today", static_cast<long long>(a->totalRows),
                 static_cast<long long>(b->totalRows));
     std::printf("%-26s %12.1f s %14.1f s\n", "building the tables", a->buildSeconds, b->buildSeconds);
@@ -344,9 +356,15 @@ int main(int argc, char* argv[])
     for (const auto* f : {&*a, &*b}) {
         const char* size = f == &*a ? small.label : large.label;
         goal(QStringLiteral("durable sale / one-value commit, %1").arg(QLatin1String(size)),
-             f->saleMedian / qMax(0.001, f->commitFloor), 2, "x");
+             f->saleMedian / qMax(0.001, f->saleCommitMedian), 2, "x");
         goal(QStringLiteral("durable sale, 99th percentile, %1").arg(QLatin1String(size)), f->saleP99, 10,
              " ms");
+        // A commit of one value is the least a durable sale waits for: when
+        // its own 99th percentile is over the goal, so is any sale's.
+        if (f->saleCommitP99 >= 10)
+            std::printf("    (the one-value commit's own 99th percentile in the same turns: %.2f ms, over "
+                        "10 ms: the disk's limit in this run)\n",
+                        f->saleCommitP99);
         goal(QStringLiteral("save in the window, median, %1").arg(QLatin1String(size)), f->saveMedian, 2,
              " ms");
         goal(QStringLiteral("save in the window, 99th percentile, %1").arg(QLatin1String(size)), f->saveP99,
@@ -356,8 +374,8 @@ int main(int argc, char* argv[])
     // against its own run's commit.
     goal(QStringLiteral("durable sale is flat: %1 / %2 (each over its commit)")
              .arg(QLatin1String(large.label), QLatin1String(small.label)),
-         (b->saleMedian / qMax(0.001, b->commitFloor)) /
-             qMax(0.001, a->saleMedian / qMax(0.001, a->commitFloor)),
+         (b->saleMedian / qMax(0.001, b->saleCommitMedian)) /
+             qMax(0.001, a->saleMedian / qMax(0.001, a->saleCommitMedian)),
          1.5, "x");
     return met ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlDriver>
 #include <QSqlRecord>
+#include <QVarLengthArray>
 
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -83,6 +84,82 @@ bool prepareAndBind(QSqlQuery& q, const QString& sql, const QVariantList& binds,
             q.bindValue(i, v);
     }
     return true;
+}
+// Binds values as the Qt driver does (a null text has been made '' by the
+// callers; the tables hold text only). The engine reads texts and blobs in
+// place from `kept`, which must outlive the statement's run and reset:
+// copying each value once more was a measurable part of a sale.
+int bindValues(sqlite3_stmt* stmt, const QVariantList& binds, QVarLengthArray<QByteArray, 16>* kept)
+{
+    kept->reserve(binds.size());
+    for (int i = 0; i < binds.size(); ++i) {
+        const QVariant& v = binds.at(i);
+        int rc = SQLITE_OK;
+        switch (v.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::ULongLong:
+        case QMetaType::UInt:
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(stmt, i + 1, v.toDouble());
+            break;
+        case QMetaType::QString: {
+            // A null QString would bind NULL; the tables hold text only.
+            const QByteArray& b = kept->emplace_back(v.toString().toUtf8());
+            rc = sqlite3_bind_text(stmt, i + 1, b.constData(), static_cast<int>(b.size()), SQLITE_STATIC);
+            break;
+        }
+        case QMetaType::QByteArray: {
+            const QByteArray& b = kept->emplace_back(v.toByteArray());
+            rc = b.isNull() ? sqlite3_bind_null(stmt, i + 1)
+                            : sqlite3_bind_blob(stmt, i + 1, b.constData(), static_cast<int>(b.size()),
+                                                SQLITE_STATIC);
+            break;
+        }
+        default:
+            if (v.isNull()) {
+                rc = sqlite3_bind_null(stmt, i + 1);
+            } else {
+                const QByteArray& b = kept->emplace_back(v.toString().toUtf8());
+                rc = sqlite3_bind_text(stmt, i + 1, b.constData(), static_cast<int>(b.size()), SQLITE_STATIC);
+            }
+        }
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+    return SQLITE_OK;
+}
+
+// The current row's values typed as the Qt driver types them.
+QVariantList rowValues(sqlite3_stmt* stmt)
+{
+    const int n = sqlite3_column_count(stmt);
+    QVariantList v;
+    v.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_INTEGER:
+            v << QVariant(static_cast<qint64>(sqlite3_column_int64(stmt, i)));
+            break;
+        case SQLITE_FLOAT:
+            v << QVariant(sqlite3_column_double(stmt, i));
+            break;
+        case SQLITE_NULL:
+            v << QVariant(QMetaType::fromType<QString>());
+            break;
+        case SQLITE_BLOB:
+            v << QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, i)),
+                                     sqlite3_column_bytes(stmt, i)));
+            break;
+        default:
+            v << QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
+                                            sqlite3_column_bytes(stmt, i)));
+        }
+    }
+    return v;
 }
 } // namespace
 
@@ -381,19 +458,9 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
         runOnServer(sql, binds, &r);
         return r;
     }
-    BusyScope busy(*this);
-    QSqlDatabase db = handle();
-    QSqlQuery q(db);
-    QString err;
-    if (!prepareAndBind(q, sql, binds, &err))
-        return DbResult::failure(err);
-    if (!q.exec())
-        return DbResult::failure(errorText(q.lastError()));
-    DbResult r;
-    r.rowsAffected = q.numRowsAffected();
-    r.lastRowid = q.lastInsertId().toLongLong();
-    q.finish();
-    return r;
+    // Prepared once per connection: a sale runs the same few texts again
+    // and again.
+    return stepOnFile(sql, binds, [](sqlite3_stmt*) { return true; });
 }
 
 DbResult Database::execEach(const QList<Statement>& statements, qsizetype* failedAt)
@@ -467,6 +534,16 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
 {
     if (onServer())
         return selectKeyedTextsOnServer(sql, binds, row);
+    TextRow reader(nullptr);
+    return stepOnFile(sql, binds, [&](sqlite3_stmt* stmt) {
+        reader.stmt_ = stmt;
+        return row(sqlite3_column_int64(stmt, 0), reader);
+    });
+}
+
+DbResult Database::stepOnFile(const QString& sql, const QVariantList& binds,
+                              const std::function<bool(sqlite3_stmt*)>& row)
+{
     BusyScope busy(*this);
     sqlite3* db = rawHandle(handle());
     if (!db)
@@ -478,6 +555,9 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
                                &stmt, nullptr) != SQLITE_OK)
             return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
     }
+    // The bound texts, read in place until the statement is reset and its
+    // values cleared below (so declared before that).
+    QVarLengthArray<QByteArray, 16> bound;
     // The statement is reset on every path, so none stays open (a reset
     // statement holds no read transaction); it is kept for the next run of
     // the same text unless it failed.
@@ -497,30 +577,11 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
         }
     } release{*this, sql, stmt};
 
-    for (int i = 0; i < binds.size(); ++i) {
-        const QVariant& v = binds.at(i);
-        int rc = SQLITE_OK;
-        switch (v.typeId()) {
-        case QMetaType::LongLong:
-        case QMetaType::Int:
-        case QMetaType::ULongLong:
-        case QMetaType::UInt:
-            rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
-            break;
-        case QMetaType::Double:
-            rc = sqlite3_bind_double(stmt, i + 1, v.toDouble());
-            break;
-        default: {
-            const QByteArray b = v.toString().toUtf8();
-            rc = sqlite3_bind_text(stmt, i + 1, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
-        }
-        }
-        if (rc != SQLITE_OK) {
-            release.keep = false;
-            return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-        }
+    if (bindValues(stmt, binds, &bound) != SQLITE_OK) {
+        release.keep = false;
+        return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
     }
-    const TextRow reader(stmt);
+    bool more = true;
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE)
@@ -529,10 +590,13 @@ DbResult Database::selectKeyedTexts(const QString& sql, const QVariantList& bind
             release.keep = false;
             return DbResult::failure(QString::fromUtf8(sqlite3_errmsg(db)));
         }
-        if (!row(sqlite3_column_int64(stmt, 0), reader))
+        if (more && !(more = row(stmt)) && sqlite3_stmt_readonly(stmt))
             break;
     }
-    return {};
+    DbResult r;
+    r.rowsAffected = sqlite3_changes64(db);
+    r.lastRowid = sqlite3_last_insert_rowid(db);
+    return r;
 }
 
 sqlite3_stmt* Database::takeStatement(const QString& sql)
@@ -550,9 +614,9 @@ sqlite3_stmt* Database::takeStatement(const QString& sql)
 
 void Database::keepStatement(const QString& sql, sqlite3_stmt* stmt)
 {
-    // Grids and totals run the same few texts again and again; the oldest
+    // Grids, totals and sales run the same few texts again and again; the oldest
     // goes once the few are exceeded.
-    constexpr qsizetype kKept = 32;
+    constexpr qsizetype kKept = 64;
     if (statements_.size() >= kKept) {
         sqlite3_finalize(static_cast<sqlite3_stmt*>(statements_.first().stmt));
         statements_.removeFirst();
@@ -611,13 +675,8 @@ DbValue<QList<QVariantList>> Database::selectAll(const QString& sql, const QVari
     if (onServer())
         return serverRows(sql, binds, -1);
     QList<QVariantList> rows;
-    DbResult r = select(sql, binds, [&rows](const QSqlQuery& q) {
-        QVariantList v;
-        const int n = q.record().count();
-        v.reserve(n);
-        for (int i = 0; i < n; ++i)
-            v << q.value(i);
-        rows << v;
+    DbResult r = stepOnFile(sql, binds, [&rows](sqlite3_stmt* stmt) {
+        rows << rowValues(stmt);
         return true;
     });
     if (!r)
@@ -634,12 +693,8 @@ DbValue<QVariantList> Database::selectOne(const QString& sql, const QVariantList
         return rows->isEmpty() ? DbValue<QVariantList>::none() : DbValue<QVariantList>::of(rows->first());
     }
     std::optional<QVariantList> out;
-    DbResult r = select(sql, binds, [&out](const QSqlQuery& q) {
-        QVariantList v;
-        const int n = q.record().count();
-        for (int i = 0; i < n; ++i)
-            v << q.value(i);
-        out = v;
+    DbResult r = stepOnFile(sql, binds, [&out](sqlite3_stmt* stmt) {
+        out = rowValues(stmt);
         return false;
     });
     if (!r)

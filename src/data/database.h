@@ -342,6 +342,11 @@ private:
         void* stmt;
     };
     QVector<KeptStatement> statements_;
+    // One statement on the file through the engine's own API, its prepared
+    // form kept for the next run of the same text; `row` sees each row
+    // until it returns false (a write still runs to its end).
+    DbResult stepOnFile(const QString& sql, const QVariantList& binds,
+                        const std::function<bool(sqlite3_stmt*)>& row);
     sqlite3_stmt* takeStatement(const QString& sql);
     void keepStatement(const QString& sql, sqlite3_stmt* stmt);
     void dropStatements();

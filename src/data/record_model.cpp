@@ -134,6 +134,8 @@ DbResult RecordModel::run(QVector<qint64>* rowidsInOrder)
     loadedRows_ = 0;
     atEnd_ = true;
     chunkPages_ = 1;
+    // No page is kept now, so their size may change.
+    pageSize_ = qMax(askedPageSize_, rowsOnScreen_);
     editRow_ = -1;
     pending_.clear();
     lastError_.clear();

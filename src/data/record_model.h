@@ -106,7 +106,11 @@ public:
     // Another row than `rowid` whose unique column holds `value`, if any.
     DbValue<qint64> otherRowHolding(qint64 rowid, const QString& value) const;
 
-    void setPageSize(int rows) { pageSize_ = qMax(16, rows); }
+    void setPageSize(int rows) { pageSize_ = askedPageSize_ = qMax(16, rows); }
+    // The rows a view shows at once: from the next run on, a page holds at
+    // least these, so that the first screen is read (and painted) once
+    // instead of being fetched again at once for its last rows.
+    void setRowsOnScreen(int rows) { rowsOnScreen_ = qMax(0, rows); }
     void setMaxCachedPages(int pages) { maxCachedPages_ = qMax(2, pages); }
     int cachedPageCount() const { return static_cast<int>(pages_.size()); }
 
@@ -182,6 +186,8 @@ private:
     mutable bool readFailureSaid_ = false;
 
     int pageSize_ = 256;
+    int askedPageSize_ = 256;
+    int rowsOnScreen_ = 0;
     int maxCachedPages_ = 64;
     int loadedRows_ = 0;
     bool atEnd_ = true;

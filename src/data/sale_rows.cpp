@@ -36,37 +36,64 @@ QString lastKeySql(const Database&)
     return QStringLiteral("(SELECT max(rowid) FROM salse_history)");
 }
 
-QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
+namespace {
+
+struct AppendTexts {
+    QString history;
+    QString sales;
+    QString counters;
+};
+
+AppendTexts buildAppendTexts(bool server)
 {
     const QString names = quoted(schema::columnsOf(kSales)).join(QStringLiteral(", "));
+    const QString values = marks(schema::columnsOf(kSales).size());
+    const QString key = QStringLiteral("(SELECT max(rowid) FROM salse_history)");
+    // The new key lies beyond every row of both tables, so the salse row can
+    // take it too.
+    AppendTexts t;
+    t.history =
+        QStringLiteral("INSERT INTO salse_history (rowid, %1) VALUES ((SELECT %2(coalesce((SELECT "
+                       "max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM salse), 0)) "
+                       "+ 1), %3)")
+            .arg(names, server ? QStringLiteral("greatest") : QStringLiteral("max"), values);
+    t.sales = QStringLiteral("INSERT INTO salse (rowid, %1) VALUES (%2, %3)").arg(names, key, values);
+    // The server's own counters of both tables move past the key, so that a
+    // row added without one (a copy, a repair by hand) never meets it.
+    t.counters = QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(%1, "
+                                "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence(t, 'rowid') AS "
+                                "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)")
+                     .arg(key);
+    return t;
+}
+
+// Every sale writes the same texts: built once per engine, they were a fifth
+// of a sale's own work when built each time.
+const AppendTexts& appendTexts(bool server)
+{
+    static const AppendTexts files = buildAppendTexts(false);
+    static const AppendTexts onServer = buildAppendTexts(true);
+    return server ? onServer : files;
+}
+
+} // namespace
+
+QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
+{
+    const AppendTexts& texts = appendTexts(db.onServer());
     QVariantList binds;
+    binds.reserve(values.size());
     for (const QString& value : values)
         binds << textValue(value);
-    // The new key lies beyond every row of both tables, so the salse row can
-    // take it too. A file's transaction holds the write lock; on a server
-    // the sales of every till take their keys one at a time.
-    const QString greatest = db.onServer() ? QStringLiteral("greatest") : QStringLiteral("max");
+    // A file's transaction holds the write lock; on a server the sales of
+    // every till take their keys one at a time.
     QList<Database::Statement> out;
     if (db.onServer())
         out.append({QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}});
-    out.append(
-        {QStringLiteral("INSERT INTO salse_history (rowid, %1) VALUES ((SELECT %2(coalesce((SELECT "
-                        "max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM salse), 0)) "
-                        "+ 1), %3)")
-             .arg(names, greatest, marks(values.size())),
-         binds});
-    out.append({QStringLiteral("INSERT INTO salse (rowid, %1) VALUES (%2, %3)")
-                    .arg(names, lastKeySql(db), marks(values.size())),
-                binds});
-    // The server's own counters of both tables move past the key, so that a
-    // row added without one (a copy, a repair by hand) never meets it.
+    out.append({texts.history, binds});
+    out.append({texts.sales, binds});
     if (db.onServer())
-        out.append(
-            {QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(%1, "
-                            "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence(t, 'rowid') AS "
-                            "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)")
-                 .arg(lastKeySql(db)),
-             {}});
+        out.append({texts.counters, {}});
     return out;
 }
 

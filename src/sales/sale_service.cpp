@@ -128,30 +128,32 @@ namespace {
 
 Database::Statement goodsByCode(const QString& code)
 {
-    return {
-        QStringLiteral("SELECT %1 FROM jinhuo WHERE 产品编号 = ? ORDER BY rowid LIMIT 1").arg(kGoodsColumns),
-        {textValue(code)}};
+    static const QString sql =
+        QStringLiteral("SELECT %1 FROM jinhuo WHERE 产品编号 = ? ORDER BY rowid LIMIT 1").arg(kGoodsColumns);
+    return {sql, {textValue(code)}};
 }
 
 Database::Statement cardByNumber(const QString& number)
 {
-    return {
-        QStringLiteral("SELECT %1 FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1").arg(kCardColumns),
-        {textValue(number)}};
+    static const QString sql =
+        QStringLiteral("SELECT %1 FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1").arg(kCardColumns);
+    return {sql, {textValue(number)}};
 }
 
 // The code and number are compared again: a line or card changed since the
 // check is no longer the one that was found.
 Database::Statement goodsByRowid(qint64 rowid, const QString& code)
 {
-    return {QStringLiteral("SELECT %1 FROM jinhuo WHERE rowid = ? AND 产品编号 = ?").arg(kGoodsColumns),
-            {rowid, textValue(code)}};
+    static const QString sql =
+        QStringLiteral("SELECT %1 FROM jinhuo WHERE rowid = ? AND 产品编号 = ?").arg(kGoodsColumns);
+    return {sql, {rowid, textValue(code)}};
 }
 
 Database::Statement cardByRowid(qint64 rowid, const QString& number)
 {
-    return {QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ? AND 卡号 = ?").arg(kCardColumns),
-            {rowid, textValue(number)}};
+    static const QString sql =
+        QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ? AND 卡号 = ?").arg(kCardColumns);
+    return {sql, {rowid, textValue(number)}};
 }
 
 } // namespace

@@ -8,6 +8,10 @@
 
 namespace shop {
 
+namespace {
+constexpr auto kOtherThanText = QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasCheckIndicator;
+} // namespace
+
 void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QStyleOptionViewItem opt = option;
@@ -17,33 +21,43 @@ void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
     QStyle* style = w ? w->style() : QApplication::style();
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
     const QRect room = opt.rect.adjusted(margin, 0, -margin, 0);
-    if (!text || text->size().width() > room.width()) {
+    // An empty cell (a card number of no member, a remark not given) has
+    // only its panel to show.
+    const bool empty = opt.text.isEmpty() && !(opt.features & kOtherThanText);
+    if (!empty && (!text || text->size().width() > room.width())) {
         QStyledItemDelegate::paint(p, option, index);
         return;
     }
     // The panel and selection as the style draws them, the text, then
     // the focus frame over it, in the style's order (a style sheet
-    // draws the whole item its own way).
+    // draws the whole item its own way). A panel with no selection, no
+    // background, no alternate colour and no mouse over it is nothing.
+    const bool bare = !(opt.state & (QStyle::State_Selected | QStyle::State_MouseOver)) &&
+                      opt.backgroundBrush.style() == Qt::NoBrush &&
+                      !(opt.features & QStyleOptionViewItem::Alternate);
     if (style->inherits("QStyleSheetStyle")) {
         QStyleOptionViewItem panel = opt;
         panel.text.clear();
         panel.features &= ~QStyleOptionViewItem::HasDisplay;
         panel.state &= ~QStyle::State_HasFocus;
         style->drawControl(QStyle::CE_ItemViewItem, &panel, p, w);
-    } else {
+    } else if (!bare) {
         style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, p, w);
     }
     const bool enabled = opt.state & QStyle::State_Enabled;
     const bool selected = opt.state & QStyle::State_Selected;
-    QPalette::ColorGroup group = enabled ? QPalette::Normal : QPalette::Disabled;
-    if (group == QPalette::Normal && !(opt.state & QStyle::State_Active))
-        group = QPalette::Inactive;
-    p->save();
-    p->setFont(opt.font);
-    p->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-    const QRect at = QStyle::alignedRect(opt.direction, opt.displayAlignment, text->size().toSize(), room);
-    p->drawStaticText(at.topLeft(), *text);
-    p->restore();
+    if (text) {
+        QPalette::ColorGroup group = enabled ? QPalette::Normal : QPalette::Disabled;
+        if (group == QPalette::Normal && !(opt.state & QStyle::State_Active))
+            group = QPalette::Inactive;
+        p->save();
+        p->setFont(opt.font);
+        p->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        const QRect at =
+            QStyle::alignedRect(opt.direction, opt.displayAlignment, text->size().toSize(), room);
+        p->drawStaticText(at.topLeft(), *text);
+        p->restore();
+    }
     if (opt.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect frame;
         frame.QStyleOption::operator=(opt);
@@ -57,9 +71,8 @@ void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
 
 const QStaticText* GridDelegate::plainText(const QStyleOptionViewItem& opt) const
 {
-    constexpr auto kOther = QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasCheckIndicator;
-    if (!(opt.features & QStyleOptionViewItem::HasDisplay) || (opt.features & kOther) || opt.text.isEmpty() ||
-        opt.text.contains(QChar::LineSeparator) || opt.text.contains(u'\n') ||
+    if (!(opt.features & QStyleOptionViewItem::HasDisplay) || (opt.features & kOtherThanText) ||
+        opt.text.isEmpty() || opt.text.contains(QChar::LineSeparator) || opt.text.contains(u'\n') ||
         opt.textElideMode == Qt::ElideNone)
         return nullptr;
     if (opt.font != font_ || texts_.size() > 4096) {

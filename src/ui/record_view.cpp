@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScopedValueRollback>
 
 namespace shop {
@@ -33,6 +34,10 @@ RecordView::RecordView(AppContext& ctx, Database& db, const QString& table, QWid
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->hide();
+    // The grid lines are drawn in paintEvent as filled rectangles: the
+    // view's own lines went through the line stroker pixel by pixel, a
+    // quarter of the time a screen took to paint.
+    setShowGrid(false);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &RecordView::sortByHeader);
@@ -85,6 +90,9 @@ void RecordView::tableChanged(const QString& table)
 
 bool RecordView::checked(const DbResult& r)
 {
+    // The rows laid out now, before the next paint: left to the view's own
+    // timer, the layout could come after a paint and paint everything again.
+    executeDelayedItemsLayout();
     if (!r.ok)
         ctx_.messages().databaseError(r.error);
     emit reran();
@@ -466,6 +474,51 @@ void RecordView::showEvent(QShowEvent* e)
         watchedWindow_->installEventFilter(this);
     }
     QTableView::showEvent(e);
+}
+
+void RecordView::resizeEvent(QResizeEvent* e)
+{
+    QTableView::resizeEvent(e);
+    // A page that ends on the screen is followed at once by the next one
+    // and a second paint.
+    const int rowHeight = qMax(1, verticalHeader()->defaultSectionSize());
+    model_->setRowsOnScreen(viewport()->height() / rowHeight + 2);
+}
+
+void RecordView::paintEvent(QPaintEvent* e)
+{
+    QTableView::paintEvent(e);
+    // Lines after the cells, where the view's own stood: under each row and
+    // right of each column, as far as the rows and columns reach (the cells
+    // drawn without the grid take their room, and the lines paint over it).
+    const QRect dirty = e->rect();
+    const int firstRow = rowAt(dirty.top());
+    if (firstRow < 0)
+        return;
+    const int lastRow = rowAt(dirty.bottom()) < 0 ? model_->rowCount() - 1 : rowAt(dirty.bottom());
+    const QHeaderView* header = horizontalHeader();
+    const int right = qMin(dirty.right(), header->length() - header->offset() - 1);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QColor color = QColor::fromRgba(
+        static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    QPainter painter(viewport());
+    int bottom = dirty.top() - 1;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        bottom = rowViewportPosition(row) + rowHeight(row) - 1;
+        painter.fillRect(QRect(dirty.left(), bottom, right - dirty.left() + 1, 1), color);
+    }
+    const int height = qMin(dirty.bottom(), bottom) - dirty.top() + 1;
+    const int firstColumn = qMax(0, header->visualIndexAt(dirty.left()));
+    const int lastColumn =
+        header->visualIndexAt(dirty.right()) < 0 ? header->count() - 1 : header->visualIndexAt(dirty.right());
+    for (int visual = firstColumn; visual <= lastColumn && height > 0; ++visual) {
+        const int column = header->logicalIndex(visual);
+        if (header->isSectionHidden(column))
+            continue;
+        const int x = columnViewportPosition(column) + columnWidth(column) - 1;
+        painter.fillRect(QRect(x, dirty.top(), 1, height), color);
+    }
 }
 
 void RecordView::mouseReleaseEvent(QMouseEvent* e)

@@ -4,6 +4,7 @@
 #include "support/ui.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -123,6 +124,71 @@ private slots:
         }
         QVERIFY(!shown[0].isNull());
         QCOMPARE(shown[0], shown[1]);
+    }
+
+    // The grid's lines stand where the view's own stood: under each row and
+    // right of each column, over a selected row too, and not below the rows.
+    void gridLinesUnderRowsAndRightOfColumns_data()
+    {
+        QTest::addColumn<int>("selectedRow");
+        QTest::newRow("none selected") << -1;
+        QTest::newRow("a row selected") << 1;
+    }
+    void gridLinesUnderRowsAndRightOfColumns()
+    {
+        QFETCH(int, selectedRow);
+        TestEnv env;
+        seed(env);
+        RecordView view(env.ctx(), env.db(), "guke");
+        view.resize(500, 200);
+        view.refresh();
+        if (selectedRow >= 0)
+            view.selectRow(selectedRow);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QImage shown = view.viewport()->grab().toImage();
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        const QRgb line =
+            static_cast<QRgb>(view.style()->styleHint(QStyle::SH_Table_GridLineColor, &option, &view));
+        const int x = view.columnViewportPosition(2) + 3; // an empty cell
+        for (int row = 0; row < 3; ++row) {
+            const int bottom = view.rowViewportPosition(row) + view.rowHeight(row) - 1;
+            QCOMPARE(shown.pixel(x, bottom), line);
+            QVERIFY(shown.pixel(x, bottom - 2) != line);
+        }
+        const int right = view.columnViewportPosition(0) + view.columnWidth(0) - 1;
+        const int belowRows = view.rowViewportPosition(2) + view.rowHeight(2) + 4;
+        QCOMPARE(shown.pixel(right, view.rowViewportPosition(1) + 2), line);
+        QVERIFY(shown.pixel(right, belowRows) != line);
+        QVERIFY(shown.pixel(right - 2, view.rowViewportPosition(1) + 2) != line);
+    }
+
+    // The first screen is read at once, whatever the page size: a page that
+    // ended on the screen was followed at once by the next one and a second
+    // paint of the whole grid.
+    void firstScreenReadAtOnce()
+    {
+        TestEnv env;
+        for (int i = 0; i < 100; ++i)
+            env.insert("guke", {QString::number(i), "张三", "", "", "", "", "", ""});
+        RecordView view(env.ctx(), env.db(), "guke");
+        view.records()->setPageSize(16);
+        view.resize(500, 40 * view.verticalHeader()->defaultSectionSize());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.refresh();
+        const int onScreen = view.viewport()->height() / view.verticalHeader()->defaultSectionSize() + 1;
+        QVERIFY2(view.records()->rowCount() > onScreen,
+                 qPrintable(QString::number(view.records()->rowCount())));
+        QSignalSpy fetched(view.records(), &QAbstractItemModel::rowsInserted);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(fetched.count(), 0);
+        // Scrolling on still reads the pages that come into view.
+        const int first = view.records()->rowCount();
+        view.scrollToBottom();
+        QTRY_VERIFY(view.records()->rowCount() > first);
     }
 
     void sortByHeaderAndIndexWithoutEntry()
