@@ -25,7 +25,33 @@ private slots:
     void printUsesChosenPaper();
     void unwritableFileIsRefused_data();
     void unwritableFileIsRefused();
+    void paperLaysOutPages_data();
+    void paperLaysOutPages();
 };
+
+namespace {
+QString run(const QString& tool, const QStringList& args)
+{
+    QProcess p;
+    p.start(QStandardPaths::findExecutable(tool), args);
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Each page's width and height in millimetres, as pdfinfo reads them.
+QList<QSizeF> pageSizes(const QString& pdf)
+{
+    QList<QSizeF> out;
+    const QString info = run("pdfinfo", {"-f", "1", "-l", "99", pdf});
+    static const QRegularExpression size("Page +\\d+ size: +([0-9.]+) x ([0-9.]+) pts");
+    for (auto m = size.globalMatch(info); m.hasNext();) {
+        const auto match = m.next();
+        out << QSizeF(match.captured(1).toDouble() * 25.4 / 72, match.captured(2).toDouble() * 25.4 / 72);
+    }
+    return out;
+}
+} // namespace
 
 void TstPrinting::pdfHoldsChineseText_data()
 {
@@ -137,6 +163,58 @@ void TstPrinting::unwritableFileIsRefused()
     QVERIFY(!env.printing().hasPrinter());
     QCOMPARE(env.printing().print(doc, "工资"), PrintResult::Failed);
     QVERIFY(env.printing().printed().isEmpty());
+}
+
+// A document on a given paper: a roll is as wide as chosen and one page as
+// long as the text; a sheet keeps its size and takes more pages. Nothing is
+// added to the text (Qt's own layout numbers the pages).
+void TstPrinting::paperLaysOutPages_data()
+{
+    QTest::addColumn<QString>("paper");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<qreal>("width"); // mm
+    QTest::addColumn<int>("pages");
+
+    QTest::newRow("58 mm roll, a short slip") << "58" << 4 << 58.0 << 1;
+    QTest::newRow("58 mm roll, a long slip") << "58" << 120 << 58.0 << 1;
+    QTest::newRow("80 mm roll") << "80" << 12 << 80.0 << 1;
+    QTest::newRow("A5, one page") << "A5" << 12 << 148.0 << 1;
+    QTest::newRow("A5, more than a page") << "A5" << 60 << 148.0 << 2;
+}
+
+void TstPrinting::paperLaysOutPages()
+{
+    QFETCH(QString, paper);
+    QFETCH(int, lines);
+    QFETCH(qreal, width);
+    QFETCH(int, pages);
+    if (QStandardPaths::findExecutable("pdfinfo").isEmpty())
+        QSKIP("pdfinfo (poppler-utils) is not installed");
+
+    TestEnv env;
+    const Paper p = paper == "A5" ? Paper::a5() : Paper::rollOf(paper.toDouble(), 4);
+    QTextDocument doc;
+    doc.setDefaultFont(QFont("Noto Sans Mono CJK SC", 9));
+    QStringList text;
+    for (int i = 1; i <= lines; ++i)
+        text << QString("第%1行 金额 12.50").arg(i);
+    doc.setPlainText(text.join("\n"));
+    const QString file = env.dir() + "/slip.pdf";
+    QVERIFY(env.printing().saveAsPdf(doc, file, p));
+
+    const QList<QSizeF> sizes = pageSizes(file);
+    QCOMPARE(sizes.size(), pages);
+    for (const QSizeF& s : sizes)
+        QVERIFY2(qAbs(s.width() - width) < 0.5, qPrintable(QString::number(s.width())));
+    if (p.roll) {
+        // About 4 mm a line at 9 pt; the margins and a millimetre to spare.
+        const qreal h = sizes.first().height();
+        QVERIFY2(h > lines * 3.5 + 7 && h < lines * 5.0 + 12, qPrintable(QString::number(h)));
+    } else {
+        QCOMPARE(qRound(sizes.first().height()), 210);
+    }
+    const QString extracted = run("pdftotext", {"-enc", "UTF-8", file, "-"});
+    QCOMPARE(extracted.split(QRegularExpression("[\\n\\f]+"), Qt::SkipEmptyParts), text);
 }
 
 QTEST_MAIN(TstPrinting)
