@@ -216,6 +216,22 @@ DbValue<DailyTotal> SaleService::dailyTotal(const QString& date)
     return money::receivedOn(db_, date);
 }
 
+DbValue<qint64> SaleService::storedRowid(const QStringList& values)
+{
+    QStringList where;
+    QVariantList binds;
+    const QStringList columns = schema::columnsOf(schema::salse::kTable);
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        where << quoteIdent(columns.at(i)) + QStringLiteral(" = ?");
+        binds << textValue(values.value(i));
+    }
+    return db_
+        .selectOne(
+            QStringLiteral("SELECT max(rowid) FROM salse WHERE %1").arg(where.join(QStringLiteral(" AND "))),
+            binds)
+        .map([](const QVariantList& row) { return row.value(0).toLongLong(); });
+}
+
 SaleOutcome SaleService::checkGoods(const SaleEntry& e)
 {
     // The goods part of the decision alone: the card is not looked at.
@@ -309,6 +325,14 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
+    if (checked.cardRowid != 0) {
+        out.cardAfter = d.card;
+        out.cardCharged = d.cardColumn;
+        if (d.cardColumn == schema::numbercard::kUses)
+            out.cardAfter->uses = d.cardValue;
+        else if (d.cardColumn == schema::numbercard::kBalance)
+            out.cardAfter->balance = d.cardValue;
+    }
     if (e.goods)
         out.written << schema::jinhuo::kTable;
     if (!d.cardColumn.isEmpty())

@@ -77,8 +77,12 @@ struct SaleOutcome {
     // The rows the checks found; a save touches exactly these.
     qint64 goodsRowid = 0;
     qint64 cardRowid = 0;
-    // Saved: the tables the sale wrote.
+    // Saved: the tables the sale wrote; a member card as the sale left it
+    // (what a receipt says is left on it) and the column charged (none for a
+    // type that is never charged).
     QStringList written;
+    std::optional<CardRow> cardAfter;
+    QString cardCharged;
 
     bool ok() const { return kind == Ready || kind == Saved; }
 };
@@ -138,6 +142,9 @@ public:
     SaleOutcome checkGoods(const SaleEntry& e);
     SaleOutcome check(const SaleEntry& e);
     SaleOutcome save(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
+    // The rowid of the newest salse row holding `values` (the sale just
+    // saved: its key); 0 when there is none.
+    DbValue<qint64> storedRowid(const QStringList& values);
 
     // Voids salse row `rowid`, which held `values` (its thirteen values) when
     // the person was asked: the goods go back into stock, the card gets back

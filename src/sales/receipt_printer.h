@@ -1,0 +1,36 @@
+#pragma once
+
+#include "receipt.h"
+
+#include <QStringList>
+
+namespace shop {
+
+class AppContext;
+struct SaleOutcome;
+
+// Prints receipts through the printing service as 系统设置 says and says
+// what went wrong; the sale itself is stored before and never touched.
+class ReceiptPrinter {
+public:
+    explicit ReceiptPrinter(AppContext& ctx) : ctx_(ctx) {}
+
+    // After a sale was stored with `values` (its thirteen values): its
+    // receipt, when receipts are on. Without a printer this is said once
+    // after each start, with the offer to turn receipts off or to save this
+    // receipt as a PDF file.
+    void afterSale(const QStringList& values, const SaleOutcome& saved);
+    // 补打小票: the receipt of salse row `rowid` again, marked 重印.
+    void reprint(qint64 rowid);
+
+private:
+    // The parts every receipt takes from the context.
+    Receipt completed(Receipt r) const;
+    // Prints on the chosen printer; false when it failed (said).
+    bool print(const Receipt& r, const QString& afterFailure);
+    void savePdf(const Receipt& r);
+
+    AppContext& ctx_;
+};
+
+} // namespace shop
