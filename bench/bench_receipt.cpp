@@ -88,6 +88,10 @@ int main(int argc, char* argv[])
         return 1;
     }
     QTemporaryDir pdfs;
+    // BENCH_RECEIPT_KEEP=1 keeps the receipts to look at.
+    pdfs.setAutoRemove(!qEnvironmentVariableIsSet("BENCH_RECEIPT_KEEP"));
+    if (!pdfs.autoRemove())
+        std::printf("receipts in %s\n", qPrintable(pdfs.path()));
     env.printing().setPrinter(true);
     env.printing().writePdfsTo(pdfs.path());
     env.ctx().setLogin(QStringLiteral("clerk"), QStringLiteral("M"));
