@@ -140,11 +140,18 @@ void BusinessWindow::buildForm()
         voidItem_->setEnabled(on);
     });
     bg_->startItemStateTimer(100, "Timer1");
+    // 补打小票 and 小票预览: the selected sale's receipt again.
     QAction* reprint = menuItem(bg_->popupMenu(), {"reprint_receipt", QStringLiteral("补打小票")});
+    QAction* preview = menuItem(bg_->popupMenu(), {"preview_receipt", QStringLiteral("小票预览")});
     bg_->addStateItem(reprint);
+    bg_->addStateItem(preview);
     connect(reprint, &QAction::triggered, this, [this] {
         if (const auto record = bg_->currentRecord())
             ReceiptPrinter(ctx_).reprint(record->rowid);
+    });
+    connect(preview, &QAction::triggered, this, [this] {
+        if (const auto record = bg_->currentRecord())
+            ReceiptPrinter(ctx_).preview(record->rowid);
     });
 
     auto* layout = new QVBoxLayout(central);

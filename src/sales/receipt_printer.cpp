@@ -63,28 +63,47 @@ void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& sav
     print(r, QStringLiteral("本笔业务已经保存，可在表格的右键菜单中选择“补打小票”重新打印。"));
 }
 
-void ReceiptPrinter::reprint(qint64 rowid)
+std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid)
 {
     MessageService& m = ctx_.messages();
-    const auto stored = rows::storedRow(ctx_.business(), schema::salse::kTable, rowid);
-    if (stored.failed()) {
-        m.databaseError(stored.error());
-        return;
+    const auto row = rows::storedRow(ctx_.business(), schema::salse::kTable, rowid);
+    if (row.failed()) {
+        m.databaseError(row.error());
+        return std::nullopt;
     }
-    if (!stored.found()) {
+    if (!row.found()) {
         m.critical(QStringLiteral("此业务记录已被删除，不能补打小票！"), QStringLiteral("错误"));
-        return;
+        return std::nullopt;
     }
-    Receipt r = receiptOf(*stored);
+    Receipt r = receiptOf(*row);
     r.number = QString::number(rowid);
     r.reprintedAt = dateTimeText(ctx_.clock().now());
-    r = completed(r);
+    return completed(r);
+}
+
+void ReceiptPrinter::reprint(qint64 rowid)
+{
+    const auto r = stored(rowid);
+    if (!r)
+        return;
     if (!ctx_.printing().hasPrinter()) {
-        if (m.question(kNoPrinter + QStringLiteral("\n是否将小票另存为PDF文件？"), kCaption))
-            savePdf(r);
+        if (ctx_.messages().question(kNoPrinter + QStringLiteral("\n是否将小票另存为PDF文件？"), kCaption))
+            savePdf(*r);
         return;
     }
-    print(r, QString());
+    print(*r, QString());
+}
+
+void ReceiptPrinter::preview(qint64 rowid)
+{
+    const auto r = stored(rowid);
+    if (!r)
+        return;
+    const QString paper = ctx_.receiptSettings().paper;
+    const auto document = receiptDocument(*r, paper);
+    if (ctx_.printing().preview(*document, receiptTitle(), receiptPaper(paper)) == PrintResult::Failed)
+        ctx_.messages().critical(QStringLiteral("小票打印失败，请检查打印机后重试。"),
+                                 QStringLiteral("打印错误"));
 }
 
 bool ReceiptPrinter::print(const Receipt& r, const QString& afterFailure)

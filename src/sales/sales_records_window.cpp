@@ -85,6 +85,10 @@ SalesRecordsWindow::SalesRecordsWindow(AppContext& ctx, QWidget* parent)
         if (const auto record = grid()->currentRecord())
             ReceiptPrinter(ctx_).reprint(record->rowid);
     });
+    connect(addItem("preview_receipt", QStringLiteral("小票预览")), &QAction::triggered, this, [this] {
+        if (const auto record = grid()->currentRecord())
+            ReceiptPrinter(ctx_).preview(record->rowid);
+    });
 
     open_data();
 }

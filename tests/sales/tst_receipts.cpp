@@ -5,6 +5,7 @@
 #include "sales/receipt.h"
 #include "sales/sales_records_window.h"
 #include "ui/record_view.h"
+#include "support/pdf_tools.h"
 #include "support/test_env.h"
 #include "support/ui.h"
 
@@ -32,19 +33,10 @@ int columns(const QString& line)
     return n;
 }
 
-QString run(const QString& tool, const QStringList& args)
-{
-    QProcess p;
-    p.start(QStandardPaths::findExecutable(tool), args);
-    if (!p.waitForFinished(30000) || p.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 // The text of a PDF file as laid out on the page.
 QString pdfText(const QString& file)
 {
-    return run("pdftotext", {"-layout", "-enc", "UTF-8", file, "-"});
+    return toolOutput("pdftotext", {"-layout", "-enc", "UTF-8", file, "-"});
 }
 
 // The lines of a text with the runs of blanks between words as one blank:
@@ -234,11 +226,9 @@ void TstReceipts::receiptOfEachSale()
 
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed");
-    const QString info = run("pdfinfo", {p.pdf});
-    const auto size = QRegularExpression("Page size: +([0-9.]+) x ([0-9.]+) pts").match(info);
-    QVERIFY2(size.hasMatch(), qPrintable(info));
-    QVERIFY2(qAbs(size.captured(1).toDouble() * 25.4 / 72 - pageMm) < 0.5, qPrintable(info));
-    QVERIFY2(info.contains(QRegularExpression("Pages: +1\\n")), qPrintable(info));
+    const QList<QSizeF> pages = pdfPageSizes(p.pdf);
+    QCOMPARE(pages.size(), 1);
+    QVERIFY2(qAbs(pages.first().width() - pageMm) < 0.5, qPrintable(QString::number(pages.first().width())));
     const QString text = pdfText(p.pdf);
     QCOMPARE(words(text), words(p.text));
     for (QChar c : text)
@@ -397,16 +387,26 @@ void TstReceipts::noPrinterSaidOncePerStart()
 void TstReceipts::reprint_data()
 {
     QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("item");
     QTest::addColumn<bool>("printer");
-    QTest::newRow("business grid") << "frmyewu" << true;
-    QTest::newRow("sales records") << "frm_salse" << true;
-    QTest::newRow("sales records, no printer") << "frm_salse" << false;
+    QTest::newRow("business grid") << "frmyewu"
+                                   << "reprint_receipt" << true;
+    QTest::newRow("sales records") << "frm_salse"
+                                   << "reprint_receipt" << true;
+    QTest::newRow("sales records, no printer") << "frm_salse"
+                                               << "reprint_receipt" << false;
+    QTest::newRow("business grid, preview without a printer") << "frmyewu"
+                                                              << "preview_receipt" << false;
+    QTest::newRow("sales records, preview") << "frm_salse"
+                                            << "preview_receipt" << true;
 }
 
 void TstReceipts::reprint()
 {
     QFETCH(QString, window);
+    QFETCH(QString, item);
     QFETCH(bool, printer);
+    const bool preview = item == "preview_receipt";
 
     env_->insert("salse",
                  {"2026-12-01", "其它服务", "M00010001", "", "", "", "", "", "20", "打蜡", "李四", "", "0"});
@@ -426,18 +426,22 @@ void TstReceipts::reprint()
     }
     QTemporaryDir out;
     const QString file = out.filePath("重印.pdf");
-    if (!printer) {
+    if (!printer && !preview) {
         env_->messages().answer(QMessageBox::Yes);
         env_->messages().answerFile(file);
     }
+    env_->ctx().settings().setValue("settings/ReceiptPaper", "80");
     clickRow(grid, 1);
-    action(grid->window(), "reprint_receipt")->trigger();
+    action(grid->window(), qPrintable(item))->trigger();
 
     QString text;
-    if (printer) {
+    if (printer || preview) {
         QCOMPARE(shownAll(*env_), QStringList{});
         QCOMPARE(env_->printing().printed().size(), 1);
-        text = env_->printing().printed().first().text;
+        const Printed& p = env_->printing().printed().first();
+        QCOMPARE(p.kind, preview ? Printed::Preview : Printed::Direct);
+        QVERIFY(p.paper && p.paper->roll && p.paper->sizeMm.width() == 80);
+        text = p.text;
     } else {
         QCOMPARE(env_->messages().shown().size(), 3);
         QCOMPARE(shown(env_->messages().shown().first()),

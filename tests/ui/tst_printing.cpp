@@ -1,5 +1,6 @@
 // The printing seam: PDF files hold the document's Chinese text as printed,
 // whichever font the window chose; a file that cannot be written is refused.
+#include "support/pdf_tools.h"
 #include "support/test_env.h"
 #include "ui/printing.h"
 
@@ -28,30 +29,6 @@ private slots:
     void paperLaysOutPages_data();
     void paperLaysOutPages();
 };
-
-namespace {
-QString run(const QString& tool, const QStringList& args)
-{
-    QProcess p;
-    p.start(QStandardPaths::findExecutable(tool), args);
-    if (!p.waitForFinished(30000) || p.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-// Each page's width and height in millimetres, as pdfinfo reads them.
-QList<QSizeF> pageSizes(const QString& pdf)
-{
-    QList<QSizeF> out;
-    const QString info = run("pdfinfo", {"-f", "1", "-l", "99", pdf});
-    static const QRegularExpression size("Page +\\d+ size: +([0-9.]+) x ([0-9.]+) pts");
-    for (auto m = size.globalMatch(info); m.hasNext();) {
-        const auto match = m.next();
-        out << QSizeF(match.captured(1).toDouble() * 25.4 / 72, match.captured(2).toDouble() * 25.4 / 72);
-    }
-    return out;
-}
-} // namespace
 
 void TstPrinting::pdfHoldsChineseText_data()
 {
@@ -202,7 +179,7 @@ void TstPrinting::paperLaysOutPages()
     const QString file = env.dir() + "/slip.pdf";
     QVERIFY(env.printing().saveAsPdf(doc, file, p));
 
-    const QList<QSizeF> sizes = pageSizes(file);
+    const QList<QSizeF> sizes = pdfPageSizes(file);
     QCOMPARE(sizes.size(), pages);
     for (const QSizeF& s : sizes)
         QVERIFY2(qAbs(s.width() - width) < 0.5, qPrintable(QString::number(s.width())));
@@ -213,7 +190,7 @@ void TstPrinting::paperLaysOutPages()
     } else {
         QCOMPARE(qRound(sizes.first().height()), 210);
     }
-    const QString extracted = run("pdftotext", {"-enc", "UTF-8", file, "-"});
+    const QString extracted = toolOutput("pdftotext", {"-enc", "UTF-8", file, "-"});
     QCOMPARE(extracted.split(QRegularExpression("[\\n\\f]+"), Qt::SkipEmptyParts), text);
 }
 
