@@ -4,11 +4,14 @@
 #include "support/test_env.h"
 #include "ui/printing.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
@@ -28,6 +31,8 @@ private slots:
     void unwritableFileIsRefused();
     void paperLaysOutPages_data();
     void paperLaysOutPages();
+    void previewShowsThePages_data();
+    void previewShowsThePages();
 };
 
 void TstPrinting::pdfHoldsChineseText_data()
@@ -192,6 +197,53 @@ void TstPrinting::paperLaysOutPages()
     }
     const QString extracted = toolOutput("pdftotext", {"-enc", "UTF-8", file, "-"});
     QCOMPARE(extracted.split(QRegularExpression("[\\n\\f]+"), Qt::SkipEmptyParts), text);
+}
+
+// The real preview dialog draws the document as it will print: on the
+// paper's pages, or on A4 as Qt lays it out; closing it prints nothing.
+void TstPrinting::previewShowsThePages_data()
+{
+    QTest::addColumn<QString>("paper"); // empty: none given
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("no paper, A4") << "" << 20 << 1;
+    QTest::newRow("58 mm roll, a long slip") << "58" << 120 << 1;
+    QTest::newRow("A5, more than a page") << "A5" << 60 << 2;
+}
+
+void TstPrinting::previewShowsThePages()
+{
+    QFETCH(QString, paper);
+    QFETCH(int, lines);
+    QFETCH(int, pages);
+
+    QTextDocument doc;
+    doc.setDefaultFont(QFont("Noto Sans Mono CJK SC", 9));
+    QStringList text;
+    for (int i = 1; i <= lines; ++i)
+        text << QString("第%1行 金额 12.50").arg(i);
+    doc.setPlainText(text.join("\n"));
+    std::optional<Paper> p;
+    if (!paper.isEmpty())
+        p = paper == "A5" ? Paper::a5() : Paper::rollOf(paper.toDouble(), 4);
+
+    int shown = -1;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        title = dialog->windowTitle();
+        if (auto* view = dialog->findChild<QPrintPreviewWidget*>()) {
+            view->updatePreview();
+            shown = view->pageCount();
+        }
+        dialog->close();
+    });
+    QtPrintService real;
+    QCOMPARE(real.preview(doc, "小票", p), PrintResult::Cancelled);
+    QCOMPARE(title, QString("打印预览 - 小票"));
+    QCOMPARE(shown, pages);
 }
 
 QTEST_MAIN(TstPrinting)
