@@ -86,9 +86,8 @@ public:
     SaveOutcome saveAsPdf(const QTextDocument& document, const QString& fileName,
                           const std::optional<Paper>& paper = std::nullopt) override;
 
+    // Installed: two printers, named in names_.
     void setPrinter(bool installed) { printer_ = installed; }
-    // The installed printers' names (two unless told).
-    void setPrinterNames(const QStringList& names) { names_ = names; }
     // The next print dialog is cancelled.
     void cancelNext() { cancelNext_ = true; }
     // The next print fails after its dialog (or at once, without one).
