@@ -3,6 +3,7 @@
 #include "sale_service.h"
 #include "ui/app_context.h"
 #include "ui/document_path.h"
+#include "data/sale_rows.h"
 #include "data/schema.h"
 #include "data/table_rows.h"
 
@@ -76,7 +77,9 @@ std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid)
         return std::nullopt;
     }
     Receipt r = receiptOf(*row);
-    r.number = QString::number(rowid);
+    // The sale's key; a row from before sales had keys is named by its row.
+    const auto key = sales::keyOf(ctx_.business(), rowid, *row);
+    r.number = key.found() && !key->isEmpty() ? *key : QString::number(rowid);
     r.reprintedAt = dateTimeText(ctx_.clock().now());
     return completed(r);
 }
@@ -134,10 +137,11 @@ void ReceiptPrinter::savePdf(const Receipt& r)
     const QString shown = QDir::toNativeSeparators(file);
     const QString paper = ctx_.receiptSettings().paper;
     const auto document = receiptDocument(r, paper);
-    if (ctx_.printing().saveAsPdf(*document, file, receiptPaper(paper)))
-        m.information(QStringLiteral("小票已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
+    if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file, receiptPaper(paper)); !saved)
+        m.critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),
+                   QStringLiteral("错误"));
     else
-        m.critical(QStringLiteral("无法保存PDF文件：\n") + shown, QStringLiteral("错误"));
+        m.information(QStringLiteral("小票已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
 }
 
 } // namespace shop
