@@ -29,44 +29,37 @@ QString marks(qsizetype n)
 
 } // namespace
 
-QString lastKeySql(const Database&)
+Database::Statement nextKey(const Database& db)
 {
-    // New keys are given one sale at a time: the newest history row is this
-    // transaction's.
-    return QStringLiteral("(SELECT max(rowid) FROM salse_history)");
+    const QString next = QStringLiteral(
+        "%1(coalesce((SELECT max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM salse), "
+        "0)) + 1");
+    if (db.onServer())
+        return {QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse')), ") +
+                    next.arg(QStringLiteral("greatest")),
+                {}};
+    return {QStringLiteral("SELECT ") + next.arg(QStringLiteral("max")), {}};
 }
 
-QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
+QList<Database::Statement> appendStatements(const Database& db, qint64 key, const QStringList& values)
 {
     const QString names = quoted(schema::columnsOf(kSales)).join(QStringLiteral(", "));
-    QVariantList binds;
+    QVariantList binds{key};
     for (const QString& value : values)
         binds << textValue(value);
-    // The new key lies beyond every row of both tables, so the salse row can
-    // take it too. A file's transaction holds the write lock; on a server
-    // the sales of every till take their keys one at a time.
-    const QString greatest = db.onServer() ? QStringLiteral("greatest") : QStringLiteral("max");
     QList<Database::Statement> out;
-    if (db.onServer())
-        out.append({QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}});
-    out.append(
-        {QStringLiteral("INSERT INTO salse_history (rowid, %1) VALUES ((SELECT %2(coalesce((SELECT "
-                        "max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM salse), 0)) "
-                        "+ 1), %3)")
-             .arg(names, greatest, marks(values.size())),
-         binds});
-    out.append({QStringLiteral("INSERT INTO salse (rowid, %1) VALUES (%2, %3)")
-                    .arg(names, lastKeySql(db), marks(values.size())),
-                binds});
+    for (const QString& table : {kHistory, kSales})
+        out.append({QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3)")
+                        .arg(table, names, marks(values.size() + 1)),
+                    binds});
     // The server's own counters of both tables move past the key, so that a
     // row added without one (a copy, a repair by hand) never meets it.
     if (db.onServer())
         out.append(
-            {QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(%1, "
+            {QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(CAST(? AS bigint), "
                             "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence(t, 'rowid') AS "
-                            "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)")
-                 .arg(lastKeySql(db)),
-             {}});
+                            "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)"),
+             {key}});
     return out;
 }
 

@@ -11,11 +11,17 @@
 // stay.
 namespace shop::sales {
 
+// The query (one row, the key last) that gives a new sale its key inside the
+// sale's transaction: beyond every row of both tables, so the salse row can
+// take it too. A file's transaction holds the write lock; on a server it
+// first takes the lock under which the sales of every till take their keys,
+// held until the transaction ends. It names no table of its own, so it may
+// be read with the rows read for update.
+Database::Statement nextKey(const Database& db);
 // The statements that append a sale (the thirteen values in column order)
-// to salse_history and salse under a new key.
-QList<Database::Statement> appendStatements(const Database& db, const QStringList& values);
-// An expression for the key of the sale appended last in this transaction.
-QString lastKeySql(const Database& db);
+// to salse_history and salse under `key`, read by nextKey() in the same
+// transaction.
+QList<Database::Statement> appendStatements(const Database& db, qint64 key, const QStringList& values);
 
 // The key of salse row `rowid` holding `values`: the history row of the same
 // rowid and values, or, for a sale saved before sales had keys, the first

@@ -3,6 +3,7 @@
 #include "sale_service.h"
 #include "ui/app_context.h"
 #include "ui/document_path.h"
+#include "data/card_ledger.h"
 #include "data/sale_rows.h"
 #include "data/schema.h"
 #include "data/table_rows.h"
@@ -40,11 +41,7 @@ void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& sav
         if (saved.cardCharged != schema::numbercard::kUses)
             r.balanceLeft = saved.cardAfter->balance;
     }
-    // The sale is stored: a failed read leaves the receipt without a number
-    // rather than without the receipt.
-    const auto rowid = SaleService(ctx_.business()).storedRowid(values);
-    if (rowid.found() && *rowid > 0)
-        r.number = QString::number(*rowid);
+    r.number = saved.key;
     r = completed(r);
 
     if (!ctx_.printing().hasPrinter()) {
@@ -80,6 +77,17 @@ std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid)
     // The sale's key; a row from before sales had keys is named by its row.
     const auto key = sales::keyOf(ctx_.business(), rowid, *row);
     r.number = key.found() && !key->isEmpty() ? *key : QString::number(rowid);
+    // What the charge left on the card, as the ledger kept it; a sale from
+    // before the ledger (or not charged) says nothing of it. A card of uses
+    // always loses one, so unchanged uses mean the balance was charged.
+    if (key.found() && !key->isEmpty()) {
+        if (const auto charge = cards::chargeOf(ctx_.business(), *key); charge.found()) {
+            if (charge->after.uses != charge->before.uses)
+                r.usesLeft = charge->after.uses;
+            else
+                r.balanceLeft = charge->after.balance;
+        }
+    }
     r.reprintedAt = dateTimeText(ctx_.clock().now());
     return completed(r);
 }

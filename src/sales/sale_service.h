@@ -81,6 +81,7 @@ struct SaleOutcome {
     // (what a receipt says is left on it) and the column charged (none for a
     // type that is never charged).
     QStringList written;
+    QString key; // the sale's key, given inside the transaction that stored it
     std::optional<CardRow> cardAfter;
     QString cardCharged;
 
@@ -142,9 +143,6 @@ public:
     SaleOutcome checkGoods(const SaleEntry& e);
     SaleOutcome check(const SaleEntry& e);
     SaleOutcome save(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
-    // The rowid of the newest salse row holding `values` (the sale just
-    // saved: its key); 0 when there is none.
-    DbValue<qint64> storedRowid(const QStringList& values);
 
     // Voids salse row `rowid`, which held `values` (its thirteen values) when
     // the person was asked: the goods go back into stock, the card gets back
@@ -163,15 +161,16 @@ private:
     // What a sale would write: the new stock, the card's charged column and its value.
     struct Decision {
         QString newStock, cardColumn, cardValue;
-        CardRow card; // as read, when it is charged
+        CardRow card;   // as read, when it is charged
+        qint64 key = 0; // the sale's new key, when asked for
     };
     // The goods part first, then the card: refused, or the rows to touch.
     static SaleOutcome decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,
                               const std::optional<CardRow>& card, Decision* decision);
     // `reads` (the goods line, then the card, those the entry needs) read
-    // together, then decide().
-    SaleOutcome readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
-                              Database::RowLock lock, Decision* decision);
+    // together, with the sale's new key when `newKey`, then decide().
+    SaleOutcome readAndDecide(const SaleEntry& e, QList<Database::Statement> reads, Database::RowLock lock,
+                              Decision* decision, bool newKey = false);
 
     Database& db_;
 };
