@@ -24,6 +24,12 @@ inline QString toolOutput(const QString& tool, const QStringList& args)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// The text of a PDF file as laid out on its pages.
+inline QString pdfText(const QString& pdf)
+{
+    return toolOutput("pdftotext", {"-layout", "-enc", "UTF-8", pdf, "-"});
+}
+
 // Each page's width and height in millimetres, as pdfinfo reads them.
 inline QList<QSizeF> pdfPageSizes(const QString& pdf)
 {
