@@ -115,10 +115,6 @@ PrintResult ScriptedPrinting::printOn(const QTextDocument& document, const QStri
         *error = QStringLiteral("没有安装打印机");
         return PrintResult::Failed;
     }
-    if (!printer.isEmpty() && !names_.contains(printer)) {
-        *error = QStringLiteral("找不到打印机“%1”").arg(printer);
-        return PrintResult::Failed;
-    }
     if (auto reason = std::exchange(failNext_, std::nullopt)) {
         *error = *reason;
         return PrintResult::Failed;
