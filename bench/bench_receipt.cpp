@@ -30,14 +30,6 @@ using shop::test::TestEnv;
 
 namespace {
 
-template <class T> T* child(QWidget& w, const char* name)
-{
-    T* c = w.findChild<T*>(QLatin1String(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
-}
-
 bool build(TestEnv& env, int rows)
 {
     Database& db = env.db();
