@@ -29,16 +29,15 @@ QString marks(qsizetype n)
 
 } // namespace
 
-Database::Statement nextKey(const Database& db)
+QList<Database::Statement> nextKey(const Database& db)
 {
     const QString next = QStringLiteral(
-        "%1(coalesce((SELECT max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM salse), "
-        "0)) + 1");
+        "SELECT %1(coalesce((SELECT max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM "
+        "salse), 0)) + 1");
     if (db.onServer())
-        return {QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse')), ") +
-                    next.arg(QStringLiteral("greatest")),
-                {}};
-    return {QStringLiteral("SELECT ") + next.arg(QStringLiteral("max")), {}};
+        return {{QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}},
+                {next.arg(QStringLiteral("greatest")), {}}};
+    return {{next.arg(QStringLiteral("max")), {}}};
 }
 
 QList<Database::Statement> appendStatements(const Database& db, qint64 key, const QStringList& values)

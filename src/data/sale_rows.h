@@ -11,13 +11,15 @@
 // stay.
 namespace shop::sales {
 
-// The query (one row, the key last) that gives a new sale its key inside the
-// sale's transaction: beyond every row of both tables, so the salse row can
-// take it too. A file's transaction holds the write lock; on a server it
-// first takes the lock under which the sales of every till take their keys,
-// held until the transaction ends. It names no table of its own, so it may
-// be read with the rows read for update.
-Database::Statement nextKey(const Database& db);
+// The queries that give a new sale its key inside the sale's transaction
+// (the last one's single value): beyond every row of both tables, so the
+// salse row can take it too. A file's transaction holds the write lock; on a
+// server the first query takes the lock under which the sales of every till
+// take their keys, held until the transaction ends, and the key is read in a
+// statement of its own after it, so that it sees the sales committed while
+// it waited. They name no table of their own, so they may be read with the
+// rows read for update.
+QList<Database::Statement> nextKey(const Database& db);
 // The statements that append a sale (the thirteen values in column order)
 // to salse_history and salse under `key`, read by nextKey() in the same
 // transaction.

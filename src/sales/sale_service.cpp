@@ -196,20 +196,20 @@ SaleOutcome SaleService::readAndDecide(const SaleEntry& e, QList<Database::State
 {
     // The goods line, the card and the key in one go (one round trip on a
     // server); the key's lock comes after the rows' as everywhere.
-    const qsizetype keyAt = reads.size();
+    const qsizetype keyFrom = reads.size();
     if (newKey)
         reads << sales::nextKey(db_);
     qsizetype failedAt = 0;
     const auto rows = db_.selectOneEach(reads, lock, &failedAt);
     if (rows.failed())
-        return failed(failedAt == keyAt          ? QStringLiteral("生成业务编号")
+        return failed(failedAt >= keyFrom        ? QStringLiteral("生成业务编号")
                       : e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
                                                  : QStringLiteral("读取会员卡资料"),
                       rows.error());
     if (newKey) {
-        if (!rows->at(keyAt))
+        if (!rows->last())
             return failed(QStringLiteral("生成业务编号"), QString());
-        decision->key = rows->at(keyAt)->last().toLongLong();
+        decision->key = rows->last()->value(0).toLongLong();
     }
     std::optional<GoodsLine> goods;
     std::optional<CardRow> card;
