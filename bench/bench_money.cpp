@@ -161,21 +161,24 @@ bool saleWithAndWithoutLedger(int saves)
             const SaleOutcome checked = service.check(e);
             Database::Transaction tx(db);
             const auto read = db.selectOneEach(
-                {{QStringLiteral(
-                      "SELECT rowid, 商品名称, 产品编号, 零售价格, 库存数量, 进货日期 FROM jinhuo WHERE "
-                      "rowid = ? AND 产品编号 = ?"),
-                  {checked.goodsRowid, e.productCode}},
-                 {QStringLiteral(
-                      "SELECT rowid, 卡号, 顾客姓名, 金额, 次数, 卡类型 FROM numbercard WHERE rowid = ? "
-                      "AND 卡号 = ?"),
-                  {checked.cardRowid, e.card}}},
+                QList<Database::Statement>{
+                    {QStringLiteral(
+                         "SELECT rowid, 商品名称, 产品编号, 零售价格, 库存数量, 进货日期 FROM jinhuo WHERE "
+                         "rowid = ? AND 产品编号 = ?"),
+                     {checked.goodsRowid, e.productCode}},
+                    {QStringLiteral(
+                         "SELECT rowid, 卡号, 顾客姓名, 金额, 次数, 卡类型 FROM numbercard WHERE rowid = ? "
+                         "AND 卡号 = ?"),
+                     {checked.cardRowid, e.card}}} +
+                    sales::nextKey(db),
                 Database::RowLock::ForUpdate);
             if (!read)
                 qFatal("read failed");
             QList<Database::Statement> writes{
                 {QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
                  {QString::number(read->at(0)->value(4).toDouble() - 1), checked.goodsRowid}}};
-            writes += sales::appendStatements(db, SaleService::values(e, kToday));
+            writes += sales::appendStatements(db, read->last()->value(0).toLongLong(),
+                                              SaleService::values(e, kToday));
             writes.append({QStringLiteral("UPDATE numbercard SET 金额 = ? WHERE rowid = ?"),
                            {QString::number(read->at(1)->value(3).toDouble() - 12), checked.cardRowid}});
             if (!tx.commitAfter(writes))

@@ -160,14 +160,6 @@ double percentile(std::vector<double> v, double p)
     return v.at(i);
 }
 
-template <class T> T* child(QWidget& w, const char* name)
-{
-    T* c = w.findChild<T*>(QLatin1String(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
-}
-
 std::optional<Figures> run(const Sizes& s, int saves)
 {
     Figures f;

@@ -402,6 +402,15 @@ inline QStringList& goals()
     return g;
 }
 
+// A window's control by its objectName; a bench without it cannot go on.
+template <class T> T* child(QWidget& w, const char* name)
+{
+    T* c = w.findChild<T*>(QLatin1String(name));
+    if (!c)
+        qFatal("no control %s", name);
+    return c;
+}
+
 inline void addGoal(const QString& what, double wallRatio, double cpuRatio, double limit)
 {
     goals() << QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6)")

@@ -140,6 +140,22 @@ DbValue<QStringList> readForChange(Database& db, qint64 rowid)
     return DbValue<QStringList>::of(values);
 }
 
+DbValue<Charge> chargeOf(Database& db, const QString& key)
+{
+    // The newest 消费 row naming the sale.
+    const auto row =
+        db.selectOne(QStringLiteral("SELECT %1 FROM kawu WHERE %2 = ? AND %3 = ? ORDER BY rowid DESC LIMIT 1")
+                         .arg(columnList({k::kCardRow, k::kBalanceBefore, k::kUsesBefore, k::kBalanceAfter,
+                                          k::kUsesAfter}),
+                              quoteIdent(k::kSale), quoteIdent(k::kKind)),
+                     {textValue(key), changeText(Change::Charge)});
+    if (!row.found())
+        return {row.status, std::nullopt};
+    return DbValue<Charge>::of({row->value(0).toLongLong(),
+                                {row->value(1).toString(), row->value(2).toString()},
+                                {row->value(3).toString(), row->value(4).toString()}});
+}
+
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute)
 {
     Scope tx(db);

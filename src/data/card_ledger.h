@@ -69,6 +69,16 @@ QList<Database::Statement> setFigures(const Database& db, qint64 rowid, const QS
 // the row is gone.
 DbValue<QStringList> readForChange(Database& db, qint64 rowid);
 
+// What the ledger kept of sale `key`'s charge: the card's row and its
+// figures before and after. No value for a sale never charged to a card or
+// stored before the ledger.
+struct Charge {
+    qint64 cardRow = 0;
+    Figures before;
+    Figures after;
+};
+DbValue<Charge> chargeOf(Database& db, const QString& key);
+
 // What a change did: the card before and after; no values when its row
 // was gone (nothing written) or `compute` refused.
 struct Changed {

@@ -29,11 +29,15 @@ QString marks(qsizetype n)
 
 } // namespace
 
-QString lastKeySql(const Database&)
+QList<Database::Statement> nextKey(const Database& db)
 {
-    // New keys are given one sale at a time: the newest history row is this
-    // transaction's.
-    return QStringLiteral("(SELECT max(rowid) FROM salse_history)");
+    const QString next = QStringLiteral(
+        "SELECT %1(coalesce((SELECT max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM "
+        "salse), 0)) + 1");
+    if (db.onServer())
+        return {{QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}},
+                {next.arg(QStringLiteral("greatest")), {}}};
+    return {{next.arg(QStringLiteral("max")), {}}};
 }
 
 namespace {
@@ -44,56 +48,38 @@ struct AppendTexts {
     QString counters;
 };
 
-AppendTexts buildAppendTexts(bool server)
+AppendTexts buildAppendTexts()
 {
     const QString names = quoted(schema::columnsOf(kSales)).join(QStringLiteral(", "));
-    const QString values = marks(schema::columnsOf(kSales).size());
-    const QString key = QStringLiteral("(SELECT max(rowid) FROM salse_history)");
-    // The new key lies beyond every row of both tables, so the salse row can
-    // take it too.
+    const QString values = marks(schema::columnsOf(kSales).size() + 1);
     AppendTexts t;
-    t.history =
-        QStringLiteral("INSERT INTO salse_history (rowid, %1) VALUES ((SELECT %2(coalesce((SELECT "
-                       "max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM salse), 0)) "
-                       "+ 1), %3)")
-            .arg(names, server ? QStringLiteral("greatest") : QStringLiteral("max"), values);
-    t.sales = QStringLiteral("INSERT INTO salse (rowid, %1) VALUES (%2, %3)").arg(names, key, values);
+    t.history = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3)").arg(kHistory, names, values);
+    t.sales = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3)").arg(kSales, names, values);
     // The server's own counters of both tables move past the key, so that a
     // row added without one (a copy, a repair by hand) never meets it.
-    t.counters = QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(%1, "
+    t.counters = QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(CAST(? AS bigint), "
                                 "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence(t, 'rowid') AS "
-                                "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)")
-                     .arg(key);
+                                "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)");
     return t;
-}
-
-// Every sale writes the same texts: built once per engine, they were a fifth
-// of a sale's own work when built each time.
-const AppendTexts& appendTexts(bool server)
-{
-    static const AppendTexts files = buildAppendTexts(false);
-    static const AppendTexts onServer = buildAppendTexts(true);
-    return server ? onServer : files;
 }
 
 } // namespace
 
-QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
+QList<Database::Statement> appendStatements(const Database& db, qint64 key, const QStringList& values)
 {
-    const AppendTexts& texts = appendTexts(db.onServer());
+    // Every sale writes the same texts: built once, they were a fifth of a
+    // sale's own work when built each time.
+    static const AppendTexts texts = buildAppendTexts();
     QVariantList binds;
-    binds.reserve(values.size());
+    binds.reserve(values.size() + 1);
+    binds << key;
     for (const QString& value : values)
         binds << textValue(value);
-    // A file's transaction holds the write lock; on a server the sales of
-    // every till take their keys one at a time.
     QList<Database::Statement> out;
-    if (db.onServer())
-        out.append({QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}});
     out.append({texts.history, binds});
     out.append({texts.sales, binds});
     if (db.onServer())
-        out.append({texts.counters, {}});
+        out.append({texts.counters, {key}});
     return out;
 }
 

@@ -11,11 +11,19 @@
 // stay.
 namespace shop::sales {
 
+// The queries that give a new sale its key inside the sale's transaction
+// (the last one's single value): beyond every row of both tables, so the
+// salse row can take it too. A file's transaction holds the write lock; on a
+// server the first query takes the lock under which the sales of every till
+// take their keys, held until the transaction ends, and the key is read in a
+// statement of its own after it, so that it sees the sales committed while
+// it waited. They name no table of their own, so they may be read with the
+// rows read for update.
+QList<Database::Statement> nextKey(const Database& db);
 // The statements that append a sale (the thirteen values in column order)
-// to salse_history and salse under a new key.
-QList<Database::Statement> appendStatements(const Database& db, const QStringList& values);
-// An expression for the key of the sale appended last in this transaction.
-QString lastKeySql(const Database& db);
+// to salse_history and salse under `key`, read by nextKey() in the same
+// transaction.
+QList<Database::Statement> appendStatements(const Database& db, qint64 key, const QStringList& values);
 
 // The key of salse row `rowid` holding `values`: the history row of the same
 // rowid and values, or, for a sale saved before sales had keys, the first

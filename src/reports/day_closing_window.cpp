@@ -33,6 +33,7 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     date_->setText(ctx_.today());
     QPushButton* countButton = button("cmd_count", QStringLiteral("统计(&S)"));
     QPushButton* printButton = button("cmd_print", QStringLiteral("打印(&P)"));
+    QPushButton* previewButton = button("cmd_preview", QStringLiteral("打印预览(&V)"));
     QPushButton* pdfButton = button("cmd_pdf", QStringLiteral("保存PDF(&F)"));
     QPushButton* csvButton = button("cmd_csv", QStringLiteral("导出CSV(&C)"));
     QPushButton* exitButton = button("cmd_exit", QStringLiteral("退出(&E)"));
@@ -42,7 +43,8 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     auto* top = new QHBoxLayout;
     top->addWidget(buddyLabel(QStringLiteral("日期(&D)"), date_));
     top->addWidget(date_);
-    top->addLayout(buttonRow({countButton, printButton, pdfButton, csvButton, exitButton}, SpareWidth::After),
+    top->addLayout(buttonRow({countButton, printButton, previewButton, pdfButton, csvButton, exitButton},
+                             SpareWidth::After),
                    1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -51,6 +53,11 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     connect(date_, &QLineEdit::returnPressed, this, &DayClosingWindow::count);
     connect(countButton, &QPushButton::clicked, this, &DayClosingWindow::count);
     connect(printButton, &QPushButton::clicked, this, &DayClosingWindow::print);
+    connect(previewButton, &QPushButton::clicked, this, [this] {
+        // The report as it will print; no printer is needed to see it.
+        if (figures_)
+            ctx_.printing().preview(*dayClosingDocument({{}, ctx_.today(), *figures_}), dayClosingTitle());
+    });
     connect(pdfButton, &QPushButton::clicked, this, &DayClosingWindow::savePdf);
     connect(csvButton, &QPushButton::clicked, this, &DayClosingWindow::saveCsv);
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);

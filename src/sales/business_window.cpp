@@ -1,5 +1,6 @@
 #include "business_window.h"
 
+#include "receipt_printer.h"
 #include "ui/enter_chain.h"
 #include "ui/record_view.h"
 #include "ui/tab_order.h"
@@ -10,6 +11,7 @@
 #include "data/schema.h"
 #include "data/table_rows.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -22,6 +24,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace shop {
@@ -137,6 +140,19 @@ void BusinessWindow::buildForm()
         voidItem_->setEnabled(on);
     });
     bg_->startItemStateTimer(100, "Timer1");
+    // 补打小票 and 小票预览: the selected sale's receipt again.
+    QAction* reprint = menuItem(bg_->popupMenu(), {"reprint_receipt", QStringLiteral("补打小票")});
+    QAction* preview = menuItem(bg_->popupMenu(), {"preview_receipt", QStringLiteral("小票预览")});
+    bg_->addStateItem(reprint);
+    bg_->addStateItem(preview);
+    connect(reprint, &QAction::triggered, this, [this] {
+        if (const auto record = bg_->currentRecord())
+            ReceiptPrinter(ctx_).reprint(record->rowid);
+    });
+    connect(preview, &QAction::triggered, this, [this] {
+        if (const auto record = bg_->currentRecord())
+            ReceiptPrinter(ctx_).preview(record->rowid);
+    });
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(typeBox);
@@ -424,7 +440,8 @@ void BusinessWindow::cmd_save()
         cardNumber_->setFocus();
         return;
     }
-    const SaleOutcome saved = service_.save(e, checked, ctx_.today());
+    const QString today = ctx_.today();
+    const SaleOutcome saved = service_.save(e, checked, today);
     if (!handle(saved))
         return;
 
@@ -432,6 +449,12 @@ void BusinessWindow::cmd_save()
     ctx_.notifier().changed(saved.written);
     clear_entry();
     cardNumber_->setFocus();
+    // The receipt once the entry is ready for the next sale; whatever
+    // becomes of it, the sale is stored.
+    if (ctx_.receiptSettings().on)
+        QTimer::singleShot(0, this, [this, values = SaleService::values(e, today), saved] {
+            ReceiptPrinter(ctx_).afterSale(values, saved);
+        });
 }
 
 void BusinessWindow::cmd_count()

@@ -193,16 +193,26 @@ SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLin
     return out;
 }
 
-SaleOutcome SaleService::readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
-                                       Database::RowLock lock, Decision* decision)
+SaleOutcome SaleService::readAndDecide(const SaleEntry& e, QList<Database::Statement> reads,
+                                       Database::RowLock lock, Decision* decision, bool newKey)
 {
-    // The goods line and the card in one go (one round trip on a server).
+    // The goods line, the card and the key in one go (one round trip on a
+    // server); the key's lock comes after the rows' as everywhere.
+    const qsizetype keyFrom = reads.size();
+    if (newKey)
+        reads << sales::nextKey(db_);
     qsizetype failedAt = 0;
     const auto rows = db_.selectOneEach(reads, lock, &failedAt);
     if (rows.failed())
-        return failed(e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
-                                               : QStringLiteral("读取会员卡资料"),
+        return failed(failedAt >= keyFrom        ? QStringLiteral("生成业务编号")
+                      : e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
+                                                 : QStringLiteral("读取会员卡资料"),
                       rows.error());
+    if (newKey) {
+        if (!rows->last())
+            return failed(QStringLiteral("生成业务编号"), QString());
+        decision->key = rows->last()->value(0).toLongLong();
+    }
     std::optional<GoodsLine> goods;
     std::optional<CardRow> card;
     qsizetype at = 0;
@@ -269,7 +279,7 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     if (cardText(e) != nonMember())
         reads << cardByRowid(checked.cardRowid, cardText(e));
     Decision d;
-    if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d); !out.ok())
+    if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d, true); !out.ok())
         return out;
 
     // The writes and the commit go together (on a server in one round
@@ -282,8 +292,8 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
         what << QStringLiteral("更新库存数量");
     }
     // The history row and the salse row under the sale's new key (on a
-    // server after the key's lock, and followed by its counters).
-    const auto sale = sales::appendStatements(db_, values(e, date));
+    // server followed by its counters).
+    const auto sale = sales::appendStatements(db_, d.key, values(e, date));
     for (qsizetype i = 0; i < sale.size(); ++i) {
         const QString& sql = sale.at(i).sql;
         what << (sql.startsWith(QLatin1String("INSERT INTO salse_history"))
@@ -299,7 +309,7 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
         (d.cardColumn == schema::numbercard::kUses ? after.uses : after.balance) = d.cardValue;
         cards::Note note;
         note.handler = e.employee;
-        note.sale.sql = sales::lastKeySql(db_);
+        note.sale.text = QString::number(d.key);
         writes += cards::setFigures(db_, checked.cardRowid, d.card.number, cards::Change::Charge, before,
                                     after, note);
         what << QStringLiteral("扣除会员卡") << QStringLiteral("写入卡务记录");
@@ -311,6 +321,15 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
+    out.key = QString::number(d.key);
+    if (checked.cardRowid != 0) {
+        out.cardAfter = d.card;
+        out.cardCharged = d.cardColumn;
+        if (d.cardColumn == schema::numbercard::kUses)
+            out.cardAfter->uses = d.cardValue;
+        else if (d.cardColumn == schema::numbercard::kBalance)
+            out.cardAfter->balance = d.cardValue;
+    }
     if (e.goods)
         out.written << schema::jinhuo::kTable;
     if (!d.cardColumn.isEmpty())
@@ -378,21 +397,16 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
 {
     const QString number = values.value(Card);
     // The charge as the ledger kept it: the card row and what it took.
-    std::optional<QStringList> charge;
+    std::optional<cards::Charge> charge;
     if (!key.isEmpty()) {
-        const auto row = db_.selectOne(
-            QStringLiteral(
-                "SELECT 原金额, 新金额, 原次数, 新次数, 卡记录号 FROM kawu WHERE 业务编号 = ? AND 类别 = ? "
-                "ORDER BY rowid DESC LIMIT 1"),
-            {key, cards::changeText(cards::Change::Charge)});
+        const auto row = cards::chargeOf(db_, key);
         if (row.failed())
             return voidFailed(QStringLiteral("读取卡务记录"), row.error());
-        if (row.found())
-            charge = texts(*row);
+        charge = row.value;
     }
     qint64 cardRow = 0;
     if (charge) {
-        cardRow = charge->value(4).toLongLong();
+        cardRow = charge->cardRow;
     } else {
         // Saved before the ledger: the card the sale would charge.
         const auto first = db_.selectOne(
@@ -414,8 +428,8 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
     double balanceBack = 0;
     double usesBack = 0;
     if (charge) {
-        balanceBack = numericValue(charge->value(0)) - numericValue(charge->value(1));
-        usesBack = numericValue(charge->value(2)) - numericValue(charge->value(3));
+        balanceBack = numericValue(charge->before.balance) - numericValue(charge->after.balance);
+        usesBack = numericValue(charge->before.uses) - numericValue(charge->after.uses);
     } else if (cards::isUseCard(card->value(cards::Type))) {
         usesBack = 1;
     } else if (cards::isValueCard(card->value(cards::Type))) {

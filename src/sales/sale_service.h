@@ -77,8 +77,13 @@ struct SaleOutcome {
     // The rows the checks found; a save touches exactly these.
     qint64 goodsRowid = 0;
     qint64 cardRowid = 0;
-    // Saved: the tables the sale wrote.
+    // Saved: the tables the sale wrote; a member card as the sale left it
+    // (what a receipt says is left on it) and the column charged (none for a
+    // type that is never charged).
     QStringList written;
+    QString key; // the sale's key, given inside the transaction that stored it
+    std::optional<CardRow> cardAfter;
+    QString cardCharged;
 
     bool ok() const { return kind == Ready || kind == Saved; }
 };
@@ -156,15 +161,16 @@ private:
     // What a sale would write: the new stock, the card's charged column and its value.
     struct Decision {
         QString newStock, cardColumn, cardValue;
-        CardRow card; // as read, when it is charged
+        CardRow card;   // as read, when it is charged
+        qint64 key = 0; // the sale's new key, when asked for
     };
     // The goods part first, then the card: refused, or the rows to touch.
     static SaleOutcome decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,
                               const std::optional<CardRow>& card, Decision* decision);
     // `reads` (the goods line, then the card, those the entry needs) read
-    // together, then decide().
-    SaleOutcome readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
-                              Database::RowLock lock, Decision* decision);
+    // together, with the sale's new key when `newKey`, then decide().
+    SaleOutcome readAndDecide(const SaleEntry& e, QList<Database::Statement> reads, Database::RowLock lock,
+                              Decision* decision, bool newKey = false);
 
     Database& db_;
 };

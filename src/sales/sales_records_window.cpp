@@ -1,11 +1,13 @@
 #include "sales_records_window.h"
 
+#include "receipt_printer.h"
 #include "ui/enter_chain.h"
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
 #include "data/schema.h"
 #include "data/table_rows.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,6 +81,14 @@ SalesRecordsWindow::SalesRecordsWindow(AppContext& ctx, QWidget* parent)
     addSearch("name_search", QStringLiteral("按商品名称查询"), QStringLiteral("请输入要查询的商品名称："),
               QStringLiteral("商品名称查询"), sales::kProductName);
     addShowAll("all_record", QStringLiteral("刷新所有记录"));
+    connect(addItem("reprint_receipt", QStringLiteral("补打小票")), &QAction::triggered, this, [this] {
+        if (const auto record = grid()->currentRecord())
+            ReceiptPrinter(ctx_).reprint(record->rowid);
+    });
+    connect(addItem("preview_receipt", QStringLiteral("小票预览")), &QAction::triggered, this, [this] {
+        if (const auto record = grid()->currentRecord())
+            ReceiptPrinter(ctx_).preview(record->rowid);
+    });
 
     open_data();
 }

@@ -8,13 +8,17 @@
 
 namespace shop {
 
-// The settings the shell keeps: group "settings", keys "CompanyName" and
-// "filetype". The caption reads the company name with a default of its own;
-// the status bar and the documents read it through AppContext::companyName.
+// The settings the shell keeps: group "settings", keys "CompanyName",
+// "filetype" and the receipt's (read by the sales through the context). The caption reads the company name
+// with a default of its own; the status bar and the documents read it through AppContext::companyName.
 namespace app_settings {
 
 inline constexpr const char* kCompanyKey = AppContext::kCompanyKey;
 inline constexpr const char* kFileTypeKey = "settings/filetype";
+inline constexpr const char* kReceiptOnKey = AppContext::kReceiptOnKey;
+inline constexpr const char* kReceiptPaperKey = AppContext::kReceiptPaperKey;
+inline constexpr const char* kReceiptPrinterKey = AppContext::kReceiptPrinterKey;
+inline constexpr const char* kReceiptFooterKey = AppContext::kReceiptFooterKey;
 
 // The caption's default.
 inline QString companyForCaption(QSettings& s)

@@ -6,6 +6,8 @@
 #include "ui/input_filters.h"
 #include "ui/widgets.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -40,6 +42,7 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     spath_ = field(1, QStringLiteral("主程序路径："), "txt_spath");
     wno_ = field(2, QStringLiteral("图象格式："), "txt_wno");
     company_ = field(3, QStringLiteral("公司名称："), "txt_company");
+    receipts_ = buildReceipts();
 
     auto* cmedit = button("cmedit", QStringLiteral("编辑"));
     cmsave_ = button("cmsave", QStringLiteral("保存"));
@@ -50,6 +53,7 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
+    layout->addWidget(receipts_);
     layout->addLayout(buttons);
     adjustSize();
 
@@ -65,7 +69,49 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     company_->setText(app_settings::companyForCaption(ctx_.settings()));
     for (QLineEdit* e : {dpath_, spath_, wno_, company_})
         e->setEnabled(false);
+    receipts_->setEnabled(false);
     cmsave_->setEnabled(false);
+}
+
+QGroupBox* SettingsWindow::buildReceipts()
+{
+    auto* box = new QGroupBox(QStringLiteral("小票"), this);
+    box->setObjectName(QStringLiteral("receipt_box"));
+    receiptOn_ = new QCheckBox(QStringLiteral("打印小票"), box);
+    receiptOn_->setObjectName(QStringLiteral("chk_receipt"));
+    paper_ = new QComboBox(box);
+    paper_->setObjectName(QStringLiteral("cbo_paper"));
+    paper_->addItem(QStringLiteral("58 mm"), QStringLiteral("58"));
+    paper_->addItem(QStringLiteral("80 mm"), QStringLiteral("80"));
+    paper_->addItem(QStringLiteral("A5"), QStringLiteral("A5"));
+    printer_ = new QComboBox(box);
+    printer_->setObjectName(QStringLiteral("cbo_printer"));
+    printer_->addItem(QStringLiteral("默认打印机"), QString());
+    for (const QString& name : ctx_.printing().printers())
+        printer_->addItem(name, name);
+    footer_ = new QLineEdit(box);
+    footer_->setObjectName(QStringLiteral("txt_footer"));
+
+    const AppContext::ReceiptSettings r = ctx_.receiptSettings();
+    receiptOn_->setChecked(r.on);
+    paper_->setCurrentIndex(qMax(0, paper_->findData(r.paper)));
+    // A printer chosen once and gone since stays shown as it is, so that
+    // saving other settings does not silently choose another.
+    if (printer_->findData(r.printer) < 0)
+        printer_->addItem(r.printer + QStringLiteral("（未安装）"), r.printer);
+    printer_->setCurrentIndex(printer_->findData(r.printer));
+    footer_->setText(r.footer);
+
+    auto* grid = new QGridLayout(box);
+    grid->addWidget(receiptOn_, 0, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("纸张："), box), 1, 0);
+    grid->addWidget(paper_, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("打印机："), box), 2, 0);
+    grid->addWidget(printer_, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("页脚："), box), 3, 0);
+    grid->addWidget(footer_, 3, 1);
+    grid->setColumnStretch(1, 1);
+    return box;
 }
 
 void SettingsWindow::edit()
@@ -73,14 +119,21 @@ void SettingsWindow::edit()
     dpath_->setEnabled(false);
     spath_->setEnabled(false);
     company_->setEnabled(true);
+    receipts_->setEnabled(true);
     cmsave_->setEnabled(true);
 }
 
 void SettingsWindow::save()
 {
     QSettings& s = ctx_.settings();
-    if (!storeSettings(s, {{QLatin1String(app_settings::kCompanyKey), company_->text()},
-                           {QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed()}})) {
+    if (!storeSettings(s,
+                       {{QLatin1String(app_settings::kCompanyKey), company_->text()},
+                        {QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed()},
+                        {QLatin1String(app_settings::kReceiptOnKey),
+                         receiptOn_->isChecked() ? QStringLiteral("true") : QStringLiteral("false")},
+                        {QLatin1String(app_settings::kReceiptPaperKey), paper_->currentData().toString()},
+                        {QLatin1String(app_settings::kReceiptPrinterKey), printer_->currentData().toString()},
+                        {QLatin1String(app_settings::kReceiptFooterKey), footer_->text()}})) {
         ctx_.messages().critical(QStringLiteral("设置没有保存：设置文件 %1 不能写入。")
                                      .arg(QDir::toNativeSeparators(s.fileName())),
                                  QStringLiteral("错误信息"));

@@ -2,6 +2,9 @@
 
 #include <QWidget>
 
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
@@ -9,7 +12,8 @@ namespace shop {
 
 class AppContext;
 
-// frmsetup: shows the file locations and lets the company name be edited;
+// frmsetup: shows the file locations and lets the company name and the
+// receipt settings be edited;
 // saving says so through the context's settings-changed signal.
 class SettingsWindow : public QWidget {
     Q_OBJECT
@@ -19,12 +23,18 @@ public:
 private:
     void edit();
     void save();
+    QGroupBox* buildReceipts();
 
     AppContext& ctx_;
     QLineEdit* dpath_;
     QLineEdit* spath_;
     QLineEdit* wno_;
     QLineEdit* company_;
+    QGroupBox* receipts_ = nullptr;
+    QCheckBox* receiptOn_ = nullptr; // chk_receipt
+    QComboBox* paper_ = nullptr;     // cbo_paper
+    QComboBox* printer_ = nullptr;   // cbo_printer
+    QLineEdit* footer_ = nullptr;    // txt_footer
     QPushButton* cmsave_;
 };
 

@@ -43,7 +43,7 @@ SalaryWindow::SalaryWindow(AppContext& ctx, QWidget* parent)
     QWidget* business = buildBusinessFrame();
     auto* top = new QHBoxLayout;
     top->addLayout(entry, 1);
-    top->addLayout(buttonColumn({save_, delete_, print_, exit_}));
+    top->addLayout(buttonColumn({save_, delete_, print_, preview_, exit_}));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(statements, 1);
@@ -88,6 +88,7 @@ QLayout* SalaryWindow::buildEntry()
     save_ = button("cmd_save", QStringLiteral("保存(&S)"));
     delete_ = button("cmd_del", QStringLiteral("删除(&D)"));
     print_ = button("cmd_prn", QStringLiteral("打印(&P)"));
+    preview_ = button("cmd_preview", QStringLiteral("打印预览(&V)"));
     exit_ = button("cmd_exit", QStringLiteral("退出(&E)"));
     fields_->chainTo(save_);
     fields_->setHandler("txt_fakuan", [this] { computePay(); });
@@ -164,6 +165,7 @@ void SalaryWindow::connectAll()
     connect(freshItem_, &QAction::triggered, bg_, &RecordView::refresh);
     connect(refreshAllItem_, &QAction::triggered, this, &SalaryWindow::showEmployeeBusiness);
     connect(print_, &QPushButton::clicked, this, &SalaryWindow::printStatement);
+    connect(preview_, &QPushButton::clicked, this, &SalaryWindow::previewStatement);
     connect(exit_, &QPushButton::clicked, this, &QWidget::close);
 
     // Timer1: delete and the name search need statements; save a name.
@@ -440,6 +442,18 @@ void SalaryWindow::printStatement()
     // A cancelled dialog is the user's choice; a failed print is said, so
     // nobody takes the slip for printed.
     if (printing.print(*document, salarySlipTitle()) == PrintResult::Failed)
+        ctx_.messages().critical(QStringLiteral("打印失败，工资单没有打印出来！请检查打印机后重试。"),
+                                 QStringLiteral("打印错误"));
+}
+
+void SalaryWindow::previewStatement()
+{
+    // The preview needs no printer: the pages are drawn on the screen.
+    const auto slip = slipToPrint(true);
+    if (!slip)
+        return;
+    const auto document = salarySlipDocument(*slip);
+    if (ctx_.printing().preview(*document, salarySlipTitle()) == PrintResult::Failed)
         ctx_.messages().critical(QStringLiteral("打印失败，工资单没有打印出来！请检查打印机后重试。"),
                                  QStringLiteral("打印错误"));
 }

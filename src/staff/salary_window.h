@@ -62,6 +62,8 @@ private:
     void findByName();
     void showEmployeeBusiness();
     void printStatement();
+    // 打印预览: the slip's pages as they will print, with or without a printer.
+    void previewStatement();
     // The statement computed in the fields, else the saved one selected in
     // bg; says why there is none when asked to (a database error always).
     std::optional<SalarySlip> slipToPrint(bool sayWhyNot);
@@ -98,6 +100,7 @@ private:
     QPushButton* save_ = nullptr;
     QPushButton* delete_ = nullptr;
     QPushButton* print_ = nullptr;
+    QPushButton* preview_ = nullptr; // cmd_preview
     QPushButton* exit_ = nullptr;
     RecordView* bg_ = nullptr;
     QAction* deleteItem_ = nullptr;

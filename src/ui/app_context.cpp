@@ -260,6 +260,23 @@ QString AppContext::companyName()
     return settings_->value(QLatin1String(kCompanyKey), QStringLiteral("ZEDWARE CO.,LTD")).toString();
 }
 
+AppContext::ReceiptSettings AppContext::receiptSettings()
+{
+    const QSettings& s = *settings_;
+    return {s.value(QLatin1String(kReceiptOnKey), false).toBool(),
+            s.value(QLatin1String(kReceiptPaperKey), QStringLiteral("58")).toString(),
+            s.value(QLatin1String(kReceiptPrinterKey)).toString(),
+            s.value(QLatin1String(kReceiptFooterKey), QStringLiteral("谢谢惠顾")).toString()};
+}
+
+bool AppContext::firstTimeThisRun(const QString& what)
+{
+    if (saidThisRun_.contains(what))
+        return false;
+    saidThisRun_.insert(what);
+    return true;
+}
+
 bool AppContext::wrote(const DbResult& result, const QStringList& tables)
 {
     if (!result) {

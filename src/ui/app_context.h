@@ -9,6 +9,7 @@
 #include "window_registry.h"
 
 #include <QObject>
+#include <QSet>
 #include <QSettings>
 #include <QTimer>
 #include <QString>
@@ -125,6 +126,25 @@ public:
     static constexpr const char* kCompanyKey = "settings/CompanyName";
     QString companyName();
 
+    // The receipt after each sale, as 系统设置 sets it: printed or not, the
+    // paper ("58", "80" mm rolls or "A5"), the printer (empty: the default
+    // one) and the footer line.
+    static constexpr const char* kReceiptOnKey = "settings/ReceiptOn";
+    static constexpr const char* kReceiptPaperKey = "settings/ReceiptPaper";
+    static constexpr const char* kReceiptPrinterKey = "settings/ReceiptPrinter";
+    static constexpr const char* kReceiptFooterKey = "settings/ReceiptFooter";
+    struct ReceiptSettings {
+        bool on = false;
+        QString paper;
+        QString printer;
+        QString footer;
+    };
+    ReceiptSettings receiptSettings();
+
+    // True the first time `what` is asked in this run of the program (a
+    // notice said once after each start).
+    bool firstTimeThisRun(const QString& what);
+
     // After a write: a failure is said (false returned); otherwise every
     // open view of `tables` re-reads.
     bool wrote(const DbResult& result, const QStringList& tables);
@@ -152,6 +172,7 @@ private:
     FileCheck fileCheck_;
     std::optional<DbServer> server_;
     bool rereadQueued_ = false;
+    QSet<QString> saidThisRun_;
 
     bool openServerDatabases(QString* error);
     Restored restoreServerBackup(const QString& backupFolder);

@@ -284,6 +284,13 @@ void TstMoneyWindows::dayClosingSavedAsPdfAndCsv()
     for (const QString line : {"2026-12-07,营业收入,实收金额合计（元）,42,,",
                                "2026-12-07,会员卡,扣卡金额（元）,30,,", "2026-12-07,员工业务,张三,2,42,0"})
         QVERIFY2(lines.contains(line + QStringLiteral("\r\n")), qPrintable(lines));
+    // 打印预览 shows the report as it prints, with no printer installed.
+    env.messages().clear();
+    press(&w, "cmd_preview");
+    QCOMPARE(shownAll(env), QStringList{});
+    QCOMPARE(env.printing().printed().size(), 1);
+    QCOMPARE(env.printing().printed().first().kind, test::Printed::Preview);
+    QVERIFY(env.printing().printed().first().text.contains("扣卡金额（元）"));
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed");
     const QString text = pdfText(pdf);

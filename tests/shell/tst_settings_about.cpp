@@ -4,6 +4,8 @@
 #include "support/ui.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -24,6 +26,8 @@ private slots:
     void settingsAtLoad();
     void saveRoundTrip_data();
     void saveRoundTrip();
+    void receiptSettings_data();
+    void receiptSettings();
     void quitAfterEditStoresNothing();
     void saveThatCannotBeWrittenIsSaid();
     void aboutShowsVersion();
@@ -126,6 +130,59 @@ void TstSettingsAbout::saveRoundTrip()
     QCOMPARE(child<QLineEdit>(w, "txt_company")->text(), typed);
     QVERIFY(!child<QPushButton>(w, "cmsave")->isEnabled());
     QCOMPARE(env->messages().count(), 0);
+}
+
+// The receipt's settings as a person sets them: the check box clicked, the
+// paper and printer chosen from their lists (the installed printers, and one
+// chosen before and gone since), the footer typed; read back by the sales
+// through the context and shown again at the next opening.
+void TstSettingsAbout::receiptSettings_data()
+{
+    QTest::addColumn<QStringList>("stored"); // on, paper, printer before; empty: nothing stored
+    QTest::addColumn<QStringList>("chosen"); // paper, printer, footer; empty: left alone
+    QTest::addColumn<QStringList>("after");  // on, paper, printer, footer
+
+    QTest::newRow("turned on") << QStringList{} << QStringList{"80 mm", "前台小票机", "欢迎再来"}
+                               << QStringList{"true", "80", "前台小票机", "欢迎再来"};
+    QTest::newRow("turned off") << QStringList{"true", "58", "办公室打印机"}
+                                << QStringList{"A5", "默认打印机", ""} << QStringList{"false", "A5", "", ""};
+    QTest::newRow("a printer gone since is kept") << QStringList{"false", "80", "旧打印机"} << QStringList{}
+                                                  << QStringList{"true", "80", "旧打印机", "谢谢惠顾"};
+}
+
+void TstSettingsAbout::receiptSettings()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, chosen);
+    QFETCH(QStringList, after);
+
+    env->printing().setPrinter(true);
+    QSettings& s = env->ctx().settings();
+    if (!stored.isEmpty()) {
+        s.setValue("settings/ReceiptOn", stored.at(0) == "true");
+        s.setValue("settings/ReceiptPaper", stored.at(1));
+        s.setValue("settings/ReceiptPrinter", stored.at(2));
+    }
+    QWidget* w = openSetup();
+    QVERIFY(showActive(w));
+    press(w, "cmedit");
+    QTest::mouseClick(child<QCheckBox>(w, "chk_receipt"), Qt::LeftButton, {}, QPoint(5, 5));
+    if (!chosen.isEmpty()) {
+        QVERIFY(chooseFromList(child<QComboBox>(w, "cbo_paper"), chosen.at(0)));
+        QVERIFY(chooseFromList(child<QComboBox>(w, "cbo_printer"), chosen.at(1)));
+        type(child<QLineEdit>(w, "txt_footer"), chosen.at(2));
+    }
+    press(w, "cmsave");
+    QTRY_VERIFY(!env->ctx().windows().find("frmsetup"));
+    QCOMPARE(env->messages().count(), 0);
+    const AppContext::ReceiptSettings r = env->ctx().receiptSettings();
+    QCOMPARE(QStringList({r.on ? "true" : "false", r.paper, r.printer, r.footer}), after);
+
+    w = openSetup();
+    QCOMPARE(child<QCheckBox>(w, "chk_receipt")->isChecked(), after.at(0) == "true");
+    QCOMPARE(child<QComboBox>(w, "cbo_paper")->currentData().toString(), after.at(1));
+    QCOMPARE(child<QComboBox>(w, "cbo_printer")->currentData().toString(), after.at(2));
+    QCOMPARE(child<QLineEdit>(w, "txt_footer")->text(), after.at(3));
 }
 
 void TstSettingsAbout::quitAfterEditStoresNothing()

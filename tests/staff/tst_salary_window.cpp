@@ -791,6 +791,21 @@ private slots:
         for (const QString& p : printed)
             QVERIFY2(env_->printing().printed().first().text.contains(p), qPrintable(p));
     }
+
+    // 打印预览 shows the selected statement's slip as 打印 prints it, with no
+    // printer installed; nothing goes to paper.
+    void preview()
+    {
+        open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7")},
+             {statement("甲"), statement("李四")});
+        clickRow(w_->grid(), 1);
+        press(w_.get(), "cmd_preview");
+        QCOMPARE(shownAll(*env_), QStringList{});
+        QCOMPARE(env_->printing().printed().size(), 1);
+        QCOMPARE(env_->printing().printed().first().kind, Printed::Preview);
+        for (const QString p : {"李四", "未记录", "1500元"})
+            QVERIFY2(env_->printing().printed().first().text.contains(p), qPrintable(p));
+    }
 };
 
 QTEST_MAIN(TstSalaryWindow)

@@ -75,21 +75,58 @@ QStringList ScriptedMessages::texts() const
     return out;
 }
 
+PrintResult ScriptedPrinting::record(const QTextDocument& document, Printed p)
+{
+    if (!pdfFolder_.isEmpty()) {
+        p.pdf = QStringLiteral("%1/%2.pdf").arg(pdfFolder_).arg(printed_.size() + 1);
+        if (!real_.saveAsPdf(document, p.pdf, p.paper))
+            return PrintResult::Failed;
+    }
+    p.text = document.toPlainText();
+    printed_.append(p);
+    return PrintResult::Printed;
+}
+
 PrintResult ScriptedPrinting::print(const QTextDocument& document, const QString& title)
 {
     if (!printer_)
         return PrintResult::Failed;
     if (std::exchange(cancelNext_, false))
         return PrintResult::Cancelled;
-    if (std::exchange(failNext_, false))
+    if (std::exchange(failNext_, std::nullopt))
         return PrintResult::Failed;
-    printed_.append(Printed{title, document.toPlainText()});
-    return PrintResult::Printed;
+    return record(document, Printed{title, {}, Printed::Dialog});
 }
 
-SaveOutcome ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& fileName)
+PrintResult ScriptedPrinting::preview(const QTextDocument& document, const QString& title,
+                                      const std::optional<Paper>& paper)
 {
-    return real_.saveAsPdf(document, fileName);
+    // The preview shows the pages with or without a printer; closing it
+    // prints nothing.
+    return record(document, Printed{title, {}, Printed::Preview, {}, paper}) == PrintResult::Printed
+               ? PrintResult::Cancelled
+               : PrintResult::Failed;
+}
+
+PrintResult ScriptedPrinting::printOn(const QTextDocument& document, const QString& title,
+                                      const QString& printer, const Paper& paper, QString* error)
+{
+    if (!printer_) {
+        *error = QStringLiteral("没有安装打印机");
+        return PrintResult::Failed;
+    }
+    if (auto reason = std::exchange(failNext_, std::nullopt)) {
+        *error = *reason;
+        return PrintResult::Failed;
+    }
+    return record(document,
+                  Printed{title, {}, Printed::Direct, printer.isEmpty() ? names_.value(0) : printer, paper});
+}
+
+SaveOutcome ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& fileName,
+                                        const std::optional<Paper>& paper)
+{
+    return real_.saveAsPdf(document, fileName, paper);
 }
 
 bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message)

@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 
 namespace shop::test {
 
@@ -58,31 +59,52 @@ private:
 
 // One document as the scripted printer was given it.
 struct Printed {
+    // Through the print dialog, shown in the preview, or sent to a printer
+    // without a dialog.
+    enum Kind { Dialog, Preview, Direct };
     QString title;
     QString text; // the document's plain text
+    Kind kind = Dialog;
+    QString printer = {};            // Direct: the printer named
+    std::optional<Paper> paper = {}; // the paper it was laid out for
+    QString pdf = {};                // the PDF written in its place (see writePdfsTo)
 };
 
 // "No printer" unless told otherwise. With a printer, each print dialog is
 // answered "print" (or cancelled, or the print fails, when told) and the
-// document is recorded.
+// document is recorded; a preview is recorded likewise and closed.
 // PDF files are written for real, through the real service.
 class ScriptedPrinting : public PrintService {
 public:
     bool hasPrinter() override { return printer_; }
+    QStringList printers() override { return printer_ ? names_ : QStringList(); }
     PrintResult print(const QTextDocument& document, const QString& title) override;
-    SaveOutcome saveAsPdf(const QTextDocument& document, const QString& fileName) override;
+    PrintResult preview(const QTextDocument& document, const QString& title,
+                        const std::optional<Paper>& paper = std::nullopt) override;
+    PrintResult printOn(const QTextDocument& document, const QString& title, const QString& printer,
+                        const Paper& paper, QString* error) override;
+    SaveOutcome saveAsPdf(const QTextDocument& document, const QString& fileName,
+                          const std::optional<Paper>& paper = std::nullopt) override;
 
+    // Installed: two printers, named in names_.
     void setPrinter(bool installed) { printer_ = installed; }
     // The next print dialog is cancelled.
     void cancelNext() { cancelNext_ = true; }
-    // The next print fails after its dialog.
-    void failNext() { failNext_ = true; }
+    // The next print fails after its dialog (or at once, without one).
+    void failNext(const QString& reason = QStringLiteral("打印机缺纸")) { failNext_ = reason; }
+    // Every print and preview also writes its pages as a PDF file into
+    // `folder` (1.pdf, 2.pdf, ...), as the real service would print them.
+    void writePdfsTo(const QString& folder) { pdfFolder_ = folder; }
     const QList<Printed>& printed() const { return printed_; }
 
 private:
+    PrintResult record(const QTextDocument& document, Printed p);
+
     bool printer_ = false;
+    QStringList names_{QStringLiteral("办公室打印机"), QStringLiteral("前台小票机")};
     bool cancelNext_ = false;
-    bool failNext_ = false;
+    std::optional<QString> failNext_;
+    QString pdfFolder_;
     QList<Printed> printed_;
     QtPrintService real_;
 };

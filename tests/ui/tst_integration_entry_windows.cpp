@@ -87,7 +87,8 @@ private slots:
             << "frmgz"
             << "salary salse"
             << "com_name txt_ti_je txt_quanqin txt_gl txt_jiangjin txt_chidao txt_zaotui txt_fakuan "
-               "cmd_del cmd_prn cmd_exit txt_from txt_to cmd_ok txt_item cmd_select bg salse_bg com_name";
+               "cmd_del cmd_prn cmd_preview cmd_exit txt_from txt_to cmd_ok txt_item cmd_select bg salse_bg "
+               "com_name";
         QTest::newRow("ledger")
             << "in_out"
             << "shouzhi"

@@ -1,13 +1,17 @@
 // The printing seam: PDF files hold the document's Chinese text as printed,
 // whichever font the window chose; a file that cannot be written is refused.
+#include "support/pdf_tools.h"
 #include "support/test_env.h"
 #include "ui/printing.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
@@ -25,6 +29,8 @@ private slots:
     void printUsesChosenPaper();
     void unwritableFileIsRefused_data();
     void unwritableFileIsRefused();
+    void paperLaysOutPages_data();
+    void paperLaysOutPages();
 };
 
 void TstPrinting::pdfHoldsChineseText_data()
@@ -137,6 +143,72 @@ void TstPrinting::unwritableFileIsRefused()
     QVERIFY(!env.printing().hasPrinter());
     QCOMPARE(env.printing().print(doc, "工资"), PrintResult::Failed);
     QVERIFY(env.printing().printed().isEmpty());
+}
+
+// A document on a given paper, in the PDF and in the real preview: a roll
+// is as wide as chosen and one page as long as the text; a sheet keeps its
+// size and takes more pages; without a paper Qt lays it out on A4. Nothing
+// is added to the text (Qt's own layout numbers the pages).
+void TstPrinting::paperLaysOutPages_data()
+{
+    QTest::addColumn<QString>("paper"); // empty: none given
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<qreal>("width"); // mm
+    QTest::addColumn<int>("pages");
+
+    QTest::newRow("58 mm roll, a short slip") << "58" << 4 << 58.0 << 1;
+    QTest::newRow("80 mm roll, a long slip") << "80" << 120 << 80.0 << 1;
+    QTest::newRow("A5, more than a page") << "A5" << 60 << 148.0 << 2;
+    QTest::newRow("no paper: A4") << "" << 20 << 210.0 << 1;
+}
+
+void TstPrinting::paperLaysOutPages()
+{
+    QFETCH(QString, paper);
+    QFETCH(int, lines);
+    QFETCH(qreal, width);
+    QFETCH(int, pages);
+
+    TestEnv env;
+    std::optional<Paper> p;
+    if (!paper.isEmpty())
+        p = paper == "A5" ? Paper::a5() : Paper::rollOf(paper.toDouble(), 4);
+    QTextDocument doc;
+    doc.setDefaultFont(QFont("Noto Sans Mono CJK SC", 9));
+    QStringList text;
+    for (int i = 1; i <= lines; ++i)
+        text << QString("第%1行 金额 12.50").arg(i);
+    doc.setPlainText(text.join("\n"));
+
+    // The real preview dialog, closed as soon as it shows its pages.
+    int shown = -1;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            if (auto* view = dialog->findChild<QPrintPreviewWidget*>())
+                shown = view->pageCount();
+            dialog->close();
+        }
+    });
+    QtPrintService real;
+    QCOMPARE(real.preview(doc, "小票", p), PrintResult::Cancelled);
+    QCOMPARE(shown, pages);
+
+    const QString file = env.dir() + "/slip.pdf";
+    QVERIFY(env.printing().saveAsPdf(doc, file, p));
+    if (QStandardPaths::findExecutable("pdfinfo").isEmpty())
+        QSKIP("pdfinfo (poppler-utils) is not installed");
+    const QList<QSizeF> sizes = pdfPageSizes(file);
+    QCOMPARE(sizes.size(), pages);
+    QVERIFY2(qAbs(sizes.first().width() - width) < 0.5, qPrintable(QString::number(sizes.first().width())));
+    // About 4 mm a line at 9 pt; the margins and a millimetre to spare.
+    const qreal h = sizes.first().height();
+    if (p && p->roll)
+        QVERIFY2(h > lines * 3.5 + 7 && h < lines * 5.0 + 12, qPrintable(QString::number(h)));
+    if (p && !p->roll)
+        QCOMPARE(qRound(h), 210);
+    const QString extracted = toolOutput("pdftotext", {"-enc", "UTF-8", file, "-"});
+    if (p)
+        QCOMPARE(extracted.split(QRegularExpression("[\\n\\f]+"), Qt::SkipEmptyParts), text);
 }
 
 QTEST_MAIN(TstPrinting)

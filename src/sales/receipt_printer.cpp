@@ -1,0 +1,155 @@
+#include "receipt_printer.h"
+
+#include "sale_service.h"
+#include "ui/app_context.h"
+#include "ui/document_path.h"
+#include "data/card_ledger.h"
+#include "data/sale_rows.h"
+#include "data/schema.h"
+#include "data/table_rows.h"
+
+#include <QDir>
+#include <QTextDocument>
+
+namespace shop {
+
+namespace {
+const QString kCaption = QStringLiteral("打印小票");
+const QString kNoPrinter = QStringLiteral("没有安装打印机，小票无法打印。");
+} // namespace
+
+Receipt ReceiptPrinter::completed(Receipt r) const
+{
+    const AppContext::ReceiptSettings s = ctx_.receiptSettings();
+    r.company = ctx_.companyName();
+    r.login = ctx_.curUser();
+    r.footer = s.footer;
+    return r;
+}
+
+void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& saved)
+{
+    if (!ctx_.receiptSettings().on)
+        return;
+    Receipt r = receiptOf(values);
+    r.dateTime = dateTimeText(ctx_.clock().now());
+    if (saved.cardAfter) {
+        // What the charge took from; a card never charged shows both.
+        r.cardType = saved.cardAfter->type;
+        if (saved.cardCharged != schema::numbercard::kBalance)
+            r.usesLeft = saved.cardAfter->uses;
+        if (saved.cardCharged != schema::numbercard::kUses)
+            r.balanceLeft = saved.cardAfter->balance;
+    }
+    r.number = saved.key;
+    r = completed(r);
+
+    if (!ctx_.printing().hasPrinter()) {
+        if (!ctx_.firstTimeThisRun(QStringLiteral("receipt without a printer")))
+            return;
+        if (ctx_.messages().question(kNoPrinter + QStringLiteral("\n要关闭“打印小票”吗？\n"
+                                                                 "选“否”将本张小票另存为PDF文件。"),
+                                     kCaption)) {
+            ctx_.settings().setValue(QLatin1String(AppContext::kReceiptOnKey), false);
+            ctx_.settings().sync();
+            emit ctx_.shellNotifier().settingsChanged();
+        } else {
+            savePdf(r);
+        }
+        return;
+    }
+    print(r, QStringLiteral("本笔业务已经保存，可在表格的右键菜单中选择“补打小票”重新打印。"));
+}
+
+std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid)
+{
+    MessageService& m = ctx_.messages();
+    const auto row = rows::storedRow(ctx_.business(), schema::salse::kTable, rowid);
+    if (row.failed()) {
+        m.databaseError(row.error());
+        return std::nullopt;
+    }
+    if (!row.found()) {
+        m.critical(QStringLiteral("此业务记录已被删除，不能补打小票！"), QStringLiteral("错误"));
+        return std::nullopt;
+    }
+    Receipt r = receiptOf(*row);
+    // The sale's key; a row from before sales had keys is named by its row.
+    const auto key = sales::keyOf(ctx_.business(), rowid, *row);
+    r.number = key.found() && !key->isEmpty() ? *key : QString::number(rowid);
+    // What the charge left on the card, as the ledger kept it; a sale from
+    // before the ledger (or not charged) says nothing of it. A card of uses
+    // always loses one, so unchanged uses mean the balance was charged.
+    if (key.found() && !key->isEmpty()) {
+        if (const auto charge = cards::chargeOf(ctx_.business(), *key); charge.found()) {
+            if (charge->after.uses != charge->before.uses)
+                r.usesLeft = charge->after.uses;
+            else
+                r.balanceLeft = charge->after.balance;
+        }
+    }
+    r.reprintedAt = dateTimeText(ctx_.clock().now());
+    return completed(r);
+}
+
+void ReceiptPrinter::reprint(qint64 rowid)
+{
+    const auto r = stored(rowid);
+    if (!r)
+        return;
+    if (!ctx_.printing().hasPrinter()) {
+        if (ctx_.messages().question(kNoPrinter + QStringLiteral("\n是否将小票另存为PDF文件？"), kCaption))
+            savePdf(*r);
+        return;
+    }
+    print(*r, QString());
+}
+
+void ReceiptPrinter::preview(qint64 rowid)
+{
+    const auto r = stored(rowid);
+    if (!r)
+        return;
+    const QString paper = ctx_.receiptSettings().paper;
+    const auto document = receiptDocument(*r, paper);
+    if (ctx_.printing().preview(*document, receiptTitle(), receiptPaper(paper)) == PrintResult::Failed)
+        ctx_.messages().critical(QStringLiteral("小票打印失败，请检查打印机后重试。"),
+                                 QStringLiteral("打印错误"));
+}
+
+bool ReceiptPrinter::print(const Receipt& r, const QString& afterFailure)
+{
+    const AppContext::ReceiptSettings s = ctx_.receiptSettings();
+    const auto document = receiptDocument(r, s.paper);
+    QString error;
+    if (ctx_.printing().printOn(*document, receiptTitle(), s.printer, receiptPaper(s.paper), &error) !=
+        PrintResult::Failed)
+        return true;
+    QString text = QStringLiteral("小票打印失败：") + error;
+    if (!afterFailure.isEmpty())
+        text += u'\n' + afterFailure;
+    ctx_.messages().critical(text, QStringLiteral("打印错误"));
+    return false;
+}
+
+void ReceiptPrinter::savePdf(const Receipt& r)
+{
+    MessageService& m = ctx_.messages();
+    QString file = m.saveFileName(QStringLiteral("小票另存为PDF"),
+                                  suggestedDocumentPath(receiptTitle() + r.number, QStringLiteral(".pdf")),
+                                  QStringLiteral("PDF文件 (*.pdf)"));
+    if (file.isEmpty())
+        return;
+    if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        file += QStringLiteral(".pdf");
+    const QString shown = QDir::toNativeSeparators(file);
+    const QString paper = ctx_.receiptSettings().paper;
+    const auto document = receiptDocument(r, paper);
+    if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file, receiptPaper(paper)); !saved)
+        m.critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),
+                   QStringLiteral("错误"));
+    else
+        m.information(QStringLiteral("小票已保存为PDF文件：\n") + shown, QStringLiteral("信息"));
+}
+
+} // namespace shop

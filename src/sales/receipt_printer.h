@@ -1,0 +1,43 @@
+#pragma once
+
+#include "receipt.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace shop {
+
+class AppContext;
+struct SaleOutcome;
+
+// Prints receipts through the printing service as 系统设置 says and says
+// what went wrong; the sale itself is stored before and never touched.
+class ReceiptPrinter {
+public:
+    explicit ReceiptPrinter(AppContext& ctx) : ctx_(ctx) {}
+
+    // After a sale was stored with `values` (its thirteen values): its
+    // receipt, when receipts are on. Without a printer this is said once
+    // after each start, with the offer to turn receipts off or to save this
+    // receipt as a PDF file.
+    void afterSale(const QStringList& values, const SaleOutcome& saved);
+    // 补打小票: the receipt of salse row `rowid` again, marked 重印.
+    void reprint(qint64 rowid);
+    // 小票预览: that receipt shown as it would print, with or without a
+    // printer.
+    void preview(qint64 rowid);
+
+private:
+    // The parts every receipt takes from the context.
+    Receipt completed(Receipt r) const;
+    // The reprint of salse row `rowid`; none when it cannot be read (said).
+    std::optional<Receipt> stored(qint64 rowid);
+    // Prints on the chosen printer; false when it failed (said).
+    bool print(const Receipt& r, const QString& afterFailure);
+    void savePdf(const Receipt& r);
+
+    AppContext& ctx_;
+};
+
+} // namespace shop
