@@ -115,8 +115,13 @@ DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QStrin
     RoundedTotal* monthTotal = nullptr;
     const DbResult r = inStoredOrder<Row>(
         db, salesBetween(from, to), {s::kDate, s::kReceived},
-        [](const Database::TextRow& row) {
-            return Row{row.text(0), rows::amountOf(row.utf8(1))};
+        [lastDay = QByteArray(), lastText = QString()](const Database::TextRow& row) mutable {
+            // Rows come a day at a time: one text per day, shared by its rows.
+            if (row.utf8(0) != lastDay) {
+                lastDay = row.utf8(0).toByteArray();
+                lastText = QString::fromUtf8(lastDay);
+            }
+            return Row{lastText, rows::amountOf(row.utf8(1))};
         },
         [&](const Row& row) {
             if (!dayTotal || row.date != day) {
