@@ -38,6 +38,8 @@ class ShellNotifier : public QObject {
     Q_OBJECT
 signals:
     void settingsChanged();
+    // Someone logged in (the rights may be others now).
+    void loginChanged();
 };
 
 // What every window is handed: paths, the two databases, the login values,
@@ -106,6 +108,7 @@ public:
         curKind_ = kind;
         if (business_)
             business_->setWriter(curUser_, clock_.get());
+        emit shellNotifier_.loginChanged();
     }
     // A supervisor account: the user name, upper-cased, is ZED or ADMINISTRATOR.
     bool isSupervisor() const { return isSupervisorName(curUser_); }
@@ -122,6 +125,10 @@ public:
     // hold it (the status bar's default when none is stored).
     static constexpr const char* kCompanyKey = "settings/CompanyName";
     QString companyName();
+    // The settings key of the stock at or below which goods are shown as
+    // running short, and its default.
+    static constexpr const char* kLowStockKey = "settings/LowStock";
+    static constexpr int kLowStockDefault = 5;
 
     // After a write: a failure is said (false returned); otherwise every
     // open view of `tables` re-reads.
