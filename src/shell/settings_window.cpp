@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <utility>
 
 namespace shop {
@@ -70,6 +71,7 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     spath_ = field(1, QStringLiteral("主程序路径："), "txt_spath");
     wno_ = field(2, QStringLiteral("图象格式："), "txt_wno");
     company_ = field(3, QStringLiteral("公司名称："), "txt_company");
+    lowStock_ = field(4, QStringLiteral("库存不足提示数量："), "txt_low_stock");
 
     auto* cmedit = button("cmedit", QStringLiteral("编辑"));
     cmsave_ = button("cmsave", QStringLiteral("保存"));
@@ -93,7 +95,10 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     spath_->setText(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
     wno_->setText(app_settings::fileType(ctx_.settings()));
     company_->setText(app_settings::companyForCaption(ctx_.settings()));
-    for (QLineEdit* e : {dpath_, spath_, wno_, company_})
+    lowStock_->setText(ctx_.settings()
+                           .value(QLatin1String(AppContext::kLowStockKey), AppContext::kLowStockDefault)
+                           .toString());
+    for (QLineEdit* e : {dpath_, spath_, wno_, company_, lowStock_})
         e->setEnabled(false);
     cmsave_->setEnabled(false);
 }
@@ -103,14 +108,25 @@ void SettingsWindow::edit()
     dpath_->setEnabled(false);
     spath_->setEnabled(false);
     company_->setEnabled(true);
+    lowStock_->setEnabled(true);
     cmsave_->setEnabled(true);
 }
 
 void SettingsWindow::save()
 {
     QSettings& s = ctx_.settings();
+    bool number = false;
+    const double lowStock = lowStock_->text().trimmed().toDouble(&number);
+    if (!number || !std::isfinite(lowStock) || lowStock < 0) {
+        ctx_.messages().critical(QStringLiteral("库存不足提示数量必须是不小于0的数字！"),
+                                 QStringLiteral("错误信息"));
+        lowStock_->setFocus();
+        lowStock_->selectAll();
+        return;
+    }
     if (!storeSettings(s, {{QLatin1String(app_settings::kCompanyKey), company_->text()},
-                           {QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed()}})) {
+                           {QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed()},
+                           {QLatin1String(AppContext::kLowStockKey), lowStock_->text().trimmed()}})) {
         ctx_.messages().critical(QStringLiteral("设置没有保存：设置文件 %1 不能写入。")
                                      .arg(QDir::toNativeSeparators(s.fileName())),
                                  QStringLiteral("错误信息"));

@@ -25,6 +25,7 @@ private:
     QLineEdit* spath_;
     QLineEdit* wno_;
     QLineEdit* company_;
+    QLineEdit* lowStock_;
     QPushButton* cmsave_;
 };
 
