@@ -158,7 +158,9 @@ DbValue<QList<ItemFigures>> receivedPerItem(Database& db, const QString& from, c
         [&](const Row& row) {
             // A goods code and a service item of the same text are two things.
             const QString key = (row.goods ? QLatin1Char('g') : QLatin1Char('s')) + row.key;
-            ItemFigures& item = tally.of(key, [&] { return ItemFigures{row.name, row.goods, {}}; });
+            ItemFigures& item = tally.of(key, [&] {
+                return ItemFigures{row.name, row.goods ? row.key : QString(), row.goods, {}};
+            });
             rows::addRounded(item.received, row.money);
         });
     if (!r)

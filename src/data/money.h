@@ -56,7 +56,8 @@ struct GoodsFigures {
 // a goods sale counts for its goods (by product code) as in the day's
 // closing, any other sale for its service item.
 struct ItemFigures {
-    QString name;
+    QString name; // the goods name the first sale wrote, or the service item
+    QString code; // the goods' product code (empty for a service)
     bool goods = false;
     RoundedTotal received;
 };
