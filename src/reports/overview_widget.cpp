@@ -60,14 +60,22 @@ double barValue(const money::RoundedTotal& t)
     return t.overflow ? 0.0 : static_cast<double>(t.total);
 }
 
-// Category texts must differ from each other on one axis.
-QStringList distinct(const QStringList& texts)
+// Category texts must differ from each other on one axis: a text met
+// before is told apart by its alternative (a goods' code), else by a number.
+QStringList distinct(const QStringList& texts, const QStringList& alternatives = {})
 {
     QStringList out;
     QSet<QString> seen;
-    for (QString t : texts) {
-        if (t.trimmed().isEmpty())
-            t = QStringLiteral("（未填）");
+    const QMultiHash<QString, int> counts = [&] {
+        QMultiHash<QString, int> c;
+        for (int i = 0; i < texts.size(); ++i)
+            c.insert(texts.at(i), i);
+        return c;
+    }();
+    for (int i = 0; i < texts.size(); ++i) {
+        QString t = texts.at(i).trimmed().isEmpty() ? QStringLiteral("（未填）") : texts.at(i);
+        if (counts.count(texts.at(i)) > 1 && !alternatives.value(i).isEmpty())
+            t += QStringLiteral("（%1）").arg(alternatives.at(i));
         QString unique = t;
         for (int n = 2; seen.contains(unique); ++n)
             unique = QStringLiteral("%1（%2）").arg(t).arg(n);
@@ -86,6 +94,22 @@ QValueAxis* moneyAxis(double highest)
     axis->setTitleText(QStringLiteral("元"));
     axis->applyNiceNumbers();
     return axis;
+}
+
+// Category labels whole: the engine elides them to nothing in a slot it
+// thinks too narrow.
+QBarCategoryAxis* categoryAxis(const QStringList& categories)
+{
+    auto* axis = new QBarCategoryAxis;
+    axis->append(categories);
+    axis->setTruncateLabels(false);
+    return axis;
+}
+
+QFont smaller(QFont f)
+{
+    f.setPointSizeF(f.pointSizeF() * 0.8);
+    return f;
 }
 
 void replaceContent(QChart* chart)
@@ -109,7 +133,7 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
     big.setBold(true);
     title->setFont(big);
 
-    auto* summary = new QGroupBox(QStringLiteral("今日"), this);
+    auto* summary = new QGroupBox(QStringLiteral("概要"), this);
     auto* summaryLayout = new QVBoxLayout(summary);
     auto label = [&](const char* name) {
         auto* l = new QLabel(summary);
@@ -134,6 +158,7 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
         {QStringLiteral("产品编号"), QStringLiteral("商品名称"), QStringLiteral("库存数量")});
     low_->verticalHeader()->hide();
     low_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    low_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     low_->horizontalHeader()->setStretchLastSection(true);
     stockLayout->addWidget(lowTitle_);
     stockLayout->addWidget(low_, 1);
@@ -356,12 +381,9 @@ void OverviewWidget::showDays(const overview::Figures& f)
     auto* series = new QBarSeries;
     series->append(set);
     chart->addSeries(series);
-    auto* x = new QBarCategoryAxis;
-    x->append(days);
+    QBarCategoryAxis* x = categoryAxis(days);
     x->setLabelsAngle(-90);
-    QFont small = x->labelsFont();
-    small.setPointSizeF(small.pointSizeF() * 0.8);
-    x->setLabelsFont(small);
+    x->setLabelsFont(smaller(x->labelsFont()));
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
     QValueAxis* y = moneyAxis(highest);
@@ -384,8 +406,8 @@ void OverviewWidget::showMonths(const overview::Figures& f)
         months << QString::number(m.date.mid(5).toInt()) + QStringLiteral("月");
     }
     chart->addSeries(line);
-    auto* x = new QBarCategoryAxis;
-    x->append(months);
+    QBarCategoryAxis* x = categoryAxis(months);
+    x->setLabelsFont(smaller(x->labelsFont()));
     chart->addAxis(x, Qt::AlignBottom);
     line->attachAxis(x);
     QValueAxis* y = moneyAxis(highest);
@@ -399,6 +421,7 @@ void OverviewWidget::showItems(const overview::Figures& f)
     replaceContent(chart);
     auto* set = new QBarSet(QStringLiteral("实收金额"));
     QStringList names;
+    QStringList codes;
     double highest = 0;
     // The best at the top: a horizontal axis counts from the bottom.
     for (qsizetype i = f.topItems.size() - 1; i >= 0; --i) {
@@ -406,12 +429,12 @@ void OverviewWidget::showItems(const overview::Figures& f)
         set->append(barValue(item.received));
         highest = qMax(highest, barValue(item.received));
         names << item.name + (item.received.overflow ? QStringLiteral("（超出范围）") : QString());
+        codes << item.code;
     }
     auto* series = new QHorizontalBarSeries;
     series->append(set);
     chart->addSeries(series);
-    auto* y = new QBarCategoryAxis;
-    y->append(distinct(names));
+    QBarCategoryAxis* y = categoryAxis(distinct(names, codes));
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
     QValueAxis* x = moneyAxis(highest);
@@ -434,8 +457,9 @@ void OverviewWidget::showEmployees(const overview::Figures& f)
     auto* series = new QBarSeries;
     series->append(set);
     chart->addSeries(series);
-    auto* x = new QBarCategoryAxis;
-    x->append(distinct(names));
+    QBarCategoryAxis* x = categoryAxis(distinct(names));
+    // Names one above the other: twenty of them side by side run together.
+    x->setLabelsAngle(-90);
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
     QValueAxis* y = moneyAxis(highest);
