@@ -65,7 +65,7 @@ private:
     bool reading_ = false;
     bool readAgain_ = false;
     bool refreshQueued_ = false;
-    bool stale_ = true; // changed while hidden: read when shown
+    bool stale_ = true;                        // changed while hidden: read when shown
     std::optional<overview::Figures> figures_; // shown last
 
     QGridLayout* layout_ = nullptr;

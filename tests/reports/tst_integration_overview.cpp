@@ -293,7 +293,8 @@ void TstOverview::dayBarOpensTheSalesOfThatDay()
 
     auto* browser = qobject_cast<SalesRecordsWindow*>(env.ctx().windows().find(window_name::salesHistory));
     QVERIFY(browser);
-    QCOMPARE(readFields(browser, std::initializer_list<const char*>{"txt_from", "txt_to"}), (QStringList{"2026-12-05", "2026-12-05"}));
+    QCOMPARE(readFields(browser, std::initializer_list<const char*>{"txt_from", "txt_to"}),
+             (QStringList{"2026-12-05", "2026-12-05"}));
     QCOMPARE(gridColumn(browser->grid(), 8), (QStringList{"10", "30"}));
 }
 
