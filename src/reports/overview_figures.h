@@ -23,6 +23,7 @@ struct StockLine {
     QString code;
     QString name;
     QString stock; // as stored
+    bool operator==(const StockLine&) const = default;
 };
 
 struct Figures {

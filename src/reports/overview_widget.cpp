@@ -112,6 +112,42 @@ QFont smaller(QFont f)
     return f;
 }
 
+// Puts `series` (bars or a line) on `chart` over `categories`, with money
+// along the other axis up to `highest`.
+void place(QChart* chart, QAbstractSeries* series, QBarCategoryAxis* categories, double highest,
+           bool horizontal = false)
+{
+    chart->addSeries(series);
+    chart->addAxis(categories, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
+    series->attachAxis(categories);
+    QValueAxis* money = moneyAxis(highest);
+    chart->addAxis(money, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
+    series->attachAxis(money);
+}
+
+QList<double> barValues(const QList<money::RoundedTotal>& totals, double* highest)
+{
+    QList<double> out;
+    *highest = 0;
+    for (const money::RoundedTotal& t : totals) {
+        out << barValue(t);
+        *highest = qMax(*highest, out.last());
+    }
+    return out;
+}
+
+// One set of bars of the totals; `highest` gets the highest bar.
+QBarSet* bars(const QString& name, const QList<money::RoundedTotal>& totals, double* highest)
+{
+    auto* set = new QBarSet(name);
+    *highest = 0;
+    for (const money::RoundedTotal& t : totals) {
+        set->append(barValue(t));
+        *highest = qMax(*highest, barValue(t));
+    }
+    return set;
+}
+
 void replaceContent(QChart* chart)
 {
     chart->removeAllSeries();
@@ -158,7 +194,6 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
         {QStringLiteral("产品编号"), QStringLiteral("商品名称"), QStringLiteral("库存数量")});
     low_->verticalHeader()->hide();
     low_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    low_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     low_->horizontalHeader()->setStretchLastSection(true);
     stockLayout->addWidget(lowTitle_);
     stockLayout->addWidget(low_, 1);
@@ -352,11 +387,13 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
                         (f.cards.uses.overflow ? QStringLiteral("超出范围")
                                                : QString::number(f.cards.uses.total) + QStringLiteral("次")));
         topUps_->setText(QStringLiteral("本月充值收款：") + amountText(f.topUps));
+        rebuilt_ = false;
         showDays(f);
         showMonths(f);
         showItems(f);
         showEmployees(f);
-        applyTheme();
+        if (rebuilt_)
+            applyTheme();
     }
     showLowStock(f);
     emit figuresShown();
@@ -364,107 +401,130 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
 
 void OverviewWidget::showDays(const overview::Figures& f)
 {
-    QChart* chart = days_->chart();
-    replaceContent(chart);
-    auto* set = new QBarSet(QStringLiteral("实收金额"));
+    QList<money::RoundedTotal> totals;
     QStringList days;
-    double highest = 0;
     for (const overview::DayFigure& d : f.days) {
-        set->append(barValue(d.received));
-        highest = qMax(highest, barValue(d.received));
+        totals << d.received;
         days << d.date.mid(5);
     }
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    if (updateInPlace(days_, days, values, highest))
+        return;
+    plotted(days_, days, values);
+    QChart* chart = days_->chart();
+    QBarSet* set = bars(QStringLiteral("实收金额"), totals, &highest);
     connect(set, &QBarSet::clicked, this, [this](int index) {
         if (figures_ && index >= 0 && index < figures_->days.size())
             emit dayChosen(figures_->days.at(index).date);
     });
     auto* series = new QBarSeries;
     series->append(set);
-    chart->addSeries(series);
     QBarCategoryAxis* x = categoryAxis(days);
     x->setLabelsAngle(-90);
     x->setLabelsFont(smaller(x->labelsFont()));
-    chart->addAxis(x, Qt::AlignBottom);
-    series->attachAxis(x);
-    QValueAxis* y = moneyAxis(highest);
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(y);
+    place(chart, series, x, highest);
 }
 
 void OverviewWidget::showMonths(const overview::Figures& f)
 {
-    QChart* chart = months_->chart();
-    replaceContent(chart);
-    auto* line = new QLineSeries;
-    line->setPointsVisible(true);
+    QList<money::RoundedTotal> totals;
     QStringList months;
-    double highest = 0;
-    for (qsizetype i = 0; i < f.months.size(); ++i) {
-        const overview::DayFigure& m = f.months.at(i);
-        line->append(static_cast<double>(i), barValue(m.received));
-        highest = qMax(highest, barValue(m.received));
+    for (const overview::DayFigure& m : f.months) {
+        totals << m.received;
         months << QString::number(m.date.mid(5).toInt()) + QStringLiteral("月");
     }
-    chart->addSeries(line);
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    if (updateInPlace(months_, months, values, highest))
+        return;
+    plotted(months_, months, values);
+    QChart* chart = months_->chart();
+    auto* line = new QLineSeries;
+    line->setPointsVisible(true);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        line->append(static_cast<double>(i), values.at(i));
     QBarCategoryAxis* x = categoryAxis(months);
     x->setLabelsFont(smaller(x->labelsFont()));
-    chart->addAxis(x, Qt::AlignBottom);
-    line->attachAxis(x);
-    QValueAxis* y = moneyAxis(highest);
-    chart->addAxis(y, Qt::AlignLeft);
-    line->attachAxis(y);
+    place(chart, line, x, highest);
 }
 
 void OverviewWidget::showItems(const overview::Figures& f)
 {
-    QChart* chart = items_->chart();
-    replaceContent(chart);
-    auto* set = new QBarSet(QStringLiteral("实收金额"));
+    QList<money::RoundedTotal> totals;
     QStringList names;
     QStringList codes;
-    double highest = 0;
     // The best at the top: a horizontal axis counts from the bottom.
     for (qsizetype i = f.topItems.size() - 1; i >= 0; --i) {
         const money::ItemFigures& item = f.topItems.at(i);
-        set->append(barValue(item.received));
-        highest = qMax(highest, barValue(item.received));
+        totals << item.received;
         names << item.name + (item.received.overflow ? QStringLiteral("（超出范围）") : QString());
         codes << item.code;
     }
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    const QStringList categories = distinct(names, codes);
+    if (updateInPlace(items_, categories, values, highest))
+        return;
+    plotted(items_, categories, values);
     auto* series = new QHorizontalBarSeries;
-    series->append(set);
-    chart->addSeries(series);
-    QBarCategoryAxis* y = categoryAxis(distinct(names, codes));
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(y);
-    QValueAxis* x = moneyAxis(highest);
-    chart->addAxis(x, Qt::AlignBottom);
-    series->attachAxis(x);
+    series->append(bars(QStringLiteral("实收金额"), totals, &highest));
+    place(items_->chart(), series, categoryAxis(categories), highest, true);
 }
 
 void OverviewWidget::showEmployees(const overview::Figures& f)
 {
-    QChart* chart = employees_->chart();
-    replaceContent(chart);
-    auto* set = new QBarSet(QStringLiteral("提成金额"));
+    QList<money::RoundedTotal> totals;
     QStringList names;
-    double highest = 0;
     for (const money::EmployeeFigures& e : f.employees) {
-        set->append(barValue(e.commission));
-        highest = qMax(highest, barValue(e.commission));
+        totals << e.commission;
         names << e.name + (e.commission.overflow ? QStringLiteral("（超出范围）") : QString());
     }
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    const QStringList categories = distinct(names);
+    if (updateInPlace(employees_, categories, values, highest))
+        return;
+    plotted(employees_, categories, values);
     auto* series = new QBarSeries;
-    series->append(set);
-    chart->addSeries(series);
-    QBarCategoryAxis* x = categoryAxis(distinct(names));
+    series->append(bars(QStringLiteral("提成金额"), totals, &highest));
+    QBarCategoryAxis* x = categoryAxis(categories);
     // Names one above the other: twenty of them side by side run together.
     x->setLabelsAngle(-90);
-    chart->addAxis(x, Qt::AlignBottom);
-    series->attachAxis(x);
-    QValueAxis* y = moneyAxis(highest);
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(y);
+    place(employees_->chart(), series, x, highest);
+}
+
+bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categories,
+                                   const QList<double>& values, double highest)
+{
+    const auto was = plotted_.constFind(view);
+    if (was == plotted_.constEnd() || was->categories != categories || view->chart()->series().isEmpty())
+        return false;
+    if (was->values == values)
+        return true;
+    QAbstractSeries* series = view->chart()->series().first();
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (was->values.at(i) == values.at(i))
+            continue;
+        if (auto* line = qobject_cast<QLineSeries*>(series))
+            line->replace(static_cast<int>(i), QPointF(static_cast<double>(i), values.at(i)));
+        else if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
+            bars->barSets().first()->replace(static_cast<int>(i), values.at(i));
+    }
+    for (QAbstractAxis* a : view->chart()->axes())
+        if (auto* money = qobject_cast<QValueAxis*>(a)) {
+            money->setRange(0, highest > 0 ? highest * 1.1 : 10);
+            money->applyNiceNumbers();
+        }
+    plotted_[view].values = values;
+    return true;
+}
+
+void OverviewWidget::plotted(QChartView* view, const QStringList& categories, const QList<double>& values)
+{
+    replaceContent(view->chart());
+    plotted_.insert(view, Plotted{categories, values});
+    rebuilt_ = true;
 }
 
 void OverviewWidget::showLowStock(const overview::Figures& f)
@@ -472,6 +532,9 @@ void OverviewWidget::showLowStock(const overview::Figures& f)
     lowTitle_->setText(QStringLiteral("库存不足的商品（库存数量不大于%1）：%2种")
                            .arg(QString::number(f.threshold))
                            .arg(f.lowStock.size()));
+    if (shownLow_ && *shownLow_ == f.lowStock)
+        return;
+    shownLow_ = f.lowStock;
     low_->setRowCount(static_cast<int>(f.lowStock.size()));
     for (int r = 0; r < low_->rowCount(); ++r) {
         const overview::StockLine& line = f.lowStock.at(r);
@@ -479,6 +542,8 @@ void OverviewWidget::showLowStock(const overview::Figures& f)
         for (int c = 0; c < 3; ++c)
             low_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
+    // Once, not after every cell.
+    low_->resizeColumnsToContents();
 }
 
 void OverviewWidget::applyTheme()

@@ -2,6 +2,7 @@
 
 #include "overview_figures.h"
 
+#include <QHash>
 #include <QThread>
 #include <QWidget>
 
@@ -55,6 +56,12 @@ private:
     void showEmployees(const overview::Figures& f);
     void showLowStock(const overview::Figures& f);
     void applyTheme();
+    // Puts new values in place when `view` already shows these categories
+    // (a rebuilt chart costs the window thread far more); false when the
+    // chart must be built afresh, which then records what it shows.
+    bool updateInPlace(QChartView* view, const QStringList& categories, const QList<double>& values,
+                       double highest);
+    void plotted(QChartView* view, const QStringList& categories, const QList<double>& values);
     // Shows or hides every figure of money (the account's rights).
     void showMoney(bool on);
     void scheduleRefresh();
@@ -67,6 +74,13 @@ private:
     bool refreshQueued_ = false;
     bool stale_ = true;                        // changed while hidden: read when shown
     std::optional<overview::Figures> figures_; // shown last
+    struct Plotted {
+        QStringList categories;
+        QList<double> values;
+    };
+    QHash<QChartView*, Plotted> plotted_;
+    std::optional<QList<overview::StockLine>> shownLow_;
+    bool rebuilt_ = false; // a chart was built afresh: its axes need the theme
 
     QGridLayout* layout_ = nullptr;
     QWidget* summary_ = nullptr;
