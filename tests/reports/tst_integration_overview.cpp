@@ -16,7 +16,10 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QTimer>
 #include <QLineSeries>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -91,6 +94,7 @@ private slots:
     void moneyOnlyForSupervisors();
     void hiddenWhileATabIsOpenAndLiveAfterASale();
     void dayBarOpensTheSalesOfThatDay();
+    void chartSavedAsPng();
     void lowStockThreshold_data();
     void lowStockThreshold();
 };
@@ -265,6 +269,9 @@ void TstOverview::hiddenWhileATabIsOpenAndLiveAfterASale()
     env.ctx().notifier().changed({"salse"});
     QVERIFY(read.wait(5000));
     QCOMPARE(labelText(overview, "lab_today"), "今日（2026-12-07）：3笔，实收16元");
+    // The bar and the month's point moved with it.
+    QCOMPARE(valueAt(overview, "12-07"), 16.0);
+    QCOMPARE(valueAt(overview, "12月"), 16.0);
 }
 
 void TstOverview::dayBarOpensTheSalesOfThatDay()
@@ -296,6 +303,34 @@ void TstOverview::dayBarOpensTheSalesOfThatDay()
     QCOMPARE(readFields(browser, std::initializer_list<const char*>{"txt_from", "txt_to"}),
              (QStringList{"2026-12-05", "2026-12-05"}));
     QCOMPARE(gridColumn(browser->grid(), 8), (QStringList{"10", "30"}));
+}
+
+void TstOverview::chartSavedAsPng()
+{
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    sell(env, {"2026-12-07", "20"});
+    const auto overview = shownOverview(env);
+    QVERIFY(overview);
+    QVERIFY(showActive(overview.get()));
+    const QString file = env.dir() + "/days.png";
+    env.messages().answerFile(file);
+    auto* view = child<QChartView>(overview.get(), "chart_days");
+    // The chart's own menu, from the right button.
+    bool chosen = false;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        chosen = menu && clickMenuItem(menu, "save_png");
+    });
+    // A right click as the window system delivers it (QTest's clicks make no context menu event).
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                 view->viewport()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(view->viewport(), &rightClick);
+    QTRY_VERIFY(chosen);
+    QCOMPARE(shownAll(env), QStringList{"保存图表|save|近30天每日实收金额（点击查看当日业务）.png"});
+    QImage saved;
+    QVERIFY(saved.load(file, "PNG"));
+    QCOMPARE(saved.size(), view->size() * view->devicePixelRatio());
 }
 
 void TstOverview::lowStockThreshold_data()
