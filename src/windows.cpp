@@ -17,6 +17,7 @@
 #include "members/customer_window.h"
 #include "reports/card_history_window.h"
 #include "reports/day_closing_window.h"
+#include "reports/overview_widget.h"
 #include "staff/employee_tab.h"
 #include "staff/ledger_tab.h"
 #include "staff/salary_window.h"
@@ -48,6 +49,15 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::deleteData, [](AppContext& ctx) { return new DataDeletionWindow(ctx); });
     registry.add(w::cardHistory, [](AppContext& ctx) { return new CardHistoryWindow(ctx); });
     registry.add(w::dayClosing, [](AppContext& ctx) { return new DayClosingWindow(ctx); });
+    registry.setIdlePage([](AppContext& c, QWidget* parent) {
+        auto* overview = new OverviewWidget(c, parent);
+        // A day's bar opens the sales records browser on that day.
+        QObject::connect(overview, &OverviewWidget::dayChosen, overview, [&c](const QString& date) {
+            if (auto* sales = qobject_cast<SalesRecordsWindow*>(c.windows().open(c, w::salesHistory)))
+                sales->showDay(date);
+        });
+        return overview;
+    });
 }
 
 } // namespace shop

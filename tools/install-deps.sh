@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build pkg-config \
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6opengl6-dev \
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6sql6-sqlite libqt6opengl6-dev \
   libsodium-dev libsqlite3-dev sqlite3 libicu-dev \
   libqt6sql6-psql libpq-dev postgresql postgresql-client \
   qt6-translations-l10n desktop-file-utils \

@@ -5,6 +5,10 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <functional>
+#include <vector>
+
 namespace shop::money {
 
 namespace {
@@ -24,18 +28,214 @@ template <typename T> DbValue<T> failedWith(const DbResult& r)
     return DbValue<T>{r, std::nullopt};
 }
 
+namespace s = schema::salse;
+
+// Sales from `from` to `to` (dates), as the sales browser selects a range.
+RecordSource salesBetween(const QString& from, const QString& to)
+{
+    return RecordSource::all(s::kTable).filter(s::kDate, Op::Ge, from).filter(s::kDate, Op::Le, to);
+}
+
+// Reads `columns` of the rows of `source` and hands them to `add` in stored
+// order, whatever order the engine found cheapest: every total here rounds
+// after each row, so the order is part of its value.
+template <typename Row>
+DbResult inStoredOrder(Database& db, const RecordSource& source, const QStringList& columns,
+                       const std::function<Row(const Database::TextRow&)>& read,
+                       const std::function<void(const Row&)>& add)
+{
+    QStringList selected;
+    for (const QString& c : columns)
+        selected << quoteIdent(c);
+    QVariantList binds;
+    const QString sql =
+        QStringLiteral("SELECT rowid, %1 FROM %2%3")
+            .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table), source.whereSql(&binds));
+    std::vector<std::pair<qint64, Row>> rows;
+    bool ordered = true;
+    const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64 rowid, const Database::TextRow& row) {
+        ordered = ordered && (rows.empty() || rows.back().first < rowid);
+        rows.emplace_back(rowid, read(row));
+        return true;
+    });
+    if (!r)
+        return r;
+    if (!ordered)
+        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& row : rows)
+        add(row.second);
+    return r;
+}
+
+// Figures kept per key in the order the keys first come.
+template <typename T> class Tally {
+public:
+    explicit Tally(QList<T>& out) : out_(out) {}
+    // The figures of `key`, made by `make` when the key is new.
+    template <typename Make> T& of(const QString& key, Make make)
+    {
+        auto at = at_.constFind(key);
+        if (at == at_.constEnd()) {
+            at = at_.insert(key, out_.size());
+            out_.append(make());
+        }
+        return out_[*at];
+    }
+
+private:
+    QList<T>& out_;
+    QHash<QString, qsizetype> at_;
+};
+
+// A goods sale: its type begins so (a goods sale with a service too counts
+// for its goods, as the day's closing counts it).
+bool isGoodsSale(QByteArrayView type)
+{
+    static const QByteArray goodsSale = QStringLiteral("商品销售").toUtf8();
+    return type.startsWith(goodsSale);
+}
+
 } // namespace
 
 DbValue<RoundedTotal> receivedOn(Database& db, const QString& date)
 {
-    return rows::sumRounded(
-        db, RecordSource::all(QStringLiteral("salse")).filter(QStringLiteral("业务日期"), Op::Eq, date),
-        QStringLiteral("实收金额"));
+    return receivedPer(db, date, date).map([&date](const ReceivedPer& per) { return per.days.value(date); });
+}
+
+DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QString& to)
+{
+    struct Row {
+        QString date;
+        double money;
+    };
+    ReceivedPer out;
+    // The current day's and month's totals, found again only when the date changes.
+    QString day;
+    RoundedTotal* dayTotal = nullptr;
+    RoundedTotal* monthTotal = nullptr;
+    const DbResult r = inStoredOrder<Row>(
+        db, salesBetween(from, to), {s::kDate, s::kReceived},
+        [lastDay = QByteArray(), lastText = QString()](const Database::TextRow& row) mutable {
+            // Rows come a day at a time: one text per day, shared by its rows.
+            if (row.utf8(0) != lastDay) {
+                lastDay = row.utf8(0).toByteArray();
+                lastText = QString::fromUtf8(lastDay);
+            }
+            return Row{lastText, rows::amountOf(row.utf8(1))};
+        },
+        [&](const Row& row) {
+            if (!dayTotal || row.date != day) {
+                day = row.date;
+                dayTotal = &out.days[day];
+                monthTotal = &out.months[day.left(7)];
+            }
+            rows::addRounded(*dayTotal, row.money);
+            rows::addRounded(*monthTotal, row.money);
+        });
+    if (!r)
+        return failedWith<ReceivedPer>(r);
+    return DbValue<ReceivedPer>::of(out);
+}
+
+DbValue<QList<ItemFigures>> receivedPerItem(Database& db, const QString& from, const QString& to)
+{
+    struct Row {
+        bool goods;
+        QString key;
+        QString name;
+        double money;
+    };
+    QList<ItemFigures> out;
+    Tally<ItemFigures> tally(out);
+    const DbResult r = inStoredOrder<Row>(
+        db, salesBetween(from, to),
+        {s::kType, s::kProductCode, s::kProductName, s::kServiceItem, s::kReceived},
+        [](const Database::TextRow& row) {
+            const bool goods = isGoodsSale(row.utf8(0));
+            return Row{goods, goods ? row.text(1) : row.text(3), goods ? row.text(2) : row.text(3),
+                       rows::amountOf(row.utf8(4))};
+        },
+        [&](const Row& row) {
+            // A goods code and a service item of the same text are two things.
+            const QString key = (row.goods ? QLatin1Char('g') : QLatin1Char('s')) + row.key;
+            ItemFigures& item = tally.of(key, [&] {
+                return ItemFigures{row.name, row.goods ? row.key : QString(), row.goods, {}};
+            });
+            rows::addRounded(item.received, row.money);
+        });
+    if (!r)
+        return failedWith<QList<ItemFigures>>(r);
+    // Most first; a total beyond range is more than any; ties in first-sold order.
+    std::stable_sort(out.begin(), out.end(), [](const ItemFigures& a, const ItemFigures& b) {
+        if (a.received.overflow != b.received.overflow)
+            return a.received.overflow;
+        return a.received.total > b.received.total;
+    });
+    return DbValue<QList<ItemFigures>>::of(out);
+}
+
+DbValue<QList<EmployeeFigures>> perEmployee(Database& db, const QString& from, const QString& to)
+{
+    struct Row {
+        QString name;
+        double money;
+        double commission;
+    };
+    QList<EmployeeFigures> out;
+    Tally<EmployeeFigures> tally(out);
+    const DbResult r = inStoredOrder<Row>(
+        db, salesBetween(from, to), {s::kEmployee, s::kReceived, s::kCommission},
+        [](const Database::TextRow& row) {
+            return Row{row.text(0), rows::amountOf(row.utf8(1)), rows::amountOf(row.utf8(2))};
+        },
+        [&](const Row& row) {
+            EmployeeFigures& e = tally.of(row.name, [&] { return EmployeeFigures{row.name, {}, {}}; });
+            rows::addRounded(e.received, row.money);
+            rows::addRounded(e.commission, row.commission);
+        });
+    if (!r)
+        return failedWith<QList<EmployeeFigures>>(r);
+    return DbValue<QList<EmployeeFigures>>::of(out);
+}
+
+DbValue<CardsOwed> cardsOwed(Database& db)
+{
+    namespace c = schema::numbercard;
+    struct Row {
+        bool value;
+        bool uses;
+        double balance;
+        double left;
+    };
+    CardsOwed out;
+    const DbResult r = inStoredOrder<Row>(
+        db, RecordSource::all(c::kTable), {c::kType, c::kBalance, c::kUses},
+        [](const Database::TextRow& row) {
+            const QString type = row.text(0);
+            return Row{cards::isValueCard(type), cards::isUseCard(type), rows::amountOf(row.utf8(1)),
+                       rows::amountOf(row.utf8(2))};
+        },
+        [&](const Row& row) {
+            if (row.value)
+                rows::addRounded(out.balance, row.balance);
+            if (row.uses)
+                rows::addRounded(out.uses, row.left);
+        });
+    if (!r)
+        return failedWith<CardsOwed>(r);
+    return DbValue<CardsOwed>::of(out);
+}
+
+RecordSource ledgerDays(const QString& from, const QString& to)
+{
+    return RecordSource::all(k::kTable)
+        .filter(k::kTime, Op::Ge, from + QStringLiteral(" 00:00:00"))
+        .filter(k::kTime, Op::Le, to + QStringLiteral(" 23:59:59"));
 }
 
 RecordSource ledgerDay(const QString& date)
 {
-    return dayOf(k::kTable, k::kTime, date);
+    return ledgerDays(date, date);
 }
 
 DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
@@ -78,9 +278,8 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
     // The day's sales once more, in the order they were written, for the
     // figures by kind of customer, by goods line and by employee.
     const QByteArray nonMember = QStringLiteral("非会员").toUtf8();
-    const QByteArray goodsSale = QStringLiteral("商品销售").toUtf8();
-    QHash<QString, qsizetype> goodsAt;
-    QHash<QString, qsizetype> employeeAt;
+    Tally<GoodsFigures> goods(out.goods);
+    Tally<EmployeeFigures> employees(out.employees);
     const DbResult r = db.selectKeyedTexts(
         QStringLiteral(
             "SELECT rowid, 卡号, 业务类型, 产品编号, 商品名称, 出货数量, 实收金额, 员工姓名, 提成金额 FROM "
@@ -88,24 +287,14 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
         {date}, [&](qint64, const Database::TextRow& row) {
             const double money = rows::amountOf(row.utf8(5));
             rows::addRounded(row.utf8(0) == nonMember ? out.cash : out.card, money);
-            if (row.utf8(1).startsWith(goodsSale)) {
+            if (isGoodsSale(row.utf8(1))) {
                 const QString code = row.text(2);
-                auto at = goodsAt.constFind(code);
-                if (at == goodsAt.constEnd()) {
-                    at = goodsAt.insert(code, out.goods.size());
-                    out.goods.append(GoodsFigures{code, row.text(3), 0, {}});
-                }
-                GoodsFigures& g = out.goods[*at];
+                GoodsFigures& g = goods.of(code, [&] { return GoodsFigures{code, row.text(3), 0, {}}; });
                 g.quantity += rows::amountOf(row.utf8(4));
                 rows::addRounded(g.received, money);
             }
             const QString name = row.text(6);
-            auto at = employeeAt.constFind(name);
-            if (at == employeeAt.constEnd()) {
-                at = employeeAt.insert(name, out.employees.size());
-                out.employees.append(EmployeeFigures{name, {}, {}});
-            }
-            EmployeeFigures& e = out.employees[*at];
+            EmployeeFigures& e = employees.of(name, [&] { return EmployeeFigures{name, {}, {}}; });
             rows::addRounded(e.received, money);
             rows::addRounded(e.commission, rows::amountOf(row.utf8(7)));
             return true;

@@ -5,6 +5,7 @@
 #include "table_rows.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 
 // The shop's figures of money, each defined once: every window, report and
@@ -16,6 +17,16 @@ using rows::RoundedTotal;
 
 // Money received on a day: the day's 实收金额 in salse (the daily total).
 DbValue<RoundedTotal> receivedOn(Database& db, const QString& date);
+
+// Money received from `from` to `to` (dates), per day and per month
+// (yyyy-MM): each period's rows summed in stored order, so a day holds its
+// daily total and a month the sales browser's total over that month's days
+// within the span. Periods without sales are absent.
+struct ReceivedPer {
+    QMap<QString, RoundedTotal> days;
+    QMap<QString, RoundedTotal> months;
+};
+DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QString& to);
 
 // The card ledger's figures over some of its rows.
 struct LedgerTotals {
@@ -40,6 +51,32 @@ struct GoodsFigures {
     double quantity = 0;
     RoundedTotal received;
 };
+
+// Goods and services by money received from `from` to `to`, most first:
+// a goods sale counts for its goods (by product code) as in the day's
+// closing, any other sale for its service item.
+struct ItemFigures {
+    QString name; // the goods name the first sale wrote, or the service item
+    QString code; // the goods' product code (empty for a service)
+    bool goods = false;
+    RoundedTotal received;
+};
+DbValue<QList<ItemFigures>> receivedPerItem(Database& db, const QString& from, const QString& to);
+
+// Money received and commission per employee from `from` to `to`, in
+// first-sale order: each the rows the salary window totals for that
+// employee and period.
+DbValue<QList<EmployeeFigures>> perEmployee(Database& db, const QString& from, const QString& to);
+
+// What the shop owes on its cards: the balances of stored-value cards and
+// the uses left on use-based cards, in stored order.
+struct CardsOwed {
+    RoundedTotal balance;
+    RoundedTotal uses;
+};
+DbValue<CardsOwed> cardsOwed(Database& db);
+// The card ledger's rows from `from` to `to` (dates).
+RecordSource ledgerDays(const QString& from, const QString& to);
 
 // A day's closing.
 struct DayClosing {

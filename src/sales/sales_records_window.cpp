@@ -106,6 +106,18 @@ void SalesRecordsWindow::open_data()
     }
 }
 
+void SalesRecordsWindow::showDay(const QString& date)
+{
+    from_->setText(date);
+    to_->setText(date);
+    RecordSource day = rangeSource(date, date, QString());
+    if (!ctx_.isSupervisor()) {
+        day.columns = schema::columnsOf(sales::kTable);
+        day.columns.removeAll(sales::kCommission);
+    }
+    grid()->setSource(day);
+}
+
 void SalesRecordsWindow::cmd_search()
 {
     // Only the stored form compares as a date: 2026-12-1 would sort after

@@ -21,6 +21,10 @@ public:
     void open_data();
     void cmd_search();
 
+    // The sales of one day, that day in both range boxes (the overview's
+    // day bars open the window so).
+    void showDay(const QString& date);
+
 private:
     WorkerBox* worker_ = nullptr;
     QLineEdit* from_ = nullptr;

@@ -61,13 +61,20 @@ MainWindow::MainWindow(AppContext& ctx, LoginJournal& journal, QWidget* parent)
     dateLabel_->setObjectName(QStringLiteral("lab_date"));
     dateLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     right->addWidget(dateLabel_);
-    right->addWidget(buildTabs(central), 1);
+    // The tabs and the page shown while none is share one place.
+    auto* work = new QGridLayout;
+    work->addWidget(buildTabs(central), 0, 0);
+    idlePage_ = ctx_.windows().createIdlePage(ctx_, central);
+    if (idlePage_)
+        work->addWidget(idlePage_, 0, 0);
+    right->addLayout(work, 1);
     columns->addLayout(right, 1);
     setCentralWidget(central);
     buildStatusBar();
 
     // Loading: no tab showing; the employee grid's lock item starts disabled.
     frameJin_->hide();
+    frameJin_->installEventFilter(this);
     item(QStringLiteral("lock_txt"))->setEnabled(false);
 
     setWindowTitle(app_settings::mainCaption(app_settings::companyForCaption(ctx_.settings()), true));
@@ -314,6 +321,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e)
     if ((watched == frameWorker_ || watched == frameShouzhi_) &&
         (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent))
         syncCoveredPages();
+    if (watched == frameJin_ && idlePage_ &&
+        (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent))
+        idlePage_->setVisible(frameJin_->isHidden());
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         if (watched == tree_ && tree_->currentItem() &&

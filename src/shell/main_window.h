@@ -97,6 +97,8 @@ private:
     QPointer<QWidget> jinPage_;
     QPointer<QWidget> workerPage_;
     QPointer<QWidget> shouzhiPage_;
+    // Shown in the work area while no tab is.
+    QPointer<QWidget> idlePage_;
     QTimer* timers_[3] = {};
 };
 

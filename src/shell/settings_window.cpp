@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <utility>
 
 namespace shop {
@@ -42,6 +43,7 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     spath_ = field(1, QStringLiteral("主程序路径："), "txt_spath");
     wno_ = field(2, QStringLiteral("图象格式："), "txt_wno");
     company_ = field(3, QStringLiteral("公司名称："), "txt_company");
+    lowStock_ = field(4, QStringLiteral("库存不足提示数量："), "txt_low_stock");
     receipts_ = buildReceipts();
 
     auto* cmedit = button("cmedit", QStringLiteral("编辑"));
@@ -67,7 +69,10 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     spath_->setText(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
     wno_->setText(app_settings::fileType(ctx_.settings()));
     company_->setText(app_settings::companyForCaption(ctx_.settings()));
-    for (QLineEdit* e : {dpath_, spath_, wno_, company_})
+    lowStock_->setText(ctx_.settings()
+                           .value(QLatin1String(AppContext::kLowStockKey), AppContext::kLowStockDefault)
+                           .toString());
+    for (QLineEdit* e : {dpath_, spath_, wno_, company_, lowStock_})
         e->setEnabled(false);
     receipts_->setEnabled(false);
     cmsave_->setEnabled(false);
@@ -119,6 +124,7 @@ void SettingsWindow::edit()
     dpath_->setEnabled(false);
     spath_->setEnabled(false);
     company_->setEnabled(true);
+    lowStock_->setEnabled(true);
     receipts_->setEnabled(true);
     cmsave_->setEnabled(true);
 }
@@ -126,9 +132,19 @@ void SettingsWindow::edit()
 void SettingsWindow::save()
 {
     QSettings& s = ctx_.settings();
+    bool number = false;
+    const double lowStock = lowStock_->text().trimmed().toDouble(&number);
+    if (!number || !std::isfinite(lowStock) || lowStock < 0) {
+        ctx_.messages().critical(QStringLiteral("库存不足提示数量必须是不小于0的数字！"),
+                                 QStringLiteral("错误信息"));
+        lowStock_->setFocus();
+        lowStock_->selectAll();
+        return;
+    }
     if (!storeSettings(s,
                        {{QLatin1String(app_settings::kCompanyKey), company_->text()},
                         {QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed()},
+                        {QLatin1String(AppContext::kLowStockKey), lowStock_->text().trimmed()},
                         {QLatin1String(app_settings::kReceiptOnKey),
                          receiptOn_->isChecked() ? QStringLiteral("true") : QStringLiteral("false")},
                         {QLatin1String(app_settings::kReceiptPaperKey), paper_->currentData().toString()},

@@ -35,6 +35,7 @@ private:
     QComboBox* paper_ = nullptr;     // cbo_paper
     QComboBox* printer_ = nullptr;   // cbo_printer
     QLineEdit* footer_ = nullptr;    // txt_footer
+    QLineEdit* lowStock_;
     QPushButton* cmsave_;
 };
 

@@ -29,6 +29,8 @@ inline constexpr char restore[] = "frmrestore";
 inline constexpr char cardHistory[] = "frm_kawu";
 inline constexpr char dayClosing[] = "frm_rijie";
 inline constexpr char database[] = "frmdatabase";
+// The main window's work area while no tab shows.
+inline constexpr char overview[] = "overview";
 } // namespace window_name
 
 // The check a tree node makes before it acts (menu items make none).

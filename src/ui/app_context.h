@@ -39,6 +39,8 @@ class ShellNotifier : public QObject {
     Q_OBJECT
 signals:
     void settingsChanged();
+    // Someone logged in (the rights may be others now).
+    void loginChanged();
 };
 
 // What every window is handed: paths, the two databases, the login values,
@@ -109,6 +111,7 @@ public:
         curKind_ = kind;
         if (business_)
             business_->setWriter(curUser_, clock_.get());
+        emit shellNotifier_.loginChanged();
     }
     // A supervisor account: the user name, upper-cased, is ZED or ADMINISTRATOR.
     bool isSupervisor() const { return isSupervisorName(curUser_); }
@@ -125,6 +128,10 @@ public:
     // hold it (the status bar's default when none is stored).
     static constexpr const char* kCompanyKey = "settings/CompanyName";
     QString companyName();
+    // The settings key of the stock at or below which goods are shown as
+    // running short, and its default.
+    static constexpr const char* kLowStockKey = "settings/LowStock";
+    static constexpr int kLowStockDefault = 5;
 
     // The receipt after each sale, as 系统设置 sets it: printed or not, the
     // paper ("58", "80" mm rolls or "A5"), the printer (empty: the default

@@ -53,12 +53,20 @@ public:
     QWidget* find(const QString& name) const;
     // The content of a tab, made once for its frame.
     QWidget* createTab(AppContext& ctx, const QString& name, QWidget* parent) const;
+    // What the main window's work area shows while no tab does (made once
+    // for the main window); nullptr when none is registered.
+    void setIdlePage(TabFactory factory) { idlePage_ = std::move(factory); }
+    QWidget* createIdlePage(AppContext& ctx, QWidget* parent) const
+    {
+        return idlePage_ ? idlePage_(ctx, parent) : nullptr;
+    }
     // Closes every open window (the program ends or the tests tear down).
     void closeAll();
 
 private:
     QHash<QString, Factory> factories_;
     QHash<QString, TabFactory> tabs_;
+    TabFactory idlePage_;
     QHash<QString, QPointer<QWidget>> open_;
     // Last, so the windows go before the factories they came from.
     WindowOwner owner_;

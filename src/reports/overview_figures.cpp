@@ -1,0 +1,112 @@
+#include "overview_figures.h"
+
+#include "data/clock.h"
+#include "data/schema.h"
+#include "data/table_rows.h"
+
+#include <cmath>
+
+namespace shop::overview {
+
+namespace {
+template <typename T> DbValue<Figures> failedWith(const DbValue<T>& v)
+{
+    return DbValue<Figures>{v.status, std::nullopt};
+}
+
+QString dateText(const QDate& d)
+{
+    return d.toString(QStringLiteral("yyyy-MM-dd"));
+}
+} // namespace
+
+double threshold(const QVariant& stored)
+{
+    bool number = false;
+    const double value = stored.toString().trimmed().toDouble(&number);
+    return number && std::isfinite(value) ? value : kDefaultThreshold;
+}
+
+QString firstDayShown(const QDate& today)
+{
+    return dateText(today.addDays(-29));
+}
+
+QString firstMonthShown(const QDate& today)
+{
+    return dateText(QDate(today.year(), today.month(), 1).addMonths(-11));
+}
+
+QString monthStart(const QDate& today)
+{
+    return dateText(QDate(today.year(), today.month(), 1));
+}
+
+DbValue<QList<StockLine>> lowStock(Database& db, double threshold)
+{
+    namespace g = schema::jinhuo;
+    QList<StockLine> out;
+    const DbResult r = db.selectKeyedTexts(
+        QStringLiteral("SELECT rowid, %1, %2, %3 FROM %4 ORDER BY rowid")
+            .arg(quoteIdent(g::kCode), quoteIdent(g::kName), quoteIdent(g::kStock), quoteIdent(g::kTable)),
+        {}, [&](qint64, const Database::TextRow& row) {
+            // A stock beyond any number is never low.
+            if (rows::amountOf(row.utf8(2)) <= threshold)
+                out.append(StockLine{row.text(0), row.text(1), row.text(2)});
+            return true;
+        });
+    if (!r)
+        return {r, std::nullopt};
+    return DbValue<QList<StockLine>>::of(out);
+}
+
+DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, double threshold)
+{
+    Figures f;
+    f.today = dateText(today);
+    f.money = withMoney;
+    f.threshold = threshold;
+    const QString weekBefore = dateText(today.addDays(-7));
+    if (!withMoney) {
+        const auto sales = money::receivedOn(db, f.today);
+        if (!sales)
+            return failedWith(sales);
+        f.todaySales.rows = sales->rows;
+    } else {
+        const auto per = money::receivedPer(db, firstMonthShown(today), f.today);
+        if (!per)
+            return failedWith(per);
+        f.todaySales = per->days.value(f.today);
+        f.lastWeekSales = per->days.value(weekBefore);
+        for (QDate d = today.addDays(-29); d <= today; d = d.addDays(1))
+            f.days.append(DayFigure{dateText(d), per->days.value(dateText(d))});
+        for (int i = 11; i >= 0; --i) {
+            const QString month = dateText(today.addMonths(-i)).left(7);
+            f.months.append(DayFigure{month, per->months.value(month)});
+        }
+        const QString from = monthStart(today);
+        const auto items = money::receivedPerItem(db, from, f.today);
+        if (!items)
+            return failedWith(items);
+        f.topItems = items->mid(0, 10);
+        const auto employees = money::perEmployee(db, from, f.today);
+        if (!employees)
+            return failedWith(employees);
+        f.employees = *employees;
+        const auto cards = money::cardsOwed(db);
+        if (!cards)
+            return failedWith(cards);
+        f.cards = *cards;
+        const auto ledger = money::ledgerTotals(db, money::ledgerDays(from, f.today));
+        if (!ledger)
+            return failedWith(ledger);
+        f.topUps = ledger->received;
+    }
+    const auto low = lowStock(db, threshold);
+    if (!low)
+        return failedWith(low);
+    f.lowStock = *low;
+    return DbValue<Figures>::of(f);
+}
+
+} // namespace shop::overview

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "data/database.h"
+#include "data/money.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+// The figures of the owner's overview, read in one go from the business
+// database, without widgets: every money figure comes from money::.
+namespace shop::overview {
+
+inline constexpr double kDefaultThreshold = 5;
+
+struct DayFigure {
+    QString date;
+    money::RoundedTotal received;
+};
+
+struct StockLine {
+    QString code;
+    QString name;
+    QString stock; // as stored
+    bool operator==(const StockLine&) const = default;
+};
+
+struct Figures {
+    QString today;
+    double threshold = kDefaultThreshold; // of the low stock
+    bool money = false;                   // false: the count of today's sales and the low stock only
+    money::RoundedTotal todaySales;
+    money::RoundedTotal lastWeekSales;       // the same day a week before
+    QList<DayFigure> days;                   // the last 30 days, oldest first, days without sales too
+    QList<DayFigure> months;                 // the last 12 months (yyyy-MM), oldest first
+    QList<money::ItemFigures> topItems;      // this month's, at most 10
+    QList<money::EmployeeFigures> employees; // this month's
+    money::CardsOwed cards;
+    money::RoundedTotal topUps; // money received on cards this month
+    QList<StockLine> lowStock;
+};
+
+// The threshold as the settings store holds it (the default when none is
+// stored or it is not a number).
+double threshold(const QVariant& stored);
+
+// The dates the overview covers, from `today`.
+QString firstDayShown(const QDate& today);   // 29 days before today
+QString firstMonthShown(const QDate& today); // the first day of the month 11 months before
+QString monthStart(const QDate& today);
+
+// Goods whose stock is at or below `threshold`, in stored order.
+DbValue<QList<StockLine>> lowStock(Database& db, double threshold);
+
+// Everything the overview shows; without `money` no figure of money is read.
+DbValue<Figures> read(Database& db, const QDate& today, bool money, double threshold);
+
+} // namespace shop::overview

@@ -1,0 +1,566 @@
+#include "overview_widget.h"
+
+#include "ui/app_context.h"
+#include "ui/document_path.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHorizontalBarSeries>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMenu>
+#include <QSet>
+#include <QTableWidget>
+#include <QTimer>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace shop {
+
+static_assert(overview::kDefaultThreshold == AppContext::kLowStockDefault);
+
+namespace {
+
+// The tables the figures come from: a sale, a void, a top-up, a goods
+// change or a ledger entry writes one of them.
+bool feedsOverview(const QString& table)
+{
+    static const QSet<QString> tables = {QStringLiteral("salse"),      QStringLiteral("chexiao"),
+                                         QStringLiteral("numbercard"), QStringLiteral("kawu"),
+                                         QStringLiteral("jinhuo"),     QStringLiteral("shouzhi")};
+    return tables.contains(table);
+}
+
+QString amountText(const money::RoundedTotal& t)
+{
+    return t.overflow ? QStringLiteral("超出范围") : QString::number(t.total) + QStringLiteral("元");
+}
+
+QString salesText(const money::RoundedTotal& t, bool withMoney)
+{
+    QString s = QString::number(t.rows) + QStringLiteral("笔");
+    if (withMoney)
+        s += QStringLiteral("，实收") + amountText(t);
+    return s;
+}
+
+// A bar's height: a total beyond range has none (its label says so).
+double barValue(const money::RoundedTotal& t)
+{
+    return t.overflow ? 0.0 : static_cast<double>(t.total);
+}
+
+// Category texts must differ from each other on one axis: a text met
+// before is told apart by its alternative (a goods' code), else by a number.
+QStringList distinct(const QStringList& texts, const QStringList& alternatives = {})
+{
+    QStringList out;
+    QSet<QString> seen;
+    const QMultiHash<QString, int> counts = [&] {
+        QMultiHash<QString, int> c;
+        for (int i = 0; i < texts.size(); ++i)
+            c.insert(texts.at(i), i);
+        return c;
+    }();
+    for (int i = 0; i < texts.size(); ++i) {
+        QString t = texts.at(i).trimmed().isEmpty() ? QStringLiteral("（未填）") : texts.at(i);
+        if (counts.count(texts.at(i)) > 1 && !alternatives.value(i).isEmpty())
+            t += QStringLiteral("（%1）").arg(alternatives.at(i));
+        QString unique = t;
+        for (int n = 2; seen.contains(unique); ++n)
+            unique = QStringLiteral("%1（%2）").arg(t).arg(n);
+        seen.insert(unique);
+        out << unique;
+    }
+    return out;
+}
+
+// The value axis of money, from 0 to a little above the highest value.
+QValueAxis* moneyAxis(double highest)
+{
+    auto* axis = new QValueAxis;
+    axis->setRange(0, highest > 0 ? highest * 1.1 : 10);
+    axis->setLabelFormat(QStringLiteral("%.0f"));
+    axis->setTitleText(QStringLiteral("元"));
+    axis->applyNiceNumbers();
+    return axis;
+}
+
+// Category labels whole: the engine elides them to nothing in a slot it
+// thinks too narrow.
+QBarCategoryAxis* categoryAxis(const QStringList& categories)
+{
+    auto* axis = new QBarCategoryAxis;
+    axis->append(categories);
+    axis->setTruncateLabels(false);
+    return axis;
+}
+
+QFont smaller(QFont f)
+{
+    f.setPointSizeF(f.pointSizeF() * 0.8);
+    return f;
+}
+
+// Puts `series` (bars or a line) on `chart` over `categories`, with money
+// along the other axis up to `highest`.
+void place(QChart* chart, QAbstractSeries* series, QBarCategoryAxis* categories, double highest,
+           bool horizontal = false)
+{
+    chart->addSeries(series);
+    chart->addAxis(categories, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
+    series->attachAxis(categories);
+    QValueAxis* money = moneyAxis(highest);
+    chart->addAxis(money, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
+    series->attachAxis(money);
+}
+
+QList<double> barValues(const QList<money::RoundedTotal>& totals, double* highest)
+{
+    QList<double> out;
+    *highest = 0;
+    for (const money::RoundedTotal& t : totals) {
+        out << barValue(t);
+        *highest = qMax(*highest, out.last());
+    }
+    return out;
+}
+
+// One set of bars of the totals; `highest` gets the highest bar.
+QBarSet* bars(const QString& name, const QList<money::RoundedTotal>& totals, double* highest)
+{
+    auto* set = new QBarSet(name);
+    *highest = 0;
+    for (const money::RoundedTotal& t : totals) {
+        set->append(barValue(t));
+        *highest = qMax(*highest, barValue(t));
+    }
+    return set;
+}
+
+void replaceContent(QChart* chart)
+{
+    chart->removeAllSeries();
+    for (QAbstractAxis* a : chart->axes()) {
+        chart->removeAxis(a);
+        delete a;
+    }
+}
+
+} // namespace
+
+OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
+{
+    setObjectName(QStringLiteral("overview"));
+    auto* title = new QLabel(QStringLiteral("经营概况"), this);
+    title->setObjectName(QStringLiteral("lab_overview"));
+    QFont big = title->font();
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    big.setBold(true);
+    title->setFont(big);
+
+    auto* summary = new QGroupBox(QStringLiteral("概要"), this);
+    auto* summaryLayout = new QVBoxLayout(summary);
+    auto label = [&](const char* name) {
+        auto* l = new QLabel(summary);
+        l->setObjectName(QLatin1String(name));
+        l->setWordWrap(true);
+        summaryLayout->addWidget(l);
+        return l;
+    };
+    today_ = label("lab_today");
+    lastWeek_ = label("lab_last_week");
+    cards_ = label("lab_cards_owed");
+    topUps_ = label("lab_top_ups");
+    summaryLayout->addStretch(1);
+
+    auto* stock = new QGroupBox(this);
+    auto* stockLayout = new QVBoxLayout(stock);
+    lowTitle_ = new QLabel(stock);
+    lowTitle_->setObjectName(QStringLiteral("lab_low_stock"));
+    low_ = new QTableWidget(0, 3, stock);
+    low_->setObjectName(QStringLiteral("low_stock"));
+    low_->setHorizontalHeaderLabels(
+        {QStringLiteral("产品编号"), QStringLiteral("商品名称"), QStringLiteral("库存数量")});
+    low_->verticalHeader()->hide();
+    low_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    low_->horizontalHeader()->setStretchLastSection(true);
+    stockLayout->addWidget(lowTitle_);
+    stockLayout->addWidget(low_, 1);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(summary);
+    left->addWidget(stock, 1);
+
+    layout_ = new QGridLayout(this);
+    layout_->addWidget(title, 0, 0, 1, 3);
+    layout_->addLayout(left, 1, 0, 2, 1);
+    days_ = chartView("chart_days", QStringLiteral("近30天每日实收金额（点击查看当日业务）"));
+    months_ = chartView("chart_months", QStringLiteral("近12个月实收金额"));
+    items_ = chartView("chart_items", QStringLiteral("本月商品和服务实收金额前10名"));
+    employees_ = chartView("chart_commission", QStringLiteral("本月员工提成金额"));
+    layout_->addWidget(days_, 1, 1);
+    layout_->addWidget(months_, 1, 2);
+    layout_->addWidget(items_, 2, 1);
+    layout_->addWidget(employees_, 2, 2);
+    layout_->setRowStretch(1, 1);
+    layout_->setRowStretch(2, 1);
+    summary_ = summary;
+    stock_ = stock;
+    showMoney(ctx_.isSupervisor());
+    applyTheme();
+
+    readerContext_ = new QObject;
+    readerContext_->moveToThread(&reader_);
+    connect(&reader_, &QThread::finished, readerContext_, &QObject::deleteLater);
+    reader_.setObjectName(QStringLiteral("overview reader"));
+    reader_.start();
+
+    connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, [this](const QString& table) {
+        if (feedsOverview(table))
+            scheduleRefresh();
+    });
+    connect(&ctx_.shellNotifier(), &ShellNotifier::settingsChanged, this, &OverviewWidget::scheduleRefresh);
+    connect(&ctx_.shellNotifier(), &ShellNotifier::loginChanged, this, [this] {
+        // Another account may not see the last one's money, not even until the next read.
+        if (!ctx_.isSupervisor())
+            showMoney(false);
+        scheduleRefresh();
+    });
+}
+
+void OverviewWidget::showMoney(bool on)
+{
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{lastWeek_, cards_, topUps_, days_, months_, items_, employees_})
+        w->setVisible(on);
+    // Without money the stock list takes the room of the charts.
+    layout_->setColumnStretch(0, on ? 0 : 1);
+    layout_->setColumnStretch(1, on ? 1 : 0);
+    layout_->setColumnStretch(2, on ? 1 : 0);
+    for (QWidget* w : {summary_, stock_})
+        w->setMaximumWidth(on ? 300 : QWIDGETSIZE_MAX);
+}
+
+OverviewWidget::~OverviewWidget()
+{
+    // A read under way ends before the widget it reports to goes.
+    reader_.quit();
+    reader_.wait();
+}
+
+QChartView* OverviewWidget::chartView(const char* name, const QString& title)
+{
+    auto* chart = new QChart;
+    chart->setTitle(title);
+    chart->legend()->hide();
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    auto* view = new QChartView(chart, this);
+    view->setObjectName(QLatin1String(name));
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setMinimumSize(280, 200);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+        QMenu menu(view);
+        QAction* save = menu.addAction(QStringLiteral("保存为PNG图片..."));
+        save->setObjectName(QStringLiteral("save_png"));
+        if (menu.exec(view->mapToGlobal(at)) == save)
+            saveChart(view);
+    });
+    charts_ << view;
+    return view;
+}
+
+void OverviewWidget::saveChart(QChartView* view)
+{
+    const QString file = ctx_.messages().saveFileName(
+        QStringLiteral("保存图表"), suggestedDocumentPath(view->chart()->title(), QStringLiteral(".png")),
+        QStringLiteral("PNG 图片 (*.png)"));
+    if (file.isEmpty())
+        return;
+    const QImage image = view->grab().toImage();
+    QImageWriter writer(file, "png");
+    if (!writer.write(image))
+        ctx_.messages().critical(fileWriteFailure(file, image.sizeInBytes(), writer.errorString()),
+                                 QStringLiteral("错误信息"));
+}
+
+void OverviewWidget::scheduleRefresh()
+{
+    if (!isVisible()) {
+        stale_ = true;
+        return;
+    }
+    // Once after the writes of one action, never inside them.
+    if (refreshQueued_)
+        return;
+    refreshQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshQueued_ = false;
+        refresh();
+    });
+}
+
+void OverviewWidget::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (stale_)
+        scheduleRefresh();
+}
+
+void OverviewWidget::changeEvent(QEvent* e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange)
+        applyTheme();
+}
+
+void OverviewWidget::refresh()
+{
+    if (reading_) {
+        readAgain_ = true;
+        return;
+    }
+    reading_ = true;
+    stale_ = false;
+    const QDate today = ctx_.clock().today();
+    const bool money = ctx_.isSupervisor();
+    const double threshold =
+        overview::threshold(ctx_.settings().value(QLatin1String(AppContext::kLowStockKey)));
+    const QString path = ctx_.paths().businessDb();
+    const std::optional<DbServer> server = ctx_.server();
+    // Its own connection, so the window's stays free for the person's work.
+    QMetaObject::invokeMethod(
+        readerContext_,
+        [this, path, server, today, money, threshold] {
+            QString error;
+            std::unique_ptr<Database> db =
+                server ? Database::openServer(*server, &error) : Database::open(path, &error);
+            const DbValue<overview::Figures> read = db ? overview::read(*db, today, money, threshold)
+                                                       : DbValue<overview::Figures>::failure(error);
+            db.reset();
+            QMetaObject::invokeMethod(
+                this,
+                [this, read] {
+                    reading_ = false;
+                    showFigures(read);
+                    if (readAgain_) {
+                        readAgain_ = false;
+                        refresh();
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
+{
+    // Read for the account before a switch of user: its figures are not
+    // shown, the read that follows is.
+    if (read && read->money && !ctx_.isSupervisor())
+        return;
+    if (!read) {
+        // Said where the figures would be: a box nobody asked for would
+        // interrupt the person's work.
+        today_->setText(QStringLiteral("经营概况暂时不能读取：") + read.error());
+        return;
+    }
+    const overview::Figures& f = *read;
+    figures_ = f;
+    showMoney(f.money);
+    today_->setText(QStringLiteral("今日（%1）：").arg(f.today) + salesText(f.todaySales, f.money));
+    if (f.money) {
+        lastWeek_->setText(QStringLiteral("上周同日：") + salesText(f.lastWeekSales, true));
+        cards_->setText(QStringLiteral("储值卡余额合计：") + amountText(f.cards.balance) +
+                        QStringLiteral("\n计次卡剩余次数：") +
+                        (f.cards.uses.overflow ? QStringLiteral("超出范围")
+                                               : QString::number(f.cards.uses.total) + QStringLiteral("次")));
+        topUps_->setText(QStringLiteral("本月充值收款：") + amountText(f.topUps));
+        rebuilt_ = false;
+        showDays(f);
+        showMonths(f);
+        showItems(f);
+        showEmployees(f);
+        if (rebuilt_)
+            applyTheme();
+    }
+    showLowStock(f);
+    emit figuresShown();
+}
+
+void OverviewWidget::showDays(const overview::Figures& f)
+{
+    QList<money::RoundedTotal> totals;
+    QStringList days;
+    for (const overview::DayFigure& d : f.days) {
+        totals << d.received;
+        days << d.date.mid(5);
+    }
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    if (updateInPlace(days_, days, values, highest))
+        return;
+    plotted(days_, days, values);
+    QChart* chart = days_->chart();
+    QBarSet* set = bars(QStringLiteral("实收金额"), totals, &highest);
+    connect(set, &QBarSet::clicked, this, [this](int index) {
+        if (figures_ && index >= 0 && index < figures_->days.size())
+            emit dayChosen(figures_->days.at(index).date);
+    });
+    auto* series = new QBarSeries;
+    series->append(set);
+    QBarCategoryAxis* x = categoryAxis(days);
+    x->setLabelsAngle(-90);
+    x->setLabelsFont(smaller(x->labelsFont()));
+    place(chart, series, x, highest);
+}
+
+void OverviewWidget::showMonths(const overview::Figures& f)
+{
+    QList<money::RoundedTotal> totals;
+    QStringList months;
+    for (const overview::DayFigure& m : f.months) {
+        totals << m.received;
+        months << QString::number(m.date.mid(5).toInt()) + QStringLiteral("月");
+    }
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    if (updateInPlace(months_, months, values, highest))
+        return;
+    plotted(months_, months, values);
+    QChart* chart = months_->chart();
+    auto* line = new QLineSeries;
+    line->setPointsVisible(true);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        line->append(static_cast<double>(i), values.at(i));
+    QBarCategoryAxis* x = categoryAxis(months);
+    x->setLabelsFont(smaller(x->labelsFont()));
+    place(chart, line, x, highest);
+}
+
+void OverviewWidget::showItems(const overview::Figures& f)
+{
+    QList<money::RoundedTotal> totals;
+    QStringList names;
+    QStringList codes;
+    // The best at the top: a horizontal axis counts from the bottom.
+    for (qsizetype i = f.topItems.size() - 1; i >= 0; --i) {
+        const money::ItemFigures& item = f.topItems.at(i);
+        totals << item.received;
+        names << item.name + (item.received.overflow ? QStringLiteral("（超出范围）") : QString());
+        codes << item.code;
+    }
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    const QStringList categories = distinct(names, codes);
+    if (updateInPlace(items_, categories, values, highest))
+        return;
+    plotted(items_, categories, values);
+    auto* series = new QHorizontalBarSeries;
+    series->append(bars(QStringLiteral("实收金额"), totals, &highest));
+    place(items_->chart(), series, categoryAxis(categories), highest, true);
+}
+
+void OverviewWidget::showEmployees(const overview::Figures& f)
+{
+    QList<money::RoundedTotal> totals;
+    QStringList names;
+    for (const money::EmployeeFigures& e : f.employees) {
+        totals << e.commission;
+        names << e.name + (e.commission.overflow ? QStringLiteral("（超出范围）") : QString());
+    }
+    double highest = 0;
+    const QList<double> values = barValues(totals, &highest);
+    const QStringList categories = distinct(names);
+    if (updateInPlace(employees_, categories, values, highest))
+        return;
+    plotted(employees_, categories, values);
+    auto* series = new QBarSeries;
+    series->append(bars(QStringLiteral("提成金额"), totals, &highest));
+    QBarCategoryAxis* x = categoryAxis(categories);
+    // Names one above the other: twenty of them side by side run together.
+    x->setLabelsAngle(-90);
+    place(employees_->chart(), series, x, highest);
+}
+
+bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categories,
+                                   const QList<double>& values, double highest)
+{
+    const auto was = plotted_.constFind(view);
+    if (was == plotted_.constEnd() || was->categories != categories || view->chart()->series().isEmpty())
+        return false;
+    if (was->values == values)
+        return true;
+    QAbstractSeries* series = view->chart()->series().first();
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (was->values.at(i) == values.at(i))
+            continue;
+        if (auto* line = qobject_cast<QLineSeries*>(series))
+            line->replace(static_cast<int>(i), QPointF(static_cast<double>(i), values.at(i)));
+        else if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
+            bars->barSets().first()->replace(static_cast<int>(i), values.at(i));
+    }
+    for (QAbstractAxis* a : view->chart()->axes())
+        if (auto* money = qobject_cast<QValueAxis*>(a)) {
+            money->setRange(0, highest > 0 ? highest * 1.1 : 10);
+            money->applyNiceNumbers();
+        }
+    plotted_[view].values = values;
+    return true;
+}
+
+void OverviewWidget::plotted(QChartView* view, const QStringList& categories, const QList<double>& values)
+{
+    replaceContent(view->chart());
+    plotted_.insert(view, Plotted{categories, values});
+    rebuilt_ = true;
+}
+
+void OverviewWidget::showLowStock(const overview::Figures& f)
+{
+    lowTitle_->setText(QStringLiteral("库存不足的商品（库存数量不大于%1）：%2种")
+                           .arg(QString::number(f.threshold))
+                           .arg(f.lowStock.size()));
+    if (shownLow_ && *shownLow_ == f.lowStock)
+        return;
+    shownLow_ = f.lowStock;
+    low_->setRowCount(static_cast<int>(f.lowStock.size()));
+    for (int r = 0; r < low_->rowCount(); ++r) {
+        const overview::StockLine& line = f.lowStock.at(r);
+        const QString cells[] = {line.code, line.name, line.stock};
+        for (int c = 0; c < 3; ++c)
+            low_->setItem(r, c, new QTableWidgetItem(cells[c]));
+    }
+    // Once, not after every cell.
+    low_->resizeColumnsToContents();
+}
+
+void OverviewWidget::applyTheme()
+{
+    const QPalette p = palette();
+    const bool dark = p.color(QPalette::Window).lightness() < 128;
+    for (QChartView* view : charts_) {
+        QChart* chart = view->chart();
+        if (chart->theme() != (dark ? QChart::ChartThemeDark : QChart::ChartThemeLight))
+            chart->setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+        chart->setBackgroundBrush(p.brush(QPalette::Base));
+        chart->setTitleBrush(p.brush(QPalette::WindowText));
+        for (QAbstractAxis* a : chart->axes()) {
+            a->setLabelsBrush(p.brush(QPalette::WindowText));
+            a->setTitleBrush(p.brush(QPalette::WindowText));
+        }
+    }
+}
+
+} // namespace shop

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "overview_figures.h"
+
+#include <QHash>
+#include <QThread>
+#include <QWidget>
+
+#include <optional>
+
+class QChart;
+class QChartView;
+class QGridLayout;
+class QLabel;
+class QTableWidget;
+
+namespace shop {
+
+class AppContext;
+
+// `overview`: the business at a glance, where the main window's work area
+// is empty. A supervisor sees today beside the same day last week, the
+// money received per day and per month, this month's best goods and
+// services, commissions, what the cards owe and the goods running short;
+// any other account today's count of sales and the goods running short.
+// The figures are read on a thread of their own (a connection of its own to
+// the same database) whenever a table they come from changes, so a save
+// never waits for them.
+class OverviewWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit OverviewWidget(AppContext& ctx, QWidget* parent = nullptr);
+    ~OverviewWidget() override;
+
+    // Reads the figures again (after the running read, if one runs).
+    void refresh();
+
+signals:
+    // A day's bar was clicked: the sales of that day are wanted.
+    void dayChosen(const QString& date);
+    // New figures are on screen.
+    void figuresShown();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    QChartView* chartView(const char* name, const QString& title);
+    // Saves a chart as a PNG file the person names (its context menu).
+    void saveChart(QChartView* view);
+    void showFigures(const DbValue<overview::Figures>& read);
+    void showDays(const overview::Figures& f);
+    void showMonths(const overview::Figures& f);
+    void showItems(const overview::Figures& f);
+    void showEmployees(const overview::Figures& f);
+    void showLowStock(const overview::Figures& f);
+    void applyTheme();
+    // Puts new values in place when `view` already shows these categories
+    // (a rebuilt chart costs the window thread far more); false when the
+    // chart must be built afresh, which then records what it shows.
+    bool updateInPlace(QChartView* view, const QStringList& categories, const QList<double>& values,
+                       double highest);
+    void plotted(QChartView* view, const QStringList& categories, const QList<double>& values);
+    // Shows or hides every figure of money (the account's rights).
+    void showMoney(bool on);
+    void scheduleRefresh();
+
+    AppContext& ctx_;
+    QThread reader_;
+    QObject* readerContext_ = nullptr; // lives in reader_
+    bool reading_ = false;
+    bool readAgain_ = false;
+    bool refreshQueued_ = false;
+    bool stale_ = true;                        // changed while hidden: read when shown
+    std::optional<overview::Figures> figures_; // shown last
+    struct Plotted {
+        QStringList categories;
+        QList<double> values;
+    };
+    QHash<QChartView*, Plotted> plotted_;
+    std::optional<QList<overview::StockLine>> shownLow_;
+    bool rebuilt_ = false; // a chart was built afresh: its axes need the theme
+
+    QGridLayout* layout_ = nullptr;
+    QWidget* summary_ = nullptr;
+    QWidget* stock_ = nullptr;
+    QLabel* today_ = nullptr;
+    QLabel* lastWeek_ = nullptr;
+    QLabel* cards_ = nullptr;
+    QLabel* topUps_ = nullptr;
+    QLabel* lowTitle_ = nullptr;
+    QTableWidget* low_ = nullptr;
+    QList<QChartView*> charts_;
+    QChartView* days_ = nullptr;
+    QChartView* months_ = nullptr;
+    QChartView* items_ = nullptr;
+    QChartView* employees_ = nullptr;
+};
+
+} // namespace shop
