@@ -57,9 +57,10 @@ AppendTexts buildAppendTexts()
     t.sales = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3)").arg(kSales, names, values);
     // The server's own counters of both tables move past the key, so that a
     // row added without one (a copy, a repair by hand) never meets it.
-    t.counters = QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(CAST(? AS bigint), "
-                                "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence(t, 'rowid') AS "
-                                "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)");
+    t.counters =
+        QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(CAST(? AS bigint), "
+                       "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence(t, 'rowid') AS "
+                       "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)");
     return t;
 }
 
