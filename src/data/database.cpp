@@ -443,8 +443,10 @@ int Database::onBusy(void* self, int count)
 
 DbResult Database::exec(const QString& sql, const QVariantList& binds)
 {
-    // Statements run here may write: never into a file that is gone.
-    if (identityKnown_ && !fileStillThere())
+    // Statements run here may write: never into a file that is gone. Inside
+    // a transaction nothing reaches the file before its COMMIT, which is
+    // checked like its BEGIN.
+    if (identityKnown_ && (!inTransaction_ || sql == QLatin1String("COMMIT")) && !fileStillThere())
         return DbResult::failure(filesGoneText());
     // A connection opened while the file could not be written stays
     // read-only: once the file can be written again, open it afresh so the
@@ -545,7 +547,9 @@ DbResult Database::stepOnFile(const QString& sql, const QVariantList& binds,
                               const std::function<bool(sqlite3_stmt*)>& row)
 {
     BusyScope busy(*this);
-    sqlite3* db = rawHandle(handle());
+    if (!fileDb_)
+        fileDb_ = rawHandle(handle());
+    sqlite3* db = fileDb_;
     if (!db)
         return DbResult::failure(QStringLiteral("database not open"));
     sqlite3_stmt* stmt = takeStatement(sql);
@@ -629,6 +633,7 @@ void Database::dropStatements()
     for (const KeptStatement& k : std::as_const(statements_))
         sqlite3_finalize(static_cast<sqlite3_stmt*>(k.stmt));
     statements_.clear();
+    fileDb_ = nullptr;
 }
 
 int Database::TextRow::count() const

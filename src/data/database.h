@@ -18,6 +18,7 @@
 #include <vector>
 
 class QSqlQuery;
+struct sqlite3;
 struct sqlite3_stmt;
 struct pg_conn;
 struct pg_result;
@@ -342,6 +343,9 @@ private:
         void* stmt;
     };
     QVector<KeptStatement> statements_;
+    // The engine's handle behind the kept statements, looked up once: the
+    // lookup by connection name took a lock and a copy for every statement.
+    sqlite3* fileDb_ = nullptr;
     // One statement on the file through the engine's own API, its prepared
     // form kept for the next run of the same text; `row` sees each row
     // until it returns false (a write still runs to its end).
