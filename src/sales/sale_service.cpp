@@ -70,18 +70,20 @@ SaleRefusal cardRefusal(const SaleEntry& e, const CardRow& c, QString* column, Q
     return SaleRefusal::None;
 }
 
-SaleOutcome refused(SaleRefusal r)
+// A sale or a void that stopped: refused by a rule, or failed at a step
+// with the engine's words.
+template <typename Outcome> Outcome refused(decltype(Outcome::refusal) r)
 {
-    SaleOutcome o;
-    o.kind = SaleOutcome::Refused;
+    Outcome o;
+    o.kind = Outcome::Refused;
     o.refusal = r;
     return o;
 }
 
-SaleOutcome failed(const QString& step, const QString& error)
+template <typename Outcome> Outcome failed(const QString& step, const QString& error)
 {
-    SaleOutcome o;
-    o.kind = SaleOutcome::Failed;
+    Outcome o;
+    o.kind = Outcome::Failed;
     o.step = step;
     o.error = error;
     return o;
@@ -176,17 +178,17 @@ SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLin
     SaleOutcome out;
     if (e.goods) {
         if (!goods)
-            return refused(SaleRefusal::ProductNotFound);
+            return refused<SaleOutcome>(SaleRefusal::ProductNotFound);
         if (auto r = goodsRefusal(e, *goods, &decision->newStock); r != SaleRefusal::None)
-            return refused(r);
+            return refused<SaleOutcome>(r);
         out.goodsRowid = goods->rowid;
     }
     if (cardText(e) != nonMember()) {
         if (!card)
-            return refused(SaleRefusal::CardNotFound);
+            return refused<SaleOutcome>(SaleRefusal::CardNotFound);
         if (auto r = cardRefusal(e, *card, &decision->cardColumn, &decision->cardValue);
             r != SaleRefusal::None)
-            return refused(r);
+            return refused<SaleOutcome>(r);
         out.cardRowid = card->rowid;
         decision->card = *card;
     }
@@ -204,13 +206,13 @@ SaleOutcome SaleService::readAndDecide(const SaleEntry& e, QList<Database::State
     qsizetype failedAt = 0;
     const auto rows = db_.selectOneEach(reads, lock, &failedAt);
     if (rows.failed())
-        return failed(failedAt >= keyFrom        ? QStringLiteral("生成业务编号")
-                      : e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
-                                                 : QStringLiteral("读取会员卡资料"),
-                      rows.error());
+        return failed<SaleOutcome>(failedAt >= keyFrom        ? QStringLiteral("生成业务编号")
+                                   : e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
+                                                              : QStringLiteral("读取会员卡资料"),
+                                   rows.error());
     if (newKey) {
         if (!rows->last())
-            return failed(QStringLiteral("生成业务编号"), QString());
+            return failed<SaleOutcome>(QStringLiteral("生成业务编号"), QString());
         decision->key = rows->last()->value(0).toLongLong();
     }
     std::optional<GoodsLine> goods;
@@ -241,9 +243,9 @@ SaleOutcome SaleService::checkGoods(const SaleEntry& e)
 SaleOutcome SaleService::check(const SaleEntry& e)
 {
     if (!e.goods && !e.service)
-        return refused(SaleRefusal::NoBusinessType);
+        return refused<SaleOutcome>(SaleRefusal::NoBusinessType);
     if (e.commissionRefused)
-        return refused(SaleRefusal::CommissionOutOfRange);
+        return refused<SaleOutcome>(SaleRefusal::CommissionOutOfRange);
     QList<Database::Statement> reads;
     if (e.goods)
         reads << goodsByCode(e.productCode);
@@ -267,7 +269,7 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
 {
     Database::Transaction tx(db_);
     if (!tx.active())
-        return failed(QStringLiteral("开始保存"), tx.error());
+        return failed<SaleOutcome>(QStringLiteral("开始保存"), tx.error());
 
     // Everything written below is computed from rows read inside this
     // transaction, so nothing read before the confirmation is written back.
@@ -317,7 +319,7 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     what << QStringLiteral("提交保存");
     qsizetype failedAt = 0;
     if (DbResult r = tx.commitAfter(writes, &failedAt); !r)
-        return failed(what.value(failedAt), r.error);
+        return failed<SaleOutcome>(what.value(failedAt), r.error);
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
@@ -346,23 +348,6 @@ namespace {
 
 // Positions of a sale's thirteen values.
 enum SaleColumn { Type = 1, Card = 2, Code = 3, Quantity = 5, PurchaseDate = 7, Money = 8, Employee = 10 };
-
-VoidOutcome voidRefused(VoidRefusal r)
-{
-    VoidOutcome o;
-    o.kind = VoidOutcome::Refused;
-    o.refusal = r;
-    return o;
-}
-
-VoidOutcome voidFailed(const QString& step, const QString& error)
-{
-    VoidOutcome o;
-    o.kind = VoidOutcome::Failed;
-    o.step = step;
-    o.error = error;
-    return o;
-}
 
 QStringList texts(const QVariantList& row)
 {
@@ -401,7 +386,7 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
     if (!key.isEmpty()) {
         const auto row = cards::chargeOf(db_, key);
         if (row.failed())
-            return voidFailed(QStringLiteral("读取卡务记录"), row.error());
+            return failed<VoidOutcome>(QStringLiteral("读取卡务记录"), row.error());
         charge = row.value;
     }
     qint64 cardRow = 0;
@@ -412,17 +397,17 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
         const auto first = db_.selectOne(
             QStringLiteral("SELECT rowid FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1"), {number});
         if (first.failed())
-            return voidFailed(QStringLiteral("读取会员卡资料"), first.error());
+            return failed<VoidOutcome>(QStringLiteral("读取会员卡资料"), first.error());
         if (!first.found())
-            return voidRefused(VoidRefusal::CardGone);
+            return refused<VoidOutcome>(VoidRefusal::CardGone);
         cardRow = first->value(0).toLongLong();
     }
     const auto card = cards::readForChange(db_, cardRow);
     if (card.failed())
-        return voidFailed(QStringLiteral("读取会员卡资料"), card.error());
+        return failed<VoidOutcome>(QStringLiteral("读取会员卡资料"), card.error());
     // A card deleted since (its row perhaps taken by another card) is gone.
     if (!card.found() || card->value(cards::Number).compare(number, Qt::CaseInsensitive) != 0)
-        return voidRefused(VoidRefusal::CardGone);
+        return refused<VoidOutcome>(VoidRefusal::CardGone);
 
     const cards::Figures before = cards::Figures::of(*card);
     double balanceBack = 0;
@@ -441,7 +426,7 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
             continue;
         const auto sum = plus(*figure, back);
         if (!sum)
-            return voidRefused(VoidRefusal::OutOfRange);
+            return refused<VoidOutcome>(VoidRefusal::OutOfRange);
         *figure = *sum;
     }
     if (after != before) {
@@ -458,7 +443,7 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
 {
     Database::Transaction tx(db_);
     if (!tx.active())
-        return voidFailed(QStringLiteral("开始撤销"), tx.error());
+        return failed<VoidOutcome>(QStringLiteral("开始撤销"), tx.error());
 
     QStringList columns;
     for (const QString& c : schema::columnsOf(QStringLiteral("salse")))
@@ -467,17 +452,17 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
         QStringLiteral("SELECT %1 FROM salse WHERE rowid = ?").arg(columns.join(QStringLiteral(", "))),
         {rowid});
     if (row.failed())
-        return voidFailed(QStringLiteral("读取业务记录"), row.error());
+        return failed<VoidOutcome>(QStringLiteral("读取业务记录"), row.error());
     const auto key = sales::keyOf(db_, rowid, values);
     if (key.failed())
-        return voidFailed(QStringLiteral("读取业务历史记录"), key.error());
+        return failed<VoidOutcome>(QStringLiteral("读取业务历史记录"), key.error());
     const auto voided = sales::isVoided(db_, *key);
     if (voided.failed())
-        return voidFailed(QStringLiteral("读取撤销记录"), voided.error());
+        return failed<VoidOutcome>(QStringLiteral("读取撤销记录"), voided.error());
     if (!key->isEmpty() && *voided)
-        return voidRefused(VoidRefusal::AlreadyVoided);
+        return refused<VoidOutcome>(VoidRefusal::AlreadyVoided);
     if (!row.found() || texts(*row) != values)
-        return voidRefused(VoidRefusal::Gone);
+        return refused<VoidOutcome>(VoidRefusal::Gone);
 
     QList<Database::Statement> writes;
     QStringList what;
@@ -489,12 +474,12 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
                 "LIMIT 1"),
             {values.value(Code), values.value(PurchaseDate)});
         if (line.failed())
-            return voidFailed(QStringLiteral("读取商品资料"), line.error());
+            return failed<VoidOutcome>(QStringLiteral("读取商品资料"), line.error());
         if (!line.found())
-            return voidRefused(VoidRefusal::GoodsGone);
+            return refused<VoidOutcome>(VoidRefusal::GoodsGone);
         const auto stock = plus(line->value(1).toString(), numericValue(values.value(Quantity)));
         if (!stock)
-            return voidRefused(VoidRefusal::OutOfRange);
+            return refused<VoidOutcome>(VoidRefusal::OutOfRange);
         writes.append({QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
                        {*stock, line->value(0).toLongLong()}});
         what << QStringLiteral("退回库存数量");
@@ -511,7 +496,7 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
     what << QStringLiteral("写入撤销记录") << QStringLiteral("删除业务记录") << QStringLiteral("提交撤销");
     qsizetype failedAt = 0;
     if (DbResult r = tx.commitAfter(writes, &failedAt); !r)
-        return voidFailed(what.value(failedAt), r.error);
+        return failed<VoidOutcome>(what.value(failedAt), r.error);
     VoidOutcome out;
     out.key = *key;
     if (what.contains(QStringLiteral("退回库存数量")))
