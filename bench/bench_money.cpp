@@ -44,23 +44,6 @@ QString code(int i)
     return QStringLiteral("G%1").arg(i, 5, 10, QChar(u'0'));
 }
 
-void insertRows(Database& db, const QString& table, int count, const std::function<QStringList(int)>& row)
-{
-    const int width = static_cast<int>(db.columns(table).size());
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)")
-                       .arg(quoteIdent(table), QStringList(width, QStringLiteral("?")).join(u','))))
-        qFatal("prepare failed");
-    for (int i = 0; i < count; ++i) {
-        const QStringList v = row(i);
-        for (int c = 0; c < width; ++c)
-            q.bindValue(c, v.value(c));
-        if (!q.exec())
-            qFatal("insert into %s failed", qPrintable(table));
-    }
-    q.finish();
-}
-
 // Cards, goods, and `sales` sales with as many ledger rows, spread over six
 // years up to today (about 450 of each a day).
 void fill(Database& db, int sales, int cards)

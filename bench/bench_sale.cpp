@@ -180,6 +180,17 @@ std::optional<Figures> run(const Sizes& s, int saves)
     child<QCheckBox>(w, "qita")->setChecked(true);
     auto* save = child<QPushButton>(w, "cmd_save");
     QRandomGenerator rng(20261207);
+    // A goods-and-service sale to a random card of a random goods line.
+    auto randomSale = [&rng, &s] {
+        SaleEntry e;
+        e.goods = e.service = true;
+        e.card = cardNumber(rng.bounded(s.cards));
+        e.productCode = code(rng.bounded(s.goods));
+        e.quantity = QStringLiteral("1");
+        e.money = QStringLiteral("30");
+        e.employee = QStringLiteral("张三");
+        return e;
+    };
 
     // Each save is followed by a one-value commit, so that both meet the
     // same load of a shared machine and the same state of the disk.
@@ -215,13 +226,7 @@ std::optional<Figures> run(const Sizes& s, int saves)
         SaleService service(env.db());
         std::vector<double> sales, saleCpu, commits;
         for (int i = 0; i < saves; ++i) {
-            SaleEntry e;
-            e.goods = e.service = true;
-            e.card = cardNumber(rng.bounded(s.cards));
-            e.productCode = code(rng.bounded(s.goods));
-            e.quantity = QStringLiteral("1");
-            e.money = QStringLiteral("30");
-            e.employee = QStringLiteral("张三");
+            const SaleEntry e = randomSale();
             QElapsedTimer one;
             const double c0 = cpuMs(CLOCK_THREAD_CPUTIME_ID);
             one.start();
@@ -247,12 +252,7 @@ std::optional<Figures> run(const Sizes& s, int saves)
         SaleService service(env.db());
         std::vector<double> checks, writes, rereads;
         for (int i = 0; i < saves; ++i) {
-            SaleEntry e;
-            e.goods = e.service = true;
-            e.card = cardNumber(rng.bounded(s.cards));
-            e.productCode = code(rng.bounded(s.goods));
-            e.quantity = QStringLiteral("1");
-            e.money = QStringLiteral("30");
+            const SaleEntry e = randomSale();
             QElapsedTimer one;
             one.start();
             const SaleOutcome c = service.check(e);
@@ -277,12 +277,7 @@ std::optional<Figures> run(const Sizes& s, int saves)
             constexpr qint64 kHeader = 32, kFrame = 24 + 4096;
             return (QFileInfo(wal).size() - kHeader) / kFrame;
         };
-        SaleEntry e;
-        e.goods = e.service = true;
-        e.card = cardNumber(rng.bounded(s.cards));
-        e.productCode = code(rng.bounded(s.goods));
-        e.quantity = QStringLiteral("1");
-        e.money = QStringLiteral("30");
+        const SaleEntry e = randomSale();
         const qint64 salePages = pagesOf([&] { service.save(e, service.check(e), env.ctx().today()); });
         const qint64 commitPages = pagesOf([&] { oneValueCommit(env.db(), 0); });
         std::printf("%s: pages written to the log by a sale %lld, by the one-value commit %lld\n", s.label,

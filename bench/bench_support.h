@@ -102,6 +102,26 @@ inline void fillBusiness(Database& db, int rows)
         qFatal("commit failed: %s", qPrintable(r.error));
 }
 
+// `count` rows into `table`, the values of row i from `row(i)` (missing
+// ones empty), through one prepared statement.
+inline void insertRows(Database& db, const QString& table, int count,
+                       const std::function<QStringList(int)>& row)
+{
+    const int width = static_cast<int>(db.columns(table).size());
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)")
+                       .arg(quoteIdent(table), QStringList(width, QStringLiteral("?")).join(u','))))
+        qFatal("prepare failed");
+    for (int i = 0; i < count; ++i) {
+        const QStringList v = row(i);
+        for (int c = 0; c < width; ++c)
+            q.bindValue(c, v.value(c));
+        if (!q.exec())
+            qFatal("insert into %s failed", qPrintable(table));
+    }
+    q.finish();
+}
+
 // ---------------------------------------------------------------- clocks
 
 // Wall time on the steady clock, in milliseconds; only differences mean anything.
