@@ -244,6 +244,9 @@ void Shell::loggedIn()
     if (!main_) {
         main_ = windows_.adopt(new MainWindow(ctx_, journal_));
         main_->setAttribute(Qt::WA_DeleteOnClose);
+        // Used all day at the counter, and the overview's charts need the
+        // room: the whole screen at first, the person's choice after that.
+        main_->setWindowState(main_->windowState() | Qt::WindowMaximized);
         connect(main_, &MainWindow::switchUserRequested, this, [this] { showLogin(); });
         connect(main_, &MainWindow::closedByUser, this, [this] {
             mainClosed_ = true;
