@@ -77,6 +77,9 @@ std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid)
     // The sale's key; a row from before sales had keys is named by its row.
     const auto key = sales::keyOf(ctx_.business(), rowid, *row);
     r.number = key.found() && !key->isEmpty() ? *key : QString::number(rowid);
+    // The card's type as the card says it now, as the first print said it.
+    if (const auto card = SaleService(ctx_.business()).findCard(r.card); card.found())
+        r.cardType = card->type;
     // What the charge left on the card, as the ledger kept it; a sale from
     // before the ledger (or not charged) says nothing of it. A card of uses
     // always loses one, so unchanged uses mean the balance was charged.

@@ -294,12 +294,14 @@ void TstReceipts::reprint_data()
         QString("单号 2|时间 2026-12-02|商品名称 车用香水（大瓶装）|数量 3|金额 37.5|实收金额 "
                 "37.5|卡号 非会员|员工 张三|重印人 ZED|重印时间 2026-12-08 09:30:05")
             .split('|');
-    const QStringList sold{"单号 3", "时间 2026-12-03", "服务项目 洗车", "卡号 ****0002", "卡内余额 70"};
+    const QStringList sold{"单号 3",        "时间 2026-12-03", "服务项目 洗车",
+                           "卡号 ****0002", "卡类型 钻石卡",   "卡内余额 70"};
     QTest::newRow("business grid, sold since the ledger") << "frmyewu"
                                                           << "reprint_receipt" << true << 2 << sold;
     QTest::newRow("sales records, from before the ledger, no printer")
         << "frm_salse"
-        << "reprint_receipt" << false << 0 << QStringList{"单号 1", "卡号 ****0001", "服务项目 打蜡"};
+        << "reprint_receipt" << false << 0
+        << QStringList{"单号 1", "卡号 ****0001", "卡类型 月卡", "服务项目 打蜡"};
     QTest::newRow("business grid, preview, no printer") << "frmyewu"
                                                         << "preview_receipt" << false << 1 << goods;
     QTest::newRow("sales records, preview") << "frm_salse"
