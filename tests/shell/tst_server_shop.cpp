@@ -63,23 +63,9 @@ void chooseServer(QWidget* w, const DbServer& s)
     fillFields(w, kServerFields, {s.host, QString::number(s.port), s.name, s.user, s.password});
 }
 
-// A program folder without databases, with its own settings file.
-struct Till {
-    QTemporaryDir dir;
-    ScriptedMessages messages;
-    ScriptedPrinting printing;
-    std::unique_ptr<AppContext> ctx;
-
-    Till()
-    {
-        ctx = std::make_unique<AppContext>(
-            ProgramPaths{dir.path()},
-            std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
-            std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat), messages,
-            printing);
-        ctx->setQuitHook([] {});
-        registerWindows(ctx->windows());
-    }
+// A program folder without databases, its windows registered.
+struct Till : BareProgram {
+    Till() { registerWindows(ctx->windows()); }
 };
 
 } // namespace

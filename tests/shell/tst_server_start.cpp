@@ -28,22 +28,8 @@ namespace {
 const QString kRole = QStringLiteral("till");
 const QString kRolePassword = QStringLiteral("till-secret");
 
-// A program folder without databases, its own settings file and context.
-struct Till {
-    QTemporaryDir dir;
-    ScriptedMessages messages;
-    ScriptedPrinting printing;
-    std::unique_ptr<AppContext> ctx;
-
-    Till()
-    {
-        ctx = std::make_unique<AppContext>(
-            ProgramPaths{dir.path()},
-            std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
-            std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat), messages, printing);
-        ctx->setQuitHook([] {});
-    }
-    QString settingsFile() const { return dir.filePath("settings.ini"); }
+// A program folder without databases, pointed at a server by its settings.
+struct Till : BareProgram {
     void set(const Keys& keys)
     {
         for (auto it = keys.cbegin(); it != keys.cend(); ++it)
@@ -68,7 +54,7 @@ struct Till {
     // What the program made in its folder (beside the settings file).
     QStringList entries() const
     {
-        QStringList out = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        QStringList out = BareProgram::entries();
         out.removeAll("settings.ini");
         return out;
     }

@@ -28,28 +28,7 @@ using namespace shop;
 using namespace shop::test;
 
 namespace {
-// A program folder without databases, with its own context.
-struct Bare {
-    QTemporaryDir dir;
-    ScriptedMessages messages;
-    ScriptedPrinting printing;
-    std::unique_ptr<AppContext> ctx;
-    int quits = 0;
-
-    Bare()
-    {
-        ctx = std::make_unique<AppContext>(
-            ProgramPaths{dir.path()},
-            std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
-            std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat), messages,
-            printing);
-        ctx->setQuitHook([this] { ++quits; });
-    }
-    QStringList entries() const
-    {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-};
+using Bare = BareProgram;
 } // namespace
 
 class TstStartup : public QObject {

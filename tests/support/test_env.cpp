@@ -5,6 +5,7 @@
 #include "data/password.h"
 #include "data/schema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -154,6 +155,19 @@ bool dropTrigger(Database& db, const QString& name)
         .exec(db.onServer() ? QStringLiteral("DROP FUNCTION %1_fail() CASCADE").arg(name)
                             : QStringLiteral("DROP TRIGGER %1").arg(name))
         .ok;
+}
+
+BareProgram::BareProgram()
+{
+    ctx = std::make_unique<AppContext>(
+        ProgramPaths{dir.path()}, std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(9, 0))),
+        std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat), messages, printing);
+    ctx->setQuitHook([this] { ++quits; });
+}
+
+QStringList BareProgram::entries() const
+{
+    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
 TestEnv::TestEnv(const QDateTime& now)

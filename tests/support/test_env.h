@@ -118,6 +118,21 @@ bool dropTrigger(Database& db, const QString& name);
 // a fixed clock (2026-12-07 10:00:00 unless told), the scripted message
 // and printing services and a settings file of its own. Windows are not registered: a
 // test that opens windows by name calls registerWindows(env.ctx().windows()).
+// A program folder without databases, its own settings file and context,
+// as on a first start; the clock stands at 2026-12-07 09:00.
+struct BareProgram {
+    QTemporaryDir dir;
+    ScriptedMessages messages;
+    ScriptedPrinting printing;
+    std::unique_ptr<AppContext> ctx;
+    int quits = 0;
+
+    BareProgram();
+    QString settingsFile() const { return dir.filePath(QStringLiteral("settings.ini")); }
+    // What the program made in its folder, the settings file included.
+    QStringList entries() const;
+};
+
 class TestEnv {
 public:
     static constexpr const char* kZedPassword = "zed-pass";
