@@ -32,8 +32,6 @@ using namespace shop::bench;
 namespace {
 
 const int kRepeat = benchRepeat(3);
-const QStringList kEmployees = twentyEmployees();
-const QDate kFirstDay(2021, 1, 1);
 const QDate kLastDay(2026, 12, 6);
 
 // `rows` transactions in business order: dates rising over six years, twenty
@@ -41,49 +39,11 @@ const QDate kLastDay(2026, 12, 6);
 // quoting, one in fifty with one a spreadsheet would run.
 void fill(Database& db, int rows)
 {
-    static const QStringList services = {"洗剪吹", "烫发", "染发", "焗油", "头皮护理", "面部护理"};
-    std::mt19937 rng(20261207);
-    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    const qint64 span = kFirstDay.daysTo(kLastDay);
-
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("INSERT INTO salse VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
-        qFatal("prepare failed");
-    Database::Transaction tx(db);
-    if (!tx.active())
-        qFatal("no transaction: %s", qPrintable(tx.error()));
-    for (int i = 0; i < rows; ++i) {
-        const QString day = dateText(kFirstDay.addDays(span * i / qMax(1, rows)));
-        const bool service = pick(10) < 4;
-        const int product = pick(400);
-        const double paid = service ? 30 + 10 * pick(20) : (18 + (product % 40) * 4.5) * (1 + pick(3));
-        const int remark = pick(100);
-        const QString values[13] = {
-            day,
-            service ? QStringLiteral("其它服务") : QStringLiteral("商品销售"),
-            pick(10) < 7 ? QStringLiteral("8%1").arg(pick(2000) * 7919 % 10000000, 7, 10, QChar('0'))
-                         : QString(),
-            service ? QString() : QStringLiteral("P%1").arg(10000 + product),
-            service ? QString() : QStringLiteral("商品%1").arg(product),
-            QString::number(1 + pick(3)),
-            QString::number(18 + (product % 40) * 4.5),
-            service ? QString() : dateText(kFirstDay.addDays(pick(static_cast<int>(span)))),
-            numberText(paid),
-            service ? services.at(pick(services.size())) : QString(),
-            kEmployees.at(pick(kEmployees.size())),
-            remark < 5   ? QStringLiteral("会员价, 含\"赠品\"")
-            : remark < 7 ? QStringLiteral("-退货")
-                         : QString(),
-            QString::number(pick(20)),
-        };
-        for (int c = 0; c < 13; ++c)
-            q.bindValue(c, textValue(values[c]));
-        if (!q.exec())
-            qFatal("insert failed at row %d", i);
-    }
-    q.finish();
-    if (auto r = tx.commit(); !r)
-        qFatal("commit failed: %s", qPrintable(r.error));
+    fillBusiness(db, rows, [](int draw) {
+        return draw < 5   ? QStringLiteral("会员价, 含\"赠品\"")
+               : draw < 7 ? QStringLiteral("-退货")
+                          : QString();
+    });
     db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 

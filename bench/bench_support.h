@@ -57,7 +57,8 @@ inline const QStringList& twentyEmployees()
 // `rows` business transactions in `salse`, in business order: dates rising
 // from 2021-01-01 to 2026-12-06, twenty employees, four in ten services,
 // seven in ten on a member card, amounts with cents and halves.
-inline void fillBusiness(Database& db, int rows)
+// `remarkOf`, when given, makes the remark from a draw in 0..99.
+inline void fillBusiness(Database& db, int rows, const std::function<QString(int)>& remarkOf = {})
 {
     static const QStringList services = {"洗剪吹", "烫发", "染发", "焗油", "头皮护理", "面部护理"};
     const QDate firstDay(2021, 1, 1);
@@ -76,6 +77,7 @@ inline void fillBusiness(Database& db, int rows)
         const bool service = pick(10) < 4;
         const int product = pick(400);
         const double paid = service ? 30 + 10 * pick(20) : (18 + (product % 40) * 4.5) * (1 + pick(3));
+        const QString remark = remarkOf ? remarkOf(pick(100)) : QString();
         const QString values[13] = {
             day,
             service ? QStringLiteral("其它服务") : QStringLiteral("商品销售"),
@@ -89,7 +91,7 @@ inline void fillBusiness(Database& db, int rows)
             numberText(paid),
             service ? services.at(pick(services.size())) : QString(),
             twentyEmployees().at(pick(twentyEmployees().size())),
-            QString(),
+            remark,
             QString::number(pick(20)),
         };
         for (int c = 0; c < 13; ++c)
