@@ -4,8 +4,6 @@
 #include "data/schema.h"
 #include "data/table_rows.h"
 
-#include <cmath>
-
 namespace shop::overview {
 
 namespace {
@@ -19,13 +17,6 @@ QString dateText(const QDate& d)
     return d.toString(QStringLiteral("yyyy-MM-dd"));
 }
 } // namespace
-
-double threshold(const QVariant& stored)
-{
-    bool number = false;
-    const double value = stored.toString().trimmed().toDouble(&number);
-    return number && std::isfinite(value) ? value : kDefaultThreshold;
-}
 
 QString firstDayShown(const QDate& today)
 {

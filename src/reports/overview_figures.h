@@ -12,8 +12,6 @@
 // database, without widgets: every money figure comes from money::.
 namespace shop::overview {
 
-inline constexpr double kDefaultThreshold = 5;
-
 struct DayFigure {
     QString date;
     money::RoundedTotal received;
@@ -28,8 +26,8 @@ struct StockLine {
 
 struct Figures {
     QString today;
-    double threshold = kDefaultThreshold; // of the low stock
-    bool money = false;                   // false: the count of today's sales and the low stock only
+    double threshold = 0; // of the low stock
+    bool money = false;   // false: the count of today's sales and the low stock only
     money::RoundedTotal todaySales;
     money::RoundedTotal lastWeekSales;       // the same day a week before
     QList<DayFigure> days;                   // the last 30 days, oldest first, days without sales too
@@ -40,10 +38,6 @@ struct Figures {
     money::RoundedTotal topUps; // money received on cards this month
     QList<StockLine> lowStock;
 };
-
-// The threshold as the settings store holds it (the default when none is
-// stored or it is not a number).
-double threshold(const QVariant& stored);
 
 // The dates the overview covers, from `today`.
 QString firstDayShown(const QDate& today);   // 29 days before today

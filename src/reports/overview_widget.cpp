@@ -27,8 +27,6 @@
 
 namespace shop {
 
-static_assert(overview::kDefaultThreshold == AppContext::kLowStockDefault);
-
 namespace {
 
 // The tables the figures come from: a sale, a void, a top-up, a goods
@@ -335,8 +333,7 @@ void OverviewWidget::refresh()
     stale_ = false;
     const QDate today = ctx_.clock().today();
     const bool money = ctx_.isSupervisor();
-    const double threshold =
-        overview::threshold(ctx_.settings().value(QLatin1String(AppContext::kLowStockKey)));
+    const double threshold = ctx_.lowStock();
     const QString path = ctx_.paths().businessDb();
     const std::optional<DbServer> server = ctx_.server();
     // Its own connection, so the window's stays free for the person's work.

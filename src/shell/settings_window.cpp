@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <utility>
 
 namespace shop {
@@ -132,9 +131,7 @@ void SettingsWindow::edit()
 void SettingsWindow::save()
 {
     QSettings& s = ctx_.settings();
-    bool number = false;
-    const double lowStock = lowStock_->text().trimmed().toDouble(&number);
-    if (!number || !std::isfinite(lowStock) || lowStock < 0) {
+    if (!AppContext::lowStockFrom(lowStock_->text())) {
         ctx_.messages().critical(QStringLiteral("库存不足提示数量必须是不小于0的数字！"),
                                  QStringLiteral("错误信息"));
         lowStock_->setFocus();

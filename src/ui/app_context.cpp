@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <cmath>
 #include <utility>
 
 namespace shop {
@@ -258,6 +259,20 @@ bool AppContext::isSupervisorName(const QString& user)
 QString AppContext::companyName()
 {
     return settings_->value(QLatin1String(kCompanyKey), QStringLiteral("ZEDWARE CO.,LTD")).toString();
+}
+
+std::optional<double> AppContext::lowStockFrom(const QString& text)
+{
+    bool number = false;
+    const double value = text.trimmed().toDouble(&number);
+    if (!number || !std::isfinite(value) || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+double AppContext::lowStock()
+{
+    return lowStockFrom(settings_->value(QLatin1String(kLowStockKey)).toString()).value_or(kLowStockDefault);
 }
 
 AppContext::ReceiptSettings AppContext::receiptSettings()

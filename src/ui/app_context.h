@@ -132,6 +132,10 @@ public:
     // running short, and its default.
     static constexpr const char* kLowStockKey = "settings/LowStock";
     static constexpr int kLowStockDefault = 5;
+    // A threshold as typed: a number not below 0, nothing otherwise.
+    static std::optional<double> lowStockFrom(const QString& text);
+    // The threshold the settings hold; the default when they hold none.
+    double lowStock();
 
     // The receipt after each sale, as 系统设置 sets it: printed or not, the
     // paper ("58", "80" mm rolls or "A5"), the printer (empty: the default
