@@ -1,5 +1,6 @@
 #include "card_ledger.h"
 
+#include "sale_rows.h"
 #include "schema.h"
 
 namespace shop::cards {
@@ -65,6 +66,8 @@ QString changeText(Change c)
         return QStringLiteral("删除卡");
     case Change::Void:
         return QStringLiteral("撤销消费");
+    case Change::Begin:
+        return QStringLiteral("启用");
     }
     return {};
 }
@@ -154,6 +157,66 @@ DbValue<Charge> chargeOf(Database& db, const QString& key)
     return DbValue<Charge>::of({row->value(0).toLongLong(),
                                 {row->value(1).toString(), row->value(2).toString()},
                                 {row->value(3).toString(), row->value(4).toString()}});
+}
+
+namespace {
+
+DbValue<QVariantList> beginning(Database& db)
+{
+    return db.selectOne(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY rowid LIMIT 1")
+                            .arg(quoteIdent(k::kSale), k::kTable, quoteIdent(k::kKind)),
+                        {changeText(Change::Begin)});
+}
+
+} // namespace
+
+DbResult markBeginning(Database& db)
+{
+    // The key's lock first: no sale takes a key until this commits, and a
+    // second till upgrading at the same moment finds the mark made.
+    const auto keys = db.selectOneEach(sales::nextKey(db), Database::RowLock::None);
+    if (keys.failed())
+        return keys.status;
+    const auto marked = beginning(db);
+    if (marked.failed() || marked.found())
+        return marked.status;
+    qint64 last = keys->last() ? keys->last()->value(0).toLongLong() - 1 : 0;
+    // Kept by an earlier version: every sale from its first charge on was.
+    const auto charged = db.selectOne(
+        QStringLiteral("SELECT min(CAST(CAST(%1 AS TEXT) AS BIGINT)) FROM %2 WHERE %3 = ? AND %1 <> ''")
+            .arg(quoteIdent(k::kSale), k::kTable, quoteIdent(k::kKind)),
+        {changeText(Change::Charge)});
+    if (charged.failed())
+        return charged.status;
+    if (charged.found() && !charged->value(0).isNull())
+        last = qMin(last, charged->value(0).toLongLong() - 1);
+    Note note;
+    note.sale.text = QString::number(qMax<qint64>(last, 0));
+    note.remark = QStringLiteral("此前保存的业务没有卡务记录");
+    const Database::Statement row = ledgerRow(db, Change::Begin, {}, {}, {}, {}, note);
+    return db.exec(row.sql, row.binds);
+}
+
+DbValue<bool> beginningMarked(Database& db)
+{
+    if (db.columns(k::kTable).isEmpty())
+        return DbValue<bool>::of(false);
+    const auto marked = beginning(db);
+    if (marked.failed())
+        return {marked.status, std::nullopt};
+    return DbValue<bool>::of(marked.found());
+}
+
+DbValue<bool> keptByLedger(Database& db, const QString& key)
+{
+    bool isNumber = false;
+    const qint64 sale = key.toLongLong(&isNumber);
+    if (!isNumber)
+        return DbValue<bool>::of(false);
+    const auto began = beginning(db);
+    if (began.failed())
+        return {began.status, std::nullopt};
+    return DbValue<bool>::of(began.found() && sale > began->value(0).toLongLong());
 }
 
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute)

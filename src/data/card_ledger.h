@@ -15,7 +15,9 @@
 namespace shop::cards {
 
 // The kinds of change the ledger keeps (its 类别 texts).
-enum class Change { Open, TopUp, Charge, Modify, GridEdit, Delete, Void };
+// Begin is the ledger's first row: it names the last sale stored before
+// the ledger existed.
+enum class Change { Open, TopUp, Charge, Modify, GridEdit, Delete, Void, Begin };
 QString changeText(Change c);
 
 // Whether writes to `table` are the cards' own.
@@ -78,6 +80,19 @@ struct Charge {
     Figures after;
 };
 DbValue<Charge> chargeOf(Database& db, const QString& key);
+
+// Where the ledger began, written once in the transaction that makes or
+// upgrades the tables (on a server under the lock the sales take their keys
+// by): the key of the last sale stored before it. A ledger made by an
+// earlier version without this row began before its first charge.
+DbResult markBeginning(Database& db);
+// Whether the beginning is marked (false when the ledger is not there).
+DbValue<bool> beginningMarked(Database& db);
+
+// Whether sale `key` was stored while the ledger was kept, so that a sale
+// without a charge row was never charged. No for a sale without a key and
+// for every sale when the beginning is not marked.
+DbValue<bool> keptByLedger(Database& db, const QString& key);
 
 // What a change did: the card before and after; no values when its row
 // was gone (nothing written) or `compute` refused.

@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "card_ledger.h"
 #include "collation.h"
 #include "database.h"
 #include "password.h"
@@ -246,6 +247,8 @@ bool createBusinessTables(Database& db, QString* error)
         return failWith(error, work.error());
     if (!runAll(db, *work, error))
         return false;
+    if (DbResult r = cards::markBeginning(db); !r)
+        return failWith(error, r.error);
     DbResult r = tx.commit();
     if (!r && error)
         *error = r.error;
@@ -284,8 +287,11 @@ bool upgradeBusinessTables(Database& db, QString* error)
     *work.value = tables + *work.value;
     if (!reindexWork(db, &*work.value, error))
         return false;
+    const auto marked = cards::beginningMarked(db);
+    if (marked.failed())
+        return failWith(error, marked.error());
 
-    if (work->isEmpty())
+    if (work->isEmpty() && *marked)
         return true; // no write, no lock taken
     // All or nothing.
     Database::Transaction tx(db);
@@ -293,6 +299,8 @@ bool upgradeBusinessTables(Database& db, QString* error)
         return failWith(error, tx.error());
     if (!runAll(db, *work, error))
         return false;
+    if (DbResult r = cards::markBeginning(db); !r)
+        return failWith(error, r.error);
     DbResult r = tx.commit();
     return r.ok || failWith(error, r.error);
 }
@@ -482,6 +490,9 @@ bool createServerSchema(Database& db, const QString& zedPassword, QString* error
         return failWith(error, tx.error());
     if (!createServerTables(db, error))
         return false;
+    // A new shop's ledger begins before its first sale.
+    if (DbResult r = cards::markBeginning(db); !r)
+        return failWith(error, r.error);
     if (DbResult r = db.exec(QStringLiteral("INSERT INTO username VALUES (?, ?, ?)"),
                              {QStringLiteral("ZED"), hash, QStringLiteral("M")});
         !r)

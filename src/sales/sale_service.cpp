@@ -389,6 +389,15 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
             return failed<VoidOutcome>(QStringLiteral("读取卡务记录"), row.error());
         charge = row.value;
     }
+    if (!charge) {
+        // Stored while the ledger was kept and not in it: never charged, so
+        // nothing goes back, whatever the card is now (or if it is gone).
+        const auto kept = cards::keptByLedger(db_, key);
+        if (kept.failed())
+            return failed<VoidOutcome>(QStringLiteral("读取卡务记录"), kept.error());
+        if (*kept)
+            return {};
+    }
     qint64 cardRow = 0;
     if (charge) {
         cardRow = charge->cardRow;
