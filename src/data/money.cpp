@@ -97,6 +97,14 @@ bool isGoodsSale(QByteArrayView type)
 
 } // namespace
 
+RoundedTotal less(const RoundedTotal& whole, const RoundedTotal& part)
+{
+    RoundedTotal out;
+    out.rows = whole.rows - part.rows;
+    out.overflow = whole.overflow || part.overflow || qSubOverflow(whole.total, part.total, &out.total);
+    return out;
+}
+
 DbValue<RoundedTotal> receivedOn(Database& db, const QString& date)
 {
     return receivedPer(db, date, date).map([&date](const ReceivedPer& per) { return per.days.value(date); });
@@ -240,27 +248,33 @@ RecordSource ledgerDay(const QString& date)
 
 DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
 {
-    QVariantList binds;
-    const QString sql =
-        QStringLiteral("SELECT rowid, %1 FROM %2%3%4")
-            .arg(QStringList{quoteIdent(k::kKind), quoteIdent(k::kReceived), quoteIdent(k::kBalanceBefore),
-                             quoteIdent(k::kBalanceAfter), quoteIdent(k::kUsesBefore),
-                             quoteIdent(k::kUsesAfter)}
-                     .join(QStringLiteral(", ")),
-                 quoteIdent(source.table), source.whereSql(&binds), rows::gridOrderSql(source));
+    struct Row {
+        bool charge;
+        std::optional<double> received; // none: no money received
+        double balance, uses;
+    };
     const QByteArray charge = cards::changeText(cards::Change::Charge).toUtf8();
     const QByteArray back = cards::changeText(cards::Change::Void).toUtf8();
     LedgerTotals out;
-    const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64, const Database::TextRow& row) {
-        const QByteArrayView kind = row.utf8(0);
-        if (!row.utf8(1).isEmpty())
-            rows::addRounded(out.received, rows::amountOf(row.utf8(1)));
-        if (kind == charge || kind == back) {
-            rows::addRounded(out.charged, rows::amountOf(row.utf8(2)) - rows::amountOf(row.utf8(3)));
-            rows::addRounded(out.uses, rows::amountOf(row.utf8(4)) - rows::amountOf(row.utf8(5)));
-        }
-        return true;
-    });
+    // In the order the rows were written, whatever order a grid shows.
+    const DbResult r = inStoredOrder<Row>(
+        db, source,
+        {k::kKind, k::kReceived, k::kBalanceBefore, k::kBalanceAfter, k::kUsesBefore, k::kUsesAfter},
+        [&](const Database::TextRow& row) {
+            const QByteArrayView kind = row.utf8(0);
+            return Row{kind == charge || kind == back,
+                       row.utf8(1).isEmpty() ? std::nullopt : std::optional(rows::amountOf(row.utf8(1))),
+                       rows::amountOf(row.utf8(2)) - rows::amountOf(row.utf8(3)),
+                       rows::amountOf(row.utf8(4)) - rows::amountOf(row.utf8(5))};
+        },
+        [&](const Row& row) {
+            if (row.received)
+                rows::addRounded(out.received, *row.received);
+            if (row.charge) {
+                rows::addRounded(out.charged, row.balance);
+                rows::addRounded(out.uses, row.uses);
+            }
+        });
     if (!r)
         return failedWith<LedgerTotals>(r);
     return DbValue<LedgerTotals>::of(out);
@@ -286,7 +300,8 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
             "salse WHERE 业务日期 = ? ORDER BY rowid"),
         {date}, [&](qint64, const Database::TextRow& row) {
             const double money = rows::amountOf(row.utf8(5));
-            rows::addRounded(row.utf8(0) == nonMember ? out.cash : out.card, money);
+            if (row.utf8(0) == nonMember)
+                rows::addRounded(out.cash, money);
             if (isGoodsSale(row.utf8(1))) {
                 const QString code = row.text(2);
                 GoodsFigures& g = goods.of(code, [&] { return GoodsFigures{code, row.text(3), 0, {}}; });
@@ -301,6 +316,8 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
         });
     if (!r)
         return failedWith<DayClosing>(r);
+    // The rest of the whole, so that the parts add up to it exactly.
+    out.card = less(out.received, out.cash);
 
     const auto cards = ledgerTotals(db, ledgerDay(date));
     if (!cards)

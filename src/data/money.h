@@ -15,6 +15,9 @@ namespace shop::money {
 
 using rows::RoundedTotal;
 
+// `whole` less `part` (rows and money): the rest of a whole split in two.
+RoundedTotal less(const RoundedTotal& whole, const RoundedTotal& part);
+
 // Money received on a day: the day's 实收金额 in salse (the daily total).
 DbValue<RoundedTotal> receivedOn(Database& db, const QString& date);
 
@@ -83,7 +86,7 @@ struct DayClosing {
     QString date;
     RoundedTotal received; // every sale of the day (rows: the count)
     RoundedTotal cash;     // of them, non-member sales
-    RoundedTotal card;     // of them, sales to a card
+    RoundedTotal card;     // of them, sales to a card: the rest, so cash + card = received
     LedgerTotals cards;    // the card ledger's rows of the day
     RoundedTotal expense;  // the income and expense ledger's day
     RoundedTotal income;

@@ -2,6 +2,7 @@
 // window, a void in the business window, the card history and the day's
 // closing, and who may do each.
 #include "data/table_rows.h"
+#include "members/card_service.h"
 #include "members/card_window.h"
 #include "reports/card_history_window.h"
 #include "reports/day_closing_window.h"
@@ -71,6 +72,7 @@ private slots:
     void cardHistoryFromTheCardWindow_data();
     void cardHistoryFromTheCardWindow();
     void dayClosingSavedAsPdfAndCsv();
+    void partsAddUpAndTotalsKeepTheWrittenOrder();
 };
 
 void TstMoneyWindows::topUp_data()
@@ -297,6 +299,30 @@ void TstMoneyWindows::dayClosingSavedAsPdfAndCsv()
     // As printed: no radical stands in for an ideograph (日, 金).
     for (const QString v : {"日结报表", "2026-12-07", "实收金额合计（元）", "扣卡金额（元）", "张三"})
         QVERIFY2(text.contains(v), qPrintable(v + " not in:\n" + text));
+}
+
+void TstMoneyWindows::partsAddUpAndTotalsKeepTheWrittenOrder()
+{
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "5", "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    // Received 2.5 then 1: 2, then 3; newest first it would be 1, then 4.
+    for (const char* received : {"2.5", "1"})
+        QCOMPARE(CardService(env.db()).topUp({1, "10", received, "张三"}).kind, TopUpOutcome::Done);
+    // 1 by card, then 0.5 in cash: the whole is 1, then 2; the cash alone 0.
+    sell(env, "A1", "1");
+    sell(env, {}, "0.5");
+
+    DayClosingWindow closing(env.ctx());
+    QVERIFY(showActive(&closing));
+    const money::DayClosing& d = *closing.figures();
+    QCOMPARE((QList<qint64>{d.received.total, d.cash.total, d.card.total}), (QList<qint64>{2, 0, 2}));
+    QCOMPARE(d.cards.received.total, qint64(3));
+    CardHistoryWindow history(env.ctx());
+    QVERIFY(showActive(&history));
+    QCOMPARE(child<QLabel>(&history, "lab_total")->text(),
+             QStringLiteral("收款金额合计：3元　扣卡金额合计：1元　扣卡次数合计：0次"));
 }
 
 QTEST_MAIN(TstMoneyWindows)
