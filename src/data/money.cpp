@@ -15,14 +15,6 @@ namespace {
 
 namespace k = schema::kawu;
 
-// A day's rows of a table whose `column` holds a date and time.
-RecordSource dayOf(const QString& table, const QString& column, const QString& date)
-{
-    return RecordSource::all(table)
-        .filter(column, Op::Ge, date + QStringLiteral(" 00:00:00"))
-        .filter(column, Op::Le, date + QStringLiteral(" 23:59:59"));
-}
-
 template <typename T> DbValue<T> failedWith(const DbResult& r)
 {
     return DbValue<T>{r, std::nullopt};
@@ -103,6 +95,75 @@ RoundedTotal less(const RoundedTotal& whole, const RoundedTotal& part)
     out.rows = whole.rows - part.rows;
     out.overflow = whole.overflow || part.overflow || qSubOverflow(whole.total, part.total, &out.total);
     return out;
+}
+
+Takings PeriodTakings::net() const
+{
+    Takings out;
+    out.total = less(less(sales.total, voidsSame.total), voidsEarlier.total);
+    out.cash = less(less(sales.cash, voidsSame.cash), voidsEarlier.cash);
+    out.total.rows = out.cash.rows = sales.total.rows;
+    return out;
+}
+
+namespace {
+
+// One sale's or void's money in a group of takings.
+void addTo(Takings& t, bool cash, double money)
+{
+    rows::addRounded(t.total, money);
+    if (cash)
+        rows::addRounded(t.cash, money);
+}
+
+} // namespace
+
+DbValue<TakingsPer> takingsPer(Database& db, const QString& from, const QString& to)
+{
+    namespace v = schema::chexiao;
+    struct Row {
+        QString date; // of the sale, or of the void
+        QString saleDate;
+        bool cash;
+        double money;
+    };
+    const QByteArray nonMember = QStringLiteral("非会员").toUtf8();
+    TakingsPer out;
+    const auto sale = [&](const Database::TextRow& row) {
+        return Row{row.text(0), row.text(0), row.utf8(1) == nonMember, rows::amountOf(row.utf8(2))};
+    };
+    DbResult r = inStoredOrder<Row>(
+        db, RecordSource::all(s::kHistory).filter(s::kDate, Op::Ge, from).filter(s::kDate, Op::Le, to),
+        {s::kDate, s::kCard, s::kReceived}, sale, [&](const Row& row) {
+            addTo(out.days[row.date].sales, row.cash, row.money);
+            addTo(out.months[row.date.left(7)].sales, row.cash, row.money);
+        });
+    if (!r)
+        return failedWith<TakingsPer>(r);
+    r = inStoredOrder<Row>(
+        db,
+        RecordSource::all(v::kTable)
+            .filter(v::kTime, Op::Ge, from + QStringLiteral(" 00:00:00"))
+            .filter(v::kTime, Op::Le, to + QStringLiteral(" 23:59:59")),
+        {v::kTime, v::kDate, v::kCard, v::kReceived},
+        [&](const Database::TextRow& row) {
+            return Row{row.text(0).left(10), row.text(1), row.utf8(2) == nonMember, rows::amountOf(row.utf8(3))};
+        },
+        [&](const Row& row) {
+            PeriodTakings& day = out.days[row.date];
+            addTo(row.saleDate == row.date ? day.voidsSame : day.voidsEarlier, row.cash, row.money);
+            PeriodTakings& month = out.months[row.date.left(7)];
+            addTo(row.saleDate.left(7) == row.date.left(7) ? month.voidsSame : month.voidsEarlier, row.cash,
+                  row.money);
+        });
+    if (!r)
+        return failedWith<TakingsPer>(r);
+    return DbValue<TakingsPer>::of(out);
+}
+
+DbValue<PeriodTakings> takingsOn(Database& db, const QString& date)
+{
+    return takingsPer(db, date, date).map([&date](const TakingsPer& per) { return per.days.value(date); });
 }
 
 DbValue<RoundedTotal> receivedOn(Database& db, const QString& date)
@@ -250,6 +311,7 @@ DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
 {
     struct Row {
         bool charge;
+        bool back;
         std::optional<double> received; // none: no money received
         double balance, uses;
     };
@@ -262,7 +324,7 @@ DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
         {k::kKind, k::kReceived, k::kBalanceBefore, k::kBalanceAfter, k::kUsesBefore, k::kUsesAfter},
         [&](const Database::TextRow& row) {
             const QByteArrayView kind = row.utf8(0);
-            return Row{kind == charge || kind == back,
+            return Row{kind == charge, kind == back,
                        row.utf8(1).isEmpty() ? std::nullopt : std::optional(rows::amountOf(row.utf8(1))),
                        rows::amountOf(row.utf8(2)) - rows::amountOf(row.utf8(3)),
                        rows::amountOf(row.utf8(4)) - rows::amountOf(row.utf8(5))};
@@ -273,6 +335,9 @@ DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
             if (row.charge) {
                 rows::addRounded(out.charged, row.balance);
                 rows::addRounded(out.uses, row.uses);
+            } else if (row.back) {
+                rows::addRounded(out.chargedBack, -row.balance);
+                rows::addRounded(out.usesBack, -row.uses);
             }
         });
     if (!r)
@@ -284,59 +349,54 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
 {
     DayClosing out;
     out.date = date;
-    const auto received = receivedOn(db, date);
-    if (!received)
-        return failedWith<DayClosing>(received.status);
-    out.received = *received;
+    const auto takings = takingsOn(db, date);
+    if (!takings)
+        return failedWith<DayClosing>(takings.status);
+    out.takings = *takings;
 
     // The day's sales once more, in the order they were written, for the
-    // figures by kind of customer, by goods line and by employee.
-    const QByteArray nonMember = QStringLiteral("非会员").toUtf8();
+    // figures by goods line and by employee.
+    struct Row {
+        bool goods;
+        QString code, name, employee;
+        double quantity, money, commission;
+    };
     Tally<GoodsFigures> goods(out.goods);
     Tally<EmployeeFigures> employees(out.employees);
-    const DbResult r = db.selectKeyedTexts(
-        QStringLiteral(
-            "SELECT rowid, 卡号, 业务类型, 产品编号, 商品名称, 出货数量, 实收金额, 员工姓名, 提成金额 FROM "
-            "salse WHERE 业务日期 = ? ORDER BY rowid"),
-        {date}, [&](qint64, const Database::TextRow& row) {
-            const double money = rows::amountOf(row.utf8(5));
-            if (row.utf8(0) == nonMember)
-                rows::addRounded(out.cash, money);
-            if (isGoodsSale(row.utf8(1))) {
-                const QString code = row.text(2);
-                GoodsFigures& g = goods.of(code, [&] { return GoodsFigures{code, row.text(3), 0, {}}; });
-                g.quantity += rows::amountOf(row.utf8(4));
-                rows::addRounded(g.received, money);
+    const DbResult r = inStoredOrder<Row>(
+        db, RecordSource::all(s::kHistory).filter(s::kDate, Op::Eq, date),
+        {s::kType, s::kProductCode, s::kProductName, s::kQuantity, s::kReceived, s::kEmployee, s::kCommission},
+        [](const Database::TextRow& row) {
+            return Row{isGoodsSale(row.utf8(0)),       row.text(1),
+                       row.text(2),                    row.text(5),
+                       rows::amountOf(row.utf8(3)),    rows::amountOf(row.utf8(4)),
+                       rows::amountOf(row.utf8(6))};
+        },
+        [&](const Row& row) {
+            if (row.goods) {
+                GoodsFigures& g = goods.of(row.code, [&] { return GoodsFigures{row.code, row.name, 0, {}}; });
+                g.quantity += row.quantity;
+                rows::addRounded(g.received, row.money);
             }
-            const QString name = row.text(6);
-            EmployeeFigures& e = employees.of(name, [&] { return EmployeeFigures{name, {}, {}}; });
-            rows::addRounded(e.received, money);
-            rows::addRounded(e.commission, rows::amountOf(row.utf8(7)));
-            return true;
+            EmployeeFigures& e = employees.of(row.employee, [&] { return EmployeeFigures{row.employee, {}, {}}; });
+            rows::addRounded(e.received, row.money);
+            rows::addRounded(e.commission, row.commission);
         });
     if (!r)
         return failedWith<DayClosing>(r);
-    // The rest of the whole, so that the parts add up to it exactly.
-    out.card = less(out.received, out.cash);
 
     const auto cards = ledgerTotals(db, ledgerDay(date));
     if (!cards)
         return failedWith<DayClosing>(cards.status);
     out.cards = *cards;
 
-    const auto cash = rows::sumRoundedEach(
-        db, RecordSource::all(QStringLiteral("shouzhi")).filter(QStringLiteral("日期"), Op::Eq, date),
-        {QStringLiteral("支出费用"), QStringLiteral("收入")});
+    namespace c = schema::shouzhi;
+    const auto cash =
+        rows::sumRoundedEach(db, RecordSource::all(c::kTable).filter(c::kDate, Op::Eq, date), {c::kExpense, c::kIncome});
     if (!cash)
         return failedWith<DayClosing>(cash.status);
     out.expense = cash->at(0);
     out.income = cash->at(1);
-
-    const auto voids = rows::sumRounded(db, dayOf(schema::chexiao::kTable, schema::chexiao::kTime, date),
-                                        schema::chexiao::kReceived);
-    if (!voids)
-        return failedWith<DayClosing>(voids.status);
-    out.voids = *voids;
     return DbValue<DayClosing>::of(out);
 }
 

@@ -18,6 +18,34 @@ using rows::RoundedTotal;
 // `whole` less `part` (rows and money): the rest of a whole split in two.
 RoundedTotal less(const RoundedTotal& whole, const RoundedTotal& part);
 
+// Money taken by some sales: the whole (rows: the sales) and the part paid
+// in cash by customers without a card; the rest was paid by card.
+struct Takings {
+    RoundedTotal total;
+    RoundedTotal cash;
+    RoundedTotal card() const { return less(total, cash); }
+};
+
+// The takings of a period (a day, a month): every sale counts in the period
+// it was made, and every void in the period it was made, as a deduction
+// in cash or by card as the sale was paid. The sales are salse_history's,
+// which keeps them all: a closing, once its period is over, never changes.
+struct PeriodTakings {
+    Takings sales;
+    Takings voidsSame;    // voids of the period's own sales
+    Takings voidsEarlier; // voids of sales made before the period
+    // The sales less both voids; its rows are the sales'.
+    Takings net() const;
+};
+DbValue<PeriodTakings> takingsOn(Database& db, const QString& date);
+// From `from` to `to` (dates), per day and per month (yyyy-MM) within the
+// span; periods without sales or voids are absent.
+struct TakingsPer {
+    QMap<QString, PeriodTakings> days;
+    QMap<QString, PeriodTakings> months;
+};
+DbValue<TakingsPer> takingsPer(Database& db, const QString& from, const QString& to);
+
 // Money received on a day: the day's 实收金额 in salse (the daily total).
 DbValue<RoundedTotal> receivedOn(Database& db, const QString& date);
 
@@ -33,9 +61,14 @@ DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QStrin
 
 // The card ledger's figures over some of its rows.
 struct LedgerTotals {
-    RoundedTotal received; // money received (openings and top-ups)
-    RoundedTotal charged;  // amount charged to cards by sales, less what voids gave back
-    RoundedTotal uses;     // uses charged by sales, less what voids gave back
+    RoundedTotal received;     // money received (openings and top-ups)
+    RoundedTotal charged;      // amount charged to cards by sales
+    RoundedTotal uses;         // uses charged by sales
+    RoundedTotal chargedBack;  // amount given back by voids
+    RoundedTotal usesBack;     // uses given back by voids
+    // What the cards paid: the charges less what voids gave back.
+    RoundedTotal netCharged() const { return less(charged, chargedBack); }
+    RoundedTotal netUses() const { return less(uses, usesBack); }
 };
 // Over the rows of `source` (a source on the card ledger), in its order.
 DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source);
@@ -81,18 +114,17 @@ DbValue<CardsOwed> cardsOwed(Database& db);
 // The card ledger's rows from `from` to `to` (dates).
 RecordSource ledgerDays(const QString& from, const QString& to);
 
-// A day's closing.
+// A day's closing: the day's takings, the card ledger's and the income and
+// expense ledger's rows of the day, and the goods and employees of the
+// sales made that day.
 struct DayClosing {
     QString date;
-    RoundedTotal received; // every sale of the day (rows: the count)
-    RoundedTotal cash;     // of them, non-member sales
-    RoundedTotal card;     // of them, sales to a card: the rest, so cash + card = received
-    LedgerTotals cards;    // the card ledger's rows of the day
-    RoundedTotal expense;  // the income and expense ledger's day
+    PeriodTakings takings;
+    LedgerTotals cards;
+    RoundedTotal expense;
     RoundedTotal income;
     QList<GoodsFigures> goods;        // goods sold, by product code, in first-sold order
     QList<EmployeeFigures> employees; // by employee, in first-sale order
-    RoundedTotal voids;               // sales voided that day (rows) and their money received
 };
 DbValue<DayClosing> dayClosing(Database& db, const QString& date);
 

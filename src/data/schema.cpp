@@ -44,6 +44,8 @@ struct IndexDef {
 // a date range reads its rows from the employee-and-date index.
 const IndexDef kIndexes[] = {
     {"salse", "业务日期"},
+    // The takings of a day or a month.
+    {"salse_history", "业务日期"},
     {"salse", "卡号"},
     {"salse", "员工姓名"},
     {"salse", "员工姓名", nullptr, true},

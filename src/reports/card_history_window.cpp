@@ -115,7 +115,7 @@ void CardHistoryWindow::showTotals()
         return;
     }
     totals_->setText(QStringLiteral("收款金额合计：%1元　扣卡金额合计：%2元　扣卡次数合计：%3次")
-                         .arg(figure(t->received), figure(t->charged), figure(t->uses)));
+                         .arg(figure(t->received), figure(t->netCharged()), figure(t->netUses())));
 }
 
 } // namespace shop

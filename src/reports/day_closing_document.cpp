@@ -22,25 +22,39 @@ struct Line {
     QString value;
 };
 
+// A group of takings as its lines: the count, the whole and its two parts.
+void takingsLines(QList<Line>& out, const QString& section, const QString& count, const QString& whole,
+                  const money::Takings& t)
+{
+    if (!count.isEmpty())
+        out.append({section, count, QString::number(t.total.rows)});
+    out.append({section, whole, amount(t.total)});
+    out.append({section, QStringLiteral("其中非会员现金（元）"), amount(t.cash)});
+    out.append({section, QStringLiteral("其中会员卡业务（元）"), amount(t.card())});
+}
+
 QList<Line> lines(const money::DayClosing& d)
 {
-    const QString takings = QStringLiteral("营业收入");
     const QString cards = QStringLiteral("会员卡");
     const QString ledger = QStringLiteral("收支");
-    const QString voids = QStringLiteral("撤销");
-    return {
-        {takings, QStringLiteral("业务笔数"), QString::number(d.received.rows)},
-        {takings, QStringLiteral("实收金额合计（元）"), amount(d.received)},
-        {takings, QStringLiteral("其中非会员现金（元）"), amount(d.cash)},
-        {takings, QStringLiteral("其中会员卡业务（元）"), amount(d.card)},
+    const QString count = QStringLiteral("撤销笔数");
+    const QString voided = QStringLiteral("撤销实收金额（元）");
+    QList<Line> out;
+    takingsLines(out, QStringLiteral("营业收入"), QStringLiteral("业务笔数"), QStringLiteral("实收金额合计（元）"),
+                 d.takings.sales);
+    takingsLines(out, QStringLiteral("当日业务撤销"), count, voided, d.takings.voidsSame);
+    takingsLines(out, QStringLiteral("往日业务撤销"), count, voided, d.takings.voidsEarlier);
+    takingsLines(out, QStringLiteral("实收净额"), {}, QStringLiteral("实收净额合计（元）"), d.takings.net());
+    out.append({
         {cards, QStringLiteral("开卡及充值收款（元）"), amount(d.cards.received)},
         {cards, QStringLiteral("扣卡金额（元）"), amount(d.cards.charged)},
         {cards, QStringLiteral("扣卡次数"), amount(d.cards.uses)},
+        {cards, QStringLiteral("撤销退回金额（元）"), amount(d.cards.chargedBack)},
+        {cards, QStringLiteral("撤销退回次数"), amount(d.cards.usesBack)},
         {ledger, QStringLiteral("支出费用（元）"), amount(d.expense)},
         {ledger, QStringLiteral("收入（元）"), amount(d.income)},
-        {voids, QStringLiteral("撤销笔数"), QString::number(d.voids.rows)},
-        {voids, QStringLiteral("撤销实收金额（元）"), amount(d.voids)},
-    };
+    });
+    return out;
 }
 
 QString escaped(const QString& s)

@@ -58,22 +58,25 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, double t
     f.money = withMoney;
     f.threshold = threshold;
     const QString weekBefore = dateText(today.addDays(-7));
+    // A day's or a month's figure is its takings as the day's closing
+    // counts them: its sales less the voids made in it.
+    const auto net = [](const money::PeriodTakings& t) { return t.net().total; };
     if (!withMoney) {
-        const auto sales = money::receivedOn(db, f.today);
+        const auto sales = money::takingsOn(db, f.today);
         if (!sales)
             return failedWith(sales);
-        f.todaySales.rows = sales->rows;
+        f.todaySales.rows = sales->sales.total.rows;
     } else {
-        const auto per = money::receivedPer(db, firstMonthShown(today), f.today);
+        const auto per = money::takingsPer(db, firstMonthShown(today), f.today);
         if (!per)
             return failedWith(per);
-        f.todaySales = per->days.value(f.today);
-        f.lastWeekSales = per->days.value(weekBefore);
+        f.todaySales = net(per->days.value(f.today));
+        f.lastWeekSales = net(per->days.value(weekBefore));
         for (QDate d = today.addDays(-29); d <= today; d = d.addDays(1))
-            f.days.append(DayFigure{dateText(d), per->days.value(dateText(d))});
+            f.days.append(DayFigure{dateText(d), net(per->days.value(dateText(d)))});
         for (int i = 11; i >= 0; --i) {
             const QString month = dateText(today.addMonths(-i)).left(7);
-            f.months.append(DayFigure{month, per->months.value(month)});
+            f.months.append(DayFigure{month, net(per->months.value(month))});
         }
         const QString from = monthStart(today);
         const auto items = money::receivedPerItem(db, from, f.today);

@@ -28,6 +28,7 @@ struct Figures {
     QString today;
     double threshold = 0; // of the low stock
     bool money = false;   // false: the count of today's sales and the low stock only
+    // A day's sales (rows) and its takings less its voids (money::takingsPer).
     money::RoundedTotal todaySales;
     money::RoundedTotal lastWeekSales;       // the same day a week before
     QList<DayFigure> days;                   // the last 30 days, oldest first, days without sales too

@@ -182,7 +182,7 @@ void TstCardLedger::topUpChargeAndVoidOnEachKind()
 
     QCOMPARE(ledger(env), expected);
     const auto t = money::ledgerTotals(env.db(), oneCard);
-    QCOMPARE((QList<qint64>{t->received.total, t->charged.total, t->uses.total}), totals);
+    QCOMPARE((QList<qint64>{t->received.total, t->netCharged().total, t->netUses().total}), totals);
     QCOMPARE(ledgerMismatch(env), QString());
     // Every row names the login; the charge and its void name the sale.
     QCOMPARE(env.db().selectOne("SELECT count(*) FROM kawu WHERE 操作员 = 'ZED'")->value(0).toInt(), 4);
@@ -453,16 +453,27 @@ void TstCardLedger::dayClosingFigures()
 
     const auto d = money::dayClosing(env.db(), kToday);
     QVERIFY(d);
-    // 10.5 + 10.5 + 40 + 7, rounded after each: 10, 20, 60, 67.
-    QCOMPARE(d->received.rows, qint64(4));
-    QCOMPARE(d->received.total, qint64(67));
-    QCOMPARE(d->received.total, SaleService(env.db()).dailyTotal(kToday)->total);
-    QCOMPARE(d->cash.total, qint64(27));
-    QCOMPARE(d->card.total, qint64(40));
+    // Every sale made today, the voided one too: 10.5 + 10.5 + 40 + 60 + 7,
+    // rounded after each: 10, 20, 60, 120, 127; of them in cash 10, 20, 27.
+    const money::PeriodTakings& t = d->takings;
+    QCOMPARE(t.sales.total.rows, qint64(5));
+    QCOMPARE(t.sales.total.total, qint64(127));
+    QCOMPARE(t.sales.cash.total, qint64(27));
+    QCOMPARE(t.sales.card().total, qint64(100));
+    // Less the void of the card sale of 60, made today.
+    QCOMPARE((QList<qint64>{t.voidsSame.total.rows, t.voidsSame.total.total, t.voidsSame.cash.total}),
+             (QList<qint64>{1, 60, 0}));
+    QCOMPARE(t.voidsEarlier.total.rows, qint64(0));
+    QCOMPARE(t.net().total.total, qint64(67));
+    QCOMPARE(t.net().total.total, SaleService(env.db()).dailyTotal(kToday)->total);
+    QCOMPARE(t.net().cash.total, qint64(27));
+    QCOMPARE(t.net().card().total, qint64(40));
     // Openings and the top-up; the charge of M1 (the void of M2 gave its use back).
     QCOMPARE(d->cards.received.total, qint64(620));
     QCOMPARE(d->cards.charged.total, qint64(40));
-    QCOMPARE(d->cards.uses.total, qint64(0));
+    QCOMPARE(d->cards.uses.total, qint64(1));
+    QCOMPARE(d->cards.usesBack.total, qint64(1));
+    QCOMPARE(d->cards.netUses().total, qint64(0));
     // 0.5 goes to 0, then 1; 2.5 goes to 2.
     QCOMPARE(d->expense.total, qint64(1));
     QCOMPARE(d->income.total, qint64(2));
@@ -471,11 +482,9 @@ void TstCardLedger::dayClosingFigures()
     QCOMPARE(d->goods.at(0).received.total, qint64(50));
     QCOMPARE(d->employees.size(), 2);
     QCOMPARE(d->employees.at(0).name, QStringLiteral("张三"));
-    QCOMPARE(d->employees.at(0).received.rows, qint64(3));
-    QCOMPARE(d->employees.at(0).commission.total, qint64(9));
+    QCOMPARE(d->employees.at(0).received.rows, qint64(4));
+    QCOMPARE(d->employees.at(0).commission.total, qint64(12));
     QCOMPARE(d->employees.at(1).received.total, qint64(7));
-    QCOMPARE(d->voids.rows, qint64(1));
-    QCOMPARE(d->voids.total, qint64(60));
 }
 
 void TstCardLedger::olderDatabaseGetsTheLedgerWhenOpened()

@@ -5,12 +5,19 @@
 #include "members/card_service.h"
 #include "members/card_window.h"
 #include "reports/card_history_window.h"
+#include "reports/day_closing_document.h"
 #include "reports/day_closing_window.h"
+#include "reports/overview_widget.h"
 #include "sales/business_window.h"
 #include "sales/sale_service.h"
 #include "support/test_env.h"
 #include "support/ui.h"
 
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -33,7 +40,7 @@ void addCard(TestEnv& env, const QString& number, const QString& type, const QSt
 }
 
 // A sale of goods and a service to `card`, saved as the business window saves it.
-void sell(TestEnv& env, const QString& card, const QString& money)
+void sell(TestEnv& env, const QString& card, const QString& money, const QString& date = kToday)
 {
     SaleEntry e;
     e.goods = true;
@@ -47,7 +54,7 @@ void sell(TestEnv& env, const QString& card, const QString& money)
     e.money = money;
     e.employee = QStringLiteral("张三");
     SaleService s(env.db());
-    QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
+    QCOMPARE(s.save(e, s.check(e), date).kind, SaleOutcome::Saved);
 }
 
 QString pdfText(const QString& file)
@@ -73,6 +80,7 @@ private slots:
     void cardHistoryFromTheCardWindow();
     void dayClosingSavedAsPdfAndCsv();
     void partsAddUpAndTotalsKeepTheWrittenOrder();
+    void aVoidCountsOnTheDayItIsMade();
 };
 
 void TstMoneyWindows::topUp_data()
@@ -267,7 +275,7 @@ void TstMoneyWindows::dayClosingSavedAsPdfAndCsv()
     DayClosingWindow w(env.ctx());
     QVERIFY(showActive(&w));
     QVERIFY(w.figures());
-    QCOMPARE(w.figures()->received.total, qint64(42));
+    QCOMPARE(w.figures()->takings.sales.total.total, qint64(42));
 
     const QString pdf = env.dir() + "/日结.pdf";
     const QString csv = env.dir() + "/日结.csv";
@@ -317,12 +325,72 @@ void TstMoneyWindows::partsAddUpAndTotalsKeepTheWrittenOrder()
     DayClosingWindow closing(env.ctx());
     QVERIFY(showActive(&closing));
     const money::DayClosing& d = *closing.figures();
-    QCOMPARE((QList<qint64>{d.received.total, d.cash.total, d.card.total}), (QList<qint64>{2, 0, 2}));
+    const money::Takings& sales = d.takings.sales;
+    QCOMPARE((QList<qint64>{sales.total.total, sales.cash.total, sales.card().total}), (QList<qint64>{2, 0, 2}));
     QCOMPARE(d.cards.received.total, qint64(3));
     CardHistoryWindow history(env.ctx());
     QVERIFY(showActive(&history));
     QCOMPARE(child<QLabel>(&history, "lab_total")->text(),
              QStringLiteral("收款金额合计：3元　扣卡金额合计：1元　扣卡次数合计：0次"));
+}
+
+void TstMoneyWindows::aVoidCountsOnTheDayItIsMade()
+{
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "9", "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    sell(env, "A1", "30");
+    sell(env, {}, "12.5");
+    DayClosingWindow closing(env.ctx());
+    QVERIFY(showActive(&closing));
+    // Every figure of the page, as the CSV file has them.
+    const auto countDay = [&](const QString& date) {
+        type(child<QWidget>(&closing, "txt_date"), date);
+        pressEnter(&closing, "txt_date");
+        return dayClosingRows(*closing.figures());
+    };
+    const auto printed = dayClosingRows(*closing.figures());
+
+    // The next day: a cash sale of 5, and the card sale of the day before voided.
+    env.clock().set(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+    const QString nextDay = QStringLiteral("2026-12-08");
+    sell(env, {}, "5", nextDay);
+    const auto nextBefore = countDay(nextDay);
+    {
+        BusinessWindow w(env.ctx());
+        QVERIFY(showActive(&w));
+        clickRow(child<RecordView>(&w, "bg"), 0);
+        env.messages().answer(QMessageBox::Yes);
+        action(&w, "void_sale")->trigger();
+        QCOMPARE(env.messages().last().text, QStringLiteral("撤销成功！"));
+    }
+
+    // The day of the sale stays as it was printed; the void counts on its own day.
+    QVERIFY(showActive(&closing));
+    QCOMPARE(countDay(kToday), printed);
+    QVERIFY(countDay(nextDay) != nextBefore);
+    const money::PeriodTakings& t = closing.figures()->takings;
+    QCOMPARE((QList<qint64>{t.sales.total.rows, t.sales.total.total, t.voidsSame.total.rows}),
+             (QList<qint64>{1, 5, 0}));
+    QCOMPARE((QList<qint64>{t.voidsEarlier.total.rows, t.voidsEarlier.total.total, t.voidsEarlier.cash.total}),
+             (QList<qint64>{1, 30, 0}));
+    QCOMPARE((QList<qint64>{t.net().total.total, t.net().cash.total, t.net().card().total}),
+             (QList<qint64>{-25, 5, -30}));
+    QCOMPARE(closing.figures()->cards.chargedBack.total, qint64(30));
+    QCOMPARE(closing.figures()->cards.charged.total, qint64(0));
+
+    // The overview's bars of both days by the same count.
+    OverviewWidget overview(env.ctx());
+    QSignalSpy shown(&overview, &OverviewWidget::figuresShown);
+    overview.resize(1200, 700);
+    overview.show();
+    QVERIFY(shown.wait(5000));
+    QChart* days = child<QChartView>(&overview, "chart_days")->chart();
+    const QStringList labels = qobject_cast<QBarCategoryAxis*>(days->axes(Qt::Horizontal).first())->categories();
+    QBarSet* bars = qobject_cast<QBarSeries*>(days->series().first())->barSets().first();
+    QCOMPARE(bars->at(labels.indexOf("12-07")), 42.0);
+    QCOMPARE(bars->at(labels.indexOf("12-08")), -25.0);
 }
 
 QTEST_MAIN(TstMoneyWindows)
