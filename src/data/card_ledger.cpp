@@ -268,7 +268,7 @@ DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& not
     return DbValue<Changed>::of(out);
 }
 
-DbResult open(Database& db, const QStringList& values)
+DbResult open(Database& db, const QStringList& values, const Note& note)
 {
     if (values.size() != cardColumns().size())
         return DbResult::failure(QStringLiteral("numbercard: %1 values for %2 columns")
@@ -281,10 +281,6 @@ DbResult open(Database& db, const QStringList& values)
     for (const QString& v : values)
         binds << textValue(v);
     const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
-    Note note;
-    note.handler = values.value(Handler);
-    if (isValueCard(values.value(Type)))
-        note.received = values.value(Balance);
     const QList<Database::Statement> writes{
         {QStringLiteral("INSERT INTO numbercard (%1) VALUES (%2)").arg(columnList(cardColumns()), marks),
          binds},

@@ -110,10 +110,9 @@ struct Changed {
 using Compute = std::function<std::optional<QStringList>(const QStringList& stored)>;
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute);
 
-// Inserts a card (values in column order) with its 开卡 row. An opening's
-// money received is the balance loaded onto a stored-value card; the price
-// of a card of uses is not entered when it is opened.
-DbResult open(Database& db, const QStringList& values);
+// Inserts a card (values in column order) with its 开卡 row, which says
+// `note` (the money received, when any was).
+DbResult open(Database& db, const QStringList& values, const Note& note);
 
 // Deletes card `rowid` with its 删除卡 row; rowsAffected 0 when it was gone.
 DbResult remove(Database& db, qint64 rowid, const QString& remark = {});

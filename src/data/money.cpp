@@ -309,35 +309,64 @@ RecordSource ledgerDay(const QString& date)
 
 DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
 {
+    // A card's change: an opening, a sale's charge, a void's give-back, a
+    // deletion, or a change of its figures by hand (a top-up, 修改, a grid edit).
+    enum Kind { Open, Charge, Back, Delete, ByHand };
     struct Row {
-        bool charge;
-        bool back;
+        Kind kind;
         std::optional<double> received; // none: no money received
-        double balance, uses;
+        double balance, uses;           // added (less than 0: taken)
     };
-    const QByteArray charge = cards::changeText(cards::Change::Charge).toUtf8();
-    const QByteArray back = cards::changeText(cards::Change::Void).toUtf8();
+    const auto kindOf = [](QByteArrayView kind) {
+        static const QList<std::pair<QByteArray, Kind>> kinds = {
+            {cards::changeText(cards::Change::Open).toUtf8(), Open},
+            {cards::changeText(cards::Change::Charge).toUtf8(), Charge},
+            {cards::changeText(cards::Change::Void).toUtf8(), Back},
+            {cards::changeText(cards::Change::Delete).toUtf8(), Delete},
+            {cards::changeText(cards::Change::Begin).toUtf8(), Delete}};
+        for (const auto& [text, k] : kinds)
+            if (kind == text)
+                return k;
+        return ByHand;
+    };
     LedgerTotals out;
     // In the order the rows were written, whatever order a grid shows.
     const DbResult r = inStoredOrder<Row>(
         db, source,
         {k::kKind, k::kReceived, k::kBalanceBefore, k::kBalanceAfter, k::kUsesBefore, k::kUsesAfter},
         [&](const Database::TextRow& row) {
-            const QByteArrayView kind = row.utf8(0);
-            return Row{kind == charge, kind == back,
+            return Row{kindOf(row.utf8(0)),
                        row.utf8(1).isEmpty() ? std::nullopt : std::optional(rows::amountOf(row.utf8(1))),
-                       rows::amountOf(row.utf8(2)) - rows::amountOf(row.utf8(3)),
-                       rows::amountOf(row.utf8(4)) - rows::amountOf(row.utf8(5))};
+                       rows::amountOf(row.utf8(3)) - rows::amountOf(row.utf8(2)),
+                       rows::amountOf(row.utf8(5)) - rows::amountOf(row.utf8(4))};
         },
         [&](const Row& row) {
-            if (row.received)
+            if (row.received) {
                 rows::addRounded(out.received, *row.received);
-            if (row.charge) {
-                rows::addRounded(out.charged, row.balance);
-                rows::addRounded(out.uses, row.uses);
-            } else if (row.back) {
-                rows::addRounded(out.chargedBack, -row.balance);
-                rows::addRounded(out.usesBack, -row.uses);
+                if (row.kind == Open)
+                    rows::addRounded(out.opened, *row.received);
+            }
+            switch (row.kind) {
+            case Charge:
+                rows::addRounded(out.charged, -row.balance);
+                rows::addRounded(out.uses, -row.uses);
+                break;
+            case Back:
+                rows::addRounded(out.chargedBack, row.balance);
+                rows::addRounded(out.usesBack, row.uses);
+                break;
+            case Open:
+            case ByHand:
+                // Added with no money: none given, or 0.
+                if (row.received.value_or(0) == 0) {
+                    if (row.balance > 0)
+                        rows::addRounded(out.freeBalance, row.balance);
+                    if (row.uses > 0)
+                        rows::addRounded(out.freeUses, row.uses);
+                }
+                break;
+            case Delete:
+                break;
             }
         });
     if (!r)

@@ -23,8 +23,11 @@ QVariantList textBinds(const QStringList& values)
 
 DbResult insert(Database& db, const QString& table, const QStringList& values)
 {
-    if (cards::isCardTable(table))
-        return cards::open(db, values);
+    if (cards::isCardTable(table)) {
+        cards::Note note;
+        note.handler = values.value(cards::Handler);
+        return cards::open(db, values, note);
+    }
     const int n = static_cast<int>(db.columns(table).size());
     if (n == 0 || n != values.size())
         return DbResult::failure(
@@ -37,7 +40,7 @@ DbResult insert(Database& db, const QString& table, const QStringList& values)
 }
 
 DbValue<qint64> insertUnlessFound(Database& db, const QString& table, const QStringList& values,
-                                  const QList<Condition>& key)
+                                  const QList<Condition>& key, const RowWrite& write)
 {
     Database::Transaction tx(db);
     if (!tx.active())
@@ -47,7 +50,7 @@ DbValue<qint64> insertUnlessFound(Database& db, const QString& table, const QStr
     const auto existing = firstRowid(db, table, key);
     if (existing.failed() || existing.found())
         return existing;
-    if (DbResult r = insert(db, table, values); !r)
+    if (DbResult r = write ? write(db, values) : insert(db, table, values); !r)
         return {r, std::nullopt};
     if (DbResult r = tx.commit(); !r)
         return {r, std::nullopt};

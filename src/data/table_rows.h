@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 // Writes to numbercard go through cards:: (card_ledger.h), which keeps
 // each change of a card's amount or uses in the card ledger.
 namespace shop::rows {
@@ -18,9 +20,11 @@ DbResult insert(Database& db, const QString& table, const QStringList& values);
 // One new row unless a stored row matches every condition of `key`: the
 // check and the insert are one transaction that another connection saving
 // the same key waits for, so two tills never both store it. The rowid of
-// the row already there, or no value when the row was inserted.
+// the row already there, or no value when the row was inserted. `write`,
+// when given, inserts the row in place of insert().
+using RowWrite = std::function<DbResult(Database& db, const QStringList& values)>;
 DbValue<qint64> insertUnlessFound(Database& db, const QString& table, const QStringList& values,
-                                  const QList<Condition>& key);
+                                  const QList<Condition>& key, const RowWrite& write = {});
 
 // Every column of exactly one stored row.
 DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QStringList& values);

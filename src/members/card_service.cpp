@@ -6,6 +6,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace shop {
@@ -25,6 +27,63 @@ bool CardService::isAmount(const QString& text)
     return number.match(text).hasMatch();
 }
 
+TopUpRefusal CardService::checkAdded(const QString& added)
+{
+    return isAmount(added) && numericValue(added) > 0 ? TopUpRefusal::None : TopUpRefusal::BadAdded;
+}
+
+TopUpRefusal CardService::checkReceived(const QString& received)
+{
+    return isAmount(received) ? TopUpRefusal::None : TopUpRefusal::BadReceived;
+}
+
+bool CardService::raises(const QStringList& stored, const QStringList& typed)
+{
+    return std::ranges::any_of(std::array{cards::Balance, cards::Uses}, [&](int at) {
+        return numericValue(typed.value(at)) > numericValue(stored.value(at));
+    });
+}
+
+QString CardService::receivedByDefault(const QStringList& stored, const QStringList& typed)
+{
+    const double added = numericValue(typed.value(cards::Balance)) - numericValue(stored.value(cards::Balance));
+    if (!cards::isValueCard(typed.value(cards::Type)) || !(added > 0) || !std::isfinite(added))
+        return {};
+    return numberText(added);
+}
+
+namespace {
+
+// The ledger's note of money received as typed: none is marked so.
+cards::Note receivedNote(const QStringList& values, const QString& received)
+{
+    cards::Note note;
+    note.handler = values.value(cards::Handler);
+    if (received.trimmed().isEmpty())
+        note.remark = QStringLiteral("未收款");
+    else
+        note.received = numberText(numericValue(received));
+    return note;
+}
+
+} // namespace
+
+DbResult CardService::open(const QStringList& values, const QString& received)
+{
+    return cards::open(db_, values, receivedNote(values, received));
+}
+
+DbResult CardService::change(qint64 rowid, const QStringList& values, const QString& received)
+{
+    const auto changed = cards::change(db_, rowid, cards::Change::Modify, receivedNote(values, received),
+                                       [&values](const QStringList&) { return values; });
+    if (!changed)
+        return changed.status;
+    DbResult r;
+    r.rowsAffected = changed->gone() ? 0 : 1;
+    return r;
+}
+
 TopUpOutcome CardService::topUp(const TopUp& t)
 {
     TopUpOutcome out;
@@ -33,10 +92,9 @@ TopUpOutcome CardService::topUp(const TopUp& t)
         out.refusal = r;
         return out;
     };
-    if (!isAmount(t.added) || numericValue(t.added) <= 0)
-        return refuse(TopUpRefusal::BadAdded);
-    if (!isAmount(t.received))
-        return refuse(TopUpRefusal::BadReceived);
+    for (const TopUpRefusal r : {checkAdded(t.added), checkReceived(t.received)})
+        if (r != TopUpRefusal::None)
+            return refuse(r);
 
     TopUpRefusal refusal = TopUpRefusal::None;
     cards::Note note;

@@ -3,7 +3,6 @@
 #include "card_service.h"
 
 #include "data/card_ledger.h"
-#include "data/numeric.h"
 #include "data/table_rows.h"
 #include "ui/field_set.h"
 #include "ui/input_filters.h"
@@ -23,6 +22,28 @@ namespace shop {
 
 namespace {
 namespace card = schema::numbercard;
+
+// What is said of a top-up's figures that the rules refuse; `figure` is
+// the column added to.
+QString refusalText(TopUpRefusal r, const QString& figure)
+{
+    switch (r) {
+    case TopUpRefusal::BadAdded:
+        return QStringLiteral("充值%1必须是大于零的数字！").arg(figure);
+    case TopUpRefusal::BadReceived:
+        return QStringLiteral("收款金额必须是不小于零的数字！");
+    case TopUpRefusal::OutOfRange:
+        return QStringLiteral("充值后的%1超出范围！").arg(figure);
+    case TopUpRefusal::NoFigure:
+        return QStringLiteral("此卡类型不能充值！");
+    case TopUpRefusal::CardGone:
+    case TopUpRefusal::None:
+        break;
+    }
+    return QStringLiteral("此卡号不存在，请确认后重输！");
+}
+
+const QString kMoneyPrompt = QStringLiteral("请输入收款金额（元）：");
 } // namespace
 
 const QStringList& CardWindow::cardTypes()
@@ -147,21 +168,62 @@ bool CardWindow::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+std::optional<QString> CardWindow::askReceived(const QString& caption, const QString& offered)
+{
+    MessageService& m = ctx_.messages();
+    const QString received = m.input(kMoneyPrompt, caption, offered).trimmed();
+    if (received.isEmpty())
+        return received;
+    if (const TopUpRefusal r = CardService::checkReceived(received); r != TopUpRefusal::None) {
+        m.critical(refusalText(r, {}), QStringLiteral("错误"));
+        return std::nullopt;
+    }
+    return received;
+}
+
 void CardWindow::saveCard()
 {
-    const auto saved = keyed_->save({{card::kNumber, card::kHolder},
-                                     QStringLiteral("请输入完整的资料！"),
-                                     {card::kNumber},
-                                     QStringLiteral("会员资料已存在，你想修改它吗？"),
-                                     QStringLiteral("修改")});
-    if (saved != KeyedRows::Saved::Failed)
+    KeyedSave how{{card::kNumber, card::kHolder},
+                  QStringLiteral("请输入完整的资料！"),
+                  {card::kNumber},
+                  QStringLiteral("会员资料已存在，你想修改它吗？"),
+                  QStringLiteral("修改")};
+    // A new card: the money received for it.
+    how.beforeInsert = [this](const QStringList& values) -> std::optional<rows::RowWrite> {
+        const auto received =
+            askReceived(QStringLiteral("开卡"), CardService::receivedByDefault({}, values));
+        if (!received)
+            return std::nullopt;
+        return [received = *received](Database& db, const QStringList& v) {
+            return CardService(db).open(v, received);
+        };
+    };
+    if (keyed_->save(how) != KeyedRows::Saved::Failed)
         fields_->widget("txt_date")->setFocus();
 }
 
 void CardWindow::modifyCard()
 {
-    // A top-up types the new balance or uses over the stored ones.
-    if (keyed_->modify({{card::kNumber}}) != KeyedRows::Modified::Failed)
+    // A top-up types the new balance or uses over the stored ones: the
+    // money received for what they add is asked.
+    KeyedModify how{{card::kNumber}};
+    how.beforeUpdate = [this](qint64 rowid, const QStringList& values) -> std::optional<KeyedModify::Write> {
+        const auto stored = rows::storedRow(db(), kTable, rowid);
+        if (stored.failed()) {
+            ctx_.messages().databaseError(stored.error());
+            return std::nullopt;
+        }
+        if (!stored || !CardService::raises(*stored, values))
+            return KeyedModify::Write();
+        const auto received =
+            askReceived(QStringLiteral("修改"), CardService::receivedByDefault(*stored, values));
+        if (!received)
+            return std::nullopt;
+        return [received = *received](Database& db, qint64 row, const QStringList& v) {
+            return CardService(db).change(row, v, received);
+        };
+    };
+    if (keyed_->modify(how) != KeyedRows::Modified::Failed)
         fields_->widget("txt_date")->setFocus();
 }
 
@@ -224,37 +286,36 @@ void CardWindow::topUpCard()
     }
     const QString figure = CardService::toppedUp(card->value(cards::Type));
     if (figure.isEmpty()) {
-        m.critical(QStringLiteral("此卡类型不能充值！"), error);
+        m.critical(refusalText(TopUpRefusal::NoFigure, figure), error);
         return;
     }
     const bool uses = figure == card::kUses;
-    const QString added = m.input(QStringLiteral("请输入充值%1：").arg(figure), caption).trimmed();
-    if (added.isEmpty())
+    // Each answer is checked by the rule the top-up itself keeps.
+    const auto ask = [&](const QString& prompt, const QString& offered,
+                         TopUpRefusal (*check)(const QString&)) -> std::optional<QString> {
+        const QString answer = m.input(prompt, caption, offered).trimmed();
+        if (answer.isEmpty())
+            return std::nullopt;
+        if (const TopUpRefusal r = check ? check(answer) : TopUpRefusal::None; r != TopUpRefusal::None) {
+            m.critical(refusalText(r, figure), error);
+            return std::nullopt;
+        }
+        return answer;
+    };
+    const auto added = ask(QStringLiteral("请输入充值%1：").arg(figure), {}, &CardService::checkAdded);
+    if (!added)
         return;
-    if (!CardService::isAmount(added) || numericValue(added) <= 0) {
-        m.critical(QStringLiteral("充值%1必须是大于零的数字！").arg(figure), error);
-        return;
-    }
     // A stored-value card is sold at its face value unless told otherwise.
-    const QString received =
-        m.input(QStringLiteral("请输入收款金额（元）："), caption, uses ? QString() : added).trimmed();
-    if (received.isEmpty())
+    const auto received = ask(kMoneyPrompt, uses ? QString() : *added, &CardService::checkReceived);
+    if (!received)
         return;
-    if (!CardService::isAmount(received)) {
-        m.critical(QStringLiteral("收款金额必须是不小于零的数字！"), error);
-        return;
-    }
-    const TopUpOutcome out = CardService(db()).topUp({*rowid, added, received, worker_->currentText()});
+    const TopUpOutcome out = CardService(db()).topUp({*rowid, *added, *received, worker_->currentText()});
     switch (out.kind) {
     case TopUpOutcome::Failed:
         m.databaseError(out.error);
         return;
     case TopUpOutcome::Refused:
-        m.critical(out.refusal == TopUpRefusal::OutOfRange
-                       ? QStringLiteral("充值后的%1超出范围！").arg(figure)
-                   : out.refusal == TopUpRefusal::NoFigure ? QStringLiteral("此卡类型不能充值！")
-                                                           : QStringLiteral("此卡号不存在，请确认后重输！"),
-                   error);
+        m.critical(refusalText(out.refusal, figure), error);
         return;
     case TopUpOutcome::Done:
         break;

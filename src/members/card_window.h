@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QComboBox;
 
@@ -55,6 +56,10 @@ private:
     // the first card with that number; no value when there is none.
     DbValue<qint64> cardInFields();
     void fillCardTypes();
+    // The money received at an opening or a change (`offered` by default):
+    // empty when none was given; no value when what was typed is refused
+    // (said).
+    std::optional<QString> askReceived(const QString& caption, const QString& offered);
     Database& db() { return ctx_.business(); }
 
     AppContext& ctx_;

@@ -46,7 +46,10 @@ QList<Line> lines(const money::DayClosing& d)
     takingsLines(out, QStringLiteral("往日业务撤销"), count, voided, d.takings.voidsEarlier);
     takingsLines(out, QStringLiteral("实收净额"), {}, QStringLiteral("实收净额合计（元）"), d.takings.net());
     out.append({
-        {cards, QStringLiteral("开卡及充值收款（元）"), amount(d.cards.received)},
+        {cards, QStringLiteral("开卡收款（元）"), amount(d.cards.opened)},
+        {cards, QStringLiteral("充值收款（元）"), amount(d.cards.toppedUp())},
+        {cards, QStringLiteral("未收款增加金额（元）"), amount(d.cards.freeBalance)},
+        {cards, QStringLiteral("未收款增加次数"), amount(d.cards.freeUses)},
         {cards, QStringLiteral("扣卡金额（元）"), amount(d.cards.charged)},
         {cards, QStringLiteral("扣卡次数"), amount(d.cards.uses)},
         {cards, QStringLiteral("撤销退回金额（元）"), amount(d.cards.chargedBack)},

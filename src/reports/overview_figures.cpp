@@ -94,7 +94,7 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, double t
         const auto ledger = money::ledgerTotals(db, money::ledgerDays(from, f.today));
         if (!ledger)
             return failedWith(ledger);
-        f.topUps = ledger->received;
+        f.cardMoney = *ledger;
     }
     const auto low = lowStock(db, threshold);
     if (!low)

@@ -36,7 +36,7 @@ struct Figures {
     QList<money::ItemFigures> topItems;      // this month's, at most 10
     QList<money::EmployeeFigures> employees; // this month's
     money::CardsOwed cards;
-    money::RoundedTotal topUps; // money received on cards this month
+    money::LedgerTotals cardMoney; // the card ledger's rows this month
     QList<StockLine> lowStock;
 };
 

@@ -383,7 +383,13 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
                         QStringLiteral("\n计次卡剩余次数：") +
                         (f.cards.uses.overflow ? QStringLiteral("超出范围")
                                                : QString::number(f.cards.uses.total) + QStringLiteral("次")));
-        topUps_->setText(QStringLiteral("本月充值收款：") + amountText(f.topUps));
+        const money::LedgerTotals& m = f.cardMoney;
+        topUps_->setText(QStringLiteral("本月开卡收款：") + amountText(m.opened) +
+                         QStringLiteral("\n本月充值收款：") + amountText(m.toppedUp()) +
+                         QStringLiteral("\n本月未收款增加：金额") + amountText(m.freeBalance) +
+                         QStringLiteral("，次数") +
+                         (m.freeUses.overflow ? QStringLiteral("超出范围")
+                                              : QString::number(m.freeUses.total) + QStringLiteral("次")));
         rebuilt_ = false;
         showDays(f);
         showMonths(f);

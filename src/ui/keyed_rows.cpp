@@ -63,8 +63,23 @@ KeyedRows::Saved KeyedRows::save(const KeyedSave& how)
     if (how.showAllFirst)
         grid_.refresh();
     Database& db = grid_.records()->database();
-    const auto existing =
-        rows::insertUnlessFound(db, grid_.table(), fields_.values(), keyConditions(fields_, how.key));
+    const QList<Condition> key = keyConditions(fields_, how.key);
+    rows::RowWrite write;
+    if (how.beforeInsert) {
+        // Asked outside the write's transaction, which no question may hold.
+        const auto found = rows::firstRowid(db, grid_.table(), key);
+        if (found.failed()) {
+            ctx.messages().databaseError(found.error());
+            return Saved::Failed;
+        }
+        if (!found) {
+            const auto asked = how.beforeInsert(fields_.values());
+            if (!asked)
+                return Saved::Stopped;
+            write = *asked;
+        }
+    }
+    const auto existing = rows::insertUnlessFound(db, grid_.table(), fields_.values(), key, write);
     if (existing.failed()) {
         ctx.messages().databaseError(existing.error()); // the typed row stays in the fields
         return Saved::Failed;
@@ -111,8 +126,16 @@ KeyedRows::Modified KeyedRows::modify(const KeyedModify& how)
         }
         return Modified::NotFound;
     }
+    KeyedModify::Write write;
+    if (how.beforeUpdate) {
+        const auto asked = how.beforeUpdate(*target, fields_.values());
+        if (!asked)
+            return Modified::Stopped;
+        write = *asked;
+    }
     // One statement over one row: the typed values replace the stored ones.
-    const DbResult r = rows::updateRowid(db, grid_.table(), *target, fields_.values());
+    const DbResult r = write ? write(db, *target, fields_.values())
+                             : rows::updateRowid(db, grid_.table(), *target, fields_.values());
     if (!r) {
         ctx.messages().databaseError(r.error);
         return Modified::Failed;

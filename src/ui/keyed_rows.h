@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/table_rows.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,10 @@ struct KeyedSave {
     // Once complete, the grid shows every row before the key is looked up
     // (and so after the save, whatever the answer).
     bool showAllFirst = false;
+    // Asked once the key is found new, before anything is written: how to
+    // write the row (an empty function: the plain insert), or no value to
+    // stop with nothing written and the fields kept.
+    std::function<std::optional<rows::RowWrite>(const QStringList& values)> beforeInsert = {};
 };
 
 // Writing the typed fields over one stored row found by its key.
@@ -33,6 +39,11 @@ struct KeyedModify {
     // Look for the key only among the rows the grid shows (its source as
     // it stands), and keep the fields when it is not there.
     bool withinGrid = false;
+    // Asked once the row is found, before anything is written: how to write
+    // it over row `rowid` (an empty function: the plain update), or no value
+    // to stop with nothing written and the fields kept.
+    using Write = std::function<DbResult(Database& db, qint64 rowid, const QStringList& values)>;
+    std::function<std::optional<Write>(qint64 rowid, const QStringList& values)> beforeUpdate = {};
 };
 
 // The save and modify flows of an entry window over its grid's table. The
@@ -63,7 +74,7 @@ public:
 
     // Incomplete: said so. A new key: inserted, fields cleared. A stored
     // key: asked; Yes shows the stored row, No clears.
-    enum class Saved { Incomplete, Inserted, Shown, Cleared, Failed };
+    enum class Saved { Incomplete, Inserted, Shown, Cleared, Stopped, Failed };
     Saved save(const KeyedSave& how);
 
     // Writes the typed values to the row shown while it still matches the
@@ -71,7 +82,7 @@ public:
     // with that key. Without such a row says so; the whole-table flow then
     // re-reads the grid and clears the fields. After a write the fields are
     // cleared.
-    enum class Modified { Modified, NotFound, Failed };
+    enum class Modified { Modified, NotFound, Stopped, Failed };
     Modified modify(const KeyedModify& how);
 
 private:

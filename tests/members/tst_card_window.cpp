@@ -62,6 +62,8 @@ private slots:
     void listsRebuiltOnFocus();
     void cardTypeChosenFromList_data();
     void cardTypeChosenFromList();
+    void moneyReceived_data();
+    void moneyReceived();
 };
 
 void TstCardWindow::opening()
@@ -96,9 +98,10 @@ void TstCardWindow::openCard_data()
     const QStringList a1 = card("A1", "张", "300");
     const QStringList cleared = {kToday, "", "", "", "", "", "", "钻石卡", ""};
     const QString exists = ask("会员资料已存在，你想修改它吗？", "修改");
+    const QString money = input("请输入收款金额（元）：", "开卡");
 
     QTest::newRow("new number: one row of the nine fields, no message")
-        << QList<QStringList>{} << "" << typed << 0 << QStringList{} << QList<QStringList>{typed} << cleared;
+        << QList<QStringList>{} << "" << typed << 0 << QStringList{money} << QList<QStringList>{typed} << cleared;
     QTest::newRow("existing number, Yes: the stored card is shown, nothing written")
         << QList<QStringList>{a1} << "" << typed << int(QMessageBox::Yes) << QStringList{exists}
         << QList<QStringList>{a1} << a1;
@@ -134,7 +137,7 @@ void TstCardWindow::openCard_data()
     odd[6] = "";
     odd[8] = "It's";
     QTest::newRow("amounts and apostrophes are stored as typed")
-        << QList<QStringList>{} << "" << odd << 0 << QStringList{} << QList<QStringList>{odd} << cleared;
+        << QList<QStringList>{} << "" << odd << 0 << QStringList{money} << QList<QStringList>{odd} << cleared;
 }
 
 void TstCardWindow::openCard()
@@ -188,12 +191,13 @@ void TstCardWindow::changeCard_data()
     QStringList m1Topped = m1;
     m1Topped[6] = "10";
 
+    const QString money = input("请输入收款金额（元）：", "修改");
     QTest::newRow("top-up replaces the balance")
         << QList<QStringList>{m1, d1} << "" << 1 << "txt_jine"
-        << "800" << QStringList{info("修改成功！")} << QList<QStringList>{m1, d1Topped};
+        << "800" << QStringList{money, info("修改成功！")} << QList<QStringList>{m1, d1Topped};
     QTest::newRow("top-up replaces the uses")
         << QList<QStringList>{m1, d1} << "" << 0 << "txt_times"
-        << "10" << QStringList{info("修改成功！")} << QList<QStringList>{m1Topped, d1};
+        << "10" << QStringList{money, info("修改成功！")} << QList<QStringList>{m1Topped, d1};
     QTest::newRow("a changed number finds no card")
         << QList<QStringList>{m1, d1} << "" << 0 << "txt_number"
         << "M2" << QStringList{stop("未找到相应的记录修改！")} << QList<QStringList>{m1, d1};
@@ -203,7 +207,7 @@ void TstCardWindow::changeCard_data()
     QTest::newRow("a card outside the grid's query is still changed")
         << QList<QStringList>{m1, d1} << "M" << -1 << "txt_jine"
         << "800"
-        << QStringList{input("请输入会员卡号"), ask("会员资料已存在，你想修改它吗？", "修改"),
+        << QStringList{input("请输入会员卡号"), ask("会员资料已存在，你想修改它吗？", "修改"), money,
                        info("修改成功！")}
         << QList<QStringList>{m1, d1Topped};
 }
@@ -654,9 +658,82 @@ void TstCardWindow::cardTypeChosenFromList()
     QCOMPARE(types->currentText(), chosen);
     press(&w, "cmd_save");
 
-    QCOMPARE(shownAll(env), QStringList());
+    QCOMPARE(shownAll(env), QStringList{input("请输入收款金额（元）：", "开卡")});
     const QStringList stored = {kToday, "A1", "", "王", "洗车", "500", "3", chosen, ""};
     QCOMPARE(env.rows("numbercard"), QList<QStringList>{stored});
+}
+
+void TstCardWindow::moneyReceived_data()
+{
+    QTest::addColumn<QString>("stored"); // a card stored before, in the grid's first row
+    QTest::addColumn<QStringList>("typed"); // 金额, 次数, 卡类型 typed over the fields
+    QTest::addColumn<QString>("answer");    // to the money question, if asked
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("ledger"); // the last ledger row: 类别, 收款金额, 备注
+
+    const QString opening = input("请输入收款金额（元）：", "开卡");
+    const QString change = input("请输入收款金额（元）：", "修改");
+    const QString done = info("修改成功！");
+    // Default: the amount loaded onto a stored-value card.
+    QTest::newRow("stored-value card opened, less taken")
+        << "" << QStringList{"500", "", "钻石卡"} << "450" << QStringList{opening + "|500"}
+        << QStringList{"开卡", "450", ""};
+    QTest::newRow("month card opened, its price") << "" << QStringList{"", "10", "月卡"} << "300"
+                                                  << QStringList{opening + "|"} << QStringList{"开卡", "300", ""};
+    QTest::newRow("opened, cancelled: no money, marked")
+        << "" << QStringList{"", "10", "月卡"} << "" << QStringList{opening + "|"}
+        << QStringList{"开卡", "", "未收款"};
+    QTest::newRow("not an amount: nothing opened")
+        << "" << QStringList{"", "10", "月卡"} << "3O"
+        << QStringList{opening + "|", stop("收款金额必须是不小于零的数字！") + "|"} << QStringList{};
+    QTest::newRow("balance raised by 修改") << "钻石卡" << QStringList{"800", "0", "钻石卡"} << "300"
+                                             << QStringList{change + "|300", done + "|"}
+                                             << QStringList{"修改", "300", ""};
+    QTest::newRow("uses raised by 修改, cancelled")
+        << "月卡" << QStringList{"500", "12", "月卡"} << "" << QStringList{change + "|", done + "|"}
+        << QStringList{"修改", "", "未收款"};
+    QTest::newRow("balance lowered: nothing asked") << "钻石卡" << QStringList{"400", "0", "钻石卡"} << ""
+                                                     << QStringList{done + "|"} << QStringList{"修改", "", ""};
+}
+
+// The money received is asked at every opening and at a 修改 that adds to
+// the card, and kept in the card's ledger row.
+void TstCardWindow::moneyReceived()
+{
+    QFETCH(QString, stored);
+    QFETCH(QStringList, typed);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, ledger);
+
+    TestEnv env;
+    if (!stored.isEmpty())
+        env.insert("numbercard", card("A1", "王", "500", stored == "月卡" ? "3" : "0", stored));
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    const qsizetype ledgerBefore = env.rows("kawu").size();
+    if (stored.isEmpty())
+        fillCard(&w, {kToday, "A1", "", "王", "洗车", typed.at(0), typed.at(1), typed.at(2), ""});
+    else
+        clickRow(w.grid(), 0);
+    type(child<QWidget>(&w, "txt_jine"), typed.at(0));
+    type(child<QWidget>(&w, "txt_times"), typed.at(1));
+    env.messages().answerInput(answer);
+    press(&w, stored.isEmpty() ? "cmd_save" : "cmd_modify");
+
+    QStringList seen;
+    for (const Shown& s : env.messages().shown())
+        seen << shown(s) + "|" + s.defaultText;
+    QCOMPARE(seen, messages);
+    const QList<QStringList> rows = env.rows("kawu");
+    if (ledger.isEmpty()) {
+        QCOMPARE(rows.size(), ledgerBefore);
+        QVERIFY(env.rows("numbercard").isEmpty());
+        QCOMPARE(textOf(&w, "txt_number"), QString("A1")); // the fields are kept
+    } else {
+        QCOMPARE(rows.size(), ledgerBefore + 1);
+        QCOMPARE((QStringList{rows.last().at(2), rows.last().at(7), rows.last().at(11)}), ledger);
+    }
 }
 
 QTEST_MAIN(TstCardWindow)

@@ -92,6 +92,7 @@ private slots:
     void figuresAgreeWithTheSalesBrowser_data();
     void figuresAgreeWithTheSalesBrowser();
     void commissionAgreesWithTheSalaryWindow();
+    void thisMonthLeavesTheMonthBefore();
     void moneyOnlyForSupervisors_data();
     void moneyOnlyForSupervisors();
     void hiddenWhileATabIsOpenAndLiveAfterASale();
@@ -200,6 +201,27 @@ void TstOverview::commissionAgreesWithTheSalaryWindow()
         QCOMPARE(valueAt(overview.get(), "提成" + name), double(total->total));
     }
     QCOMPARE(valueAt(overview.get(), "提成张三"), 2.0); // 2.5 -> 2, then 2.5 -> 2
+}
+
+// "This month" is the calendar month: the last day of the month before is
+// within thirty days but not in it.
+void TstOverview::thisMonthLeavesTheMonthBefore()
+{
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    for (const QString day : {"2026-11-30", "2026-12-01"}) {
+        sell(env, {day, day.endsWith("30") ? "100" : "7"});
+        // A top-up's row in the card ledger, as written at 23:59:59 / 00:00:00.
+        env.insert("kawu", {day + (day.endsWith("30") ? " 23:59:59" : " 00:00:00"), "M1", "充值", "", "", "1",
+                            "2", day.endsWith("30") ? "300" : "5", "ZED", "张三", "", "", "1"});
+    }
+    const auto overview = shownOverview(env);
+    QVERIFY(overview);
+    QCOMPARE(labelText(overview.get(), "lab_top_ups"),
+             QStringLiteral("本月开卡收款：0元\n本月充值收款：5元\n本月未收款增加：金额0元，次数0次"));
+    QChart* items = chart(overview.get(), "chart_items");
+    QCOMPARE(categories(items), QStringList{"洗车"});
+    QCOMPARE(qobject_cast<QAbstractBarSeries*>(items->series().first())->barSets().first()->at(0), 7.0);
 }
 
 void TstOverview::moneyOnlyForSupervisors_data()

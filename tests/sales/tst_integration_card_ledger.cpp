@@ -152,8 +152,8 @@ void TstCardLedger::topUpChargeAndVoidOnEachKind_data()
         << "钻石卡"
         << "99.5"
         << "90"
-        << QStringList{"开卡 M1 100/0 100", "充值 M1 199.5/0 90", "消费 M1 164.5/0", "撤销消费 M1 199.5/0"}
-        << QList<qint64>{190, 0, 0};
+        << QStringList{"开卡 M1 100/0", "充值 M1 199.5/0 90", "消费 M1 164.5/0", "撤销消费 M1 199.5/0"}
+        << QList<qint64>{90, 0, 0};
 }
 
 void TstCardLedger::topUpChargeAndVoidOnEachKind()
@@ -468,8 +468,12 @@ void TstCardLedger::dayClosingFigures()
     QCOMPARE(t.net().total.total, SaleService(env.db()).dailyTotal(kToday)->total);
     QCOMPARE(t.net().cash.total, qint64(27));
     QCOMPARE(t.net().card().total, qint64(40));
-    // Openings and the top-up; the charge of M1 (the void of M2 gave its use back).
-    QCOMPARE(d->cards.received.total, qint64(620));
+    // The top-up's money; the openings' balance and uses came with none.
+    QCOMPARE(d->cards.received.total, qint64(120));
+    QCOMPARE((QList<qint64>{d->cards.opened.total, d->cards.toppedUp().total, d->cards.freeBalance.total,
+                            d->cards.freeUses.total}),
+             (QList<qint64>{0, 120, 500, 10}));
+    // The charge of M1 and of M2, whose use the void gave back.
     QCOMPARE(d->cards.charged.total, qint64(40));
     QCOMPARE(d->cards.uses.total, qint64(1));
     QCOMPARE(d->cards.usesBack.total, qint64(1));
