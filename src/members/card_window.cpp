@@ -309,7 +309,11 @@ void CardWindow::topUpCard()
     const auto received = ask(kMoneyPrompt, uses ? QString() : *added, &CardService::checkReceived);
     if (!received)
         return;
-    const TopUpOutcome out = CardService(db()).topUp({*rowid, *added, *received, worker_->currentText()});
+    // Who takes the money: the employee box still shows whoever opened the card.
+    const auto handler = ask(QStringLiteral("请输入经手人："), {}, nullptr);
+    if (!handler)
+        return;
+    const TopUpOutcome out = CardService(db()).topUp({*rowid, *added, *received, *handler});
     switch (out.kind) {
     case TopUpOutcome::Failed:
         m.databaseError(out.error);

@@ -81,6 +81,8 @@ private slots:
     void dayClosingSavedAsPdfAndCsv();
     void partsAddUpAndTotalsKeepTheWrittenOrder();
     void aVoidCountsOnTheDayItIsMade();
+    void topUpRuleIsTheService_data();
+    void topUpRuleIsTheService();
 };
 
 void TstMoneyWindows::topUp_data()
@@ -90,17 +92,24 @@ void TstMoneyWindows::topUp_data()
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QString>("moneyDefault"); // the money box's default, when it is asked
     QTest::addColumn<QStringList>("card");     // 金额, 次数 afterwards
-    QTest::addColumn<QStringList>("ledger");   // 类别 and 收款金额 of the rows after the opening
+    QTest::addColumn<QStringList>("ledger");   // every field of the rows after the opening
 
     const QString added = input("请输入充值次数：", "充值");
     const QString addedMoney = input("请输入充值金额：", "充值");
     const QString money = input("请输入收款金额（元）：", "充值");
-    QTest::newRow("uses") << "季卡" << QStringList{"10", "300"}
-                          << QStringList{added, money, info("充值成功！")} << "" << QStringList{"100", "12"}
-                          << QStringList{"充值 300"};
+    const QString handler = input("请输入经手人：", "充值");
+    // The box still shows 李四, who opened the card; 张三 takes the money.
+    QTest::newRow("uses") << "季卡" << QStringList{"10", "300", "张三"}
+                          << QStringList{added, money, handler, info("充值成功！")} << ""
+                          << QStringList{"100", "12"}
+                          << QStringList{"2026-12-07 10:00:00|A1|充值|100|100|2|12|300|ZED|张三|||1"};
     QTest::newRow("amount, money as added")
-        << "钻石卡" << QStringList{"99.5", "99.5"} << QStringList{addedMoney, money, info("充值成功！")}
-        << "99.5" << QStringList{"199.5", "2"} << QStringList{"充值 99.5"};
+        << "钻石卡" << QStringList{"99.5", "99.5", "张三"}
+        << QStringList{addedMoney, money, handler, info("充值成功！")} << "99.5" << QStringList{"199.5", "2"}
+        << QStringList{"2026-12-07 10:00:00|A1|充值|100|199.5|2|2|99.5|ZED|张三|||1"};
+    QTest::newRow("nobody takes the money") << "月卡" << QStringList{"5", "300", ""}
+                                            << QStringList{added, money, handler} << ""
+                                            << QStringList{"100", "2"} << QStringList{};
     QTest::newRow("not a number") << "钻石卡" << QStringList{"1O"}
                                   << QStringList{addedMoney, stop("充值金额必须是大于零的数字！")} << ""
                                   << QStringList{"100", "2"} << QStringList{};
@@ -140,12 +149,44 @@ void TstMoneyWindows::topUp()
         QCOMPARE(env.messages().shown().at(1).defaultText, moneyDefault);
     QCOMPARE(env.rows("numbercard").first().mid(5, 2), card);
     QStringList kept;
-    for (const QStringList& r : env.rows("kawu").mid(2)) // after the ledger's first row and the opening
-        kept << r.at(2) + " " + r.at(7);
+    for (const QStringList& r : env.rows("kawu"))
+        if (r.at(2) != "启用" && r.at(2) != "开卡")
+            kept << r.join('|');
     QCOMPARE(kept, ledger);
     // The fields show the card as stored.
     QCOMPARE(textOf(&w, "txt_jine"), card.at(0));
     QCOMPARE(textOf(&w, "txt_times"), card.at(1));
+}
+
+void TstMoneyWindows::topUpRuleIsTheService_data()
+{
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<QString>("received");
+    for (const auto& [added, received] : {std::pair{"0.5", "0"}, {"0", "5"}, {"-1", "5"}, {"1O", "5"},
+                                          {" 5 ", "5"}, {"5", "-0"}, {"5", "1e2"}, {"５", "5"}, {"5", "5."}})
+        QTest::addRow("added %s, received %s", added, received) << QString(added) << QString(received);
+}
+
+// What the window lets through, the card service stores, and what the
+// window refuses, the service refuses too.
+void TstMoneyWindows::topUpRuleIsTheService()
+{
+    QFETCH(QString, added);
+    QFETCH(QString, received);
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    addCard(env, "A1", "钻石卡", "100", "0");
+    addCard(env, "B2", "钻石卡", "100", "0");
+    CardWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    clickRow(w.grid(), 0);
+    for (const QString& a : {added, received, QString("张三")})
+        env.messages().answerInput(a);
+    press(&w, "cmd_topup");
+    const bool windowRefused = env.messages().last().icon == QMessageBox::Critical;
+    const TopUpOutcome byService = CardService(env.db()).topUp({2, added, received, "张三"});
+    QCOMPARE(windowRefused, byService.kind == TopUpOutcome::Refused);
+    QCOMPARE(storedColumn(env, "numbercard", 5).at(0), storedColumn(env, "numbercard", 5).at(1));
 }
 
 void TstMoneyWindows::voidSale_data()
