@@ -12,6 +12,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <barrier>
+#include <thread>
+
 using namespace shop;
 using shop::test::TestEnv;
 
@@ -131,7 +134,10 @@ private slots:
     void voidGivesBackWhatTheLedgerTook_data();
     void voidGivesBackWhatTheLedgerTook();
     void dayClosingFigures();
+    void dayEndsAtMidnight_data();
+    void dayEndsAtMidnight();
     void olderDatabaseGetsTheLedgerWhenOpened();
+    void twoTillsTopUpTheSameCard();
 };
 
 void TstCardLedger::topUpChargeAndVoidOnEachKind_data()
@@ -491,6 +497,39 @@ void TstCardLedger::dayClosingFigures()
     QCOMPARE(d->employees.at(1).received.total, qint64(7));
 }
 
+void TstCardLedger::dayEndsAtMidnight_data()
+{
+    QTest::addColumn<QTime>("voidAt"); // the sale is made at 23:59:59
+    QTest::addColumn<int>("nextDay");  // 0: the void is on the sale's day, 1: the next day
+    QTest::newRow("void at 23:59:59") << QTime(23, 59, 59) << 0;
+    QTest::newRow("void at 00:00:00 the next day") << QTime(0, 0, 0) << 1;
+}
+
+// A sale and a void at the last second of a day count on that day.
+void TstCardLedger::dayEndsAtMidnight()
+{
+    QFETCH(QTime, voidAt);
+    QFETCH(int, nextDay);
+    TestEnv env(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59)));
+    QVERIFY(rows::insert(env.db(), "numbercard", card("M1", "钻石卡", "100", "0")));
+    QVERIFY(sell(env, sale("M1", "30")));
+    env.clock().set(QDateTime(QDate(2026, 12, 7 + nextDay), voidAt));
+    const qint64 s = rowidOf(env, "salse");
+    QCOMPARE(SaleService(env.db()).voidSale(s, salseRow(env, s)).kind, VoidOutcome::Voided);
+
+    for (const QString day : {"2026-12-07", "2026-12-08"}) {
+        const auto d = money::dayClosing(env.db(), day);
+        QVERIFY(d);
+        const bool saleDay = day == kToday;
+        const bool voidDay = (day == kToday) == (nextDay == 0);
+        QCOMPARE(d->takings.sales.total.total, qint64(saleDay ? 30 : 0));
+        QCOMPARE(d->cards.charged.total, qint64(saleDay ? 30 : 0));
+        QCOMPARE(d->takings.voidsSame.total.total, qint64(voidDay && saleDay ? 30 : 0));
+        QCOMPARE(d->takings.voidsEarlier.total.total, qint64(voidDay && !saleDay ? 30 : 0));
+        QCOMPARE(d->cards.chargedBack.total, qint64(voidDay ? 30 : 0));
+    }
+}
+
 void TstCardLedger::olderDatabaseGetsTheLedgerWhenOpened()
 {
     TestEnv env;
@@ -511,6 +550,60 @@ void TstCardLedger::olderDatabaseGetsTheLedgerWhenOpened()
     // It began after every sale stored so far: here none.
     QCOMPARE(env.rows("kawu").first().mid(2, 1) + env.rows("kawu").first().mid(10, 1),
              (QStringList{"启用", "0"}));
+}
+
+// Two tills topping up one card at the same moments, each on a connection
+// of its own: every top-up counts, and each ledger row starts where the one
+// before it ended.
+void TstCardLedger::twoTillsTopUpTheSameCard()
+{
+    TestEnv env;
+    QVERIFY(rows::insert(env.db(), "numbercard", card("M1", "钻石卡", "100", "0")));
+    const qint64 rowid = rowidOf(env, "numbercard");
+    constexpr int kEach = 25;
+    std::barrier together(2);
+    QString errors[2];
+    int done[2] = {0, 0};
+    std::vector<std::thread> tills;
+    for (int t = 0; t < 2; ++t)
+        tills.emplace_back([&, t] {
+            // A connection belongs to the thread that opened it.
+            QString error;
+            std::unique_ptr<Database> db =
+                env.ctx().onServer() ? Database::openServer(*env.ctx().server(), &error)
+                                     : Database::open(env.ctx().paths().businessDb(), &error);
+            for (int i = 0; i < kEach; ++i) {
+                together.arrive_and_wait();
+                if (!db)
+                    continue;
+                const TopUpOutcome out = CardService(*db).topUp({rowid, "1", "2", QString::number(t)});
+                if (out.kind == TopUpOutcome::Done)
+                    ++done[t];
+                else
+                    errors[t] = out.error;
+            }
+            if (!db)
+                errors[t] = error;
+        });
+    for (std::thread& t : tills)
+        t.join();
+    for (int t = 0; t < 2; ++t) {
+        QVERIFY2(errors[t].isEmpty(), qPrintable(errors[t]));
+        QCOMPARE(done[t], kEach);
+    }
+    QCOMPARE(env.rows("numbercard").first().at(5), QString::number(100 + 2 * kEach));
+    QString balance = "100";
+    int topUps = 0;
+    for (const QStringList& r : env.rows("kawu")) {
+        if (r.at(2) != "充值")
+            continue;
+        QCOMPARE(r.at(3), balance);
+        balance = r.at(4);
+        ++topUps;
+    }
+    QCOMPARE(topUps, 2 * kEach);
+    QCOMPARE(money::ledgerTotals(env.db(), RecordSource::all("kawu"))->received.total, qint64(4 * kEach));
+    QCOMPARE(ledgerMismatch(env), QString());
 }
 
 QTEST_GUILESS_MAIN(TstCardLedger)
