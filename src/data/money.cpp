@@ -147,7 +147,8 @@ DbValue<TakingsPer> takingsPer(Database& db, const QString& from, const QString&
             .filter(v::kTime, Op::Le, to + QStringLiteral(" 23:59:59")),
         {v::kTime, v::kDate, v::kCard, v::kReceived},
         [&](const Database::TextRow& row) {
-            return Row{row.text(0).left(10), row.text(1), row.utf8(2) == nonMember, rows::amountOf(row.utf8(3))};
+            return Row{row.text(0).left(10), row.text(1), row.utf8(2) == nonMember,
+                       rows::amountOf(row.utf8(3))};
         },
         [&](const Row& row) {
             PeriodTakings& day = out.days[row.date];
@@ -394,11 +395,15 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
     Tally<EmployeeFigures> employees(out.employees);
     const DbResult r = inStoredOrder<Row>(
         db, RecordSource::all(s::kHistory).filter(s::kDate, Op::Eq, date),
-        {s::kType, s::kProductCode, s::kProductName, s::kQuantity, s::kReceived, s::kEmployee, s::kCommission},
+        {s::kType, s::kProductCode, s::kProductName, s::kQuantity, s::kReceived, s::kEmployee,
+         s::kCommission},
         [](const Database::TextRow& row) {
-            return Row{isGoodsSale(row.utf8(0)),       row.text(1),
-                       row.text(2),                    row.text(5),
-                       rows::amountOf(row.utf8(3)),    rows::amountOf(row.utf8(4)),
+            return Row{isGoodsSale(row.utf8(0)),
+                       row.text(1),
+                       row.text(2),
+                       row.text(5),
+                       rows::amountOf(row.utf8(3)),
+                       rows::amountOf(row.utf8(4)),
                        rows::amountOf(row.utf8(6))};
         },
         [&](const Row& row) {
@@ -407,7 +412,9 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
                 g.quantity += row.quantity;
                 rows::addRounded(g.received, row.money);
             }
-            EmployeeFigures& e = employees.of(row.employee, [&] { return EmployeeFigures{row.employee, {}, {}}; });
+            EmployeeFigures& e = employees.of(row.employee, [&] {
+                return EmployeeFigures{row.employee, {}, {}};
+            });
             rows::addRounded(e.received, row.money);
             rows::addRounded(e.commission, row.commission);
         });
@@ -420,8 +427,8 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
     out.cards = *cards;
 
     namespace c = schema::shouzhi;
-    const auto cash =
-        rows::sumRoundedEach(db, RecordSource::all(c::kTable).filter(c::kDate, Op::Eq, date), {c::kExpense, c::kIncome});
+    const auto cash = rows::sumRoundedEach(db, RecordSource::all(c::kTable).filter(c::kDate, Op::Eq, date),
+                                           {c::kExpense, c::kIncome});
     if (!cash)
         return failedWith<DayClosing>(cash.status);
     out.expense = cash->at(0);

@@ -61,17 +61,17 @@ DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QStrin
 
 // The card ledger's figures over some of its rows.
 struct LedgerTotals {
-    RoundedTotal received;     // money received (openings and top-ups)
-    RoundedTotal opened;       // of it, at openings
+    RoundedTotal received;                                           // money received (openings and top-ups)
+    RoundedTotal opened;                                             // of it, at openings
     RoundedTotal toppedUp() const { return less(received, opened); } // the rest: top-ups and 修改
     // Balances and uses added without money received (openings, top-ups,
     // changes and grid edits whose money was 0 or not given).
     RoundedTotal freeBalance;
     RoundedTotal freeUses;
-    RoundedTotal charged;      // amount charged to cards by sales
-    RoundedTotal uses;         // uses charged by sales
-    RoundedTotal chargedBack;  // amount given back by voids
-    RoundedTotal usesBack;     // uses given back by voids
+    RoundedTotal charged;     // amount charged to cards by sales
+    RoundedTotal uses;        // uses charged by sales
+    RoundedTotal chargedBack; // amount given back by voids
+    RoundedTotal usesBack;    // uses given back by voids
     // What the cards paid: the charges less what voids gave back.
     RoundedTotal netCharged() const { return less(charged, chargedBack); }
     RoundedTotal netUses() const { return less(uses, usesBack); }

@@ -46,7 +46,8 @@ bool CardService::raises(const QStringList& stored, const QStringList& typed)
 
 QString CardService::receivedByDefault(const QStringList& stored, const QStringList& typed)
 {
-    const double added = numericValue(typed.value(cards::Balance)) - numericValue(stored.value(cards::Balance));
+    const double added =
+        numericValue(typed.value(cards::Balance)) - numericValue(stored.value(cards::Balance));
     if (!cards::isValueCard(typed.value(cards::Type)) || !(added > 0) || !std::isfinite(added))
         return {};
     return numberText(added);

@@ -190,8 +190,7 @@ void CardWindow::saveCard()
                   QStringLiteral("修改")};
     // A new card: the money received for it.
     how.beforeInsert = [this](const QStringList& values) -> std::optional<rows::RowWrite> {
-        const auto received =
-            askReceived(QStringLiteral("开卡"), CardService::receivedByDefault({}, values));
+        const auto received = askReceived(QStringLiteral("开卡"), CardService::receivedByDefault({}, values));
         if (!received)
             return std::nullopt;
         return [received = *received](Database& db, const QStringList& v) {

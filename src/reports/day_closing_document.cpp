@@ -40,8 +40,8 @@ QList<Line> lines(const money::DayClosing& d)
     const QString count = QStringLiteral("撤销笔数");
     const QString voided = QStringLiteral("撤销实收金额（元）");
     QList<Line> out;
-    takingsLines(out, QStringLiteral("营业收入"), QStringLiteral("业务笔数"), QStringLiteral("实收金额合计（元）"),
-                 d.takings.sales);
+    takingsLines(out, QStringLiteral("营业收入"), QStringLiteral("业务笔数"),
+                 QStringLiteral("实收金额合计（元）"), d.takings.sales);
     takingsLines(out, QStringLiteral("当日业务撤销"), count, voided, d.takings.voidsSame);
     takingsLines(out, QStringLiteral("往日业务撤销"), count, voided, d.takings.voidsEarlier);
     takingsLines(out, QStringLiteral("实收净额"), {}, QStringLiteral("实收净额合计（元）"), d.takings.net());

@@ -101,7 +101,8 @@ void TstCardWindow::openCard_data()
     const QString money = input("请输入收款金额（元）：", "开卡");
 
     QTest::newRow("new number: one row of the nine fields, no message")
-        << QList<QStringList>{} << "" << typed << 0 << QStringList{money} << QList<QStringList>{typed} << cleared;
+        << QList<QStringList>{} << "" << typed << 0 << QStringList{money} << QList<QStringList>{typed}
+        << cleared;
     QTest::newRow("existing number, Yes: the stored card is shown, nothing written")
         << QList<QStringList>{a1} << "" << typed << int(QMessageBox::Yes) << QStringList{exists}
         << QList<QStringList>{a1} << a1;
@@ -665,7 +666,7 @@ void TstCardWindow::cardTypeChosenFromList()
 
 void TstCardWindow::moneyReceived_data()
 {
-    QTest::addColumn<QString>("stored"); // a card stored before, in the grid's first row
+    QTest::addColumn<QString>("stored");    // a card stored before, in the grid's first row
     QTest::addColumn<QStringList>("typed"); // 金额, 次数, 卡类型 typed over the fields
     QTest::addColumn<QString>("answer");    // to the money question, if asked
     QTest::addColumn<QStringList>("messages");
@@ -678,22 +679,23 @@ void TstCardWindow::moneyReceived_data()
     QTest::newRow("stored-value card opened, less taken")
         << "" << QStringList{"500", "", "钻石卡"} << "450" << QStringList{opening + "|500"}
         << QStringList{"开卡", "450", ""};
-    QTest::newRow("month card opened, its price") << "" << QStringList{"", "10", "月卡"} << "300"
-                                                  << QStringList{opening + "|"} << QStringList{"开卡", "300", ""};
+    QTest::newRow("month card opened, its price")
+        << "" << QStringList{"", "10", "月卡"} << "300" << QStringList{opening + "|"}
+        << QStringList{"开卡", "300", ""};
     QTest::newRow("opened, cancelled: no money, marked")
         << "" << QStringList{"", "10", "月卡"} << "" << QStringList{opening + "|"}
         << QStringList{"开卡", "", "未收款"};
     QTest::newRow("not an amount: nothing opened")
         << "" << QStringList{"", "10", "月卡"} << "3O"
         << QStringList{opening + "|", stop("收款金额必须是不小于零的数字！") + "|"} << QStringList{};
-    QTest::newRow("balance raised by 修改") << "钻石卡" << QStringList{"800", "0", "钻石卡"} << "300"
-                                             << QStringList{change + "|300", done + "|"}
-                                             << QStringList{"修改", "300", ""};
+    QTest::newRow("balance raised by 修改")
+        << "钻石卡" << QStringList{"800", "0", "钻石卡"} << "300" << QStringList{change + "|300", done + "|"}
+        << QStringList{"修改", "300", ""};
     QTest::newRow("uses raised by 修改, cancelled")
         << "月卡" << QStringList{"500", "12", "月卡"} << "" << QStringList{change + "|", done + "|"}
         << QStringList{"修改", "", "未收款"};
     QTest::newRow("balance lowered: nothing asked") << "钻石卡" << QStringList{"400", "0", "钻石卡"} << ""
-                                                     << QStringList{done + "|"} << QStringList{"修改", "", ""};
+                                                    << QStringList{done + "|"} << QStringList{"修改", "", ""};
 }
 
 // The money received is asked at every opening and at a 修改 that adds to

@@ -73,7 +73,9 @@ QStringList ledger(TestEnv& env)
     QStringList out;
     for (const QStringList& r : env.rows("kawu"))
         if (r.at(2) != QStringLiteral("启用"))
-            out << QStringLiteral("%1 %2 %3/%4 %5").arg(r.at(2), r.at(1), r.at(4), r.at(6), r.at(7)).trimmed();
+            out << QStringLiteral("%1 %2 %3/%4 %5")
+                       .arg(r.at(2), r.at(1), r.at(4), r.at(6), r.at(7))
+                       .trimmed();
     return out;
 }
 
@@ -192,7 +194,8 @@ void TstCardLedger::topUpChargeAndVoidOnEachKind()
     QCOMPARE(ledgerMismatch(env), QString());
     // Every row names the login; the charge and its void name the sale.
     QCOMPARE(env.db().selectOne("SELECT count(*) FROM kawu WHERE 操作员 = 'ZED'")->value(0).toInt(), 4);
-    const auto keys = env.db().selectAll("SELECT 业务编号 FROM kawu WHERE 业务编号 <> '' AND 类别 <> '启用' ORDER BY rowid");
+    const auto keys = env.db().selectAll(
+        "SELECT 业务编号 FROM kawu WHERE 业务编号 <> '' AND 类别 <> '启用' ORDER BY rowid");
     QCOMPARE(keys->size(), 2);
     QCOMPARE(keys->at(0).value(0).toString(), voided.key);
     QCOMPARE(keys->at(1).value(0).toString(), voided.key);
@@ -395,9 +398,12 @@ void TstCardLedger::voidGivesBackWhatTheLedgerTook_data()
     QTest::addColumn<QString>("uses");    // the card's uses after the void; empty: card gone
     QTest::addColumn<int>("ledgerRows");  // rows the void wrote
 
-    QTest::newRow("never charged, card's type changed since") << "retyped" << "3" << 0;
-    QTest::newRow("never charged, card deleted since") << "deleted" << "" << 0;
-    QTest::newRow("charged before the ledger began") << "older file" << "3" << 1;
+    QTest::newRow("never charged, card's type changed since") << "retyped"
+                                                              << "3" << 0;
+    QTest::newRow("never charged, card deleted since") << "deleted"
+                                                       << "" << 0;
+    QTest::newRow("charged before the ledger began") << "older file"
+                                                     << "3" << 1;
 }
 
 void TstCardLedger::voidGivesBackWhatTheLedgerTook()
@@ -569,9 +575,9 @@ void TstCardLedger::twoTillsTopUpTheSameCard()
         tills.emplace_back([&, t] {
             // A connection belongs to the thread that opened it.
             QString error;
-            std::unique_ptr<Database> db =
-                env.ctx().onServer() ? Database::openServer(*env.ctx().server(), &error)
-                                     : Database::open(env.ctx().paths().businessDb(), &error);
+            std::unique_ptr<Database> db = env.ctx().onServer()
+                                               ? Database::openServer(*env.ctx().server(), &error)
+                                               : Database::open(env.ctx().paths().businessDb(), &error);
             for (int i = 0; i < kEach; ++i) {
                 together.arrive_and_wait();
                 if (!db)
