@@ -186,6 +186,11 @@ void TstMoneyWindows::topUpRuleIsTheService()
     const bool windowRefused = env.messages().last().icon == QMessageBox::Critical;
     const TopUpOutcome byService = CardService(env.db()).topUp({2, added, received, "张三"});
     QCOMPARE(windowRefused, byService.kind == TopUpOutcome::Refused);
+    // Refused as it was typed, before anything else is asked.
+    const QList<Shown>& boxes = env.messages().shown();
+    QCOMPARE(
+        std::any_of(boxes.begin(), boxes.end(), [](const Shown& b) { return b.text == "请输入经手人："; }),
+        !windowRefused);
     QCOMPARE(storedColumn(env, "numbercard", 5).at(0), storedColumn(env, "numbercard", 5).at(1));
 }
 
