@@ -311,8 +311,9 @@ RecordSource ledgerDay(const QString& date)
 DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
 {
     // A card's change: an opening, a sale's charge, a void's give-back, a
-    // deletion, or a change of its figures by hand (a top-up, 修改, a grid edit).
-    enum Kind { Open, Charge, Back, Delete, ByHand };
+    // change of its figures by hand (a top-up, 修改, a grid edit), or none
+    // that adds (a deletion, the ledger's first row).
+    enum Kind { Open, Charge, Back, ByHand, NoAddition };
     struct Row {
         Kind kind;
         std::optional<double> received; // none: no money received
@@ -323,8 +324,8 @@ DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
             {cards::changeText(cards::Change::Open).toUtf8(), Open},
             {cards::changeText(cards::Change::Charge).toUtf8(), Charge},
             {cards::changeText(cards::Change::Void).toUtf8(), Back},
-            {cards::changeText(cards::Change::Delete).toUtf8(), Delete},
-            {cards::changeText(cards::Change::Begin).toUtf8(), Delete}};
+            {cards::changeText(cards::Change::Delete).toUtf8(), NoAddition},
+            {cards::changeText(cards::Change::Begin).toUtf8(), NoAddition}};
         for (const auto& [text, k] : kinds)
             if (kind == text)
                 return k;
@@ -366,7 +367,7 @@ DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
                         rows::addRounded(out.freeUses, row.uses);
                 }
                 break;
-            case Delete:
+            case NoAddition:
                 break;
             }
         });

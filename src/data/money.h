@@ -61,9 +61,11 @@ DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QStrin
 
 // The card ledger's figures over some of its rows.
 struct LedgerTotals {
-    RoundedTotal received;                                           // money received (openings and top-ups)
-    RoundedTotal opened;                                             // of it, at openings
-    RoundedTotal toppedUp() const { return less(received, opened); } // the rest: top-ups and 修改
+    // Money received (openings and top-ups); of it at openings, and the
+    // rest (top-ups and 修改).
+    RoundedTotal received;
+    RoundedTotal opened;
+    RoundedTotal toppedUp() const { return less(received, opened); }
     // Balances and uses added without money received (openings, top-ups,
     // changes and grid edits whose money was 0 or not given).
     RoundedTotal freeBalance;
@@ -76,7 +78,8 @@ struct LedgerTotals {
     RoundedTotal netCharged() const { return less(charged, chargedBack); }
     RoundedTotal netUses() const { return less(uses, usesBack); }
 };
-// Over the rows of `source` (a source on the card ledger), in its order.
+// Over the rows of `source` (a source on the card ledger), in the order they
+// were written, whatever order the source gives a grid.
 DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source);
 // The ledger's rows of one day.
 RecordSource ledgerDay(const QString& date);
