@@ -370,11 +370,13 @@ bool CsvReader::parse(QStringList& cells)
                 while (q < end && data[q] != QLatin1Char('"'))
                     ++q;
                 cell.append(data + p, q - p);
-                if (q + 1 >= end && !fileDone_)
-                    return false;
+                // A quote last in the text read so far ends the cell here
+                // too: the record runs on past it and is read again whole.
                 if (q == end)
-                    return fail(QStringLiteral("第 %1 行的引号没有配对：从这里到文件末尾都在一个单元格里。")
-                                    .arg(row_ + 1));
+                    return fileDone_ ? fail(QStringLiteral(
+                                                "第 %1 行的引号没有配对：从这里到文件末尾都在一个单元格里。")
+                                                .arg(row_ + 1))
+                                     : false;
                 if (q + 1 < end && data[q + 1] == QLatin1Char('"')) {
                     cell.append(QLatin1Char('"'));
                     p = q + 2;
