@@ -370,13 +370,16 @@ bool CsvReader::parse(QStringList& cells)
                 while (q < end && data[q] != QLatin1Char('"'))
                     ++q;
                 cell.append(data + p, q - p);
-                // A quote last in the text read so far ends the cell here
-                // too: the record runs on past it and is read again whole.
+                // No closing quote in the text read so far: read on (the
+                // record is read again whole), unless the file has ended.
                 if (q == end)
                     return fileDone_ ? fail(QStringLiteral(
                                                 "第 %1 行的引号没有配对：从这里到文件末尾都在一个单元格里。")
                                                 .arg(row_ + 1))
                                      : false;
+                // A quote last in the text read so far is taken as closing
+                // the cell; the record runs past the text, and is read again
+                // with what follows the quote.
                 if (q + 1 < end && data[q + 1] == QLatin1Char('"')) {
                     cell.append(QLatin1Char('"'));
                     p = q + 2;

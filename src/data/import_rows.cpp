@@ -219,6 +219,11 @@ const QStringList& columnsOf(Kind k)
     return def(k).columns;
 }
 
+const QStringList& keyColumns(Kind k)
+{
+    return def(k).key;
+}
+
 QStringList requiredColumns(Kind k)
 {
     QStringList out;

@@ -23,6 +23,9 @@ QString tableOf(Kind k);
 const QStringList& columnsOf(Kind k);
 // The columns a file of this kind must have.
 QStringList requiredColumns(Kind k);
+// The columns that tell one record from another (as the window's save
+// compares them): a stored record with the same is updated or refused.
+const QStringList& keyColumns(Kind k);
 
 // Which column of the table each column of the file feeds. Headings are
 // matched to the names the grids show (the program's own export writes
