@@ -76,6 +76,9 @@ public:
     // Its values in the table's column order (empty for a column the file
     // does not feed).
     QStringList values(qsizetype i) const;
+    // A cell as the file has it, whatever column it feeds (to show the
+    // person what an unmatched column holds).
+    QString cell(qsizetype i, int fileColumn) const { return store_.cell(i, fileColumn).toString(); }
     const Verdict& verdict(qsizetype i) const { return verdicts_.at(i); }
     QString verdictText(qsizetype i) const;
 

@@ -2,6 +2,7 @@
 
 #include "card_ledger.h"
 #include "clock.h"
+#include "numeric.h"
 #include "schema.h"
 
 namespace shop::imports {
@@ -304,23 +305,26 @@ Refusal figureRefusal(const QString& text)
     const bool negative = n > 0 && t[0] == QLatin1Char('-');
     if (negative)
         ++i;
-    // Leading zeros are not significant digits.
-    int significant = 0;
     const qsizetype wholeFrom = i;
-    for (; i < n && isDigit(t[i]); ++i)
-        significant += significant > 0 || t[i] != QLatin1Char('0') ? 1 : 0;
+    while (i < n && isDigit(t[i]))
+        ++i;
     if (i == wholeFrom)
         return Refusal::NotNumber;
     if (i < n && t[i] == QLatin1Char('.')) {
         const qsizetype fractionFrom = ++i;
-        for (; i < n && isDigit(t[i]); ++i)
-            significant += significant > 0 || t[i] != QLatin1Char('0') ? 1 : 0;
+        while (i < n && isDigit(t[i]))
+            ++i;
         if (i == fractionFrom)
             return Refusal::NotNumber;
     }
     if (i != n)
         return Refusal::NotNumber;
-    return negative || significant > 15 ? Refusal::OutOfRange : Refusal::None;
+    // Its value must come back from the number text the program writes
+    // when it computes with it (15 significant digits).
+    const NumericRead value = readNumber(text);
+    if (negative || value.overflow || numericValue(numberText(value.value)) != value.value)
+        return Refusal::OutOfRange;
+    return Refusal::None;
 }
 
 QString verdictText(Kind kind, qint64 row, const Verdict& v, const QStringList& values)

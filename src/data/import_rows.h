@@ -92,8 +92,9 @@ struct Verdict {
 QString verdictText(Kind kind, qint64 row, const Verdict& v, const QStringList& values);
 
 // A number as an imported figure must be: a plain decimal (blanks around
-// it allowed, as a typed amount), not negative, with at most the 15
-// significant digits a figure keeps. None, NotNumber or OutOfRange.
+// it allowed, as a typed amount), not negative, and a value the program's
+// number text writes back as it is (15 significant digits). None,
+// NotNumber or OutOfRange.
 Refusal figureRefusal(const QString& text);
 
 // The rows' verdicts, one after another in file order: a row's key is

@@ -389,6 +389,7 @@ private slots:
         QVERIFY(p.readMore(10));
         QCOMPARE(p.values(0), (QStringList{"洗发水", "A1", "", "", "10", "20", "5", "日化", "", ""}));
         QCOMPARE(p.verdictText(0), "新增");
+        QCOMPARE(p.cell(0, 6), "好");
         QVERIFY(p.assign(6, goods::kDate));
         QCOMPARE(p.verdictText(0), "第 2 行「进货日期」不是“年-月-日”形式的日期（如 2024-03-08）：“好”。");
         QVERIFY(p.assign(7, goods::kCode));
