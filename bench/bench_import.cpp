@@ -1,0 +1,235 @@
+// Reading and checking a goods file for the import's preview: a CSV of
+// 100 000 goods lines, as the program's own export writes it (UTF-8 with a
+// byte-order mark) and as a spreadsheet on a Chinese system saves it
+// (GB18030, no mark), into an empty goods table and into one that holds
+// every line already (each row then an update). For each: the time to the
+// first screen (the file opened, its heading matched, the stored keys read
+// and the first 50 verdicts), the time to read and check every row, and
+// the peak memory over the resident size before, each turn in a process
+// of its own.
+//
+// Usage: bench_import [rows]   (default 100000)
+// Environment: BENCH_REPEAT (default 3). Exits 1 when a goal is missed.
+
+#include "data/csv_export.h"
+#include "data/import_preview.h"
+#include "data/schema.h"
+#include "data/table_rows.h"
+
+#include "bench_support.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace shop;
+using namespace shop::bench;
+using imports::ImportPreview;
+
+namespace {
+
+namespace goods = schema::jinhuo;
+
+constexpr qsizetype kFirstScreen = 50;
+constexpr qsizetype kSlice = 4096;
+
+// One value of /proc/self/status in KiB (VmRSS, VmHWM).
+long statusKiB(const QByteArray& key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key + ':'))
+            return line.mid(key.size() + 1).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// Starts the next peak from the resident size now.
+void restartPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// Goods line `i` in the table's column order: 400 names, a code of its own,
+// prices with cents, one remark in ten that needs quotes.
+QStringList goodsLine(int i)
+{
+    static const QStringList names = {"洗发水", "护发素", "染发膏", "发蜡",
+                                      "面膜",   "精华液", "护手霜", "沐浴露"};
+    const int kind = i % 400;
+    return {names.at(kind % names.size()) + QString::number(kind),
+            QStringLiteral("G%1").arg(i, 7, 10, QLatin1Char('0')),
+            QStringLiteral("%1ml").arg(100 + kind % 5 * 100),
+            QString::number(6 + kind % 20),
+            QStringLiteral("%1.%2").arg(10 + kind % 90).arg(i % 100, 2, 10, QLatin1Char('0')),
+            QStringLiteral("%1.50").arg(20 + kind % 150),
+            QString::number(i % 500),
+            QStringLiteral("供应商%1").arg(kind % 37),
+            dateText(QDate(2024, 1, 1).addDays(i % 700)),
+            i % 10 == 0 ? QStringLiteral("含\"赠品\", 限会员") : QString()};
+}
+
+// The program's export of those lines: written with its own writer.
+void writeUtf8(const QString& path, int rows)
+{
+    QList<QStringList> lines{schema::columnsOf(goods::kTable)};
+    for (int i = 0; i < rows; ++i)
+        lines << goodsLine(i);
+    if (writeCsv(lines, path).outcome != CsvOutcome::Written)
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// The same lines as a spreadsheet saves them on a Chinese system: GB18030
+// without a byte-order mark, quotes only where needed, CRLF.
+void writeGb18030(const QString& path, int rows)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    QStringEncoder gb("GB18030");
+    const auto line = [&](const QStringList& cells) {
+        QStringList out;
+        for (const QString& c : cells)
+            out << (c.contains(QLatin1Char(',')) || c.contains(QLatin1Char('"'))
+                        ? QLatin1Char('"') + QString(c).replace("\"", "\"\"") + QLatin1Char('"')
+                        : c);
+        f.write(gb.encode(out.join(QLatin1Char(',')) + QStringLiteral("\r\n")));
+    };
+    line(schema::columnsOf(goods::kTable));
+    for (int i = 0; i < rows; ++i)
+        line(goodsLine(i));
+}
+
+void storeAll(Database& db, int rows)
+{
+    Database::Transaction tx(db);
+    for (int i = 0; i < rows; ++i)
+        if (!rows::insert(db, goods::kTable, goodsLine(i)))
+            qFatal("insert failed");
+    if (!tx.commit())
+        qFatal("commit failed");
+}
+
+struct Turn {
+    double firstMs = 0;
+    double allMs = 0;
+    double cpuMs = 0;
+    double peakMiB = 0;
+    ImportPreview::Counts counts;
+};
+
+// One turn, in a process of its own (`bench_import --turn DB FILE UPDATES`):
+// its heap holds nothing from the files' making, so its peak is the
+// preview's own.
+int turn(const QString& dbPath, const QString& file, bool updates)
+{
+    QString error;
+    auto db = Database::open(dbPath, &error);
+    if (!db)
+        qFatal("database: %s", qPrintable(error));
+    restartPeak();
+    const long before = statusKiB("VmRSS");
+    Turn t;
+    const double start = nowMs();
+    const double cpuStart = cpuMs();
+    ImportPreview p(*db, imports::Kind::Goods);
+    if (!p.open(file))
+        qFatal("open: %s", qPrintable(p.error()));
+    p.setUpdates(updates);
+    if (!p.readMore(kFirstScreen) || p.size() != kFirstScreen)
+        qFatal("first screen: %s", qPrintable(p.error()));
+    t.firstMs = nowMs() - start;
+    while (!p.atEnd())
+        if (!p.readMore(kSlice))
+            qFatal("read: %s", qPrintable(p.error()));
+    t.allMs = nowMs() - start;
+    t.cpuMs = cpuMs() - cpuStart;
+    t.peakMiB = (statusKiB("VmHWM") - before) / 1024.0;
+    std::printf("%f %f %f %f %lld %lld %lld\n", t.firstMs, t.allMs, t.cpuMs, t.peakMiB,
+                qlonglong(p.counts().added), qlonglong(p.counts().updated), qlonglong(p.counts().refused));
+    return 0;
+}
+
+Turn runTurn(const QString& dbPath, const QString& file, bool updates)
+{
+    QProcess child;
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--turn"), dbPath, file, updates ? QStringLiteral("1") : QStringLiteral("0")});
+    if (!child.waitForFinished(600000) || child.exitCode() != 0)
+        qFatal("turn failed: %s", child.readAllStandardError().constData());
+    const QList<QByteArray> f = child.readAllStandardOutput().trimmed().split(' ');
+    if (f.size() != 7)
+        qFatal("turn printed no figures");
+    Turn t;
+    t.firstMs = f[0].toDouble();
+    t.allMs = f[1].toDouble();
+    t.cpuMs = f[2].toDouble();
+    t.peakMiB = f[3].toDouble();
+    t.counts = {f[4].toLongLong(), f[5].toLongLong(), f[6].toLongLong()};
+    return t;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 5 && qstrcmp(argv[1], "--turn") == 0)
+        return turn(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                    qstrcmp(argv[4], "1") == 0);
+    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    const int repeat = benchRepeat(3);
+    QTemporaryDir dir;
+    QString error;
+    const QString dbPath = dir.filePath("database.db");
+    auto db = Database::open(dbPath, &error, Database::OpenMode::Create);
+    if (!db || !schema::createBusinessTables(*db, &error))
+        qFatal("database: %s", qPrintable(error));
+
+    const QString utf8 = dir.filePath("goods-utf8.csv");
+    const QString gb = dir.filePath("goods-gb18030.csv");
+    writeUtf8(utf8, rows);
+    writeGb18030(gb, rows);
+    std::printf("import preview of %d goods lines (%.1f MB UTF-8, %.1f MB GB18030), %d turns, each in a "
+                "process of its own\n",
+                rows, QFileInfo(utf8).size() / 1e6, QFileInfo(gb).size() / 1e6, repeat);
+
+    bool met = true;
+    const auto run = [&](const char* what, const QString& file, bool updates) {
+        std::vector<double> first, all, cpu, peak;
+        for (int i = 0; i < repeat; ++i) {
+            const Turn t = runTurn(dbPath, file, updates);
+            const qsizetype done = updates ? t.counts.updated : t.counts.added;
+            if (done != rows || t.counts.refused != 0)
+                qFatal("%s: %lld rows passed, %lld refused (expected %d)", what, qlonglong(done),
+                       qlonglong(t.counts.refused), rows);
+            first.push_back(t.firstMs);
+            all.push_back(t.allMs);
+            cpu.push_back(t.cpuMs);
+            peak.push_back(t.peakMiB);
+        }
+        const double peakMax = *std::max_element(peak.begin(), peak.end());
+        const bool ok = median(first) < 1000 && peakMax < 100;
+        met = met && ok;
+        std::printf(
+            "  %-34s first screen %6.1f ms (goal < 1000); every row %7.1f ms, cpu %7.1f ms (%.0f rows/s); "
+            "peak +%5.1f MiB (goal < 100)  %s\n",
+            what, median(first), median(all), median(cpu), rows / (median(cpu) / 1000.0), peakMax,
+            ok ? "PASS" : "MISS");
+        std::fflush(stdout);
+    };
+    run("UTF-8 export, empty table", utf8, false);
+    run("GB18030 spreadsheet, empty table", gb, false);
+    storeAll(*db, rows);
+    run("UTF-8 export, every line stored", utf8, true);
+    run("GB18030 spreadsheet, every stored", gb, true);
+    return met ? 0 : 1;
+}
