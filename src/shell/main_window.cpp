@@ -129,12 +129,13 @@ void MainWindow::buildTree()
         groupNodes.insert(QLatin1String(menu), node);
         return node;
     };
-    QTreeWidgetItem* last = nullptr;
     for (const WindowEntry& e : window_table::entries())
         if (e.treeKey)
-            last = addNode(groupNode(e.treeGroup), e.treeKey, e.treeText);
+            addNode(groupNode(e.treeGroup), e.treeKey, e.treeText);
     tree_->collapseAll();
-    tree_->scrollToItem(last);
+    // The last node at the top ("退出系统"): scrolling to a node inside a
+    // group would open the group.
+    tree_->scrollToItem(tree_->topLevelItem(tree_->topLevelItemCount() - 1));
     connect(tree_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item, int) { dispatchNode(item->text(0)); });
     // Enter or Space on the selected node opens it as a click does.

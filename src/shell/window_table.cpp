@@ -33,28 +33,28 @@ constexpr WindowEntry kEntries[] = {
     {w::employeeTab,     Opens::Tab,        "DATAMAN",    "line002", "worker",        "员工管理",     "DATAMAN",    "scale3",       "员工管理", Guard::Supervisor, kSupervisor},
     {w::customers,       Opens::Window,     "huiyuan",    nullptr,   "guke",          "顾客信息",     "huiyuan",    "scale5",       "顾客信息", Guard::Supervisor, kAny},
     {w::cards,           Opens::Window,     "huiyuan",    nullptr,   "member_car",    "开卡服务",     "huiyuan",    "scale6",       "开卡服务", Guard::Supervisor, kAny},
-    // Beyond the original menus: every change of a card, and the day's money, for supervisors only.
-    {w::cardHistory,     Opens::Window,     "huiyuan",    nullptr,   "card_history",  "卡务记录",     "huiyuan",    "scale7",       "卡务记录", Guard::Supervisor, kAny},
     {nullptr,            Opens::SwitchUser, nullptr,      nullptr,   "swich_user",    "切换用户(&S)", nullptr,      "switch",       "切换用户", Guard::None,       kAny},
     {w::purchaseHistory, Opens::Window,     "query_data", nullptr,   "in_history",    "进货记录",     "query_data", "con_data",     "进货记录", Guard::Supervisor, kSupervisor},
     {w::salesHistory,    Opens::Window,     "query_data", nullptr,   "salse_history", "销售记录",     "query_data", "order_data",   "销售记录", Guard::KindM,      kAny},
     {w::stock,           Opens::Window,     "query_data", nullptr,   "balance",       "库存查询",     "query_data", "order_out",    "库存查询", Guard::Supervisor, kSupervisor},
-    {w::dayClosing,      Opens::Window,     "query_data", nullptr,   "day_closing",   "日结",         "query_data", "order_day",    "日结",     Guard::Supervisor, kSupervisor},
     {w::salaries,        Opens::Window,     "query_data", "line007", "salary",        "员工工资",     "query_data", "order_salary", "员工工资", Guard::Supervisor, kSupervisor},
     {w::deleteData,      Opens::Window,     "system",     nullptr,   "deldata",       "删除数据(&D)", "system",     "Del",          "数据删除", Guard::Supervisor, kSupervisor},
     {nullptr,            Opens::Backup,     "system",     nullptr,   "bakdata",       "备份数据(&B)", "system",     "backup",       "数据备份", Guard::KindM,      kKindM},
-    // Beyond the original menus: a backup put back, for supervisors only.
-    {w::restore,         Opens::Window,     "system",     nullptr,   "restoredata",   "数据恢复(&R)", nullptr,      nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     {w::addUser,         Opens::Window,     "system",     "li1",     "adduser",       "增加用户(&A)", "system",     "Adduser",      "增加用户", Guard::Supervisor, kSupervisor},
     {w::deleteUser,      Opens::Window,     "system",     nullptr,   "Deleuser",      "删除用户(&U)", "system",     "deleteduser",  "删除用户", Guard::Supervisor, kSupervisor},
     // Everyone may change a password; only a supervisor's login enables the item again.
     {w::changePassword,  Opens::Window,     "system",     "li0",     "chpass",        "更改密码(&C)", "system",     "change",       "更改密码", Guard::None,       {Keep, Keep, On}},
     // An ordinary login leaves the settings item as the previous login left it.
     {w::settings,        Opens::Window,     "system",     "li01",    "sysetup",       "系统设置(&S)", "system",     "setup",        "系统设置", Guard::KindM,      {Off, Keep, On}},
-    // Beyond the original menus: where the data is (files or a server), for supervisors only.
-    {w::database,        Opens::Window,     "system",     nullptr,   "dbsetup",       "数据库设置(&P)", nullptr,    nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     {nullptr,            Opens::Leave,      "DATAMAN",    "line006", "exit_sys",      "退出系统",     nullptr,      "Exit",         "退出系统", Guard::None,       kAny},
     {w::about,           Opens::Window,     "HLP",        nullptr,   "ABOUT",         "关于系统",     nullptr,      nullptr,        nullptr,    Guard::None,       kAny},
+    // Beyond the original menus and tree, after every original item of its menu and node of its
+    // group: every change of a card, the day's money, a backup put back and where the data is
+    // (files or a server), for supervisors only.
+    {w::cardHistory,     Opens::Window,     "huiyuan",    nullptr,   "card_history",  "卡务记录",     "huiyuan",    "scale7",       "卡务记录", Guard::Supervisor, kAny},
+    {w::dayClosing,      Opens::Window,     "query_data", "line008", "day_closing",   "日结",         "query_data", "order_day",    "日结",     Guard::Supervisor, kSupervisor},
+    {w::restore,         Opens::Window,     "system",     "li02",    "restoredata",   "数据恢复(&R)", nullptr,      nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
+    {w::database,        Opens::Window,     "system",     nullptr,   "dbsetup",       "数据库设置(&P)", nullptr,    nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
 };
 // clang-format on
 } // namespace

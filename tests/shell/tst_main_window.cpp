@@ -159,8 +159,8 @@ void TstMainWindow::layoutAtLoad()
                                  "query>con_data:进货记录",
                                  "query>order_data:销售记录",
                                  "query>order_out:库存查询",
-                                 "query>order_day:日结",
                                  "query>order_salary:员工工资",
+                                 "query>order_day:日结",
                                  ">sys:系统维护",
                                  "sys>Del:数据删除",
                                  "sys>backup:数据备份",
@@ -181,14 +181,14 @@ void TstMainWindow::layoutAtLoad()
              QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, -line002, worker:员工管理, -line004, "
                      "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务, card_history:卡务记录], -line006, "
                      "exit_sys:退出系统"));
-    QCOMPARE(menuLayout(child<QMenu>(&w, "query_data")),
-             QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, day_closing:日结, "
-                     "-line007, salary:员工工资"));
+    QCOMPARE(
+        menuLayout(child<QMenu>(&w, "query_data")),
+        QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资, "
+                "-line008, day_closing:日结"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
-             QString("deldata:删除数据(&D), bakdata:备份数据(&B), restoredata:数据恢复(&R), -li1, "
-                     "adduser:增加用户(&A), "
+             QString("deldata:删除数据(&D), bakdata:备份数据(&B), -li1, adduser:增加用户(&A), "
                      "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S), "
-                     "dbsetup:数据库设置(&P)"));
+                     "-li02, restoredata:数据恢复(&R), dbsetup:数据库设置(&P)"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "HLP")), QString("ABOUT:关于系统"));
     QCOMPARE(menuLayout(w.contextMenu("table1")),
              QString("lock_txt:锁定, -line009, edit_txt:编辑, -line00110, d_fresh:刷新"));
