@@ -13,6 +13,7 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -55,6 +56,35 @@ public:
         marked.state |= State_KeyboardFocusChange;
         QProxyStyle::drawControl(element, &marked, painter, widget);
     }
+};
+class ArrowPick : public QObject {
+public:
+    explicit ArrowPick(QComboBox* box) : QObject(box), box_(box) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* k = static_cast<QKeyEvent*>(event);
+        const bool down = k->key() == Qt::Key_Down;
+        if ((!down && k->key() != Qt::Key_Up) ||
+            (k->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)) ||
+            box_->count() == 0)
+            return QObject::eventFilter(watched, event);
+        const int shown = box_->currentIndex();
+        if (shown >= 0 && box_->itemText(shown) == box_->currentText())
+            return QObject::eventFilter(watched, event);
+        const int picked = down ? 0 : box_->count() - 1;
+        box_->setCurrentIndex(picked);
+        // As the box says a choice made by keys.
+        emit box_->activated(picked);
+        emit box_->textActivated(box_->itemText(picked));
+        return true;
+    }
+
+private:
+    QComboBox* box_;
 };
 class DateEdit : public QLineEdit {
 protected:
@@ -150,7 +180,13 @@ QComboBox* editableCombo(const char* name)
     c->setObjectName(QLatin1String(name));
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
+    arrowsPickFromNone(c);
     return c;
+}
+
+void arrowsPickFromNone(QComboBox* box)
+{
+    box->installEventFilter(new ArrowPick(box));
 }
 
 QLabel* valueLabel(const char* name)

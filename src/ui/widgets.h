@@ -37,6 +37,12 @@ QLineEdit* passwordEdit(const char* name);
 QPushButton* button(const char* name, const QString& text);
 // An editable list whose Enter moves on without adding the typed text.
 QComboBox* editableCombo(const char* name);
+// Down in a list box that shows none of its entries (empty, or a name
+// typed in) picks the first entry and Up the last, as a choice from the
+// list; otherwise the arrows move as usual. (The box keeps its last index
+// when its text is emptied, so Down went to the second entry and a list of
+// one could not be chosen at all.)
+void arrowsPickFromNone(QComboBox* box);
 // A check box that shows where the focus is whenever it has it, also on
 // the box a window opens on and after a click (the style alone marks it only
 // once Tab has been pressed in the window).

@@ -1,5 +1,7 @@
 #include "worker_box.h"
 
+#include "widgets.h"
+
 #include "data/table_rows.h"
 
 #include <QFocusEvent>
@@ -13,6 +15,7 @@ WorkerBox::WorkerBox(Database& db, QWidget* parent) : QComboBox(parent), db_(db)
     setEditable(true);
     // Enter moves on; it must not add the typed text to the list.
     setInsertPolicy(QComboBox::NoInsert);
+    arrowsPickFromNone(this);
 }
 
 void WorkerBox::fill_worker_list()

@@ -5,8 +5,10 @@
 #include "support/ui.h"
 #include "ui/enter_chain.h"
 #include "ui/widgets.h"
+#include "ui/worker_box.h"
 
 #include <QCheckBox>
+#include <QSignalSpy>
 #include <QVBoxLayout>
 
 using namespace shop;
@@ -96,6 +98,44 @@ private slots:
         QCOMPARE(focusName(), QString("shangpin"));
         QCOMPARE(box->grab().toImage(), opened);
         QVERIFY(left != opened);
+    }
+
+    // Down in a list box that shows none of its entries picks the first, Up
+    // the last, as a choice from the list.
+    void arrowsPickFromNone_data()
+    {
+        QTest::addColumn<bool>("employees"); // the employee box, else a list of the kit's maker
+        QTest::addColumn<QString>("typed");  // over what the box showed ("" empties it)
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("picked");
+        QTest::newRow("list emptied, Down") << false << "" << int(Qt::Key_Down) << "月卡";
+        QTest::newRow("list, a type typed in, Up") << false << "白金卡" << int(Qt::Key_Up) << "钻石卡";
+        QTest::newRow("the only employee, emptied, Down") << true << "" << int(Qt::Key_Down) << "张三";
+    }
+    void arrowsPickFromNone()
+    {
+        QFETCH(bool, employees);
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(QString, picked);
+        TestEnv env;
+        env.insert("worker", {"张三", "男", "", "", "", "", "", "1500", "", "", "", ""});
+        QWidget w;
+        QComboBox* box = employees ? new WorkerBox(env.db()) : editableCombo("com_style");
+        (new QVBoxLayout(&w))->addWidget(box);
+        if (!employees)
+            box->addItems({"月卡", "季卡", "年卡", "钻石卡"});
+        QVERIFY(showActive(&w));
+        if (employees)
+            QVERIFY(chooseFromList(box, "张三"));
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        typeMore(box, typed);
+        QSignalSpy chosen(box, &QComboBox::textActivated);
+        QTest::keyClick(box, Qt::Key(key));
+        QCOMPARE(box->currentText(), picked);
+        QCOMPARE(chosen.size(), 1);
     }
 };
 
