@@ -35,20 +35,6 @@ namespace sale = schema::salse;
 const QString kSales = sale::kTable;
 const QString kError = QStringLiteral("错误");
 
-// Tab moves between fields; it is not a key typed into the box.
-bool isTab(QEvent* e)
-{
-    const int key = static_cast<QKeyEvent*>(e)->key();
-    return key == Qt::Key_Tab || key == Qt::Key_Backtab;
-}
-
-// A locked box keeps its caret but not its text.
-void setLocked(QLineEdit* e, bool locked)
-{
-    e->setReadOnly(locked);
-    e->setStyleSheet(locked ? QStringLiteral("QLineEdit { background: palette(window); }") : QString());
-}
-
 // Reports a lookup that failed or found nothing and puts the focus back in
 // `box`; true when there is a row.
 template <typename T>
@@ -173,28 +159,34 @@ void BusinessWindow::buildForm()
     }
 
     connect(goodsSale_, &QCheckBox::toggled, this, [this](bool on) {
-        setLocked(productCode_, !on);
-        setLocked(quantity_, !on);
+        chain_->setLocked(productCode_, !on);
+        chain_->setLocked(quantity_, !on);
     });
-    connect(otherService_, &QCheckBox::toggled, this, [this](bool on) { setLocked(serviceItem_, !on); });
+    connect(otherService_, &QCheckBox::toggled, this,
+            [this](bool on) { chain_->setLocked(serviceItem_, !on); });
     connect(cardNumber_, &QLineEdit::textChanged, this, &BusinessWindow::clear_card_panels);
     // A commission refused for this amount no longer stands once it changes.
     connect(money_, &QLineEdit::textChanged, this, [this] { commissionRefused_ = false; });
 
+    // The lookups and checks move on along the chain when they are done,
+    // passing over the boxes the business type locks.
     chain_ = new EnterChain(ctx_.messages(), this);
+    chain_->add(cardNumber_, productCode_);
+    chain_->add(productCode_, quantity_);
+    chain_->add(quantity_, money_);
+    chain_->add(money_, serviceItem_);
+    chain_->add(serviceItem_, worker_);
     chain_->setHandler(cardNumber_, [this] { card_lookup(); });
     chain_->setHandler(productCode_, [this] { product_lookup(); });
     chain_->setHandler(quantity_, [this] {
-        money_->setFocus();
+        chain_->moveOn(quantity_);
         quantity_check();
     });
     chain_->setHandler(money_, [this] { askCommission(); });
-    chain_->add(serviceItem_, worker_);
+    const QString locked = QStringLiteral("你未正确选择业务类型，当前输入框被锁定！");
+    chain_->setLockedMessage(productCode_, locked, kError);
+    chain_->setLockedMessage(serviceItem_, locked, kError);
 
-    // Installed after the Enter chain so that the locked-box warning comes
-    // before what Enter does.
-    productCode_->installEventFilter(this);
-    serviceItem_->installEventFilter(this);
     count_->installEventFilter(this);
     count_->setToolTip(countTip());
 
@@ -219,22 +211,16 @@ void BusinessWindow::open_data()
         columns.removeAll(sale::kCommission);
         bg_->showAll(columns);
     }
-    setLocked(productCode_, true);
-    setLocked(quantity_, true);
-    setLocked(serviceItem_, true);
+    chain_->setLocked(productCode_, true);
+    chain_->setLocked(quantity_, true);
+    chain_->setLocked(serviceItem_, true);
     commission_ = 0;
 }
 
 bool BusinessWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type t = event->type();
-    if (t == QEvent::KeyPress && (watched == productCode_ || watched == serviceItem_) && !isTab(event)) {
-        auto* box = static_cast<QLineEdit*>(watched);
-        if (box->isReadOnly())
-            ctx_.messages().critical(QStringLiteral("你未正确选择业务类型，当前输入框被锁定！"), kError);
-        if (watched == serviceItem_)
-            serviceItem_->setFocus();
-    } else if (watched == count_ && (t == QEvent::Enter || t == QEvent::MouseMove || t == QEvent::ToolTip)) {
+    if (watched == count_ && (t == QEvent::Enter || t == QEvent::MouseMove || t == QEvent::ToolTip)) {
         count_->setToolTip(countTip());
     }
     return QMainWindow::eventFilter(watched, event);
@@ -258,7 +244,7 @@ void BusinessWindow::card_lookup()
     } else {
         ctx_.messages().critical(QStringLiteral("本卡剩余使用次数和余额都为零"), QStringLiteral("通知"));
     }
-    productCode_->setFocus();
+    chain_->moveOn(cardNumber_);
 }
 
 void BusinessWindow::clear_card_panels()
@@ -281,7 +267,7 @@ void BusinessWindow::product_lookup()
     productName_->setText(goods->name);
     purchaseDate_->setText(goods->purchaseDate);
     retailPrice_->setText(goods->retailPrice + QStringLiteral("元"));
-    quantity_->setFocus();
+    chain_->moveOn(productCode_);
 }
 
 void BusinessWindow::quantity_check()
@@ -299,7 +285,7 @@ void BusinessWindow::askCommission()
         return;
     if (!ctx_.messages().question(QStringLiteral("你想计算本笔业务的提成吗？"), QStringLiteral("提成计算"))) {
         commissionRefused_ = false;
-        serviceItem_->setFocus();
+        chain_->moveOn(money_);
         return;
     }
     const QString answer = ctx_.messages().input(QStringLiteral("请你输入此服务项目的提成率(按百分率计算)："),
@@ -321,7 +307,7 @@ void BusinessWindow::askCommission()
     }
     commission_ = *commission;
     commissionRefused_ = false;
-    serviceItem_->setFocus();
+    chain_->moveOn(money_);
 }
 
 void BusinessWindow::fill_worker_list()

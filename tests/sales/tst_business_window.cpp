@@ -114,6 +114,8 @@ private slots:
     void lockedBoxes_data();
     void lockedBoxes();
     void untickingKeepsTheText();
+    void keysPassLockedBoxes_data();
+    void keysPassLockedBoxes();
     void cardLookup_data();
     void cardLookup();
     void cardPanelsClearWhenTheNumberChanges();
@@ -257,6 +259,53 @@ void TstBusinessWindow::untickingKeepsTheText()
     QCOMPARE(env_->messages().count(), 0);
 }
 
+// The Enter chain and the lookups move past the boxes the business type
+// locks, and keys leave a locked box silently (a keyboard trap once). Steps
+// are "action" or "action>the box with the focus after it".
+void TstBusinessWindow::keysPassLockedBoxes_data()
+{
+    QTest::addColumn<QString>("ticked");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("goods only: No to the commission passes the service box")
+        << "shangpin"
+        << "click:txt_production_code type:P1 Enter>txt_quantily type:2 Enter>txt_money type:10 "
+           "Enter>com_name "
+           "Shift+Tab>txt_service Enter>com_name Shift+Tab Esc>txt_money"
+        << QStringList{test::ask("你想计算本笔业务的提成吗？", "提成计算")};
+    QTest::newRow("service only: the card lookup passes the product boxes")
+        << "qita"
+        << "click:txt_card_number type:M1 Enter>txt_money Shift+Tab>txt_quantily Shift+Tab "
+           "Esc>txt_card_number"
+        << QStringList{};
+}
+
+void TstBusinessWindow::keysPassLockedBoxes()
+{
+    QFETCH(QString, ticked);
+    QFETCH(QString, steps);
+    QFETCH(QStringList, messages);
+    BusinessWindow& w = open();
+    QTest::mouseClick(child<QCheckBox>(&w, qPrintable(ticked)), Qt::LeftButton);
+    for (const QString& step : steps.split(' ')) {
+        const QString action = step.section('>', 0, 0);
+        QWidget* f = QApplication::focusWidget();
+        if (action.startsWith("click:"))
+            QTest::mouseClick(child<QWidget>(&w, qPrintable(action.mid(6))), Qt::LeftButton);
+        else if (action.startsWith("type:"))
+            test::typeMore(f, action.mid(5));
+        else
+            QTest::keyClick(f,
+                            action == "Enter" ? Qt::Key_Return
+                            : action == "Esc" ? Qt::Key_Escape
+                                              : Qt::Key_Tab,
+                            action == "Shift+Tab" ? Qt::ShiftModifier : Qt::NoModifier);
+        if (step.contains('>'))
+            QVERIFY2(focusName() == step.section('>', 1), qPrintable(step + " gave " + focusName()));
+    }
+    QCOMPARE(test::shownAll(*env_), messages);
+}
+
 void TstBusinessWindow::cardLookup_data()
 {
     QTest::addColumn<QString>("card");
@@ -299,6 +348,8 @@ void TstBusinessWindow::cardLookup()
     QFETCH(QString, focus);
 
     BusinessWindow& w = open();
+    // A goods sale: the lookup moves on to the product code (an open box).
+    QTest::mouseClick(child<QCheckBox>(&w, "shangpin"), Qt::LeftButton);
     QLineEdit* e = child<QLineEdit>(&w, "txt_card_number");
     e->setFocus();
     QTest::keyClicks(e, card);
@@ -448,6 +499,8 @@ void TstBusinessWindow::commissionQuestion()
     QFETCH(int, boxes);
 
     BusinessWindow& w = open();
+    // A service: the question moves on to the service item (an open box).
+    QTest::mouseClick(child<QCheckBox>(&w, "qita"), Qt::LeftButton);
     QLineEdit* e = child<QLineEdit>(&w, "txt_money");
     e->setFocus();
     QTest::keyClicks(e, money);

@@ -773,6 +773,50 @@ private slots:
         QTest::keyClicks(c, "ab");
         QCOMPARE(c->text(), QString("ab"));
     }
+
+    // A locked box takes no typing and says so; no other key keeps the
+    // focus in it, and Enter passes over locked boxes (a keyboard trap once).
+    void lockedBoxes_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("said");
+        QTest::newRow("Enter passes two") << "a" << int(Qt::Key_Return) << 0 << "d" << 0;
+        QTest::newRow("a character: said") << "b" << int(Qt::Key_X) << 0 << "b" << 1;
+        QTest::newRow("Shift+Tab: silent") << "b" << int(Qt::Key_Tab) << int(Qt::ShiftModifier) << "a" << 0;
+        QTest::newRow("Esc goes back") << "b" << int(Qt::Key_Escape) << 0 << "a" << 0;
+    }
+    void lockedBoxes()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, focus);
+        QFETCH(int, said);
+        TestEnv env;
+        QWidget w;
+        auto* l = new QVBoxLayout(&w);
+        EnterChain chain(env.messages());
+        QHash<QString, QLineEdit*> box;
+        for (const char* name : {"a", "b", "c", "d"}) {
+            l->addWidget(box[name] = new QLineEdit(&w));
+            box[name]->setObjectName(name);
+        }
+        chain.add(box["a"], box["b"]);
+        chain.add(box["b"], box["c"]);
+        chain.add(box["c"], box["d"]);
+        QVERIFY(showActive(&w));
+        chain.setLocked(box["b"], true);
+        chain.setLocked(box["c"], true);
+        chain.setLockedMessage(box["b"], "输入框被锁定！");
+        box[from]->setFocus();
+        QTest::keyClick(box[from], Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(focusName(), focus);
+        QCOMPARE(shownAll(env), QStringList(said, stop("输入框被锁定！")));
+        QCOMPARE(box["b"]->text(), QString());
+    }
 };
 
 QTEST_MAIN(TstRecordView)
