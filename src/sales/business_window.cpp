@@ -529,12 +529,13 @@ void BusinessWindow::reportVoid(const VoidOutcome& out, const QStringList& v)
             m.critical(QStringLiteral("这笔业务已经撤销，不能重复撤销！"), kError);
             break;
         case VoidRefusal::CardGone:
-            m.critical(QStringLiteral("此业务的会员卡（卡号 %1）已被删除，不能撤销！").arg(v.value(2)),
+            m.critical(QStringLiteral("此业务的会员卡（卡号 %1）已被删除或改号，不能撤销！").arg(v.value(2)),
                        kError);
             break;
         case VoidRefusal::GoodsGone:
-            m.critical(QStringLiteral("此业务的商品（产品编号 %1）已被删除，不能撤销！").arg(v.value(3)),
-                       kError);
+            m.critical(
+                QStringLiteral("此业务的商品（产品编号 %1）已被删除或改号，不能撤销！").arg(v.value(3)),
+                kError);
             break;
         case VoidRefusal::OutOfRange:
             m.critical(QStringLiteral("撤销后的库存数量或会员卡余额超出范围，不能撤销！"), kError);

@@ -347,7 +347,7 @@ namespace shop {
 namespace {
 
 // Positions of a sale's thirteen values.
-enum SaleColumn { Type = 1, Card = 2, Code = 3, Quantity = 5, PurchaseDate = 7, Money = 8, Employee = 10 };
+enum SaleColumn { Type = 1, Card = 2, Code = 3, Quantity = 5, Money = 8, Employee = 10 };
 
 QStringList texts(const QVariantList& row)
 {
@@ -476,21 +476,20 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
     QList<Database::Statement> writes;
     QStringList what;
     if (values.value(Type).startsWith(QStringLiteral("商品销售"))) {
-        // The line the sale took from: its code and purchase date.
-        const auto line = db_.selectOneForUpdate(
-            QStringLiteral(
-                "SELECT rowid, 库存数量 FROM jinhuo WHERE 产品编号 = ? AND 进货日期 = ? ORDER BY rowid "
-                "LIMIT 1"),
-            {values.value(Code), values.value(PurchaseDate)});
+        // The line the sale took from: the first of its code, found as the
+        // sale found it. The purchase date stored with the sale is only what
+        // the entry showed (nothing when the code was not looked up).
+        const Database::Statement first = goodsByCode(values.value(Code));
+        const auto line = db_.selectOneForUpdate(first.sql, first.binds).map(goodsFrom);
         if (line.failed())
             return failed<VoidOutcome>(QStringLiteral("读取商品资料"), line.error());
         if (!line.found())
             return refused<VoidOutcome>(VoidRefusal::GoodsGone);
-        const auto stock = plus(line->value(1).toString(), numericValue(values.value(Quantity)));
+        const auto stock = plus(line->stock, numericValue(values.value(Quantity)));
         if (!stock)
             return refused<VoidOutcome>(VoidRefusal::OutOfRange);
-        writes.append({QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
-                       {*stock, line->value(0).toLongLong()}});
+        writes.append(
+            {QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"), {*stock, line->rowid}});
         what << QStringLiteral("退回库存数量");
     }
     if (values.value(Card) != nonMember()) {

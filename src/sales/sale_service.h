@@ -96,8 +96,8 @@ enum class VoidRefusal {
     // The row is no longer there (or no longer what was asked about).
     Gone,
     AlreadyVoided,
-    // The card the sale charged, or the goods line it took from, was
-    // deleted since.
+    // The card the sale charged was deleted or renumbered since, or no
+    // goods line has the sale's product code any more.
     CardGone,
     GoodsGone,
     // The stock or balance given back is beyond any number.

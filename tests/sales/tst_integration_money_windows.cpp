@@ -39,8 +39,10 @@ void addCard(TestEnv& env, const QString& number, const QString& type, const QSt
                          {"2026-01-01", number, "李四", "王五", "洗车", balance, uses, type, ""}));
 }
 
-// A sale of goods and a service to `card`, saved as the business window saves it.
-void sell(TestEnv& env, const QString& card, const QString& money, const QString& date = kToday)
+// A sale of goods and a service to `card`, saved as the business window saves it;
+// `shown` is the purchase date the entry showed (none when the code was not looked up).
+void sell(TestEnv& env, const QString& card, const QString& money, const QString& date = kToday,
+          const QString& shown = "2026-11-01")
 {
     SaleEntry e;
     e.goods = true;
@@ -50,7 +52,7 @@ void sell(TestEnv& env, const QString& card, const QString& money, const QString
     e.productName = QStringLiteral("可乐");
     e.quantity = QStringLiteral("2");
     e.retailPrice = QStringLiteral("12元");
-    e.purchaseDate = QStringLiteral("2026-11-01");
+    e.purchaseDate = shown;
     e.money = money;
     e.employee = QStringLiteral("张三");
     SaleService s(env.db());
@@ -196,23 +198,40 @@ void TstMoneyWindows::topUpRuleIsTheService()
 
 void TstMoneyWindows::voidSale_data()
 {
-    QTest::addColumn<QString>("meanwhile"); // what another till did after the grid was read
-    QTest::addColumn<QString>("answer");    // the answer to the question
-    QTest::addColumn<QString>("result");    // the message after the question, if any
+    QTest::addColumn<QString>(
+        "meanwhile");                    // what another till did after the grid was read (or how it was sold)
+    QTest::addColumn<QString>("answer"); // the answer to the question
+    QTest::addColumn<QString>("result"); // the message after the question, if any
     QTest::addColumn<int>("salesLeft");
     QTest::addColumn<QString>("balance");
+    QTest::addColumn<QString>("stock"); // P1's stock afterwards: 5 before the sale of 2
 
     QTest::newRow("voided") << ""
-                            << "yes" << info("撤销成功！") << 0 << "100";
+                            << "yes" << info("撤销成功！") << 0 << "100"
+                            << "5";
     QTest::newRow("No keeps it") << ""
                                  << "no"
-                                 << "" << 1 << "70";
-    QTest::newRow("voided at another till")
-        << "void"
-        << "yes" << stop("这笔业务已经撤销，不能重复撤销！") << 0 << "100";
+                                 << "" << 1 << "70"
+                                 << "3";
+    QTest::newRow("voided at another till") << "void"
+                                            << "yes" << stop("这笔业务已经撤销，不能重复撤销！") << 0 << "100"
+                                            << "5";
     QTest::newRow("card deleted") << "delete card"
-                                  << "yes" << stop("此业务的会员卡（卡号 A1）已被删除，不能撤销！") << 1
-                                  << "";
+                                  << "yes" << stop("此业务的会员卡（卡号 A1）已被删除或改号，不能撤销！") << 1
+                                  << ""
+                                  << "3";
+    // The goods go back to the first line of the code, as the sale took
+    // them, whatever purchase date the entry showed.
+    QTest::newRow("sold without looking the code up") << "not looked up"
+                                                      << "yes" << info("撤销成功！") << 0 << "100"
+                                                      << "5";
+    QTest::newRow("goods line re-dated") << "re-date goods"
+                                         << "yes" << info("撤销成功！") << 0 << "100"
+                                         << "5";
+    QTest::newRow("goods line renumbered")
+        << "renumber goods"
+        << "yes" << stop("此业务的商品（产品编号 P1）已被删除或改号，不能撤销！") << 1 << "70"
+        << "3";
 }
 
 void TstMoneyWindows::voidSale()
@@ -222,11 +241,12 @@ void TstMoneyWindows::voidSale()
     QFETCH(QString, result);
     QFETCH(int, salesLeft);
     QFETCH(QString, balance);
+    QFETCH(QString, stock);
     TestEnv env;
     env.ctx().setLogin("ZED", "M");
     env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2", "12", "5", "供应商甲", "2026-11-01", ""});
     addCard(env, "A1", "钻石卡", "100", "0");
-    sell(env, "A1", "30");
+    sell(env, "A1", "30", kToday, meanwhile == "not looked up" ? "" : "2026-11-01");
     BusinessWindow w(env.ctx());
     QVERIFY(showActive(&w));
     RecordView* grid = child<RecordView>(&w, "bg");
@@ -237,6 +257,10 @@ void TstMoneyWindows::voidSale()
                  VoidOutcome::Voided);
     if (meanwhile == "delete card")
         QVERIFY(rows::deleteRowid(env.db(), "numbercard", 1));
+    if (meanwhile == "re-date goods")
+        QVERIFY(env.db().exec("UPDATE jinhuo SET 进货日期 = '2026-12-01'").ok);
+    if (meanwhile == "renumber goods")
+        QVERIFY(env.db().exec("UPDATE jinhuo SET 产品编号 = 'P9'").ok);
     env.messages().answer(answer == "yes" ? QMessageBox::Yes : QMessageBox::No);
     action(&w, "void_sale")->trigger();
 
@@ -254,6 +278,7 @@ void TstMoneyWindows::voidSale()
     QCOMPARE(env.rows("salse").size(), salesLeft);
     QTRY_COMPARE(gridColumn(grid, 2).size(), salesLeft);
     QCOMPARE(storedColumn(env, "numbercard", 5), balance.isEmpty() ? QStringList{} : QStringList{balance});
+    QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{stock});
 }
 
 void TstMoneyWindows::onlySupervisorsVoid()
