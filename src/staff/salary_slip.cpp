@@ -50,7 +50,8 @@ std::unique_ptr<QTextDocument> salarySlipDocument(const SalarySlip& slip)
             QStringLiteral("<td>%1</td></tr>").arg(period);
     html += QStringLiteral("<tr><th colspan=\"2\">应发项目</th><th colspan=\"2\">扣款项目</th></tr>");
     html += line(QStringLiteral("底薪"), s.basePay, QStringLiteral("迟到"), s.lateness);
-    html += line(QStringLiteral("提成总额"), s.commission, QStringLiteral("早退"), s.earlyLeave);
+    html += line(slip.commissionTyped ? QStringLiteral("提成总额（手工填写）") : QStringLiteral("提成总额"),
+                 s.commission, QStringLiteral("早退"), s.earlyLeave);
     html += line(QStringLiteral("全勤奖"), s.fullAttendance, QStringLiteral("罚款"), s.fine);
     html += line(QStringLiteral("工龄奖"), s.seniority);
     html += line(QStringLiteral("奖金"), s.bonus);

@@ -19,6 +19,9 @@ struct SalarySlip {
     QString to;
     QString printedOn;
     SalaryStatement statement;
+    // The commission was typed over the period's counted one: it is not
+    // that period's figure, and the slip says so.
+    bool commissionTyped = false;
 };
 
 // The slip's title, also the print job's name.

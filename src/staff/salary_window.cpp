@@ -7,6 +7,7 @@
 #include "ui/tab_order.h"
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
+#include "data/numeric.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -301,7 +302,7 @@ void SalaryWindow::periodCommission()
     computed_.reset();
     counted_.reset();
     if (!total->overflow)
-        counted_ = Counted{name(), from_->text(), to_->text()};
+        counted_ = Counted{name(), from_->text(), to_->text(), fields_->text("txt_ti_je")};
 }
 
 void SalaryWindow::sum_commission(const rows::RoundedTotal& total)
@@ -402,6 +403,7 @@ std::optional<SalarySlip> SalaryWindow::slipToPrint(bool sayWhyNot)
         slip.statement = *computed_;
         slip.from = counted_->from;
         slip.to = counted_->to;
+        slip.commissionTyped = numericValue(computed_->commission) != numericValue(counted_->commission);
         return slip;
     }
     // Read afresh: the row may have been deleted since the grid read it.

@@ -86,13 +86,15 @@ private:
     QString basePay_;
     QString gross_;
     QString net_;
-    // The period of the last 确定 that counted a commission, and the
-    // statement as its pay was computed after it: a slip printed from the
-    // fields shows these, never figures typed or counted since.
+    // The period of the last 确定 that counted a commission (and what it
+    // counted), and the statement as its pay was computed after it: a slip
+    // printed from the fields shows these, never figures typed or counted
+    // since, and marks a commission typed over the counted one.
     struct Counted {
         QString name;
         QString from;
         QString to;
+        QString commission;
     };
     std::optional<Counted> counted_;
     std::optional<SalaryStatement> computed_;

@@ -677,22 +677,36 @@ private slots:
         QTest::addColumn<bool>("count");          // 确定 from 2026-12-01
         QTest::addColumn<bool>("compute");        // Enter along the chain after it
         QTest::addColumn<QString>("after");       // then: "bonus" typed, or "count" again
+        QTest::addColumn<QString>("commission");  // typed over the counted one before computing
         QTest::addColumn<QStringList>("printed"); // texts the slip holds; empty: refused
+        QTest::addColumn<bool>("marked");         // the commission marked as typed by hand
 
         QTest::newRow("counted and computed; the date box changed since")
             << true << true << ""
-            << QStringList{"张三", "2026-12-01 至 2026-12-07", "7元", "1857元", "1797元"};
-        QTest::newRow("never counted") << false << true << "" << QStringList{};
-        QTest::newRow("pay not computed") << true << false << "" << QStringList{};
-        QTest::newRow("a bonus typed after computing") << true << true << "bonus" << QStringList{};
-        QTest::newRow("counted again after computing") << true << true << "count" << QStringList{};
+            << "" << QStringList{"张三", "2026-12-01 至 2026-12-07", "7元", "1857元", "1797元"} << false;
+        QTest::newRow("never counted") << false << true << ""
+                                       << "" << QStringList{} << false;
+        QTest::newRow("pay not computed") << true << false << ""
+                                          << "" << QStringList{} << false;
+        QTest::newRow("a bonus typed after computing") << true << true << "bonus"
+                                                       << "" << QStringList{} << false;
+        QTest::newRow("counted again after computing") << true << true << "count"
+                                                       << "" << QStringList{} << false;
+        QTest::newRow("a commission typed over the counted one")
+            << true << true << ""
+            << "50元" << QStringList{"2026-12-01 至 2026-12-07", "50元", "1900元"} << true;
+        QTest::newRow("the counted commission typed again")
+            << true << true << ""
+            << "7" << QStringList{"2026-12-01 至 2026-12-07", "1857元"} << false;
     }
     void slipFromFields()
     {
         QFETCH(bool, count);
         QFETCH(bool, compute);
         QFETCH(QString, after);
+        QFETCH(QString, commission);
         QFETCH(QStringList, printed);
+        QFETCH(bool, marked);
 
         env_->printing().setPrinter(true);
         open({worker("张三", "1500")}, {sale("2026-11-20", "张三", "5"), sale("2026-12-02", "张三", "7")});
@@ -702,6 +716,11 @@ private slots:
         typeMore(from, "2026-12-01");
         if (count)
             press(w_.get(), "cmd_ok");
+        if (!commission.isEmpty()) {
+            QTest::mouseClick(child<QWidget>(w_.get(), "txt_ti_je"), Qt::LeftButton);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            typeMore(QApplication::focusWidget(), commission);
+        }
         QTest::mouseClick(child<QWidget>(w_.get(), "txt_quanqin"), Qt::LeftButton);
         for (const QString v : {"100", "50", "200", "20", "10", "30"}) {
             typeMore(QApplication::focusWidget(), v);
@@ -728,6 +747,7 @@ private slots:
         QCOMPARE(env_->printing().printed().size(), 1);
         for (const QString& p : printed)
             QVERIFY2(env_->printing().printed().first().text.contains(p), qPrintable(p));
+        QCOMPARE(env_->printing().printed().first().text.contains("提成总额（手工填写）"), marked);
     }
 
     void printing_data()
