@@ -12,6 +12,8 @@
 #include <QSqlRecord>
 #include <QVarLengthArray>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -441,8 +443,29 @@ int Database::onBusy(void* self, int count)
     return 1;
 }
 
+namespace {
+
+// A statement that changes the file, or begins a transaction that may;
+// settings, reads and the end of a transaction do not.
+bool changesFile(const QString& sql)
+{
+    static const char* const verbs[] = {"BEGIN",  "INSERT", "UPDATE", "DELETE", "REPLACE",
+                                        "CREATE", "DROP",   "ALTER",  "VACUUM", "REINDEX"};
+    const QStringView text = QStringView(sql).trimmed();
+    return std::any_of(std::begin(verbs), std::end(verbs), [&text](const char* verb) {
+        const QLatin1StringView v(verb);
+        return text.startsWith(v, Qt::CaseInsensitive) &&
+               (text.size() == v.size() || !text.at(v.size()).isLetterOrNumber());
+    });
+}
+
+} // namespace
+
 DbResult Database::exec(const QString& sql, const QVariantList& binds)
 {
+    if (writeGate_ && !inTransaction_ && changesFile(sql))
+        if (const QString refused = writeGate_(); !refused.isEmpty())
+            return DbResult::failure(refused);
     // Statements run here may write: never into a file that is gone. Inside
     // a transaction nothing reaches the file before its COMMIT, which is
     // checked like its BEGIN.

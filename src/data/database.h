@@ -140,6 +140,12 @@ public:
     // read before the loss may be read again).
     void setReconnectHook(std::function<void()> hook) { onReconnect_ = std::move(hook); }
 
+    // Asked before a statement that would change the file (outside a
+    // transaction) and before the BEGIN of a transaction: a text refuses it,
+    // and the statement fails with that text. The gate may wait (for a
+    // check of the file that is still running). Files only.
+    void setWriteGate(std::function<QString()> gate) { writeGate_ = std::move(gate); }
+
     // Whether the file at path() is still the one that was opened.
     bool fileStillThere() const;
 
@@ -373,6 +379,7 @@ private:
     bool reopening_ = false;
     bool reconnecting_ = false;
     std::function<void()> onReconnect_;
+    std::function<QString()> writeGate_;
     // The opened file's device and inode.
     bool identityKnown_ = false;
     quint64 device_ = 0;

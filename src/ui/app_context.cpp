@@ -74,11 +74,12 @@ AppContext::Restored AppContext::restoreFromBackup(const QString& backupFolder)
     }
     // A backup made by an earlier version gets today's tables and indexes,
     // as at start.
+    // The backup passed the full check before it was copied in: it may be
+    // written again (its upgrade first).
+    fileCheck_.markSound();
     schema::upgradeBusinessTables(*business_, nullptr);
     schema::upgradeAccountsTable(*accounts_, nullptr);
     everyTableChanged();
-    // The backup passed the full check before it was copied in.
-    fileCheck_.markSound();
     out.ok = true;
     out.setAside = r.setAside;
     return out;
@@ -176,6 +177,11 @@ bool AppContext::adopt(std::unique_ptr<Database> business, std::unique_ptr<Datab
     schema::upgradeBusinessTables(*business, nullptr);
     schema::upgradeAccountsTable(*accounts, nullptr);
     business->setWriter(curUser_, clock_.get());
+    // Nothing is written into a file the check behind the person's work
+    // may be about to call damaged: a write waits for its verdict.
+    if (!onServer())
+        for (Database* db : {business.get(), accounts.get()})
+            db->setWriteGate([this] { return writeRefusal(); });
     business_ = std::move(business);
     accounts_ = std::move(accounts);
     return true;
@@ -232,6 +238,22 @@ void AppContext::startFileCheck()
 {
     if (!onServer())
         fileCheck_.start({paths_.businessDb(), paths_.accountsDb()});
+}
+
+QString AppContext::writeRefusal()
+{
+    // A wait of a moment passes unnoticed; a longer one is said.
+    constexpr int kQuietMs = 400;
+    const FileCheck::State verdict = fileCheck_.waitForWrite(kQuietMs, [this](bool waiting) {
+        if (waiting)
+            messages_.showWait(QStringLiteral("正在检查数据库文件，检查完毕后立即保存，请稍候……"),
+                               QStringLiteral("系统信息"));
+        else
+            messages_.endWait();
+    });
+    if (verdict != FileCheck::State::Damaged)
+        return {};
+    return FileCheck::refusedWriteText(fileCheck_.damagedFile(), fileCheck_.damage());
 }
 
 QString AppContext::backupRefusal()

@@ -81,6 +81,10 @@ public:
     // NotRun on a server and until started.
     FileCheck& fileCheck() { return fileCheck_; }
     void startFileCheck();
+    // Why nothing may be written to the files now (one was found damaged);
+    // empty when it may. Waits for a running check, saying so when the wait
+    // is noticeable.
+    QString writeRefusal();
     // Why the files must not be backed up now (a backup of a damaged file
     // would become the newest backup); empty when they may. Waits for a
     // running check.

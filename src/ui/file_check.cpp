@@ -2,9 +2,13 @@
 
 #include "data/backup_files.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 #ifdef Q_OS_LINUX
 #include <sys/resource.h>
@@ -60,7 +64,10 @@ void FileCheck::start(const QStringList& files)
     connect(thread, &QThread::finished, this, [this, thread] {
         thread->deleteLater();
         take();
-        emit finished();
+        if (writesWaiting_ > 0)
+            finishedHeld_ = true;
+        else
+            emit finished();
     });
     thread->start();
 }
@@ -71,6 +78,34 @@ FileCheck::State FileCheck::wait()
         thread_->wait();
     take();
     return state_;
+}
+
+FileCheck::State FileCheck::waitForWrite(int quietMs, const std::function<void(bool)>& saying)
+{
+    if (state_ == State::Running && thread_ && !thread_->wait(QDeadlineTimer(quietMs))) {
+        ++writesWaiting_;
+        saying(true);
+        while (thread_ && !thread_->wait(QDeadlineTimer(50)))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        saying(false);
+        --writesWaiting_;
+    }
+    const State verdict = wait();
+    if (writesWaiting_ == 0 && std::exchange(finishedHeld_, false))
+        QMetaObject::invokeMethod(this, &FileCheck::finished, Qt::QueuedConnection);
+    return verdict;
+}
+
+QString FileCheck::refusedWriteText(const QString& file, const QString& damage)
+{
+    return QStringLiteral("数据库文件 %1 已损坏（%2），为免损坏扩大，本次操作没有保存。请停止录入，"
+                          "按程序的提示从备份恢复数据。")
+        .arg(QDir::toNativeSeparators(file), damage);
+}
+
+bool FileCheck::isRefusedWrite(const QString& error)
+{
+    return error.contains(QStringLiteral("为免损坏扩大，本次操作没有保存"));
 }
 
 void FileCheck::markSound()

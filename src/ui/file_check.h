@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -33,6 +34,16 @@ public:
     // Waits for a running check to end and takes its outcome (finished()
     // still follows from the event loop).
     State wait();
+    // The same, for a write that must have the verdict first: silent for
+    // `quietMs`, then `saying(true)` while the wait goes on (the windows
+    // are painted meanwhile, no input is taken) and `saying(false)` at its
+    // end. finished() follows only after the verdict is taken here, so
+    // nothing it sets off runs in the middle of the write.
+    State waitForWrite(int quietMs, const std::function<void(bool)>& saying);
+    // The failure of a write refused because `file` was found damaged, and
+    // whether a failure is one.
+    static QString refusedWriteText(const QString& file, const QString& damage);
+    static bool isRefusedWrite(const QString& error);
     // The files were replaced by ones that passed the full check.
     void markSound();
     // After a damaged outcome: the file, and what the check found in it.
@@ -51,6 +62,8 @@ private:
     void take();
 
     State state_ = State::NotRun;
+    int writesWaiting_ = 0;
+    bool finishedHeld_ = false;
     QPointer<QThread> thread_;
     std::shared_ptr<Outcome> outcome_;
     QString damagedFile_;

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "document_path.h"
+#include "file_check.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QProgressDialog>
 #include <QRegularExpression>
 
 namespace shop {
@@ -38,12 +40,32 @@ QString MessageService::databaseErrorText(const QString& error)
         {"disk I/O error", "读写磁盘时出错，本次操作没有保存。请检查磁盘或存储设备是否正常。"},
         {"unable to open database file", "无法打开数据库文件。请检查 database 文件夹是否存在以及访问权限。"},
     };
-    if (error == Database::filesGoneText() || Database::connectionLost(error))
+    if (error == Database::filesGoneText() || Database::connectionLost(error) ||
+        FileCheck::isRefusedWrite(error))
         return error;
     for (const auto& k : known)
         if (error.contains(QLatin1String(k.english), Qt::CaseInsensitive))
             return QStringLiteral("%1\n（详细信息：%2）").arg(QString::fromUtf8(k.advice), error);
     return QStringLiteral("数据库操作失败：%1").arg(error);
+}
+
+QtMessageService::QtMessageService() = default;
+QtMessageService::~QtMessageService() = default;
+
+void QtMessageService::showWait(const QString& text, const QString& caption)
+{
+    qCInfo(lcMessages).noquote() << caption << '|' << text;
+    // A busy bar without a cancel button: the wait ends by itself.
+    wait_ = std::make_unique<QProgressDialog>(text, QString(), 0, 0);
+    wait_->setWindowTitle(caption);
+    wait_->setWindowModality(Qt::ApplicationModal);
+    wait_->setMinimumDuration(0);
+    wait_->show();
+}
+
+void QtMessageService::endWait()
+{
+    wait_.reset();
 }
 
 MessageService::Answer QtMessageService::message(const QString& text, Icon icon, Buttons buttons,

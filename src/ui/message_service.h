@@ -4,7 +4,10 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <utility>
+
+class QProgressDialog;
 
 namespace shop {
 
@@ -36,6 +39,11 @@ public:
     // replacing of an existing file is confirmed there); empty on Cancel.
     virtual QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) = 0;
 
+    // Says what the program waits for, in a box without buttons, until
+    // endWait() (the wait ends by itself, not by the person).
+    virtual void showWait(const QString& text, const QString& caption) = 0;
+    virtual void endWait() = 0;
+
     // Shorthands for the usual kinds.
     void critical(const QString& text, const QString& caption)
     {
@@ -66,12 +74,19 @@ public:
 // The real boxes.
 class QtMessageService : public MessageService {
 public:
+    QtMessageService();
+    ~QtMessageService() override;
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) override;
     Answer choose(const QString& text, Icon icon, Buttons buttons, const QString& caption,
                   const QList<std::pair<Answer, QString>>& captions) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;
+    void showWait(const QString& text, const QString& caption) override;
+    void endWait() override;
+
+private:
+    std::unique_ptr<QProgressDialog> wait_;
 };
 
 } // namespace shop

@@ -7,9 +7,13 @@
 #include "data/backup_files.h"
 #include "data/schema.h"
 #include "data/table_rows.h"
+#include "sales/business_window.h"
+#include "ui/file_check.h"
 #include "support/test_env.h"
+#include "support/ui.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -44,6 +48,8 @@ private slots:
     void damagedFileAtStart_data();
     void damagedFileAtStart();
     void backgroundWaitLeavesPointerAlone();
+    void writesWaitForTheCheck_data();
+    void writesWaitForTheCheck();
 };
 
 void TstStartup::secondCopyRefused()
@@ -362,6 +368,69 @@ void TstStartup::backgroundWaitLeavesPointerAlone()
     delete worker;
     QVERIFY(waitShown);
     QVERIFY(!QApplication::overrideCursor());
+}
+
+// A sale saved while the check of the files still runs waits for its
+// verdict, and says so when the wait is noticeable (the accounts file is held
+// here, so the check cannot end before the wait has begun); nothing goes
+// into a file the check finds damaged.
+void TstStartup::writesWaitForTheCheck_data()
+{
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("sound files, the check held up") << false;
+    QTest::newRow("a damaged page") << true;
+}
+
+void TstStartup::writesWaitForTheCheck()
+{
+    QFETCH(bool, damaged);
+    TestEnv env;
+    const ProgramPaths& paths = env.ctx().paths();
+    if (damaged) {
+        Database::Transaction tx(env.db());
+        for (int i = 0; i < 2000; ++i)
+            env.insert("guke", {QString::number(i), QString(100, 'x'), "", "", "", "", "", ""});
+        QVERIFY(tx.commit().ok);
+        QVERIFY(env.db().exec("PRAGMA wal_checkpoint(TRUNCATE)").ok);
+        QFile f(paths.businessDb());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.seek((f.size() / 4096 / 2) * 4096));
+        QCOMPARE(f.write(QByteArray(64, '\xff')), 64);
+    }
+    BusinessWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    QTest::mouseClick(child<QCheckBox>(&w, "qita"), Qt::LeftButton);
+    QString err;
+    std::unique_ptr<Database> holder;
+    if (!damaged) {
+        // Nobody else has the file open, so the holder can lock everyone out.
+        env.accounts().close();
+        holder = Database::open(paths.accountsDb(), &err);
+        QVERIFY2(holder, qPrintable(err));
+        QVERIFY(holder->exec("PRAGMA locking_mode=EXCLUSIVE").ok);
+        QVERIFY(holder->exec("UPDATE username SET usertype = usertype").ok);
+    }
+    env.ctx().startFileCheck();
+    QTimer::singleShot(0, &w, [&holder] { holder.reset(); });
+    env.messages().answer(QMessageBox::Yes);
+    press(&w, "cmd_save");
+
+    QCOMPARE(env.ctx().fileCheck().state(), damaged ? FileCheck::State::Damaged : FileCheck::State::Sound);
+    QVERIFY(!env.messages().waiting());
+    const QString wait = "系统信息|wait|正在检查数据库文件，检查完毕后立即保存，请稍候……";
+    QStringList said = shownAll(env);
+    const QString confirm = ask("请确认你输入的资料是否正确，然后再保存！ ", "保存");
+    if (!damaged) {
+        QCOMPARE(said, (QStringList{confirm, wait}));
+        QCOMPARE(env.rows("salse").size(), 1);
+        return;
+    }
+    said.removeAll(wait); // said or not: the check may end first
+    QCOMPARE(said,
+             (QStringList{confirm, stop("保存失败：开始保存时出错，本笔业务没有保存，所有改动都已撤销。\n" +
+                                        FileCheck::refusedWriteText(paths.businessDb(),
+                                                                    env.ctx().fileCheck().damage()))}));
+    QCOMPARE(env.rows("salse").size(), 0);
 }
 
 #include "tst_startup.moc"

@@ -67,6 +67,12 @@ QString ScriptedMessages::saveFileName(const QString& caption, const QString& su
     return s;
 }
 
+void ScriptedMessages::showWait(const QString& text, const QString& caption)
+{
+    shown_.append(Shown{Shown::Wait, text, QMessageBox::NoIcon, {}, caption});
+    waiting_ = true;
+}
+
 QStringList ScriptedMessages::texts() const
 {
     QStringList out;

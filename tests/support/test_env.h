@@ -19,7 +19,7 @@ void typeText(QWidget* widget, const QString& text);
 
 // One message or input box as the program showed it.
 struct Shown {
-    enum Kind { Message, Input, SaveFile } kind = Message;
+    enum Kind { Message, Input, SaveFile, Wait } kind = Message;
     QString text; // message text, the input prompt, or the file filter
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
@@ -36,6 +36,10 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;
+    // A wait is recorded as it is said; whether it still shows, in waiting().
+    void showWait(const QString& text, const QString& caption) override;
+    void endWait() override { waiting_ = false; }
+    bool waiting() const { return waiting_; }
 
     void answer(Answer a) { answers_.push_back(a); }
     void answerInput(const QString& text) { inputs_.push_back(text); }
@@ -52,6 +56,7 @@ public:
 
 private:
     QList<Shown> shown_;
+    bool waiting_ = false;
     std::deque<Answer> answers_;
     std::deque<QString> inputs_;
     std::deque<QString> files_;

@@ -149,6 +149,8 @@ inline QString shown(const Shown& s)
         return s.caption + "|input|" + s.text;
     if (s.kind == Shown::SaveFile)
         return s.caption + "|save|" + QFileInfo(s.defaultText).fileName();
+    if (s.kind == Shown::Wait)
+        return s.caption + "|wait|" + s.text;
     return s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
 }
 
