@@ -30,8 +30,10 @@ MessageService::Answer ScriptedMessages::message(const QString& text, Icon icon,
 {
     shown_.append(Shown{Shown::Message, text, icon, buttons, caption});
     if (!answers_.empty()) {
-        const Answer a = answers_.front();
+        const auto [a, meanwhile] = answers_.front();
         answers_.pop_front();
+        if (meanwhile)
+            meanwhile();
         return a;
     }
     if (buttons.testFlag(QMessageBox::No))

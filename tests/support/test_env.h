@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -41,7 +42,12 @@ public:
     void endWait() override { waiting_ = false; }
     bool waiting() const { return waiting_; }
 
-    void answer(Answer a) { answers_.push_back(a); }
+    // `meanwhile` runs while the box is up, before it is answered (what
+    // happens elsewhere while the person reads it).
+    void answer(Answer a, std::function<void()> meanwhile = {})
+    {
+        answers_.push_back({a, std::move(meanwhile)});
+    }
     void answerInput(const QString& text) { inputs_.push_back(text); }
     void answerFile(const QString& path) { files_.push_back(path); }
 
@@ -57,7 +63,7 @@ public:
 private:
     QList<Shown> shown_;
     bool waiting_ = false;
-    std::deque<Answer> answers_;
+    std::deque<std::pair<Answer, std::function<void()>>> answers_;
     std::deque<QString> inputs_;
     std::deque<QString> files_;
 };
