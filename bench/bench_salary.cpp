@@ -20,6 +20,7 @@
 // The goal (window within 1.5x of the shell) is marked PASS or MISS on wall
 // and CPU time.
 
+#include "data/money.h"
 #include "staff/salary_service.h"
 #include "staff/salary_window.h"
 #include "support/test_env.h"
@@ -272,7 +273,6 @@ int main(int argc, char** argv)
     w.findChild<QLineEdit*>(QStringLiteral("txt_item"))->setText(item);
     auto* ok = w.findChild<QPushButton*>(QStringLiteral("cmd_ok"));
     auto* select = w.findChild<QPushButton*>(QStringLiteral("cmd_select"));
-    SalaryService service(db);
     // Pages of 64 rows, as the window's business grid reads them.
     RecordModel model(db);
     model.setPageSize(64);
@@ -280,7 +280,7 @@ int main(int argc, char** argv)
     const RecordSource period = SalaryService::periodBusiness(employee, from, to);
     run(env, model,
         {QStringLiteral("确定(&C): %1, %2 to %3").arg(employee, from, to), [ok] { ok->click(); }, period,
-         [&](QVector<qint64>* keys) { return service.commissionTotal(period, keys)->rows; },
+         [&](QVector<qint64>* keys) { return money::commissionIn(db, period, keys)->rows; },
          QStringLiteral("提成金额"), QStringLiteral("提成金额")});
     std::printf("    txt_ti_je: %s\n",
                 qPrintable(w.findChild<QLineEdit*>(QStringLiteral("txt_ti_je"))->text()));
@@ -292,7 +292,8 @@ int main(int argc, char** argv)
              select->click();
              env.messages().clear();
          },
-         itemSource, [&](QVector<qint64>* keys) { return service.itemTotals(itemSource, keys)->rows; },
+         itemSource,
+         [&](QVector<qint64>* keys) { return money::salesIn(db, itemSource, keys)->received.rows; },
          QStringLiteral("实收金额, 提成金额"), QStringLiteral("实收金额, 提成金额")});
     select->click();
     std::printf("    said: %s\n", qPrintable(env.messages().texts().value(0)));

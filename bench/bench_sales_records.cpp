@@ -10,7 +10,7 @@
 #include "ui/record_view.h"
 #include "ui/worker_box.h"
 #include "data/numeric.h"
-#include "data/table_rows.h"
+#include "data/money.h"
 #include "support/test_env.h"
 
 #include "bench_support.h"
@@ -203,8 +203,7 @@ SizeResult runSize(int rows, bool totals)
         if (!r.employee.isEmpty())
             range.filter(QStringLiteral("员工姓名"), Op::Eq, r.employee);
         QVector<qint64> keys;
-        const Timing sumOnly =
-            measure([&] { rows::sumRoundedEach(db, range, {QStringLiteral("实收金额")}, &keys); });
+        const Timing sumOnly = measure([&] { money::receivedIn(db, range, &keys); });
         const Timing reruns = measure([&] {
             w->grid()->setSource(range, keys);
             w->grid()->refresh();

@@ -6,7 +6,8 @@
 #include <QHash>
 
 #include <algorithm>
-#include <functional>
+#include <array>
+#include <type_traits>
 #include <vector>
 
 namespace shop::money {
@@ -28,35 +29,75 @@ RecordSource salesBetween(const QString& from, const QString& to)
     return RecordSource::all(s::kTable).filter(s::kDate, Op::Ge, from).filter(s::kDate, Op::Le, to);
 }
 
-// Reads `columns` of the rows of `source` and hands them to `add` in stored
-// order, whatever order the engine found cheapest: every total here rounds
-// after each row, so the order is part of its value.
-template <typename Row>
-DbResult inStoredOrder(Database& db, const RecordSource& source, const QStringList& columns,
-                       const std::function<Row(const Database::TextRow&)>& read,
-                       const std::function<void(const Row&)>& add)
+// The one reader of every figure here: reads `columns` of the rows of
+// `source`, makes a row of each with `read` and hands them to `add` in the
+// order they were written (rowid order), whatever order the engine found
+// cheapest (the date index for a short period, the table for a long one);
+// every total rounds after each row, so that order is part of its value.
+// With `rowids`, also the rows' rowids in the order a grid of `source`
+// lists them: only then does the engine sort.
+template <typename Read, typename Add>
+DbResult inStoredOrder(Database& db, const RecordSource& source, const QStringList& columns, Read read,
+                       Add add, QVector<qint64>* rowids = nullptr)
 {
+    using Row = std::invoke_result_t<Read, const Database::TextRow&>;
     QStringList selected;
     for (const QString& c : columns)
         selected << quoteIdent(c);
+    const bool gridOrder = rowids && !source.order.isEmpty();
+    if (rowids)
+        rowids->clear();
     QVariantList binds;
-    const QString sql =
-        QStringLiteral("SELECT rowid, %1 FROM %2%3")
-            .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table), source.whereSql(&binds));
-    std::vector<std::pair<qint64, Row>> rows;
+    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2%3%4")
+                            .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table),
+                                 source.whereSql(&binds), gridOrder ? rows::gridOrderSql(source) : QString());
+    std::vector<std::pair<qint64, Row>> kept;
     bool ordered = true;
     const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64 rowid, const Database::TextRow& row) {
-        ordered = ordered && (rows.empty() || rows.back().first < rowid);
-        rows.emplace_back(rowid, read(row));
+        ordered = ordered && (kept.empty() || kept.back().first < rowid);
+        kept.emplace_back(rowid, read(row));
         return true;
     });
     if (!r)
         return r;
+    if (rowids) {
+        rowids->reserve(static_cast<qsizetype>(kept.size()));
+        if (gridOrder)
+            for (const auto& row : kept)
+                rowids->append(row.first);
+    }
     if (!ordered)
-        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& row : rows)
+        std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& row : kept) {
+        if (rowids && !gridOrder)
+            rowids->append(row.first);
         add(row.second);
+    }
     return r;
+}
+
+// Amounts of `columns` of the rows of `source`, one total each.
+template <size_t N>
+DbValue<std::array<RoundedTotal, N>> sumsIn(Database& db, const RecordSource& source,
+                                            const std::array<QString, N>& columns, QVector<qint64>* rowids)
+{
+    std::array<RoundedTotal, N> out;
+    const DbResult r = inStoredOrder(
+        db, source, QStringList(columns.begin(), columns.end()),
+        [](const Database::TextRow& row) {
+            std::array<double, N> amounts;
+            for (size_t i = 0; i < N; ++i)
+                amounts[i] = rows::amountOf(row.utf8(static_cast<int>(i)));
+            return amounts;
+        },
+        [&out](const std::array<double, N>& amounts) {
+            for (size_t i = 0; i < N; ++i)
+                rows::addRounded(out[i], amounts[i]);
+        },
+        rowids);
+    if (!r)
+        return failedWith<std::array<RoundedTotal, N>>(r);
+    return DbValue<std::array<RoundedTotal, N>>::of(out);
 }
 
 // Figures kept per key in the order the keys first come.
@@ -132,7 +173,7 @@ DbValue<TakingsPer> takingsPer(Database& db, const QString& from, const QString&
     const auto sale = [&](const Database::TextRow& row) {
         return Row{row.text(0), row.text(0), row.utf8(1) == nonMember, rows::amountOf(row.utf8(2))};
     };
-    DbResult r = inStoredOrder<Row>(
+    DbResult r = inStoredOrder(
         db, RecordSource::all(s::kHistory).filter(s::kDate, Op::Ge, from).filter(s::kDate, Op::Le, to),
         {s::kDate, s::kCard, s::kReceived}, sale, [&](const Row& row) {
             addTo(out.days[row.date].sales, row.cash, row.money);
@@ -140,7 +181,7 @@ DbValue<TakingsPer> takingsPer(Database& db, const QString& from, const QString&
         });
     if (!r)
         return failedWith<TakingsPer>(r);
-    r = inStoredOrder<Row>(
+    r = inStoredOrder(
         db,
         RecordSource::all(v::kTable)
             .filter(v::kTime, Op::Ge, from + QStringLiteral(" 00:00:00"))
@@ -167,44 +208,34 @@ DbValue<PeriodTakings> takingsOn(Database& db, const QString& date)
     return takingsPer(db, date, date).map([&date](const TakingsPer& per) { return per.days.value(date); });
 }
 
-DbValue<RoundedTotal> receivedOn(Database& db, const QString& date)
+DbValue<RoundedTotal> receivedIn(Database& db, const RecordSource& source, QVector<qint64>* rowids)
 {
-    return receivedPer(db, date, date).map([&date](const ReceivedPer& per) { return per.days.value(date); });
+    return sumsIn<1>(db, source, {s::kReceived}, rowids).map([](const auto& t) { return t[0]; });
 }
 
-DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QString& to)
+DbValue<RoundedTotal> receivedOn(Database& db, const QString& date)
 {
-    struct Row {
-        QString date;
-        double money;
-    };
-    ReceivedPer out;
-    // The current day's and month's totals, found again only when the date changes.
-    QString day;
-    RoundedTotal* dayTotal = nullptr;
-    RoundedTotal* monthTotal = nullptr;
-    const DbResult r = inStoredOrder<Row>(
-        db, salesBetween(from, to), {s::kDate, s::kReceived},
-        [lastDay = QByteArray(), lastText = QString()](const Database::TextRow& row) mutable {
-            // Rows come a day at a time: one text per day, shared by its rows.
-            if (row.utf8(0) != lastDay) {
-                lastDay = row.utf8(0).toByteArray();
-                lastText = QString::fromUtf8(lastDay);
-            }
-            return Row{lastText, rows::amountOf(row.utf8(1))};
-        },
-        [&](const Row& row) {
-            if (!dayTotal || row.date != day) {
-                day = row.date;
-                dayTotal = &out.days[day];
-                monthTotal = &out.months[day.left(7)];
-            }
-            rows::addRounded(*dayTotal, row.money);
-            rows::addRounded(*monthTotal, row.money);
-        });
-    if (!r)
-        return failedWith<ReceivedPer>(r);
-    return DbValue<ReceivedPer>::of(out);
+    return receivedIn(db, RecordSource::all(s::kTable).filter(s::kDate, Op::Eq, date));
+}
+
+DbValue<RoundedTotal> commissionIn(Database& db, const RecordSource& source, QVector<qint64>* rowids)
+{
+    return sumsIn<1>(db, source, {s::kCommission}, rowids).map([](const auto& t) { return t[0]; });
+}
+
+DbValue<SalesTotals> salesIn(Database& db, const RecordSource& source, QVector<qint64>* rowids)
+{
+    return sumsIn<2>(db, source, {s::kReceived, s::kCommission}, rowids).map([](const auto& t) {
+        return SalesTotals{t[0], t[1]};
+    });
+}
+
+DbValue<CashTotals> cashIn(Database& db, const RecordSource& source)
+{
+    namespace c = schema::shouzhi;
+    return sumsIn<2>(db, source, {c::kExpense, c::kIncome}, nullptr).map([](const auto& t) {
+        return CashTotals{t[0], t[1]};
+    });
 }
 
 DbValue<QList<ItemFigures>> receivedPerItem(Database& db, const QString& from, const QString& to)
@@ -217,7 +248,7 @@ DbValue<QList<ItemFigures>> receivedPerItem(Database& db, const QString& from, c
     };
     QList<ItemFigures> out;
     Tally<ItemFigures> tally(out);
-    const DbResult r = inStoredOrder<Row>(
+    const DbResult r = inStoredOrder(
         db, salesBetween(from, to),
         {s::kType, s::kProductCode, s::kProductName, s::kServiceItem, s::kReceived},
         [](const Database::TextRow& row) {
@@ -253,7 +284,7 @@ DbValue<QList<EmployeeFigures>> perEmployee(Database& db, const QString& from, c
     };
     QList<EmployeeFigures> out;
     Tally<EmployeeFigures> tally(out);
-    const DbResult r = inStoredOrder<Row>(
+    const DbResult r = inStoredOrder(
         db, salesBetween(from, to), {s::kEmployee, s::kReceived, s::kCommission},
         [](const Database::TextRow& row) {
             return Row{row.text(0), rows::amountOf(row.utf8(1)), rows::amountOf(row.utf8(2))};
@@ -278,7 +309,7 @@ DbValue<CardsOwed> cardsOwed(Database& db)
         double left;
     };
     CardsOwed out;
-    const DbResult r = inStoredOrder<Row>(
+    const DbResult r = inStoredOrder(
         db, RecordSource::all(c::kTable), {c::kType, c::kBalance, c::kUses},
         [](const Database::TextRow& row) {
             const QString type = row.text(0);
@@ -333,7 +364,7 @@ DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
     };
     LedgerTotals out;
     // In the order the rows were written, whatever order a grid shows.
-    const DbResult r = inStoredOrder<Row>(
+    const DbResult r = inStoredOrder(
         db, source,
         {k::kKind, k::kReceived, k::kBalanceBefore, k::kBalanceAfter, k::kUsesBefore, k::kUsesAfter},
         [&](const Database::TextRow& row) {
@@ -394,7 +425,7 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
     };
     Tally<GoodsFigures> goods(out.goods);
     Tally<EmployeeFigures> employees(out.employees);
-    const DbResult r = inStoredOrder<Row>(
+    const DbResult r = inStoredOrder(
         db, RecordSource::all(s::kHistory).filter(s::kDate, Op::Eq, date),
         {s::kType, s::kProductCode, s::kProductName, s::kQuantity, s::kReceived, s::kEmployee,
          s::kCommission},
@@ -428,12 +459,11 @@ DbValue<DayClosing> dayClosing(Database& db, const QString& date)
     out.cards = *cards;
 
     namespace c = schema::shouzhi;
-    const auto cash = rows::sumRoundedEach(db, RecordSource::all(c::kTable).filter(c::kDate, Op::Eq, date),
-                                           {c::kExpense, c::kIncome});
+    const auto cash = cashIn(db, RecordSource::all(c::kTable).filter(c::kDate, Op::Eq, date));
     if (!cash)
         return failedWith<DayClosing>(cash.status);
-    out.expense = cash->at(0);
-    out.income = cash->at(1);
+    out.expense = cash->expense;
+    out.income = cash->income;
     return DbValue<DayClosing>::of(out);
 }
 

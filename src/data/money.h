@@ -46,18 +46,32 @@ struct TakingsPer {
 };
 DbValue<TakingsPer> takingsPer(Database& db, const QString& from, const QString& to);
 
-// Money received on a day: the day's 实收金额 in salse (the daily total).
+// Money received in the rows of `source` (a source on salse): the sales
+// records browser's total of a range. With `rowids`, the rows' rowids in
+// the order a grid of `source` lists them, so the grid shows exactly the
+// rows totalled (the same for every figure below that takes them).
+DbValue<RoundedTotal> receivedIn(Database& db, const RecordSource& source, QVector<qint64>* rowids = nullptr);
+// Money received on a day: the day's rows of salse (the daily total).
 DbValue<RoundedTotal> receivedOn(Database& db, const QString& date);
-
-// Money received from `from` to `to` (dates), per day and per month
-// (yyyy-MM): each period's rows summed in stored order, so a day holds its
-// daily total and a month the sales browser's total over that month's days
-// within the span. Periods without sales are absent.
-struct ReceivedPer {
-    QMap<QString, RoundedTotal> days;
-    QMap<QString, RoundedTotal> months;
+// The commission of the rows of `source` (on salse): the salary window's
+// 提成总额 of an employee's period.
+DbValue<RoundedTotal> commissionIn(Database& db, const RecordSource& source,
+                                   QVector<qint64>* rowids = nullptr);
+// Both of the rows of `source` (on salse): the salary window's totals of
+// one service item.
+struct SalesTotals {
+    RoundedTotal received;
+    RoundedTotal commission;
 };
-DbValue<ReceivedPer> receivedPer(Database& db, const QString& from, const QString& to);
+DbValue<SalesTotals> salesIn(Database& db, const RecordSource& source, QVector<qint64>* rowids = nullptr);
+
+// Expense and income of the rows of `source` (on shouzhi): the income and
+// expense ledger's 统计 over a period.
+struct CashTotals {
+    RoundedTotal expense;
+    RoundedTotal income;
+};
+DbValue<CashTotals> cashIn(Database& db, const RecordSource& source);
 
 // The card ledger's figures over some of its rows.
 struct LedgerTotals {

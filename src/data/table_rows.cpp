@@ -5,10 +5,7 @@
 
 #include <QSqlQuery>
 
-#include <algorithm>
 #include <limits>
-#include <numeric>
-#include <vector>
 
 namespace shop::rows {
 
@@ -198,72 +195,6 @@ double amountOf(QByteArrayView utf8)
     // Carried as an infinity, which the rounding refuses.
     const NumericRead n = readNumberUtf8(utf8);
     return n.overflow ? std::numeric_limits<double>::infinity() : n.value;
-}
-
-DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column)
-{
-    return sumRoundedEach(db, source, {column}).map([](const QList<RoundedTotal>& each) {
-        return each.first();
-    });
-}
-
-DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& source,
-                                            const QStringList& columns, QVector<qint64>* rowids)
-{
-    QStringList selected;
-    for (const QString& c : columns)
-        selected << quoteIdent(c);
-    QVariantList binds;
-    // The rounding after each row makes a total depend on the order of the
-    // rows: the order a grid of the source lists them. A source with its own
-    // order is read in it (its index serves both the filter and the order);
-    // one in stored order is read as the engine finds cheapest (the date
-    // index for a short period, the table for a long one) and put in stored
-    // order here, which saves the engine a sort of the whole result.
-    const bool stored = source.order.isEmpty();
-    if (rowids)
-        rowids->clear();
-    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2%3%4")
-                            .arg(selected.join(QStringLiteral(", ")), quoteIdent(source.table),
-                                 source.whereSql(&binds), stored ? QString() : gridOrderSql(source));
-    const qsizetype width = columns.size();
-    QList<RoundedTotal> totals(width);
-    auto add = [&totals](qsizetype i, double value) { addRounded(totals[i], value); };
-    const auto amount = amountOf;
-    std::vector<qint64> ids;
-    std::vector<double> values; // stored order only: `width` per row, put in order afterwards
-    bool ordered = true;
-    const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64 rowid, const Database::TextRow& row) {
-        if (!stored) {
-            if (rowids)
-                rowids->append(rowid);
-            for (qsizetype i = 0; i < width; ++i)
-                add(i, amount(row.utf8(static_cast<int>(i))));
-            return true;
-        }
-        ordered = ordered && (ids.empty() || ids.back() < rowid);
-        ids.push_back(rowid);
-        for (qsizetype i = 0; i < width; ++i)
-            values.push_back(amount(row.utf8(static_cast<int>(i))));
-        return true;
-    });
-    if (!r)
-        return {r, std::nullopt};
-    if (stored) {
-        std::vector<size_t> order(ids.size());
-        std::iota(order.begin(), order.end(), size_t{0});
-        if (!ordered)
-            std::sort(order.begin(), order.end(), [&ids](size_t a, size_t b) { return ids[a] < ids[b]; });
-        if (rowids)
-            rowids->reserve(static_cast<qsizetype>(order.size()));
-        for (size_t at : order) {
-            if (rowids)
-                rowids->append(ids[at]);
-            for (qsizetype i = 0; i < width; ++i)
-                add(i, values[at * width + i]);
-        }
-    }
-    return DbValue<QList<RoundedTotal>>::of(totals);
 }
 
 } // namespace shop::rows

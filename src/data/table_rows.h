@@ -63,8 +63,8 @@ DbValue<QStringList> storedRow(Database& db, const QString& table, qint64 rowid)
 // The employee names of `worker`, in stored order (the com_name lists).
 DbValue<QStringList> workerNames(Database& db);
 
-// A column summed row by row in the order a grid of `source` lists them,
-// rounded half to even after each addition.
+// A column's amounts summed row by row, rounded half to even after each
+// addition (the figures of money.h).
 // `overflow` is set (and `total` meaningless) when the sum leaves the range
 // of a whole number, so no figure ever wraps.
 struct RoundedTotal {
@@ -72,17 +72,11 @@ struct RoundedTotal {
     qint64 total = 0;
     bool overflow = false;
 };
-DbValue<RoundedTotal> sumRounded(Database& db, const RecordSource& source, const QString& column);
 // One row's value added to a total so (a value beyond any number, given as
 // an infinity, leaves the total beyond range).
 void addRounded(RoundedTotal& total, double value);
 // A stored amount's value, as the totals read it: beyond any number is an
 // infinity, never 0.
 double amountOf(QByteArrayView utf8);
-// Several columns summed so, in one pass over the rows (one total each, in
-// the order of `columns`). With `rowids`, also the rows' rowids in the
-// grid's order, so a grid can show the same rows without a query of its own.
-DbValue<QList<RoundedTotal>> sumRoundedEach(Database& db, const RecordSource& source,
-                                            const QStringList& columns, QVector<qint64>* rowids = nullptr);
 
 } // namespace shop::rows

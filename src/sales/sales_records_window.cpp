@@ -5,7 +5,7 @@
 #include "ui/widgets.h"
 #include "ui/worker_box.h"
 #include "data/schema.h"
-#include "data/table_rows.h"
+#include "data/money.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -132,10 +132,9 @@ void SalesRecordsWindow::cmd_search()
     MessageService& m = ctx_.messages();
     // One pass reads the total and the rows' keys; the grid shows the rows
     // of the range from those keys while the result is said.
-    const auto totals = grid()->showWithTotals(range, [&](QVector<qint64>* rowids) {
-        return rows::sumRoundedEach(ctx_.business(), range, {sales::kReceived}, rowids);
-    });
-    if (totals) {
+    const auto total = grid()->showWithTotals(
+        range, [&](QVector<qint64>* rowids) { return money::receivedIn(ctx_.business(), range, rowids); });
+    if (total) {
         const QString span = QStringLiteral("从") + from + QStringLiteral("日到") + to;
         if (grid()->isEmpty()) {
             if (employee.isEmpty())
@@ -143,7 +142,6 @@ void SalesRecordsWindow::cmd_search()
             else
                 m.critical(span + QStringLiteral("日没有由该员工所发生的业务"), kInfo);
         } else {
-            const rows::RoundedTotal* total = &totals->first(); // one column
             if (total->overflow)
                 m.critical(QStringLiteral("实收金额合计超出范围，无法统计！"), QStringLiteral("错误"));
             else

@@ -1,6 +1,7 @@
 #include "ledger_tab.h"
 
 #include "data/clock.h"
+#include "data/money.h"
 #include "data/table_rows.h"
 #include "ui/field_set.h"
 #include "ui/record_view.h"
@@ -133,13 +134,13 @@ void LedgerTab::periodTotal()
     if (grid_->showOrFallBack(period, QStringLiteral("没有找到相应的记录！"), QStringLiteral("错误")) !=
         SearchResult::Found)
         return;
-    const auto totals = rows::sumRoundedEach(ctx_.business(), period, {ledger::kExpense, ledger::kIncome});
+    const auto totals = money::cashIn(ctx_.business(), period);
     if (totals.failed()) {
         ctx_.messages().databaseError(totals.error());
         return;
     }
-    const rows::RoundedTotal expense = totals->at(0);
-    const rows::RoundedTotal income = totals->at(1);
+    const money::RoundedTotal expense = totals->expense;
+    const money::RoundedTotal income = totals->income;
     if (expense.overflow || income.overflow) {
         ctx_.messages().critical(QStringLiteral("该期间的支出或收入合计超出范围，无法统计！"),
                                  QStringLiteral("错误"));

@@ -3,37 +3,13 @@
 #include "data/numeric.h"
 #include "data/table_rows.h"
 
-#include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace shop {
 
 namespace {
 namespace sales = schema::salse;
 const QString kYuan = QStringLiteral("元");
-
-struct Totals {
-    qint64 rows = 0;
-    qint64 sums[2] = {0, 0};
-    bool overflow = false;
-};
-
-// One or two columns of a source's rows summed in stored order (the grid's
-// order), each rounded after every row.
-DbValue<Totals> roundedTotals(Database& db, const RecordSource& source, const QStringList& columns,
-                              QVector<qint64>* rowids)
-{
-    return rows::sumRoundedEach(db, source, columns.mid(0, 2), rowids).map([](const auto& each) {
-        Totals t;
-        for (qsizetype i = 0; i < each.size(); ++i) {
-            t.rows = each.at(i).rows;
-            t.sums[i] = each.at(i).total;
-            t.overflow = t.overflow || each.at(i).overflow;
-        }
-        return t;
-    });
-}
 } // namespace
 
 QStringList SalaryStatement::values() const
@@ -75,22 +51,6 @@ RecordSource SalaryService::itemBusiness(const QString& name, const QString& fro
                                          const QString& item)
 {
     return periodBusiness(name, from, to).filter(sales::kServiceItem, Op::Eq, item);
-}
-
-DbValue<rows::RoundedTotal> SalaryService::commissionTotal(const RecordSource& source,
-                                                           QVector<qint64>* rowids)
-{
-    return roundedTotals(db_, source, {sales::kCommission}, rowids).map([](const Totals& t) {
-        return rows::RoundedTotal{t.rows, t.sums[0], t.overflow};
-    });
-}
-
-DbValue<ItemTotals> SalaryService::itemTotals(const RecordSource& source, QVector<qint64>* rowids)
-{
-    return roundedTotals(db_, source, {sales::kReceived, sales::kCommission}, rowids)
-        .map([](const Totals& t) {
-            return ItemTotals{t.rows, t.sums[0], t.sums[1], t.overflow};
-        });
 }
 
 Pay SalaryService::computePay(const SalaryStatement& s)

@@ -42,15 +42,6 @@ struct Pay {
     bool inRange = true;
 };
 
-// Totals of one service item: the amounts received and the commissions,
-// each rounded half to even after every row.
-struct ItemTotals {
-    qint64 rows = 0;
-    qint64 amount = 0;
-    qint64 commission = 0;
-    bool overflow = false;
-};
-
 // What the salary window reads and writes, without widgets.
 class SalaryService {
 public:
@@ -72,12 +63,6 @@ public:
     // As periodBusiness, of one service item.
     static RecordSource itemBusiness(const QString& name, const QString& from, const QString& to,
                                      const QString& item);
-
-    // The commissions of a source's rows, rounded after each row.
-    DbValue<rows::RoundedTotal> commissionTotal(const RecordSource& source,
-                                                QVector<qint64>* rowids = nullptr);
-    // Amounts received and commissions of a source's rows in one pass.
-    DbValue<ItemTotals> itemTotals(const RecordSource& source, QVector<qint64>* rowids = nullptr);
 
     // 应发工资 = 底薪 + 提成总额 + 全勤奖 + 工龄奖 + 奖金 (added in this order);
     // 实发工资 = 应发工资 - (早退 + 迟到 + 罚款). Every text read by its numeric value.

@@ -293,8 +293,9 @@ void SalaryWindow::periodCommission()
     // One pass gives the total and the rows' keys; the grid shows the same
     // rows from those keys without a query of its own.
     const RecordSource period = SalaryService::periodBusiness(name(), from_->text(), to_->text());
-    const auto total = salesBg_->showWithTotals(
-        period, [&](QVector<qint64>* rowids) { return service_.commissionTotal(period, rowids); });
+    const auto total = salesBg_->showWithTotals(period, [&](QVector<qint64>* rowids) {
+        return money::commissionIn(ctx_.business(), period, rowids);
+    });
     if (!total)
         return;
     sum_commission(*total);
@@ -319,7 +320,7 @@ void SalaryWindow::itemTotals()
         return;
     const RecordSource items = SalaryService::itemBusiness(name(), from_->text(), to_->text(), item_->text());
     const auto totals = salesBg_->showWithTotals(
-        items, [&](QVector<qint64>* rowids) { return service_.itemTotals(items, rowids); });
+        items, [&](QVector<qint64>* rowids) { return money::salesIn(ctx_.business(), items, rowids); });
     if (!totals)
         return;
     if (salesBg_->isEmpty())
@@ -328,14 +329,14 @@ void SalaryWindow::itemTotals()
         show_item_totals(*totals);
 }
 
-void SalaryWindow::show_item_totals(const ItemTotals& totals)
+void SalaryWindow::show_item_totals(const money::SalesTotals& totals)
 {
-    if (totals.overflow)
+    if (totals.received.overflow || totals.commission.overflow)
         ctx_.messages().critical(QStringLiteral("业务发生额或提成合计超出整数范围，无法统计！"), kError);
     else
         ctx_.messages().information(
-            QStringLiteral("本服务项目累计业务发生额为：") + QString::number(totals.amount) +
-                QStringLiteral("元,项目提成合计为：") + QString::number(totals.commission) + kYuan,
+            QStringLiteral("本服务项目累计业务发生额为：") + QString::number(totals.received.total) +
+                QStringLiteral("元,项目提成合计为：") + QString::number(totals.commission.total) + kYuan,
             QStringLiteral("信息"));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "salary_service.h"
+#include "data/money.h"
 #include "ui/app_context.h"
 
 #include <QWidget>
@@ -36,7 +37,7 @@ public:
     void fill_worker_list();
     void show_base_pay();
     void sum_commission(const rows::RoundedTotal& total);
-    void show_item_totals(const ItemTotals& totals);
+    void show_item_totals(const money::SalesTotals& totals);
     void clear_salary_fields();
 
 protected:

@@ -1,3 +1,4 @@
+#include "data/money.h"
 #include "data/schema.h"
 #include "staff/salary_service.h"
 #include "support/test_env.h"
@@ -57,15 +58,14 @@ private slots:
         for (int i = 0; i < 2; ++i)
             env.insert("salse", {dates.at(i), "服务", "", "", "", "1", "", "", values.at(i), "烫发", "张三",
                                  "", values.at(i)});
-        SalaryService service(env.db());
         const RecordSource source = SalaryService::itemBusiness("张三", "2026-12-01", "2026-12-07", "烫发");
-        const auto commission = service.commissionTotal(source);
-        const auto item = service.itemTotals(source);
+        const auto commission = money::commissionIn(env.db(), source);
+        const auto item = money::salesIn(env.db(), source);
         QVERIFY(commission.found() && item.found());
         QCOMPARE(commission->total, total);
-        QCOMPARE(item->commission, total);
-        QCOMPARE(item->amount, total);
-        QCOMPARE(item->rows, qint64(2));
+        QCOMPARE(item->commission.total, total);
+        QCOMPARE(item->received.total, total);
+        QCOMPARE(item->received.rows, qint64(2));
     }
 };
 
