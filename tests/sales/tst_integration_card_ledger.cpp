@@ -7,6 +7,7 @@
 #include "data/table_rows.h"
 #include "members/card_service.h"
 #include "sales/sale_service.h"
+#include "support/sale_entry.h"
 #include "support/test_env.h"
 
 #include <QRandomGenerator>
@@ -16,6 +17,7 @@
 #include <thread>
 
 using namespace shop;
+using shop::test::saleEntry;
 using shop::test::TestEnv;
 
 namespace {
@@ -34,19 +36,7 @@ void addGoods(TestEnv& env, const QString& code, const QString& stock)
 
 SaleEntry sale(const QString& number, const QString& money, const QString& code = {})
 {
-    SaleEntry e;
-    e.service = true;
-    e.goods = !code.isEmpty();
-    e.card = number;
-    e.productCode = code;
-    e.productName = QStringLiteral("可乐");
-    e.quantity = QStringLiteral("2");
-    e.retailPrice = QStringLiteral("12元");
-    e.purchaseDate = QStringLiteral("2026-11-01");
-    e.money = money;
-    e.employee = QStringLiteral("张三");
-    e.commission = 3;
-    return e;
+    return saleEntry({.card = number, .money = money, .productCode = code, .commission = 3});
 }
 
 bool sell(TestEnv& env, const SaleEntry& e)
@@ -455,9 +445,7 @@ void TstCardLedger::dayClosingFigures()
     QVERIFY(sell(env, sale({}, "10.5")));
     QVERIFY(sell(env, sale("M1", "40", "P1")));
     QVERIFY(sell(env, sale("M2", "60")));
-    SaleEntry other = sale({}, "7");
-    other.employee = QStringLiteral("李四");
-    QVERIFY(sell(env, other));
+    QVERIFY(sell(env, saleEntry({.money = "7", .employee = "李四", .commission = 3})));
     const qint64 voided = rowidOf(env, "salse", "卡号 = 'M2'");
     QCOMPARE(SaleService(env.db()).voidSale(voided, salseRow(env, voided)).kind, VoidOutcome::Voided);
     env.insert("shouzhi", {kToday, "房租", "0.5", "", ""});

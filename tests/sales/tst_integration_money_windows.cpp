@@ -10,6 +10,7 @@
 #include "reports/overview_widget.h"
 #include "sales/business_window.h"
 #include "sales/sale_service.h"
+#include "support/sale_entry.h"
 #include "support/test_env.h"
 #include "support/ui.h"
 
@@ -44,17 +45,7 @@ void addCard(TestEnv& env, const QString& number, const QString& type, const QSt
 void sell(TestEnv& env, const QString& card, const QString& money, const QString& date = kToday,
           const QString& shown = "2026-11-01")
 {
-    SaleEntry e;
-    e.goods = true;
-    e.service = true;
-    e.card = card;
-    e.productCode = QStringLiteral("P1");
-    e.productName = QStringLiteral("可乐");
-    e.quantity = QStringLiteral("2");
-    e.retailPrice = QStringLiteral("12元");
-    e.purchaseDate = shown;
-    e.money = money;
-    e.employee = QStringLiteral("张三");
+    const SaleEntry e = saleEntry({.card = card, .money = money, .productCode = "P1", .purchaseDate = shown});
     SaleService s(env.db());
     QCOMPARE(s.save(e, s.check(e), date).kind, SaleOutcome::Saved);
 }
