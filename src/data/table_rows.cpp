@@ -2,6 +2,7 @@
 
 #include "card_ledger.h"
 #include "numeric.h"
+#include "schema.h"
 
 #include <QSqlQuery>
 
@@ -170,10 +171,12 @@ DbValue<QStringList> workerNames(Database& db)
 {
     QStringList names;
     const DbResult r =
-        db.select(QStringLiteral("SELECT 姓名 FROM worker ORDER BY rowid"), {}, [&names](const QSqlQuery& q) {
-            names << q.value(0).toString();
-            return true;
-        });
+        db.select(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                      .arg(quoteIdent(schema::worker::kName), quoteIdent(schema::worker::kTable)),
+                  {}, [&names](const QSqlQuery& q) {
+                      names << q.value(0).toString();
+                      return true;
+                  });
     if (!r)
         return {r, std::nullopt};
     return DbValue<QStringList>::of(names);

@@ -9,6 +9,7 @@ namespace shop {
 
 namespace {
 namespace sales = schema::salse;
+namespace worker = schema::worker;
 const QString kYuan = QStringLiteral("元");
 } // namespace
 
@@ -27,7 +28,8 @@ SalaryStatement SalaryStatement::fromValues(const QStringList& v)
 DbValue<QString> SalaryService::basePay(const QString& name)
 {
     return db_
-        .selectOne(QStringLiteral("SELECT 薪金 FROM worker WHERE 姓名 = ? ORDER BY rowid LIMIT 1"),
+        .selectOne(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY rowid LIMIT 1")
+                       .arg(quoteIdent(worker::kPay), quoteIdent(worker::kTable), quoteIdent(worker::kName)),
                    {textValue(name)})
         .map([](const QVariantList& row) {
             return numberText(numericValue(row.value(0).toString())).trimmed() + kYuan;
