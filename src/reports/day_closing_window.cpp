@@ -92,7 +92,9 @@ void DayClosingWindow::print()
         ctx_.messages().critical(
             QStringLiteral("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！"),
             QStringLiteral("打印错误"));
-        savePdf();
+        // Asked first, as the salary slip asks: 打印 opens no save dialog unasked.
+        if (ctx_.messages().question(QStringLiteral("是否将日结报表另存为PDF文件？"), QStringLiteral("打印")))
+            savePdf();
         return;
     }
     const auto document = dayClosingDocument({{}, ctx_.today(), *figures_});

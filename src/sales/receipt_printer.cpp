@@ -16,6 +16,12 @@ namespace shop {
 namespace {
 const QString kCaption = QStringLiteral("打印小票");
 const QString kNoPrinter = QStringLiteral("没有安装打印机，小票无法打印。");
+// The answers to "no printer", each button saying what it does, the same
+// wherever it is asked.
+const std::pair<MessageService::Answer, QString> kSavePdf{QMessageBox::Save, QStringLiteral("另存为PDF")};
+const std::pair<MessageService::Answer, QString> kReceiptsOff{QMessageBox::Discard,
+                                                              QStringLiteral("关闭小票打印")};
+const std::pair<MessageService::Answer, QString> kSkip{QMessageBox::Cancel, QStringLiteral("跳过本张")};
 } // namespace
 
 Receipt ReceiptPrinter::completed(Receipt r) const
@@ -47,14 +53,17 @@ void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& sav
     if (!ctx_.printing().hasPrinter()) {
         if (!ctx_.firstTimeThisRun(QStringLiteral("receipt without a printer")))
             return;
-        if (ctx_.messages().question(kNoPrinter + QStringLiteral("\n要关闭“打印小票”吗？\n"
-                                                                 "选“否”将本张小票另存为PDF文件。"),
-                                     kCaption)) {
+        const auto answer = ctx_.messages().choose(
+            kNoPrinter +
+                QStringLiteral("\n可将本张小票另存为PDF文件，或关闭“打印小票”（可在“系统设置”中重新打开）。"),
+            QMessageBox::Question, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, kCaption,
+            {kSavePdf, kReceiptsOff, kSkip});
+        if (answer == kSavePdf.first) {
+            savePdf(r);
+        } else if (answer == kReceiptsOff.first) {
             ctx_.settings().setValue(QLatin1String(AppContext::kReceiptOnKey), false);
             ctx_.settings().sync();
             emit ctx_.shellNotifier().settingsChanged();
-        } else {
-            savePdf(r);
         }
         return;
     }
@@ -101,7 +110,9 @@ void ReceiptPrinter::reprint(qint64 rowid)
     if (!r)
         return;
     if (!ctx_.printing().hasPrinter()) {
-        if (ctx_.messages().question(kNoPrinter + QStringLiteral("\n是否将小票另存为PDF文件？"), kCaption))
+        if (ctx_.messages().choose(kNoPrinter + QStringLiteral("\n可将小票另存为PDF文件。"),
+                                   QMessageBox::Question, QMessageBox::Save | QMessageBox::Cancel, kCaption,
+                                   {kSavePdf, kSkip}) == kSavePdf.first)
             savePdf(*r);
         return;
     }

@@ -19,8 +19,8 @@ public:
 
     // After a sale was stored with `values` (its thirteen values): its
     // receipt, when receipts are on. Without a printer this is said once
-    // after each start, with the offer to turn receipts off or to save this
-    // receipt as a PDF file.
+    // after each start, with the offer to save this receipt as a PDF file,
+    // to turn receipts off, or to skip this one.
     void afterSale(const QStringList& values, const SaleOutcome& saved);
     // 补打小票: the receipt of salse row `rowid` again, marked 重印.
     void reprint(qint64 rowid);

@@ -212,8 +212,9 @@ void TstReceipts::receiptOfEachSale()
 
 // Whatever becomes of the receipt, the sale and its charge are stored and
 // the entry is ready for the next sale. A failed print says why; no printer
-// is said at the first sale after the start only, with the offer to turn
-// receipts off or save the receipt as PDF; receipts off say nothing.
+// is said at the first sale after the start only, with the offer to save
+// the receipt as PDF, turn receipts off or skip this one; receipts off say
+// nothing.
 void TstReceipts::theSaleStays_data()
 {
     QTest::addColumn<bool>("printer");
@@ -221,9 +222,11 @@ void TstReceipts::theSaleStays_data()
     QTest::addColumn<int>("answer");       // to the no-printer question
     QTest::addColumn<QStringList>("said"); // after the confirmation
 
-    const QString noPrinter = ask("没有安装打印机，小票无法打印。\n要关闭“打印小票”吗？\n"
-                                  "选“否”将本张小票另存为PDF文件。",
-                                  "打印小票");
+    const QString noPrinter =
+        withButtons(ask("没有安装打印机，小票无法打印。\n可将本张小票另存为PDF文件，或关闭“打印小票”"
+                        "（可在“系统设置”中重新打开）。",
+                        "打印小票"),
+                    {"另存为PDF", "关闭小票打印", "跳过本张"});
     QTest::newRow("the printer fails")
         << true << true << 0
         << QStringList{stop(
@@ -231,10 +234,12 @@ void TstReceipts::theSaleStays_data()
                "打印错误")};
     QTest::newRow("receipts off") << true << false << 0 << QStringList{};
     QTest::newRow("no printer: turn receipts off")
-        << false << true << int(QMessageBox::Yes) << QStringList{noPrinter};
+        << false << true << int(QMessageBox::Discard) << QStringList{noPrinter};
     QTest::newRow("no printer: save as PDF")
-        << false << true << int(QMessageBox::No)
+        << false << true << int(QMessageBox::Save)
         << QStringList{noPrinter, "小票另存为PDF|save|销售小票1.pdf", info("小票已保存为PDF文件：\n<file>")};
+    QTest::newRow("no printer: skip this one")
+        << false << true << int(QMessageBox::Cancel) << QStringList{noPrinter};
 }
 
 void TstReceipts::theSaleStays()
@@ -250,7 +255,7 @@ void TstReceipts::theSaleStays()
     env_->printing().failNext("打印机缺纸");
     QTemporaryDir out;
     const QString file = out.filePath("小票.pdf");
-    if (answer == QMessageBox::No)
+    if (answer == QMessageBox::Save)
         env_->messages().answerFile(file);
     openBusiness();
     sell("goods service", "M00010001", true,
@@ -258,9 +263,9 @@ void TstReceipts::theSaleStays()
     said.prepend(kConfirm);
     said.replaceInStrings("<file>", QDir::toNativeSeparators(file));
     QTRY_COMPARE(shownAll(*env_), said);
-    on = on && answer != QMessageBox::Yes;
+    on = on && answer != QMessageBox::Discard;
     QCOMPARE(env_->ctx().receiptSettings().on, on);
-    QCOMPARE(pdfText(file).contains(QRegularExpression("剩余次数 +9")), answer == QMessageBox::No);
+    QCOMPARE(pdfText(file).contains(QRegularExpression("剩余次数 +9")), answer == QMessageBox::Save);
     QCOMPARE(env_->rows("salse").size(), 1);
     QCOMPARE(env_->rows("numbercard").first().value(6), QString("9"));
     QCOMPARE(textOf(w_.get(), "txt_card_number"), QString());
@@ -345,7 +350,7 @@ void TstReceipts::reprint()
     QTemporaryDir out;
     const QString file = out.filePath("重印.pdf");
     if (!printer && !preview) {
-        env_->messages().answer(QMessageBox::Yes);
+        env_->messages().answer(QMessageBox::Save);
         env_->messages().answerFile(file);
     }
     clickRow(grid, row);
@@ -361,7 +366,8 @@ void TstReceipts::reprint()
         text = p.text;
     } else {
         QCOMPARE(shownAll(*env_).first(),
-                 ask("没有安装打印机，小票无法打印。\n是否将小票另存为PDF文件？", "打印小票"));
+                 withButtons(ask("没有安装打印机，小票无法打印。\n可将小票另存为PDF文件。", "打印小票"),
+                             {"另存为PDF", "跳过本张"}));
     }
     const QStringList lines = words(text);
     QCOMPARE(lines.value(1), QString("销售小票（重印）"));

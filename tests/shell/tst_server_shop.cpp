@@ -263,9 +263,10 @@ void TstServerShop::reachedAtStart()
     DbServer away = *server;
     away.port = 5433;
     Till t;
-    QString first = ask(QString("没有找到数据库文件夹 %1。\n是否现在创建新的数据库文件？")
-                            .arg(QDir::toNativeSeparators(t.ctx->paths().databaseDir())),
-                        "创建数据库");
+    QString first = withButtons(ask(QString("没有找到数据库文件夹 %1。\n是否现在创建新的数据库文件？")
+                                        .arg(QDir::toNativeSeparators(t.ctx->paths().databaseDir())),
+                                    "创建数据库"),
+                                {"数据库设置(&D)..."});
     if (!firstStart) {
         QSettings& s = t.ctx->settings();
         s.setValue("database/engine", "postgresql");
@@ -275,10 +276,11 @@ void TstServerShop::reachedAtStart()
         s.setValue("database/user", away.user);
         s.sync();
         QVERIFY(!Database::openServer(away, &err));
-        first =
+        first = withButtons(
             stop(QString("无法连接数据库服务器 %1：\n%2\n选择“数据库设置”可以改正连接设置；否则程序将退出。")
                      .arg(away.display(), err),
-                 "错误信息");
+                 "错误信息"),
+            {"数据库设置(&D)..."});
     }
     t.messages.answer(QMessageBox::Open);
     Shell shell(*t.ctx);

@@ -43,6 +43,16 @@ MessageService::Answer ScriptedMessages::message(const QString& text, Icon icon,
     return QMessageBox::Cancel;
 }
 
+MessageService::Answer ScriptedMessages::choose(const QString& text, Icon icon, Buttons buttons,
+                                                const QString& caption,
+                                                const QList<std::pair<Answer, QString>>& captions)
+{
+    const Answer a = message(text, icon, buttons, caption);
+    for (const auto& c : captions)
+        shown_.last().labels << c.second;
+    return a;
+}
+
 QString ScriptedMessages::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     shown_.append(Shown{Shown::Input, prompt, QMessageBox::NoIcon, {}, title, defaultText});

@@ -26,6 +26,7 @@ struct Shown {
     QMessageBox::StandardButtons buttons;
     QString caption;          // caption, or the input or file dialog's title
     QString defaultText = {}; // the input box's default answer, or the suggested file
+    QStringList labels = {};  // the buttons captioned otherwise than standard, in order
 };
 
 // Records every box and answers from queues the test fills. A message with
@@ -34,6 +35,8 @@ struct Shown {
 class ScriptedMessages : public MessageService {
 public:
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& caption) override;
+    Answer choose(const QString& text, Icon icon, Buttons buttons, const QString& caption,
+                  const QList<std::pair<Answer, QString>>& captions) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;

@@ -142,7 +142,8 @@ inline bool showActive(QWidget* w)
 }
 
 // Messages, input boxes and file dialogs as "caption|icon|text",
-// "title|input|prompt" and "title|save|suggested file name".
+// "title|input|prompt" and "title|save|suggested file name"; a message
+// whose buttons say what they do ends "|[label/label]".
 inline QString shown(const Shown& s)
 {
     if (s.kind == Shown::Input)
@@ -151,7 +152,8 @@ inline QString shown(const Shown& s)
         return s.caption + "|save|" + QFileInfo(s.defaultText).fileName();
     if (s.kind == Shown::Wait)
         return s.caption + "|wait|" + s.text;
-    return s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
+    const QString box = s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;
+    return s.labels.isEmpty() ? box : box + "|[" + s.labels.join('/') + "]";
 }
 
 inline QStringList shownAll(TestEnv& env)
@@ -175,6 +177,12 @@ inline QString ask(const QString& text, const QString& caption)
 inline QString info(const QString& text, const QString& caption = "信息")
 {
     return caption + "|" + QString::number(int(QMessageBox::Information)) + "|" + text;
+}
+
+// A message as shown() gives it, with buttons captioned `labels`.
+inline QString withButtons(const QString& box, const QStringList& labels)
+{
+    return box + "|[" + labels.join('/') + "]";
 }
 
 inline QString input(const QString& prompt, const QString& title = "查询")
