@@ -8,7 +8,6 @@
 
 #include <QDate>
 #include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,18 +104,7 @@ void DayClosingWindow::print()
 
 QString DayClosingWindow::chooseFile(const QString& caption, const QString& suffix, const QString& filter)
 {
-    QString file = ctx_.messages().saveFileName(
-        caption, suggestedDocumentPath(dayClosingTitle(), figures_->date + suffix), filter);
-    if (file.isEmpty())
-        return {};
-    if (!file.endsWith(suffix, Qt::CaseInsensitive))
-        file += suffix;
-    // A file is replaced whole: never one of the open databases.
-    if (ctx_.paths().isDatabaseFile(file)) {
-        ctx_.messages().critical(QStringLiteral("不能保存到数据库文件，请另选文件名！"), kError);
-        return {};
-    }
-    return file;
+    return chooseDocumentFile(ctx_, caption, dayClosingTitle() + figures_->date, suffix, filter);
 }
 
 void DayClosingWindow::savePdf()

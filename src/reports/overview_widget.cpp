@@ -281,9 +281,8 @@ QChartView* OverviewWidget::chartView(const char* name, const QString& title)
 
 void OverviewWidget::saveChart(QChartView* view)
 {
-    const QString file = ctx_.messages().saveFileName(
-        QStringLiteral("保存图表"), suggestedDocumentPath(view->chart()->title(), QStringLiteral(".png")),
-        QStringLiteral("PNG 图片 (*.png)"));
+    const QString file = chooseDocumentFile(ctx_, QStringLiteral("保存图表"), view->chart()->title(),
+                                            QStringLiteral(".png"), QStringLiteral("PNG 图片 (*.png)"));
     if (file.isEmpty())
         return;
     const QImage image = view->grab().toImage();

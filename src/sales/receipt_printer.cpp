@@ -149,13 +149,10 @@ bool ReceiptPrinter::print(const Receipt& r, const QString& afterFailure)
 void ReceiptPrinter::savePdf(const Receipt& r)
 {
     MessageService& m = ctx_.messages();
-    QString file = m.saveFileName(QStringLiteral("小票另存为PDF"),
-                                  suggestedDocumentPath(receiptTitle() + r.number, QStringLiteral(".pdf")),
-                                  QStringLiteral("PDF文件 (*.pdf)"));
+    const QString file = chooseDocumentFile(ctx_, QStringLiteral("小票另存为PDF"), receiptTitle() + r.number,
+                                            QStringLiteral(".pdf"), QStringLiteral("PDF文件 (*.pdf)"));
     if (file.isEmpty())
         return;
-    if (!file.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        file += QStringLiteral(".pdf");
     const QString shown = QDir::toNativeSeparators(file);
     const QString paper = ctx_.receiptSettings().paper;
     const auto document = receiptDocument(r, paper);

@@ -461,20 +461,14 @@ void SalaryWindow::previewStatement()
                                  QStringLiteral("打印错误"));
 }
 
-QString SalaryWindow::defaultPdfName(const QString& employee) const
-{
-    return suggestedDocumentPath(employee, ctx_.today() + QStringLiteral(".pdf"));
-}
-
 void SalaryWindow::offerPdf(const SalarySlip& slip)
 {
     MessageService& m = ctx_.messages();
     if (!m.question(QStringLiteral("是否将工资单另存为PDF文件？"), kPrintCaption))
         return;
-    // The standard dialog: it shows the folder, adds .pdf to a bare name and
-    // asks before an existing file is replaced.
-    const QString file = m.saveFileName(QStringLiteral("另存为PDF"), defaultPdfName(slip.statement.name),
-                                        QStringLiteral("PDF 文件 (*.pdf)"));
+    const QString file =
+        chooseDocumentFile(ctx_, QStringLiteral("另存为PDF"), slip.statement.name + ctx_.today(),
+                           QStringLiteral(".pdf"), QStringLiteral("PDF 文件 (*.pdf)"));
     if (file.isEmpty())
         return;
     const QString shown = QDir::toNativeSeparators(file);

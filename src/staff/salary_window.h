@@ -69,7 +69,6 @@ private:
     // bg; says why there is none when asked to (a database error always).
     std::optional<SalarySlip> slipToPrint(bool sayWhyNot);
     void offerPdf(const SalarySlip& slip);
-    QString defaultPdfName(const QString& employee) const;
     SalaryStatement statement() const;
     QString name() const;
     void setBasePay(const QString& text);

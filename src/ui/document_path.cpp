@@ -1,5 +1,7 @@
 #include "document_path.h"
 
+#include "app_context.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -82,6 +84,24 @@ QString fileWriteFailure(const QString& file, qint64 bytes, const QString& detai
     if (!detail.isEmpty())
         why += QStringLiteral("\n（详细信息：%1）").arg(detail);
     return why;
+}
+
+QString chooseDocumentFile(AppContext& ctx, const QString& caption, const QString& name,
+                           const QString& suffix, const QString& filter)
+{
+    MessageService& m = ctx.messages();
+    const QString chosen = m.saveFileName(caption, suggestedDocumentPath(name, suffix), filter);
+    if (chosen.isEmpty())
+        return {};
+    QString file = chosen;
+    if (!file.endsWith(suffix, Qt::CaseInsensitive))
+        file += suffix;
+    // The name as chosen is refused too: the person meant that file.
+    if (ctx.paths().isDatabaseFile(chosen) || ctx.paths().isDatabaseFile(file)) {
+        m.critical(QStringLiteral("不能保存到数据库文件，请另选文件名！"), QStringLiteral("错误"));
+        return {};
+    }
+    return file;
 }
 
 } // namespace shop

@@ -4,6 +4,8 @@
 
 namespace shop {
 
+class AppContext;
+
 // A text as a part of a file name on any system: control characters and
 // the characters no file system takes become _.
 QString fileNamePart(const QString& text);
@@ -17,5 +19,12 @@ QString suggestedDocumentPath(const QString& name, const QString& end);
 // folder, no right to write there, the disk full, ...), with the system's
 // own words in `detail` kept after it for support.
 QString fileWriteFailure(const QString& file, qint64 bytes, const QString& detail);
+// Asks where to save a document (PDF, CSV, PNG, ...) through the message
+// service, proposing `name` with `suffix` in the documents folder; the
+// suffix is added to a name chosen without it. A file is replaced whole, so
+// the program's database files (and their journals) are refused with a
+// message. Empty when cancelled or refused.
+QString chooseDocumentFile(AppContext& ctx, const QString& caption, const QString& name,
+                           const QString& suffix, const QString& filter);
 
 } // namespace shop

@@ -45,7 +45,7 @@ void RecordView::placeExportItem(bool alone)
     menu->addAction(exportAction_);
 }
 
-QString RecordView::suggestedExportName() const
+QString RecordView::exportName() const
 {
     // Named after what a person sees: the frame the grid sits in, or its window.
     QString name;
@@ -60,7 +60,7 @@ QString RecordView::suggestedExportName() const
     }
     if (name.isEmpty())
         name = table_;
-    return suggestedDocumentPath(name, QLatin1Char('-') + ctx_.today() + QStringLiteral(".csv"));
+    return name + QLatin1Char('-') + ctx_.today();
 }
 
 void RecordView::exportRows()
@@ -71,16 +71,11 @@ void RecordView::exportRows()
     // What the file holds is what the grid shows, an edit in progress included.
     commitEdits();
     MessageService& m = ctx_.messages();
-    const QString file =
-        m.saveFileName(kExportCaption, suggestedExportName(), QStringLiteral("CSV 文件 (*.csv)"));
+    const QString file = chooseDocumentFile(ctx_, kExportCaption, exportName(), QStringLiteral(".csv"),
+                                            QStringLiteral("CSV 文件 (*.csv)"));
     if (file.isEmpty())
         return;
-    // The file replaces an existing one whole: never one of the open databases.
     const QFileInfo target(file);
-    if (ctx_.paths().isDatabaseFile(file)) {
-        m.critical(QStringLiteral("不能导出到数据库文件，请另选文件名！"), QStringLiteral("错误"));
-        return;
-    }
 
     // The columns the grid shows, in the order it shows them.
     QList<CsvColumn> columns;

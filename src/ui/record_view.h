@@ -231,7 +231,8 @@ private:
     // Puts the export item at the end of the popup; into an empty popup
     // only when `alone`.
     void placeExportItem(bool alone);
-    QString suggestedExportName() const;
+    // The export file's name as proposed, without its folder and suffix.
+    QString exportName() const;
 
     AppContext& ctx_;
     QString table_;

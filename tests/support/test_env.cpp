@@ -145,7 +145,10 @@ PrintResult ScriptedPrinting::printOn(const QTextDocument& document, const QStri
 SaveOutcome ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QString& fileName,
                                         const std::optional<Paper>& paper)
 {
-    return real_.saveAsPdf(document, fileName, paper);
+    const SaveOutcome outcome = real_.saveAsPdf(document, fileName, paper);
+    if (outcome)
+        saved_.append(Printed{{}, document.toPlainText(), Printed::Dialog, {}, paper, fileName});
+    return outcome;
 }
 
 bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message)

@@ -110,6 +110,8 @@ public:
     // `folder` (1.pdf, 2.pdf, ...), as the real service would print them.
     void writePdfsTo(const QString& folder) { pdfFolder_ = folder; }
     const QList<Printed>& printed() const { return printed_; }
+    // The documents saved as PDF files (the file in `pdf`).
+    const QList<Printed>& saved() const { return saved_; }
 
 private:
     PrintResult record(const QTextDocument& document, Printed p);
@@ -120,6 +122,7 @@ private:
     std::optional<QString> failNext_;
     QString pdfFolder_;
     QList<Printed> printed_;
+    QList<Printed> saved_;
     QtPrintService real_;
 };
 

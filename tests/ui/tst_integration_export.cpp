@@ -432,8 +432,8 @@ private slots:
             << "missing/sales.csv"
             << stop("无法写入文件：\n{file}"
                     "\n导出没有完成，没有保存文件。请检查磁盘空间和文件夹的写入权限。\n（详细信息：*）");
-        QTest::newRow("business database") << "{business}" << stop("不能导出到数据库文件，请另选文件名！");
-        QTest::newRow("accounts database") << "{accounts}" << stop("不能导出到数据库文件，请另选文件名！");
+        QTest::newRow("business database") << "{business}" << stop("不能保存到数据库文件，请另选文件名！");
+        QTest::newRow("accounts database") << "{accounts}" << stop("不能保存到数据库文件，请另选文件名！");
     }
     void refusals()
     {

@@ -1,0 +1,168 @@
+// Every document the program saves, saved as a person saves it: none is
+// ever written over the program's own database files.
+#include "reports/day_closing_window.h"
+#include "reports/overview_widget.h"
+#include "sales/sales_records_window.h"
+#include "staff/salary_window.h"
+#include "support/tab_host.h"
+#include "support/test_env.h"
+#include "support/ui.h"
+
+#include <QChartView>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace shop;
+using namespace shop::test;
+
+namespace {
+
+// Stored values of the documents.
+const QStringList kSale = {"2026-12-07",
+                           "商品销售+其它服务",
+                           "非会员",
+                           "P0123456789",
+                           "机油X9876543210，金！",
+                           "3",
+                           "45.6元",
+                           "2026-11-01",
+                           "136.8",
+                           "车见户？",
+                           "Amy B2",
+                           "",
+                           "0"};
+const QStringList kOtherSale = {"2026-12-07", "商品销售", "非会员", "Q5",     "Ab 7（日）", "2", "5",
+                                "2026-11-01", "10",       "",       "Amy B2", "",           "0"};
+const QStringList kStatement = {"Mia P0123456789", "1234.5元", "678元", "90", "12", "34", "5", "6", "7",
+                                " 2048.5元",       " 2030.5元"};
+
+// A person's way to a document's save dialog: what is said before it, and
+// the dialog. The answers to what is asked are queued here.
+struct Flow {
+    std::unique_ptr<QWidget> window;
+    QStringList said;
+};
+
+Flow reachSaveDialog(TestEnv& env, const QString& document)
+{
+    Flow f;
+    ScriptedMessages& m = env.messages();
+    const QString noPrinter =
+        stop("你的电脑未安装打印机驱动程序！，请在‘控制面板’中添加打印机！！", "打印错误");
+    if (document == "slip") {
+        // A saved statement, selected, printed without a printer.
+        env.insert("salary", kStatement);
+        auto* w = new SalaryWindow(env.ctx());
+        f.window.reset(w);
+        if (!showActive(w))
+            return {};
+        clickRow(child<RecordView>(w, "bg"), 0);
+        m.answer(QMessageBox::Ok);
+        m.answer(QMessageBox::Yes);
+        press(w, "cmd_prn");
+        f.said = QStringList{noPrinter, ask("是否将工资单另存为PDF文件？", "打印"),
+                             "另存为PDF|save|Mia P01234567892026-12-07.pdf"};
+    } else if (document == "receipt") {
+        // 补打小票 of a stored sale without a printer.
+        env.insert("salse", kSale);
+        auto* w = new SalesRecordsWindow(env.ctx());
+        f.window.reset(w);
+        if (!showActive(w))
+            return {};
+        clickRow(w->grid(), 0);
+        m.answer(QMessageBox::Save);
+        action(w, "reprint_receipt")->trigger();
+        f.said = QStringList{
+            withButtons(ask("没有安装打印机，小票无法打印。\n可将小票另存为PDF文件。", "打印小票"),
+                        {"另存为PDF", "跳过本张"}),
+            "小票另存为PDF|save|销售小票1.pdf"};
+    } else if (document == "closing") {
+        // 日结's 打印 without a printer.
+        for (const char* table : {"salse", "salse_history"}) {
+            env.insert(table, kSale);
+            env.insert(table, kOtherSale);
+        }
+        auto* w = new DayClosingWindow(env.ctx());
+        f.window.reset(w);
+        if (!showActive(w))
+            return {};
+        m.answer(QMessageBox::Ok);
+        m.answer(QMessageBox::Yes);
+        press(w, "cmd_print");
+        f.said = QStringList{noPrinter, ask("是否将日结报表另存为PDF文件？", "打印"),
+                             "另存为PDF|save|日结报表2026-12-07.pdf"};
+    } else if (document == "chart") {
+        // A chart of the overview, from its own menu.
+        env.insert("salse", kSale);
+        auto* o = new OverviewWidget(env.ctx());
+        f.window.reset(o);
+        QSignalSpy read(o, &OverviewWidget::figuresShown);
+        o->resize(1200, 700);
+        if (!showActive(o) || (read.isEmpty() && !read.wait(5000)))
+            return {};
+        auto* view = child<QChartView>(o, "chart_days");
+        QTimer::singleShot(0, [] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+                clickMenuItem(menu, "save_png");
+        });
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                     view->viewport()->mapToGlobal(QPoint(20, 20)));
+        QApplication::sendEvent(view->viewport(), &rightClick);
+        f.said = QStringList{"保存图表|save|近30天每日实收金额（点击查看当日业务）.png"};
+    }
+    return f;
+}
+
+} // namespace
+
+class TstDocuments : public QObject {
+    Q_OBJECT
+private slots:
+    void neverOverADatabase_data();
+    void neverOverADatabase();
+};
+
+void TstDocuments::neverOverADatabase_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<QString>("target"); // a file of the database folder
+    QTest::newRow("salary slip over the accounts") << "slip"
+                                                   << "userid.db";
+    QTest::newRow("receipt over the business journal") << "receipt"
+                                                       << "database.db-wal";
+    QTest::newRow("day's closing over the business") << "closing"
+                                                     << "database.db";
+    QTest::newRow("chart over the accounts") << "chart"
+                                             << "userid.db";
+}
+
+void TstDocuments::neverOverADatabase()
+{
+    QFETCH(QString, document);
+    QFETCH(QString, target);
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    registerWindows(env.ctx().windows());
+    const QString file = QDir(env.ctx().paths().databaseDir()).filePath(target);
+    QFile db(file);
+    QVERIFY(db.open(QIODevice::ReadOnly));
+    const QByteArray head = db.read(16);
+    db.close();
+    env.messages().answerFile(file);
+    Flow f = reachSaveDialog(env, document);
+    QVERIFY(f.window);
+
+    QCOMPARE(shownAll(env), f.said << stop("不能保存到数据库文件，请另选文件名！"));
+    QVERIFY(env.printing().saved().isEmpty());
+    QVERIFY(db.open(QIODevice::ReadOnly));
+    QCOMPARE(db.read(16), head);
+    const auto sales = env.db().selectAll("SELECT * FROM salse");
+    QVERIFY(sales);
+    QCOMPARE(env.messages().unusedAnswers(), 0);
+}
+
+QTEST_MAIN(TstDocuments)
+#include "tst_integration_documents.moc"
