@@ -22,25 +22,6 @@
 namespace shop {
 
 namespace {
-// Whether the print went through; a PDF file (saved, or printed to a file)
-// is made to read as the text printed.
-bool finished(const QTextDocument& document, QPrinter& printer)
-{
-    if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
-        return false;
-    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
-        return nameGlyphsAsDrawn(document, printer.outputFileName());
-    return true;
-}
-
-// Chinese text needs no font of its own: Qt falls back to a font with the
-// glyphs, and the PDF embeds it (tested with a Latin-only font).
-bool printTo(const QTextDocument& document, QPrinter& printer)
-{
-    document.print(&printer);
-    return finished(document, printer);
-}
-
 QPageLayout pageOf(const Paper& paper, qreal heightMm)
 {
     return QPageLayout(QPageSize(QSizeF(paper.sizeMm.width(), heightMm), QPageSize::Millimeter, QString(),
@@ -48,36 +29,52 @@ QPageLayout pageOf(const Paper& paper, qreal heightMm)
                        QPageLayout::Portrait, paper.marginsMm, QPageLayout::Millimeter);
 }
 
-// Lays the document out for the paper at the printer's own resolution (so
-// the lines break where they will on paper) and prints it as laid out: Qt's
-// own layout would add margins of 2 cm and page numbers, more than half of
-// a slip. A roll's page is as long as the content.
-void layOutOn(const QTextDocument& document, QPrinter& printer, const Paper& paper)
+// A copy of the document laid out for the paper (without one, for the
+// printer's page as its dialog left it) at the printer's own resolution, so
+// the lines break where they will on paper. A roll's page is as long as the
+// content.
+std::unique_ptr<QTextDocument> layOutOn(const QTextDocument& document, QPrinter& printer,
+                                        const std::optional<Paper>& paper)
 {
-    const std::unique_ptr<QTextDocument> doc(document.clone());
+    std::unique_ptr<QTextDocument> doc(document.clone());
     printer.setFullPage(false);
-    printer.setPageLayout(pageOf(paper, paper.sizeMm.height()));
+    if (paper)
+        printer.setPageLayout(pageOf(*paper, paper->sizeMm.height()));
     doc->documentLayout()->setPaintDevice(&printer);
     const int dpi = printer.resolution();
     QRectF area = printer.pageLayout().paintRectPixels(dpi);
     doc->setTextWidth(area.width());
-    if (paper.roll) {
+    if (paper && paper->roll) {
         // A millimetre to spare, so that rounding never starts a second page.
         const qreal content = doc->size().height() * 25.4 / dpi;
-        printer.setPageLayout(pageOf(paper, content + paper.marginsMm.top() + paper.marginsMm.bottom() + 1));
+        printer.setPageLayout(
+            pageOf(*paper, content + paper->marginsMm.top() + paper->marginsMm.bottom() + 1));
         area = printer.pageLayout().paintRectPixels(dpi);
     }
     doc->setPageSize(area.size());
-    doc->print(&printer);
+    return doc;
 }
 
-// On the paper given, or as Qt lays the document out on the printer's.
-bool printOnPaper(const QTextDocument& document, QPrinter& printer, const std::optional<Paper>& paper)
+// Whether the print of `drawn` went through; a PDF file (saved, or printed
+// to a file) is made to read as the text printed.
+bool finished(const QTextDocument& drawn, QPrinter& printer)
 {
-    if (!paper)
-        return printTo(document, printer);
-    layOutOn(document, printer, *paper);
-    return finished(document, printer);
+    if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted)
+        return false;
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return nameGlyphsAsDrawn(drawn, printer.outputFileName());
+    return true;
+}
+
+// Prints the document as laid out above. Qt's own layout of a document
+// without pages would add margins of 2 cm and page numbers, more than half
+// of a slip; and numbers drawn between the pages would number the PDF's
+// glyphs otherwise than the text's order.
+bool printLaidOut(const QTextDocument& document, QPrinter& printer, const std::optional<Paper>& paper)
+{
+    const std::unique_ptr<QTextDocument> doc = layOutOn(document, printer, paper);
+    doc->print(&printer);
+    return finished(*doc, printer);
 }
 } // namespace
 
@@ -91,6 +88,11 @@ Paper Paper::rollOf(qreal widthMm, qreal sideMarginMm)
 Paper Paper::a5()
 {
     return Paper{QSizeF(148, 210), QMarginsF(10, 10, 10, 10), false};
+}
+
+Paper Paper::a4()
+{
+    return Paper{QSizeF(210, 297), QMarginsF(15, 15, 15, 15), false};
 }
 
 bool QtPrintService::hasPrinter()
@@ -116,7 +118,7 @@ PrintResult QtPrintService::print(const QTextDocument& document, const QString& 
 
 PrintResult QtPrintService::printOn(const QTextDocument& document, QPrinter& printer)
 {
-    return printTo(document, printer) ? PrintResult::Printed : PrintResult::Failed;
+    return printLaidOut(document, printer, std::nullopt) ? PrintResult::Printed : PrintResult::Failed;
 }
 
 PrintResult QtPrintService::preview(const QTextDocument& document, const QString& title,
@@ -130,16 +132,14 @@ PrintResult QtPrintService::preview(const QTextDocument& document, const QString
     dialog.setWindowTitle(QStringLiteral("打印预览 - ") + title);
     // Drawn again for each change of the view and for the print from the
     // dialog; a page set up in the dialog is kept unless the paper is fixed.
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* p) {
-        if (paper)
-            layOutOn(document, *p, *paper);
-        else
-            document.print(p);
-    });
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                     [&](QPrinter* p) { layOutOn(document, *p, paper)->print(p); });
     dialog.resize(800, 900);
     if (dialog.exec() != QDialog::Accepted)
         return PrintResult::Cancelled;
-    return finished(document, printer) ? PrintResult::Printed : PrintResult::Failed;
+    // Printed from the dialog, as laid out there.
+    return finished(*layOutOn(document, printer, paper), printer) ? PrintResult::Printed
+                                                                  : PrintResult::Failed;
 }
 
 PrintResult QtPrintService::printOn(const QTextDocument& document, const QString& title,
@@ -160,7 +160,7 @@ PrintResult QtPrintService::printOn(const QTextDocument& document, const QString
         *error = QStringLiteral("打印机“%1”不能使用").arg(info.printerName());
         return PrintResult::Failed;
     }
-    if (!printOnPaper(document, out, paper)) {
+    if (!printLaidOut(document, out, paper)) {
         *error = QStringLiteral("打印机“%1”报告了错误").arg(info.printerName());
         return PrintResult::Failed;
     }
@@ -181,7 +181,8 @@ SaveOutcome QtPrintService::saveAsPdf(const QTextDocument& document, const QStri
     printer.setPageSize(QPageSize(QPageSize::A4));
     QFile drawn(draft);
     QByteArray pdf;
-    if (scratch.isValid() && printOnPaper(document, printer, paper) && drawn.open(QIODevice::ReadOnly))
+    if (scratch.isValid() && printLaidOut(document, printer, paper.value_or(Paper::a4())) &&
+        drawn.open(QIODevice::ReadOnly))
         pdf = drawn.readAll();
     if (pdf.isEmpty())
         return {QStringLiteral("无法生成PDF文件：临时文件夹“%1”不能写入。")

@@ -24,7 +24,6 @@ struct SaveOutcome {
 
 // The paper a document is laid out for by the printing service: a sheet of
 // a fixed size, or a roll of a width that is cut where the content ends.
-// The document is printed as laid out: the paper's margins, no page numbers.
 struct Paper {
     QSizeF sizeMm;
     QMarginsF marginsMm;
@@ -32,13 +31,15 @@ struct Paper {
 
     static Paper rollOf(qreal widthMm, qreal sideMarginMm);
     static Paper a5();
+    static Paper a4();
     qreal printableWidthMm() const { return sizeMm.width() - marginsMm.left() - marginsMm.right(); }
     bool operator==(const Paper&) const = default;
 };
 
 // Every print goes through this seam, so tests can tell "no printer" from a
-// print and read what would have gone to paper. Without a paper a document
-// goes on A4 (or the paper chosen in the dialog) as Qt lays it out.
+// print and read what would have gone to paper. A document is printed as
+// laid out for its paper (without one, the paper and margins chosen in the
+// dialog, or A4 for a file): those margins, no page numbers.
 class PrintService {
 public:
     virtual ~PrintService() = default;
