@@ -148,7 +148,8 @@ QStringList receiptLines(const Receipt& r, int columns)
 {
     Lines out(columns);
     out.centred(r.company);
-    out.centred(r.reprintedAt.isEmpty() ? receiptTitle() : receiptTitle() + QStringLiteral("（重印）"));
+    const bool reprint = r.print == Receipt::Print::Reprint;
+    out.centred(reprint ? receiptTitle() + QStringLiteral("（重印）") : receiptTitle());
     out.rule();
     out.pair(QStringLiteral("单号"), r.number);
     out.pair(QStringLiteral("时间"), r.dateTime);
@@ -157,8 +158,10 @@ QStringList receiptLines(const Receipt& r, int columns)
     if (r.type.contains(QStringLiteral("商品销售"))) {
         out.pair(QStringLiteral("商品名称"), r.productName);
         out.pair(QStringLiteral("数量"), r.quantity);
-        out.pair(QStringLiteral("单价"), r.price);
-        out.pair(QStringLiteral("金额"), numberText(numericValue(r.quantity) * numericValue(r.price)));
+        // Both figures in one form: the stored price may carry 元, the amount does not.
+        const double price = numericValue(r.price);
+        out.pair(QStringLiteral("单价"), numberText(price));
+        out.pair(QStringLiteral("金额"), numberText(numericValue(r.quantity) * price));
     }
     if (r.type.contains(QStringLiteral("其它服务")))
         out.pair(QStringLiteral("服务项目"), r.serviceItem);
@@ -177,11 +180,11 @@ QStringList receiptLines(const Receipt& r, int columns)
     }
     out.rule();
     out.pair(QStringLiteral("员工"), r.employee);
-    if (r.reprintedAt.isEmpty()) {
-        out.pair(QStringLiteral("收银员"), r.login);
-    } else {
+    if (reprint) {
         out.pair(QStringLiteral("重印时间"), r.reprintedAt);
         out.pair(QStringLiteral("重印人"), r.login);
+    } else if (r.print == Receipt::Print::First) {
+        out.pair(QStringLiteral("收银员"), r.login);
     }
     if (!oneLine(r.footer).isEmpty()) {
         out.rule();

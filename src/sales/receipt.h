@@ -19,7 +19,7 @@ struct Receipt {
     QString type;     // 商品销售, 其它服务 or both
     QString productName;
     QString quantity;
-    QString price; // as stored, currency sign included
+    QString price; // as stored (a currency sign after it is not printed)
     QString serviceItem;
     QString received; // 实收金额
     QString card;     // the number, or 非会员
@@ -28,9 +28,13 @@ struct Receipt {
     QString usesLeft;
     QString balanceLeft;
     QString employee;
-    QString login;
+    QString login; // who prints it: 收银员 on the first print, 重印人 on a reprint
     QString footer;
-    QString reprintedAt; // a reprint: when
+    // A reprint is marked as one, with when and by whom; a preview shows the
+    // receipt as sold and names no cashier (a stored sale keeps none).
+    enum class Print { First, Reprint, Preview };
+    Print print = Print::First;
+    QString reprintedAt;
 };
 
 // The receipt of a sale from its thirteen stored values (type, card, goods,

@@ -70,7 +70,7 @@ void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& sav
     print(r, QStringLiteral("本笔业务已经保存，可在表格的右键菜单中选择“补打小票”重新打印。"));
 }
 
-std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid)
+std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid, Receipt::Print print)
 {
     MessageService& m = ctx_.messages();
     const auto row = rows::storedRow(ctx_.business(), schema::salse::kTable, rowid);
@@ -100,13 +100,15 @@ std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid)
                 r.balanceLeft = charge->after.balance;
         }
     }
-    r.reprintedAt = dateTimeText(ctx_.clock().now());
+    r.print = print;
+    if (print == Receipt::Print::Reprint)
+        r.reprintedAt = dateTimeText(ctx_.clock().now());
     return completed(r);
 }
 
 void ReceiptPrinter::reprint(qint64 rowid)
 {
-    const auto r = stored(rowid);
+    const auto r = stored(rowid, Receipt::Print::Reprint);
     if (!r)
         return;
     if (!ctx_.printing().hasPrinter()) {
@@ -121,7 +123,7 @@ void ReceiptPrinter::reprint(qint64 rowid)
 
 void ReceiptPrinter::preview(qint64 rowid)
 {
-    const auto r = stored(rowid);
+    const auto r = stored(rowid, Receipt::Print::Preview);
     if (!r)
         return;
     const QString paper = ctx_.receiptSettings().paper;

@@ -24,15 +24,16 @@ public:
     void afterSale(const QStringList& values, const SaleOutcome& saved);
     // 补打小票: the receipt of salse row `rowid` again, marked 重印.
     void reprint(qint64 rowid);
-    // 小票预览: that receipt shown as it would print, with or without a
-    // printer.
+    // 小票预览: the sale's receipt as it printed, unmarked (nothing is
+    // printed by looking), with or without a printer.
     void preview(qint64 rowid);
 
 private:
     // The parts every receipt takes from the context.
     Receipt completed(Receipt r) const;
-    // The reprint of salse row `rowid`; none when it cannot be read (said).
-    std::optional<Receipt> stored(qint64 rowid);
+    // The receipt of salse row `rowid`, printed as `print` says; none when
+    // it cannot be read (said).
+    std::optional<Receipt> stored(qint64 rowid, Receipt::Print print);
     // Prints on the chosen printer; false when it failed (said).
     bool print(const Receipt& r, const QString& afterFailure);
     void savePdf(const Receipt& r);

@@ -4,6 +4,7 @@
 #include "pdf_text.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
@@ -134,7 +136,12 @@ PrintResult QtPrintService::preview(const QTextDocument& document, const QString
     // dialog; a page set up in the dialog is kept unless the paper is fixed.
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&](QPrinter* p) { layOutOn(document, *p, paper)->print(p); });
-    dialog.resize(800, 900);
+    // A page as large as the screen leaves room for, with its frame and
+    // title bar (on a laptop's 768 pixels too).
+    const QScreen* screen = QApplication::activeWindow() ? QApplication::activeWindow()->screen()
+                                                         : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() - QSize(40, 60) : QSize(800, 900);
+    dialog.resize(QSize(800, 900).boundedTo(room));
     if (dialog.exec() != QDialog::Accepted)
         return PrintResult::Cancelled;
     // Printed from the dialog, as laid out there.

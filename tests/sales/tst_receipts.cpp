@@ -136,7 +136,7 @@ void TstReceipts::receiptOfEachSale_data()
 
     const QStringList common{"街角洗车行", "销售小票", "时间 2026-12-07 10:00:00", "实收金额 30", "员工 张三",
                              "收银员 ZED", "谢谢惠顾"};
-    const QStringList goods{"商品名称 车用香水（大瓶装）", "数量 2", "单价 12.5元", "金额 25"};
+    const QStringList goods{"商品名称 车用香水（大瓶装）", "数量 2", "单价 12.5", "金额 25"};
     const QStringList uses{"卡号 ****0001", "卡类型 月卡", "剩余次数 9"};
     const QStringList balance{"卡号 ****0002", "卡类型 钻石卡", "卡内余额 70"};
     QTest::newRow("goods, no card, 58 mm")
@@ -284,9 +284,10 @@ void TstReceipts::theSaleStays()
 
 // 补打小票 and 小票预览 in the popups of the business grid and the sales
 // records browser: the selected sale's receipt again on the chosen paper,
-// marked 重印, receipts on or off, with what its charge left on the card
-// when the ledger kept it; without a printer 补打小票 offers the PDF file
-// and the preview still shows the receipt.
+// receipts on or off, with what its charge left on the card when the ledger
+// kept it. A reprint is marked 重印, with when and by whom; a preview shows
+// the receipt as sold. Without a printer 补打小票 offers the PDF file and
+// the preview still shows the receipt.
 void TstReceipts::reprint_data()
 {
     QTest::addColumn<QString>("window");
@@ -296,8 +297,8 @@ void TstReceipts::reprint_data()
     QTest::addColumn<QStringList>("shown");
 
     const QStringList goods =
-        QString("单号 2|时间 2026-12-02|商品名称 车用香水（大瓶装）|数量 3|金额 37.5|实收金额 "
-                "37.5|卡号 非会员|员工 张三|重印人 ZED|重印时间 2026-12-08 09:30:05")
+        QString("单号 2|时间 2026-12-02|商品名称 车用香水（大瓶装）|数量 3|单价 12.5|金额 "
+                "37.5|实收金额 37.5|卡号 非会员|员工 张三")
             .split('|');
     const QStringList sold{"单号 3",        "时间 2026-12-03", "服务项目 洗车",
                            "卡号 ****0002", "卡类型 钻石卡",   "卡内余额 70"};
@@ -370,7 +371,10 @@ void TstReceipts::reprint()
                              {"另存为PDF", "跳过本张"}));
     }
     const QStringList lines = words(text);
-    QCOMPARE(lines.value(1), QString("销售小票（重印）"));
+    QCOMPARE(lines.value(1), QString(preview ? "销售小票" : "销售小票（重印）"));
+    const QStringList marks =
+        preview ? QStringList() : QStringList{"重印时间 2026-12-08 09:30:05", "重印人 ZED"};
+    QCOMPARE(lines.filter(QRegularExpression("^(重印时间|重印人|收银员) ")), marks);
     for (const QString& line : shown)
         QVERIFY2(lines.contains(line), qPrintable(line + "\n" + text));
     // What is left on the card is said only as the ledger kept it.

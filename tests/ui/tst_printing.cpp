@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPrintPreviewWidget>
+#include <QScreen>
 #include <QPrinter>
 #include <QProcess>
 #include <QTimer>
@@ -180,18 +181,27 @@ void TstPrinting::paperLaysOutPages()
         text << QString("第%1行 金额 12.50").arg(i);
     doc.setPlainText(text.join("\n"));
 
-    // The real preview dialog, closed as soon as it shows its pages.
+    // The real preview dialog, closed as soon as it shows its pages; it fits
+    // on the screen, title bar and all.
     int shown = -1;
+    QRect dialogAt;
     QTimer::singleShot(0, [&] {
         if (QWidget* dialog = QApplication::activeModalWidget()) {
             if (auto* view = dialog->findChild<QPrintPreviewWidget*>())
                 shown = view->pageCount();
+            dialogAt = dialog->frameGeometry();
             dialog->close();
         }
     });
     QtPrintService real;
     QCOMPARE(real.preview(doc, "小票", p), PrintResult::Cancelled);
     QCOMPARE(shown, pages);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.contains(dialogAt), qPrintable(QString("%1x%2 on %3x%4")
+                                                       .arg(dialogAt.width())
+                                                       .arg(dialogAt.height())
+                                                       .arg(screen.width())
+                                                       .arg(screen.height())));
 
     const QString file = env.dir() + "/slip.pdf";
     QVERIFY(env.printing().saveAsPdf(doc, file, p));
