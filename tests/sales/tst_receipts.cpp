@@ -44,6 +44,12 @@ QStringList words(const QString& text)
 
 const QString kConfirm = ask("请确认你输入的资料是否正确，然后再保存！ ", "保存");
 
+// A line of `width` columns with `text` in its middle.
+QString centred(const QString& text, int width)
+{
+    return QString((width - columns(text)) / 2, u' ') + text;
+}
+
 } // namespace
 
 class TstReceipts : public QObject {
@@ -188,6 +194,12 @@ void TstReceipts::receiptOfEachSale()
             QVERIFY2(columns(line) <= width, qPrintable(line));
     }
     const Printed& p = env_->printing().printed().first();
+    // The paper's own width, every blank counted: the titles centred by the
+    // columns their characters take, the rules and the amount's line full.
+    const QStringList raw = p.text.split('\n');
+    QCOMPARE(raw.mid(0, 3),
+             (QStringList{centred("街角洗车行", width), centred("销售小票", width), QString(width, '-')}));
+    QCOMPARE(columns(raw.filter(QRegularExpression("^实收金额 ")).value(0)), width);
     const QStringList lines = words(p.text);
     for (const QString& line : shown)
         QVERIFY2(lines.contains(line), qPrintable(line + "\n" + p.text));
@@ -285,7 +297,7 @@ void TstReceipts::theSaleStays()
 // 补打小票 and 小票预览 in the popups of the business grid and the sales
 // records browser: the selected sale's receipt again on the chosen paper,
 // receipts on or off, with what its charge left on the card when the ledger
-// kept it. A reprint is marked 重印, with when and by whom; a preview shows
+// kept it (not what the card holds now). A reprint is marked 重印, with when and by whom; a preview shows
 // the receipt as sold. Without a printer 补打小票 offers the PDF file and
 // the preview still shows the receipt.
 void TstReceipts::reprint_data()
@@ -293,6 +305,7 @@ void TstReceipts::reprint_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("item");
     QTest::addColumn<bool>("printer");
+    QTest::addColumn<QString>("card"); // sold to twice since the ledger
     QTest::addColumn<int>("row");
     QTest::addColumn<QStringList>("shown");
 
@@ -302,16 +315,22 @@ void TstReceipts::reprint_data()
             .split('|');
     const QStringList sold{"单号 3",        "时间 2026-12-03", "服务项目 洗车",
                            "卡号 ****0002", "卡类型 钻石卡",   "卡内余额 70"};
-    QTest::newRow("business grid, sold since the ledger") << "frmyewu"
-                                                          << "reprint_receipt" << true << 2 << sold;
+    QTest::newRow("business grid, sold since the ledger")
+        << "frmyewu"
+        << "reprint_receipt" << true << "D00020002" << 2 << sold;
+    QTest::newRow("sales records, a card of uses sold since the ledger")
+        << "frm_salse"
+        << "reprint_receipt" << true << "M00010001" << 2
+        << QStringList{"单号 3", "卡号 ****0001", "卡类型 月卡", "剩余次数 9"};
     QTest::newRow("sales records, from before the ledger, no printer")
         << "frm_salse"
-        << "reprint_receipt" << false << 0
+        << "reprint_receipt" << false << "D00020002" << 0
         << QStringList{"单号 1", "卡号 ****0001", "卡类型 月卡", "服务项目 打蜡"};
-    QTest::newRow("business grid, preview, no printer") << "frmyewu"
-                                                        << "preview_receipt" << false << 1 << goods;
+    QTest::newRow("business grid, preview, no printer")
+        << "frmyewu"
+        << "preview_receipt" << false << "D00020002" << 1 << goods;
     QTest::newRow("sales records, preview") << "frm_salse"
-                                            << "preview_receipt" << true << 2 << sold;
+                                            << "preview_receipt" << true << "D00020002" << 2 << sold;
 }
 
 void TstReceipts::reprint()
@@ -319,23 +338,25 @@ void TstReceipts::reprint()
     QFETCH(QString, window);
     QFETCH(QString, item);
     QFETCH(bool, printer);
+    QFETCH(QString, card);
     QFETCH(int, row);
     QFETCH(QStringList, shown);
     const bool preview = item == "preview_receipt";
 
-    // Two sales stored before sales had keys and a ledger, then one sold.
+    // Two sales stored before sales had keys and a ledger, then two sold.
     env_->insert("salse",
                  {"2026-12-01", "其它服务", "M00010001", "", "", "", "", "", "20", "打蜡", "李四", "", "0"});
     env_->insert("salse", {"2026-12-02", "商品销售", "非会员", "P1", "车用香水（大瓶装）", "3", "12.5元",
                            "2026-11-01", "37.5", "", "张三", "", "0"});
     SaleEntry e;
     e.service = true;
-    e.card = "D00020002";
+    e.card = card;
     e.money = "30";
     e.serviceItem = "洗车";
     e.employee = "张三";
     SaleService sales(env_->db());
     QCOMPARE(sales.save(e, sales.check(e), "2026-12-03").kind, SaleOutcome::Saved);
+    QCOMPARE(sales.save(e, sales.check(e), "2026-12-04").kind, SaleOutcome::Saved);
     env_->printing().setPrinter(printer);
     env_->ctx().settings().setValue("settings/ReceiptPaper", "80");
     env_->clock().set(QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5)));
@@ -378,8 +399,8 @@ void TstReceipts::reprint()
     for (const QString& line : shown)
         QVERIFY2(lines.contains(line), qPrintable(line + "\n" + text));
     // What is left on the card is said only as the ledger kept it.
-    const bool ledger = shown.contains("卡内余额 70");
-    QCOMPARE(lines.filter(QRegularExpression("^(剩余次数|卡内余额) ")).size(), ledger ? 1 : 0);
+    const QRegularExpression left("^(剩余次数|卡内余额) ");
+    QCOMPARE(lines.filter(left).size(), shown.filter(left).size());
 }
 
 QTEST_MAIN(TstReceipts)
