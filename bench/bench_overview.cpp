@@ -257,7 +257,7 @@ int main(int argc, char** argv)
 
     // The figures alone, on this thread.
     const Time figures = timeMedian(kRepeat, [&] {
-        if (!overview::read(db, kToday, true, 5))
+        if (!overview::read(db, kToday, true, 5.0))
             qFatal("read failed");
     });
     std::printf("\nthe figures read: %.2f ms (cpu %.2f)\n", figures.wall, figures.cpu);

@@ -9,6 +9,7 @@
 #include "shell/about_window.h"
 #include "shell/database_window.h"
 #include "shell/restore_window.h"
+#include "shell/rights.h"
 #include "shell/settings_window.h"
 #include "shell/window_table.h"
 #include "sales/business_window.h"
@@ -27,6 +28,7 @@ namespace shop {
 void registerWindows(WindowRegistry& registry)
 {
     namespace w = window_name;
+    registry.setAccess(&rights::mayOpen);
     registry.addTab(w::purchaseTab,
                     [](AppContext& c, QWidget* parent) { return new PurchaseTab(c, parent); });
     registry.addTab(w::employeeTab,

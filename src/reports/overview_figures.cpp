@@ -51,12 +51,13 @@ DbValue<QList<StockLine>> lowStock(Database& db, double threshold)
     return DbValue<QList<StockLine>>::of(out);
 }
 
-DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, double threshold)
+DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::optional<double> lowStockAt)
 {
     Figures f;
     f.today = dateText(today);
     f.money = withMoney;
-    f.threshold = threshold;
+    f.stock = lowStockAt.has_value();
+    f.threshold = lowStockAt.value_or(0);
     const QString weekBefore = dateText(today.addDays(-7));
     // A day's or a month's figure is its takings as the day's closing
     // counts them: its sales less the voids made in it.
@@ -96,7 +97,9 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, double t
             return failedWith(ledger);
         f.cardMoney = *ledger;
     }
-    const auto low = lowStock(db, threshold);
+    if (!f.stock)
+        return DbValue<Figures>::of(f);
+    const auto low = lowStock(db, f.threshold);
     if (!low)
         return failedWith(low);
     f.lowStock = *low;

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 // The figures of the owner's overview, read in one go from the business
 // database, without widgets: every money figure comes from money::.
 namespace shop::overview {
@@ -27,7 +29,8 @@ struct StockLine {
 struct Figures {
     QString today;
     double threshold = 0; // of the low stock
-    bool money = false;   // false: the count of today's sales and the low stock only
+    bool money = false;   // false: the count of today's sales (and the low stock) only
+    bool stock = false;   // false: no goods listed
     // A day's sales (rows) and its takings less its voids (money::takingsPer).
     money::RoundedTotal todaySales;
     money::RoundedTotal lastWeekSales;       // the same day a week before
@@ -48,7 +51,8 @@ QString monthStart(const QDate& today);
 // Goods whose stock is at or below `threshold`, in stored order.
 DbValue<QList<StockLine>> lowStock(Database& db, double threshold);
 
-// Everything the overview shows; without `money` no figure of money is read.
-DbValue<Figures> read(Database& db, const QDate& today, bool money, double threshold);
+// Everything the overview shows; without `money` no figure of money is
+// read, without a threshold no goods.
+DbValue<Figures> read(Database& db, const QDate& today, bool money, std::optional<double> lowStockAt);
 
 } // namespace shop::overview

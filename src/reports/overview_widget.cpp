@@ -2,6 +2,7 @@
 
 #include "ui/app_context.h"
 #include "ui/document_path.h"
+#include "ui/window_names.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -215,7 +216,7 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
     layout_->setRowStretch(2, 1);
     summary_ = summary;
     stock_ = stock;
-    showMoney(ctx_.isSupervisor());
+    showParts(ctx_.isSupervisor(), mayOpenStock());
     applyTheme();
 
     readerContext_ = new QObject;
@@ -230,24 +231,32 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
     });
     connect(&ctx_.shellNotifier(), &ShellNotifier::settingsChanged, this, &OverviewWidget::scheduleRefresh);
     connect(&ctx_.shellNotifier(), &ShellNotifier::loginChanged, this, [this] {
-        // Another account may not see the last one's money, not even until the next read.
-        if (!ctx_.isSupervisor())
-            showMoney(false);
+        // Another account may not see the last one's money or goods, not even
+        // until the next read.
+        showParts(moneyShown_ && ctx_.isSupervisor(), stockShown_ && mayOpenStock());
         scheduleRefresh();
     });
 }
 
-void OverviewWidget::showMoney(bool on)
+bool OverviewWidget::mayOpenStock() const
 {
+    return ctx_.windows().mayOpen(ctx_, window_name::stock);
+}
+
+void OverviewWidget::showParts(bool money, bool stock)
+{
+    moneyShown_ = money;
+    stockShown_ = stock;
     for (QWidget* w :
          std::initializer_list<QWidget*>{lastWeek_, cards_, topUps_, days_, months_, items_, employees_})
-        w->setVisible(on);
+        w->setVisible(money);
+    stock_->setVisible(stock);
     // Without money the stock list takes the room of the charts.
-    layout_->setColumnStretch(0, on ? 0 : 1);
-    layout_->setColumnStretch(1, on ? 1 : 0);
-    layout_->setColumnStretch(2, on ? 1 : 0);
+    layout_->setColumnStretch(0, money ? 0 : 1);
+    layout_->setColumnStretch(1, money ? 1 : 0);
+    layout_->setColumnStretch(2, money ? 1 : 0);
     for (QWidget* w : {summary_, stock_})
-        w->setMaximumWidth(on ? 300 : QWIDGETSIZE_MAX);
+        w->setMaximumWidth(money ? 300 : QWIDGETSIZE_MAX);
 }
 
 OverviewWidget::~OverviewWidget()
@@ -332,7 +341,8 @@ void OverviewWidget::refresh()
     stale_ = false;
     const QDate today = ctx_.clock().today();
     const bool money = ctx_.isSupervisor();
-    const double threshold = ctx_.lowStock();
+    // The goods running short to those who may see the stock.
+    const std::optional<double> threshold = mayOpenStock() ? std::optional(ctx_.lowStock()) : std::nullopt;
     const QString path = ctx_.paths().businessDb();
     const std::optional<DbServer> server = ctx_.server();
     // Its own connection, so the window's stays free for the person's work.
@@ -364,7 +374,7 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
 {
     // Read for the account before a switch of user: its figures are not
     // shown, the read that follows is.
-    if (read && read->money && !ctx_.isSupervisor())
+    if (read && ((read->money && !ctx_.isSupervisor()) || (read->stock && !mayOpenStock())))
         return;
     if (!read) {
         // Said where the figures would be: a box nobody asked for would
@@ -374,7 +384,7 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
     }
     const overview::Figures& f = *read;
     figures_ = f;
-    showMoney(f.money);
+    showParts(f.money, f.stock);
     today_->setText(QStringLiteral("今日（%1）：").arg(f.today) + salesText(f.todaySales, f.money));
     if (f.money) {
         lastWeek_->setText(QStringLiteral("上周同日：") + salesText(f.lastWeekSales, true));
@@ -397,7 +407,8 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
         if (rebuilt_)
             applyTheme();
     }
-    showLowStock(f);
+    if (f.stock)
+        showLowStock(f);
     emit figuresShown();
 }
 

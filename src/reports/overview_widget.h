@@ -21,8 +21,9 @@ class AppContext;
 // `overview`: the business at a glance, where the main window's work area
 // is empty. A supervisor sees today beside the same day last week, the
 // money received per day and per month, this month's best goods and
-// services, commissions, what the cards owe and the goods running short;
-// any other account today's count of sales and the goods running short.
+// services, commissions and what the cards owe; any other account today's
+// count of sales. The goods running short are shown to the accounts that
+// may open the stock query.
 // The figures are read on a thread of their own (a connection of its own to
 // the same database) whenever a table they come from changes, so a save
 // never waits for them.
@@ -62,8 +63,11 @@ private:
     bool updateInPlace(QChartView* view, const QStringList& categories, const QList<double>& values,
                        double highest);
     void plotted(QChartView* view, const QStringList& categories, const QList<double>& values);
-    // Shows or hides every figure of money (the account's rights).
-    void showMoney(bool on);
+    // Shows or hides every figure of money and the goods running short (the
+    // account's rights).
+    void showParts(bool money, bool stock);
+    // The goods' stock is shown to the accounts that may open 库存查询.
+    bool mayOpenStock() const;
     void scheduleRefresh();
 
     AppContext& ctx_;
@@ -72,7 +76,9 @@ private:
     bool reading_ = false;
     bool readAgain_ = false;
     bool refreshQueued_ = false;
-    bool stale_ = true;                        // changed while hidden: read when shown
+    bool stale_ = true; // changed while hidden: read when shown
+    bool moneyShown_ = false;
+    bool stockShown_ = false;
     std::optional<overview::Figures> figures_; // shown last
     struct Plotted {
         QStringList categories;

@@ -39,6 +39,14 @@ bool passes(AppContext& ctx, Guard guard)
     return false;
 }
 
+bool mayOpen(const AppContext& ctx, const QString& name)
+{
+    const WindowEntry* e = window_table::byName(name);
+    if (!e)
+        return false;
+    return e->guard == Guard::None || (kindM(ctx) && (e->guard == Guard::KindM || supervisor(ctx)));
+}
+
 QString userLabelText(const AppContext& ctx)
 {
     if (supervisor(ctx))

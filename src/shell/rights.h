@@ -24,6 +24,9 @@ void refuseSupervisorOnly(AppContext& ctx);
 // A tree node's guard: true when its action may run (the refusal has been
 // shown otherwise).
 bool passes(AppContext& ctx, Guard guard);
+// Whether the login passes the guard of window `name`'s tree node, asked
+// without a word (for the window registry).
+bool mayOpen(const AppContext& ctx, const QString& name);
 
 // Caption of the current-user label.
 QString userLabelText(const AppContext& ctx);

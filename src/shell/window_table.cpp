@@ -93,4 +93,12 @@ const WindowEntry* byItem(const QString& item)
     return nullptr;
 }
 
+const WindowEntry* byName(const QString& name)
+{
+    for (const WindowEntry& e : kEntries)
+        if (e.name && name == QLatin1String(e.name))
+            return &e;
+    return nullptr;
+}
+
 } // namespace shop::window_table

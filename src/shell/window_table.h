@@ -1,37 +1,12 @@
 #pragma once
 
+#include "ui/window_names.h"
+
 #include <QString>
 
 #include <span>
 
 namespace shop {
-
-// The names of the separate windows and the main window's tabs: the
-// registry's keys (windows.cpp) and the windows' objectNames.
-namespace window_name {
-inline constexpr char purchaseTab[] = "frame_jin";
-inline constexpr char employeeTab[] = "Frame_worker";
-inline constexpr char ledgerTab[] = "frame_shouzhi";
-inline constexpr char business[] = "frmyewu";
-inline constexpr char customers[] = "frmguke";
-inline constexpr char cards[] = "frm_card";
-inline constexpr char purchaseHistory[] = "frm_history";
-inline constexpr char salesHistory[] = "frm_salse";
-inline constexpr char stock[] = "frm_kucun";
-inline constexpr char salaries[] = "frmgz";
-inline constexpr char deleteData[] = "frmdeleted";
-inline constexpr char addUser[] = "frmadduser";
-inline constexpr char deleteUser[] = "frmdeleuser";
-inline constexpr char changePassword[] = "frmchange";
-inline constexpr char settings[] = "frmsetup";
-inline constexpr char about[] = "frmabout";
-inline constexpr char restore[] = "frmrestore";
-inline constexpr char cardHistory[] = "frm_kawu";
-inline constexpr char dayClosing[] = "frm_rijie";
-inline constexpr char database[] = "frmdatabase";
-// The main window's work area while no tab shows.
-inline constexpr char overview[] = "overview";
-} // namespace window_name
 
 // The check a tree node makes before it acts (menu items make none).
 enum class Guard { None, KindM, Supervisor };
@@ -87,6 +62,8 @@ const MenuGroup* group(const char* menu);
 const WindowEntry* byTreeText(const QString& text);
 // The entry of a menu item, or nullptr (a menu, or an item of a hidden menu).
 const WindowEntry* byItem(const QString& item);
+// The entry of a window or tab, or nullptr.
+const WindowEntry* byName(const QString& name);
 
 } // namespace window_table
 } // namespace shop

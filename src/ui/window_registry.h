@@ -38,6 +38,7 @@ class WindowRegistry {
 public:
     using Factory = std::function<QWidget*(AppContext&)>;
     using TabFactory = std::function<QWidget*(AppContext&, QWidget* parent)>;
+    using Access = std::function<bool(const AppContext&, const QString& name)>;
 
     void add(const QString& name, Factory factory) { factories_.insert(name, std::move(factory)); }
     void addTab(const QString& name, TabFactory factory) { tabs_.insert(name, std::move(factory)); }
@@ -63,10 +64,20 @@ public:
     // Closes every open window (the program ends or the tests tear down).
     void closeAll();
 
+    // Whether the login may open the window or tab `name` by the shell's
+    // rights, so that a page showing another window's data shows it to the
+    // same accounts. False for every name until the rights are set.
+    void setAccess(Access access) { access_ = std::move(access); }
+    bool mayOpen(const AppContext& ctx, const QString& name) const
+    {
+        return (has(name) || hasTab(name)) && access_ && access_(ctx, name);
+    }
+
 private:
     QHash<QString, Factory> factories_;
     QHash<QString, TabFactory> tabs_;
     TabFactory idlePage_;
+    Access access_;
     QHash<QString, QPointer<QWidget>> open_;
     // Last, so the windows go before the factories they came from.
     WindowOwner owner_;
