@@ -7,8 +7,10 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +25,7 @@
 #include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
+#include <QtMath>
 
 #include <memory>
 
@@ -113,7 +116,7 @@ QFont smaller(QFont f)
 
 // Puts `series` (bars or a line) on `chart` over `categories`, with money
 // along the other axis up to `highest`.
-void place(QChart* chart, QAbstractSeries* series, QBarCategoryAxis* categories, double highest,
+void place(QChart* chart, QAbstractSeries* series, QAbstractAxis* categories, double highest,
            bool horizontal = false)
 {
     chart->addSeries(series);
@@ -193,13 +196,17 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
         {QStringLiteral("产品编号"), QStringLiteral("商品名称"), QStringLiteral("库存数量")});
     low_->verticalHeader()->hide();
     low_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    low_->horizontalHeader()->setStretchLastSection(true);
+    // Each column as wide as its content, in whichever layout the account
+    // sees (a stretched column kept its width from a wider one).
     stockLayout->addWidget(lowTitle_);
     stockLayout->addWidget(low_, 1);
 
     auto* left = new QVBoxLayout;
     left->addWidget(summary);
     left->addWidget(stock, 1);
+    // Where the stock list is not shown, the summary keeps its own height.
+    summary->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    left->addStretch(0);
 
     layout_ = new QGridLayout(this);
     layout_->addWidget(title, 0, 0, 1, 3);
@@ -214,6 +221,8 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
     layout_->addWidget(employees_, 2, 2);
     layout_->setRowStretch(1, 1);
     layout_->setRowStretch(2, 1);
+    connect(days_->chart(), &QChart::plotAreaChanged, this, &OverviewWidget::labelDays);
+    connect(employees_->chart(), &QChart::plotAreaChanged, this, &OverviewWidget::turnNames);
     summary_ = summary;
     stock_ = stock;
     showParts(ctx_.isSupervisor(), mayOpenStock());
@@ -433,10 +442,67 @@ void OverviewWidget::showDays(const overview::Figures& f)
     });
     auto* series = new QBarSeries;
     series->append(set);
-    QBarCategoryAxis* x = categoryAxis(days);
+    // Dates stand on end under the bars, as many as have room (labelDays).
+    auto* x = new QCategoryAxis;
+    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     x->setLabelsAngle(-90);
     x->setLabelsFont(smaller(x->labelsFont()));
+    x->setGridLineVisible(false);
+    x->setTruncateLabels(false);
     place(chart, series, x, highest);
+    labelledDays_.clear();
+    labelDays();
+}
+
+void OverviewWidget::labelDays()
+{
+    const auto shown = plotted_.constFind(days_);
+    QCategoryAxis* x = nullptr;
+    for (QAbstractAxis* a : days_->chart()->axes(Qt::Horizontal))
+        x = x ? x : qobject_cast<QCategoryAxis*>(a);
+    const qreal width = days_->chart()->plotArea().width();
+    if (!x || shown == plotted_.constEnd() || shown->categories.isEmpty() || width <= 0)
+        return;
+    const QStringList& days = shown->categories;
+    const qreal n = days.size();
+    // A date on end takes its line's height, and a little room apart.
+    const qreal need = QFontMetricsF(x->labelsFont()).height() + 4;
+    // The first and the last date stay within the chart: where half a bar
+    // is narrower than half a date, the axis reaches a little beyond the bars.
+    const qreal pad = width > need ? qMax(0.0, (need * n - width) / (width - need) / 2) : 0.0;
+    const int step = qMax(1, qCeil(need * (n + 2 * pad) / width));
+    // Counted back from today, which always has its date.
+    QStringList labels;
+    for (qsizetype i = (days.size() - 1) % step; i < days.size(); i += step)
+        labels << days.at(i);
+    const QString key = labels.join(u' ') + QString::number(pad);
+    if (key == labelledDays_)
+        return;
+    labelledDays_ = key;
+    for (const QString& l : x->categoriesLabels())
+        x->remove(l);
+    x->setStartValue(-0.5 - pad);
+    x->setRange(-0.5 - pad, n - 0.5 + pad);
+    for (const QString& l : labels)
+        x->append(l, static_cast<double>(days.indexOf(l)));
+}
+
+void OverviewWidget::turnNames()
+{
+    QBarCategoryAxis* x = nullptr;
+    for (QAbstractAxis* a : employees_->chart()->axes(Qt::Horizontal))
+        x = x ? x : qobject_cast<QBarCategoryAxis*>(a);
+    if (!x || x->count() == 0)
+        return;
+    const QFontMetricsF metrics(x->labelsFont());
+    qreal widest = 0;
+    for (const QString& name : x->categories())
+        widest = qMax(widest, metrics.horizontalAdvance(name));
+    // Read across when every name has room under its bar; one above the
+    // other otherwise (twenty of them side by side run together).
+    const int angle = widest + 8 <= employees_->chart()->plotArea().width() / x->count() ? 0 : -90;
+    if (x->labelsAngle() != angle)
+        x->setLabelsAngle(angle);
 }
 
 void OverviewWidget::showMonths(const overview::Figures& f)
@@ -501,10 +567,8 @@ void OverviewWidget::showEmployees(const overview::Figures& f)
     plotted(employees_, categories, values);
     auto* series = new QBarSeries;
     series->append(bars(QStringLiteral("提成金额"), totals, &highest));
-    QBarCategoryAxis* x = categoryAxis(categories);
-    // Names one above the other: twenty of them side by side run together.
-    x->setLabelsAngle(-90);
-    place(employees_->chart(), series, x, highest);
+    place(employees_->chart(), series, categoryAxis(categories), highest);
+    turnNames();
 }
 
 bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categories,
@@ -524,8 +588,9 @@ bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categori
         else if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
             bars->barSets().first()->replace(static_cast<int>(i), values.at(i));
     }
+    // The money's axis (the days' axis of values is one too).
     for (QAbstractAxis* a : view->chart()->axes())
-        if (auto* money = qobject_cast<QValueAxis*>(a)) {
+        if (auto* money = qobject_cast<QValueAxis*>(a); money && !qobject_cast<QCategoryAxis*>(a)) {
             money->setRange(0, highest > 0 ? highest * 1.1 : 10);
             money->applyNiceNumbers();
         }

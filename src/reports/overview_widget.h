@@ -52,6 +52,11 @@ private:
     void saveChart(QChartView* view);
     void showFigures(const DbValue<overview::Figures>& read);
     void showDays(const overview::Figures& f);
+    // Dates under the bars that have room for one, always today's; again
+    // whenever the chart's size changes.
+    void labelDays();
+    // The employees' names read across when there is room for them.
+    void turnNames();
     void showMonths(const overview::Figures& f);
     void showItems(const overview::Figures& f);
     void showEmployees(const overview::Figures& f);
@@ -87,6 +92,7 @@ private:
     QHash<QChartView*, Plotted> plotted_;
     std::optional<QList<overview::StockLine>> shownLow_;
     bool rebuilt_ = false; // a chart was built afresh: its axes need the theme
+    QString labelledDays_; // the dates under the bars, and the axis's reach
 
     QGridLayout* layout_ = nullptr;
     QWidget* summary_ = nullptr;

@@ -12,6 +12,7 @@
 #include "support/ui.h"
 
 #include <QBarCategoryAxis>
+#include <QGraphicsTextItem>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <QLineSeries>
 #include <QSignalSpy>
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QTest>
 
@@ -41,12 +43,12 @@ void sell(TestEnv& env, const QStringList& s)
 
 // An overview shown with its first figures read, in a program whose
 // windows (and their rights) are known.
-std::unique_ptr<OverviewWidget> shownOverview(TestEnv& env)
+std::unique_ptr<OverviewWidget> shownOverview(TestEnv& env, const QSize& size = QSize(1200, 700))
 {
     registerWindows(env.ctx().windows());
     auto o = std::make_unique<OverviewWidget>(env.ctx());
     QSignalSpy read(o.get(), &OverviewWidget::figuresShown);
-    o->resize(1200, 700);
+    o->resize(size);
     o->show();
     if (!read.wait(5000))
         return nullptr;
@@ -66,6 +68,37 @@ QStringList categories(QChart* c)
     return {};
 }
 
+// The place of a bar or point: a day's (MM-dd) among the 30 days to
+// 2026-12-07, or where its label stands (-1: none labelled so).
+qsizetype indexOf(QChart* c, const QString& label)
+{
+    const QDate day = QDate::fromString("2026-" + label, "yyyy-MM-dd");
+    if (day.isValid())
+        return 29 - day.daysTo(QDate(2026, 12, 7));
+    return categories(c).indexOf(label);
+}
+
+// The labels a person sees on a chart: their text, where they stand and
+// how they are turned, from left to right.
+struct Label {
+    QString text;
+    QRectF at;
+    qreal turned;
+};
+QList<Label> labelsOf(const QWidget* w, const char* chart, const QString& pattern)
+{
+    QList<Label> out;
+    const QRegularExpression which(pattern);
+    for (QGraphicsItem* i : child<QChartView>(w, chart)->scene()->items()) {
+        auto* t = dynamic_cast<QGraphicsTextItem*>(i);
+        if (t && t->isVisible() && which.match(t->toPlainText()).hasMatch())
+            out << Label{t->toPlainText(), t->sceneBoundingRect(), t->rotation()};
+    }
+    std::sort(out.begin(), out.end(),
+              [](const Label& a, const Label& b) { return a.at.left() < b.at.left(); });
+    return out;
+}
+
 // The height a chart gives a category: a bar, or a point of the line.
 double valueAt(const QWidget* w, const QString& figure)
 {
@@ -73,7 +106,7 @@ double valueAt(const QWidget* w, const QString& figure)
     QChart* c = chart(w, month                       ? "chart_months"
                          : figure.startsWith("提成") ? "chart_commission"
                                                      : "chart_days");
-    const qsizetype i = categories(c).indexOf(figure.startsWith("提成") ? figure.mid(2) : figure);
+    const qsizetype i = indexOf(c, figure.startsWith("提成") ? figure.mid(2) : figure);
     if (i < 0)
         return -1;
     if (month)
@@ -102,6 +135,8 @@ private slots:
     void chartSavedAsPng();
     void lowStockThreshold_data();
     void lowStockThreshold();
+    void labelsThatFit_data();
+    void labelsThatFit();
 };
 
 void TstOverview::figuresAgreeWithTheSalesBrowser_data()
@@ -226,7 +261,7 @@ void TstOverview::thisMonthLeavesTheMonthBefore()
 }
 
 // Money to supervisors; the goods running short to the accounts that may
-// open the stock query (a supervisor of kind M).
+// open the stock query (a supervisor of kind M), fitted to their content.
 void TstOverview::moneyOnlyForSupervisors_data()
 {
     QTest::addColumn<QStringList>("users"); // logged in in turn
@@ -241,6 +276,8 @@ void TstOverview::moneyOnlyForSupervisors_data()
         << QStringList{"ZED", "王五"} << false << false << "今日（2026-12-07）：2笔";
     QTest::newRow("ordinary account, then a supervisor")
         << QStringList{"王五", "ZED"} << true << true << "今日（2026-12-07）：2笔，实收30元";
+    QTest::newRow("supervisor, ordinary account, administrator")
+        << QStringList{"ZED", "王五", "administrator"} << true << true << "今日（2026-12-07）：2笔，实收30元";
 }
 
 void TstOverview::moneyOnlyForSupervisors()
@@ -268,8 +305,14 @@ void TstOverview::moneyOnlyForSupervisors()
         QCOMPARE(child<QWidget>(overview.get(), name)->isVisible(), money);
     auto* low = child<QTableWidget>(overview.get(), "low_stock");
     QCOMPARE(low->isVisible(), stock);
-    if (stock)
-        QCOMPARE(low->rowCount(), 1);
+    if (!stock)
+        return;
+    QCOMPARE(low->rowCount(), 1);
+    // Each column as wide as its content, whoever logged in before.
+    const QAbstractItemView* cells = low;
+    for (int c = 0; c < 3; ++c)
+        QCOMPARE(low->columnWidth(c),
+                 qMax(cells->sizeHintForColumn(c), low->horizontalHeader()->sectionSizeHint(c)));
 }
 
 void TstOverview::hiddenWhileATabIsOpenAndLiveAfterASale()
@@ -325,7 +368,7 @@ void TstOverview::dayBarOpensTheSalesOfThatDay()
     auto* view = child<QChartView>(overview, "chart_days");
     QChart* c = view->chart();
     QAbstractSeries* bars = c->series().first();
-    const qsizetype day = categories(c).indexOf("12-05");
+    const qsizetype day = indexOf(c, "12-05");
     const QPointF middle = c->mapToPosition(QPointF(day, 20), bars);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(c->mapToScene(middle)));
 
@@ -407,6 +450,52 @@ void TstOverview::lowStockThreshold()
     if (said.isEmpty())
         QVERIFY(read.wait(5000));
     QCOMPARE(codes(), listed);
+}
+
+// Under the days' bars, every date that has room, always today's, each
+// whole and apart from the next; the employees' names read across when
+// they have room under their bars.
+void TstOverview::labelsThatFit_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("employees");
+    QTest::addColumn<bool>("everyDay");
+    QTest::addColumn<int>("turned"); // the names
+    QTest::newRow("wide, two employees") << QSize(1600, 700) << 2 << true << 0;
+    QTest::newRow("narrow, eight employees") << QSize(900, 600) << 8 << false << -90;
+}
+
+void TstOverview::labelsThatFit()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, employees);
+    QFETCH(bool, everyDay);
+    QFETCH(int, turned);
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    for (int i = 1; i <= employees; ++i)
+        sell(env, {"2026-12-0" + QString::number(i % 7 + 1), "10", QString("员工%1号技师").arg(i), "5"});
+    const auto overview = shownOverview(env, size);
+    QVERIFY(overview);
+
+    // The axes are laid out once the chart has its size.
+    QTRY_VERIFY(!labelsOf(overview.get(), "chart_days", "^\\d\\d-\\d\\d$").isEmpty());
+    const QList<Label> dates = labelsOf(overview.get(), "chart_days", "^\\d\\d-\\d\\d$");
+    QCOMPARE(dates.last().text, QString("12-07"));
+    if (everyDay)
+        QCOMPARE(dates.size(), 30);
+    else
+        QVERIFY2(dates.size() >= 5, qPrintable(QString::number(dates.size())));
+    const QRectF chart = child<QChartView>(overview.get(), "chart_days")->sceneRect();
+    for (qsizetype i = 0; i < dates.size(); ++i) {
+        QVERIFY2(chart.contains(dates.at(i).at), qPrintable(dates.at(i).text));
+        if (i > 0)
+            QVERIFY2(!dates.at(i - 1).at.intersects(dates.at(i).at), qPrintable(dates.at(i).text));
+    }
+    const QList<Label> names = labelsOf(overview.get(), "chart_commission", "^员工\\d+号技师$");
+    QCOMPARE(names.size(), employees);
+    for (const Label& name : names)
+        QCOMPARE(qRound(name.turned), turned);
 }
 
 QTEST_MAIN(TstOverview)
