@@ -152,16 +152,14 @@ bool saleWithAndWithoutLedger(int saves)
                     {QStringLiteral(
                          "SELECT rowid, 卡号, 顾客姓名, 金额, 次数, 卡类型 FROM numbercard WHERE rowid = ? "
                          "AND 卡号 = ?"),
-                     {checked.cardRowid, e.card}}} +
-                    sales::nextKey(db),
+                     {checked.cardRowid, e.card}}},
                 Database::RowLock::ForUpdate);
             if (!read)
                 qFatal("read failed");
             QList<Database::Statement> writes{
                 {QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
                  {QString::number(read->at(0)->value(4).toDouble() - 1), checked.goodsRowid}}};
-            writes += sales::appendStatements(db, read->last()->value(0).toLongLong(),
-                                              SaleService::values(e, kToday));
+            writes += sales::appendStatements(db, SaleService::values(e, kToday));
             writes.append({QStringLiteral("UPDATE numbercard SET 金额 = ? WHERE rowid = ?"),
                            {QString::number(read->at(1)->value(3).toDouble() - 12), checked.cardRowid}});
             if (!tx.commitAfter(writes))

@@ -172,8 +172,9 @@ DbValue<QVariantList> beginning(Database& db)
 
 DbResult markBeginning(Database& db)
 {
-    // The key's lock first: no sale takes a key until this commits, and a
-    // second till upgrading at the same moment finds the mark made.
+    // The keys' lock first: a second till upgrading at the same moment finds
+    // the mark made. A sale drawing its key meanwhile draws one beyond the
+    // mark, or is stored with its charge row under one before it.
     const auto keys = db.selectOneEach(sales::nextKey(db), Database::RowLock::None);
     if (keys.failed())
         return keys.status;

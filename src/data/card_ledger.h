@@ -82,8 +82,8 @@ struct Charge {
 DbValue<Charge> chargeOf(Database& db, const QString& key);
 
 // Where the ledger began, written once in the transaction that makes or
-// upgrades the tables (on a server under the lock the sales take their keys
-// by): the key of the last sale stored before it. A ledger made by an
+// upgrades the tables (on a server under the keys' lock, see
+// sales::nextKey): the last key given before it. A ledger made by an
 // earlier version without this row began before its first charge.
 DbResult markBeginning(Database& db);
 // Whether the beginning is marked (false when the ledger is not there).

@@ -488,10 +488,10 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     return stepOnFile(sql, binds, [](sqlite3_stmt*) { return true; });
 }
 
-DbResult Database::execEach(const QList<Statement>& statements, qsizetype* failedAt)
+DbResult Database::execEach(const QList<Statement>& statements, qsizetype* failedAt, QVariant* returned)
 {
     if (onServer())
-        return execEachOnServer(statements, failedAt);
+        return execEachOnServer(statements, failedAt, returned);
     // Outside a transaction they are one of their own, as on a server.
     std::optional<Transaction> own;
     if (!inTransaction_) {
@@ -500,7 +500,19 @@ DbResult Database::execEach(const QList<Statement>& statements, qsizetype* faile
             return DbResult::failure(own->error());
     }
     for (qsizetype i = 0; i < statements.size(); ++i) {
-        DbResult r = exec(statements.at(i).sql, statements.at(i).binds);
+        const Statement& st = statements.at(i);
+        DbResult r;
+        if (returned && returned->isNull()) {
+            // A write that gives a value back (inside the transaction, so
+            // the checks exec makes at its ends are not needed here).
+            r = stepOnFile(st.sql, st.binds, [returned](sqlite3_stmt* stmt) {
+                if (returned->isNull())
+                    *returned = rowValues(stmt).value(0);
+                return true;
+            });
+        } else {
+            r = exec(st.sql, st.binds);
+        }
         if (!r) {
             if (failedAt)
                 *failedAt = i;
@@ -860,7 +872,8 @@ DbResult Database::Transaction::commit()
     return commitAfter({});
 }
 
-DbResult Database::Transaction::commitAfter(const QList<Statement>& writes, qsizetype* failedAt)
+DbResult Database::Transaction::commitAfter(const QList<Statement>& writes, qsizetype* failedAt,
+                                            QVariant* returned)
 {
     if (!active_)
         return DbResult::failure(error_.isEmpty() ? QStringLiteral("no transaction") : error_);
@@ -872,10 +885,11 @@ DbResult Database::Transaction::commitAfter(const QList<Statement>& writes, qsiz
         } else {
             // The writes and the COMMIT in one round trip; the COMMIT is
             // skipped when a write fails.
-            r = db_.execEachOnServer(writes + QList<Statement>{{QStringLiteral("COMMIT"), {}}}, failedAt);
+            r = db_.execEachOnServer(writes + QList<Statement>{{QStringLiteral("COMMIT"), {}}}, failedAt,
+                                     returned);
         }
     } else {
-        r = db_.execEach(writes, failedAt);
+        r = db_.execEach(writes, failedAt, returned);
         if (r) {
             r = db_.exec(QStringLiteral("COMMIT"));
             if (!r && failedAt)

@@ -172,12 +172,14 @@ public:
     // Runs the statements in order and stops at the first that fails
     // (`failedAt` gets its index); outside a transaction, all or none of
     // them are stored. A server gets them all at once: one round trip
-    // instead of one each.
+    // instead of one each. `returned`, when given, gets the first value
+    // that one of them gave back (an INSERT ... RETURNING).
     struct Statement {
         QString sql;
         QVariantList binds;
     };
-    DbResult execEach(const QList<Statement>& statements, qsizetype* failedAt = nullptr);
+    DbResult execEach(const QList<Statement>& statements, qsizetype* failedAt = nullptr,
+                      QVariant* returned = nullptr);
 
     // Runs a query forward-only, handing each row to `row` until it returns
     // false or the rows end.
@@ -283,8 +285,10 @@ public:
         DbResult commit();
         // Runs `writes` (as execEach) and commits, on a server in one round
         // trip; `failedAt` names the write that failed, or writes.size()
-        // when the commit did. Anything failed is rolled back.
-        DbResult commitAfter(const QList<Statement>& writes, qsizetype* failedAt = nullptr);
+        // when the commit did, and `returned` gets the first value a write
+        // gave back. Anything failed is rolled back.
+        DbResult commitAfter(const QList<Statement>& writes, qsizetype* failedAt = nullptr,
+                             QVariant* returned = nullptr);
         void rollback();
 
     private:
@@ -316,7 +320,8 @@ private:
     // their plan, unless planned for each run or run under a prefix (EXPLAIN).
     static bool keepsPlan(const QVariantList& binds, const QByteArray& prefix, ServerPlan plan);
     QByteArray preparedOnServer(::pg_conn* conn, const QString& sql, DbResult* status);
-    DbResult execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt);
+    DbResult execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt,
+                              QVariant* returned = nullptr);
     // The statements in one round trip (libpq's pipeline mode), after the
     // BEGIN of a transaction that waits for its first statement: each one's
     // result, none for those the server skipped after the first failure.

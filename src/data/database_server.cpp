@@ -328,10 +328,17 @@ QByteArray Database::preparedOnServer(PGconn* conn, const QString& sql, DbResult
     return name;
 }
 
-DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt)
+DbResult Database::execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt,
+                                    QVariant* returned)
 {
     DbResult status;
-    pipelineOnServer(statements, ServerPlan::Kept, &status, failedAt);
+    const auto results = pipelineOnServer(statements, ServerPlan::Kept, &status, failedAt);
+    if (status && returned)
+        for (const ServerResult& res : results)
+            if (res && PQntuples(res.get()) > 0 && PQnfields(res.get()) > 0) {
+                *returned = serverRow(res.get(), 0).value(0);
+                break;
+            }
     return status;
 }
 

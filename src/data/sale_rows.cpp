@@ -27,60 +27,94 @@ QString marks(qsizetype n)
     return QStringList(n, QStringLiteral("?")).join(QStringLiteral(", "));
 }
 
-} // namespace
-
-QList<Database::Statement> nextKey(const Database& db)
-{
-    const QString next = QStringLiteral(
-        "SELECT %1(coalesce((SELECT max(rowid) FROM salse_history), 0), coalesce((SELECT max(rowid) FROM "
-        "salse), 0)) + 1");
-    if (db.onServer())
-        return {{QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}},
-                {next.arg(QStringLiteral("greatest")), {}}};
-    return {{next.arg(QStringLiteral("max")), {}}};
-}
-
-namespace {
-
 struct AppendTexts {
     QString history;
     QString sales;
-    QString counters;
+    QString counter;
 };
 
-AppendTexts buildAppendTexts()
+AppendTexts buildAppendTexts(const Database& db)
 {
     const QString names = quoted(schema::columnsOf(kSales)).join(QStringLiteral(", "));
-    const QString values = marks(schema::columnsOf(kSales).size() + 1);
+    const QString values = marks(schema::columnsOf(kSales).size());
+    const QString beyond = QStringLiteral("%1(coalesce((SELECT max(rowid) FROM salse_history), 0), "
+                                          "coalesce((SELECT max(rowid) FROM salse), 0))");
+    const QString key = keySql(db);
     AppendTexts t;
-    t.history = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3)").arg(kHistory, names, values);
-    t.sales = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3)").arg(kSales, names, values);
-    // The server's own counters of both tables move past the key, so that a
-    // row added without one (a copy, a repair by hand) never meets it.
-    t.counters =
-        QStringLiteral("SELECT setval(pg_get_serial_sequence(t, 'rowid'), greatest(CAST(? AS bigint), "
-                       "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence(t, 'rowid') AS "
-                       "regclass)), 0))) FROM (VALUES ('salse'), ('salse_history')) AS tables(t)");
+    if (db.onServer()) {
+        // The next value of the history's own counter: no two tills ever
+        // draw the same, and none waits for another's sale to end, so their
+        // commits share the disk's flushes. A row written beyond the counter
+        // (by hand, or copied in) is stepped over, the counter moved past it.
+        const QString counter = QStringLiteral("pg_get_serial_sequence('salse_history', 'rowid')");
+        const QString next =
+            QStringLiteral("(SELECT CASE WHEN n.v > n.m THEN n.v ELSE setval(%1, n.m + 1) END FROM (SELECT "
+                           "nextval(%1) AS v, %2 AS m) AS n)")
+                .arg(counter, beyond.arg(QStringLiteral("greatest")));
+        t.history = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3, %4) RETURNING rowid")
+                        .arg(kHistory, names, next, values);
+        // The counter of salse moves past the key too, so that a row added
+        // there without one (a repair by hand) does not meet a sale's key.
+        t.counter = QStringLiteral("SELECT setval(pg_get_serial_sequence('salse', 'rowid'), greatest(%1, "
+                                   "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence('salse', "
+                                   "'rowid') AS regclass)), 0)))")
+                        .arg(key);
+    } else {
+        // The file's transaction holds the write lock: one sale at a time.
+        t.history = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES ((SELECT %3 + 1), %4) RETURNING rowid")
+                        .arg(kHistory, names, beyond.arg(QStringLiteral("max")), values);
+    }
+    t.sales = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (%3, %4)").arg(kSales, names, key, values);
     return t;
+}
+
+// Every sale writes the same texts: built once, they were a fifth of a
+// sale's own work when built each time.
+const AppendTexts& appendTexts(const Database& db)
+{
+    if (db.onServer()) {
+        static const AppendTexts server = buildAppendTexts(db);
+        return server;
+    }
+    static const AppendTexts file = buildAppendTexts(db);
+    return file;
 }
 
 } // namespace
 
-QList<Database::Statement> appendStatements(const Database& db, qint64 key, const QStringList& values)
+QString keySql(const Database& db)
 {
-    // Every sale writes the same texts: built once, they were a fifth of a
-    // sale's own work when built each time.
-    static const AppendTexts texts = buildAppendTexts();
+    // On a server the value the history's counter gave this connection
+    // last; in a file the newest history row (one sale at a time).
+    return db.onServer() ? db.lastKeySql(kHistory) : QStringLiteral("(SELECT max(rowid) FROM salse_history)");
+}
+
+QList<Database::Statement> nextKey(const Database& db)
+{
+    const QString beyond = QStringLiteral("SELECT %1(coalesce((SELECT max(rowid) FROM salse_history), 0), "
+                                          "coalesce((SELECT max(rowid) FROM salse), "
+                                          "0)%2) + 1");
+    if (!db.onServer())
+        return {{beyond.arg(QStringLiteral("max"), QString()), {}}};
+    // Every key a sale has drawn from the history's counter, stored yet or not.
+    return {{QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}},
+            {beyond.arg(QStringLiteral("greatest"),
+                        QStringLiteral(
+                            ", coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence('salse_history', "
+                            "'rowid') AS regclass)), 0)")),
+             {}}};
+}
+
+QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
+{
+    const AppendTexts& texts = appendTexts(db);
     QVariantList binds;
-    binds.reserve(values.size() + 1);
-    binds << key;
+    binds.reserve(values.size());
     for (const QString& value : values)
         binds << textValue(value);
-    QList<Database::Statement> out;
-    out.append({texts.history, binds});
-    out.append({texts.sales, binds});
-    if (db.onServer())
-        out.append({texts.counters, {key}});
+    QList<Database::Statement> out{{texts.history, binds}, {texts.sales, binds}};
+    if (!texts.counter.isEmpty())
+        out.append({texts.counter, {}});
     return out;
 }
 

@@ -11,19 +11,25 @@
 // stay.
 namespace shop::sales {
 
-// The queries that give a new sale its key inside the sale's transaction
-// (the last one's single value): beyond every row of both tables, so the
-// salse row can take it too. A file's transaction holds the write lock; on a
-// server the first query takes the lock under which the sales of every till
-// take their keys, held until the transaction ends, and the key is read in a
-// statement of its own after it, so that it sees the sales committed while
-// it waited. They name no table of their own, so they may be read with the
-// rows read for update.
-QList<Database::Statement> nextKey(const Database& db);
 // The statements that append a sale (the thirteen values in column order)
-// to salse_history and salse under `key`, read by nextKey() in the same
-// transaction.
-QList<Database::Statement> appendStatements(const Database& db, qint64 key, const QStringList& values);
+// to salse_history and salse under a new key, inside the sale's transaction;
+// the first one gives the key back, so a server sends it with the other
+// writes and the commit, in one round trip. The key lies beyond every row of
+// both tables, so the salse row can take it too: in a file the next after
+// them (the transaction holds the write lock), on a server the next value of
+// the history's counter, which no two tills draw alike and none waits for.
+QList<Database::Statement> appendStatements(const Database& db, const QStringList& values);
+// An expression for the key of the sale appended earlier in the same
+// transaction, for the statements after it.
+QString keySql(const Database& db);
+// The queries (the last one's single value) that give a key beyond every
+// key given so far, for a mark of where something began. A file's
+// transaction holds the write lock already; on a server the first query
+// takes a lock held until the transaction ends, at which two such marks
+// meet (sales draw their keys without it), and the key is read in a
+// statement of its own after it, so that it sees what was committed while it
+// waited.
+QList<Database::Statement> nextKey(const Database& db);
 
 // The key of salse row `rowid` holding `values`: the history row of the same
 // rowid and values, or, for a sale saved before sales had keys, the first

@@ -195,26 +195,16 @@ SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLin
     return out;
 }
 
-SaleOutcome SaleService::readAndDecide(const SaleEntry& e, QList<Database::Statement> reads,
-                                       Database::RowLock lock, Decision* decision, bool newKey)
+SaleOutcome SaleService::readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
+                                       Database::RowLock lock, Decision* decision)
 {
-    // The goods line, the card and the key in one go (one round trip on a
-    // server); the key's lock comes after the rows' as everywhere.
-    const qsizetype keyFrom = reads.size();
-    if (newKey)
-        reads << sales::nextKey(db_);
+    // The goods line and the card in one go (one round trip on a server).
     qsizetype failedAt = 0;
     const auto rows = db_.selectOneEach(reads, lock, &failedAt);
     if (rows.failed())
-        return failed<SaleOutcome>(failedAt >= keyFrom        ? QStringLiteral("生成业务编号")
-                                   : e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
-                                                              : QStringLiteral("读取会员卡资料"),
+        return failed<SaleOutcome>(e.goods && failedAt == 0 ? QStringLiteral("读取商品资料")
+                                                            : QStringLiteral("读取会员卡资料"),
                                    rows.error());
-    if (newKey) {
-        if (!rows->last())
-            return failed<SaleOutcome>(QStringLiteral("生成业务编号"), QString());
-        decision->key = rows->last()->value(0).toLongLong();
-    }
     std::optional<GoodsLine> goods;
     std::optional<CardRow> card;
     qsizetype at = 0;
@@ -281,11 +271,13 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     if (cardText(e) != nonMember())
         reads << cardByRowid(checked.cardRowid, cardText(e));
     Decision d;
-    if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d, true); !out.ok())
+    if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d); !out.ok())
         return out;
 
     // The writes and the commit go together (on a server in one round
-    // trip); the first that fails names what could not be saved.
+    // trip, the sale's key given back by the insert that takes it, so the
+    // keys' lock is held for no round trip of its own); the first that
+    // fails names what could not be saved.
     QList<Database::Statement> writes;
     QStringList what;
     if (e.goods) {
@@ -294,8 +286,8 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
         what << QStringLiteral("更新库存数量");
     }
     // The history row and the salse row under the sale's new key (on a
-    // server followed by its counters).
-    const auto sale = sales::appendStatements(db_, d.key, values(e, date));
+    // server between the keys' lock and its counters).
+    const auto sale = sales::appendStatements(db_, values(e, date));
     for (qsizetype i = 0; i < sale.size(); ++i) {
         const QString& sql = sale.at(i).sql;
         what << (sql.startsWith(QLatin1String("INSERT INTO salse_history"))
@@ -311,19 +303,20 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
         (d.cardColumn == schema::numbercard::kUses ? after.uses : after.balance) = d.cardValue;
         cards::Note note;
         note.handler = e.employee;
-        note.sale.text = QString::number(d.key);
+        note.sale.sql = sales::keySql(db_);
         writes += cards::setFigures(db_, checked.cardRowid, d.card.number, cards::Change::Charge, before,
                                     after, note);
         what << QStringLiteral("扣除会员卡") << QStringLiteral("写入卡务记录");
     }
     what << QStringLiteral("提交保存");
     qsizetype failedAt = 0;
-    if (DbResult r = tx.commitAfter(writes, &failedAt); !r)
+    QVariant key;
+    if (DbResult r = tx.commitAfter(writes, &failedAt, &key); !r)
         return failed<SaleOutcome>(what.value(failedAt), r.error);
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
-    out.key = QString::number(d.key);
+    out.key = key.toString();
     if (checked.cardRowid != 0) {
         out.cardAfter = d.card;
         out.cardCharged = d.cardColumn;

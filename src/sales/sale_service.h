@@ -161,16 +161,15 @@ private:
     // What a sale would write: the new stock, the card's charged column and its value.
     struct Decision {
         QString newStock, cardColumn, cardValue;
-        CardRow card;   // as read, when it is charged
-        qint64 key = 0; // the sale's new key, when asked for
+        CardRow card; // as read, when it is charged
     };
     // The goods part first, then the card: refused, or the rows to touch.
     static SaleOutcome decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,
                               const std::optional<CardRow>& card, Decision* decision);
     // `reads` (the goods line, then the card, those the entry needs) read
-    // together, with the sale's new key when `newKey`, then decide().
-    SaleOutcome readAndDecide(const SaleEntry& e, QList<Database::Statement> reads, Database::RowLock lock,
-                              Decision* decision, bool newKey = false);
+    // together, then decide().
+    SaleOutcome readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
+                              Database::RowLock lock, Decision* decision);
 
     Database& db_;
 };

@@ -1,6 +1,7 @@
 // The save of one business transaction without its window: the rows it
 // touches, the values it computes inside its transaction, and all-or-none.
 #include "sales/sale_service.h"
+#include "data/schema.h"
 #include "support/test_env.h"
 #include "support/ui.h"
 
@@ -62,6 +63,8 @@ private slots:
     void failureLeavesEverythingAsBefore_data();
     void failureLeavesEverythingAsBefore();
     void busyDatabaseIsAFailureNotASave();
+    void keysLieBeyondEveryRow_data();
+    void keysLieBeyondEveryRow();
     void dailyTotalRoundsEveryRow_data();
     void dailyTotalRoundsEveryRow();
 };
@@ -232,6 +235,66 @@ void TstSaleService::busyDatabaseIsAFailureNotASave()
     hold.rollback();
     QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{"5"});
     QVERIFY(env.rows("salse").isEmpty());
+}
+
+void TstSaleService::keysLieBeyondEveryRow_data()
+{
+    QTest::addColumn<QString>("table"); // where a row was written by hand, with its own rowid
+    QTest::addColumn<qint64>("rowid");
+    QTest::addColumn<qint64>("firstKey");
+
+    QTest::newRow("no row") << QString() << qint64(0) << qint64(1);
+    QTest::newRow("salse row beyond the history") << schema::salse::kTable << qint64(40) << qint64(41);
+    QTest::newRow("history row beyond its counter") << schema::salse::kHistory << qint64(40) << qint64(41);
+}
+
+void TstSaleService::keysLieBeyondEveryRow()
+{
+    QFETCH(QString, table);
+    QFETCH(qint64, rowid);
+    QFETCH(qint64, firstKey);
+
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "C1", "钻石卡", "100", "0");
+    const QStringList columns = schema::columnsOf(schema::salse::kTable);
+    if (!table.isEmpty()) {
+        QStringList names;
+        QVariantList values{rowid};
+        for (const QString& c : columns) {
+            names << quoteIdent(c);
+            values << (c == schema::salse::kReceived ? QStringLiteral("5") : QString(""));
+        }
+        QVERIFY(env.db()
+                    .exec(QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?%3)")
+                              .arg(quoteIdent(table), names.join(u','),
+                                   QStringLiteral(", ?").repeated(names.size())),
+                          values)
+                    .ok);
+    }
+
+    // Two sales: each key names its salse row, its history row and the card
+    // ledger's row of its charge.
+    SaleService s(env.db());
+    for (const qint64 key : {firstKey, firstKey + 1}) {
+        SaleEntry e = goodsSale("P1", "1", "C1");
+        e.remark = QString::number(key);
+        const SaleOutcome saved = s.save(e, s.check(e), kToday);
+        QCOMPARE(saved.kind, SaleOutcome::Saved);
+        QCOMPARE(saved.key, QString::number(key));
+        for (const QString& t : {schema::salse::kTable, schema::salse::kHistory}) {
+            const auto row = env.db().selectOne(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                                    .arg(quoteIdent(schema::salse::kRemark), quoteIdent(t)),
+                                                {key});
+            QVERIFY2(row.found(), qPrintable(t));
+            QCOMPARE(row->value(0).toString(), QString::number(key));
+        }
+        const auto charge =
+            env.db().selectOne(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?")
+                                   .arg(quoteIdent(schema::kawu::kTable), quoteIdent(schema::kawu::kSale)),
+                               {QString::number(key)});
+        QCOMPARE(charge->value(0).toLongLong(), 1);
+    }
 }
 
 void TstSaleService::dailyTotalRoundsEveryRow_data()
