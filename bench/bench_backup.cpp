@@ -64,10 +64,13 @@ int main(int argc, char** argv)
     const BackupOutcome outcome = done.first().first().value<BackupOutcome>();
     if (!outcome.ok)
         qFatal("the backup failed: %s", qPrintable(outcome.error));
-    std::printf(
-        "automatic backup: the login waits %.2f ms for it to start (goal: the login closes within 100 ms "
-        "as without it: %s); the backup itself takes %.0f ms behind the work\n",
-        started, started < 100 ? "PASS" : "MISS", whole);
+    std::printf("automatic backup: the login waits %.2f ms for it to start; the backup itself takes %.0f ms "
+                "behind the work\n",
+                started, whole);
+    addLimit(
+        QStringLiteral("the login's wait for the automatic backup to start (the login closes within 100 ms "
+                       "as without it)"),
+        started, 100, " ms");
 
     const QList<BackupInfo> backups = listBackups(env.ctx().paths().backupDir());
     if (backups.isEmpty())
@@ -100,5 +103,5 @@ int main(int argc, char** argv)
     });
     std::printf("opening both files at start: %.1f ms with the quick check, %.1f ms without (median of 5)\n",
                 checked.wall, plain.wall);
-    return 0;
+    return finish();
 }

@@ -44,6 +44,8 @@ using shop::test::TestEnv;
 namespace {
 
 const int kRepeat = benchRepeat(15);
+// Half a frame: the window thread's CPU a click that fills a grid may take.
+constexpr double kClickCpuMs = 8;
 const QStringList kEmployees = twentyEmployees();
 const QDate kLastDay(2026, 12, 6);
 
@@ -140,12 +142,6 @@ double percentile(std::vector<double> v, double p)
     return v.empty() ? 0 : v.at(std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5)));
 }
 
-QStringList& summary()
-{
-    static QStringList lines;
-    return lines;
-}
-
 // False when the goal was missed or the step failed.
 bool runStep(const Step& s)
 {
@@ -169,10 +165,8 @@ bool runStep(const Step& s)
                 break;
         }
         const double c1 = cpuMs(CLOCK_THREAD_CPUTIME_ID);
-        if (clock.paints == 0) {
-            std::fprintf(stderr, "%s: the grid was not painted\n", qPrintable(s.name));
-            return false;
-        }
+        if (clock.paints == 0)
+            return judge(s.name + QStringLiteral(": the grid was not painted"), false);
         if (i == 0)
             continue; // warms the caches
         wall.push_back(clock.lastEnd - w0);
@@ -181,19 +175,20 @@ bool runStep(const Step& s)
         paints = clock.paints;
     }
     const double med = median(wall);
+    const double thread = median(cpu);
     std::printf("%s\n", qPrintable(s.name));
-    std::printf("    click to painted: median %7.2f ms, p90 %7.2f ms; thread cpu median %7.2f ms, of which "
-                "the grid's paint %7.2f ms (%d paint events); %d rows shown  %s (goal <= 16.7 ms)\n",
-                med, percentile(wall, 0.9), median(cpu), median(paint), paints, s.grid->model()->rowCount(),
-                verdict(med <= 16.7));
+    std::printf(
+        "    click to painted: median %7.2f ms, p90 %7.2f ms %s (goal <= 16.7 ms); thread cpu median "
+        "%7.2f ms %s (goal <= %.0f ms), of which the grid's paint %7.2f ms (%d paint events); %d rows "
+        "shown\n",
+        med, percentile(wall, 0.9), verdict(med <= 16.7), thread, verdict(thread <= kClickCpuMs), kClickCpuMs,
+        median(paint), paints, s.grid->model()->rowCount());
     std::printf("    said: %s\n", qPrintable(s.said()));
     std::fflush(stdout);
-    summary() << QStringLiteral("%1: median %2 ms %3 (cpu %4 ms; goal <= 16.7 ms)")
-                     .arg(s.name)
-                     .arg(med, 0, 'f', 2)
-                     .arg(QLatin1String(verdict(med <= 16.7)))
-                     .arg(median(cpu), 0, 'f', 2);
-    return med <= 16.7;
+    // Half a frame of the window thread's CPU, so that a loaded machine
+    // still paints within one; the wall time is the loaded machine's.
+    addLimit(s.name + QStringLiteral(": click to painted, median"), med, 16.7, " ms");
+    return addLimit(s.name + QStringLiteral(": window thread's cpu, median"), thread, kClickCpuMs, " ms");
 }
 
 template <class T> T* child(QWidget* w, const char* name)
@@ -227,7 +222,6 @@ int main(int argc, char** argv)
     env.ctx().setLogin(QStringLiteral("ZED"), QStringLiteral("M"));
     const QString month = QStringLiteral("2023-06-01"), monthEnd = QStringLiteral("2023-06-30");
     auto said = [&env] { return env.messages().last().text; };
-    bool ok = true;
 
     {
         SalesRecordsWindow w(env.ctx());
@@ -236,17 +230,17 @@ int main(int argc, char** argv)
         if (!QTest::qWaitForWindowExposed(&w))
             qFatal("window not shown");
         for (const QString& employee : {QString(), kEmployees.at(3)}) {
-            ok &= runStep({QStringLiteral("sales records 选择/统计(&S), %1..%2, %3")
-                               .arg(month, monthEnd,
-                                    employee.isEmpty() ? QStringLiteral("all employees")
-                                                       : QStringLiteral("one employee")),
-                           child<QAbstractButton>(&w, "cmd_search"), w.grid(),
-                           [&] {
-                               child<QLineEdit>(&w, "txt_from")->setText(month);
-                               child<QLineEdit>(&w, "txt_to")->setText(monthEnd);
-                               child<QComboBox>(&w, "com_name")->setEditText(employee);
-                           },
-                           said});
+            runStep({QStringLiteral("sales records 选择/统计(&S), %1..%2, %3")
+                         .arg(month, monthEnd,
+                              employee.isEmpty() ? QStringLiteral("all employees")
+                                                 : QStringLiteral("one employee")),
+                     child<QAbstractButton>(&w, "cmd_search"), w.grid(),
+                     [&] {
+                         child<QLineEdit>(&w, "txt_from")->setText(month);
+                         child<QLineEdit>(&w, "txt_to")->setText(monthEnd);
+                         child<QComboBox>(&w, "com_name")->setEditText(employee);
+                     },
+                     said});
         }
     }
     {
@@ -262,12 +256,11 @@ int main(int argc, char** argv)
             child<QLineEdit>(&w, "txt_to")->setText(monthEnd);
             child<QLineEdit>(&w, "txt_item")->setText(QStringLiteral("烫发"));
         };
-        ok &= runStep({QStringLiteral("salary 确定(&C), one employee, %1..%2").arg(month, monthEnd),
-                       child<QAbstractButton>(&w, "cmd_ok"), grid, fillBoxes,
-                       [&] { return child<QLineEdit>(&w, "txt_ti_je")->text(); }});
-        ok &=
-            runStep({QStringLiteral("salary 选择/统计, one employee, one item, %1..%2").arg(month, monthEnd),
-                     child<QAbstractButton>(&w, "cmd_select"), grid, fillBoxes, said});
+        runStep({QStringLiteral("salary 确定(&C), one employee, %1..%2").arg(month, monthEnd),
+                 child<QAbstractButton>(&w, "cmd_ok"), grid, fillBoxes,
+                 [&] { return child<QLineEdit>(&w, "txt_ti_je")->text(); }});
+        runStep({QStringLiteral("salary 选择/统计, one employee, one item, %1..%2").arg(month, monthEnd),
+                 child<QAbstractButton>(&w, "cmd_select"), grid, fillBoxes, said});
     }
     {
         QWidget holder;
@@ -285,16 +278,13 @@ int main(int argc, char** argv)
                        {QStringLiteral("one year"), lastYear + QStringLiteral("-01-01"),
                         lastYear + QStringLiteral("-12-31")}};
         for (const auto& p : periods)
-            ok &= runStep({QStringLiteral("ledger 统计, %1 (%2..%3)").arg(p.name, p.from, p.to),
-                           child<QAbstractButton>(tab, "cmd_shou_count"), grid,
-                           [&] {
-                               child<QLineEdit>(tab, "txt_from")->setText(p.from);
-                               child<QLineEdit>(tab, "txt_to")->setText(p.to);
-                           },
-                           said});
+            runStep({QStringLiteral("ledger 统计, %1 (%2..%3)").arg(p.name, p.from, p.to),
+                     child<QAbstractButton>(tab, "cmd_shou_count"), grid,
+                     [&] {
+                         child<QLineEdit>(tab, "txt_from")->setText(p.from);
+                         child<QLineEdit>(tab, "txt_to")->setText(p.to);
+                     },
+                     said});
     }
-    std::printf("\n== summary ==\n");
-    for (const QString& g : summary())
-        std::printf("  %s\n", qPrintable(g));
-    return ok ? 0 : 1;
+    return finish();
 }

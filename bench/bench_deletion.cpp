@@ -286,12 +286,13 @@ int main(int argc, char** argv)
     std::printf("  backup written: %.1f MiB\n", backupMiB);
 
     // Judged on wall time: the work is mostly writing and syncing files.
-    auto verdict = [](double ratio) { return ratio <= 1.5 ? "PASS" : "MISS"; };
     const double vsProgram = w.wall / (d.wall + b.wall);
     const double vsShell = w.wall / (d.wall + sb.wall);
     std::printf("\n  window / (shell DELETE + program's backup): wall %.2fx, cpu %.2fx  (goal <= 1.5x): %s\n",
-                vsProgram, w.cpu / (d.cpu + b.cpu), verdict(vsProgram));
-    std::printf("  window / (shell DELETE + shell's backup):   wall %.2fx, cpu %.2fx  (goal <= 1.5x): %s\n",
-                vsShell, w.cpu / (d.cpu + sb.cpu), verdict(vsShell));
-    return 0;
+                vsProgram, w.cpu / (d.cpu + b.cpu), verdict(vsProgram <= 1.5));
+    std::printf("  window / (shell DELETE + shell's backup):   wall %.2fx, cpu %.2fx  (for information)\n",
+                vsShell, w.cpu / (d.cpu + sb.cpu));
+    addGoal(QStringLiteral("window / (shell DELETE + program's backup)"), vsProgram, w.cpu / (d.cpu + b.cpu),
+            1.5, Judged::Wall);
+    return finish();
 }

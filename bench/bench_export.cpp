@@ -335,18 +335,19 @@ int main(int argc, char** argv)
             "  ratio export / shell: wall %.2fx, cpu %.2fx (goal <= 2); peak memory +%.1f MiB (goal < "
             "100) %s\n",
             wallRatio, cpuRatio, peakMax, verdict(peakMax < 100));
-        addGoal(c.name + QStringLiteral(", time"), wallRatio, cpuRatio, 2);
-        goals() << QStringLiteral("%1, memory: peak +%2 MiB %3 (goal < 100)")
-                       .arg(c.name)
-                       .arg(peakMax, 0, 'f', 1)
-                       .arg(QLatin1String(verdict(peakMax < 100)));
+        // Judged on wall time: the export writes and syncs a file.
+        addGoal(c.name + QStringLiteral(", time"), wallRatio, cpuRatio, 2, Judged::Wall);
+        judge(QStringLiteral("%1, memory: peak +%2 MiB %3 (goal < 100)")
+                  .arg(c.name)
+                  .arg(peakMax, 0, 'f', 1)
+                  .arg(QLatin1String(verdict(peakMax < 100))),
+              peakMax < 100);
+        judge(c.name + QStringLiteral(", the same rows and values as the shell's"), sameRows);
         std::fflush(stdout);
     }
     QFile::remove(ours);
     QFile::remove(theirs);
 
-    std::printf("\nGoals:\n");
-    for (const QString& g : goals())
-        std::printf("  %s\n", qPrintable(g));
-    return allOk ? 0 : 1;
+    judge(QStringLiteral("every export and shell run finished"), allOk);
+    return finish();
 }

@@ -36,10 +36,8 @@ namespace {
 const QString kTable = QStringLiteral("salse");
 const int kMembers = 2000;
 const int kRepeat = qMax(1, benchRepeat(5));
-const int kShellRepeat = qMax(1, kRepeat / 2 + 1);
-// The first page is run this many times in one shell, so that the shell's
-// start does not drown it.
-const int kPageLoops = 20;
+// Turns of the view and the shell per step.
+const int kTurns = 3;
 
 // ---------------------------------------------------------------- memory
 
@@ -276,8 +274,12 @@ struct Step {
     long rssDeltaKiB = 0;
     long peakDeltaKiB = 0;
     qint64 resultRows = 0;
-    ShellRun shellAll = {};
-    ShellRun shellPage = {};
+    // The shell's warm runs: the whole result, the first page; and the
+    // medians of the turns' ratios of the view to the whole result.
+    Time shellAll = {};
+    Time shellPage = {};
+    double wallRatio = 0;
+    double cpuRatio = 0;
     QStringList plan = {};
     QStringList nextPlan = {};
 };
@@ -287,12 +289,8 @@ struct SizeResult {
     Timing open;
 };
 
-void printStep(const Step& s, const ShellRun& start, int rows)
+void printStep(const Step& s, int rows)
 {
-    const double allWall = qMax(0.01, s.shellAll.ms - start.ms);
-    const double allCpu = qMax(0.01, s.shellAll.cpuMs - start.cpuMs);
-    const double pageWall = qMax(0.01, (s.shellPage.ms - start.ms) / kPageLoops);
-    const double pageCpu = qMax(0.01, (s.shellPage.cpuMs - start.cpuMs) / kPageLoops);
     std::printf("  %s\n", qPrintable(s.name));
     std::printf(
         "    view:  wall %8.2f ms  cpu %8.2f ms | next page wall %7.2f ms cpu %7.2f ms | RSS %+6.2f MiB "
@@ -300,27 +298,22 @@ void printStep(const Step& s, const ShellRun& start, int rows)
         s.view.wallMs, s.view.cpuMs, s.nextPage.wallMs, s.nextPage.cpuMs, mib(s.rssDeltaKiB),
         mib(s.peakDeltaKiB), static_cast<long long>(s.resultRows));
     std::printf(
-        "    shell, whole result:      wall %8.2f ms  cpu %8.2f ms (after start: %8.2f / %8.2f), max RSS "
-        "%.1f MiB\n",
-        s.shellAll.ms, s.shellAll.cpuMs, allWall, allCpu, mib(s.shellAll.maxRssKiB));
-    std::printf("    shell, first page (LIMIT), %d times in one shell: wall %8.2f ms  cpu %8.2f ms; each "
-                "after start: "
-                "%.2f / %.2f ms\n",
-                kPageLoops, s.shellPage.ms, s.shellPage.cpuMs, pageWall, pageCpu);
-    const double rw = s.view.wallMs / allWall;
-    const double rc = s.view.cpuMs / allCpu;
-    std::printf("    view / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 1.5)\n", rw,
-                verdict(rw <= 1.5), rc, verdict(rc <= 1.5));
+        "    shell (warm, many runs in one shell), whole result: wall %8.2f ms  cpu %8.2f ms; first page "
+        "(LIMIT): wall %.3f ms  cpu %.3f ms\n",
+        s.shellAll.wall, s.shellAll.cpu, s.shellPage.wall, s.shellPage.cpu);
+    std::printf(
+        "    view / shell whole result (medians of %d turns): wall %.2fx %s, cpu %.2fx %s (goal <= 1.5)\n",
+        kTurns, s.wallRatio, verdict(s.wallRatio <= 1.5), s.cpuRatio, verdict(s.cpuRatio <= 1.5));
     std::printf("    view / shell first page:   wall %.2fx, cpu %.2fx (information)\n",
-                s.view.wallMs / pageWall, s.view.cpuMs / pageCpu);
+                s.view.wallMs / s.shellPage.wall, s.view.cpuMs / s.shellPage.cpu);
     std::printf("    plan, first page: %s\n", qPrintable(s.plan.join(QStringLiteral(" | "))));
     std::printf("    plan, next page:  %s\n", qPrintable(s.nextPlan.join(QStringLiteral(" | "))));
-    addGoal(QStringLiteral("%1 rows, %2 vs shell").arg(rows).arg(s.name), rw, rc, 1.5);
+    addGoal(QStringLiteral("%1 rows, %2 vs shell").arg(rows).arg(s.name), s.wallRatio, s.cpuRatio, 1.5);
 }
 
 // Times `run` (which leaves the view showing its first screen) kRepeat times;
 // memory is taken from the first run.
-template <typename Run> void measure(Step& step, Run run)
+template <typename Run> Timing measure(Step& step, Run run, bool memory)
 {
     std::vector<double> wall, cpu;
     for (int i = 0; i < kRepeat; ++i) {
@@ -332,12 +325,12 @@ template <typename Run> void measure(Step& step, Run run)
         wall.push_back(t.wallMs());
         cpu.push_back(t.cpuMs());
         const Mem after = readMem();
-        if (i == 0) {
+        if (i == 0 && memory) {
             step.rssDeltaKiB = after.rssKiB - before.rssKiB;
             step.peakDeltaKiB = after.hwmKiB - before.rssKiB;
         }
     }
-    step.view = Timing{median(wall), median(cpu)};
+    return Timing{median(wall), median(cpu)};
 }
 
 Timing timeNextPage(RecordModel* m)
@@ -385,8 +378,8 @@ qint64 lastRowidOf(Database& db, const RecordSource& s)
     return row ? row->value(0).toLongLong() : -1;
 }
 
-void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QStringList& columns,
-                 const ShellRun& start, int rows, const ScrollCase& sc)
+void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QStringList& columns, int rows,
+                 const ScrollCase& sc)
 {
     Database& db = env.db();
     view.reset();
@@ -475,15 +468,12 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     const Mem bareAfter = readMem();
 
     QVariantList b1;
-    const ShellRun whole = runShell(db.path(), modelSql(sc.source, columns, 0, &b1, true), b1, kShellRepeat);
+    const Time whole = warmShell(db.path(), modelSql(sc.source, columns, 0, &b1, true), b1);
     // The plain read of the table is the reference of the unsorted scroll only.
-    const ShellRun star = sc.source.order.isEmpty()
-                              ? runShell(db.path(), QStringLiteral("SELECT * FROM salse"), {}, kShellRepeat)
-                              : ShellRun{};
-    const double wholeWall = qMax(0.01, whole.ms - start.ms);
-    const double wholeCpu = qMax(0.01, whole.cpuMs - start.cpuMs);
-    const double starWall = qMax(0.01, star.ms - start.ms);
-    const double starCpu = qMax(0.01, star.cpuMs - start.cpuMs);
+    const Time star =
+        sc.source.order.isEmpty() ? warmShell(db.path(), QStringLiteral("SELECT * FROM salse"), {}) : Time{};
+    const double wholeWall = whole.wall;
+    const double wholeCpu = whole.cpu;
     // Peak during the scroll above the process without a view (stricter than
     // above the opened view, which is printed too).
     const long grow = after.hwmKiB - empty.rssKiB;
@@ -501,14 +491,11 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
         "(goal < 100): %s\n",
         mib(empty.rssKiB), mib(before.rssKiB), mib(after.rssKiB), mib(after.hwmKiB),
         mib(after.hwmKiB - before.rssKiB), mib(grow), verdict(grow < 100 * 1024));
-    std::printf(
-        "    shell, model's statement without LIMIT: wall %.1f ms, cpu %.1f ms (after start %.1f / %.1f), "
-        "max RSS %.1f MiB\n",
-        whole.ms, whole.cpuMs, wholeWall, wholeCpu, mib(whole.maxRssKiB));
-    if (star.ok)
-        std::printf("    shell, SELECT * FROM salse:             wall %.1f ms, cpu %.1f ms (after start %.1f "
-                    "/ %.1f)\n",
-                    star.ms, star.cpuMs, starWall, starCpu);
+    std::printf("    shell (warm), model's statement without LIMIT: wall %.1f ms, cpu %.1f ms\n", wholeWall,
+                wholeCpu);
+    if (star.wall > 0)
+        std::printf("    shell (warm), SELECT * FROM salse:             wall %.1f ms, cpu %.1f ms\n",
+                    star.wall, star.cpu);
     const double rw = scroll.wallMs / wholeWall, rc = scroll.cpuMs / wholeCpu;
     std::printf("    view scroll / shell whole result: wall %.2fx %s, cpu %.2fx %s (goal <= 2)\n", rw,
                 verdict(rw <= 2), rc, verdict(rc <= 2));
@@ -536,13 +523,14 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
                 .arg(rows)
                 .arg(sc.goalName),
             bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu, 2);
-    goals() << QStringLiteral("%1 rows, %2 memory: peak %3 MiB above the process without a view "
-                              "(goal < 100): %4; end %5")
-                   .arg(rows)
-                   .arg(sc.goalName)
-                   .arg(mib(grow), 0, 'f', 1)
-                   .arg(QLatin1String(verdict(grow < 100 * 1024)))
-                   .arg(QLatin1String(reached ? "reached" : "NOT reached"));
+    judge(QStringLiteral("%1 rows, %2 memory: peak %3 MiB above the process without a view "
+                         "(goal < 100): %4; end %5")
+              .arg(rows)
+              .arg(sc.goalName)
+              .arg(mib(grow), 0, 'f', 1)
+              .arg(QLatin1String(verdict(grow < 100 * 1024)))
+              .arg(QLatin1String(reached ? "reached" : "NOT reached")),
+          grow < 100 * 1024 && reached);
     Q_UNUSED(chars);
     Q_UNUSED(bareChars);
 }
@@ -561,38 +549,45 @@ SizeResult runSize(int rows, bool scroll)
     const QStringList columns = db.columns(kTable);
 
     std::printf(
-        "\n== salse with %d rows (filled in %.1f s; file %.1f MiB; %d columns; view runs %d, shell runs %d;"
-        " medians) ==\n",
-        rows, fillS, QFileInfo(path).size() / 1048576.0, static_cast<int>(columns.size()), kRepeat,
-        kShellRepeat);
-
-    // The shell's own cost: start, open the file, read the schema, no rows.
-    std::vector<double> sw, sc;
-    ShellRun start;
-    for (int i = 0; i < 5; ++i) {
-        start = runShellOnce(path, QStringLiteral("SELECT 1 FROM salse LIMIT 0"), {});
-        sw.push_back(start.ms);
-        sc.push_back(start.cpuMs);
-    }
-    start.ms = median(sw);
-    start.cpuMs = median(sc);
-    std::printf(
-        "  sqlite3 shell start (process, open, schema, no rows): wall %.2f ms, cpu %.2f ms (subtracted)\n",
-        start.ms, start.cpuMs);
+        "\n== salse with %d rows (filled in %.1f s; file %.1f MiB; %d columns; view runs %d a turn, %d turns "
+        "with the shell's warm runs; medians) ==\n",
+        rows, fillS, QFileInfo(path).size() / 1048576.0, static_cast<int>(columns.size()), kRepeat, kTurns);
 
     RecordModel probe(db);
     const int pageSize = 256; // RecordModel's default page
 
-    auto finishStep = [&](Step& s) {
+    // The view's step and the shell's warm runs of the model's statement
+    // (the whole result, and the first page) in turns.
+    auto compareStep = [&](Step& s, const std::function<void()>& run, const std::function<void()>& after) {
         QVariantList b1, b2, b3, b4;
-        s.shellAll = runShell(path, modelSql(s.source, columns, 0, &b1, true), b1, kShellRepeat);
-        const QString page = modelSql(s.source, columns, pageSize, &b2, true) + QStringLiteral(";\n");
-        s.shellPage = runShell(path, page.repeated(kPageLoops), b2, kShellRepeat);
+        const QString whole = modelSql(s.source, columns, 0, &b1, true);
+        const QString page = modelSql(s.source, columns, pageSize, &b2, true);
+        std::vector<double> vw, vc, aw, ac, pw, pc, rw, rc;
+        for (int turn = 0; turn < kTurns; ++turn) {
+            const Timing v = measure(s, run, turn == 0);
+            const Time all = warmShell(path, whole, b1);
+            const Time first = warmShell(path, page, b2);
+            vw.push_back(v.wallMs);
+            vc.push_back(v.cpuMs);
+            aw.push_back(all.wall);
+            ac.push_back(all.cpu);
+            pw.push_back(first.wall);
+            pc.push_back(first.cpu);
+            rw.push_back(v.wallMs / all.wall);
+            rc.push_back(v.cpuMs / all.cpu);
+        }
+        s.view = {median(vw), median(vc)};
+        s.shellAll = {median(aw), median(ac)};
+        s.shellPage = {median(pw), median(pc)};
+        s.wallRatio = median(rw);
+        s.cpuRatio = median(rc);
+        if (after)
+            after();
         s.plan = queryPlan(db, modelSql(s.source, columns, pageSize, &b3, false, TextOrder::Program), b3);
         s.nextPlan = queryPlan(db, nextPageSql(s.source, columns, pageSize, &b4), b4);
         probe.setSource(s.source);
         s.resultRows = probe.count();
-        printStep(s, start, rows);
+        printStep(s, rows);
         std::fflush(stdout);
     };
 
@@ -600,38 +595,41 @@ SizeResult runSize(int rows, bool scroll)
 
     // Open: a new view, every row, shown, first screen read.
     Step open{QStringLiteral("open a view (every row) and show its first screen"), RecordSource::all(kTable)};
-    measure(open, [&] {
-        view.reset();
-        view = makeView(env);
-        view->refresh();
-        view->show();
-        settle();
-        readScreen(view.get());
-    });
-    open.nextPage = timeNextPage(view->records());
-    finishStep(open);
+    compareStep(
+        open,
+        [&] {
+            view.reset();
+            view = makeView(env);
+            view->refresh();
+            view->show();
+            settle();
+            readScreen(view.get());
+        },
+        [&] { open.nextPage = timeNextPage(view->records()); });
     result.open = open.view;
 
     // Header sorts through the view's sort map.
     Step byDate{QStringLiteral("re-run sorted by 业务日期 (indexed), header 0"),
                 RecordSource::all(kTable).orderBy(QStringLiteral("业务日期"))};
-    measure(byDate, [&] {
-        view->sortByHeader(0);
-        settle();
-        readScreen(view.get());
-    });
-    byDate.nextPage = timeNextPage(view->records());
-    finishStep(byDate);
+    compareStep(
+        byDate,
+        [&] {
+            view->sortByHeader(0);
+            settle();
+            readScreen(view.get());
+        },
+        [&] { byDate.nextPage = timeNextPage(view->records()); });
 
     Step byName{QStringLiteral("re-run sorted by 商品名称 (no index), header 4"),
                 RecordSource::all(kTable).orderBy(QStringLiteral("商品名称"))};
-    measure(byName, [&] {
-        view->sortByHeader(4);
-        settle();
-        readScreen(view.get());
-    });
-    byName.nextPage = timeNextPage(view->records());
-    finishStep(byName);
+    compareStep(
+        byName,
+        [&] {
+            view->sortByHeader(4);
+            settle();
+            readScreen(view.get());
+        },
+        [&] { byName.nextPage = timeNextPage(view->records()); });
     comparePinyin(db, byName.source, columns, pageSize, QStringLiteral("sorted by 商品名称, first page"),
                   rows);
     comparePinyin(db, byName.source, {}, 0, QStringLiteral("sorted by 商品名称, every rowid in order"), rows);
@@ -641,13 +639,14 @@ SizeResult runSize(int rows, bool scroll)
         Step s{label, RecordSource::all(kTable).filter(column, Op::Contains, text)};
         SearchItem item{QStringLiteral("请输入"), QStringLiteral("查询"), column, QStringLiteral("没有找到"),
                         QStringLiteral("提示")};
-        measure(s, [&] {
-            view->searchFor(item, text);
-            settle();
-            readScreen(view.get());
-        });
-        s.nextPage = timeNextPage(view->records());
-        finishStep(s);
+        compareStep(
+            s,
+            [&] {
+                view->searchFor(item, text);
+                settle();
+                readScreen(view.get());
+            },
+            [&] { s.nextPage = timeNextPage(view->records()); });
     };
     searchStep(QStringLiteral("卡号"), cardFragment(),
                QStringLiteral("contains-search 卡号 \"%1\" (one member's card)").arg(cardFragment()));
@@ -657,11 +656,11 @@ SizeResult runSize(int rows, bool scroll)
         std::printf("  (messages shown by the view: %s)\n", qPrintable(env.messages().texts().join(" / ")));
 
     if (scroll) {
-        scrollToEnd(env, view, columns, start, rows,
+        scrollToEnd(env, view, columns, rows,
                     {QStringLiteral("scroll the view (every row) from the first to the last row"),
                      QStringLiteral("scroll"), -1, RecordSource::all(kTable)});
         scrollToEnd(
-            env, view, columns, start, rows,
+            env, view, columns, rows,
             {QStringLiteral("scroll the view sorted by 商品名称 (no index, header 4) from the first to "
                             "the last row"),
              QStringLiteral("sorted scroll (商品名称)"), 4,
@@ -726,8 +725,6 @@ int main(int argc, char** argv)
             QStringLiteral("open a view is flat: %1 rows vs %2 rows").arg(biggest->rows).arg(smallest->rows),
             biggest->open.wallMs / qMax(0.01, smallest->open.wallMs),
             biggest->open.cpuMs / qMax(0.01, smallest->open.cpuMs), 2);
-    for (const QString& g : goals())
-        std::printf("  %s\n", qPrintable(g));
     std::printf("  total run time %.1f s\n", total.nsecsElapsed() / 1e9);
-    return 0;
+    return finish();
 }

@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 #include <QTableView>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QVariant>
 
@@ -167,6 +168,13 @@ inline double upperMedian(std::vector<double> v)
 
 // ---------------------------------------------------------------- the shell
 
+// Wall time and CPU time of a step (the machine is shared: CPU time is the
+// steadier figure when other work competes for the cores).
+struct Time {
+    double wall = 0;
+    double cpu = 0;
+};
+
 inline QString shellPath()
 {
     const QString s = qEnvironmentVariable("SQLITE3_SHELL");
@@ -219,6 +227,20 @@ inline ShellRun spawnTimed(std::vector<QByteArray> args, bool quietErrors = fals
     return out;
 }
 
+// The dot command that binds `value` as parameter @p<n> of the shell.
+inline QByteArray shellParameter(int n, const QVariant& value)
+{
+    // The shell evaluates a parameter's value as SQL (a bare 2023-06-01
+    // becomes the number 2016), so each value is given as a quoted SQL text
+    // inside a double-quoted argument of the dot command.
+    QString v = value.toString();
+    v.replace(QStringLiteral("'"), QStringLiteral("''"));
+    v = QLatin1Char('\'') + v + QLatin1Char('\'');
+    v.replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
+    v.replace(QStringLiteral("\""), QStringLiteral("\\\""));
+    return QStringLiteral(".parameter set @p%1 \"%2\"").arg(n).arg(v).toUtf8();
+}
+
 // Runs `sql` once in the shell on `dbPath`, the values bound as parameters
 // @p1..., its output to /dev/null.
 inline ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QVariantList& binds)
@@ -227,16 +249,8 @@ inline ShellRun runShellOnce(const QString& dbPath, const QString& sql, const QV
     args.push_back(shellPath().toLocal8Bit());
     args.push_back("-batch");
     for (int i = 0; i < binds.size(); ++i) {
-        // The shell evaluates a parameter's value as SQL (a bare 2023-06-01
-        // becomes the number 2016), so each value is given as a quoted SQL
-        // text inside a double-quoted argument of the dot command.
-        QString v = binds.at(i).toString();
-        v.replace(QStringLiteral("'"), QStringLiteral("''"));
-        v = QLatin1Char('\'') + v + QLatin1Char('\'');
-        v.replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
-        v.replace(QStringLiteral("\""), QStringLiteral("\\\""));
         args.push_back("-cmd");
-        args.push_back(QStringLiteral(".parameter set @p%1 \"%2\"").arg(i + 1).arg(v).toUtf8());
+        args.push_back(shellParameter(i + 1, binds.at(i)));
     }
     args.push_back(QFile::encodeName(dbPath));
     args.push_back(sql.toUtf8());
@@ -262,6 +276,82 @@ inline ShellRun runShell(const QString& dbPath, const QString& sql, const QVaria
     last.ms = mid(wall);
     last.cpuMs = mid(cpu);
     return last;
+}
+
+// The warm anchor: the statements (one or several, `;` between them) run
+// `runs` times in one shell process after one untimed run, under the shell's
+// own timer, their output to /dev/null, so neither the shell's start nor its
+// first read of the schema and pages counts. Per run: the CPU time (the
+// shell's user + system time, in microseconds) as the median, the wall time
+// as the mean (the shell's clock counts whole milliseconds; over many runs
+// the rounding evens out). `expectedMs` (a run's rough time; 0: unknown, a
+// first shell finds it) sets how many runs: about 300 ms of them, 5 to 400.
+// Stops the benchmark when the shell fails.
+inline Time warmShell(const QString& dbPath, const QString& sql, const QVariantList& binds,
+                      double expectedMs = 0);
+
+namespace detail {
+inline Time warmShellRuns(const QString& dbPath, const QString& sql, const QVariantList& binds, int runs)
+{
+    QByteArray script;
+    for (int i = 0; i < binds.size(); ++i)
+        script += shellParameter(i + 1, binds.at(i)) + '\n';
+    script += ".output /dev/null\n.timer on\n";
+    QByteArray one = sql.trimmed().toUtf8();
+    if (!one.endsWith(';'))
+        one += ';';
+    one += '\n';
+    script += one.repeated(runs + 1);
+
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    shell.start(shellPath(), {QStringLiteral("-batch"), QStringLiteral("-bail"), dbPath});
+    if (!shell.waitForStarted())
+        qFatal("the shell did not start");
+    shell.write(script);
+    shell.closeWriteChannel();
+    shell.waitForFinished(-1);
+    const QByteArray out = shell.readAllStandardOutput();
+    if (shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0)
+        qFatal("the shell failed on: %s", qPrintable(sql.left(300)));
+    // "Run Time: real 0.001 user 0.000812 sys 0.000000", one per statement.
+    std::vector<double> wall, cpu;
+    for (const QByteArray& line : out.split('\n')) {
+        const QList<QByteArray> w = line.simplified().split(' ');
+        if (w.size() == 8 && line.startsWith("Run Time:")) {
+            wall.push_back(w.at(3).toDouble() * 1e3);
+            cpu.push_back((w.at(5).toDouble() + w.at(7).toDouble()) * 1e3);
+        }
+    }
+    const size_t per = wall.size() / static_cast<size_t>(runs + 1);
+    if (per == 0 || wall.size() != per * static_cast<size_t>(runs + 1))
+        qFatal("the shell's timer said %d lines for %d runs of: %s", static_cast<int>(wall.size()), runs + 1,
+               qPrintable(sql.left(300)));
+    std::vector<double> runWall, runCpu;
+    for (size_t r = 1; r <= static_cast<size_t>(runs); ++r) {
+        double w = 0, c = 0;
+        for (size_t k = 0; k < per; ++k) {
+            w += wall.at(r * per + k);
+            c += cpu.at(r * per + k);
+        }
+        runWall.push_back(w);
+        runCpu.push_back(c);
+    }
+    double sum = 0;
+    for (double w : runWall)
+        sum += w;
+    return {std::max(0.001, sum / runs), std::max(0.001, median(runCpu))};
+}
+} // namespace detail
+
+inline Time warmShell(const QString& dbPath, const QString& sql, const QVariantList& binds, double expectedMs)
+{
+    if (expectedMs <= 0) {
+        const Time probe = detail::warmShellRuns(dbPath, sql, binds, 1);
+        expectedMs = std::max(probe.wall, probe.cpu);
+    }
+    return detail::warmShellRuns(dbPath, sql, binds,
+                                 std::clamp(static_cast<int>(300 / std::max(0.02, expectedMs)), 5, 400));
 }
 
 // The shell lacks the program's pinyin collation, and SQLite will not write
@@ -335,13 +425,6 @@ inline QString modelSql(const RecordSource& s, const QStringList& columns, int l
 
 // ---------------------------------------------------------------- timing
 
-// Wall time and CPU time of a step (the machine is shared: CPU time is the
-// steadier figure when other work competes for the cores).
-struct Time {
-    double wall = 0;
-    double cpu = 0;
-};
-
 // Medians of `repeat` runs of `f`.
 inline Time timeMedian(int repeat, const std::function<void()>& f)
 {
@@ -354,6 +437,35 @@ inline Time timeMedian(int repeat, const std::function<void()>& f)
         wall.push_back(nowMs() - w0);
     }
     return {median(wall), median(cpu)};
+}
+
+// A step of the program and its anchor in turns, so that both meet the same
+// load of a shared machine: each turn times the program (`ours`, a median of
+// its own runs) and then the anchor (given the program's time of the turn,
+// to size its runs); the figures are the medians of the turns', the ratios
+// the medians of the turns' ratios.
+struct Versus {
+    Time ours;
+    Time anchor;
+    double wallRatio = 0;
+    double cpuRatio = 0;
+};
+
+inline Versus inTurns(int turns, const std::function<Time()>& ours,
+                      const std::function<Time(const Time& ours)>& anchor)
+{
+    std::vector<double> ow, oc, aw, ac, rw, rc;
+    for (int t = 0; t < turns; ++t) {
+        const Time o = ours();
+        const Time a = anchor(o);
+        ow.push_back(o.wall);
+        oc.push_back(o.cpu);
+        aw.push_back(a.wall);
+        ac.push_back(a.cpu);
+        rw.push_back(o.wall / std::max(0.001, a.wall));
+        rc.push_back(o.cpu / std::max(0.001, a.cpu));
+    }
+    return {{median(ow), median(oc)}, {median(aw), median(ac)}, median(rw), median(rc)};
 }
 
 // A value as an SQL literal for a shell script (the program binds it).
@@ -417,13 +529,6 @@ inline const char* verdict(bool ok)
     return ok ? "PASS" : "MISS";
 }
 
-// Every goal checked, for the summary at the end.
-inline QStringList& goals()
-{
-    static QStringList g;
-    return g;
-}
-
 // A window's control by its objectName; a bench without it cannot go on.
 template <class T> T* child(QWidget& w, const char* name)
 {
@@ -433,15 +538,77 @@ template <class T> T* child(QWidget& w, const char* name)
     return c;
 }
 
-inline void addGoal(const QString& what, double wallRatio, double cpuRatio, double limit)
+// ---------------------------------------------------------------- goals
+
+// Every goal checked, for the summary at the end, and whether all were met.
+inline QStringList& goals()
 {
-    goals() << QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6)")
-                   .arg(what)
-                   .arg(wallRatio, 0, 'f', 2)
-                   .arg(QLatin1String(verdict(wallRatio <= limit)))
-                   .arg(cpuRatio, 0, 'f', 2)
-                   .arg(QLatin1String(verdict(cpuRatio <= limit)))
-                   .arg(limit);
+    static QStringList g;
+    return g;
+}
+
+inline bool& goalsMet()
+{
+    static bool met = true;
+    return met;
+}
+
+// Notes a goal's line and whether it was met.
+inline bool judge(const QString& line, bool met)
+{
+    goals() << line;
+    goalsMet() = goalsMet() && met;
+    return met;
+}
+
+// Which time a ratio's goal is judged on: CPU time, the steadier figure on a
+// machine shared with other work; wall time where the work is the disk's; or
+// both.
+enum class Judged { Cpu, Wall, Both };
+
+inline bool addGoal(const QString& what, double wallRatio, double cpuRatio, double limit,
+                    Judged on = Judged::Cpu)
+{
+    const bool wallOk = wallRatio <= limit;
+    const bool cpuOk = cpuRatio <= limit;
+    const bool met = on == Judged::Cpu ? cpuOk : on == Judged::Wall ? wallOk : wallOk && cpuOk;
+    return judge(QStringLiteral("%1: wall %2x %3, cpu %4x %5 (goal <= %6 on %7): %8")
+                     .arg(what)
+                     .arg(wallRatio, 0, 'f', 2)
+                     .arg(QLatin1String(verdict(wallOk)))
+                     .arg(cpuRatio, 0, 'f', 2)
+                     .arg(QLatin1String(verdict(cpuOk)))
+                     .arg(limit)
+                     .arg(QLatin1String(on == Judged::Cpu    ? "cpu"
+                                        : on == Judged::Wall ? "wall"
+                                                             : "both"))
+                     .arg(QLatin1String(verdict(met))),
+                 met);
+}
+
+// A figure against its limit (at most, or at least).
+inline bool addLimit(const QString& what, double value, double limit, const char* unit, bool atLeast = false)
+{
+    const bool met = atLeast ? value >= limit : value <= limit;
+    return judge(QStringLiteral("%1: %2%3 %4 (goal %5 %6%3)")
+                     .arg(what)
+                     .arg(value, 0, 'f', 2)
+                     .arg(QLatin1String(unit))
+                     .arg(QLatin1String(verdict(met)))
+                     .arg(QLatin1String(atLeast ? ">=" : "<="))
+                     .arg(limit),
+                 met);
+}
+
+// Prints every goal and gives the exit status: 0 only when all were met.
+inline int finish()
+{
+    std::printf("\n== goals ==\n");
+    for (const QString& g : goals())
+        std::printf("  %s\n", qPrintable(g));
+    std::printf("%s\n", goalsMet() ? "every goal met" : "a goal was missed");
+    std::fflush(stdout);
+    return goalsMet() ? 0 : 1;
 }
 
 } // namespace shop::bench
