@@ -15,6 +15,8 @@
 #include "sales/business_window.h"
 #include "sales/sale_service.h"
 #include "support/test_env.h"
+#include "data/card_ledger.h"
+#include "data/sale_rows.h"
 #include "data/schema.h"
 
 #include "bench_support.h"
@@ -41,8 +43,9 @@ using shop::test::TestEnv;
 
 namespace {
 
-// The floor of a sale: its five writes and nothing else, the statements
-// prepared once on the connection's own engine handle.
+// The floor of a sale: its five writes, the very statements the sale
+// writes, and nothing else (nothing read, checked or built), prepared once on
+// the connection's own engine handle.
 class FloorSale {
 public:
     explicit FloorSale(Database& db)
@@ -52,31 +55,20 @@ public:
             !(handle_ = *static_cast<sqlite3* const*>(h.constData())))
             qFatal("no engine handle");
         namespace g = schema::jinhuo;
-        namespace c = schema::numbercard;
-        namespace k = schema::kawu;
-        QStringList names;
-        for (const QString& column : schema::columnsOf(schema::salse::kTable))
-            names << quoteIdent(column);
-        const QString marks = QStringList(names.size(), QStringLiteral("?")).join(u',');
-        // The ledger row names the sale by its key, the salse row's rowid.
-        QStringList ledgerNames, ledgerValues;
-        for (const QString& column : schema::columnsOf(k::kTable)) {
-            ledgerNames << quoteIdent(column);
-            ledgerValues << (column == k::kSale ? QStringLiteral("CAST(last_insert_rowid() AS TEXT)")
-                                                : QStringLiteral("?"));
-        }
-        const QString sets = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?");
+        // The sale's own statements: the history row (giving back the key)
+        // and the salse row under it, the card and its ledger row naming it.
+        const QStringList values(schema::columnsOf(schema::salse::kTable).size(), QString());
+        const auto sale = sales::appendStatements(db, values);
+        cards::Note note;
+        note.sale.sql = sales::keySql(db);
+        const auto card = cards::setFigures(db, 1, QString(), cards::Change::Charge, {}, {}, note);
+        if (sale.size() != 2 || card.size() != 2)
+            qFatal("a sale's statements are not the five writes this floor knows");
         for (const QString& sql :
-             {QStringLiteral("BEGIN IMMEDIATE"), sets.arg(quoteIdent(g::kTable), quoteIdent(g::kStock)),
-              QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quoteIdent(schema::salse::kHistory), names.join(u','), marks),
-              QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (last_insert_rowid(), %3)")
-                  .arg(quoteIdent(schema::salse::kTable), names.join(u','), marks),
-              QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ? WHERE rowid = ?")
-                  .arg(quoteIdent(c::kTable), quoteIdent(c::kBalance), quoteIdent(c::kUses)),
-              QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quoteIdent(k::kTable), ledgerNames.join(u','), ledgerValues.join(u',')),
-              QStringLiteral("COMMIT")}) {
+             {QStringLiteral("BEGIN IMMEDIATE"),
+              QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                  .arg(quoteIdent(g::kTable), quoteIdent(g::kStock)),
+              sale.at(0).sql, sale.at(1).sql, card.at(0).sql, card.at(1).sql, QStringLiteral("COMMIT")}) {
             sqlite3_stmt* st = nullptr;
             const QByteArray text = sql.toUtf8();
             if (sqlite3_prepare_v3(handle_, text.constData(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) !=
@@ -95,7 +87,7 @@ public:
     void sell(qint64 goods, qint64 card, const QStringList& values, const QString& cardNumber)
     {
         std::vector<QByteArray> texts;
-        texts.reserve(32);
+        texts.reserve(48);
         auto bind = [&texts](sqlite3_stmt* st, int i, const QString& v) {
             texts.push_back(v.toUtf8());
             sqlite3_bind_text(st, i, texts.back().constData(), static_cast<int>(texts.back().size()),
@@ -132,7 +124,10 @@ public:
         for (int i = 0; i < 12; ++i)
             bind(st[5], i + 1, ledger[i]);
         for (sqlite3_stmt* s : statements_) {
-            if (sqlite3_step(s) != SQLITE_DONE)
+            int rc = sqlite3_step(s);
+            while (rc == SQLITE_ROW) // the key given back
+                rc = sqlite3_step(s);
+            if (rc != SQLITE_DONE)
                 qFatal("floor sale failed: %s", sqlite3_errmsg(handle_));
             sqlite3_reset(s);
             sqlite3_clear_bindings(s);
