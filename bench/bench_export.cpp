@@ -342,7 +342,9 @@ int main(int argc, char** argv)
                   .arg(peakMax, 0, 'f', 1)
                   .arg(QLatin1String(verdict(peakMax < 100))),
               peakMax < 100);
-        judge(c.name + QStringLiteral(", the same rows and values as the shell's"), sameRows);
+        judge(QStringLiteral("%1, the same rows and values as the shell's: %2")
+                  .arg(c.name, QLatin1String(verdict(sameRows))),
+              sameRows);
         std::fflush(stdout);
     }
     QFile::remove(ours);

@@ -17,7 +17,8 @@
 //
 // Usage: bench_startup [--rows N] [--full-sales N] [--screenshots DIR]
 // Environment: BENCH_REPEAT (default 9), BENCH_VERBOSE (phases of the start-up
-// on standard error), QT_QPA_PLATFORM as for the program.
+// on standard error), QT_QPA_PLATFORM as for the program (offscreen when there
+// is no display).
 
 #include "ui/app_context.h"
 #include "shell/journal.h"
@@ -522,6 +523,11 @@ void screenshots(const QString& dir)
 
 int main(int argc, char** argv)
 {
+    // Without a display the offscreen platform, for this process and the
+    // children it starts.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc >= 2 && qstrcmp(argv[1], "--child-minimal") == 0)
         return runMinimal(argc, argv, false);
     if (argc >= 2 && qstrcmp(argv[1], "--child-label") == 0)
