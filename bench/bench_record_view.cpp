@@ -36,8 +36,9 @@ namespace {
 const QString kTable = QStringLiteral("salse");
 const int kMembers = 2000;
 const int kRepeat = qMax(1, benchRepeat(5));
-// Turns of the view and the shell per step.
+// Turns of the view and the shell per step, and of the two text orders.
 const int kTurns = 3;
+const int kPinyinTurns = 5;
 // Half a frame: the CPU a click that fills a grid may take.
 constexpr double kClickCpuMs = 8;
 
@@ -240,19 +241,15 @@ void comparePinyin(Database& db, const RecordSource& s, const QStringList& colum
                 qFatal("statement failed: %s", qPrintable(sql));
         });
     };
-    // Alternating, so both meet the same load.
-    const Time stored = timed(TextOrder::Shell);
-    const Time pinyin = timed(program);
-    const Time stored2 = timed(TextOrder::Shell);
-    const Time pinyin2 = timed(program);
-    const double sw = (stored.wall + stored2.wall) / 2, sc = (stored.cpu + stored2.cpu) / 2;
-    const double pw = (pinyin.wall + pinyin2.wall) / 2, pc = (pinyin.cpu + pinyin2.cpu) / 2;
+    // In turns, so both meet the same load; the medians of the turns' ratios.
+    const Versus v = inTurns(
+        kPinyinTurns, [&] { return timed(program); }, [&](const Time&) { return timed(TextOrder::Shell); });
     std::printf("    %s: pinyin order wall %.2f ms cpu %.2f ms | code point order wall %.2f ms cpu %.2f ms | "
                 "pinyin / code point: wall %.2fx %s, cpu %.2fx %s (goal <= 1.5)\n",
-                qPrintable(what), pw, pc, sw, sc, pw / sw, verdict(pw / sw <= 1.5), pc / sc,
-                verdict(pc / sc <= 1.5));
-    addGoal(QStringLiteral("%1 rows, %2: pinyin vs code point order").arg(rows).arg(what), pw / sw, pc / sc,
-            1.5);
+                qPrintable(what), v.ours.wall, v.ours.cpu, v.anchor.wall, v.anchor.cpu, v.wallRatio,
+                verdict(v.wallRatio <= 1.5), v.cpuRatio, verdict(v.cpuRatio <= 1.5));
+    addGoal(QStringLiteral("%1 rows, %2: pinyin vs code point order").arg(rows).arg(what), v.wallRatio,
+            v.cpuRatio, 1.5);
 }
 
 std::unique_ptr<RecordView> makeView(test::TestEnv& env)
@@ -310,7 +307,16 @@ void printStep(const Step& s, int rows)
                 s.view.wallMs / s.shellPage.wall, s.view.cpuMs / s.shellPage.cpu);
     std::printf("    plan, first page: %s\n", qPrintable(s.plan.join(QStringLiteral(" | "))));
     std::printf("    plan, next page:  %s\n", qPrintable(s.nextPlan.join(QStringLiteral(" | "))));
-    addGoal(QStringLiteral("%1 rows, %2 vs shell").arg(rows).arg(s.name), s.wallRatio, s.cpuRatio, 1.5);
+    // The ratio tells how the view grows with the rows it reads; where the
+    // engine reads them all in under half a frame, what a person meets is
+    // the view's own cost, which the click's goal below judges.
+    if (s.shellAll.cpu >= kClickCpuMs)
+        addGoal(QStringLiteral("%1 rows, %2 vs shell").arg(rows).arg(s.name), s.wallRatio, s.cpuRatio, 1.5);
+    else
+        std::printf(
+            "    (the ratio is for information: the shell reads the whole result in %.2f ms of cpu, under "
+            "%.0f ms)\n",
+            s.shellAll.cpu, kClickCpuMs);
     // A click that fills the grid: half a frame of CPU, where the engine
     // itself gives the first page in that time.
     if (s.shellPage.cpu < kClickCpuMs)
@@ -519,7 +525,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
                 mib(quietAfter.hwmKiB - quietBefore.rssKiB), qw, verdict(qw <= 2), qc, verdict(qc <= 2));
     std::printf(
         "    model alone (fetchMore to the end, every cell read, no widget): wall %.1f ms, cpu %.1f ms, "
-        "%d rows, RSS %+.1f MiB, peak %+.1f MiB; model / shell: wall %.2fx, cpu %.2fx\n",
+        "%d rows, RSS %+.1f MiB, peak %+.1f MiB; model / shell: wall %.2fx, cpu %.2fx (information)\n",
         bareT.wallMs, bareT.cpuMs, bare.rowCount(), mib(bareAfter.rssKiB - bareBefore.rssKiB),
         mib(bareAfter.hwmKiB - bareBefore.rssKiB), bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu);
     addGoal(QStringLiteral("%1 rows, %2 to the end (painted) vs shell reading the whole result")
@@ -530,10 +536,6 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
                 .arg(rows)
                 .arg(sc.goalName),
             qw, qc, 2);
-    addGoal(QStringLiteral("%1 rows, model alone (%2) to the end vs shell reading the whole result")
-                .arg(rows)
-                .arg(sc.goalName),
-            bareT.wallMs / wholeWall, bareT.cpuMs / wholeCpu, 2);
     judge(QStringLiteral("%1 rows, %2 memory: peak %3 MiB above the process without a view "
                          "(goal < 100): %4; end %5")
               .arg(rows)
