@@ -832,12 +832,14 @@ int main(int argc, char** argv)
             std::printf(
                 "  %-6s a sale costs %.3f ms of cpu (tills %.3f + server %.3f; %.3f with eight tills): %d "
                 "cores allow %.0f sales/s; eight tills %.0f sales/s = %.0f%% of that (one till %.0f, "
-                "%.2fx; hot: eight %.0f, one %.0f); other work took %.0f%% of the cores during the eight\n",
+                "%.2fx; hot: eight %.0f, one %.0f); other work took %.0f%% of the cores during the eight (of "
+                "what it left, the eight took %.0f%%)\n",
                 n, e.one.cpuPerSale(), e.one.clientCpuMs / qMax(1, e.one.saved),
                 e.one.serverCpuMs / qMax(1, e.one.saved), e.eight.cpuPerSale(), cores(), cap,
                 e.eight.perSecond(), 100 * share, e.one.perSecond(),
                 e.eight.perSecond() / qMax(0.001, e.one.perSecond()), e.eightHot.perSecond(),
-                e.oneHot.perSecond(), 100 * e.eight.othersShare());
+                e.oneHot.perSecond(), 100 * e.eight.othersShare(),
+                100 * share / qMax(0.01, 1 - e.eight.othersShare()));
             if (judged) {
                 addLimit(QStringLiteral("server: durable sale median, the larger of 1 000 and %1 rows")
                              .arg(largeRows),
