@@ -4,6 +4,7 @@
 // below what the rules allow.
 #include "sales/sale_service.h"
 #include "data/numeric.h"
+#include "data/schema.h"
 #include "data/table_rows.h"
 #include "support/test_env.h"
 
@@ -96,10 +97,23 @@ SaleEntry entry(bool goods, bool service, const QString& code, const QString& qu
 struct TillLog {
     QString openError;
     QStringList saved;   // remarks of the sales reported saved
+    QStringList keys;    // and the keys they were given
     QStringList refused; // remarks of the sales refused
     QHash<int, int> refusals;
     QStringList failures;
 };
+
+// The remark of each sale stored in `table`, by its rowid.
+QHash<QString, QString> remarksByRowid(TestEnv& env, const QString& table)
+{
+    QHash<QString, QString> out;
+    const auto rows = env.db().selectAll(QStringLiteral("SELECT rowid, %1 FROM %2")
+                                             .arg(quoteIdent(schema::salse::kRemark), quoteIdent(table)));
+    if (rows)
+        for (const QVariantList& row : *rows)
+            out.insert(row.value(0).toString(), row.value(1).toString());
+    return out;
+}
 
 // One stored value of a row, found by the row's key column.
 QHash<QString, QString> valuesByKey(TestEnv& env, const QString& table, int keyColumn, int valueColumn)
@@ -175,6 +189,7 @@ void TstTills::eightTillsStoreEveryChargeOnce()
                     switch (out.kind) {
                     case SaleOutcome::Saved:
                         log.saved << remark;
+                        log.keys << out.key;
                         break;
                     case SaleOutcome::Refused:
                         log.refused << remark;
@@ -226,6 +241,18 @@ void TstTills::eightTillsStoreEveryChargeOnce()
     QCOMPARE(QSet<QString>(storedRemarks.cbegin(), storedRemarks.cend()), saved);
     QCOMPARE(QSet<QString>(historyRemarks.cbegin(), historyRemarks.cend()), saved);
     QVERIFY(!saved.intersects(refused));
+    // Each key was given once, and names the sale's row in both tables.
+    const auto salseByKey = remarksByRowid(env, schema::salse::kTable);
+    const auto historyByKey = remarksByRowid(env, schema::salse::kHistory);
+    QSet<QString> keys;
+    for (const TillLog& log : logs)
+        for (qsizetype i = 0; i < log.keys.size(); ++i) {
+            const QString& key = log.keys.at(i);
+            QVERIFY2(!keys.contains(key), qPrintable(key));
+            keys.insert(key);
+            QCOMPARE(salseByKey.value(key), log.saved.at(i));
+            QCOMPARE(historyByKey.value(key), log.saved.at(i));
+        }
 
     // What the stored sales say each card and line gave.
     std::map<QString, double> usesTaken, moneyTaken, itemsSold;
@@ -336,11 +363,16 @@ void TstTills::twoTillsAtTheSameMoment()
             t.join();
 
         int won = 0;
+        const auto salseByKey = remarksByRowid(env, schema::salse::kTable);
+        const auto historyByKey = remarksByRowid(env, schema::salse::kHistory);
         for (int t = 0; t < 2; ++t) {
             QVERIFY2(errors[t].isEmpty(), qPrintable(errors[t]));
             QCOMPARE(checked[t].kind, SaleOutcome::Ready);
             QVERIFY2(saved[t].kind != SaleOutcome::Failed, qPrintable(saved[t].error));
             if (saved[t].kind == SaleOutcome::Saved) {
+                // Its own key, naming its own rows.
+                QCOMPARE(salseByKey.value(saved[t].key), QString::number(t));
+                QCOMPARE(historyByKey.value(saved[t].key), QString::number(t));
                 ++won;
             } else {
                 QCOMPARE(saved[t].kind, SaleOutcome::Refused);
