@@ -112,7 +112,10 @@ QString dayClosingTitle()
     return QStringLiteral("日结报表");
 }
 
-std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
+namespace {
+
+// The title and the day's figures: the head of the page.
+QString headHtml(const DayClosingPage& page)
 {
     const money::DayClosing& d = page.figures;
     QString html;
@@ -124,10 +127,11 @@ std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
         figures << QStringList{l.section, l.item, l.value};
     html += table(QStringLiteral("当日合计"),
                   {QStringLiteral("类别"), QStringLiteral("项目"), QStringLiteral("数值")}, figures);
-    html += table(QStringLiteral("商品销售"), kGoodsHeadings, goodsRows(d));
-    html += table(QStringLiteral("员工业务"), kEmployeeHeadings, employeeRows(d));
-    html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(escaped(page.printedOn));
+    return html;
+}
 
+std::unique_ptr<QTextDocument> document(const QString& html)
+{
     auto doc = std::make_unique<QTextDocument>();
     doc->setDefaultFont(
         QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
@@ -136,6 +140,34 @@ std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
     doc->setDocumentMargin(24);
     doc->setHtml(html);
     return doc;
+}
+
+} // namespace
+
+std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
+{
+    const DayClosingTable goods = dayClosingGoods(page.figures);
+    const DayClosingTable employees = dayClosingEmployees(page.figures);
+    QString html = headHtml(page);
+    html += table(goods.caption, goods.headings, goods.rows);
+    html += table(employees.caption, employees.headings, employees.rows);
+    html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(escaped(page.printedOn));
+    return document(html);
+}
+
+std::unique_ptr<QTextDocument> dayClosingHead(const DayClosingPage& page)
+{
+    return document(headHtml(page));
+}
+
+DayClosingTable dayClosingGoods(const money::DayClosing& figures)
+{
+    return {QStringLiteral("商品销售"), kGoodsHeadings, goodsRows(figures)};
+}
+
+DayClosingTable dayClosingEmployees(const money::DayClosing& figures)
+{
+    return {QStringLiteral("员工业务"), kEmployeeHeadings, employeeRows(figures)};
 }
 
 QList<QStringList> dayClosingRows(const money::DayClosing& d)

@@ -26,6 +26,18 @@ QString dayClosingTitle();
 // expense ledger, the goods sold, the employees and the voids.
 std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page);
 
+// The page's head alone (the title and the day's figures), for a window
+// that shows the goods and the employees apart.
+std::unique_ptr<QTextDocument> dayClosingHead(const DayClosingPage& page);
+// The goods sold and the employees' business, as the page's tables.
+struct DayClosingTable {
+    QString caption;
+    QStringList headings;
+    QList<QStringList> rows;
+};
+DayClosingTable dayClosingGoods(const money::DayClosing& figures);
+DayClosingTable dayClosingEmployees(const money::DayClosing& figures);
+
 // The same figures as rows of a CSV file, the headings first.
 QList<QStringList> dayClosingRows(const money::DayClosing& figures);
 

@@ -12,6 +12,8 @@ class QTextBrowser;
 
 namespace shop {
 
+class RowsGrid;
+
 // The day's closing (日结): a chosen day's takings, cards, income and
 // expense, goods, employees and voids, shown as the printed report, printed,
 // saved as PDF and exported as CSV. It writes nothing.
@@ -33,7 +35,9 @@ private:
 
     AppContext& ctx_;
     QLineEdit* date_;      // txt_date
-    QTextBrowser* report_; // txt_report
+    QTextBrowser* report_; // txt_report: the title and the day's figures
+    RowsGrid* goods_;      // bg_goods
+    RowsGrid* employees_;  // bg_employees
     std::optional<money::DayClosing> figures_;
 };
 

@@ -13,6 +13,7 @@
 #include "support/sale_entry.h"
 #include "support/test_env.h"
 #include "support/ui.h"
+#include "ui/rows_grid.h"
 
 #include <QBarSeries>
 #include <QBarSet>
@@ -24,6 +25,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTextBrowser>
 
 using namespace shop;
 using namespace shop::test;
@@ -73,6 +75,8 @@ private slots:
     void dayClosingSavedAsPdfAndCsv();
     void partsAddUpAndTotalsKeepTheWrittenOrder();
     void aVoidCountsOnTheDayItIsMade();
+    void closingGridsShowTheCountedDay_data();
+    void closingGridsShowTheCountedDay();
     void topUpRuleIsTheService_data();
     void topUpRuleIsTheService();
 };
@@ -148,6 +152,64 @@ void TstMoneyWindows::topUp()
     // The fields show the card as stored.
     QCOMPARE(textOf(&w, "txt_jine"), card.at(0));
     QCOMPARE(textOf(&w, "txt_times"), card.at(1));
+}
+
+void TstMoneyWindows::closingGridsShowTheCountedDay_data()
+{
+    QTest::addColumn<QStringList>("dates"); // typed one after the other, Enter after each
+    QTest::addColumn<QList<QStringList>>("goods");
+    QTest::addColumn<QList<QStringList>>("employees");
+
+    const QList<QStringList> today{{"P1", "可乐", "4", "42"}};
+    const QList<QStringList> staffToday{{"张三", "2", "42", "0"}};
+    QTest::newRow("the day opened") << QStringList{} << today << staffToday;
+    QTest::newRow("the next day") << QStringList{"2026-12-08"} << QList<QStringList>{{"P2", "可乐", "2", "5"}}
+                                  << QList<QStringList>{{"李四", "1", "5", "0"}};
+    QTest::newRow("a day without sales empties them")
+        << QStringList{"2026-12-01"} << QList<QStringList>{} << QList<QStringList>{};
+    QTest::newRow("and back") << QStringList{"2026-12-01", kToday} << today << staffToday;
+}
+
+void TstMoneyWindows::closingGridsShowTheCountedDay()
+{
+    QFETCH(QStringList, dates);
+    QFETCH(QList<QStringList>, goods);
+    QFETCH(QList<QStringList>, employees);
+
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    for (const char* code : {"P1", "P2"})
+        env.insert("jinhuo", {"可乐", code, "330ml", "24", "2", "12", "9", "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    sell(env, "A1", "30");
+    sell(env, {}, "12.5");
+    {
+        const SaleEntry e = saleEntry({.money = "5", .productCode = "P2", .employee = "李四"});
+        SaleService s(env.db());
+        QCOMPARE(s.save(e, s.check(e), "2026-12-08").kind, SaleOutcome::Saved);
+    }
+
+    DayClosingWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+    for (const QString& date : dates) {
+        type(child<QWidget>(&w, "txt_date"), date);
+        pressEnter(&w, "txt_date");
+    }
+    const auto shown = [&](const char* name) {
+        const auto* grid = child<RowsGrid>(&w, name);
+        QList<QStringList> rows;
+        for (int r = 0; r < grid->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < grid->model()->columnCount(); ++c)
+                cells << grid->model()->index(r, c).data().toString();
+            rows << cells;
+        }
+        return rows;
+    };
+    QCOMPARE(shown("bg_goods"), goods);
+    QCOMPARE(shown("bg_employees"), employees);
+    // The report's head names the day counted.
+    QVERIFY(child<QTextBrowser>(&w, "txt_report")->toPlainText().contains(w.figures()->date));
 }
 
 void TstMoneyWindows::topUpRuleIsTheService_data()
