@@ -22,14 +22,7 @@ const QString kHashFailed = QStringLiteral("无法生成密码摘要");
 DbValue<Account> AccountService::find(const QString& name)
 {
     // The login's lookup: the column compares without letter case.
-    return db_
-        .selectOne(QStringLiteral("SELECT rowid, username, password, usertype FROM username "
-                                  "WHERE username = ? COLLATE NOCASE ORDER BY rowid LIMIT 1"),
-                   {name})
-        .map([](const QVariantList& row) {
-            return Account{row.value(0).toLongLong(), row.value(1).toString(), row.value(2).toString(),
-                           row.value(3).toString()};
-        });
+    return users::find(db_, name);
 }
 
 AccountService::Result AccountService::checkNewName(const QString& name)
@@ -59,9 +52,7 @@ AccountService::Result AccountService::add(const QString& name, const QString& p
     const QString hash = hashPassword(password);
     if (hash.isEmpty())
         return result(Outcome::Failed, kHashFailed);
-    const DbResult r = db_.exec(QStringLiteral("INSERT INTO username (username, password, usertype) "
-                                               "VALUES (?, ?, ?)"),
-                                {name, hash, kind});
+    const DbResult r = users::add(db_, name, hash, kind);
     return r ? result(Outcome::Done) : result(Outcome::Failed, r.error);
 }
 
@@ -93,8 +84,7 @@ AccountService::Result AccountService::changePassword(const QString& user, const
     if (hash.isEmpty())
         return result(Outcome::Failed, kHashFailed);
     // Exactly the row the login matches and whose password was checked.
-    const DbResult r =
-        db_.exec(QStringLiteral("UPDATE username SET password = ? WHERE rowid = ?"), {hash, account->rowid});
+    const DbResult r = users::setPassword(db_, account->rowid, hash);
     if (!r)
         return result(Outcome::Failed, r.error);
     if (r.rowsAffected != 1)

@@ -1,18 +1,11 @@
 #pragma once
 
+#include "data/accounts.h"
 #include "data/database.h"
 
 #include <QString>
 
 namespace shop {
-
-// One row of `username`.
-struct Account {
-    qint64 rowid = 0;
-    QString name;
-    QString passwordHash;
-    QString kind;
-};
 
 // The rules of the account windows, without widgets. Names compare as the
 // login compares them (letter case ignored); passwords are stored only as

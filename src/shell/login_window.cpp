@@ -184,14 +184,12 @@ void LoginWindow::closeEvent(QCloseEvent* e)
         emit closedWithoutLogin();
 }
 
-DbValue<QVariantList> LoginWindow::findAccount(const QString& name)
+DbValue<Account> LoginWindow::findAccount(const QString& name)
 {
     // A name holding an apostrophe never logs in: it is an unknown name.
     if (name.contains(QLatin1Char('\'')) || !ctx_.databasesOpen())
-        return DbValue<QVariantList>::none();
-    auto row = ctx_.accounts().selectOne(
-        QStringLiteral("SELECT * FROM username WHERE username = ? COLLATE NOCASE ORDER BY rowid LIMIT 1"),
-        {name});
+        return DbValue<Account>::none();
+    auto row = users::find(ctx_.accounts(), name);
     if (row.failed())
         say(QStringLiteral("无法读取用户数据：%1").arg(row.error()), QMessageBox::Critical,
             QStringLiteral("错误信息"));
@@ -240,7 +238,7 @@ void LoginWindow::login()
             lockOut(QStringLiteral("错误信息"));
         return;
     }
-    const QString stored = row->value(1).toString();
+    const QString stored = row->passwordHash;
     if (!verifyPassword(password_->text(), stored)) {
         showIcon(kErrIcon);
         say(QStringLiteral("密码错误，请重新输入！"), QMessageBox::Critical, QStringLiteral("错误信息"));
@@ -251,7 +249,7 @@ void LoginWindow::login()
         username_->setFocus();
         return;
     }
-    ctx_.setLogin(name, row->value(2).toString());
+    ctx_.setLogin(name, row->kind);
     hide();
     say(name + QStringLiteral(", 欢迎使用本系统!  "), QMessageBox::Information, QStringLiteral("系统信息"));
     done_ = true;

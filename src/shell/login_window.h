@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/accounts.h"
 #include "data/database.h"
 #include "ui/message_service.h"
 
@@ -53,7 +54,7 @@ private:
     void login();
     void lockOut(const QString& caption);
     // The first account row of that name (case ignored), or nullopt.
-    DbValue<QVariantList> findAccount(const QString& name);
+    DbValue<Account> findAccount(const QString& name);
     void say(const QString& text, MessageService::Icon icon, const QString& caption);
     void showIcon(const QString& file);
 
