@@ -64,11 +64,11 @@ public:
         const auto card = cards::setFigures(db, 1, QString(), cards::Change::Charge, {}, {}, note);
         if (sale.size() != 2 || card.size() != 2)
             qFatal("a sale's statements are not the five writes this floor knows");
-        for (const QString& sql :
-             {QStringLiteral("BEGIN IMMEDIATE"),
-              QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                  .arg(quoteIdent(g::kTable), quoteIdent(g::kStock)),
-              sale.at(0).sql, sale.at(1).sql, card.at(0).sql, card.at(1).sql, QStringLiteral("COMMIT")}) {
+        for (const QString& sql : {QStringLiteral("BEGIN IMMEDIATE"),
+                                   QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                                       .arg(quoteIdent(g::kTable), quoteIdent(g::kStock)),
+                                   sale.at(0).sql, sale.at(1).sql, card.at(0).statement.sql,
+                                   card.at(1).statement.sql, QStringLiteral("COMMIT")}) {
             sqlite3_stmt* st = nullptr;
             const QByteArray text = sql.toUtf8();
             if (sqlite3_prepare_v3(handle_, text.constData(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) !=

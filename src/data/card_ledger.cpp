@@ -8,8 +8,9 @@ namespace shop::cards {
 namespace {
 
 namespace k = schema::kawu;
+namespace n = schema::numbercard;
 
-const QString kCards = QStringLiteral("numbercard");
+const QString& kCards = n::kTable;
 
 QString columnList(const QStringList& columns)
 {
@@ -47,7 +48,29 @@ private:
     std::optional<Database::Transaction> own_;
 };
 
+qsizetype cardAt(const QString& column)
+{
+    return cardColumns().indexOf(column);
+}
+
 } // namespace
+
+QString valueOf(const QStringList& card, const QString& column)
+{
+    return card.value(cardAt(column));
+}
+
+void setValue(QStringList& card, const QString& column, const QString& value)
+{
+    const qsizetype at = cardAt(column);
+    if (at >= 0 && at < card.size())
+        card[at] = value;
+}
+
+Figures Figures::of(const QStringList& card)
+{
+    return {valueOf(card, n::kBalance), valueOf(card, n::kUses)};
+}
 
 QString changeText(Change c)
 {
@@ -125,18 +148,19 @@ Database::Statement ledgerRow(const Database& db, Change kind, const QString& nu
             binds};
 }
 
-QList<Database::Statement> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,
-                                      const Figures& before, const Figures& after, const Note& note)
+QList<Database::Write> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,
+                                  const Figures& before, const Figures& after, const Note& note)
 {
-    return {{QStringLiteral("UPDATE numbercard SET 金额 = ?, 次数 = ? WHERE rowid = ?"),
-             {textValue(after.balance), textValue(after.uses), rowid}},
-            ledgerRow(db, kind, number, {QString::number(rowid), {}}, before, after, note)};
+    static const QString sql = QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ? WHERE rowid = ?")
+                                   .arg(kCards, quoteIdent(n::kBalance), quoteIdent(n::kUses));
+    return {{kCards, {sql, {textValue(after.balance), textValue(after.uses), rowid}}},
+            {k::kTable, ledgerRow(db, kind, number, {QString::number(rowid), {}}, before, after, note)}};
 }
 
 DbValue<QStringList> readForChange(Database& db, qint64 rowid)
 {
     const auto row = db.selectOneForUpdate(
-        QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ?").arg(columnList(cardColumns())), {rowid});
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columnList(cardColumns()), kCards), {rowid});
     if (!row.found())
         return {row.status, std::nullopt};
     QStringList values;
@@ -149,10 +173,10 @@ DbValue<Charge> chargeOf(Database& db, const QString& key)
 {
     // The newest 消费 row naming the sale.
     const auto row =
-        db.selectOne(QStringLiteral("SELECT %1 FROM kawu WHERE %2 = ? AND %3 = ? ORDER BY rowid DESC LIMIT 1")
+        db.selectOne(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 = ? ORDER BY rowid DESC LIMIT 1")
                          .arg(columnList({k::kCardRow, k::kBalanceBefore, k::kUsesBefore, k::kBalanceAfter,
                                           k::kUsesAfter}),
-                              quoteIdent(k::kSale), quoteIdent(k::kKind)),
+                              k::kTable, quoteIdent(k::kSale), quoteIdent(k::kKind)),
                      {textValue(key), changeText(Change::Charge)});
     if (!row.found())
         return {row.status, std::nullopt};
@@ -250,11 +274,11 @@ DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& not
         binds << textValue(v);
     binds << rowid;
     QList<Database::Statement> writes{
-        {QStringLiteral("UPDATE numbercard SET %1 WHERE rowid = ?").arg(sets.join(QStringLiteral(", "))),
+        {QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(kCards, sets.join(QStringLiteral(", "))),
          binds}};
     // A change of the holder's name or the remark is no change of money.
-    const QString was = stored->value(Number);
-    const QString now = next->value(Number);
+    const QString was = valueOf(*stored, n::kNumber);
+    const QString now = valueOf(*next, n::kNumber);
     if (Figures::of(*stored) != Figures::of(*next) || was != now) {
         Note n = note;
         if (was != now && n.remark.isEmpty())
@@ -271,6 +295,16 @@ DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& not
     return DbValue<Changed>::of(out);
 }
 
+DbResult modify(Database& db, qint64 rowid, Change kind, const QStringList& values, const Note& note)
+{
+    const auto changed = change(db, rowid, kind, note, [&values](const QStringList&) { return values; });
+    if (!changed)
+        return changed.status;
+    DbResult r;
+    r.rowsAffected = changed->gone() ? 0 : 1;
+    return r;
+}
+
 DbResult open(Database& db, const QStringList& values, const Note& note)
 {
     if (values.size() != cardColumns().size())
@@ -285,9 +319,9 @@ DbResult open(Database& db, const QStringList& values, const Note& note)
         binds << textValue(v);
     const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
     const QList<Database::Statement> writes{
-        {QStringLiteral("INSERT INTO numbercard (%1) VALUES (%2)").arg(columnList(cardColumns()), marks),
+        {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(kCards, columnList(cardColumns()), marks),
          binds},
-        ledgerRow(db, Change::Open, values.value(Number), {{}, db.lastKeySql(kCards)}, {},
+        ledgerRow(db, Change::Open, valueOf(values, n::kNumber), {{}, db.lastKeySql(kCards)}, {},
                   Figures::of(values), note)};
     DbResult r = db.execEach(writes);
     if (!r)
@@ -307,9 +341,9 @@ DbResult remove(Database& db, qint64 rowid, const QString& remark)
         return {}; // gone already: nothing deleted
     Note note;
     note.remark = remark;
-    DbResult r = db.execEach({ledgerRow(db, Change::Delete, stored->value(Number),
+    DbResult r = db.execEach({ledgerRow(db, Change::Delete, valueOf(*stored, n::kNumber),
                                         {QString::number(rowid), {}}, Figures::of(*stored), {}, note),
-                              {QStringLiteral("DELETE FROM numbercard WHERE rowid = ?"), {rowid}}});
+                              {QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(kCards), {rowid}}});
     if (!r)
         return r;
     // The row was read under lock: the delete took it.
@@ -321,13 +355,31 @@ DbResult remove(Database& db, qint64 rowid, const QString& remark)
 
 QList<Database::Statement> removeAllStatements(const Database& db, const QString& remark)
 {
-    // One row per card, copied from the cards themselves.
-    const QString select = QStringLiteral(
-        "SELECT CAST(? AS TEXT), 卡号, CAST(? AS TEXT), 金额, '', 次数, '', '', CAST(? AS TEXT), "
-        "'', '', CAST(? AS TEXT), CAST(rowid AS TEXT) FROM numbercard ORDER BY rowid");
-    return {{QStringLiteral("INSERT INTO %1 (%2) %3").arg(k::kTable, columnList(ledgerColumns()), select),
-             {db.writeTime(), changeText(Change::Delete), textValue(db.writerLogin()), textValue(remark)}},
-            {QStringLiteral("DELETE FROM numbercard"), {}}};
+    // One row per card, copied from the cards themselves; each ledger column
+    // by name, blank where a deletion says nothing.
+    const QString mark = QStringLiteral("CAST(? AS TEXT)");
+    const QHash<QString, std::pair<QString, QVariant>> from{
+        {k::kTime, {mark, db.writeTime()}},
+        {k::kCard, {quoteIdent(n::kNumber), {}}},
+        {k::kKind, {mark, changeText(Change::Delete)}},
+        {k::kBalanceBefore, {quoteIdent(n::kBalance), {}}},
+        {k::kUsesBefore, {quoteIdent(n::kUses), {}}},
+        {k::kLogin, {mark, textValue(db.writerLogin())}},
+        {k::kRemark, {mark, textValue(remark)}},
+        {k::kCardRow, {QStringLiteral("CAST(rowid AS TEXT)"), {}}},
+    };
+    QStringList select;
+    QVariantList binds;
+    for (const QString& c : ledgerColumns()) {
+        const auto it = from.constFind(c);
+        select << (it == from.cend() ? QStringLiteral("''") : it->first);
+        if (it != from.cend() && it->first == mark)
+            binds << it->second;
+    }
+    return {{QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4 ORDER BY rowid")
+                 .arg(k::kTable, columnList(ledgerColumns()), select.join(QStringLiteral(", ")), kCards),
+             binds},
+            {QStringLiteral("DELETE FROM %1").arg(kCards), {}}};
 }
 
 } // namespace shop::cards

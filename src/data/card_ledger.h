@@ -29,15 +29,17 @@ bool isCardTable(const QString& table);
 bool isUseCard(const QString& type);
 bool isValueCard(const QString& type);
 
-// The columns of numbercard this path reads, by position.
-enum Column { Number = 1, Handler = 2, Balance = 5, Uses = 6, Type = 7, ColumnCount = 9 };
+// A card's stored values (numbercard's columns in stored order) read and
+// written by column name (schema::numbercard).
+QString valueOf(const QStringList& card, const QString& column);
+void setValue(QStringList& card, const QString& column, const QString& value);
 
 // A card's amount (金额) and uses (次数), as stored texts.
 struct Figures {
     QString balance;
     QString uses;
     bool operator==(const Figures&) const = default;
-    static Figures of(const QStringList& card) { return {card.value(Balance), card.value(Uses)}; }
+    static Figures of(const QStringList& card);
 };
 
 // A key bound as text, or an SQL expression for a key given earlier in the
@@ -63,8 +65,8 @@ Database::Statement ledgerRow(const Database& db, Change kind, const QString& nu
 // Sets the amount and uses of card `rowid` (read inside the caller's
 // transaction, under lock) and appends the ledger row: for the caller's
 // writes of a sale or a void.
-QList<Database::Statement> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,
-                                      const Figures& before, const Figures& after, const Note& note);
+QList<Database::Write> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,
+                                  const Figures& before, const Figures& after, const Note& note);
 
 // The stored values of card `rowid` (in column order), read for a change
 // inside a transaction: locked on a server until it ends. No value when
@@ -109,6 +111,10 @@ struct Changed {
 // caller's, or one of its own.
 using Compute = std::function<std::optional<QStringList>(const QStringList& stored)>;
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute);
+
+// Rewrites card `rowid` with `values` (column order) as change `kind`, with
+// its ledger row; rowsAffected 0 when the card was gone.
+DbResult modify(Database& db, qint64 rowid, Change kind, const QStringList& values, const Note& note);
 
 // Inserts a card (values in column order) with its 开卡 row, which says
 // `note` (the money received, when any was).

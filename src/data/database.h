@@ -178,6 +178,12 @@ public:
         QString sql;
         QVariantList binds;
     };
+    // A statement with the table it changes (empty for one that changes
+    // none), so that a caller's list of tables written comes from its writes.
+    struct Write {
+        QString table;
+        Statement statement;
+    };
     DbResult execEach(const QList<Statement>& statements, qsizetype* failedAt = nullptr,
                       QVariant* returned = nullptr);
 

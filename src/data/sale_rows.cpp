@@ -7,12 +7,49 @@ namespace shop::sales {
 namespace {
 
 namespace v = schema::chexiao;
+namespace s = schema::salse;
 
-const QString kSales = QStringLiteral("salse");
-const QString kHistory = QStringLiteral("salse_history");
+const QString& kSales = s::kTable;
+const QString& kHistory = s::kHistory;
 
-// Positions of the thirteen values.
-enum { Date = 0, Card = 2, Received = 8, Employee = 10 };
+// SaleRow's fields in salse's stored order.
+const QList<QString SaleRow::*>& fieldsInOrder()
+{
+    static const QList<QString SaleRow::*> fields = [] {
+        const QHash<QString, QString SaleRow::*> byName{
+            {s::kDate, &SaleRow::date},
+            {s::kType, &SaleRow::type},
+            {s::kCard, &SaleRow::card},
+            {s::kProductCode, &SaleRow::productCode},
+            {s::kProductName, &SaleRow::productName},
+            {s::kQuantity, &SaleRow::quantity},
+            {s::kRetailPrice, &SaleRow::retailPrice},
+            {s::kPurchaseDate, &SaleRow::purchaseDate},
+            {s::kReceived, &SaleRow::received},
+            {s::kServiceItem, &SaleRow::serviceItem},
+            {s::kEmployee, &SaleRow::employee},
+            {s::kRemark, &SaleRow::remark},
+            {s::kCommission, &SaleRow::commission},
+        };
+        QList<QString SaleRow::*> out;
+        for (const QString& c : schema::columnsOf(kSales))
+            out << byName.value(c);
+        return out;
+    }();
+    return fields;
+}
+
+// The highest key a table holds (0 when empty).
+QString maxKey(const QString& table)
+{
+    return QStringLiteral("coalesce((SELECT max(rowid) FROM %1), 0)").arg(table);
+}
+
+// A server table's counter of rowids.
+QString counterOf(const QString& table)
+{
+    return QStringLiteral("pg_get_serial_sequence('%1', 'rowid')").arg(table);
+}
 
 QStringList quoted(const QStringList& columns)
 {
@@ -37,8 +74,8 @@ AppendTexts buildAppendTexts(const Database& db)
 {
     const QString names = quoted(schema::columnsOf(kSales)).join(QStringLiteral(", "));
     const QString values = marks(schema::columnsOf(kSales).size());
-    const QString beyond = QStringLiteral("%1(coalesce((SELECT max(rowid) FROM salse_history), 0), "
-                                          "coalesce((SELECT max(rowid) FROM salse), 0))");
+    const QString beyond =
+        QStringLiteral("%1(%2, %3)").arg(QStringLiteral("%1"), maxKey(kHistory), maxKey(kSales));
     const QString key = keySql(db);
     AppendTexts t;
     if (db.onServer()) {
@@ -46,7 +83,7 @@ AppendTexts buildAppendTexts(const Database& db)
         // draw the same, and none waits for another's sale to end, so their
         // commits share the disk's flushes. A row written beyond the counter
         // (by hand, or copied in) is stepped over, the counter moved past it.
-        const QString counter = QStringLiteral("pg_get_serial_sequence('salse_history', 'rowid')");
+        const QString counter = counterOf(kHistory);
         const QString next =
             QStringLiteral("(SELECT CASE WHEN n.v > n.m THEN n.v ELSE setval(%1, n.m + 1) END FROM (SELECT "
                            "nextval(%1) AS v, %2 AS m) AS n)")
@@ -55,10 +92,10 @@ AppendTexts buildAppendTexts(const Database& db)
                         .arg(kHistory, names, next, values);
         // The counter of salse moves past the key too, so that a row added
         // there without one (a repair by hand) does not meet a sale's key.
-        t.counter = QStringLiteral("SELECT setval(pg_get_serial_sequence('salse', 'rowid'), greatest(%1, "
-                                   "coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence('salse', "
-                                   "'rowid') AS regclass)), 0)))")
-                        .arg(key);
+        t.counter =
+            QStringLiteral("SELECT setval(%1, greatest(%2, coalesce(pg_sequence_last_value(CAST(%1 AS "
+                           "regclass)), 0)))")
+                .arg(counterOf(kSales), key);
     } else {
         // The file's transaction holds the write lock: one sale at a time.
         t.history = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES ((SELECT %3 + 1), %4) RETURNING rowid")
@@ -82,48 +119,75 @@ const AppendTexts& appendTexts(const Database& db)
 
 } // namespace
 
+SaleRow SaleRow::fromValues(const QStringList& values)
+{
+    SaleRow row;
+    const auto& fields = fieldsInOrder();
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        if (fields.at(i))
+            row.*fields.at(i) = values.value(i);
+    return row;
+}
+
+QStringList SaleRow::values() const
+{
+    QStringList out;
+    for (QString SaleRow::*field : fieldsInOrder())
+        out << (field ? this->*field : QString());
+    return out;
+}
+
 QString keySql(const Database& db)
 {
     // On a server the value the history's counter gave this connection
     // last; in a file the newest history row (one sale at a time).
-    return db.onServer() ? db.lastKeySql(kHistory) : QStringLiteral("(SELECT max(rowid) FROM salse_history)");
+    return db.onServer() ? db.lastKeySql(kHistory)
+                         : QStringLiteral("(SELECT max(rowid) FROM %1)").arg(kHistory);
 }
 
 QList<Database::Statement> nextKey(const Database& db)
 {
-    const QString beyond = QStringLiteral("SELECT %1(coalesce((SELECT max(rowid) FROM salse_history), 0), "
-                                          "coalesce((SELECT max(rowid) FROM salse), "
-                                          "0)%2) + 1");
+    const QString beyond =
+        QStringLiteral("SELECT %1(%2, %3%4) + 1")
+            .arg(QStringLiteral("%1"), maxKey(kHistory), maxKey(kSales), QStringLiteral("%2"));
     if (!db.onServer())
         return {{beyond.arg(QStringLiteral("max"), QString()), {}}};
     // Every key a sale has drawn from the history's counter, stored yet or not.
-    return {{QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of salse'))"), {}},
+    return {{QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('keys of %1'))").arg(kSales), {}},
             {beyond.arg(QStringLiteral("greatest"),
-                        QStringLiteral(
-                            ", coalesce(pg_sequence_last_value(CAST(pg_get_serial_sequence('salse_history', "
-                            "'rowid') AS regclass)), 0)")),
+                        QStringLiteral(", coalesce(pg_sequence_last_value(CAST(%1 AS regclass)), 0)")
+                            .arg(counterOf(kHistory))),
              {}}};
 }
 
-QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
+QList<Database::Write> appendWrites(const Database& db, const QStringList& values)
 {
     const AppendTexts& texts = appendTexts(db);
     QVariantList binds;
     binds.reserve(values.size());
     for (const QString& value : values)
         binds << textValue(value);
-    QList<Database::Statement> out{{texts.history, binds}, {texts.sales, binds}};
+    QList<Database::Write> out{{kHistory, {texts.history, binds}}, {kSales, {texts.sales, binds}}};
+    // The counter moves, no row is written.
     if (!texts.counter.isEmpty())
-        out.append({texts.counter, {}});
+        out.append(Database::Write{{}, {texts.counter, {}}});
+    return out;
+}
+
+QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
+{
+    QList<Database::Statement> out;
+    for (const Database::Write& w : appendWrites(db, values))
+        out << w.statement;
     return out;
 }
 
 DbValue<QString> keyOf(Database& db, qint64 rowid, const QStringList& values)
 {
     const QStringList columns = quoted(schema::columnsOf(kHistory));
-    const auto twin = db.selectOne(QStringLiteral("SELECT %1 FROM salse_history WHERE rowid = ?")
-                                       .arg(columns.join(QStringLiteral(", "))),
-                                   {rowid});
+    const auto twin = db.selectOne(
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columns.join(QStringLiteral(", ")), kHistory),
+        {rowid});
     if (twin.failed())
         return {twin.status, std::nullopt};
     if (twin.found()) {
@@ -141,9 +205,9 @@ DbValue<QString> keyOf(Database& db, qint64 rowid, const QStringList& values)
         binds << textValue(values.value(i));
     }
     const auto first = db.selectOne(
-        QStringLiteral("SELECT rowid FROM salse_history WHERE %1 AND CAST(rowid AS TEXT) NOT IN (SELECT %2 "
-                       "FROM chexiao) ORDER BY rowid LIMIT 1")
-            .arg(where.join(QStringLiteral(" AND ")), quoteIdent(v::kSale)),
+        QStringLiteral("SELECT rowid FROM %1 WHERE %2 AND CAST(rowid AS TEXT) NOT IN (SELECT %3 FROM %4) "
+                       "ORDER BY rowid LIMIT 1")
+            .arg(kHistory, where.join(QStringLiteral(" AND ")), quoteIdent(v::kSale), v::kTable),
         binds);
     if (first.failed())
         return {first.status, std::nullopt};
@@ -152,27 +216,32 @@ DbValue<QString> keyOf(Database& db, qint64 rowid, const QStringList& values)
 
 DbValue<bool> isVoided(Database& db, const QString& key)
 {
-    const auto row =
-        db.selectOne(QStringLiteral("SELECT 1 FROM chexiao WHERE %1 = ? LIMIT 1").arg(quoteIdent(v::kSale)),
-                     {textValue(key)});
+    const auto row = db.selectOne(
+        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(v::kTable, quoteIdent(v::kSale)),
+        {textValue(key)});
     if (row.failed())
         return {row.status, std::nullopt};
     return DbValue<bool>::of(row.found());
 }
 
-Database::Statement voidRecord(const Database& db, const QString& key, const QStringList& values)
+Database::Write voidRecord(const Database& db, const QString& key, const QStringList& values)
 {
     const QStringList columns = quoted(schema::columnsOf(v::kTable));
-    const QStringList record = {db.writeTime(),         key,
-                                values.value(Date),     values.value(Card),
-                                values.value(Received), values.value(Employee),
-                                db.writerLogin()};
+    const SaleRow sale = SaleRow::fromValues(values);
+    const QHash<QString, QString> byName{{v::kTime, db.writeTime()},    {v::kSale, key},
+                                         {v::kDate, sale.date},         {v::kCard, sale.card},
+                                         {v::kReceived, sale.received}, {v::kEmployee, sale.employee},
+                                         {v::kLogin, db.writerLogin()}};
+    QStringList record;
+    for (const QString& c : schema::columnsOf(v::kTable))
+        record << byName.value(c);
     QVariantList binds;
     for (const QString& value : record)
         binds << textValue(value);
-    return {QStringLiteral("INSERT INTO chexiao (%1) VALUES (%2)")
-                .arg(columns.join(QStringLiteral(", ")), marks(record.size())),
-            binds};
+    return {v::kTable,
+            {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                 .arg(v::kTable, columns.join(QStringLiteral(", ")), marks(record.size())),
+             binds}};
 }
 
 } // namespace shop::sales

@@ -11,6 +11,16 @@
 // stay.
 namespace shop::sales {
 
+// A sale's thirteen values by name; their stored order (salse's columns)
+// comes from the schema alone.
+struct SaleRow {
+    QString date, type, card, productCode, productName, quantity, retailPrice, purchaseDate, received,
+        serviceItem, employee, remark, commission;
+    static SaleRow fromValues(const QStringList& values);
+    QStringList values() const;
+    bool operator==(const SaleRow&) const = default;
+};
+
 // The statements that append a sale (the thirteen values in column order)
 // to salse_history and salse under a new key, inside the sale's transaction;
 // the first one gives the key back, so a server sends it with the other
@@ -18,6 +28,8 @@ namespace shop::sales {
 // both tables, so the salse row can take it too: in a file the next after
 // them (the transaction holds the write lock), on a server the next value of
 // the history's counter, which no two tills draw alike and none waits for.
+QList<Database::Write> appendWrites(const Database& db, const QStringList& values);
+// The same statements alone.
 QList<Database::Statement> appendStatements(const Database& db, const QStringList& values);
 // An expression for the key of the sale appended earlier in the same
 // transaction, for the statements after it.
@@ -42,6 +54,6 @@ DbValue<bool> isVoided(Database& db, const QString& key);
 
 // The void record of a sale (its thirteen values), stamped with the
 // writer's login and time.
-Database::Statement voidRecord(const Database& db, const QString& key, const QStringList& values);
+Database::Write voidRecord(const Database& db, const QString& key, const QStringList& values);
 
 } // namespace shop::sales

@@ -23,7 +23,7 @@ DbResult insert(Database& db, const QString& table, const QStringList& values)
 {
     if (cards::isCardTable(table)) {
         cards::Note note;
-        note.handler = values.value(cards::Handler);
+        note.handler = cards::valueOf(values, schema::numbercard::kHandler);
         return cards::open(db, values, note);
     }
     const int n = static_cast<int>(db.columns(table).size());
@@ -59,14 +59,8 @@ DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QSt
 {
     if (cards::isCardTable(table)) {
         cards::Note note;
-        note.handler = values.value(cards::Handler);
-        const auto changed = cards::change(db, rowid, cards::Change::Modify, note,
-                                           [&values](const QStringList&) { return values; });
-        if (!changed)
-            return changed.status;
-        DbResult r;
-        r.rowsAffected = changed->gone() ? 0 : 1;
-        return r;
+        note.handler = cards::valueOf(values, schema::numbercard::kHandler);
+        return cards::modify(db, rowid, cards::Change::Modify, values, note);
     }
     const QStringList columns = db.columns(table);
     if (columns.isEmpty() || columns.size() != values.size())

@@ -39,16 +39,18 @@ TopUpRefusal CardService::checkReceived(const QString& received)
 
 bool CardService::raises(const QStringList& stored, const QStringList& typed)
 {
-    return std::ranges::any_of(std::array{cards::Balance, cards::Uses}, [&](int at) {
-        return numericValue(typed.value(at)) > numericValue(stored.value(at));
-    });
+    return std::ranges::any_of(
+        std::array{schema::numbercard::kBalance, schema::numbercard::kUses}, [&](const QString& figure) {
+            return numericValue(cards::valueOf(typed, figure)) > numericValue(cards::valueOf(stored, figure));
+        });
 }
 
 QString CardService::receivedByDefault(const QStringList& stored, const QStringList& typed)
 {
+    namespace n = schema::numbercard;
     const double added =
-        numericValue(typed.value(cards::Balance)) - numericValue(stored.value(cards::Balance));
-    if (!cards::isValueCard(typed.value(cards::Type)) || !(added > 0) || !std::isfinite(added))
+        numericValue(cards::valueOf(typed, n::kBalance)) - numericValue(cards::valueOf(stored, n::kBalance));
+    if (!cards::isValueCard(cards::valueOf(typed, n::kType)) || !(added > 0) || !std::isfinite(added))
         return {};
     return numberText(added);
 }
@@ -59,7 +61,7 @@ namespace {
 cards::Note receivedNote(const QStringList& values, const QString& received)
 {
     cards::Note note;
-    note.handler = values.value(cards::Handler);
+    note.handler = cards::valueOf(values, schema::numbercard::kHandler);
     if (received.trimmed().isEmpty())
         note.remark = QStringLiteral("未收款");
     else
@@ -76,13 +78,7 @@ DbResult CardService::open(const QStringList& values, const QString& received)
 
 DbResult CardService::change(qint64 rowid, const QStringList& values, const QString& received)
 {
-    const auto changed = cards::change(db_, rowid, cards::Change::Modify, receivedNote(values, received),
-                                       [&values](const QStringList&) { return values; });
-    if (!changed)
-        return changed.status;
-    DbResult r;
-    r.rowsAffected = changed->gone() ? 0 : 1;
-    return r;
+    return cards::modify(db_, rowid, cards::Change::Modify, values, receivedNote(values, received));
 }
 
 TopUpOutcome CardService::topUp(const TopUp& t)
@@ -103,19 +99,18 @@ TopUpOutcome CardService::topUp(const TopUp& t)
     note.handler = t.handler;
     const auto changed =
         cards::change(db_, t.rowid, cards::Change::TopUp, note, [&](const QStringList& stored) {
-            const QString figure = toppedUp(stored.value(cards::Type));
+            const QString figure = toppedUp(cards::valueOf(stored, schema::numbercard::kType));
             if (figure.isEmpty()) {
                 refusal = TopUpRefusal::NoFigure;
                 return std::optional<QStringList>();
             }
-            const int at = figure == schema::numbercard::kUses ? cards::Uses : cards::Balance;
-            const double sum = numericValue(stored.value(at)) + numericValue(t.added);
+            const double sum = numericValue(cards::valueOf(stored, figure)) + numericValue(t.added);
             if (!std::isfinite(sum)) {
                 refusal = TopUpRefusal::OutOfRange;
                 return std::optional<QStringList>();
             }
             QStringList next = stored;
-            next[at] = numberText(sum);
+            cards::setValue(next, figure, numberText(sum));
             return std::optional<QStringList>(next);
         });
     if (!changed) {

@@ -3,6 +3,7 @@
 #include "card_service.h"
 
 #include "data/card_ledger.h"
+#include "data/schema.h"
 #include "data/table_rows.h"
 #include "ui/field_set.h"
 #include "ui/input_filters.h"
@@ -283,7 +284,7 @@ void CardWindow::topUpCard()
         m.critical(QStringLiteral("此卡号不存在，请确认后重输！"), error);
         return;
     }
-    const QString figure = CardService::toppedUp(card->value(cards::Type));
+    const QString figure = CardService::toppedUp(cards::valueOf(*card, schema::numbercard::kType));
     if (figure.isEmpty()) {
         m.critical(refusalText(TopUpRefusal::NoFigure, figure), error);
         return;

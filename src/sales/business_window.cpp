@@ -505,12 +505,13 @@ void BusinessWindow::cmd_void()
         return;
     }
     const QStringList& v = *stored;
+    const sales::SaleRow sale = sales::SaleRow::fromValues(v);
     const QString question =
         QStringLiteral(
             "真的要撤销这笔业务吗？\n业务编号：%1\n业务日期：%2　业务类型：%3\n卡号：%4　实收金额：%5　员工："
             "%6")
-            .arg(key->isEmpty() ? QStringLiteral("无") : *key, v.value(0), v.value(1), v.value(2), v.value(8),
-                 v.value(10));
+            .arg(key->isEmpty() ? QStringLiteral("无") : *key, sale.date, sale.type, sale.card, sale.received,
+                 sale.employee);
     if (!m.question(question, QStringLiteral("撤销")))
         return;
     reportVoid(service_.voidSale(record->rowid, v), v);
@@ -529,13 +530,14 @@ void BusinessWindow::reportVoid(const VoidOutcome& out, const QStringList& v)
             m.critical(QStringLiteral("这笔业务已经撤销，不能重复撤销！"), kError);
             break;
         case VoidRefusal::CardGone:
-            m.critical(QStringLiteral("此业务的会员卡（卡号 %1）已被删除或改号，不能撤销！").arg(v.value(2)),
+            m.critical(QStringLiteral("此业务的会员卡（卡号 %1）已被删除或改号，不能撤销！")
+                           .arg(sales::SaleRow::fromValues(v).card),
                        kError);
             break;
         case VoidRefusal::GoodsGone:
-            m.critical(
-                QStringLiteral("此业务的商品（产品编号 %1）已被删除或改号，不能撤销！").arg(v.value(3)),
-                kError);
+            m.critical(QStringLiteral("此业务的商品（产品编号 %1）已被删除或改号，不能撤销！")
+                           .arg(sales::SaleRow::fromValues(v).productCode),
+                       kError);
             break;
         case VoidRefusal::OutOfRange:
             m.critical(QStringLiteral("撤销后的库存数量或会员卡余额超出范围，不能撤销！"), kError);

@@ -1,6 +1,7 @@
 #include "receipt.h"
 
 #include "data/numeric.h"
+#include "data/sale_rows.h"
 
 #include <QFont>
 #include <QTextDocument>
@@ -107,16 +108,17 @@ QString lastFour(const QString& card)
 
 Receipt receiptOf(const QStringList& v)
 {
+    const sales::SaleRow sale = sales::SaleRow::fromValues(v);
     Receipt r;
-    r.dateTime = v.value(0);
-    r.type = v.value(1);
-    r.card = v.value(2);
-    r.productName = v.value(4);
-    r.quantity = v.value(5);
-    r.price = v.value(6);
-    r.received = v.value(8);
-    r.serviceItem = v.value(9);
-    r.employee = v.value(10);
+    r.dateTime = sale.date;
+    r.type = sale.type;
+    r.card = sale.card;
+    r.productName = sale.productName;
+    r.quantity = sale.quantity;
+    r.price = sale.retailPrice;
+    r.received = sale.received;
+    r.serviceItem = sale.serviceItem;
+    r.employee = sale.employee;
     return r;
 }
 

@@ -7,27 +7,89 @@
 #include "data/schema.h"
 #include "data/table_rows.h"
 
-#include <QSqlQuery>
-
 #include <cmath>
 
 namespace shop {
 
 namespace {
 
-const QString kGoodsColumns = QStringLiteral("rowid, 商品名称, 产品编号, 零售价格, 库存数量, 进货日期");
-const QString kCardColumns = QStringLiteral("rowid, 卡号, 顾客姓名, 金额, 次数, 卡类型");
+namespace g = schema::jinhuo;
+namespace n = schema::numbercard;
+
+// The columns a sale reads of a goods line and of a card, after the rowid.
+const QStringList kGoodsRead = {g::kName, g::kCode, g::kRetailPrice, g::kStock, g::kDate};
+const QStringList kCardRead = {n::kNumber, n::kHolder, n::kBalance, n::kUses, n::kType};
+
+QString selectList(const QStringList& columns)
+{
+    QStringList out{QStringLiteral("rowid")};
+    for (const QString& c : columns)
+        out << quoteIdent(c);
+    return out.join(QStringLiteral(", "));
+}
+
+// A row read with `columns` after its rowid, by column name.
+class ReadRow {
+public:
+    ReadRow(const QVariantList& v, const QStringList& columns) : v_(v), columns_(columns) {}
+    qint64 rowid() const { return v_.value(0).toLongLong(); }
+    QString operator[](const QString& column) const
+    {
+        return v_.value(1 + columns_.indexOf(column)).toString();
+    }
+
+private:
+    const QVariantList& v_;
+    const QStringList& columns_;
+};
 
 GoodsLine goodsFrom(const QVariantList& v)
 {
-    return GoodsLine{v.value(0).toLongLong(), v.value(1).toString(), v.value(2).toString(),
-                     v.value(3).toString(),   v.value(4).toString(), v.value(5).toString()};
+    const ReadRow r(v, kGoodsRead);
+    return GoodsLine{r.rowid(), r[g::kName], r[g::kCode], r[g::kRetailPrice], r[g::kStock], r[g::kDate]};
 }
 
 CardRow cardFrom(const QVariantList& v)
 {
-    return CardRow{v.value(0).toLongLong(), v.value(1).toString(), v.value(2).toString(),
-                   v.value(3).toString(),   v.value(4).toString(), v.value(5).toString()};
+    const ReadRow r(v, kCardRead);
+    return CardRow{r.rowid(), r[n::kNumber], r[n::kHolder], r[n::kBalance], r[n::kUses], r[n::kType]};
+}
+
+// What a save or a void writes, step by step: a failure names its step, and
+// the tables written are those its statements change.
+class Steps {
+public:
+    explicit Steps(QString commit) : commit_(std::move(commit)) {}
+    void add(const QString& what, const Database::Write& w)
+    {
+        what_ << what;
+        tables_ << w.table;
+        statements_ << w.statement;
+    }
+    const QList<Database::Statement>& statements() const { return statements_; }
+    // The step at `failedAt`; past the last, the commit.
+    QString what(qsizetype failedAt) const { return failedAt < what_.size() ? what_.at(failedAt) : commit_; }
+    QStringList tables() const
+    {
+        QStringList out;
+        for (const QString& t : tables_)
+            if (!t.isEmpty() && !out.contains(t))
+                out << t;
+        return out;
+    }
+
+private:
+    QString commit_;
+    QStringList what_;
+    QStringList tables_;
+    QList<Database::Statement> statements_;
+};
+
+Database::Write stockWrite(const QString& stock, qint64 rowid)
+{
+    static const QString sql =
+        QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(g::kTable, quoteIdent(g::kStock));
+    return {g::kTable, {sql, {stock, rowid}}};
 }
 
 // The goods check on one line: refusal, or the stock left after the sale.
@@ -111,34 +173,36 @@ QString SaleService::cardText(const SaleEntry& e)
 
 QStringList SaleService::values(const SaleEntry& e, const QString& date)
 {
-    return {date,
-            businessType(e),
-            cardText(e),
-            e.productCode,
-            e.productName,
-            e.quantity,
-            e.retailPrice,
-            e.purchaseDate,
-            e.money,
-            e.serviceItem,
-            e.employee,
-            e.remark,
-            QString::number(e.commission)};
+    sales::SaleRow row;
+    row.date = date;
+    row.type = businessType(e);
+    row.card = cardText(e);
+    row.productCode = e.productCode;
+    row.productName = e.productName;
+    row.quantity = e.quantity;
+    row.retailPrice = e.retailPrice;
+    row.purchaseDate = e.purchaseDate;
+    row.received = e.money;
+    row.serviceItem = e.serviceItem;
+    row.employee = e.employee;
+    row.remark = e.remark;
+    row.commission = QString::number(e.commission);
+    return row.values();
 }
 
 namespace {
 
 Database::Statement goodsByCode(const QString& code)
 {
-    static const QString sql =
-        QStringLiteral("SELECT %1 FROM jinhuo WHERE 产品编号 = ? ORDER BY rowid LIMIT 1").arg(kGoodsColumns);
+    static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY rowid LIMIT 1")
+                                   .arg(selectList(kGoodsRead), g::kTable, quoteIdent(g::kCode));
     return {sql, {textValue(code)}};
 }
 
 Database::Statement cardByNumber(const QString& number)
 {
-    static const QString sql =
-        QStringLiteral("SELECT %1 FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1").arg(kCardColumns);
+    static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY rowid LIMIT 1")
+                                   .arg(selectList(kCardRead), n::kTable, quoteIdent(n::kNumber));
     return {sql, {textValue(number)}};
 }
 
@@ -146,15 +210,15 @@ Database::Statement cardByNumber(const QString& number)
 // check is no longer the one that was found.
 Database::Statement goodsByRowid(qint64 rowid, const QString& code)
 {
-    static const QString sql =
-        QStringLiteral("SELECT %1 FROM jinhuo WHERE rowid = ? AND 产品编号 = ?").arg(kGoodsColumns);
+    static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ? AND %3 = ?")
+                                   .arg(selectList(kGoodsRead), g::kTable, quoteIdent(g::kCode));
     return {sql, {rowid, textValue(code)}};
 }
 
 Database::Statement cardByRowid(qint64 rowid, const QString& number)
 {
-    static const QString sql =
-        QStringLiteral("SELECT %1 FROM numbercard WHERE rowid = ? AND 卡号 = ?").arg(kCardColumns);
+    static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ? AND %3 = ?")
+                                   .arg(selectList(kCardRead), n::kTable, quoteIdent(n::kNumber));
     return {sql, {rowid, textValue(number)}};
 }
 
@@ -278,24 +342,16 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     // trip, the sale's key given back by the insert that takes it, so the
     // keys' lock is held for no round trip of its own); the first that
     // fails names what could not be saved.
-    QList<Database::Statement> writes;
-    QStringList what;
-    if (e.goods) {
-        writes.append({QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
-                       {d.newStock, checked.goodsRowid}});
-        what << QStringLiteral("更新库存数量");
-    }
+    Steps steps(QStringLiteral("提交保存"));
+    if (e.goods)
+        steps.add(QStringLiteral("更新库存数量"), stockWrite(d.newStock, checked.goodsRowid));
     // The history row and the salse row under the sale's new key (on a
     // server between the keys' lock and its counters).
-    const auto sale = sales::appendStatements(db_, values(e, date));
-    for (qsizetype i = 0; i < sale.size(); ++i) {
-        const QString& sql = sale.at(i).sql;
-        what << (sql.startsWith(QLatin1String("INSERT INTO salse_history"))
-                     ? QStringLiteral("写入业务历史记录")
-                 : sql.startsWith(QLatin1String("INSERT INTO salse")) ? QStringLiteral("写入业务记录")
-                                                                      : QStringLiteral("生成业务编号"));
-    }
-    writes += sale;
+    for (const Database::Write& w : sales::appendWrites(db_, values(e, date)))
+        steps.add(w.table == schema::salse::kHistory ? QStringLiteral("写入业务历史记录")
+                  : w.table == schema::salse::kTable ? QStringLiteral("写入业务记录")
+                                                     : QStringLiteral("生成业务编号"),
+                  w);
     if (!d.cardColumn.isEmpty()) {
         // The card's charge and its row in the card ledger, naming the sale.
         const cards::Figures before{d.card.balance, d.card.uses};
@@ -304,15 +360,16 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
         cards::Note note;
         note.handler = e.employee;
         note.sale.sql = sales::keySql(db_);
-        writes += cards::setFigures(db_, checked.cardRowid, d.card.number, cards::Change::Charge, before,
-                                    after, note);
-        what << QStringLiteral("扣除会员卡") << QStringLiteral("写入卡务记录");
+        for (const Database::Write& w : cards::setFigures(db_, checked.cardRowid, d.card.number,
+                                                          cards::Change::Charge, before, after, note))
+            steps.add(w.table == schema::kawu::kTable ? QStringLiteral("写入卡务记录")
+                                                      : QStringLiteral("扣除会员卡"),
+                      w);
     }
-    what << QStringLiteral("提交保存");
     qsizetype failedAt = 0;
     QVariant key;
-    if (DbResult r = tx.commitAfter(writes, &failedAt, &key); !r)
-        return failed<SaleOutcome>(what.value(failedAt), r.error);
+    if (DbResult r = tx.commitAfter(steps.statements(), &failedAt, &key); !r)
+        return failed<SaleOutcome>(steps.what(failedAt), r.error);
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
@@ -325,11 +382,7 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
         else if (d.cardColumn == schema::numbercard::kBalance)
             out.cardAfter->balance = d.cardValue;
     }
-    if (e.goods)
-        out.written << schema::jinhuo::kTable;
-    if (!d.cardColumn.isEmpty())
-        out.written << schema::numbercard::kTable << schema::kawu::kTable;
-    out.written << schema::salse::kTable << schema::salse::kHistory;
+    out.written = steps.tables();
     return out;
 }
 
@@ -338,9 +391,6 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
 namespace shop {
 
 namespace {
-
-// Positions of a sale's thirteen values.
-enum SaleColumn { Type = 1, Card = 2, Code = 3, Quantity = 5, Money = 8, Employee = 10 };
 
 QStringList texts(const QVariantList& row)
 {
@@ -371,9 +421,10 @@ VoidOutcome SaleService::voidSale(qint64 rowid, const QStringList& values)
 }
 
 VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
-                                  QList<Database::Statement>* writes)
+                                  QList<Database::Write>* writes)
 {
-    const QString number = values.value(Card);
+    const sales::SaleRow sale = sales::SaleRow::fromValues(values);
+    const QString& number = sale.card;
     // The charge as the ledger kept it: the card row and what it took.
     std::optional<cards::Charge> charge;
     if (!key.isEmpty()) {
@@ -396,8 +447,8 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
         cardRow = charge->cardRow;
     } else {
         // Saved before the ledger: the card the sale would charge.
-        const auto first = db_.selectOne(
-            QStringLiteral("SELECT rowid FROM numbercard WHERE 卡号 = ? ORDER BY rowid LIMIT 1"), {number});
+        const Database::Statement byNumber = cardByNumber(number);
+        const auto first = db_.selectOne(byNumber.sql, byNumber.binds);
         if (first.failed())
             return failed<VoidOutcome>(QStringLiteral("读取会员卡资料"), first.error());
         if (!first.found())
@@ -408,7 +459,7 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
     if (card.failed())
         return failed<VoidOutcome>(QStringLiteral("读取会员卡资料"), card.error());
     // A card deleted since (its row perhaps taken by another card) is gone.
-    if (!card.found() || card->value(cards::Number).compare(number, Qt::CaseInsensitive) != 0)
+    if (!card.found() || cards::valueOf(*card, n::kNumber).compare(number, Qt::CaseInsensitive) != 0)
         return refused<VoidOutcome>(VoidRefusal::CardGone);
 
     const cards::Figures before = cards::Figures::of(*card);
@@ -417,10 +468,10 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
     if (charge) {
         balanceBack = numericValue(charge->before.balance) - numericValue(charge->after.balance);
         usesBack = numericValue(charge->before.uses) - numericValue(charge->after.uses);
-    } else if (cards::isUseCard(card->value(cards::Type))) {
+    } else if (cards::isUseCard(cards::valueOf(*card, n::kType))) {
         usesBack = 1;
-    } else if (cards::isValueCard(card->value(cards::Type))) {
-        balanceBack = numericValue(values.value(Money));
+    } else if (cards::isValueCard(cards::valueOf(*card, n::kType))) {
+        balanceBack = numericValue(sale.received);
     }
     cards::Figures after = before;
     for (auto [back, figure] : {std::pair{balanceBack, &after.balance}, std::pair{usesBack, &after.uses}}) {
@@ -433,10 +484,10 @@ VoidOutcome SaleService::cardBack(const QStringList& values, const QString& key,
     }
     if (after != before) {
         cards::Note note;
-        note.handler = values.value(Employee);
+        note.handler = sale.employee;
         note.sale.text = key;
-        *writes += cards::setFigures(db_, cardRow, card->value(cards::Number), cards::Change::Void, before,
-                                     after, note);
+        *writes += cards::setFigures(db_, cardRow, cards::valueOf(*card, n::kNumber), cards::Change::Void,
+                                     before, after, note);
     }
     return {};
 }
@@ -448,11 +499,12 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
         return failed<VoidOutcome>(QStringLiteral("开始撤销"), tx.error());
 
     QStringList columns;
-    for (const QString& c : schema::columnsOf(QStringLiteral("salse")))
+    for (const QString& c : schema::columnsOf(schema::salse::kTable))
         columns << quoteIdent(c);
-    const auto row = db_.selectOneForUpdate(
-        QStringLiteral("SELECT %1 FROM salse WHERE rowid = ?").arg(columns.join(QStringLiteral(", "))),
-        {rowid});
+    const auto row =
+        db_.selectOneForUpdate(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                   .arg(columns.join(QStringLiteral(", ")), schema::salse::kTable),
+                               {rowid});
     if (row.failed())
         return failed<VoidOutcome>(QStringLiteral("读取业务记录"), row.error());
     const auto key = sales::keyOf(db_, rowid, values);
@@ -466,45 +518,42 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
     if (!row.found() || texts(*row) != values)
         return refused<VoidOutcome>(VoidRefusal::Gone);
 
-    QList<Database::Statement> writes;
-    QStringList what;
-    if (values.value(Type).startsWith(QStringLiteral("商品销售"))) {
+    const sales::SaleRow sale = sales::SaleRow::fromValues(values);
+    Steps steps(QStringLiteral("提交撤销"));
+    if (sale.type.startsWith(QStringLiteral("商品销售"))) {
         // The line the sale took from: the first of its code, found as the
         // sale found it. The purchase date stored with the sale is only what
         // the entry showed (nothing when the code was not looked up).
-        const Database::Statement first = goodsByCode(values.value(Code));
+        const Database::Statement first = goodsByCode(sale.productCode);
         const auto line = db_.selectOneForUpdate(first.sql, first.binds).map(goodsFrom);
         if (line.failed())
             return failed<VoidOutcome>(QStringLiteral("读取商品资料"), line.error());
         if (!line.found())
             return refused<VoidOutcome>(VoidRefusal::GoodsGone);
-        const auto stock = plus(line->stock, numericValue(values.value(Quantity)));
+        const auto stock = plus(line->stock, numericValue(sale.quantity));
         if (!stock)
             return refused<VoidOutcome>(VoidRefusal::OutOfRange);
-        writes.append(
-            {QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"), {*stock, line->rowid}});
-        what << QStringLiteral("退回库存数量");
+        steps.add(QStringLiteral("退回库存数量"), stockWrite(*stock, line->rowid));
     }
-    if (values.value(Card) != nonMember()) {
-        const qsizetype before = writes.size();
-        if (VoidOutcome out = cardBack(values, *key, &writes); out.kind != VoidOutcome::Voided)
+    if (sale.card != nonMember()) {
+        QList<Database::Write> back;
+        if (VoidOutcome out = cardBack(values, *key, &back); out.kind != VoidOutcome::Voided)
             return out;
-        if (writes.size() > before)
-            what << QStringLiteral("退回会员卡") << QStringLiteral("写入卡务记录");
+        for (const Database::Write& w : back)
+            steps.add(w.table == schema::kawu::kTable ? QStringLiteral("写入卡务记录")
+                                                      : QStringLiteral("退回会员卡"),
+                      w);
     }
-    writes << sales::voidRecord(db_, *key, values)
-           << Database::Statement{QStringLiteral("DELETE FROM salse WHERE rowid = ?"), {rowid}};
-    what << QStringLiteral("写入撤销记录") << QStringLiteral("删除业务记录") << QStringLiteral("提交撤销");
+    steps.add(QStringLiteral("写入撤销记录"), sales::voidRecord(db_, *key, values));
+    steps.add(QStringLiteral("删除业务记录"),
+              {schema::salse::kTable,
+               {QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(schema::salse::kTable), {rowid}}});
     qsizetype failedAt = 0;
-    if (DbResult r = tx.commitAfter(writes, &failedAt); !r)
-        return failed<VoidOutcome>(what.value(failedAt), r.error);
+    if (DbResult r = tx.commitAfter(steps.statements(), &failedAt); !r)
+        return failed<VoidOutcome>(steps.what(failedAt), r.error);
     VoidOutcome out;
     out.key = *key;
-    if (what.contains(QStringLiteral("退回库存数量")))
-        out.written << schema::jinhuo::kTable;
-    if (what.contains(QStringLiteral("退回会员卡")))
-        out.written << schema::numbercard::kTable << schema::kawu::kTable;
-    out.written << schema::chexiao::kTable << schema::salse::kTable;
+    out.written = steps.tables();
     return out;
 }
 

@@ -157,7 +157,7 @@ private:
     SaleOutcome saveOnce(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
     VoidOutcome voidOnce(qint64 rowid, const QStringList& values);
     // The void's give-back of the card: the writes, or a refusal or failure.
-    VoidOutcome cardBack(const QStringList& values, const QString& key, QList<Database::Statement>* writes);
+    VoidOutcome cardBack(const QStringList& values, const QString& key, QList<Database::Write>* writes);
     // What a sale would write: the new stock, the card's charged column and its value.
     struct Decision {
         QString newStock, cardColumn, cardValue;
