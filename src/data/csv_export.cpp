@@ -59,28 +59,6 @@ bool plainNumber(QByteArrayView s)
     return i == n;
 }
 
-// A cell a spreadsheet would run as a formula: it begins with =, + or @, with
-// a tab or carriage return (which some spreadsheets drop before reading on),
-// or with - followed by something that is not a plain number. A lone minus
-// sign computes nothing.
-bool runsAsFormula(QByteArrayView v)
-{
-    if (v.isEmpty())
-        return false;
-    switch (v[0]) {
-    case '=':
-    case '+':
-    case '@':
-    case '\t':
-    case '\r':
-        return true;
-    case '-':
-        return v.size() > 1 && !plainNumber(v.sliced(1));
-    default:
-        return false;
-    }
-}
-
 // Bytes that make RFC 4180 enclose a field in quotes.
 constexpr std::array<bool, 256> kNeedsQuotes = [] {
     std::array<bool, 256> t{};
@@ -415,6 +393,24 @@ private:
 };
 
 } // namespace
+
+bool runsAsFormula(QByteArrayView v)
+{
+    if (v.isEmpty())
+        return false;
+    switch (v[0]) {
+    case '=':
+    case '+':
+    case '@':
+    case '\t':
+    case '\r':
+        return true;
+    case '-':
+        return v.size() > 1 && !plainNumber(v.sliced(1));
+    default:
+        return false;
+    }
+}
 
 CsvResult exportCsv(Database& db, const RecordSource& source, const QList<CsvColumn>& columns,
                     const QString& fileName, const CsvProgress& progress, int chunkRows)

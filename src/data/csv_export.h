@@ -12,6 +12,13 @@
 
 namespace shop {
 
+// A cell a spreadsheet would run as a formula: it begins with =, + or @, with
+// a tab or carriage return (which some spreadsheets drop before reading on),
+// or with - followed by something that is not a plain number. A lone minus
+// sign computes nothing.
+// `v` is the cell as UTF-8.
+bool runsAsFormula(QByteArrayView v);
+
 // One column of an export: its heading and the source column it reads, or a
 // text written in place of every value (a column the grid shows masked).
 struct CsvColumn {

@@ -1,5 +1,7 @@
 #include "csv_import.h"
 
+#include "csv_export.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucsdet.h>
 
@@ -19,58 +21,6 @@ constexpr qsizetype kSampleBytes = 64 * 1024;
 const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
 const QByteArray kUtf16LEBom = "\xFF\xFE";
 const QByteArray kUtf16BEBom = "\xFE\xFF";
-
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-// Digits with at most one decimal point, then an optional exponent: what
-// the export writes after a minus sign without a guard.
-bool plainNumber(QStringView s)
-{
-    qsizetype i = 0;
-    const qsizetype n = s.size();
-    bool digits = false;
-    for (; i < n && isDigit(s[i]); ++i)
-        digits = true;
-    if (i < n && s[i] == QLatin1Char('.'))
-        for (++i; i < n && isDigit(s[i]); ++i)
-            digits = true;
-    if (!digits)
-        return false;
-    if (i < n && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E'))) {
-        ++i;
-        if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
-            ++i;
-        const qsizetype from = i;
-        while (i < n && isDigit(s[i]))
-            ++i;
-        if (i == from)
-            return false;
-    }
-    return i == n;
-}
-
-// A cell the export guards with a single quote: one a spreadsheet would
-// run as a formula.
-bool guardedByExport(QStringView v)
-{
-    if (v.isEmpty())
-        return false;
-    switch (v[0].unicode()) {
-    case '=':
-    case '+':
-    case '@':
-    case '\t':
-    case '\r':
-        return true;
-    case '-':
-        return v.size() > 1 && !plainNumber(v.sliced(1));
-    default:
-        return false;
-    }
-}
 
 // Names ICU's detector gives the multibyte encodings of East Asia: a file
 // that is not UTF-8 is read as GB18030 unless ICU finds one of the others
@@ -172,7 +122,8 @@ CsvReader::~CsvReader() = default;
 
 QString CsvReader::unguarded(const QString& cell)
 {
-    if (cell.startsWith(QLatin1Char('\'')) && guardedByExport(QStringView(cell).sliced(1)))
+    // Only a cell the export would have guarded lost its quote to it.
+    if (cell.startsWith(QLatin1Char('\'')) && runsAsFormula(QStringView(cell).sliced(1).toUtf8()))
         return cell.sliced(1);
     return cell;
 }
