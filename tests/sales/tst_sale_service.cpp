@@ -1,6 +1,7 @@
 // The save of one business transaction without its window: the rows it
 // touches, the values it computes inside its transaction, and all-or-none.
 #include "sales/sale_service.h"
+#include "data/sale_rows.h"
 #include "data/schema.h"
 #include "support/test_env.h"
 #include "support/ui.h"
@@ -67,6 +68,8 @@ private slots:
     void keysLieBeyondEveryRow();
     void dailyTotalRoundsEveryRow_data();
     void dailyTotalRoundsEveryRow();
+    void saleRowNamesEachColumn_data();
+    void saleRowNamesEachColumn();
 };
 
 void TstSaleService::lowersOnlyTheLineTheCheckFound()
@@ -321,6 +324,46 @@ void TstSaleService::dailyTotalRoundsEveryRow()
     QVERIFY(t);
     QCOMPARE(t->rows, qint64(amounts.size()));
     QCOMPARE(t->total, total);
+}
+
+void TstSaleService::saleRowNamesEachColumn_data()
+{
+    namespace c = schema::salse;
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("text");
+    const QList<std::pair<QString, QString sales::SaleRow::*>> fields{
+        {c::kDate, &sales::SaleRow::date},
+        {c::kType, &sales::SaleRow::type},
+        {c::kCard, &sales::SaleRow::card},
+        {c::kProductCode, &sales::SaleRow::productCode},
+        {c::kProductName, &sales::SaleRow::productName},
+        {c::kQuantity, &sales::SaleRow::quantity},
+        {c::kRetailPrice, &sales::SaleRow::retailPrice},
+        {c::kPurchaseDate, &sales::SaleRow::purchaseDate},
+        {c::kReceived, &sales::SaleRow::received},
+        {c::kServiceItem, &sales::SaleRow::serviceItem},
+        {c::kEmployee, &sales::SaleRow::employee},
+        {c::kRemark, &sales::SaleRow::remark},
+        {c::kCommission, &sales::SaleRow::commission},
+    };
+    for (const auto& [column, field] : fields) {
+        sales::SaleRow row;
+        row.*field = QStringLiteral("值") + column;
+        QTest::newRow(qPrintable(column)) << column << row.values().join(u'|');
+    }
+}
+
+void TstSaleService::saleRowNamesEachColumn()
+{
+    // A field set by name lands in its own stored column, alone, and reads back.
+    QFETCH(QString, column);
+    QFETCH(QString, text);
+    const QStringList columns = schema::columnsOf(schema::salse::kTable);
+    const QStringList values = text.split(u'|');
+    QCOMPARE(values.size(), columns.size());
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        QCOMPARE(values.at(i), columns.at(i) == column ? QStringLiteral("值") + column : QString());
+    QCOMPARE(sales::SaleRow::fromValues(values).values(), values);
 }
 
 QTEST_GUILESS_MAIN(TstSaleService)
