@@ -12,7 +12,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 namespace shop::test {
@@ -251,6 +253,15 @@ inline bool chooseFromList(QComboBox* box, const QString& text)
     }
     box->hidePopup();
     return false;
+}
+
+// Waits for the next tick of a window's named timer (the grid's state timer
+// unless told), so that what the tick does has been done. False when no
+// tick comes.
+inline bool nextTick(const QWidget* w, const char* timer = "Timer1")
+{
+    QSignalSpy tick(child<QTimer>(w, timer), &QTimer::timeout);
+    return tick.wait(5000);
 }
 
 } // namespace shop::test
