@@ -53,6 +53,14 @@ inline void type(QWidget* box, const QString& text)
     typeMore(box, text);
 }
 
+// Types into a named box after giving it the focus, as a click into it does.
+inline void typeInto(QWidget* w, const char* name, const QString& text)
+{
+    QWidget* box = child<QWidget>(w, name);
+    box->setFocus();
+    type(box, text);
+}
+
 inline QString textOf(const QWidget* w, const char* name)
 {
     QWidget* box = child<QWidget>(w, name);
