@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -61,15 +62,18 @@ inline void typeInto(QWidget* w, const char* name, const QString& text)
     type(box, text);
 }
 
+// The text a box, a drop-down or a label shows.
 inline QString textOf(const QWidget* w, const char* name)
 {
     QWidget* box = child<QWidget>(w, name);
     if (auto* e = qobject_cast<QLineEdit*>(box))
         return e->text();
+    if (auto* l = qobject_cast<QLabel*>(box))
+        return l->text();
     return child<QComboBox>(w, name)->currentText();
 }
 
-// The texts of the named boxes (a list of control names), in order.
+// The texts of the named boxes and labels (a list of control names), in order.
 template <typename Names> QStringList readFields(const QWidget* w, const Names& names)
 {
     QStringList out;
