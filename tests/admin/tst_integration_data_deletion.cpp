@@ -3,8 +3,7 @@
 // at once. Windows not built yet are stood in for by a bare view of their
 // table.
 #include "data/schema.h"
-#include "support/ui.h"
-#include "ui/window_registry.h"
+#include "support/tab_host.h"
 
 #include <QDir>
 #include <QListWidget>
@@ -94,21 +93,13 @@ void TstDataDeletion::entryEmptiesItsTableAndOpenWindow()
 
     TestEnv env;
     env.ctx().setLogin("ZED", "M");
-    registerWindows(env.ctx().windows());
     seedAll(env);
 
     // The window that shows the table, open beside the deletion window.
-    QWidget holder;
-    holder.resize(1000, 700);
     RecordView* view = nullptr;
     std::unique_ptr<RecordView> standIn;
-    QWidget* shows = nullptr;
-    if (env.ctx().windows().hasTab(window)) {
-        shows = env.ctx().windows().createTab(env.ctx(), window, &holder);
-        holder.show();
-    } else if (env.ctx().windows().has(window)) {
-        shows = env.ctx().windows().open(env.ctx(), window);
-    }
+    const Opened opened = openRegistered(env, window);
+    QWidget* shows = opened.widget;
     if (shows) {
         for (RecordView* v : shows->findChildren<RecordView*>())
             if (v->table() == table)
@@ -121,8 +112,9 @@ void TstDataDeletion::entryEmptiesItsTableAndOpenWindow()
     QVERIFY(view);
     QCOMPARE(gridColumn(view, 0).size(), 2);
 
-    QWidget* w = env.ctx().windows().open(env.ctx(), "frmdeleted");
-    QVERIFY(showActive(w));
+    const Opened deletion = openRegistered(env, "frmdeleted");
+    QWidget* w = deletion.widget;
+    QVERIFY(deletion.active);
     QCOMPARE(child<QListWidget>(w, "List1")->item(entry)->text(), text);
     choose(w, entry);
     env.messages().answer(QMessageBox::Yes);
@@ -169,7 +161,6 @@ void TstDataDeletion::nothingEmptied()
     QFETCH(QString, how);
     TestEnv env;
     env.ctx().setLogin("ZED", "M");
-    registerWindows(env.ctx().windows());
     seedAll(env);
     const QMap<QString, int> before = counts(env);
     RecordView sales(env.ctx(), env.db(), "salse");
@@ -180,8 +171,9 @@ void TstDataDeletion::nothingEmptied()
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
 
-    QWidget* w = env.ctx().windows().open(env.ctx(), "frmdeleted");
-    QVERIFY(showActive(w));
+    const Opened deletion = openRegistered(env, "frmdeleted");
+    QWidget* w = deletion.widget;
+    QVERIFY(deletion.active);
     if (how == "focus")
         child<QListWidget>(w, "List1")->setFocus();
     else if (how != "none")

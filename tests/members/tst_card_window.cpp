@@ -10,6 +10,8 @@ using namespace shop::test;
 
 namespace {
 
+const char* const kBoxes[] = {"txt_date", "txt_number", "com_name",  "txt_name",  "txt_service",
+                              "txt_jine", "txt_times",  "com_style", "txt_remark"};
 const QString kToday = QStringLiteral("2026-12-07");
 
 // A card in table order.
@@ -17,23 +19,6 @@ QStringList card(const QString& number, const QString& holder, const QString& am
                  const QString& times = "", const QString& type = "钻石卡")
 {
     return {"2026-11-01", number, "李", holder, "洗车", amount, times, type, ""};
-}
-
-void fillCard(QWidget* w, const QStringList& values)
-{
-    const char* boxes[] = {"txt_date", "txt_number", "com_name",  "txt_name",  "txt_service",
-                           "txt_jine", "txt_times",  "com_style", "txt_remark"};
-    for (int i = 0; i < 9; ++i)
-        type(child<QWidget>(w, boxes[i]), values.value(i));
-}
-
-QStringList fields(QWidget* w)
-{
-    QStringList out;
-    for (const char* b : {"txt_date", "txt_number", "com_name", "txt_name", "txt_service", "txt_jine",
-                          "txt_times", "com_style", "txt_remark"})
-        out << textOf(w, b);
-    return out;
 }
 
 } // namespace
@@ -160,7 +145,7 @@ void TstCardWindow::openCard()
         env.messages().answerInput(filter);
         press(&w, "cmd_query");
     }
-    fillCard(&w, typed);
+    fillFields(&w, kBoxes, typed);
     if (answer)
         env.messages().answer(QMessageBox::StandardButton(answer));
     press(&w, "cmd_save");
@@ -168,7 +153,7 @@ void TstCardWindow::openCard()
     QCOMPARE(shownAll(env), messages);
     QCOMPARE(env.messages().unusedAnswers(), 0);
     QCOMPARE(env.rows("numbercard"), stored);
-    QCOMPARE(fields(&w), fieldsAfter);
+    QCOMPARE(readFields(&w, kBoxes), fieldsAfter);
     QCOMPARE(focusName(), QString("txt_date"));
     // The grid shows what is stored (within its query).
     if (filter.isEmpty())
@@ -297,7 +282,7 @@ void TstCardWindow::deleteCard()
         QCOMPARE(textOf(&w, "txt_name"), QString("甲"));
         env.messages().clear();
     }
-    const QStringList before = fields(&w);
+    const QStringList before = readFields(&w, kBoxes);
     if (row != -1)
         env.messages().answer(QMessageBox::StandardButton(answer));
     press(&w, "cmd_deleted");
@@ -308,9 +293,9 @@ void TstCardWindow::deleteCard()
     // The deleted card is no longer shown (the type is kept on clear);
     // otherwise the fields stay.
     if (answer == QMessageBox::Yes && row != -1)
-        QCOMPARE(fields(&w), QStringList({kToday, "", "", "", "", "", "", before.at(7), ""}));
+        QCOMPARE(readFields(&w, kBoxes), QStringList({kToday, "", "", "", "", "", "", before.at(7), ""}));
     else
-        QCOMPARE(fields(&w), before);
+        QCOMPARE(readFields(&w, kBoxes), before);
     QCOMPARE(focusName(), QString("txt_date"));
 }
 
@@ -358,7 +343,7 @@ void TstCardWindow::findByNumber()
     QCOMPARE(textOf(&w, "txt_number"), QString()); // cleared before asking
 
     // The found cards stay until another operation changes the query.
-    QTest::qWait(250);
+    QVERIFY(nextTick(&w));
     QCOMPARE(gridColumn(w.grid(), 1), grid);
     action(&w, "fresh")->trigger();
     QCOMPARE(gridColumn(w.grid(), 1), QStringList({"A12", "123", "99", "5%1"}));
@@ -428,7 +413,7 @@ void TstCardWindow::buttonStatesFollowRows()
     type(child<QWidget>(&w, "txt_number"), "A1");
     type(child<QWidget>(&w, "txt_name"), "王");
     press(&w, "cmd_save");
-    QTest::qWait(250); // one tick of 200 ms
+    QVERIFY(nextTick(&w));
     QCOMPARE(states(), QList<bool>({true, true, true, true, true}));
 
     if (elsewhere) {
@@ -439,7 +424,7 @@ void TstCardWindow::buttonStatesFollowRows()
         env.messages().answer(QMessageBox::Yes);
         press(&w, "cmd_deleted");
     }
-    QTest::qWait(250);
+    QVERIFY(nextTick(&w));
     QCOMPARE(states(), QList<bool>({false, false, false, true, true}));
 }
 
@@ -451,7 +436,7 @@ void TstCardWindow::clickShowsStoredCard()
     QVERIFY(showActive(&w));
     clickRow(w.grid(), 0, 3);
     // Only the uses are trimmed.
-    QCOMPARE(fields(&w),
+    QCOMPARE(readFields(&w, kBoxes),
              QStringList({"2026-11-01", "D1", "李", "王", " 洗车 ", "500", "5", "钻石卡", " r "}));
 
     // Charged meanwhile by another window: the click shows the stored balance.
@@ -653,7 +638,7 @@ void TstCardWindow::cardTypeChosenFromList()
     TestEnv env;
     CardWindow w(env.ctx());
     QVERIFY(showActive(&w));
-    fillCard(&w, {kToday, "A1", "", "王", "洗车", "500", "3", before, ""});
+    fillFields(&w, kBoxes, {kToday, "A1", "", "王", "洗车", "500", "3", before, ""});
     auto* types = child<QComboBox>(&w, "com_style");
     QVERIFY(chooseFromList(types, chosen));
     QCOMPARE(types->currentText(), chosen);
@@ -715,7 +700,7 @@ void TstCardWindow::moneyReceived()
     QVERIFY(showActive(&w));
     const qsizetype ledgerBefore = env.rows("kawu").size();
     if (stored.isEmpty())
-        fillCard(&w, {kToday, "A1", "", "王", "洗车", typed.at(0), typed.at(1), typed.at(2), ""});
+        fillFields(&w, kBoxes, {kToday, "A1", "", "王", "洗车", typed.at(0), typed.at(1), typed.at(2), ""});
     else
         clickRow(w.grid(), 0);
     type(child<QWidget>(&w, "txt_jine"), typed.at(0));

@@ -17,20 +17,6 @@ QStringList customer(const QString& number, const QString& name, const QString& 
     return {number, name, "男", "1990-01", tel, "2026-01-01", "北京路 1 号", "常客"};
 }
 
-void fillCustomer(QWidget* w, const QStringList& values)
-{
-    for (int i = 0; i < 8; ++i)
-        type(child<QWidget>(w, kBoxes[i]), values.value(i));
-}
-
-QStringList fields(QWidget* w)
-{
-    QStringList out;
-    for (const char* b : kBoxes)
-        out << textOf(w, b);
-    return out;
-}
-
 const QStringList kBlank = {"", "", "", "", "", "", "", ""};
 
 } // namespace
@@ -69,7 +55,7 @@ void TstCustomerWindow::opening()
     QVERIFY(action(&w, "unlock_bg")->isEnabled());
     QVERIFY(!w.grid()->allowUpdate());
     QVERIFY(!w.grid()->allowDelete());
-    QCOMPARE(fields(&w), kBlank);
+    QCOMPARE(readFields(&w, kBoxes), kBlank);
     QVERIFY(!w.numberLocked());
 }
 
@@ -140,7 +126,7 @@ void TstCustomerWindow::addCustomer()
         env.messages().answerInput(filter);
         press(&w, "cmd_guke_query");
     }
-    fillCustomer(&w, typed);
+    fillFields(&w, kBoxes, typed);
     if (answer)
         env.messages().answer(QMessageBox::StandardButton(answer));
     press(&w, "cmd_guke_save");
@@ -148,7 +134,7 @@ void TstCustomerWindow::addCustomer()
     QCOMPARE(shownAll(env), messages);
     QCOMPARE(env.messages().unusedAnswers(), 0);
     QCOMPARE(env.rows("guke"), stored);
-    QCOMPARE(fields(&w), fieldsAfter);
+    QCOMPARE(readFields(&w, kBoxes), fieldsAfter);
     QCOMPARE(w.numberLocked(), lockedAfter);
     QCOMPARE(focusName(), focusAfter);
     if (filter.isEmpty())
@@ -201,7 +187,7 @@ void TstCustomerWindow::changeCustomer()
         for (int i = 1; i < 8; ++i)
             type(child<QWidget>(&w, kBoxes[i]), typed.value(i));
     } else {
-        fillCustomer(&w, typed);
+        fillFields(&w, kBoxes, typed);
     }
     press(&w, "cmd_guke_mod");
 
@@ -209,7 +195,7 @@ void TstCustomerWindow::changeCustomer()
     QCOMPARE(env.rows("guke"), stored);
     QCOMPARE(gridColumn(w.grid(), 1), storedColumn(env, "guke", 1));
     // Blanked and unlocked whether or not the number was found.
-    QCOMPARE(fields(&w), kBlank);
+    QCOMPARE(readFields(&w, kBoxes), kBlank);
     QVERIFY(!w.numberLocked());
     QCOMPARE(focusName(), QString("txt_guke_num"));
     env.messages().clear();
@@ -244,7 +230,7 @@ void TstCustomerWindow::numberBoxLock()
     CustomerWindow w(env.ctx());
     QVERIFY(showActive(&w));
     clickRow(w.grid(), 0);
-    QCOMPARE(fields(&w), customer("001", "张三"));
+    QCOMPARE(readFields(&w, kBoxes), customer("001", "张三"));
     QVERIFY(w.numberLocked());
 
     QWidget* number = child<QWidget>(&w, "txt_guke_num");
@@ -296,7 +282,7 @@ void TstCustomerWindow::itemStatesFollowRows()
         env.messages().answer(QMessageBox::Yes);
         press(&w, "cmd_guke_del");
     }
-    QTest::qWait(150); // one tick of 100 ms
+    QVERIFY(nextTick(&w));
     QCOMPARE(states(), QList<bool>({false, false, false, false, true, true}));
     QVERIFY(!w.numberLocked());
     typeMore(child<QWidget>(&w, "txt_guke_num"), "7");
@@ -304,7 +290,7 @@ void TstCustomerWindow::itemStatesFollowRows()
 
     // No popup over an empty grid while the menu is disabled.
     QTest::mouseClick(w.grid()->viewport(), Qt::RightButton, {}, QPoint(10, 10));
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QVERIFY(!menu->isVisible());
 }
 
@@ -344,15 +330,15 @@ void TstCustomerWindow::findByName()
 
     QCOMPARE(shownAll(env), messages);
     QCOMPARE(gridColumn(w.grid(), 1), grid);
-    QCOMPARE(fields(&w), blanked ? kBlank : customer("002", "李四"));
+    QCOMPARE(readFields(&w, kBoxes), blanked ? kBlank : customer("002", "李四"));
     QCOMPARE(w.numberLocked(), !blanked);
 
     // The refresh item shows everyone again and leaves the fields alone.
     clickRow(w.grid(), 0);
-    const QStringList before = fields(&w);
+    const QStringList before = readFields(&w, kBoxes);
     action(&w, "bg_fresh")->trigger();
     QCOMPARE(gridColumn(w.grid(), 1), QStringList({"张三", "李四", "张小明"}));
-    QCOMPARE(fields(&w), before);
+    QCOMPARE(readFields(&w, kBoxes), before);
 }
 
 void TstCustomerWindow::deleteCustomer_data()
@@ -411,7 +397,7 @@ void TstCustomerWindow::deleteCustomer()
     if (row == -2)
         QCOMPARE(storedColumn(env, "guke", 4), QStringList({"222", "333"}));
     QCOMPARE(gridColumn(w.grid(), 1), left);
-    QCOMPARE(fields(&w), kBlank);
+    QCOMPARE(readFields(&w, kBoxes), kBlank);
     QVERIFY(!w.numberLocked());
     QCOMPARE(focusName(), QString("txt_guke_num"));
 }

@@ -18,34 +18,36 @@
 
 using namespace shop;
 using shop::test::child;
+using shop::test::fillFields;
 using shop::test::focusName;
+using shop::test::nextTick;
 using shop::test::pressEnter;
+using shop::test::readFields;
 using shop::test::Shown;
 using shop::test::TestEnv;
+using shop::test::type;
 
 namespace {
 
 const QString kToday = QStringLiteral("2026-12-07");
 const QString kAppTitle = QStringLiteral("<application title>");
 
+const char* const kPanels[] = {"bar_panel1", "bar_panel2", "bar_panel3", "bar_panel4"};
+// The entry, in the order of the form.
+const char* const kEntry[] = {"txt_card_number", "txt_production_code", "lab_produ_name", "txt_quantily",
+                              "lab_indate",      "lab_salse_price",     "txt_money",      "txt_service",
+                              "com_name",        "txt_remark"};
+// The boxes typed after the product lookup.
+const char* const kAfterLookup[] = {"txt_quantily", "txt_money", "txt_service", "com_name", "txt_remark"};
+
 QStringList panels(QWidget& w)
 {
-    QStringList out;
-    for (int i = 1; i <= 4; ++i)
-        out << child<QLabel>(&w, qPrintable(QStringLiteral("bar_panel%1").arg(i)))->text();
-    return out;
+    return readFields(&w, kPanels);
 }
 
-// Texts of the entry, in the order of the form.
 QStringList entryTexts(QWidget& w)
 {
-    QStringList out;
-    for (const char* name :
-         {"txt_card_number", "txt_production_code", "lab_produ_name", "txt_quantily", "lab_indate",
-          "lab_salse_price", "txt_money", "txt_service", "com_name", "txt_remark"})
-        out << (QByteArray(name).startsWith("lab_") ? child<QLabel>(&w, name)->text()
-                                                    : test::textOf(&w, name));
-    return out;
+    return readFields(&w, kEntry);
 }
 
 void seed(TestEnv& env)
@@ -75,23 +77,30 @@ struct Tables {
     bool operator==(const Tables&) const = default;
 };
 
-// Fills the entry as a person would before pressing 保存: ticks the boxes,
-// types the fields, and lets the product lookup fill the labels.
+// Clicks a business type's box unless it already shows `on`.
+void tick(BusinessWindow& w, const char* box, bool on)
+{
+    auto* b = child<QCheckBox>(&w, box);
+    if (b->isChecked() != on)
+        QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// Fills the entry as a person would before pressing 保存: with both types
+// ticked (a locked box takes no keys) types the fields, Enter after the
+// product code looks it up, then the types are set (the text stays).
 void typeEntry(BusinessWindow& w, TestEnv& env, bool goods, bool service, const QString& card,
                const QString& code, const QString& quantity, const QString& money,
                const QString& serviceItem = {}, const QString& remark = {})
 {
-    child<QCheckBox>(&w, "shangpin")->setChecked(goods);
-    child<QCheckBox>(&w, "qita")->setChecked(service);
-    child<QLineEdit>(&w, "txt_card_number")->setText(card);
-    child<QLineEdit>(&w, "txt_production_code")->setText(code);
+    tick(w, "shangpin", true);
+    tick(w, "qita", true);
+    type(child<QWidget>(&w, "txt_card_number"), card);
+    type(child<QWidget>(&w, "txt_production_code"), code);
     if (!code.isEmpty())
-        w.product_lookup();
-    child<QLineEdit>(&w, "txt_quantily")->setText(quantity);
-    child<QLineEdit>(&w, "txt_money")->setText(money);
-    child<QLineEdit>(&w, "txt_service")->setText(serviceItem);
-    child<QComboBox>(&w, "com_name")->setEditText(QStringLiteral("张三"));
-    child<QLineEdit>(&w, "txt_remark")->setText(remark);
+        pressEnter(&w, "txt_production_code");
+    fillFields(&w, kAfterLookup, {quantity, money, serviceItem, QStringLiteral("张三"), remark});
+    tick(w, "shangpin", goods);
+    tick(w, "qita", service);
     env.messages().clear();
 }
 
@@ -541,7 +550,7 @@ void TstBusinessWindow::workerListRefilledOnFocus()
         return out;
     };
     // Empty table: empty list and empty text.
-    c->setEditText(QStringLiteral("临时工"));
+    type(c, QStringLiteral("临时工"));
     c->setFocus();
     QCOMPARE(focusName(), QStringLiteral("com_name"));
     QCOMPARE(items(), QStringList());
@@ -917,7 +926,7 @@ void TstBusinessWindow::commissionGoesWithOneSaveOnly()
     pressEnter(&w, "txt_money");
     QCOMPARE(w.pendingCommission(), qint64(8));
     // Changing the amount afterwards does not recompute it.
-    money->setText("1000");
+    type(money, "1000");
     saveConfirmed(w, *env_);
     QCOMPARE(w.pendingCommission(), qint64(0));
 
@@ -1341,14 +1350,14 @@ void TstBusinessWindow::buttonStates()
     if (rows)
         env_->insert("salse", saleRow(kToday, "其它服务", "M1", "", "", "10"));
     BusinessWindow& w = open(user);
-    QTest::qWait(150);
+    QVERIFY(nextTick(&w));
     QCOMPARE(child<QPushButton>(&w, "cmd_del")->isEnabled(), del);
     QCOMPARE(child<QPushButton>(&w, "cmd_query")->isEnabled(), others);
     QCOMPARE(child<QPushButton>(&w, "cmd_count")->isEnabled(), others);
     QVERIFY(child<QPushButton>(&w, "cmd_save")->isEnabled());
     QVERIFY(child<QPushButton>(&w, "cmd_exit")->isEnabled());
 
-    // The states follow the grid within 100 ms.
+    // The states follow the grid by the state timer's next tick.
     if (rows) {
         QVERIFY(env_->db().exec("DELETE FROM salse").ok);
         QVERIFY(w.grid()->rerun());
@@ -1356,7 +1365,7 @@ void TstBusinessWindow::buttonStates()
         typeEntry(w, *env_, false, true, "", "", "", "5", "洗车");
         saveConfirmed(w, *env_);
     }
-    QTest::qWait(150);
+    QVERIFY(nextTick(&w));
     QCOMPARE(child<QPushButton>(&w, "cmd_query")->isEnabled(), !rows);
     QCOMPARE(child<QPushButton>(&w, "cmd_count")->isEnabled(), !rows);
     QCOMPARE(child<QPushButton>(&w, "cmd_del")->isEnabled(), !rows && AppContext::isSupervisorName(user));

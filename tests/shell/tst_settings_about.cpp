@@ -222,7 +222,7 @@ void TstSettingsAbout::saveThatCannotBeWrittenIsSaid()
     QCOMPARE(main.windowTitle(), QString("OLD管理系统 Ver:1.0.21"));
     QCOMPARE(env->ctx().settings().value("settings/CompanyName").toString(), QString("OLD"));
     QVERIFY(!env->ctx().settings().contains("settings/filetype"));
-    QTest::qWait(150);
+    QVERIFY(nextTick(&main)); // the status bar is brought up to date on the tick
     QCOMPARE(main.panel(2)->text(), QString("使用单位：OLD"));
 
     // Once the file can be written again, the same save goes through.

@@ -1,10 +1,8 @@
 // The window table against the registry: every menu item and tree node that
 // opens a window or a tab names one that is registered.
-#include "shell/journal.h"
 #include "shell/login_window.h"
-#include "shell/main_window.h"
 #include "shell/window_table.h"
-#include "support/ui.h"
+#include "support/tab_host.h"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -123,22 +121,25 @@ void TstWindowTable::everyButtonPressesOnEnter()
 {
     QFETCH(QString, window);
     TestEnv env;
-    registerWindows(env.ctx().windows());
     env.ctx().setLogin("ZED", "M");
     LoginJournal journal(env.ctx());
     LoginCounters counters;
-    QWidget holder;
+    QWidget holder; // the login window's
     holder.resize(1000, 700);
+    Opened opened;
     QWidget* w = nullptr;
-    if (window == "frmlogin")
+    QWidget* top = &holder;
+    if (window == "frmlogin") {
         w = new LoginWindow(env.ctx(), journal, counters, &holder);
-    else if (env.ctx().windows().hasTab(window))
-        w = env.ctx().windows().createTab(env.ctx(), window, &holder);
-    else
-        w = env.ctx().windows().open(env.ctx(), window);
-    QVERIFY(w);
-    QWidget* top = w->parentWidget() == &holder ? &holder : w;
-    QVERIFY(showActive(top));
+        QVERIFY(w);
+        QVERIFY(showActive(top));
+    } else {
+        opened = openRegistered(env, window);
+        w = opened.widget;
+        top = opened.top();
+        QVERIFY(w);
+        QVERIFY(opened.active);
+    }
 
     const QList<QPushButton*> buttons = w->findChildren<QPushButton*>();
     if (buttons.isEmpty())

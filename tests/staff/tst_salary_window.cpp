@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -25,6 +24,10 @@ using Rows = QList<QStringList>;
 // Typed fields in the order of the Enter chain.
 const char* const kChain[] = {"txt_ti_je",  "txt_quanqin", "txt_gl",    "txt_jiangjin",
                               "txt_chidao", "txt_zaotui",  "txt_fakuan"};
+// The employee, the base pay, the chain and the two pay figures.
+const char* const kForm[] = {"com_name",   "lab_salary",   "txt_ti_je",  "txt_quanqin",
+                             "txt_gl",     "txt_jiangjin", "txt_chidao", "txt_zaotui",
+                             "txt_fakuan", "lab_yfgz",     "lab_gz"};
 
 QStringList worker(const QString& name, const QString& pay)
 {
@@ -41,11 +44,6 @@ QStringList sale(const QString& date, const QString& employee, const QString& co
 QStringList statement(const QString& name, const QString& gross = " 2200元", const QString& net = " 2140元")
 {
     return {name, "1500元", "350元", "100", "50", "200", "20", "10", "30", gross, net};
-}
-
-QString labelText(QWidget* w, const char* name)
-{
-    return child<QLabel>(w, name)->text();
 }
 
 QString pdfText(const QString& file)
@@ -98,13 +96,7 @@ class TstSalaryWindow : public QObject {
         env_->messages().answer(QMessageBox::Yes);
         press(w_.get(), "cmd_prn");
     }
-    QStringList fieldTexts() const
-    {
-        QStringList out{textOf(w_.get(), "com_name"), labelText(w_.get(), "lab_salary")};
-        for (const char* f : kChain)
-            out << textOf(w_.get(), f);
-        return out << labelText(w_.get(), "lab_yfgz") << labelText(w_.get(), "lab_gz");
-    }
+    QStringList fieldTexts() const { return readFields(w_.get(), kForm); }
 
 private slots:
     void init() { env_ = std::make_unique<TestEnv>(); }
@@ -158,7 +150,7 @@ private slots:
         open({worker("李四", "900"), worker("张三", pay)}, sales);
         choose("张三");
         QCOMPARE(textOf(w_.get(), "com_name"), nameAfter);
-        QCOMPARE(labelText(w_.get(), "lab_salary"), basePay);
+        QCOMPARE(textOf(w_.get(), "lab_salary"), basePay);
         QCOMPARE(child<QGroupBox>(w_.get(), "Frame2")->title(), QString("张三业务发生记录"));
         QCOMPARE(commissions(), shown);
         QCOMPARE(focusName(), QString("txt_ti_je"));
@@ -172,7 +164,7 @@ private slots:
         nameBox()->setFocus();
         type(nameBox(), "张三");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(labelText(w_.get(), "lab_salary"), QString());
+        QCOMPARE(textOf(w_.get(), "lab_salary"), QString());
         QCOMPARE(commissions(), QStringList({"7", "9"}));
         QCOMPARE(focusName(), QString("com_name"));
         // A typed name is enough to save.
@@ -251,7 +243,7 @@ private slots:
         open({worker("张三", "1500")}, {sale("2026-12-01", "张三", "7"), sale("2026-12-02", "张三", "9")});
         choose("张三");
         type(child<QWidget>(w_.get(), "txt_ti_je"), "typed");
-        type(child<QWidget>(w_.get(), box.toLatin1().constData()), typed);
+        type(child<QWidget>(w_.get(), qPrintable(box)), typed);
         press(w_.get(), button.toLatin1().constData());
         QCOMPARE(shownAll(*env_), QStringList{stop("请按“年-月-日”的形式输入日期，例如：2026-12-07")});
         QCOMPARE(textOf(w_.get(), "txt_ti_je"), QString("typed"));
@@ -356,14 +348,14 @@ private slots:
         choose("张三");
         typeAlongChain(typed);
         QCOMPARE(focusName(), QString("cmd_save"));
-        QCOMPARE(labelText(w_.get(), "lab_yfgz"), gross);
-        QCOMPARE(labelText(w_.get(), "lab_gz"), net);
+        QCOMPARE(textOf(w_.get(), "lab_yfgz"), gross);
+        QCOMPARE(textOf(w_.get(), "lab_gz"), net);
         QCOMPARE(shownAll(*env_), messages);
 
         // Computed only there: a later change leaves the captions as they are.
         type(child<QWidget>(w_.get(), "txt_jiangjin"), "999");
         QTest::keyClick(child<QWidget>(w_.get(), "txt_jiangjin"), Qt::Key_Return);
-        QCOMPARE(labelText(w_.get(), "lab_yfgz"), gross);
+        QCOMPARE(textOf(w_.get(), "lab_yfgz"), gross);
         QCOMPARE(focusName(), QString("txt_chidao"));
     }
 
@@ -397,8 +389,7 @@ private slots:
             if (compute) {
                 typeAlongChain(typed);
             } else {
-                for (int f = 0; f < 7; ++f)
-                    type(child<QWidget>(w_.get(), kChain[f]), typed.at(f));
+                fillFields(w_.get(), kChain, typed);
             }
             press(w_.get(), "cmd_save");
             QCOMPARE(fieldTexts(), QStringList(11, QString()));

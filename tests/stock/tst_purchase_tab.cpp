@@ -1,21 +1,20 @@
 #include "stock/purchase_tab.h"
 
-#include "support/ui.h"
+#include "support/tab_host.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QVBoxLayout>
 
 using namespace shop;
 using namespace shop::test;
 
 namespace {
 
-const QStringList kFields = {"txt_name",        "txt_code",     "txt_mode",      "txt_box",  "txt_inprice",
-                             "txt_salse_price", "txt_quantily", "txt_superlier", "txt_date", "txt_remark"};
+const char* const kFields[] = {"txt_name",        "txt_code",     "txt_mode",      "txt_box",  "txt_inprice",
+                               "txt_salse_price", "txt_quantily", "txt_superlier", "txt_date", "txt_remark"};
 
 // A goods line with the given key values and fixed other columns.
 QStringList line(const QString& name, const QString& code, const QString& price, const QString& stock)
@@ -30,51 +29,32 @@ class TstPurchaseTab : public QObject {
 
 private:
     std::unique_ptr<TestEnv> env;
-    std::unique_ptr<QWidget> host;
+    std::unique_ptr<TabHost<PurchaseTab>> host;
     PurchaseTab* tab = nullptr;
 
-    // Stores the lines, then opens the tab in a window of its own.
+    // Stores the lines, then opens the tab from its menu item in the main window.
     void open(const QList<QStringList>& jinhuo = {}, const QList<QStringList>& history = {})
     {
         for (const QStringList& r : jinhuo)
             env->insert("jinhuo", r);
         for (const QStringList& r : history)
             env->insert("jinhuo_history", r);
-        host = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(host.get());
-        tab = new PurchaseTab(env->ctx(), host.get());
-        layout->addWidget(tab);
-        host->resize(1400, 700);
-        QVERIFY(showActive(host.get()));
-        tab->showTab();
+        host = std::make_unique<TabHost<PurchaseTab>>(*env);
+        QVERIFY(host->open("DATAMAN", "jinhuo"));
+        tab = host->tab();
     }
 
     QLineEdit* f(const QString& name) const { return child<QLineEdit>(tab, qPrintable(name)); }
     QPushButton* b(const QString& name) const { return child<QPushButton>(tab, qPrintable(name)); }
     RecordView* grid() const { return tab->grid(); }
 
-    void typeInto(const QString& field, const QString& text)
-    {
-        f(field)->setFocus();
-        type(f(field), text);
-    }
-    void fill(const QStringList& values)
-    {
-        for (int i = 0; i < kFields.size(); ++i)
-            typeInto(kFields.at(i), values.value(i));
-    }
-    QStringList fieldTexts() const
-    {
-        QStringList out;
-        for (const QString& n : kFields)
-            out << f(n)->text();
-        return out;
-    }
+    void fill(const QStringList& values) { fillFields(tab, kFields, values); }
+    QStringList fieldTexts() const { return readFields(tab, kFields); }
     void click(const QString& button) { press(tab, qPrintable(button)); }
     // Fields empty except today's date, focus on the name.
     void verifyCleared()
     {
-        QStringList expected(kFields.size());
+        QStringList expected(std::size(kFields));
         expected[8] = "2026-12-07";
         QCOMPARE(fieldTexts(), expected);
         QCOMPARE(QApplication::focusWidget(), f("txt_name"));
@@ -100,7 +80,7 @@ private slots:
     void layoutAndNames()
     {
         open();
-        for (const QString& n : kFields)
+        for (const char* n : kFields)
             QVERIFY2(f(n), qPrintable(n));
         const QStringList captions = {"增加(&A)", "删除(&D)",      "修改(&M)",
                                       "查询(&Q)", "清除/刷新(&C)", "退出(&E)"};
@@ -271,7 +251,7 @@ private slots:
         enterAddStock(line("可乐", "K1", "4", ""));
         QCOMPARE(env->messages().last().text, "目前该产品的库存量为：" + remembered);
 
-        typeInto("txt_quantily", quantity);
+        typeInto(tab, "txt_quantily", quantity);
         env->messages().clear();
         click("cmd_add");
 
@@ -302,13 +282,13 @@ private slots:
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
         QCOMPARE(env->rows("jinhuo"), lines);
 
-        typeInto("txt_quantily", "1e999");
+        typeInto(tab, "txt_quantily", "1e999");
         click("cmd_add");
         QCOMPARE(env->messages().texts(), QStringList{"订货数量超出范围！"});
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddStockCaption);
         QCOMPARE(env->rows("jinhuo"), lines);
 
-        typeInto("txt_quantily", "3");
+        typeInto(tab, "txt_quantily", "3");
         click("cmd_add");
         QList<QStringList> expected = lines;
         expected[1][6] = "23";
@@ -335,7 +315,7 @@ private slots:
         const QList<QStringList> lines = {line("可乐", "K1", "4", stock)};
         open(lines, lines);
         enterAddStock(line("可乐", "K1", "4", ""));
-        typeInto("txt_quantily", quantity);
+        typeInto(tab, "txt_quantily", quantity);
         env->messages().clear();
         click("cmd_add");
         QCOMPARE(env->messages().texts(), QStringList{"订货数量超出范围！"});
@@ -369,10 +349,10 @@ private slots:
         } else if (how == "clear") {
             click("cmd_clear");
         } else {
-            typeInto(how, "Z9");
+            typeInto(tab, qPrintable(how), "Z9");
         }
         QCOMPARE(b("cmd_add")->text(), PurchaseTab::kAddCaption);
-        typeInto("txt_quantily", "5");
+        typeInto(tab, "txt_quantily", "5");
         env->messages().answer(QMessageBox::No);
         click("cmd_add");
 
@@ -434,7 +414,7 @@ private slots:
         enterAddStock(line("可乐", "K1", "4", ""));
         env->messages().clear();
         QVERIFY(env->db().exec(change).ok);
-        typeInto("txt_quantily", "3");
+        typeInto(tab, "txt_quantily", "3");
         click("cmd_add");
         QCOMPARE(env->messages().texts(), messages);
         QCOMPARE(b("cmd_add")->text(), caption);
@@ -475,9 +455,9 @@ private slots:
             typed[0] = name;
             typed[4] = "4.8";
             typed[6] = "30";
-            typeInto("txt_name", name);
-            typeInto("txt_inprice", "4.8");
-            typeInto("txt_quantily", "30");
+            typeInto(tab, "txt_name", name);
+            typeInto(tab, "txt_inprice", "4.8");
+            typeInto(tab, "txt_quantily", "30");
         } else {
             fill(typed);
         }
@@ -516,7 +496,7 @@ private slots:
         open(lines, lines);
         // The loaded row need not be the selected one.
         clickRow(grid(), 1);
-        typeInto("txt_name", "可乐");
+        typeInto(tab, "txt_name", "可乐");
         // A row stored elsewhere shows after the grid is refreshed.
         env->insert("jinhuo", line("新品", "N1", "1", "1"));
         env->messages().answer(QMessageBox::StandardButton(answer));
@@ -619,7 +599,7 @@ private slots:
     {
         QTest::addColumn<int>("index");
         for (int i = 0; i < 10; ++i)
-            QTest::newRow(qPrintable(kFields.at(i))) << i;
+            QTest::newRow(kFields[i]) << i;
     }
     void headerSorts()
     {
@@ -690,7 +670,7 @@ private slots:
         QFETCH(QString, message);
 
         open();
-        typeInto("txt_name", "可乐"); // enables cmd_add, the end of the chain
+        typeInto(tab, "txt_name", "可乐"); // enables cmd_add, the end of the chain
         QLineEdit* e = f(field);
         e->setFocus();
         e->clear();
@@ -728,7 +708,7 @@ private slots:
         QVERIFY(b("cmd_clear")->isEnabled());
         QVERIFY(b("cmd_exit")->isEnabled());
 
-        typeInto("txt_name", "可");
+        typeInto(tab, "txt_name", "可");
         QVERIFY(b("cmd_add")->isEnabled());
         tab->updateStates();
         QVERIFY(b("cmd_modify")->isEnabled());
@@ -814,12 +794,12 @@ private slots:
             fill(typed);
             click("cmd_add");
         } else if (operation == "commit") {
-            typeInto("txt_quantily", "3");
+            typeInto(tab, "txt_quantily", "3");
             typed = fieldTexts();
             click("cmd_add");
         } else if (operation == "modify") {
             clickRow(grid(), 0);
-            typeInto("txt_quantily", "99");
+            typeInto(tab, "txt_quantily", "99");
             typed = fieldTexts();
             click("cmd_modify");
         } else {

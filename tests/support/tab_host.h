@@ -9,8 +9,10 @@
 #include "ui/tab_page.h"
 #include "ui/window_registry.h"
 
+#include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QVBoxLayout>
 
 namespace shop::test {
 
@@ -88,5 +90,38 @@ private:
     LoginJournal journal_;
     std::unique_ptr<MainWindow> main_;
 };
+
+// A window or tab opened by its registered name (see openRegistered).
+struct Opened {
+    QWidget* widget = nullptr;          // nullptr when the name is not registered
+    std::unique_ptr<QGroupBox> frame{}; // a tab's frame
+    bool active = false;                // shown and active
+    // The window it shows in.
+    QWidget* top() const { return frame ? frame.get() : widget; }
+};
+
+// Opens a registered window, or a tab in a frame titled with its name (as
+// the main window frames its tabs, and shows it: showTab()), shown and
+// active. Registers the windows first when the test has not.
+inline Opened openRegistered(TestEnv& env, const QString& name)
+{
+    WindowRegistry& windows = env.ctx().windows();
+    if (windows.names().isEmpty())
+        registerWindows(windows);
+    Opened o;
+    if (windows.hasTab(name)) {
+        o.frame = std::make_unique<QGroupBox>(name);
+        o.widget = windows.createTab(env.ctx(), name, o.frame.get());
+        if (o.widget)
+            (new QVBoxLayout(o.frame.get()))->addWidget(o.widget);
+        o.frame->resize(1000, 700);
+    } else {
+        o.widget = windows.open(env.ctx(), name);
+    }
+    o.active = o.widget && showActive(o.top());
+    if (auto* tab = qobject_cast<TabPage*>(o.widget); tab && o.frame)
+        tab->showTab();
+    return o;
+}
 
 } // namespace shop::test

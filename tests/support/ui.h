@@ -11,8 +11,11 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 namespace shop::test {
@@ -51,15 +54,26 @@ inline void type(QWidget* box, const QString& text)
     typeMore(box, text);
 }
 
+// Types into a named box after giving it the focus, as a click into it does.
+inline void typeInto(QWidget* w, const char* name, const QString& text)
+{
+    QWidget* box = child<QWidget>(w, name);
+    box->setFocus();
+    type(box, text);
+}
+
+// The text a box, a drop-down or a label shows.
 inline QString textOf(const QWidget* w, const char* name)
 {
     QWidget* box = child<QWidget>(w, name);
     if (auto* e = qobject_cast<QLineEdit*>(box))
         return e->text();
+    if (auto* l = qobject_cast<QLabel*>(box))
+        return l->text();
     return child<QComboBox>(w, name)->currentText();
 }
 
-// The texts of the named boxes (a list of control names), in order.
+// The texts of the named boxes and labels (a list of control names), in order.
 template <typename Names> QStringList readFields(const QWidget* w, const Names& names)
 {
     QStringList out;
@@ -251,6 +265,15 @@ inline bool chooseFromList(QComboBox* box, const QString& text)
     }
     box->hidePopup();
     return false;
+}
+
+// Waits for the next tick of a window's named timer (the grid's state timer
+// unless told), so that what the tick does has been done. False when no
+// tick comes.
+inline bool nextTick(const QWidget* w, const char* timer = "Timer1")
+{
+    QSignalSpy tick(child<QTimer>(w, timer), &QTimer::timeout);
+    return tick.wait(5000);
 }
 
 } // namespace shop::test

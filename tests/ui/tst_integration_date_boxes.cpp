@@ -1,7 +1,6 @@
 // Every date box that opens filled in: a click into it and a typed date
 // leave the typed date, not the two run together.
-#include "support/ui.h"
-#include "ui/window_registry.h"
+#include "support/tab_host.h"
 
 using namespace shop;
 using namespace shop::test;
@@ -35,19 +34,10 @@ private slots:
         QFETCH(QString, box);
         TestEnv env;
         env.ctx().setLogin("ZED", "M");
-        registerWindows(env.ctx().windows());
-        QWidget holder;
-        QWidget* w = env.ctx().windows().hasTab(window)
-                         ? env.ctx().windows().createTab(env.ctx(), window, &holder)
-                         : env.ctx().windows().open(env.ctx(), window);
+        const Opened opened = openRegistered(env, window);
+        QWidget* w = opened.widget;
         QVERIFY(w);
-        if (w->parentWidget() == &holder) {
-            holder.resize(900, 600);
-            w->resize(900, 600);
-            QVERIFY(showActive(&holder));
-        } else {
-            QVERIFY(showActive(w));
-        }
+        QVERIFY(opened.active);
         auto* date = child<QLineEdit>(w, qPrintable(box));
         // Filled in as the window fills it when it opens.
         date->setText("2026-12-07");

@@ -2,21 +2,16 @@
 // Ctrl+E, it writes every row of the grid's current query as the grid shows
 // it, only the columns the user sees, and nothing at all when cancelled or
 // when the file cannot be written.
-#include "shell/journal.h"
-#include "shell/main_window.h"
-#include "support/ui.h"
-#include "ui/window_registry.h"
+#include "support/tab_host.h"
 
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QVBoxLayout>
 
 using namespace shop;
 using namespace shop::test;
@@ -64,23 +59,6 @@ QByteArray shownAsCsv(RecordView* grid)
         out += cells.join(',').toUtf8() + "\r\n";
     }
     return out;
-}
-
-// Opens a window, or a tab inside a frame of that title, shown and active.
-QWidget* openWindow(TestEnv& env, const QString& name, QGroupBox& frame)
-{
-    registerWindows(env.ctx().windows());
-    QWidget* w = env.ctx().windows().hasTab(name) ? env.ctx().windows().createTab(env.ctx(), name, &frame)
-                                                  : env.ctx().windows().open(env.ctx(), name);
-    if (w && w->parentWidget() == &frame) {
-        auto* l = new QVBoxLayout(&frame);
-        l->addWidget(w);
-        frame.resize(900, 600);
-        showActive(&frame);
-    } else if (w) {
-        showActive(w);
-    }
-    return w;
 }
 
 QString exported(const QString& path, qint64 rows)
@@ -173,8 +151,8 @@ private slots:
         TestEnv env;
         env.ctx().setLogin("ZED", "M");
         seed(env, table);
-        QGroupBox frame(window);
-        QWidget* w = openWindow(env, window, frame);
+        const Opened opened = openRegistered(env, window);
+        QWidget* w = opened.widget;
         QVERIFY(w);
         auto* view = child<RecordView>(w, grid.toLatin1().constData());
         QTemporaryDir out;
@@ -282,8 +260,8 @@ private slots:
         env.ctx().setLogin(user, "M");
         env.insert("salse",
                    {"2026-12-07", "其它服务", "", "", "", "1", "", "", "80", "烫发", "王芳", "", "16.5"});
-        QGroupBox frame;
-        QWidget* w = openWindow(env, window, frame);
+        const Opened opened = openRegistered(env, window);
+        QWidget* w = opened.widget;
         QVERIFY(w);
         auto* view = child<RecordView>(w, "bg");
         QTemporaryDir out;
@@ -318,8 +296,8 @@ private slots:
                             QString("K%1").arg(i, 4, 10, QChar('0')), "", "", "", "", "", "", "", ""});
             QVERIFY(tx.commit().ok);
         }
-        QGroupBox frame;
-        QWidget* w = openWindow(env, "frm_kucun", frame);
+        const Opened opened = openRegistered(env, "frm_kucun");
+        QWidget* w = opened.widget;
         QVERIFY(w);
         auto* view = child<RecordView>(w, "bg");
         QTemporaryDir out;
@@ -379,8 +357,8 @@ private slots:
                                      "", "1"});
             QVERIFY(tx.commit().ok);
         }
-        QGroupBox frame;
-        QWidget* w = openWindow(env, "frmyewu", frame);
+        const Opened opened = openRegistered(env, "frmyewu");
+        QWidget* w = opened.widget;
         QVERIFY(w);
         auto* view = child<RecordView>(w, "bg");
         QTemporaryDir out;
@@ -442,8 +420,8 @@ private slots:
         TestEnv env;
         env.ctx().setLogin("ZED", "M");
         seed(env, "salse");
-        QGroupBox frame;
-        QWidget* w = openWindow(env, "frmyewu", frame);
+        const Opened opened = openRegistered(env, "frmyewu");
+        QWidget* w = opened.widget;
         QVERIFY(w);
         auto* view = child<RecordView>(w, "bg");
         QTemporaryDir out;

@@ -2,8 +2,7 @@
 // test over each window's own sort map: a mapped header orders the grid by
 // its column, an unmapped one keeps the current source (re-run or ignored).
 #include "data/schema.h"
-#include "support/ui.h"
-#include "ui/window_registry.h"
+#include "support/tab_host.h"
 
 using namespace shop;
 using namespace shop::test;
@@ -78,18 +77,12 @@ private slots:
         QFETCH(QString, grid);
         TestEnv env;
         env.ctx().setLogin("ZED", "M");
-        registerWindows(env.ctx().windows());
         seed(env, table);
-        QWidget holder;
-        QWidget* w = env.ctx().windows().hasTab(window)
-                         ? env.ctx().windows().createTab(env.ctx(), window, &holder)
-                         : env.ctx().windows().open(env.ctx(), window);
+        const Opened opened = openRegistered(env, window);
+        QWidget* w = opened.widget;
         QVERIFY(w);
-        if (w->parentWidget() == &holder) {
-            holder.resize(900, 600);
-            w->resize(900, 600);
-            QVERIFY(showActive(&holder));
-        }
+        if (opened.frame)
+            QVERIFY(opened.active);
         auto* view = child<RecordView>(w, grid.toLatin1().constData());
         for (int h = 0; h < view->records()->columnCount(); ++h) {
             const RecordSource before = view->source();
