@@ -351,7 +351,8 @@ void OverviewWidget::refresh()
     const QDate today = ctx_.clock().today();
     const bool money = ctx_.isSupervisor();
     // The goods running short to those who may see the stock.
-    const std::optional<double> threshold = mayOpenStock() ? std::optional(ctx_.lowStock()) : std::nullopt;
+    const std::optional<double> threshold =
+        mayOpenStock() ? std::optional(ctx_.shopSettings().lowStock()) : std::nullopt;
     const QString path = ctx_.paths().businessDb();
     const std::optional<DbServer> server = ctx_.server();
     // Its own connection, so the window's stays free for the person's work.

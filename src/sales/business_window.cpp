@@ -437,7 +437,7 @@ void BusinessWindow::cmd_save()
     cardNumber_->setFocus();
     // The receipt once the entry is ready for the next sale; whatever
     // becomes of it, the sale is stored.
-    if (ctx_.receiptSettings().on)
+    if (ctx_.shopSettings().receipt().on)
         QTimer::singleShot(0, this, [this, values = SaleService::values(e, today), saved] {
             ReceiptPrinter(ctx_).afterSale(values, saved);
         });

@@ -26,8 +26,8 @@ const std::pair<MessageService::Answer, QString> kSkip{QMessageBox::Cancel, QStr
 
 Receipt ReceiptPrinter::completed(Receipt r) const
 {
-    const AppContext::ReceiptSettings s = ctx_.receiptSettings();
-    r.company = ctx_.companyName();
+    const ShopSettings::Receipt s = ctx_.shopSettings().receipt();
+    r.company = ctx_.shopSettings().companyName();
     r.login = ctx_.curUser();
     r.footer = s.footer;
     return r;
@@ -35,7 +35,7 @@ Receipt ReceiptPrinter::completed(Receipt r) const
 
 void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& saved)
 {
-    if (!ctx_.receiptSettings().on)
+    if (!ctx_.shopSettings().receipt().on)
         return;
     Receipt r = receiptOf(values);
     r.dateTime = dateTimeText(ctx_.clock().now());
@@ -61,9 +61,7 @@ void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& sav
         if (answer == kSavePdf.first) {
             savePdf(r);
         } else if (answer == kReceiptsOff.first) {
-            ctx_.settings().setValue(QLatin1String(AppContext::kReceiptOnKey), false);
-            ctx_.settings().sync();
-            emit ctx_.shellNotifier().settingsChanged();
+            ctx_.shopSettings().setReceiptsOn(false);
         }
         return;
     }
@@ -126,7 +124,7 @@ void ReceiptPrinter::preview(qint64 rowid)
     const auto r = stored(rowid, Receipt::Print::Preview);
     if (!r)
         return;
-    const QString paper = ctx_.receiptSettings().paper;
+    const QString paper = ctx_.shopSettings().receipt().paper;
     const auto document = receiptDocument(*r, paper);
     if (ctx_.printing().preview(*document, receiptTitle(), receiptPaper(paper)) == PrintResult::Failed)
         ctx_.messages().critical(QStringLiteral("小票打印失败，请检查打印机后重试。"),
@@ -135,7 +133,7 @@ void ReceiptPrinter::preview(qint64 rowid)
 
 bool ReceiptPrinter::print(const Receipt& r, const QString& afterFailure)
 {
-    const AppContext::ReceiptSettings s = ctx_.receiptSettings();
+    const ShopSettings::Receipt s = ctx_.shopSettings().receipt();
     const auto document = receiptDocument(r, s.paper);
     QString error;
     if (ctx_.printing().printOn(*document, receiptTitle(), s.printer, receiptPaper(s.paper), &error) !=
@@ -156,7 +154,7 @@ void ReceiptPrinter::savePdf(const Receipt& r)
     if (file.isEmpty())
         return;
     const QString shown = QDir::toNativeSeparators(file);
-    const QString paper = ctx_.receiptSettings().paper;
+    const QString paper = ctx_.shopSettings().receipt().paper;
     const auto document = receiptDocument(r, paper);
     if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file, receiptPaper(paper)); !saved)
         m.critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),
