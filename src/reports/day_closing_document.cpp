@@ -1,8 +1,8 @@
 #include "day_closing_document.h"
 
 #include "data/numeric.h"
+#include "ui/printing.h"
 
-#include <QFont>
 #include <QTextDocument>
 
 namespace shop {
@@ -128,14 +128,7 @@ std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
     html += table(QStringLiteral("员工业务"), kEmployeeHeadings, employeeRows(d));
     html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(escaped(page.printedOn));
 
-    auto doc = std::make_unique<QTextDocument>();
-    doc->setDefaultFont(
-        QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
-                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
-              10));
-    doc->setDocumentMargin(24);
-    doc->setHtml(html);
-    return doc;
+    return documentFor(html, 10);
 }
 
 QList<QStringList> dayClosingRows(const money::DayClosing& d)
