@@ -1,6 +1,5 @@
 #include "receipt_printer.h"
 
-#include "sale_service.h"
 #include "ui/app_context.h"
 #include "ui/document_path.h"
 #include "data/card_ledger.h"
@@ -33,22 +32,15 @@ Receipt ReceiptPrinter::completed(Receipt r) const
     return r;
 }
 
-void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& saved)
+void ReceiptPrinter::afterSale(const QString& key)
 {
     if (!ctx_.shopSettings().receipt().on)
         return;
-    Receipt r = receiptOf(values);
-    r.dateTime = dateTimeText(ctx_.clock().now());
-    if (saved.cardAfter) {
-        // What the charge took from; a card never charged shows both.
-        r.cardType = saved.cardAfter->type;
-        if (saved.cardCharged != schema::numbercard::kBalance)
-            r.usesLeft = saved.cardAfter->uses;
-        if (saved.cardCharged != schema::numbercard::kUses)
-            r.balanceLeft = saved.cardAfter->balance;
-    }
-    r.number = saved.key;
-    r = completed(r);
+    // A sale's salse row is stored under its key (see sale_rows.h).
+    const auto stored = this->stored(key.toLongLong(), Receipt::Print::First);
+    if (!stored)
+        return;
+    const Receipt& r = *stored;
 
     if (!ctx_.printing().hasPrinter()) {
         if (!ctx_.firstTimeThisRun(QStringLiteral("receipt without a printer")))
@@ -84,21 +76,36 @@ std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid, Receipt::Print print
     // The sale's key; a row from before sales had keys is named by its row.
     const auto key = sales::keyOf(ctx_.business(), rowid, *row);
     r.number = key.found() && !key->isEmpty() ? *key : QString::number(rowid);
-    // The card's type as the card says it now, as the first print said it.
-    if (const auto card = SaleService(ctx_.business()).findCard(r.card); card.found())
-        r.cardType = card->type;
+    // The card as it is now: its type, and right after the sale what a
+    // card of a type never charged holds.
+    QStringList card;
+    if (const auto first = rows::firstRowid(ctx_.business(), schema::numbercard::kTable,
+                                            {{schema::numbercard::kNumber, Op::Eq, r.card}});
+        first.found()) {
+        if (const auto values = rows::storedRow(ctx_.business(), schema::numbercard::kTable, *first);
+            values.found())
+            card = *values;
+    }
+    r.cardType = card.value(cards::Type);
     // What the charge left on the card, as the ledger kept it; a sale from
     // before the ledger (or not charged) says nothing of it. A card of uses
     // always loses one, so unchanged uses mean the balance was charged.
-    if (key.found() && !key->isEmpty()) {
-        if (const auto charge = cards::chargeOf(ctx_.business(), *key); charge.found()) {
-            if (charge->after.uses != charge->before.uses)
-                r.usesLeft = charge->after.uses;
-            else
-                r.balanceLeft = charge->after.balance;
-        }
+    const auto charge = key.found() && !key->isEmpty() ? cards::chargeOf(ctx_.business(), *key)
+                                                       : DbValue<cards::Charge>::none();
+    if (charge.found()) {
+        if (charge->after.uses != charge->before.uses)
+            r.usesLeft = charge->after.uses;
+        else
+            r.balanceLeft = charge->after.balance;
+    } else if (print == Receipt::Print::First && !card.isEmpty()) {
+        r.usesLeft = card.value(cards::Uses);
+        r.balanceLeft = card.value(cards::Balance);
     }
     r.print = print;
+    // The first print is dated when it is sold; a reprint says when it
+    // was printed again.
+    if (print == Receipt::Print::First)
+        r.dateTime = dateTimeText(ctx_.clock().now());
     if (print == Receipt::Print::Reprint)
         r.reprintedAt = dateTimeText(ctx_.clock().now());
     return completed(r);
