@@ -96,7 +96,7 @@ int main(int argc, char* argv[])
     std::vector<double> off, on, receipt;
     for (int i = 0; i < 2 * saves; ++i) {
         const bool receipts = i % 2 == 1;
-        env.ctx().settings().setValue(AppContext::kReceiptOnKey, receipts);
+        env.ctx().settings().setValue(QStringLiteral("settings/ReceiptOn"), receipts);
         child<QLineEdit>(w, "txt_card_number")->setText(QStringLiteral("C1"));
         child<QLineEdit>(w, "txt_production_code")->setText(QStringLiteral("G1"));
         w.product_lookup();

@@ -1,8 +1,8 @@
 #include "day_closing_document.h"
 
 #include "data/numeric.h"
+#include "ui/printing.h"
 
-#include <QFont>
 #include <QTextDocument>
 
 namespace shop {
@@ -132,14 +132,7 @@ QString headHtml(const DayClosingPage& page)
 
 std::unique_ptr<QTextDocument> document(const QString& html)
 {
-    auto doc = std::make_unique<QTextDocument>();
-    doc->setDefaultFont(
-        QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
-                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
-              10));
-    doc->setDocumentMargin(24);
-    doc->setHtml(html);
-    return doc;
+    return documentFor(html, 10);
 }
 
 } // namespace

@@ -51,6 +51,15 @@ DbValue<QList<StockLine>> lowStock(Database& db, double threshold)
     return DbValue<QList<StockLine>>::of(out);
 }
 
+const QStringList& sources()
+{
+    // takingsPer: sales and voids; receivedPerItem, perEmployee: sales;
+    // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods.
+    static const QStringList tables{schema::salse::kTable, schema::chexiao::kTable,
+                                    schema::numbercard::kTable, schema::kawu::kTable, schema::jinhuo::kTable};
+    return tables;
+}
+
 DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::optional<double> lowStockAt)
 {
     Figures f;

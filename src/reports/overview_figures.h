@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -50,6 +51,9 @@ QString monthStart(const QDate& today);
 
 // Goods whose stock is at or below `threshold`, in stored order.
 DbValue<QList<StockLine>> lowStock(Database& db, double threshold);
+
+// The tables read() reads: a write to any other leaves every figure as it was.
+const QStringList& sources();
 
 // Everything the overview shows; without `money` no figure of money is
 // read, without a threshold no goods.

@@ -22,7 +22,6 @@
 #include <QMenu>
 #include <QSet>
 #include <QTableWidget>
-#include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <QtMath>
@@ -32,16 +31,6 @@
 namespace shop {
 
 namespace {
-
-// The tables the figures come from: a sale, a void, a top-up, a goods
-// change or a ledger entry writes one of them.
-bool feedsOverview(const QString& table)
-{
-    static const QSet<QString> tables = {QStringLiteral("salse"),      QStringLiteral("chexiao"),
-                                         QStringLiteral("numbercard"), QStringLiteral("kawu"),
-                                         QStringLiteral("jinhuo"),     QStringLiteral("shouzhi")};
-    return tables.contains(table);
-}
 
 QString amountText(const money::RoundedTotal& t)
 {
@@ -161,7 +150,9 @@ void replaceContent(QChart* chart)
 
 } // namespace
 
-OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
+OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), read_([this] { return reading(); },
+                                        [this](const DbValue<overview::Figures>& f) { showFigures(f); }, this)
 {
     setObjectName(QStringLiteral("overview"));
     auto* title = new QLabel(QStringLiteral("经营概况"), this);
@@ -228,23 +219,19 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent) : QWidget(paren
     showParts(ctx_.isSupervisor(), mayOpenStock());
     applyTheme();
 
-    readerContext_ = new QObject;
-    readerContext_->moveToThread(&reader_);
-    connect(&reader_, &QThread::finished, readerContext_, &QObject::deleteLater);
-    reader_.setObjectName(QStringLiteral("overview reader"));
-    reader_.start();
-
     connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, [this](const QString& table) {
-        if (feedsOverview(table))
-            scheduleRefresh();
+        if (overview::sources().contains(table))
+            read_.request();
     });
-    connect(&ctx_.shellNotifier(), &ShellNotifier::settingsChanged, this, &OverviewWidget::scheduleRefresh);
+    connect(&ctx_.shellNotifier(), &ShellNotifier::settingsChanged, this, [this] { read_.request(); });
     connect(&ctx_.shellNotifier(), &ShellNotifier::loginChanged, this, [this] {
         // Another account may not see the last one's money or goods, not even
         // until the next read.
         showParts(moneyShown_ && ctx_.isSupervisor(), stockShown_ && mayOpenStock());
-        scheduleRefresh();
+        read_.request();
     });
+    // The first figures once the overview shows.
+    read_.request();
 }
 
 bool OverviewWidget::mayOpenStock() const
@@ -266,13 +253,6 @@ void OverviewWidget::showParts(bool money, bool stock)
     layout_->setColumnStretch(2, money ? 1 : 0);
     for (QWidget* w : {summary_, stock_})
         w->setMaximumWidth(money ? 300 : QWIDGETSIZE_MAX);
-}
-
-OverviewWidget::~OverviewWidget()
-{
-    // A read under way ends before the widget it reports to goes.
-    reader_.quit();
-    reader_.wait();
 }
 
 QChartView* OverviewWidget::chartView(const char* name, const QString& title)
@@ -310,29 +290,6 @@ void OverviewWidget::saveChart(QChartView* view)
                                  QStringLiteral("错误信息"));
 }
 
-void OverviewWidget::scheduleRefresh()
-{
-    if (!isVisible()) {
-        stale_ = true;
-        return;
-    }
-    // Once after the writes of one action, never inside them.
-    if (refreshQueued_)
-        return;
-    refreshQueued_ = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshQueued_ = false;
-        refresh();
-    });
-}
-
-void OverviewWidget::showEvent(QShowEvent* e)
-{
-    QWidget::showEvent(e);
-    if (stale_)
-        scheduleRefresh();
-}
-
 void OverviewWidget::changeEvent(QEvent* e)
 {
     QWidget::changeEvent(e);
@@ -340,43 +297,16 @@ void OverviewWidget::changeEvent(QEvent* e)
         applyTheme();
 }
 
-void OverviewWidget::refresh()
+std::function<DbValue<overview::Figures>()> OverviewWidget::reading()
 {
-    if (reading_) {
-        readAgain_ = true;
-        return;
-    }
-    reading_ = true;
-    stale_ = false;
     const QDate today = ctx_.clock().today();
     const bool money = ctx_.isSupervisor();
     // The goods running short to those who may see the stock.
-    const std::optional<double> threshold = mayOpenStock() ? std::optional(ctx_.lowStock()) : std::nullopt;
-    const QString path = ctx_.paths().businessDb();
-    const std::optional<DbServer> server = ctx_.server();
-    // Its own connection, so the window's stays free for the person's work.
-    QMetaObject::invokeMethod(
-        readerContext_,
-        [this, path, server, today, money, threshold] {
-            QString error;
-            std::unique_ptr<Database> db =
-                server ? Database::openServer(*server, &error) : Database::open(path, &error);
-            const DbValue<overview::Figures> read = db ? overview::read(*db, today, money, threshold)
-                                                       : DbValue<overview::Figures>::failure(error);
-            db.reset();
-            QMetaObject::invokeMethod(
-                this,
-                [this, read] {
-                    reading_ = false;
-                    showFigures(read);
-                    if (readAgain_) {
-                        readAgain_ = false;
-                        refresh();
-                    }
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    const std::optional<double> threshold =
+        mayOpenStock() ? std::optional(ctx_.shopSettings().lowStock()) : std::nullopt;
+    return onOwnConnection<overview::Figures>(ctx_, [today, money, threshold](Database& db) {
+        return overview::read(db, today, money, threshold);
+    });
 }
 
 void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)

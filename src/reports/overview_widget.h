@@ -1,9 +1,9 @@
 #pragma once
 
 #include "overview_figures.h"
+#include "ui/background_read.h"
 
 #include <QHash>
-#include <QThread>
 #include <QWidget>
 
 #include <optional>
@@ -24,17 +24,13 @@ class AppContext;
 // services, commissions and what the cards owe; any other account today's
 // count of sales. The goods running short are shown to the accounts that
 // may open the stock query.
-// The figures are read on a thread of their own (a connection of its own to
-// the same database) whenever a table they come from changes, so a save
-// never waits for them.
+// The figures are read in the background, on a connection of their own,
+// whenever a table they come from changes while the overview shows, so a
+// save never waits for them.
 class OverviewWidget : public QWidget {
     Q_OBJECT
 public:
     explicit OverviewWidget(AppContext& ctx, QWidget* parent = nullptr);
-    ~OverviewWidget() override;
-
-    // Reads the figures again (after the running read, if one runs).
-    void refresh();
 
 signals:
     // A day's bar was clicked: the sales of that day are wanted.
@@ -43,7 +39,6 @@ signals:
     void figuresShown();
 
 protected:
-    void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
 
 private:
@@ -73,15 +68,10 @@ private:
     void showParts(bool money, bool stock);
     // The goods' stock is shown to the accounts that may open 库存查询.
     bool mayOpenStock() const;
-    void scheduleRefresh();
+    // The read for the account logged in now.
+    std::function<DbValue<overview::Figures>()> reading();
 
     AppContext& ctx_;
-    QThread reader_;
-    QObject* readerContext_ = nullptr; // lives in reader_
-    bool reading_ = false;
-    bool readAgain_ = false;
-    bool refreshQueued_ = false;
-    bool stale_ = true; // changed while hidden: read when shown
     bool moneyShown_ = false;
     bool stockShown_ = false;
     std::optional<overview::Figures> figures_; // shown last
@@ -108,6 +98,8 @@ private:
     QChartView* months_ = nullptr;
     QChartView* items_ = nullptr;
     QChartView* employees_ = nullptr;
+    // Declared last: a read under way ends before the widget it reports to goes.
+    BackgroundRead<DbValue<overview::Figures>> read_;
 };
 
 } // namespace shop

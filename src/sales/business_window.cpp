@@ -437,10 +437,8 @@ void BusinessWindow::cmd_save()
     cardNumber_->setFocus();
     // The receipt once the entry is ready for the next sale; whatever
     // becomes of it, the sale is stored.
-    if (ctx_.receiptSettings().on)
-        QTimer::singleShot(0, this, [this, values = SaleService::values(e, today), saved] {
-            ReceiptPrinter(ctx_).afterSale(values, saved);
-        });
+    if (ctx_.shopSettings().receipt().on)
+        QTimer::singleShot(0, this, [this, key = saved.key] { ReceiptPrinter(ctx_).afterSale(key); });
 }
 
 void BusinessWindow::cmd_count()

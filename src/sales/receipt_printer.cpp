@@ -1,6 +1,5 @@
 #include "receipt_printer.h"
 
-#include "sale_service.h"
 #include "ui/app_context.h"
 #include "ui/document_path.h"
 #include "data/card_ledger.h"
@@ -26,29 +25,22 @@ const std::pair<MessageService::Answer, QString> kSkip{QMessageBox::Cancel, QStr
 
 Receipt ReceiptPrinter::completed(Receipt r) const
 {
-    const AppContext::ReceiptSettings s = ctx_.receiptSettings();
-    r.company = ctx_.companyName();
+    const ShopSettings::Receipt s = ctx_.shopSettings().receipt();
+    r.company = ctx_.shopSettings().companyName();
     r.login = ctx_.curUser();
     r.footer = s.footer;
     return r;
 }
 
-void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& saved)
+void ReceiptPrinter::afterSale(const QString& key)
 {
-    if (!ctx_.receiptSettings().on)
+    if (!ctx_.shopSettings().receipt().on)
         return;
-    Receipt r = receiptOf(values);
-    r.dateTime = dateTimeText(ctx_.clock().now());
-    if (saved.cardAfter) {
-        // What the charge took from; a card never charged shows both.
-        r.cardType = saved.cardAfter->type;
-        if (saved.cardCharged != schema::numbercard::kBalance)
-            r.usesLeft = saved.cardAfter->uses;
-        if (saved.cardCharged != schema::numbercard::kUses)
-            r.balanceLeft = saved.cardAfter->balance;
-    }
-    r.number = saved.key;
-    r = completed(r);
+    // A sale's salse row is stored under its key (see sale_rows.h).
+    const auto stored = this->stored(key.toLongLong(), Receipt::Print::First);
+    if (!stored)
+        return;
+    const Receipt& r = *stored;
 
     if (!ctx_.printing().hasPrinter()) {
         if (!ctx_.firstTimeThisRun(QStringLiteral("receipt without a printer")))
@@ -61,9 +53,7 @@ void ReceiptPrinter::afterSale(const QStringList& values, const SaleOutcome& sav
         if (answer == kSavePdf.first) {
             savePdf(r);
         } else if (answer == kReceiptsOff.first) {
-            ctx_.settings().setValue(QLatin1String(AppContext::kReceiptOnKey), false);
-            ctx_.settings().sync();
-            emit ctx_.shellNotifier().settingsChanged();
+            ctx_.shopSettings().setReceiptsOn(false);
         }
         return;
     }
@@ -86,21 +76,36 @@ std::optional<Receipt> ReceiptPrinter::stored(qint64 rowid, Receipt::Print print
     // The sale's key; a row from before sales had keys is named by its row.
     const auto key = sales::keyOf(ctx_.business(), rowid, *row);
     r.number = key.found() && !key->isEmpty() ? *key : QString::number(rowid);
-    // The card's type as the card says it now, as the first print said it.
-    if (const auto card = SaleService(ctx_.business()).findCard(r.card); card.found())
-        r.cardType = card->type;
+    // The card as it is now: its type, and right after the sale what a
+    // card of a type never charged holds.
+    QStringList card;
+    if (const auto first = rows::firstRowid(ctx_.business(), schema::numbercard::kTable,
+                                            {{schema::numbercard::kNumber, Op::Eq, r.card}});
+        first.found()) {
+        if (const auto values = rows::storedRow(ctx_.business(), schema::numbercard::kTable, *first);
+            values.found())
+            card = *values;
+    }
+    r.cardType = cards::valueOf(card, schema::numbercard::kType);
     // What the charge left on the card, as the ledger kept it; a sale from
     // before the ledger (or not charged) says nothing of it. A card of uses
     // always loses one, so unchanged uses mean the balance was charged.
-    if (key.found() && !key->isEmpty()) {
-        if (const auto charge = cards::chargeOf(ctx_.business(), *key); charge.found()) {
-            if (charge->after.uses != charge->before.uses)
-                r.usesLeft = charge->after.uses;
-            else
-                r.balanceLeft = charge->after.balance;
-        }
+    const auto charge = key.found() && !key->isEmpty() ? cards::chargeOf(ctx_.business(), *key)
+                                                       : DbValue<cards::Charge>::none();
+    if (charge.found()) {
+        if (charge->after.uses != charge->before.uses)
+            r.usesLeft = charge->after.uses;
+        else
+            r.balanceLeft = charge->after.balance;
+    } else if (print == Receipt::Print::First && !card.isEmpty()) {
+        r.usesLeft = cards::valueOf(card, schema::numbercard::kUses);
+        r.balanceLeft = cards::valueOf(card, schema::numbercard::kBalance);
     }
     r.print = print;
+    // The first print is dated when it is sold; a reprint says when it
+    // was printed again.
+    if (print == Receipt::Print::First)
+        r.dateTime = dateTimeText(ctx_.clock().now());
     if (print == Receipt::Print::Reprint)
         r.reprintedAt = dateTimeText(ctx_.clock().now());
     return completed(r);
@@ -126,7 +131,7 @@ void ReceiptPrinter::preview(qint64 rowid)
     const auto r = stored(rowid, Receipt::Print::Preview);
     if (!r)
         return;
-    const QString paper = ctx_.receiptSettings().paper;
+    const QString paper = ctx_.shopSettings().receipt().paper;
     const auto document = receiptDocument(*r, paper);
     if (ctx_.printing().preview(*document, receiptTitle(), receiptPaper(paper)) == PrintResult::Failed)
         ctx_.messages().critical(QStringLiteral("小票打印失败，请检查打印机后重试。"),
@@ -135,7 +140,7 @@ void ReceiptPrinter::preview(qint64 rowid)
 
 bool ReceiptPrinter::print(const Receipt& r, const QString& afterFailure)
 {
-    const AppContext::ReceiptSettings s = ctx_.receiptSettings();
+    const ShopSettings::Receipt s = ctx_.shopSettings().receipt();
     const auto document = receiptDocument(r, s.paper);
     QString error;
     if (ctx_.printing().printOn(*document, receiptTitle(), s.printer, receiptPaper(s.paper), &error) !=
@@ -156,7 +161,7 @@ void ReceiptPrinter::savePdf(const Receipt& r)
     if (file.isEmpty())
         return;
     const QString shown = QDir::toNativeSeparators(file);
-    const QString paper = ctx_.receiptSettings().paper;
+    const QString paper = ctx_.shopSettings().receipt().paper;
     const auto document = receiptDocument(r, paper);
     if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file, receiptPaper(paper)); !saved)
         m.critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),

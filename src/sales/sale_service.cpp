@@ -374,14 +374,6 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
     out.key = key.toString();
-    if (checked.cardRowid != 0) {
-        out.cardAfter = d.card;
-        out.cardCharged = d.cardColumn;
-        if (d.cardColumn == schema::numbercard::kUses)
-            out.cardAfter->uses = d.cardValue;
-        else if (d.cardColumn == schema::numbercard::kBalance)
-            out.cardAfter->balance = d.cardValue;
-    }
     out.written = steps.tables();
     return out;
 }

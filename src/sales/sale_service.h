@@ -77,13 +77,10 @@ struct SaleOutcome {
     // The rows the checks found; a save touches exactly these.
     qint64 goodsRowid = 0;
     qint64 cardRowid = 0;
-    // Saved: the tables the sale wrote; a member card as the sale left it
-    // (what a receipt says is left on it) and the column charged (none for a
-    // type that is never charged).
+    // Saved: the tables the sale wrote, and the sale's key, given inside the
+    // transaction that stored it (its receipt reads the stored sale by it).
     QStringList written;
-    QString key; // the sale's key, given inside the transaction that stored it
-    std::optional<CardRow> cardAfter;
-    QString cardCharged;
+    QString key;
 
     bool ok() const { return kind == Ready || kind == Saved; }
 };

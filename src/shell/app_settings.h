@@ -1,34 +1,13 @@
 #pragma once
 
-#include <QSettings>
 #include <QString>
 
 #include "shell/version.h"
-#include "ui/app_context.h"
 
 namespace shop {
 
-// The settings the shell keeps: group "settings", keys "CompanyName",
-// "filetype" and the receipt's (read by the sales through the context). The caption reads the company name
-// with a default of its own; the status bar and the documents read it through AppContext::companyName.
+// The program's version as the captions and the about box show it.
 namespace app_settings {
-
-inline constexpr const char* kCompanyKey = AppContext::kCompanyKey;
-inline constexpr const char* kFileTypeKey = "settings/filetype";
-inline constexpr const char* kReceiptOnKey = AppContext::kReceiptOnKey;
-inline constexpr const char* kReceiptPaperKey = AppContext::kReceiptPaperKey;
-inline constexpr const char* kReceiptPrinterKey = AppContext::kReceiptPrinterKey;
-inline constexpr const char* kReceiptFooterKey = AppContext::kReceiptFooterKey;
-
-// The caption's default.
-inline QString companyForCaption(QSettings& s)
-{
-    return s.value(QLatin1String(kCompanyKey), QStringLiteral("zedware")).toString();
-}
-inline QString fileType(QSettings& s)
-{
-    return s.value(QLatin1String(kFileTypeKey), QStringLiteral("BMP")).toString();
-}
 
 // "1.0.21" (with the revision) or "1.0".
 inline QString versionText(bool withRevision)

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "data/backup_files.h"
+#include "ui/background_read.h"
 
 #include <QObject>
-#include <QPointer>
 
 #include <atomic>
 #include <memory>
@@ -18,7 +18,7 @@ class AppContext;
 class AutoBackup : public QObject {
     Q_OBJECT
 public:
-    explicit AutoBackup(AppContext& ctx, QObject* parent = nullptr) : QObject(parent), ctx_(ctx) {}
+    explicit AutoBackup(AppContext& ctx, QObject* parent = nullptr);
     ~AutoBackup() override;
 
     // Starts today's backup unless it is there or one is running, or the
@@ -26,20 +26,20 @@ public:
     // started. While the files' check runs, the backup waits for it (and
     // is running()).
     bool startIfDue();
-    bool running() const { return running_; }
+    bool running() const { return waiting_ || copy_.busy(); }
 
 signals:
     void finished(const shop::BackupOutcome& outcome);
 
 private:
     void afterCheck();
-    void startThread();
+    void done(const BackupOutcome& outcome);
 
     AppContext& ctx_;
-    QPointer<QThread> thread_;
     // Set when the program ends: a copy still running is given up.
-    std::shared_ptr<std::atomic_bool> stop_;
-    bool running_ = false;
+    std::shared_ptr<std::atomic_bool> stop_ = std::make_shared<std::atomic_bool>(false);
+    bool waiting_ = false; // for the files' check
+    BackgroundRead<BackupOutcome> copy_;
 };
 
 } // namespace shop

@@ -2,7 +2,7 @@
 
 #include "data/server_check.h"
 #include "server_start.h"
-#include "settings_store.h"
+#include "ui/settings_store.h"
 #include "ui/app_context.h"
 #include "ui/widgets.h"
 

@@ -77,10 +77,10 @@ MainWindow::MainWindow(AppContext& ctx, LoginJournal& journal, QWidget* parent)
     frameJin_->installEventFilter(this);
     item(QStringLiteral("lock_txt"))->setEnabled(false);
 
-    setWindowTitle(app_settings::mainCaption(app_settings::companyForCaption(ctx_.settings()), true));
+    setWindowTitle(app_settings::mainCaption(ctx_.shopSettings().companyForCaption(), true));
     // Rewritten when the settings are saved, then without the revision.
     connect(&ctx_.shellNotifier(), &ShellNotifier::settingsChanged, this, [this] {
-        setWindowTitle(app_settings::mainCaption(app_settings::companyForCaption(ctx_.settings()), false));
+        setWindowTitle(app_settings::mainCaption(ctx_.shopSettings().companyForCaption(), false));
     });
 
     const QString logoFile = ctx_.paths().picture(QStringLiteral("logo.bmp"));
@@ -464,7 +464,7 @@ void MainWindow::updateTab(QWidget* page)
 void MainWindow::tick1()
 {
     panels_[4]->setText(dateTimeText(ctx_.clock().now()));
-    panels_[1]->setText(QStringLiteral("使用单位：") + ctx_.companyName());
+    panels_[1]->setText(QStringLiteral("使用单位：") + ctx_.shopSettings().companyName());
     panels_[2]->setEnabled(numLock_);
     panels_[3]->setText(insertMode_ ? QStringLiteral("INS") : QStringLiteral("OVR"));
     dateLabel_->setText(ctx_.today());

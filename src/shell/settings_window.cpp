@@ -1,8 +1,6 @@
 #include "settings_window.h"
 
 #include "ui/app_context.h"
-#include "app_settings.h"
-#include "settings_store.h"
 #include "ui/input_filters.h"
 #include "ui/widgets.h"
 
@@ -66,11 +64,10 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     dpath_->setText(ctx_.server() ? ctx_.server()->display()
                                   : QDir::toNativeSeparators(ctx_.paths().businessDb()));
     spath_->setText(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
-    wno_->setText(app_settings::fileType(ctx_.settings()));
-    company_->setText(app_settings::companyForCaption(ctx_.settings()));
-    lowStock_->setText(ctx_.settings()
-                           .value(QLatin1String(AppContext::kLowStockKey), AppContext::kLowStockDefault)
-                           .toString());
+    const ShopSettings::Values v = ctx_.shopSettings().values();
+    wno_->setText(v.fileType);
+    company_->setText(v.company);
+    lowStock_->setText(v.lowStock);
     for (QLineEdit* e : {dpath_, spath_, wno_, company_, lowStock_})
         e->setEnabled(false);
     receipts_->setEnabled(false);
@@ -96,7 +93,7 @@ QGroupBox* SettingsWindow::buildReceipts()
     footer_ = new QLineEdit(box);
     footer_->setObjectName(QStringLiteral("txt_footer"));
 
-    const AppContext::ReceiptSettings r = ctx_.receiptSettings();
+    const ShopSettings::Receipt r = ctx_.shopSettings().receipt();
     receiptOn_->setChecked(r.on);
     paper_->setCurrentIndex(qMax(0, paper_->findData(r.paper)));
     // A printer chosen once and gone since stays shown as it is, so that
@@ -130,29 +127,21 @@ void SettingsWindow::edit()
 
 void SettingsWindow::save()
 {
-    QSettings& s = ctx_.settings();
-    if (!AppContext::lowStockFrom(lowStock_->text())) {
+    if (!ShopSettings::lowStockFrom(lowStock_->text())) {
         ctx_.messages().critical(QStringLiteral("库存不足提示数量必须是不小于0的数字！"),
                                  QStringLiteral("错误信息"));
         lowStock_->setFocus();
         lowStock_->selectAll();
         return;
     }
-    if (!storeSettings(s,
-                       {{QLatin1String(app_settings::kCompanyKey), company_->text()},
-                        {QLatin1String(app_settings::kFileTypeKey), wno_->text().trimmed()},
-                        {QLatin1String(AppContext::kLowStockKey), lowStock_->text().trimmed()},
-                        {QLatin1String(app_settings::kReceiptOnKey),
-                         receiptOn_->isChecked() ? QStringLiteral("true") : QStringLiteral("false")},
-                        {QLatin1String(app_settings::kReceiptPaperKey), paper_->currentData().toString()},
-                        {QLatin1String(app_settings::kReceiptPrinterKey), printer_->currentData().toString()},
-                        {QLatin1String(app_settings::kReceiptFooterKey), footer_->text()}})) {
+    const ShopSettings::Receipt receipt{receiptOn_->isChecked(), paper_->currentData().toString(),
+                                        printer_->currentData().toString(), footer_->text()};
+    if (!ctx_.shopSettings().store({company_->text(), wno_->text(), lowStock_->text(), receipt})) {
         ctx_.messages().critical(QStringLiteral("设置没有保存：设置文件 %1 不能写入。")
-                                     .arg(QDir::toNativeSeparators(s.fileName())),
+                                     .arg(QDir::toNativeSeparators(ctx_.settings().fileName())),
                                  QStringLiteral("错误信息"));
         return;
     }
-    emit ctx_.shellNotifier().settingsChanged();
     close();
 }
 

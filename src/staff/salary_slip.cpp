@@ -1,6 +1,7 @@
 #include "salary_slip.h"
 
-#include <QFont>
+#include "ui/printing.h"
+
 #include <QTextDocument>
 
 namespace shop {
@@ -59,16 +60,7 @@ std::unique_ptr<QTextDocument> salarySlipDocument(const SalarySlip& slip)
     html += QStringLiteral("</table>");
     html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(slip.printedOn.toHtmlEscaped());
 
-    auto doc = std::make_unique<QTextDocument>();
-    // A font with the Chinese glyphs first, so that figures and names share
-    // one face; the platform falls back when none of them is installed.
-    doc->setDefaultFont(
-        QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
-                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
-              11));
-    doc->setDocumentMargin(24);
-    doc->setHtml(html);
-    return doc;
+    return documentFor(html, 11);
 }
 
 } // namespace shop

@@ -388,7 +388,7 @@ void SalaryWindow::showEmployeeBusiness()
 std::optional<SalarySlip> SalaryWindow::slipToPrint(bool sayWhyNot)
 {
     SalarySlip slip;
-    slip.company = ctx_.companyName();
+    slip.company = ctx_.shopSettings().companyName();
     slip.printedOn = ctx_.today();
     if (!name().isEmpty()) {
         // What was computed, or nothing: a slip must not mix a period with

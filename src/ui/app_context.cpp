@@ -10,7 +10,6 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include <cmath>
 #include <utility>
 
 namespace shop {
@@ -18,7 +17,7 @@ namespace shop {
 AppContext::AppContext(ProgramPaths paths, std::unique_ptr<Clock> clock, std::unique_ptr<QSettings> settings,
                        MessageService& messages, PrintService& printing)
     : paths_(std::move(paths)), clock_(std::move(clock)), settings_(std::move(settings)), messages_(messages),
-      printing_(printing), quit_([] { QCoreApplication::exit(0); })
+      printing_(printing), shopSettings_(*settings_, shellNotifier_), quit_([] { QCoreApplication::exit(0); })
 {
     checkpointTimer_.setInterval(3000);
     QObject::connect(&checkpointTimer_, &QTimer::timeout, [this] {
@@ -276,34 +275,6 @@ QStringList AppContext::readOnlyFiles()
 bool AppContext::isSupervisorName(const QString& user)
 {
     return schema::username::isSupervisorName(user);
-}
-
-QString AppContext::companyName()
-{
-    return settings_->value(QLatin1String(kCompanyKey), QStringLiteral("ZEDWARE CO.,LTD")).toString();
-}
-
-std::optional<double> AppContext::lowStockFrom(const QString& text)
-{
-    bool number = false;
-    const double value = text.trimmed().toDouble(&number);
-    if (!number || !std::isfinite(value) || value < 0)
-        return std::nullopt;
-    return value;
-}
-
-double AppContext::lowStock()
-{
-    return lowStockFrom(settings_->value(QLatin1String(kLowStockKey)).toString()).value_or(kLowStockDefault);
-}
-
-AppContext::ReceiptSettings AppContext::receiptSettings()
-{
-    const QSettings& s = *settings_;
-    return {s.value(QLatin1String(kReceiptOnKey), false).toBool(),
-            s.value(QLatin1String(kReceiptPaperKey), QStringLiteral("58")).toString(),
-            s.value(QLatin1String(kReceiptPrinterKey)).toString(),
-            s.value(QLatin1String(kReceiptFooterKey), QStringLiteral("谢谢惠顾")).toString()};
 }
 
 bool AppContext::firstTimeThisRun(const QString& what)

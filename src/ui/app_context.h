@@ -6,6 +6,7 @@
 #include "file_check.h"
 #include "message_service.h"
 #include "printing.h"
+#include "shop_settings.h"
 #include "window_registry.h"
 
 #include <QObject>
@@ -55,6 +56,8 @@ public:
     const ProgramPaths& paths() const { return paths_; }
     const Clock& clock() const { return *clock_; }
     QSettings& settings() { return *settings_; }
+    // The shop's settings (系统设置), typed.
+    ShopSettings& shopSettings() { return shopSettings_; }
     MessageService& messages() { return messages_; }
     PrintService& printing() { return printing_; }
     TableNotifier& notifier() { return notifier_; }
@@ -128,34 +131,6 @@ public:
     // "Today" as the program's date text.
     QString today() const { return todayText(*clock_); }
 
-    // The settings key of the shop's name, and the name as the settings
-    // hold it (the status bar's default when none is stored).
-    static constexpr const char* kCompanyKey = "settings/CompanyName";
-    QString companyName();
-    // The settings key of the stock at or below which goods are shown as
-    // running short, and its default.
-    static constexpr const char* kLowStockKey = "settings/LowStock";
-    static constexpr int kLowStockDefault = 5;
-    // A threshold as typed: a number not below 0, nothing otherwise.
-    static std::optional<double> lowStockFrom(const QString& text);
-    // The threshold the settings hold; the default when they hold none.
-    double lowStock();
-
-    // The receipt after each sale, as 系统设置 sets it: printed or not, the
-    // paper ("58", "80" mm rolls or "A5"), the printer (empty: the default
-    // one) and the footer line.
-    static constexpr const char* kReceiptOnKey = "settings/ReceiptOn";
-    static constexpr const char* kReceiptPaperKey = "settings/ReceiptPaper";
-    static constexpr const char* kReceiptPrinterKey = "settings/ReceiptPrinter";
-    static constexpr const char* kReceiptFooterKey = "settings/ReceiptFooter";
-    struct ReceiptSettings {
-        bool on = false;
-        QString paper;
-        QString printer;
-        QString footer;
-    };
-    ReceiptSettings receiptSettings();
-
     // True the first time `what` is asked in this run of the program (a
     // notice said once after each start).
     bool firstTimeThisRun(const QString& what);
@@ -172,6 +147,7 @@ private:
     PrintService& printing_;
     TableNotifier notifier_;
     ShellNotifier shellNotifier_;
+    ShopSettings shopSettings_;
     std::unique_ptr<Database> business_;
     std::unique_ptr<Database> accounts_;
     // Declared after the databases so open windows close before them.

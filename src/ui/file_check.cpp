@@ -3,17 +3,10 @@
 #include "data/backup_files.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QThread>
 
 #include <algorithm>
 #include <utility>
-
-#ifdef Q_OS_LINUX
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
 
 namespace shop {
 
@@ -28,12 +21,19 @@ bool FileCheck::isDamage(const QString& result)
                         [&result](const char* e) { return result.contains(QLatin1String(e)); });
 }
 
-FileCheck::FileCheck(QObject* parent) : QObject(parent) {}
-
-FileCheck::~FileCheck()
+FileCheck::FileCheck(QObject* parent)
+    : QObject(parent),
+      read_(
+          [this] {
+              return [files = files_] {
+                  for (const QString& file : files)
+                      if (const QString result = checkDatabaseFile(file, true); isDamage(result))
+                          return Outcome{file, result};
+                  return Outcome{};
+              };
+          },
+          [this](const Outcome& outcome) { take(outcome); })
 {
-    if (thread_)
-        thread_->wait();
 }
 
 void FileCheck::start(const QStringList& files)
@@ -43,49 +43,22 @@ void FileCheck::start(const QStringList& files)
     state_ = State::Running;
     damagedFile_.clear();
     damage_.clear();
-    auto outcome = std::make_shared<Outcome>();
-    outcome_ = outcome;
-    QThread* thread = QThread::create([files, outcome] {
-#ifdef Q_OS_LINUX
-        // Behind the person's work: the window thread keeps its core when
-        // the machine is busy (this thread alone, on Linux).
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
-#endif
-        for (const QString& file : files) {
-            const QString result = checkDatabaseFile(file, true);
-            if (isDamage(result)) {
-                outcome->file = file;
-                outcome->damage = result;
-                return;
-            }
-        }
-    });
-    thread_ = thread;
-    connect(thread, &QThread::finished, this, [this, thread] {
-        thread->deleteLater();
-        take();
-        if (writesWaiting_ > 0)
-            finishedHeld_ = true;
-        else
-            emit finished();
-    });
-    thread->start();
+    files_ = files;
+    read_.requestNow();
 }
 
 FileCheck::State FileCheck::wait()
 {
-    if (state_ == State::Running && thread_)
-        thread_->wait();
-    take();
+    read_.wait();
     return state_;
 }
 
 FileCheck::State FileCheck::waitForWrite(int quietMs, const std::function<void(bool)>& saying)
 {
-    if (state_ == State::Running && thread_ && !thread_->wait(QDeadlineTimer(quietMs))) {
+    if (!read_.wait(quietMs)) {
         ++writesWaiting_;
         saying(true);
-        while (thread_ && !thread_->wait(QDeadlineTimer(50)))
+        while (!read_.wait(50))
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         saying(false);
         --writesWaiting_;
@@ -118,14 +91,19 @@ void FileCheck::markSound()
     damage_.clear();
 }
 
-void FileCheck::take()
+void FileCheck::take(const Outcome& outcome)
 {
-    if (state_ != State::Running || !outcome_)
+    if (state_ != State::Running)
         return;
-    damagedFile_ = outcome_->file;
-    damage_ = outcome_->damage;
+    damagedFile_ = outcome.file;
+    damage_ = outcome.damage;
     state_ = damagedFile_.isEmpty() ? State::Sound : State::Damaged;
-    outcome_.reset();
+    // Never in the middle of what took it (a write waiting for the verdict
+    // takes it at once): from the event loop, after the writes waiting.
+    if (writesWaiting_ > 0)
+        finishedHeld_ = true;
+    else
+        QMetaObject::invokeMethod(this, &FileCheck::finished, Qt::QueuedConnection);
 }
 
 } // namespace shop

@@ -1,18 +1,16 @@
 #pragma once
 
+#include "background_read.h"
+
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 
 #include <functional>
-#include <memory>
-
-class QThread;
 
 namespace shop {
 
 // SQLite's quick check of every page of the database files, on connections
-// and a thread of its own: it reads the whole file, which takes seconds with
+// of its own, read in the background: it reads the whole file, which takes seconds with
 // years of history, so the start does not wait for it. The outcome is known
 // once finished() has been emitted, or after wait().
 class FileCheck : public QObject {
@@ -24,9 +22,8 @@ public:
     // be read just now.
     static bool isDamage(const QString& result);
 
+    // The program does not end under a running check: it waits for it.
     explicit FileCheck(QObject* parent = nullptr);
-    // Waits for a running check: the program does not end under it.
-    ~FileCheck() override;
 
     // Checks the files in order; the first damaged one ends the check.
     void start(const QStringList& files);
@@ -55,17 +52,18 @@ signals:
     void finished();
 
 private:
+    // The damaged file and what was found; none when every file is sound.
     struct Outcome {
         QString file;
         QString damage;
     };
-    void take();
+    void take(const Outcome& outcome);
 
     State state_ = State::NotRun;
     int writesWaiting_ = 0;
     bool finishedHeld_ = false;
-    QPointer<QThread> thread_;
-    std::shared_ptr<Outcome> outcome_;
+    QStringList files_;
+    BackgroundRead<Outcome> read_;
     QString damagedFile_;
     QString damage_;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
@@ -79,6 +80,18 @@ bool printLaidOut(const QTextDocument& document, QPrinter& printer, const std::o
     return finished(*doc, printer);
 }
 } // namespace
+
+std::unique_ptr<QTextDocument> documentFor(const QString& html, qreal points)
+{
+    auto doc = std::make_unique<QTextDocument>();
+    QFont font(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
+                           QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setPointSizeF(points);
+    doc->setDefaultFont(font);
+    doc->setDocumentMargin(24);
+    doc->setHtml(html);
+    return doc;
+}
 
 Paper Paper::rollOf(qreal widthMm, qreal sideMarginMm)
 {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class QPrinter;
@@ -35,6 +36,12 @@ struct Paper {
     qreal printableWidthMm() const { return sizeMm.width() - marginsMm.left() - marginsMm.right(); }
     bool operator==(const Paper&) const = default;
 };
+
+// A document of `html` as every printed page but the receipt is made: in
+// a face with the Chinese glyphs first, so that figures and names share one
+// face (the platform falls back when none of them is installed), of
+// `points`, with the documents' margin.
+std::unique_ptr<QTextDocument> documentFor(const QString& html, qreal points);
 
 // Every print goes through this seam, so tests can tell "no printer" from a
 // print and read what would have gone to paper. A document is printed as

@@ -276,7 +276,7 @@ void TstReceipts::theSaleStays()
     said.replaceInStrings("<file>", QDir::toNativeSeparators(file));
     QTRY_COMPARE(shownAll(*env_), said);
     on = on && answer != QMessageBox::Discard;
-    QCOMPARE(env_->ctx().receiptSettings().on, on);
+    QCOMPARE(env_->ctx().shopSettings().receipt().on, on);
     QCOMPARE(pdfText(file).contains(QRegularExpression("剩余次数 +9")), answer == QMessageBox::Save);
     QCOMPARE(env_->rows("salse").size(), 1);
     QCOMPARE(env_->rows("numbercard").first().value(6), QString("9"));

@@ -175,7 +175,7 @@ void TstSettingsAbout::receiptSettings()
     press(w, "cmsave");
     QTRY_VERIFY(!env->ctx().windows().find("frmsetup"));
     QCOMPARE(env->messages().count(), 0);
-    const AppContext::ReceiptSettings r = env->ctx().receiptSettings();
+    const ShopSettings::Receipt r = env->ctx().shopSettings().receipt();
     QCOMPARE(QStringList({r.on ? "true" : "false", r.paper, r.printer, r.footer}), after);
 
     w = openSetup();
