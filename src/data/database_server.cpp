@@ -210,6 +210,18 @@ bool isConflictState(const QString& state)
     return state == QLatin1String("40001") || state == QLatin1String("40P01");
 }
 
+// A key drawn from a table's counter that another till's uncommitted row
+// took at the same moment (two tills stepping over rows written beyond the
+// counter): the second meets the first's primary key. Tried again, it
+// draws the next key, as any conflict.
+static bool isKeyTakenMeanwhile(const PGresult* res)
+{
+    const char* state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
+    const char* constraint = PQresultErrorField(res, PG_DIAG_CONSTRAINT_NAME);
+    return state && constraint && QLatin1String(state) == QLatin1String("23505") &&
+           QLatin1String(constraint).endsWith(QLatin1String("_pkey"));
+}
+
 // One row of the server's result, every column typed as above.
 QVariantList serverRow(const PGresult* res, int row)
 {
@@ -475,7 +487,8 @@ DbResult Database::serverOutcome(PGconn* conn, PGresult* res)
     }
     DbResult r = DbResult::failure(serverError(conn, res));
     const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
-    r.conflict = lastConflict_ = state && isConflictState(QString::fromLatin1(state));
+    r.conflict = lastConflict_ =
+        state && (isConflictState(QString::fromLatin1(state)) || isKeyTakenMeanwhile(res));
     return r;
 }
 
