@@ -127,8 +127,10 @@ private:
 };
 
 // Makes every write named by `when` ("BEFORE INSERT ON salse") fail with
-// `message`, on either engine (a fault for the tests to meet).
-bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message);
+// `message`, on either engine (a fault for the tests to meet); with a
+// `condition` (an SQL test of NEW's columns), only the rows it holds for.
+bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message,
+                       const QString& condition = {});
 bool dropTrigger(Database& db, const QString& name);
 
 // A fresh program folder in a temporary directory with fresh database files,
