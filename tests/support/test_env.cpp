@@ -79,6 +79,16 @@ QString ScriptedMessages::saveFileName(const QString& caption, const QString& su
     return s;
 }
 
+QString ScriptedMessages::openFileName(const QString& caption, const QString& folder, const QString& filter)
+{
+    shown_.append(Shown{Shown::OpenFile, filter, QMessageBox::NoIcon, {}, caption, folder});
+    if (files_.empty())
+        return {};
+    const QString s = files_.front();
+    files_.pop_front();
+    return s;
+}
+
 void ScriptedMessages::showWait(const QString& text, const QString& caption)
 {
     shown_.append(Shown{Shown::Wait, text, QMessageBox::NoIcon, {}, caption});

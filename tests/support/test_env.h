@@ -20,12 +20,12 @@ void typeText(QWidget* widget, const QString& text);
 
 // One message or input box as the program showed it.
 struct Shown {
-    enum Kind { Message, Input, SaveFile, Wait } kind = Message;
+    enum Kind { Message, Input, SaveFile, Wait, OpenFile } kind = Message;
     QString text; // message text, the input prompt, or the file filter
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QString caption;          // caption, or the input or file dialog's title
-    QString defaultText = {}; // the input box's default answer, or the suggested file
+    QString defaultText = {}; // the input box's default answer, the suggested file or folder
     QStringList labels = {};  // the buttons captioned otherwise than standard, in order
 };
 
@@ -40,6 +40,8 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;
+    // Answered from the same queue of files as saveFileName.
+    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
     // A wait is recorded as it is said; whether it still shows, in waiting().
     void showWait(const QString& text, const QString& caption) override;
     void endWait() override { waiting_ = false; }
