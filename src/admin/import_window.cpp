@@ -236,9 +236,12 @@ void ImportWindow::clearPreview()
     preview_.reset();
     readError_.clear();
     imported_ = false;
-    while (QLayoutItem* item = mapGrid_->takeAt(0)) {
-        delete item->widget();
-        delete item;
+    while (std::unique_ptr<QLayoutItem> item{mapGrid_->takeAt(0)}) {
+        // Out of the group at once (its lists are read again), gone later.
+        if (QWidget* w = item->widget()) {
+            w->setParent(nullptr);
+            w->deleteLater();
+        }
     }
     mapping_->hide();
 }
