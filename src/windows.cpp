@@ -2,6 +2,7 @@
 // line each.
 #include "ui/window_registry.h"
 #include "admin/data_deletion_window.h"
+#include "admin/import_window.h"
 #include "admin/user_windows.h"
 #include "stock/purchase_history_window.h"
 #include "stock/stock_query_window.h"
@@ -49,6 +50,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::deleteUser, [](AppContext& ctx) { return new DeleteUserWindow(ctx); });
     registry.add(w::changePassword, [](AppContext& ctx) { return new ChangePasswordWindow(ctx); });
     registry.add(w::deleteData, [](AppContext& ctx) { return new DataDeletionWindow(ctx); });
+    registry.add(w::importData, [](AppContext& ctx) { return new ImportWindow(ctx); });
     registry.add(w::cardHistory, [](AppContext& ctx) { return new CardHistoryWindow(ctx); });
     registry.add(w::dayClosing, [](AppContext& ctx) { return new DayClosingWindow(ctx); });
     registry.setIdlePage([](AppContext& c, QWidget* parent) {

@@ -91,6 +91,8 @@ QString changeText(Change c)
         return QStringLiteral("撤销消费");
     case Change::Begin:
         return QStringLiteral("启用");
+    case Change::Import:
+        return QStringLiteral("导入");
     }
     return {};
 }
@@ -305,26 +307,36 @@ DbResult modify(Database& db, qint64 rowid, Change kind, const QStringList& valu
     return r;
 }
 
-DbResult open(Database& db, const QStringList& values, const Note& note)
+QList<Database::Write> openWrites(const Database& db, const QStringList& values, Change kind,
+                                  const Note& note)
 {
     if (values.size() != cardColumns().size())
+        return {};
+    QVariantList binds;
+    for (const QString& v : values)
+        binds << textValue(v);
+    const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
+    return {{kCards,
+             {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(kCards, columnList(cardColumns()), marks),
+              binds}},
+            {k::kTable, ledgerRow(db, kind, valueOf(values, n::kNumber), {{}, db.lastKeySql(kCards)}, {},
+                                  Figures::of(values), note)}};
+}
+
+DbResult open(Database& db, const QStringList& values, const Note& note)
+{
+    const QList<Database::Write> writes = openWrites(db, values, Change::Open, note);
+    if (writes.isEmpty())
         return DbResult::failure(QStringLiteral("numbercard: %1 values for %2 columns")
                                      .arg(values.size())
                                      .arg(cardColumns().size()));
     Scope tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
-    QVariantList binds;
-    for (const QString& v : values)
-        binds << textValue(v);
-    const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
-    const QList<Database::Statement> writes{
-        {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(kCards, columnList(cardColumns()), marks),
-         binds},
-        ledgerRow(db, Change::Open, valueOf(values, n::kNumber), {{}, db.lastKeySql(kCards)}, {},
-                  Figures::of(values), note)};
-    DbResult r = db.execEach(writes);
-    if (!r)
+    QList<Database::Statement> statements;
+    for (const Database::Write& w : writes)
+        statements << w.statement;
+    if (DbResult r = db.execEach(statements); !r)
         return r;
     return tx.commit();
 }

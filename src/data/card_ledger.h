@@ -16,8 +16,9 @@ namespace shop::cards {
 
 // The kinds of change the ledger keeps (its 类别 texts).
 // Begin is the ledger's first row: it names the last sale stored before
-// the ledger existed.
-enum class Change { Open, TopUp, Charge, Modify, GridEdit, Delete, Void, Begin };
+// the ledger existed. Import: a card brought from a file, with the balance
+// and uses it had (no money received here).
+enum class Change { Open, TopUp, Charge, Modify, GridEdit, Delete, Void, Begin, Import };
 QString changeText(Change c);
 
 // Whether writes to `table` are the cards' own.
@@ -119,6 +120,11 @@ DbResult modify(Database& db, qint64 rowid, Change kind, const QStringList& valu
 // Inserts a card (values in column order) with its 开卡 row, which says
 // `note` (the money received, when any was).
 DbResult open(Database& db, const QStringList& values, const Note& note);
+// The writes that insert a card (values in column order) with its ledger
+// row of change `kind`, for the caller's transaction; none when the values
+// do not fit the table.
+QList<Database::Write> openWrites(const Database& db, const QStringList& values, Change kind,
+                                  const Note& note);
 
 // Deletes card `rowid` with its 删除卡 row; rowsAffected 0 when it was gone.
 DbResult remove(Database& db, qint64 rowid, const QString& remark = {});

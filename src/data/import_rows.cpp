@@ -235,18 +235,24 @@ QStringList requiredColumns(Kind k)
     return out;
 }
 
+QString resultHeading()
+{
+    return QStringLiteral("导入结果");
+}
+
 ColumnMap::ColumnMap(Kind kind, const QStringList& headings) : kind_(kind), headings_(headings)
 {
     QHash<QString, QString> byKey;
     for (const QString& c : columnsOf(kind))
         byKey.insert(headingKey(c), c);
+    const QString result = headingKey(resultHeading());
     for (const QString& h : headings) {
         QString column = byKey.value(headingKey(h));
         // A column named twice is fed by the first heading only.
         if (!column.isEmpty() && targets_.contains(column))
             column.clear();
         targets_ << column;
-        decided_ << !column.isEmpty();
+        decided_ << (!column.isEmpty() || headingKey(h) == result);
     }
 }
 
@@ -385,11 +391,16 @@ DbResult RowCheck::loadStored(Database& db)
     const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2")
                             .arg(quoted.join(QStringLiteral(", ")), quoteIdent(d.table));
     const int keyParts = static_cast<int>(d.key.size());
-    return db.selectKeyedTexts(sql, {}, [&](qint64, const Database::TextRow& row) {
+    return db.selectKeyedTexts(sql, {}, [&](qint64 rowid, const Database::TextRow& row) {
         KeyText key;
         for (int i = 0; i < keyParts; ++i)
             key.add(row.text(i));
-        stored_.insert(key.take());
+        QString k = key.take();
+        const auto it = stored_.find(k);
+        if (it == stored_.end())
+            stored_.insert(std::move(k), rowid);
+        else if (rowid < *it)
+            *it = rowid;
         if (employees)
             storedNames_.insert(folded(row.text(keyParts)), folded(row.text(0)));
         return true;
@@ -464,6 +475,12 @@ QString RowCheck::keyOf(const QStringList& values) const
         key.add(v);
     }
     return key.take();
+}
+
+qint64 RowCheck::storedRowid(const QStringList& values) const
+{
+    const QString key = keyOf(values);
+    return key.isEmpty() ? 0 : stored_.value(key, 0);
 }
 
 Verdict RowCheck::check(qint64 row, const QStringList& values, int extraCells)

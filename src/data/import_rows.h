@@ -27,6 +27,10 @@ QStringList requiredColumns(Kind k);
 // compares them): a stored record with the same is updated or refused.
 const QStringList& keyColumns(Kind k);
 
+// The heading of the column a report of refused rows adds after the file's
+// own (see ImportPreview): a file read back from such a report skips it.
+QString resultHeading();
+
 // Which column of the table each column of the file feeds. Headings are
 // matched to the names the grids show (the program's own export writes
 // them), blanks and the case of Latin letters aside; the person maps or
@@ -114,6 +118,9 @@ public:
     // `values` in table order; `extraCells`: how many cells beyond the
     // heading's columns hold something.
     Verdict check(qint64 row, const QStringList& values, int extraCells = 0);
+    // The first stored record (lowest rowid) with the key of `values`, as
+    // read by loadStored(); 0 when none has it.
+    qint64 storedRowid(const QStringList& values) const;
 
 private:
     Verdict fieldFault(const QStringList& values) const;
@@ -122,7 +129,8 @@ private:
 
     Kind kind_;
     bool updates_ = false;
-    QSet<QString> stored_;
+    // Each stored key with its first record's rowid.
+    QHash<QString, qint64> stored_;
     // Employees: name to identity-card number, both folded.
     QHash<QString, QString> storedNames_;
     QHash<QString, qint32> seen_;

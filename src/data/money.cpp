@@ -356,7 +356,9 @@ DbValue<LedgerTotals> ledgerTotals(Database& db, const RecordSource& source)
             {cards::changeText(cards::Change::Charge).toUtf8(), Charge},
             {cards::changeText(cards::Change::Void).toUtf8(), Back},
             {cards::changeText(cards::Change::Delete).toUtf8(), NoAddition},
-            {cards::changeText(cards::Change::Begin).toUtf8(), NoAddition}};
+            {cards::changeText(cards::Change::Begin).toUtf8(), NoAddition},
+            // A card brought from a file keeps what it had: nothing given here.
+            {cards::changeText(cards::Change::Import).toUtf8(), NoAddition}};
         for (const auto& [text, k] : kinds)
             if (kind == text)
                 return k;

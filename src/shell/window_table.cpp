@@ -55,6 +55,8 @@ constexpr WindowEntry kEntries[] = {
     {w::dayClosing,      Opens::Window,     "query_data", "line008", "day_closing",   "日结",         "query_data", "order_day",    "日结",     Guard::Supervisor, kSupervisor},
     {w::restore,         Opens::Window,     "system",     "li02",    "restoredata",   "数据恢复(&R)", nullptr,      nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     {w::database,        Opens::Window,     "system",     nullptr,   "dbsetup",       "数据库设置(&P)", nullptr,    nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
+    // A shop's goods, cards, customers and employees brought from a spreadsheet's file.
+    {w::importData,      Opens::Window,     "system",     "li03",    "importdata",    "导入(&I)",     "system",     "import",       "导入",     Guard::Supervisor, kSupervisor},
 };
 // clang-format on
 } // namespace

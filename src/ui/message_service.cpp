@@ -130,4 +130,15 @@ QString QtMessageService::saveFileName(const QString& caption, const QString& su
     return dialog.selectedFiles().constFirst();
 }
 
+QString QtMessageService::openFileName(const QString& caption, const QString& folder, const QString& filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), caption,
+                       QFileInfo(folder).isDir() ? folder : documentsFolder(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace shop

@@ -38,6 +38,8 @@ public:
     // Asks for the name of a file to write, starting from `suggested` (the
     // replacing of an existing file is confirmed there); empty on Cancel.
     virtual QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) = 0;
+    // Asks for an existing file to read, starting in `folder`; empty on Cancel.
+    virtual QString openFileName(const QString& caption, const QString& folder, const QString& filter) = 0;
 
     // Says what the program waits for, in a box without buttons, until
     // endWait() (the wait ends by itself, not by the person).
@@ -82,6 +84,7 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;
+    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
     void showWait(const QString& text, const QString& caption) override;
     void endWait() override;
 

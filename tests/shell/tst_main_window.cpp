@@ -26,7 +26,7 @@ using namespace shop::test;
 namespace {
 const QStringList kWindows = {"frmyewu",    "frm_salse", "frm_kucun",  "frm_history", "frm_card",
                               "frmguke",    "frmgz",     "frmadduser", "frmdeleuser", "frmchange",
-                              "frmdeleted", "frmsetup",  "frmabout"};
+                              "frmdeleted", "frmsetup",  "frmabout",   "frm_import"};
 
 // A tab that counts what the main window asks of it.
 class FakeTab : public TabPage {
@@ -86,11 +86,11 @@ QString menuLayout(QMenu* m)
     return out.join(", ");
 }
 
-const QStringList kRightsItems = {"jinhuo",        "salse",       "in_out",      "worker",      "huiyuan",
-                                  "guke",          "member_car",  "exit_sys",    "swich_user",  "in_history",
-                                  "salse_history", "balance",     "day_closing", "salary",      "deldata",
-                                  "bakdata",       "restoredata", "adduser",     "Deleuser",    "chpass",
-                                  "sysetup",       "dbsetup",     "ABOUT",       "card_history"};
+const QStringList kRightsItems = {
+    "jinhuo",   "salse",      "in_out",       "worker",        "huiyuan",  "guke",        "member_car",
+    "exit_sys", "swich_user", "in_history",   "salse_history", "balance",  "day_closing", "salary",
+    "deldata",  "bakdata",    "restoredata",  "adduser",       "Deleuser", "chpass",      "sysetup",
+    "dbsetup",  "ABOUT",      "card_history", "importdata"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -168,6 +168,7 @@ void TstMainWindow::layoutAtLoad()
                                  "sys>deleteduser:删除用户",
                                  "sys>change:更改密码",
                                  "sys>setup:系统设置",
+                                 "sys>import:导入",
                                  ">Exit:退出系统"}));
     QCOMPARE(tree->topLevelItemCount(), 5);
 
@@ -188,7 +189,7 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
              QString("deldata:删除数据(&D), bakdata:备份数据(&B), -li1, adduser:增加用户(&A), "
                      "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S), "
-                     "-li02, restoredata:数据恢复(&R), dbsetup:数据库设置(&P)"));
+                     "-li02, restoredata:数据恢复(&R), dbsetup:数据库设置(&P), -li03, importdata:导入(&I)"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "HLP")), QString("ABOUT:关于系统"));
     QCOMPARE(menuLayout(w.contextMenu("table1")),
              QString("lock_txt:锁定, -line009, edit_txt:编辑, -line00110, d_fresh:刷新"));
@@ -387,6 +388,7 @@ void TstMainWindow::treeDispatch_data()
         {"删除用户", "frmdeleuser", 2},
         {"更改密码", "frmchange", 0},
         {"系统设置", "frmsetup", 1},
+        {"导入", "frm_import", 2},
         {"退出系统", "leave", 0},
         {"管理中心", "", 0},
         {"顾客管理", "", 0},
@@ -499,9 +501,9 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("label");
 
-    const QStringList restricted = {"deldata",    "bakdata", "restoredata", "adduser", "Deleuser", "sysetup",
-                                    "in_history", "balance", "salary",      "jinhuo",  "salse",    "in_out",
-                                    "worker",     "huiyuan", "day_closing", "dbsetup"};
+    const QStringList restricted = {"deldata",    "bakdata", "restoredata", "adduser", "Deleuser",  "sysetup",
+                                    "in_history", "balance", "salary",      "jinhuo",  "salse",     "in_out",
+                                    "worker",     "huiyuan", "day_closing", "dbsetup", "importdata"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
@@ -511,7 +513,7 @@ void TstMainWindow::menuRightsAfterUsers_data()
     };
     const QStringList ordinary =
         order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance", "salary", "deldata",
-               "restoredata", "adduser", "Deleuser", "day_closing", "dbsetup"});
+               "restoredata", "adduser", "Deleuser", "day_closing", "dbsetup", "importdata"});
 
     QTest::newRow("supervisor") << QStringList{"ZED/M"} << QStringList{} << "当前用户: 系统管理员";
     QTest::newRow("ordinary") << QStringList{"LI/M"} << ordinary << "当前用户: LI";

@@ -79,6 +79,16 @@ QString ScriptedMessages::saveFileName(const QString& caption, const QString& su
     return s;
 }
 
+QString ScriptedMessages::openFileName(const QString& caption, const QString& folder, const QString& filter)
+{
+    shown_.append(Shown{Shown::OpenFile, filter, QMessageBox::NoIcon, {}, caption, folder});
+    if (files_.empty())
+        return {};
+    const QString s = files_.front();
+    files_.pop_front();
+    return s;
+}
+
 void ScriptedMessages::showWait(const QString& text, const QString& caption)
 {
     shown_.append(Shown{Shown::Wait, text, QMessageBox::NoIcon, {}, caption});
@@ -151,21 +161,22 @@ SaveOutcome ScriptedPrinting::saveAsPdf(const QTextDocument& document, const QSt
     return outcome;
 }
 
-bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message)
+bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message,
+                       const QString& condition)
 {
     QString escaped = message;
     escaped.replace('\'', "''");
     if (!db.onServer())
         return db
-            .exec(QStringLiteral("CREATE TRIGGER %1 %2 BEGIN SELECT RAISE(ABORT, '%3'); END")
-                      .arg(name, when, escaped))
+            .exec(QStringLiteral("CREATE TRIGGER %1 %2 %3 BEGIN SELECT RAISE(ABORT, '%4'); END")
+                      .arg(name, when, condition.isEmpty() ? QString() : "WHEN " + condition, escaped))
             .ok;
     return db.exec(QStringLiteral("CREATE FUNCTION %1_fail() RETURNS trigger LANGUAGE plpgsql AS "
                                   "$$BEGIN RAISE EXCEPTION '%2'; END$$")
                        .arg(name, escaped))
                .ok &&
-           db.exec(QStringLiteral("CREATE TRIGGER %1 %2 FOR EACH ROW EXECUTE FUNCTION %1_fail()")
-                       .arg(name, when))
+           db.exec(QStringLiteral("CREATE TRIGGER %1 %2 FOR EACH ROW %3 EXECUTE FUNCTION %1_fail()")
+                       .arg(name, when, condition.isEmpty() ? QString() : "WHEN (" + condition + ")"))
                .ok;
 }
 

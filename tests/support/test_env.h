@@ -20,12 +20,12 @@ void typeText(QWidget* widget, const QString& text);
 
 // One message or input box as the program showed it.
 struct Shown {
-    enum Kind { Message, Input, SaveFile, Wait } kind = Message;
+    enum Kind { Message, Input, SaveFile, Wait, OpenFile } kind = Message;
     QString text; // message text, the input prompt, or the file filter
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QString caption;          // caption, or the input or file dialog's title
-    QString defaultText = {}; // the input box's default answer, or the suggested file
+    QString defaultText = {}; // the input box's default answer, the suggested file or folder
     QStringList labels = {};  // the buttons captioned otherwise than standard, in order
 };
 
@@ -40,6 +40,8 @@ public:
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString secret(const QString& prompt, const QString& title) override;
     QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) override;
+    // Answered from the same queue of files as saveFileName.
+    QString openFileName(const QString& caption, const QString& folder, const QString& filter) override;
     // A wait is recorded as it is said; whether it still shows, in waiting().
     void showWait(const QString& text, const QString& caption) override;
     void endWait() override { waiting_ = false; }
@@ -127,8 +129,10 @@ private:
 };
 
 // Makes every write named by `when` ("BEFORE INSERT ON salse") fail with
-// `message`, on either engine (a fault for the tests to meet).
-bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message);
+// `message`, on either engine (a fault for the tests to meet); with a
+// `condition` (an SQL test of NEW's columns), only the rows it holds for.
+bool addFailingTrigger(Database& db, const QString& name, const QString& when, const QString& message,
+                       const QString& condition = {});
 bool dropTrigger(Database& db, const QString& name);
 
 // A fresh program folder in a temporary directory with fresh database files,

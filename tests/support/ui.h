@@ -164,6 +164,8 @@ inline QString shown(const Shown& s)
         return s.caption + "|input|" + s.text;
     if (s.kind == Shown::SaveFile)
         return s.caption + "|save|" + QFileInfo(s.defaultText).fileName();
+    if (s.kind == Shown::OpenFile)
+        return s.caption + "|open|" + s.text;
     if (s.kind == Shown::Wait)
         return s.caption + "|wait|" + s.text;
     const QString box = s.caption + "|" + QString::number(int(s.icon)) + "|" + s.text;

@@ -1,0 +1,200 @@
+#include "import_write.h"
+
+#include "card_ledger.h"
+#include "schema.h"
+
+namespace shop::imports {
+
+namespace {
+
+// Rows per INSERT: one statement and one round trip for many rows, well
+// within both engines' limits on bound values.
+constexpr qsizetype kRowsPerInsert = 100;
+// Rows between two reports of progress (and chances to cancel).
+constexpr qsizetype kRowsPerSlice = 2000;
+
+// The statements of an import, gathered and sent a slice at a time, in the
+// order of the file's rows.
+class Writer {
+public:
+    Writer(Database& db, const ImportPreview& preview)
+        : db_(db), kind_(preview.kind()), table_(tableOf(kind_)), cards_(cards::isCardTable(table_))
+    {
+        const QStringList& columns = columnsOf(kind_);
+        QStringList quoted;
+        for (const QString& c : columns) {
+            quoted << quoteIdent(c);
+            fed_ << (preview.columns().source(c) >= 0);
+        }
+        names_ = quoted.join(QStringLiteral(", "));
+        rowMarks_ = QStringLiteral("(%1)").arg(QStringList(columns.size(), QStringLiteral("?")).join(','));
+        written_ << table_;
+        if (cards_)
+            written_ << schema::kawu::kTable;
+    }
+
+    const QStringList& tables() const { return written_; }
+
+    void add(const QStringList& values)
+    {
+        if (cards_) {
+            cards::Note note;
+            note.handler = cards::valueOf(values, schema::numbercard::kHandler);
+            for (const Database::Write& w : cards::openWrites(db_, values, cards::Change::Import, note))
+                pending_ << w.statement;
+            return;
+        }
+        // Goods lines: the stock ledger's 导入 row of each line is written
+        // here, beside the line, once the stock ledger exists.
+        for (const QString& v : values)
+            addBinds_ << textValue(v);
+        if (++addRows_ == kRowsPerInsert)
+            endInsert();
+    }
+
+    DbResult update(qint64 rowid, const QStringList& values)
+    {
+        if (cards_) {
+            // Through the card's own path, which reads it under lock and
+            // writes the ledger row when its number or figures change.
+            if (DbResult r = flush(); !r)
+                return r;
+            cards::Note note;
+            note.handler = cards::valueOf(values, schema::numbercard::kHandler);
+            const auto changed =
+                cards::change(db_, rowid, cards::Change::Import, note, [&](const QStringList& stored) {
+                    QStringList next = stored;
+                    for (qsizetype c = 0; c < next.size(); ++c)
+                        if (updates(values, c))
+                            next[c] = values.at(c);
+                    return std::optional<QStringList>(next);
+                });
+            if (!changed.found())
+                return changed.failed() ? changed.status : gone();
+            return changed->gone() ? gone() : DbResult{};
+        }
+        endInsert();
+        QStringList sets;
+        QVariantList binds;
+        for (qsizetype c = 0; c < values.size(); ++c)
+            if (updates(values, c)) {
+                sets << quoteIdent(columnsOf(kind_).at(c)) + QStringLiteral(" = ?");
+                binds << textValue(values.at(c));
+            }
+        binds << rowid;
+        pending_ << Database::Statement{QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                            .arg(quoteIdent(table_), sets.join(QStringLiteral(", "))),
+                                        binds};
+        return {};
+    }
+
+    // Sends what is gathered.
+    DbResult flush()
+    {
+        endInsert();
+        if (pending_.isEmpty())
+            return {};
+        const DbResult r = db_.execEach(pending_);
+        pending_.clear();
+        return r;
+    }
+
+private:
+    void endInsert()
+    {
+        if (addRows_ == 0)
+            return;
+        pending_ << Database::Statement{
+            QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                .arg(quoteIdent(table_), names_, QStringList(addRows_, rowMarks_).join(QStringLiteral(", "))),
+            addBinds_};
+        addBinds_.clear();
+        addRows_ = 0;
+    }
+
+    // An update writes the cells the file has: a column it does not feed,
+    // or a blank cell, keeps what is stored.
+    bool updates(const QStringList& values, qsizetype c) const
+    {
+        return fed_.value(c) && !values.at(c).trimmed().isEmpty();
+    }
+
+    static DbResult gone() { return DbResult::failure(QStringLiteral("要更新的记录已被删除。")); }
+
+    Database& db_;
+    const Kind kind_;
+    const QString table_;
+    const bool cards_;
+    QList<bool> fed_;
+    QString names_;
+    QString rowMarks_;
+    QStringList written_;
+    QList<Database::Statement> pending_;
+    QVariantList addBinds_;
+    qsizetype addRows_ = 0;
+};
+
+} // namespace
+
+Written writeRows(Database& db, const ImportPreview& preview, const WriteProgress& progress)
+{
+    Written out;
+    const auto ended = [&out](Written::Outcome outcome, const QString& error = {}) {
+        out.outcome = outcome;
+        out.error = error;
+        out.added = 0;
+        out.updated = 0;
+        return out;
+    };
+    if (!preview.atEnd())
+        return ended(Written::Outcome::Failed, QStringLiteral("文件还没有读完。"));
+    const Kind kind = preview.kind();
+    Database::Transaction tx(db);
+    if (!tx.active())
+        return ended(Written::Outcome::Failed, tx.error());
+    if (DbResult r = db.holdKeysOf(tableOf(kind)); !r)
+        return ended(Written::Outcome::Failed, r.error);
+    // The preview's verdicts were given against the tables as they were
+    // then; another window or till may have written since.
+    RowCheck check(kind);
+    check.setUpdates(preview.updates());
+    if (DbResult r = check.loadStored(db); !r)
+        return ended(Written::Outcome::Failed, r.error);
+
+    Writer writer(db, preview);
+    const qsizetype total = preview.size();
+    for (qsizetype i = 0; i < total; ++i) {
+        const Verdict& was = preview.verdict(i);
+        const QStringList values = preview.values(i);
+        const Verdict now = check.check(preview.row(i), values, was.refusal == Refusal::ExtraCells ? 1 : 0);
+        if (was.outcome != Outcome::Refused) {
+            if (now != was)
+                return ended(Written::Outcome::Changed, verdictText(kind, preview.row(i), now, values));
+            if (was.outcome == Outcome::Add) {
+                writer.add(values);
+                ++out.added;
+            } else {
+                if (DbResult r = writer.update(check.storedRowid(values), values); !r)
+                    return ended(Written::Outcome::Failed, r.error);
+                ++out.updated;
+            }
+        }
+        if ((i + 1) % kRowsPerSlice == 0) {
+            if (DbResult r = writer.flush(); !r)
+                return ended(Written::Outcome::Failed, r.error);
+            if (progress && !progress(i + 1, total))
+                return ended(Written::Outcome::Cancelled);
+        }
+    }
+    if (DbResult r = writer.flush(); !r)
+        return ended(Written::Outcome::Failed, r.error);
+    // The last chance to cancel is before the commit.
+    if (progress && !progress(total, total))
+        return ended(Written::Outcome::Cancelled);
+    if (DbResult r = tx.commit(); !r)
+        return ended(Written::Outcome::Failed, r.error);
+    out.tables = writer.tables();
+    return out;
+}
+
+} // namespace shop::imports
