@@ -3,6 +3,7 @@
 #include "ui/window_registry.h"
 #include "admin/data_deletion_window.h"
 #include "admin/user_windows.h"
+#include "bookings/booking_window.h"
 #include "stock/purchase_history_window.h"
 #include "stock/stock_query_window.h"
 #include "stock/purchase_tab.h"
@@ -51,6 +52,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::deleteData, [](AppContext& ctx) { return new DataDeletionWindow(ctx); });
     registry.add(w::cardHistory, [](AppContext& ctx) { return new CardHistoryWindow(ctx); });
     registry.add(w::dayClosing, [](AppContext& ctx) { return new DayClosingWindow(ctx); });
+    registry.add(w::bookings, [](AppContext& ctx) { return new BookingWindow(ctx); });
     registry.setIdlePage([](AppContext& c, QWidget* parent) {
         auto* overview = new OverviewWidget(c, parent);
         // A day's bar opens the sales records browser on that day.

@@ -485,11 +485,12 @@ Outcome readyForSale(Database& db, qint64 rowid)
     return o;
 }
 
-Database::Statement completeStatement(qint64 rowid, const QString& saleKey)
+Database::Write completeWrite(qint64 rowid, const QString& keySql)
 {
-    return {QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ? WHERE rowid = ? AND %2 = ?")
-                .arg(q(y::kTable), q(y::kState), q(y::kSale)),
-            {stateText(State::Done), textValue(saleKey), rowid, stateText(State::Arrived)}};
+    return {y::kTable,
+            {QStringLiteral("UPDATE %1 SET %2 = ?, %3 = CAST(%4 AS TEXT) WHERE rowid = ? AND %2 = ?")
+                 .arg(q(y::kTable), q(y::kState), q(y::kSale), keySql),
+             {stateText(State::Done), rowid, stateText(State::Arrived)}}};
 }
 
 DbValue<Booking> find(Database& db, qint64 rowid)

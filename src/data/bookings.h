@@ -137,8 +137,8 @@ Outcome setState(Database& db, qint64 rowid, State to, const QString& reason = {
 Outcome readyForSale(Database& db, qint64 rowid);
 
 // For the sale's transaction: booking `rowid`, arrived, becomes 已完成
-// with the sale's key.
-Database::Statement completeStatement(qint64 rowid, const QString& saleKey);
+// with the sale's key (`keySql`, an expression of the same transaction).
+Database::Write completeWrite(qint64 rowid, const QString& keySql);
 
 // The stored booking; no value when it is gone.
 DbValue<Booking> find(Database& db, qint64 rowid);

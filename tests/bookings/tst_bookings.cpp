@@ -449,7 +449,7 @@ void TstBookings::saleCompletesOnlyAnArrivedBooking()
         bookings::book(env.db(), request("张三", "10:00", "30"), bookings::Hours{});
     QVERIFY(held.ok());
     const auto complete = [&](const QString& key) {
-        const Database::Statement s = bookings::completeStatement(held.rowid, key);
+        const Database::Statement s = bookings::completeWrite(held.rowid, key).statement;
         return env.db().exec(s.sql, s.binds).rowsAffected;
     };
     QCOMPARE(complete("7"), 0); // still only booked
