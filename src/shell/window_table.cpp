@@ -56,7 +56,7 @@ constexpr WindowEntry kEntries[] = {
     {w::restore,         Opens::Window,     "system",     "li02",    "restoredata",   "数据恢复(&R)", nullptr,      nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     {w::database,        Opens::Window,     "system",     nullptr,   "dbsetup",       "数据库设置(&P)", nullptr,    nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     // The day's appointments, for every login that may enter business.
-    {w::bookings,        Opens::Window,     "DATAMAN",    "line009", "yuyue",         "预约管理",     "DATAMAN",    "scale8",       "预约管理", Guard::KindM,      kKindM},
+    {w::bookings,        Opens::Window,     "DATAMAN",    "line010", "yuyue",         "预约管理",     "DATAMAN",    "scale8",       "预约管理", Guard::KindM,      kKindM},
 };
 // clang-format on
 } // namespace

@@ -26,7 +26,7 @@ using namespace shop::test;
 namespace {
 const QStringList kWindows = {"frmyewu",    "frm_salse", "frm_kucun",  "frm_history", "frm_card",
                               "frmguke",    "frmgz",     "frmadduser", "frmdeleuser", "frmchange",
-                              "frmdeleted", "frmsetup",  "frmabout"};
+                              "frmdeleted", "frmsetup",  "frmabout",   "frm_yuyue"};
 
 // A tab that counts what the main window asks of it.
 class FakeTab : public TabPage {
@@ -86,11 +86,11 @@ QString menuLayout(QMenu* m)
     return out.join(", ");
 }
 
-const QStringList kRightsItems = {"jinhuo",        "salse",       "in_out",      "worker",      "huiyuan",
-                                  "guke",          "member_car",  "exit_sys",    "swich_user",  "in_history",
-                                  "salse_history", "balance",     "day_closing", "salary",      "deldata",
-                                  "bakdata",       "restoredata", "adduser",     "Deleuser",    "chpass",
-                                  "sysetup",       "dbsetup",     "ABOUT",       "card_history"};
+const QStringList kRightsItems = {"jinhuo",        "salse",       "in_out",      "worker",       "huiyuan",
+                                  "guke",          "member_car",  "exit_sys",    "swich_user",   "in_history",
+                                  "salse_history", "balance",     "day_closing", "salary",       "deldata",
+                                  "bakdata",       "restoredata", "adduser",     "Deleuser",     "chpass",
+                                  "sysetup",       "dbsetup",     "ABOUT",       "card_history", "yuyue"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -154,6 +154,7 @@ void TstMainWindow::layoutAtLoad()
                                  "scale4>scale5:顾客信息",
                                  "scale4>scale6:开卡服务",
                                  "scale4>scale7:卡务记录",
+                                 "scan>scale8:预约管理",
                                  ">switch:切换用户",
                                  ">query:数据查询",
                                  "query>con_data:进货记录",
@@ -180,7 +181,7 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(menuLayout(child<QMenu>(&w, "DATAMAN")),
              QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, -line002, worker:员工管理, -line004, "
                      "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务, card_history:卡务记录], -line006, "
-                     "exit_sys:退出系统"));
+                     "exit_sys:退出系统, -line010, yuyue:预约管理"));
     QCOMPARE(
         menuLayout(child<QMenu>(&w, "query_data")),
         QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资, "
@@ -387,6 +388,7 @@ void TstMainWindow::treeDispatch_data()
         {"删除用户", "frmdeleuser", 2},
         {"更改密码", "frmchange", 0},
         {"系统设置", "frmsetup", 1},
+        {"预约管理", "frm_yuyue", 1},
         {"退出系统", "leave", 0},
         {"管理中心", "", 0},
         {"顾客管理", "", 0},
@@ -501,7 +503,7 @@ void TstMainWindow::menuRightsAfterUsers_data()
 
     const QStringList restricted = {"deldata",    "bakdata", "restoredata", "adduser", "Deleuser", "sysetup",
                                     "in_history", "balance", "salary",      "jinhuo",  "salse",    "in_out",
-                                    "worker",     "huiyuan", "day_closing", "dbsetup"};
+                                    "worker",     "huiyuan", "day_closing", "dbsetup", "yuyue"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
