@@ -539,6 +539,27 @@ DbValue<qint64> noShows(Database& db, const QString& from, const QString& to)
     return row.map([](const QVariantList& r) { return r.value(0).toLongLong(); });
 }
 
+DbValue<Glance> glance(Database& db, const QDate& today, const QString& now, int next)
+{
+    Glance g;
+    const QString day = dateText(today);
+    const auto count = db.selectOne(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ? AND %3 <> ?")
+                                        .arg(q(y::kTable), q(y::kDate), q(y::kState)),
+                                    {day, stateText(State::Cancelled)});
+    if (!count.found())
+        return {count.status, std::nullopt};
+    g.today = count->value(0).toLongLong();
+    const auto coming = upcoming(db, day, now, next);
+    if (!coming.found())
+        return {coming.status, std::nullopt};
+    g.next = *coming;
+    const auto missed = noShows(db, dateText(QDate(today.year(), today.month(), 1)), day);
+    if (!missed.found())
+        return {missed.status, std::nullopt};
+    g.monthNoShows = *missed;
+    return DbValue<Glance>::of(g);
+}
+
 DbValue<int> usualMinutes(Database& db, const QString& serviceItem)
 {
     const auto row =

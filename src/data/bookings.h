@@ -153,6 +153,15 @@ DbValue<QList<Booking>> upcoming(Database& db, const QString& date, const QStrin
 bool isOverdue(const Booking& b, const QDateTime& now);
 // The no-shows (未到) from `from` to `to`, dates included.
 DbValue<qint64> noShows(Database& db, const QString& from, const QString& to);
+// The bookings at a glance: today's (not cancelled), the next few still to
+// come after `now` (a time text), and this month's no-shows.
+struct Glance {
+    qint64 today = 0;
+    QList<Booking> next;
+    qint64 monthNoShows = 0;
+};
+DbValue<Glance> glance(Database& db, const QDate& today, const QString& now, int next = 3);
+
 // How long a service item was last booked for; none when never.
 DbValue<int> usualMinutes(Database& db, const QString& serviceItem);
 

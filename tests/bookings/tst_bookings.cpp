@@ -1,5 +1,5 @@
-// The booking rules on the files and (as server_) on a server: bad input
-// refused before anything is written, the booking in the way named, the
+// The booking rules on the files and (as server_) on a server: the
+// booking in the way named, the
 // states' order, a sale completing only an arrived booking, and eight tills
 // booking one employee's day at once never overlapping, and a till killed
 // while booking leaving every booking whole or absent.
@@ -96,8 +96,6 @@ int childMain(const QString& dir)
 class TstBookings : public QObject {
     Q_OBJECT
 private slots:
-    void badInputChangesNothing_data();
-    void badInputChangesNothing();
     void overlapNamesTheBookingInTheWay_data();
     void overlapNamesTheBookingInTheWay();
     void statesFollowTheirOrder_data();
@@ -105,183 +103,10 @@ private slots:
     void cardOrEmployeeGoneSinceIsRefused_data();
     void cardOrEmployeeGoneSinceIsRefused();
     void saleCompletesOnlyAnArrivedBooking();
-    void hoursFromSettings_data();
-    void hoursFromSettings();
     void eightTillsNeverOverlap();
     void killedWhileBookingLeavesItWholeOrAbsent();
     void olderDatabaseGetsTheTable();
 };
-
-void TstBookings::badInputChangesNothing_data()
-{
-    QTest::addColumn<QString>("date");
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("minutes");
-    QTest::addColumn<QString>("card");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("phone");
-    QTest::addColumn<QString>("service");
-    QTest::addColumn<QString>("employee");
-    QTest::addColumn<int>("refusal");
-    using R = bookings::Refusal;
-    QTest::newRow("date unpadded") << "2026-12-8"
-                                   << "10:00"
-                                   << "30"
-                                   << "C01"
-                                   << ""
-                                   << ""
-                                   << "剪发"
-                                   << "张三" << int(R::BadDate);
-    QTest::newRow("date no day") << "2026-02-30"
-                                 << "10:00"
-                                 << "30"
-                                 << "C01"
-                                 << ""
-                                 << ""
-                                 << "剪发"
-                                 << "张三" << int(R::BadDate);
-    QTest::newRow("date slashes") << "2026/12/08"
-                                  << "10:00"
-                                  << "30"
-                                  << "C01"
-                                  << ""
-                                  << ""
-                                  << "剪发"
-                                  << "张三" << int(R::BadDate);
-    QTest::newRow("start unpadded") << "2026-12-08"
-                                    << "9:30"
-                                    << "30"
-                                    << "C01"
-                                    << ""
-                                    << ""
-                                    << "剪发"
-                                    << "张三" << int(R::BadStart);
-    QTest::newRow("start 24:00") << "2026-12-08"
-                                 << "24:00"
-                                 << "30"
-                                 << "C01"
-                                 << ""
-                                 << ""
-                                 << "剪发"
-                                 << "张三" << int(R::BadStart);
-    QTest::newRow("start full-width colon") << "2026-12-08"
-                                            << "10：00"
-                                            << "30"
-                                            << "C01"
-                                            << ""
-                                            << ""
-                                            << "剪发"
-                                            << "张三" << int(R::BadStart);
-    QTest::newRow("length zero") << "2026-12-08"
-                                 << "10:00"
-                                 << "0"
-                                 << "C01"
-                                 << ""
-                                 << ""
-                                 << "剪发"
-                                 << "张三" << int(R::EndBeforeStart);
-    QTest::newRow("length negative") << "2026-12-08"
-                                     << "10:00"
-                                     << "-30"
-                                     << "C01"
-                                     << ""
-                                     << ""
-                                     << "剪发"
-                                     << "张三" << int(R::EndBeforeStart);
-    QTest::newRow("length words") << "2026-12-08"
-                                  << "10:00"
-                                  << "半小时"
-                                  << "C01"
-                                  << ""
-                                  << ""
-                                  << "剪发"
-                                  << "张三" << int(R::BadMinutes);
-    QTest::newRow("before opening") << "2026-12-08"
-                                    << "08:59"
-                                    << "30"
-                                    << "C01"
-                                    << ""
-                                    << ""
-                                    << "剪发"
-                                    << "张三" << int(R::OutsideHours);
-    QTest::newRow("past closing") << "2026-12-08"
-                                  << "20:45"
-                                  << "30"
-                                  << "C01"
-                                  << ""
-                                  << ""
-                                  << "剪发"
-                                  << "张三" << int(R::OutsideHours);
-    QTest::newRow("over midnight") << "2026-12-08"
-                                   << "20:00"
-                                   << "600"
-                                   << "C01"
-                                   << ""
-                                   << ""
-                                   << "剪发"
-                                   << "张三" << int(R::OutsideHours);
-    QTest::newRow("no card no phone") << "2026-12-08"
-                                      << "10:00"
-                                      << "30"
-                                      << ""
-                                      << "赵六"
-                                      << ""
-                                      << "剪发"
-                                      << "张三" << int(R::NoCustomer);
-    QTest::newRow("no service") << "2026-12-08"
-                                << "10:00"
-                                << "30"
-                                << "C01"
-                                << ""
-                                << ""
-                                << " "
-                                << "张三" << int(R::NoServiceItem);
-    QTest::newRow("unknown employee") << "2026-12-08"
-                                      << "10:00"
-                                      << "30"
-                                      << "C01"
-                                      << ""
-                                      << ""
-                                      << "剪发"
-                                      << "钱七" << int(R::EmployeeGone);
-    QTest::newRow("unknown card") << "2026-12-08"
-                                  << "10:00"
-                                  << "30"
-                                  << "C99"
-                                  << ""
-                                  << ""
-                                  << "剪发"
-                                  << "张三" << int(R::CardNotFound);
-}
-
-void TstBookings::badInputChangesNothing()
-{
-    QFETCH(QString, date);
-    QFETCH(QString, start);
-    QFETCH(QString, minutes);
-    QFETCH(QString, card);
-    QFETCH(QString, name);
-    QFETCH(QString, phone);
-    QFETCH(QString, service);
-    QFETCH(QString, employee);
-    QFETCH(int, refusal);
-    TestEnv env;
-    addWorker(env, "张三");
-    addCard(env, "C01", "李四");
-    bookings::Request r = request(employee, start, minutes, card);
-    r.date = date;
-    r.name = name;
-    r.phone = phone;
-    r.serviceItem = service;
-    const bookings::Outcome o = bookings::book(env.db(), r, bookings::Hours{});
-    QCOMPARE(o.kind, bookings::Outcome::Refused);
-    QCOMPARE(int(o.refusal), refusal);
-    QVERIFY(env.rows(y::kTable).isEmpty());
-    // The boundaries themselves are taken.
-    const bookings::Outcome edge =
-        bookings::book(env.db(), request("张三", "20:30", "30"), bookings::Hours{});
-    QVERIFY2(edge.ok(), qPrintable(edge.error));
-}
 
 void TstBookings::overlapNamesTheBookingInTheWay_data()
 {
@@ -466,53 +291,6 @@ void TstBookings::saleCompletesOnlyAnArrivedBooking()
              bookings::Refusal::WrongState);
 }
 
-void TstBookings::hoursFromSettings_data()
-{
-    QTest::addColumn<QString>("open");
-    QTest::addColumn<QString>("close");
-    QTest::addColumn<QString>("slot");
-    QTest::addColumn<QStringList>("starts"); // first, last; empty: the defaults
-    QTest::newRow("defaults") << ""
-                              << ""
-                              << "" << QStringList{"09:00", "20:30"};
-    QTest::newRow("quarter hours") << "08:00"
-                                   << "12:00"
-                                   << "15" << QStringList{"08:00", "11:45"};
-    QTest::newRow("part slot at close") << "10:00"
-                                        << "11:40"
-                                        << "30" << QStringList{"10:00", "11:30"};
-    QTest::newRow("slot of 20") << "08:00"
-                                << "12:00"
-                                << "20" << QStringList{"09:00", "20:30"};
-    QTest::newRow("close before open") << "12:00"
-                                       << "08:00"
-                                       << "30" << QStringList{"09:00", "20:30"};
-    QTest::newRow("unpadded") << "8:00"
-                              << "12:00"
-                              << "30" << QStringList{"09:00", "20:30"};
-}
-
-void TstBookings::hoursFromSettings()
-{
-    QFETCH(QString, open);
-    QFETCH(QString, close);
-    QFETCH(QString, slot);
-    QFETCH(QStringList, starts);
-    TestEnv env;
-    QSettings& s = env.ctx().settings();
-    if (!open.isEmpty()) {
-        s.setValue(bookings::Hours::kOpenKey, open);
-        s.setValue(bookings::Hours::kCloseKey, close);
-        s.setValue(bookings::Hours::kSlotKey, slot);
-    }
-    const QStringList got = bookings::Hours::stored(s).slotStarts();
-    QCOMPARE(got.first(), starts.first());
-    QCOMPARE(got.last(), starts.last());
-}
-
-// Eight tills book random slots of three employees at once: every booking
-// reported stored is stored, none refused is, and no two stored bookings
-// of an employee overlap.
 void TstBookings::eightTillsNeverOverlap()
 {
     TestEnv env;

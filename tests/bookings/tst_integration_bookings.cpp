@@ -135,6 +135,8 @@ private slots:
     void daySheetAsPdf();
     void hoursSetInSettings_data();
     void hoursSetInSettings();
+    void cardHistoryShowsTheBookings();
+    void overviewShowsTheDaysBookings();
 };
 
 void TstIntegrationBookings::dayViewHasAColumnPerEmployeeAndARowPerSlot()
@@ -480,7 +482,9 @@ void TstIntegrationBookings::daySheetAsPdf()
     QCOMPARE(shownAll(*env).last(), info("已导出 3 行记录到文件：\n" + env->dir() + "/预约.csv", "导出"));
     QFile csv(env->dir() + "/预约.csv");
     QVERIFY(csv.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(csv.readAll()).count("2026-12-07"), 3);
+    QCOMPARE(QString::fromUtf8(csv.readAll())
+                 .count(QRegularExpression("^2026-12-07,", QRegularExpression::MultilineOption)),
+             3);
     // Without a printer 打印日程 says so and offers the file.
     env->messages().clear();
     press(window, "cmd_print");
@@ -536,6 +540,47 @@ void TstIntegrationBookings::hoursSetInSettings()
         QStringList({QString::number(model()->rowCount()), model()->headerData(0, Qt::Vertical).toString(),
                      model()->headerData(model()->rowCount() - 1, Qt::Vertical).toString()}),
         rows);
+}
+
+void TstIntegrationBookings::cardHistoryShowsTheBookings()
+{
+    book(*env, "2026-12-01", "张三", "10:00", "60");
+    book(*env, "2026-12-09", "李四", "15:00", "30", "烫发");
+    book(*env, "2026-12-09", "张三", "15:00", "30", "洗头", "");
+    registerWindows(env->ctx().windows());
+    QWidget* history = env->ctx().windows().open(env->ctx(), "frm_kawu");
+    QVERIFY(showActive(history));
+    QLineEdit* card = child<QLineEdit>(history, "txt_card");
+    card->setFocus();
+    typeMore(card, "C01");
+    QTest::keyClick(card, Qt::Key_Return);
+    RecordView* booked = child<RecordView>(history, "yuyue_bg");
+    QCOMPARE(gridColumn(booked, 0), QStringList({"2026-12-09", "2026-12-01"}));
+    QCOMPARE(gridColumn(booked, 7), QStringList({"烫发", "剪发"}));
+}
+
+void TstIntegrationBookings::overviewShowsTheDaysBookings()
+{
+    book(*env, "2026-12-07", "张三", "09:00", "60");                       // over at 10:00
+    book(*env, "2026-12-07", "", "11:00", "30", "洗头", "");               // to come
+    book(*env, "2026-12-07", "李四", "10:30", "30", "烫发");               // to come
+    book(*env, "2026-12-07", "王五", "12:00", "30");                       // to come, beyond the three
+    const qint64 off = book(*env, "2026-12-07", "王五", "15:00", "30");    // cancelled
+    const qint64 missed = book(*env, "2026-12-02", "张三", "10:00", "30"); // this month
+    const qint64 earlier = book(*env, "2026-11-30", "张三", "10:00", "30");
+    QVERIFY(bookings::setState(env->db(), off, bookings::State::Cancelled, "改期").ok());
+    QVERIFY(bookings::setState(env->db(), missed, bookings::State::NoShow).ok());
+    QVERIFY(bookings::setState(env->db(), earlier, bookings::State::NoShow).ok());
+    QWidget host;
+    registerWindows(env->ctx().windows());
+    QWidget* overview = env->ctx().windows().createIdlePage(env->ctx(), &host);
+    QLabel* shown = child<QLabel>(overview, "lab_bookings");
+    host.show();
+    QTRY_VERIFY(!shown->text().isEmpty());
+    QCOMPARE(
+        shown->text(),
+        QString("今日预约：4个　本月未到：1个\n"
+                "接下来：10:30 李四 王五（烫发）；11:00 未指定员工 赵六（洗头）；12:00 王五 王五（剪发）"));
 }
 
 QTEST_MAIN(TstIntegrationBookings)
