@@ -38,8 +38,8 @@ std::unique_ptr<QTextDocument> daySheetDocument(const DaySheet& sheet)
     for (const bookings::Booking& b : sheet.bookings) {
         if (bookings::stateOf(b.state) == bookings::State::Cancelled)
             continue;
-        html += QStringLiteral("<tr>") + cell(b.start + QLatin1Char('-') + b.end) + cell(b.name) + cell(b.card) +
-                cell(b.phone) + cell(b.serviceItem) + cell(b.state) + cell(b.remark) +
+        html += QStringLiteral("<tr>") + cell(b.start + QLatin1Char('-') + b.end) + cell(b.name) +
+                cell(b.card) + cell(b.phone) + cell(b.serviceItem) + cell(b.state) + cell(b.remark) +
                 QStringLiteral("</tr>");
         ++shown;
     }
