@@ -9,6 +9,7 @@
 #include "ui/document_path.h"
 #include "ui/record_view.h"
 #include "ui/widgets.h"
+#include "ui/window_names.h"
 
 #include <QDir>
 #include <QEvent>
@@ -306,7 +307,7 @@ void BookingWindow::startSale()
         return;
     // The sale goes on in the business entry as any sale does; stored, it
     // completes the booking.
-    if (QWidget* w = ctx_.windows().open(ctx_, QStringLiteral("frmyewu")))
+    if (QWidget* w = ctx_.windows().open(ctx_, window_name::business))
         QMetaObject::invokeMethod(w, "fillFromBooking", Q_ARG(qint64, b->rowid),
                                   Q_ARG(QString, o.booking->card), Q_ARG(QString, o.booking->serviceItem),
                                   Q_ARG(QString, o.booking->employee));
@@ -403,19 +404,10 @@ void BookingWindow::printSheet()
 void BookingWindow::saveSheet()
 {
     const DaySheet sheet = sheetOf(*model_, view_->currentIndex(), date_, ctx_.today());
-    const QString suffix = QStringLiteral(".pdf");
-    QString file = ctx_.messages().saveFileName(QStringLiteral("另存为PDF"),
-                                                suggestedDocumentPath(daySheetTitle(sheet), suffix),
-                                                QStringLiteral("PDF 文件 (*.pdf)"));
+    const QString file = chooseDocumentFile(ctx_, QStringLiteral("另存为PDF"), daySheetTitle(sheet),
+                                            QStringLiteral(".pdf"), QStringLiteral("PDF 文件 (*.pdf)"));
     if (file.isEmpty())
         return;
-    if (!file.endsWith(suffix, Qt::CaseInsensitive))
-        file += suffix;
-    // A file is replaced whole: never one of the open databases.
-    if (ctx_.paths().isDatabaseFile(file)) {
-        ctx_.messages().critical(QStringLiteral("不能保存到数据库文件，请另选文件名！"), kError);
-        return;
-    }
     const QString shown = QDir::toNativeSeparators(file);
     if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*daySheetDocument(sheet), file); !saved)
         ctx_.messages().critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),
