@@ -471,7 +471,7 @@ void TstIntegrationBookings::daySheetAsPdf()
     QCOMPARE(shownAll(*env).last(), info("预约日程表已保存为PDF文件：\n" + file + ".pdf"));
     const QString text = pdfText(file + ".pdf");
     QVERIFY2(text.contains("员工：张三") && text.contains("2026-12-07"), qPrintable(text));
-    QVERIFY2(text.contains(QRegularExpression("10:00-11:00 +王五 +C.* +剪发 +已预约")), qPrintable(text));
+    QVERIFY2(text.contains(QRegularExpression("10:00-11:00 +王五 +C01 +剪发 +已预约")), qPrintable(text));
     QVERIFY2(text.contains("13:00-13:30"), qPrintable(text));
     QVERIFY2(!text.contains("烫发"), qPrintable(text));
     QVERIFY2(text.contains("共 2 个预约"), qPrintable(text));
