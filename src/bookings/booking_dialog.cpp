@@ -23,7 +23,7 @@ BookingDialog::BookingDialog(AppContext& ctx, const QString& date, const QString
     date_->setText(date);
     start_->setText(start);
     worker_->setEditText(employee);
-    proposed_ = QString::number(bookings::Hours::stored(ctx_.settings()).slot);
+    proposed_ = QString::number(ctx_.shopSettings().hours().slot);
     minutes_->setText(proposed_);
 }
 
@@ -154,7 +154,7 @@ void BookingDialog::save()
     r.serviceItem = service_->text();
     r.employee = worker_->currentText();
     r.remark = remark_->text();
-    const bookings::Hours hours = bookings::Hours::stored(ctx_.settings());
+    const bookings::Hours hours = ctx_.shopSettings().hours();
     const bookings::Outcome o = bookings::book(ctx_.business(), r, hours);
     if (o.kind == bookings::Outcome::Failed) {
         ctx_.messages().databaseError(o.error);

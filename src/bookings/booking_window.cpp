@@ -146,7 +146,7 @@ bool BookingWindow::showDay(const QString& date)
         dateBox_->selectAll();
         return false;
     }
-    hours_ = bookings::Hours::stored(ctx_.settings());
+    hours_ = ctx_.shopSettings().hours();
     const auto employees = rows::workerNames(ctx_.business());
     if (employees.failed()) {
         ctx_.messages().databaseError(employees.error());

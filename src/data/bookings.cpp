@@ -186,15 +186,6 @@ std::optional<Hours> Hours::from(const QString& open, const QString& close, cons
     return Hours{*o, *c, s};
 }
 
-Hours Hours::stored(const QSettings& settings)
-{
-    const Hours defaults;
-    const auto stored = from(settings.value(QLatin1String(kOpenKey), timeText(defaults.open)).toString(),
-                             settings.value(QLatin1String(kCloseKey), timeText(defaults.close)).toString(),
-                             settings.value(QLatin1String(kSlotKey), defaults.slot).toString());
-    return stored.value_or(defaults);
-}
-
 QStringList Hours::slotStarts() const
 {
     QStringList out;

@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
-#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -32,25 +31,18 @@ QString timeText(const QTime& t);
 // The time of a text in that form; none for anything else (9:00, 24:00).
 std::optional<QTime> timeOf(const QString& text);
 
-// The shop's opening hours and the length of a slot of the day view, as
-// 系统设置 keeps them.
+// The shop's opening hours and the length of a slot of the day view.
 struct Hours {
     QTime open{9, 0};
     QTime close{21, 0};
     int slot = 30;
 
-    static constexpr const char* kOpenKey = "settings/BookingOpen";
-    static constexpr const char* kCloseKey = "settings/BookingClose";
-    static constexpr const char* kSlotKey = "settings/BookingSlot";
     // The slots a person may choose.
     static const QList<int>& slotChoices();
     // Hours from their texts; none, with the reason in Chinese, when they
     // are not times, close before they open, or the slot is not a choice.
     static std::optional<Hours> from(const QString& open, const QString& close, const QString& slot,
                                      QString* why = nullptr);
-    // The hours the settings hold; the defaults for what they lack or hold
-    // in another form.
-    static Hours stored(const QSettings& settings);
     // The starts of the day's slots, as time texts.
     QStringList slotStarts() const;
     bool operator==(const Hours&) const = default;

@@ -56,9 +56,9 @@ const QStringList& sources()
     // takingsPer: sales and voids; receivedPerItem, perEmployee: sales;
     // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods;
     // bookings::glance: the bookings.
-    static const QStringList tables{schema::salse::kTable,  schema::chexiao::kTable,
+    static const QStringList tables{schema::salse::kTable,      schema::chexiao::kTable,
                                     schema::numbercard::kTable, schema::kawu::kTable,
-                                    schema::jinhuo::kTable, schema::yuyue::kTable};
+                                    schema::jinhuo::kTable,     schema::yuyue::kTable};
     return tables;
 }
 

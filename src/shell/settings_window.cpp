@@ -2,7 +2,6 @@
 
 #include "ui/app_context.h"
 #include "data/bookings.h"
-#include "ui/settings_store.h"
 #include "ui/input_filters.h"
 #include "ui/widgets.h"
 
@@ -89,7 +88,7 @@ QGroupBox* SettingsWindow::buildHours()
     slot_->setObjectName(QStringLiteral("cbo_slot"));
     for (int minutes : bookings::Hours::slotChoices())
         slot_->addItem(QStringLiteral("%1分钟").arg(minutes), minutes);
-    const bookings::Hours h = bookings::Hours::stored(ctx_.settings());
+    const bookings::Hours h = ctx_.shopSettings().hours();
     open_->setText(bookings::timeText(h.open));
     close_->setText(bookings::timeText(h.close));
     slot_->setCurrentIndex(qMax(0, slot_->findData(h.slot)));
@@ -176,11 +175,7 @@ void SettingsWindow::save()
     }
     const ShopSettings::Receipt receipt{receiptOn_->isChecked(), paper_->currentData().toString(),
                                         printer_->currentData().toString(), footer_->text()};
-    if (!ctx_.shopSettings().store({company_->text(), wno_->text(), lowStock_->text(), receipt}) ||
-        !storeSettings(ctx_.settings(),
-                       {{QLatin1String(bookings::Hours::kOpenKey), bookings::timeText(hours->open)},
-                        {QLatin1String(bookings::Hours::kCloseKey), bookings::timeText(hours->close)},
-                        {QLatin1String(bookings::Hours::kSlotKey), QString::number(hours->slot)}})) {
+    if (!ctx_.shopSettings().store({company_->text(), wno_->text(), lowStock_->text(), receipt, *hours})) {
         ctx_.messages().critical(QStringLiteral("设置没有保存：设置文件 %1 不能写入。")
                                      .arg(QDir::toNativeSeparators(ctx_.settings().fileName())),
                                  QStringLiteral("错误信息"));
