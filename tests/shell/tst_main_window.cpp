@@ -149,12 +149,12 @@ void TstMainWindow::layoutAtLoad()
                                  "scan>contract:进货管理",
                                  "scan>scale1:业务管理",
                                  "scan>scale2:收支管理",
+                                 "scan>scale8:预约管理",
                                  "scan>scale3:员工管理",
                                  "scan>scale4:顾客管理",
                                  "scale4>scale5:顾客信息",
                                  "scale4>scale6:开卡服务",
                                  "scale4>scale7:卡务记录",
-                                 "scan>scale8:预约管理",
                                  ">switch:切换用户",
                                  ">query:数据查询",
                                  "query>con_data:进货记录",
@@ -179,9 +179,10 @@ void TstMainWindow::layoutAtLoad()
                                "system:系统维护(&M)", "HLP:帮助(&H)", "table1:表格(hidden)",
                                "TABLE2:表格2(hidden)"}));
     QCOMPARE(menuLayout(child<QMenu>(&w, "DATAMAN")),
-             QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, -line002, worker:员工管理, -line004, "
+             QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, yuyue:预约管理, -line002, "
+                     "worker:员工管理, -line004, "
                      "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务, card_history:卡务记录], -line006, "
-                     "exit_sys:退出系统, -line010, yuyue:预约管理"));
+                     "exit_sys:退出系统"));
     QCOMPARE(
         menuLayout(child<QMenu>(&w, "query_data")),
         QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资, "
