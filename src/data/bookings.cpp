@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <array>
+
 namespace shop::bookings {
 
 namespace {
@@ -40,15 +42,29 @@ QString selectSql(const QString& rest)
     return QStringLiteral("SELECT %1 FROM %2 %3").arg(selectList(), q(y::kTable), rest);
 }
 
+// A booking's texts in the table's column order.
+std::array<QString*, 15> fieldsOf(Booking& b)
+{
+    return {&b.date,     &b.start, &b.end,    &b.card, &b.cardRow, &b.name,    &b.phone, &b.serviceItem,
+            &b.employee, &b.state, &b.reason, &b.sale, &b.remark,  &b.created, &b.login};
+}
+
 DbValue<QList<Booking>> readAll(Database& db, const QString& sql, const QVariantList& binds)
 {
     QList<Booking> out;
+    // Each booking is filled in place from the engine's texts: a day on a
+    // server is hundreds of rows, and a list of texts per row between them
+    // cost more than the statement itself.
     const DbResult r = db.selectKeyedTexts(sql, binds, [&out](qint64 rowid, const Database::TextRow& row) {
-        QStringList values;
-        values.reserve(row.count());
-        for (int i = 0; i < row.count(); ++i)
-            values << row.text(i);
-        out << Booking::fromValues(rowid, values);
+        Booking& b = out.emplace_back();
+        b.rowid = rowid;
+        const int width = row.count();
+        int i = 0;
+        for (QString* f : fieldsOf(b)) {
+            if (i < width)
+                *f = row.text(i);
+            ++i;
+        }
         return true;
     });
     if (!r)
@@ -198,11 +214,8 @@ Booking Booking::fromValues(qint64 rowid, const QStringList& v)
 {
     Booking b;
     b.rowid = rowid;
-    QString* fields[] = {&b.date,   &b.start, &b.end,         &b.card,     &b.cardRow,
-                         &b.name,   &b.phone, &b.serviceItem, &b.employee, &b.state,
-                         &b.reason, &b.sale,  &b.remark,      &b.created,  &b.login};
     int i = 0;
-    for (QString* f : fields)
+    for (QString* f : fieldsOf(b))
         *f = v.value(i++);
     return b;
 }
