@@ -581,6 +581,14 @@ void TstIntegrationBookings::overviewShowsTheDaysBookings()
         shown->text(),
         QString("今日预约：4个　本月未到：1个\n"
                 "接下来：10:30 李四 王五（烫发）；11:00 未指定员工 赵六（洗头）；12:00 王五 王五（剪发）"));
+
+    // A booking changed elsewhere reads the figures again.
+    book(*env, "2026-12-07", "张三", "13:00", "30", "洗头");
+    env->ctx().notifier().changed({y::kTable});
+    QTRY_COMPARE(shown->text(),
+                 QString("今日预约：5个　本月未到：1个\n"
+                         "接下来：10:30 李四 王五（烫发）；11:00 未指定员工 赵六（洗头）；12:00 "
+                         "王五 王五（剪发）"));
 }
 
 QTEST_MAIN(TstIntegrationBookings)
