@@ -4,6 +4,7 @@
 #include "admin/data_deletion_window.h"
 #include "admin/import_window.h"
 #include "admin/user_windows.h"
+#include "bookings/booking_window.h"
 #include "stock/purchase_history_window.h"
 #include "stock/stock_query_window.h"
 #include "stock/purchase_tab.h"
@@ -53,6 +54,7 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::importData, [](AppContext& ctx) { return new ImportWindow(ctx); });
     registry.add(w::cardHistory, [](AppContext& ctx) { return new CardHistoryWindow(ctx); });
     registry.add(w::dayClosing, [](AppContext& ctx) { return new DayClosingWindow(ctx); });
+    registry.add(w::bookings, [](AppContext& ctx) { return new BookingWindow(ctx); });
     registry.setIdlePage([](AppContext& c, QWidget* parent) {
         auto* overview = new OverviewWidget(c, parent);
         // A day's bar opens the sales records browser on that day.

@@ -68,6 +68,14 @@ const IndexDef kIndexes[] = {
     {"kawu", "业务编号"},
     {"chexiao", "撤销时间"},
     {"chexiao", "业务编号"},
+    // Bookings: a day's in time order, one member's, one employee's day.
+    {"yuyue", "预约日期", "开始时间"},
+    {"yuyue", "卡号", "预约日期"},
+    {"yuyue", "员工姓名", "预约日期"},
+    // How long a service was last booked for.
+    {"yuyue", "服务项目"},
+    // A member's visits: the days of the card's sales.
+    {"salse_history", "卡号", "业务日期"},
 };
 
 // The name of the index as an earlier version made it, in the column's own order.
@@ -202,6 +210,11 @@ const QList<TableDef>& businessTables()
         {chexiao::kTable,
          {chexiao::kTime, chexiao::kSale, chexiao::kDate, chexiao::kCard, chexiao::kReceived,
           chexiao::kEmployee, chexiao::kLogin},
+         true},
+        {yuyue::kTable,
+         {yuyue::kDate, yuyue::kStart, yuyue::kEnd, yuyue::kCard, yuyue::kCardRow, yuyue::kName,
+          yuyue::kPhone, yuyue::kServiceItem, yuyue::kEmployee, yuyue::kState, yuyue::kReason, yuyue::kSale,
+          yuyue::kRemark, yuyue::kCreated, yuyue::kLogin},
          true},
     };
     return tables;
@@ -338,7 +351,7 @@ bool sortsInPinyin(const QString& column)
         "早退",     "罚款",       "应发工资", "实发工资", "支出费用", "收入",     "业务日期", "进货日期",
         "开卡日期", "出生年月",   "创建日期", "入职日期", "日期",     "卡号",     "产品编号", "编号",
         "联系电话", "身份证号码", "时间",     "原金额",   "新金额",   "原次数",   "新次数",   "收款金额",
-        "业务编号", "卡记录号",   "撤销时间"};
+        "业务编号", "卡记录号",   "撤销时间", "预约日期", "开始时间", "结束时间", "登记时间"};
     return !kept.contains(column);
 }
 

@@ -161,6 +161,28 @@ inline const QString kReceived = QStringLiteral("实收金额");
 inline const QString kEmployee = QStringLiteral("员工姓名");
 inline const QString kLogin = QStringLiteral("操作员");
 } // namespace chexiao
+// Appointments: a customer (a card, or a name and telephone), a service,
+// an employee or none, a day and a time, and where the booking stands.
+namespace yuyue {
+inline const QString kTable = QStringLiteral("yuyue");
+inline const QString kDate = QStringLiteral("预约日期");
+inline const QString kStart = QStringLiteral("开始时间");
+inline const QString kEnd = QStringLiteral("结束时间");
+inline const QString kCard = QStringLiteral("卡号");
+// The rowid of the card's numbercard row when booked: a card deleted or
+// renumbered since is told from one that merely shares the number.
+inline const QString kCardRow = QStringLiteral("卡记录号");
+inline const QString kName = QStringLiteral("顾客姓名");
+inline const QString kPhone = QStringLiteral("联系电话");
+inline const QString kServiceItem = QStringLiteral("服务项目");
+inline const QString kEmployee = QStringLiteral("员工姓名");
+inline const QString kState = QStringLiteral("状态");
+inline const QString kReason = QStringLiteral("取消原因");
+inline const QString kSale = QStringLiteral("业务编号");
+inline const QString kRemark = QStringLiteral("备注");
+inline const QString kCreated = QStringLiteral("登记时间");
+inline const QString kLogin = QStringLiteral("操作员");
+} // namespace yuyue
 
 // The business tables in the business database, columns in stored order.
 const QList<TableDef>& businessTables();

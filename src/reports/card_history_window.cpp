@@ -49,6 +49,10 @@ CardHistoryWindow::CardHistoryWindow(AppContext& ctx, QWidget* parent)
     shown_.removeAll(k::kCardRow);
     totals_ = valueLabel("lab_total");
     layout()->addWidget(totals_);
+    bookings_ = namedGrid(ctx_, ctx_.business(), schema::yuyue::kTable, "yuyue_bg", nullptr, this);
+    bookings_->setWarnWhenLocked(true);
+    layout()->addWidget(new QLabel(QStringLiteral("预约记录")));
+    layout()->addWidget(bookings_);
 
     // A card number looks the card up; without one the period is shown.
     auto* chain = new EnterChain(ctx_.messages(), this);
@@ -76,10 +80,13 @@ void CardHistoryWindow::showCard(const QString& number)
 
 void CardHistoryWindow::search()
 {
+    namespace y = schema::yuyue;
     RecordSource source{k::kTable, shown_, {}, {}};
+    RecordSource booked = RecordSource::all(y::kTable);
     const QString number = card_->text().trimmed();
     if (!number.isEmpty()) {
         source.filter(k::kCard, Op::Eq, number);
+        booked.filter(y::kCard, Op::Eq, number);
     } else {
         // A period in another form would compare as text and miss rows unsaid.
         if (!checkDateBox(from_, ctx_.messages(), ctx_.today()) ||
@@ -87,8 +94,11 @@ void CardHistoryWindow::search()
             return;
         source.filter(k::kTime, Op::Ge, from_->text().trimmed() + QStringLiteral(" 00:00:00"))
             .filter(k::kTime, Op::Le, to_->text().trimmed() + QStringLiteral(" 23:59:59"));
+        booked.filter(y::kDate, Op::Ge, from_->text().trimmed())
+            .filter(y::kDate, Op::Le, to_->text().trimmed());
     }
     show(source.orderBy(k::kTime, true));
+    bookings_->setSource(booked.orderBy(y::kDate, true).orderBy(y::kStart, true));
 }
 
 void CardHistoryWindow::show(const RecordSource& source)

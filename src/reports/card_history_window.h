@@ -8,7 +8,8 @@ class QLineEdit;
 namespace shop {
 
 // The card history (卡务记录): the card ledger's rows for one card, or for
-// every card over a period, newest first, with the totals of the rows shown.
+// every card over a period, newest first, with the totals of the rows shown,
+// and below them the bookings of the card (or of the period).
 // The ledger is only ever added to: its grid stays locked.
 class CardHistoryWindow : public BrowserWindow {
     Q_OBJECT
@@ -28,6 +29,8 @@ private:
     QLineEdit* from_; // txt_from
     QLineEdit* to_;   // txt_to
     QLabel* totals_;  // lab_total
+    // The bookings of the card (or of the period), beside its changes.
+    RecordView* bookings_; // yuyue_bg
     QStringList shown_;
 };
 

@@ -54,13 +54,16 @@ DbValue<QList<StockLine>> lowStock(Database& db, double threshold)
 const QStringList& sources()
 {
     // takingsPer: sales and voids; receivedPerItem, perEmployee: sales;
-    // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods.
-    static const QStringList tables{schema::salse::kTable, schema::chexiao::kTable,
-                                    schema::numbercard::kTable, schema::kawu::kTable, schema::jinhuo::kTable};
+    // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods;
+    // bookings::glance: the bookings.
+    static const QStringList tables{schema::salse::kTable,      schema::chexiao::kTable,
+                                    schema::numbercard::kTable, schema::kawu::kTable,
+                                    schema::jinhuo::kTable,     schema::yuyue::kTable};
     return tables;
 }
 
-DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::optional<double> lowStockAt)
+DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::optional<double> lowStockAt,
+                      const QString& now)
 {
     Figures f;
     f.today = dateText(today);
@@ -106,6 +109,10 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::opt
             return failedWith(ledger);
         f.cardMoney = *ledger;
     }
+    const auto booked = bookings::glance(db, today, now);
+    if (!booked)
+        return failedWith(booked);
+    f.bookings = *booked;
     if (!f.stock)
         return DbValue<Figures>::of(f);
     const auto low = lowStock(db, f.threshold);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/bookings.h"
 #include "data/database.h"
 #include "data/money.h"
 
@@ -42,6 +43,7 @@ struct Figures {
     money::CardsOwed cards;
     money::LedgerTotals cardMoney; // the card ledger's rows this month
     QList<StockLine> lowStock;
+    bookings::Glance bookings;
 };
 
 // The dates the overview covers, from `today`.
@@ -56,7 +58,9 @@ DbValue<QList<StockLine>> lowStock(Database& db, double threshold);
 const QStringList& sources();
 
 // Everything the overview shows; without `money` no figure of money is
-// read, without a threshold no goods.
-DbValue<Figures> read(Database& db, const QDate& today, bool money, std::optional<double> lowStockAt);
+// read, without a threshold no goods. The bookings still to come are
+// those after `now` (a time text).
+DbValue<Figures> read(Database& db, const QDate& today, bool money, std::optional<double> lowStockAt,
+                      const QString& now = QStringLiteral("00:00"));
 
 } // namespace shop::overview

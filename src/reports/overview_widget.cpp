@@ -175,6 +175,7 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
     lastWeek_ = label("lab_last_week");
     cards_ = label("lab_cards_owed");
     topUps_ = label("lab_top_ups");
+    bookings_ = label("lab_bookings");
     summaryLayout->addStretch(1);
 
     auto* stock = new QGroupBox(this);
@@ -304,8 +305,9 @@ std::function<DbValue<overview::Figures>()> OverviewWidget::reading()
     // The goods running short to those who may see the stock.
     const std::optional<double> threshold =
         mayOpenStock() ? std::optional(ctx_.shopSettings().lowStock()) : std::nullopt;
-    return onOwnConnection<overview::Figures>(ctx_, [today, money, threshold](Database& db) {
-        return overview::read(db, today, money, threshold);
+    const QString now = bookings::timeText(ctx_.clock().now().time());
+    return onOwnConnection<overview::Figures>(ctx_, [today, money, threshold, now](Database& db) {
+        return overview::read(db, today, money, threshold, now);
     });
 }
 
@@ -325,6 +327,14 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
     figures_ = f;
     showParts(f.money, f.stock);
     today_->setText(QStringLiteral("今日（%1）：").arg(f.today) + salesText(f.todaySales, f.money));
+    QStringList next;
+    for (const bookings::Booking& b : f.bookings.next)
+        next << QStringLiteral("%1 %2 %3（%4）")
+                    .arg(b.start, b.employee.isEmpty() ? QStringLiteral("未指定员工") : b.employee,
+                         b.name.isEmpty() ? b.card : b.name, b.serviceItem);
+    bookings_->setText(
+        QStringLiteral("今日预约：%1个　本月未到：%2个").arg(f.bookings.today).arg(f.bookings.monthNoShows) +
+        (next.isEmpty() ? QString() : QStringLiteral("\n接下来：") + next.join(QStringLiteral("；"))));
     if (f.money) {
         lastWeek_->setText(QStringLiteral("上周同日：") + salesText(f.lastWeekSales, true));
         cards_->setText(QStringLiteral("储值卡余额合计：") + amountText(f.cards.balance) +

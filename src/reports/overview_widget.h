@@ -91,6 +91,7 @@ private:
     QLabel* lastWeek_ = nullptr;
     QLabel* cards_ = nullptr;
     QLabel* topUps_ = nullptr;
+    QLabel* bookings_ = nullptr; // lab_bookings
     QLabel* lowTitle_ = nullptr;
     QTableWidget* low_ = nullptr;
     QList<QChartView*> charts_;

@@ -325,6 +325,7 @@ void BusinessWindow::clear_entry()
     worker_->setEditText(QString());
     commission_ = 0;
     commissionRefused_ = false;
+    booking_ = 0;
     clear_card_panels();
 }
 
@@ -345,6 +346,8 @@ SaleEntry BusinessWindow::entry() const
     e.remark = remark_->text();
     e.commission = commission_;
     e.commissionRefused = commissionRefused_;
+    if (booking_ != 0 && cardNumber_->text().trimmed() == bookingCard_)
+        e.booking = booking_;
     return e;
 }
 
@@ -439,6 +442,22 @@ void BusinessWindow::cmd_save()
     // becomes of it, the sale is stored.
     if (ctx_.shopSettings().receipt().on)
         QTimer::singleShot(0, this, [this, key = saved.key] { ReceiptPrinter(ctx_).afterSale(key); });
+}
+
+void BusinessWindow::fillFromBooking(qint64 booking, const QString& card, const QString& serviceItem,
+                                     const QString& employee)
+{
+    clear_entry();
+    if (!otherService_->isChecked())
+        otherService_->click();
+    cardNumber_->setText(card);
+    serviceItem_->setText(serviceItem);
+    worker_->setEditText(employee);
+    booking_ = booking;
+    bookingCard_ = card.trimmed();
+    if (!card.isEmpty())
+        card_lookup();
+    money_->setFocus();
 }
 
 void BusinessWindow::cmd_count()

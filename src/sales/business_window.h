@@ -43,6 +43,10 @@ public:
     void cmd_query();
     // 撤销: voids the selected sale (supervisors only).
     void cmd_void();
+    // A service for a booking that arrived: its card, service item and
+    // employee filled in; the sale, once stored, completes the booking.
+    Q_INVOKABLE void fillFromBooking(qint64 booking, const QString& card, const QString& serviceItem,
+                                     const QString& employee);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -64,6 +68,10 @@ private:
     AppContext& ctx_;
     SaleService service_;
     qint64 commission_ = 0;
+    // The booking being served and its card (another card typed in is
+    // another customer's sale, which completes no booking).
+    qint64 booking_ = 0;
+    QString bookingCard_;
     bool commissionRefused_ = false;
 
     QCheckBox* goodsSale_ = nullptr;    // shangpin

@@ -1,5 +1,6 @@
 #include "sale_service.h"
 
+#include "data/bookings.h"
 #include "data/card_ledger.h"
 #include "data/money.h"
 #include "data/numeric.h"
@@ -366,6 +367,8 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
                                                       : QStringLiteral("扣除会员卡"),
                       w);
     }
+    if (e.booking != 0)
+        steps.add(QStringLiteral("更新预约"), bookings::completeWrite(e.booking, sales::keySql(db_)));
     qsizetype failedAt = 0;
     QVariant key;
     if (DbResult r = tx.commitAfter(steps.statements(), &failedAt, &key); !r)

@@ -29,6 +29,9 @@ struct SaleEntry {
     // entry is not saved (with no commission) until it is asked again or
     // the amount changes.
     bool commissionRefused = false;
+    // The booking (yuyue rowid) this sale was opened from: it is done with
+    // the sale, in the sale's transaction. 0 for none.
+    qint64 booking = 0;
 };
 
 // One goods line of jinhuo, as a lookup found it.

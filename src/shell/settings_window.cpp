@@ -1,6 +1,7 @@
 #include "settings_window.h"
 
 #include "ui/app_context.h"
+#include "data/bookings.h"
 #include "ui/input_filters.h"
 #include "ui/widgets.h"
 
@@ -42,6 +43,7 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     company_ = field(3, QStringLiteral("公司名称："), "txt_company");
     lowStock_ = field(4, QStringLiteral("库存不足提示数量："), "txt_low_stock");
     receipts_ = buildReceipts();
+    hours_ = buildHours();
 
     auto* cmedit = button("cmedit", QStringLiteral("编辑"));
     cmsave_ = button("cmsave", QStringLiteral("保存"));
@@ -53,6 +55,7 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
     layout->addWidget(receipts_);
+    layout->addWidget(hours_);
     layout->addLayout(buttons);
     adjustSize();
 
@@ -71,7 +74,33 @@ SettingsWindow::SettingsWindow(AppContext& ctx, QWidget* parent)
     for (QLineEdit* e : {dpath_, spath_, wno_, company_, lowStock_})
         e->setEnabled(false);
     receipts_->setEnabled(false);
+    hours_->setEnabled(false);
     cmsave_->setEnabled(false);
+}
+
+QGroupBox* SettingsWindow::buildHours()
+{
+    auto* box = new QGroupBox(QStringLiteral("预约"), this);
+    box->setObjectName(QStringLiteral("booking_box"));
+    open_ = lineEdit("txt_open");
+    close_ = lineEdit("txt_close");
+    slot_ = new QComboBox(box);
+    slot_->setObjectName(QStringLiteral("cbo_slot"));
+    for (int minutes : bookings::Hours::slotChoices())
+        slot_->addItem(QStringLiteral("%1分钟").arg(minutes), minutes);
+    const bookings::Hours h = ctx_.shopSettings().hours();
+    open_->setText(bookings::timeText(h.open));
+    close_->setText(bookings::timeText(h.close));
+    slot_->setCurrentIndex(qMax(0, slot_->findData(h.slot)));
+
+    auto* grid = new QGridLayout(box);
+    grid->addWidget(new QLabel(QStringLiteral("营业时间："), box), 0, 0);
+    grid->addWidget(open_, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("至"), box), 0, 2);
+    grid->addWidget(close_, 0, 3);
+    grid->addWidget(new QLabel(QStringLiteral("预约时段："), box), 1, 0);
+    grid->addWidget(slot_, 1, 1);
+    return box;
 }
 
 QGroupBox* SettingsWindow::buildReceipts()
@@ -122,6 +151,7 @@ void SettingsWindow::edit()
     company_->setEnabled(true);
     lowStock_->setEnabled(true);
     receipts_->setEnabled(true);
+    hours_->setEnabled(true);
     cmsave_->setEnabled(true);
 }
 
@@ -134,9 +164,18 @@ void SettingsWindow::save()
         lowStock_->selectAll();
         return;
     }
+    QString why;
+    const auto hours =
+        bookings::Hours::from(open_->text(), close_->text(), slot_->currentData().toString(), &why);
+    if (!hours) {
+        ctx_.messages().critical(why, QStringLiteral("错误信息"));
+        open_->setFocus();
+        open_->selectAll();
+        return;
+    }
     const ShopSettings::Receipt receipt{receiptOn_->isChecked(), paper_->currentData().toString(),
                                         printer_->currentData().toString(), footer_->text()};
-    if (!ctx_.shopSettings().store({company_->text(), wno_->text(), lowStock_->text(), receipt})) {
+    if (!ctx_.shopSettings().store({company_->text(), wno_->text(), lowStock_->text(), receipt, *hours})) {
         ctx_.messages().critical(QStringLiteral("设置没有保存：设置文件 %1 不能写入。")
                                      .arg(QDir::toNativeSeparators(ctx_.settings().fileName())),
                                  QStringLiteral("错误信息"));

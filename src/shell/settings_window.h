@@ -24,6 +24,7 @@ private:
     void edit();
     void save();
     QGroupBox* buildReceipts();
+    QGroupBox* buildHours();
 
     AppContext& ctx_;
     QLineEdit* dpath_;
@@ -36,6 +37,10 @@ private:
     QComboBox* printer_ = nullptr;   // cbo_printer
     QLineEdit* footer_ = nullptr;    // txt_footer
     QLineEdit* lowStock_;
+    QGroupBox* hours_ = nullptr;
+    QLineEdit* open_ = nullptr;  // txt_open
+    QLineEdit* close_ = nullptr; // txt_close
+    QComboBox* slot_ = nullptr;  // cbo_slot
     QPushButton* cmsave_;
 };
 

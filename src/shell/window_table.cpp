@@ -30,6 +30,9 @@ constexpr WindowEntry kEntries[] = {
     {w::purchaseTab,     Opens::Tab,        "DATAMAN",    nullptr,   "jinhuo",        "进货管理",     "DATAMAN",    "contract",     "进货管理", Guard::Supervisor, kSupervisor},
     {w::business,        Opens::Window,     "DATAMAN",    nullptr,   "salse",         "业务管理",     "DATAMAN",    "scale1",       "业务管理", Guard::KindM,      kKindM},
     {w::ledgerTab,       Opens::Tab,        "DATAMAN",    nullptr,   "in_out",        "收支管理",     "DATAMAN",    "scale2",       "收支管理", Guard::Supervisor, kSupervisor},
+    // Beyond the original items: the day's appointments, with the business items after them, for
+    // every login that may enter business.
+    {w::bookings,        Opens::Window,     "DATAMAN",    nullptr,   "yuyue",         "预约管理",     "DATAMAN",    "scale8",       "预约管理", Guard::KindM,      kKindM},
     {w::employeeTab,     Opens::Tab,        "DATAMAN",    "line002", "worker",        "员工管理",     "DATAMAN",    "scale3",       "员工管理", Guard::Supervisor, kSupervisor},
     {w::customers,       Opens::Window,     "huiyuan",    nullptr,   "guke",          "顾客信息",     "huiyuan",    "scale5",       "顾客信息", Guard::Supervisor, kAny},
     {w::cards,           Opens::Window,     "huiyuan",    nullptr,   "member_car",    "开卡服务",     "huiyuan",    "scale6",       "开卡服务", Guard::Supervisor, kAny},

@@ -15,6 +15,9 @@ const QString kReceiptOn = QStringLiteral("settings/ReceiptOn");
 const QString kReceiptPaper = QStringLiteral("settings/ReceiptPaper");
 const QString kReceiptPrinter = QStringLiteral("settings/ReceiptPrinter");
 const QString kReceiptFooter = QStringLiteral("settings/ReceiptFooter");
+const QString kBookingOpen = QStringLiteral("settings/BookingOpen");
+const QString kBookingClose = QStringLiteral("settings/BookingClose");
+const QString kBookingSlot = QStringLiteral("settings/BookingSlot");
 
 QString boolText(bool on)
 {
@@ -54,10 +57,19 @@ ShopSettings::Receipt ShopSettings::receipt() const
             store_.value(kReceiptFooter, QStringLiteral("谢谢惠顾")).toString()};
 }
 
+bookings::Hours ShopSettings::hours() const
+{
+    const bookings::Hours defaults;
+    return bookings::Hours::from(store_.value(kBookingOpen, bookings::timeText(defaults.open)).toString(),
+                                 store_.value(kBookingClose, bookings::timeText(defaults.close)).toString(),
+                                 store_.value(kBookingSlot, defaults.slot).toString())
+        .value_or(defaults);
+}
+
 ShopSettings::Values ShopSettings::values() const
 {
     return {companyForCaption(), store_.value(kFileType, QStringLiteral("BMP")).toString(),
-            store_.value(kLowStock, kLowStockDefault).toString(), receipt()};
+            store_.value(kLowStock, kLowStockDefault).toString(), receipt(), hours()};
 }
 
 bool ShopSettings::store(const Values& v)
@@ -68,7 +80,10 @@ bool ShopSettings::store(const Values& v)
                   {kReceiptOn, boolText(v.receipt.on)},
                   {kReceiptPaper, v.receipt.paper},
                   {kReceiptPrinter, v.receipt.printer},
-                  {kReceiptFooter, v.receipt.footer}});
+                  {kReceiptFooter, v.receipt.footer},
+                  {kBookingOpen, bookings::timeText(v.hours.open)},
+                  {kBookingClose, bookings::timeText(v.hours.close)},
+                  {kBookingSlot, QString::number(v.hours.slot)}});
 }
 
 bool ShopSettings::setReceiptsOn(bool on)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/bookings.h"
+
 #include <QSettings>
 #include <QString>
 
@@ -11,7 +13,8 @@ class ShellNotifier;
 
 // The shop's own settings (系统设置), each key named once, here: the
 // company's name, the picture format, the stock at which goods run short and
-// the receipt after each sale. Every read goes to the store (another store
+// the receipt after each sale, the opening hours the bookings are made in.
+// Every read goes to the store (another store
 // of the same file may have written since); every write is said through
 // settingsChanged.
 class ShopSettings {
@@ -31,6 +34,7 @@ public:
         QString fileType;
         QString lowStock;
         Receipt receipt;
+        bookings::Hours hours;
         bool operator==(const Values&) const = default;
     };
     static constexpr int kLowStockDefault = 5;
@@ -47,6 +51,9 @@ public:
     // A threshold as typed: a number not below 0, nothing otherwise.
     static std::optional<double> lowStockFrom(const QString& text);
     Receipt receipt() const;
+    // The opening hours and the slot of the day view; the defaults for what
+    // the store lacks or holds in another form.
+    bookings::Hours hours() const;
     Values values() const;
 
     // Writes every value (see storeSettings); false when the file cannot

@@ -26,6 +26,7 @@ inline constexpr char cardHistory[] = "frm_kawu";
 inline constexpr char dayClosing[] = "frm_rijie";
 inline constexpr char database[] = "frmdatabase";
 inline constexpr char importData[] = "frm_import";
+inline constexpr char bookings[] = "frm_yuyue";
 // The main window's work area while no tab shows.
 inline constexpr char overview[] = "overview";
 } // namespace window_name

@@ -26,7 +26,7 @@ using namespace shop::test;
 namespace {
 const QStringList kWindows = {"frmyewu",    "frm_salse", "frm_kucun",  "frm_history", "frm_card",
                               "frmguke",    "frmgz",     "frmadduser", "frmdeleuser", "frmchange",
-                              "frmdeleted", "frmsetup",  "frmabout",   "frm_import"};
+                              "frmdeleted", "frmsetup",  "frmabout",   "frm_import",  "frm_yuyue"};
 
 // A tab that counts what the main window asks of it.
 class FakeTab : public TabPage {
@@ -90,7 +90,7 @@ const QStringList kRightsItems = {
     "jinhuo",   "salse",      "in_out",       "worker",        "huiyuan",  "guke",        "member_car",
     "exit_sys", "swich_user", "in_history",   "salse_history", "balance",  "day_closing", "salary",
     "deldata",  "bakdata",    "restoredata",  "adduser",       "Deleuser", "chpass",      "sysetup",
-    "dbsetup",  "ABOUT",      "card_history", "importdata"};
+    "dbsetup",  "ABOUT",      "card_history", "importdata",    "yuyue"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -145,31 +145,19 @@ void TstMainWindow::layoutAtLoad()
                      i->data(0, Qt::UserRole).toString() + ":" + i->text(0);
         QVERIFY2(!i->isExpanded(), qPrintable(i->text(0)));
     }
-    QCOMPARE(nodes, (QStringList{">scan:管理中心",
-                                 "scan>contract:进货管理",
-                                 "scan>scale1:业务管理",
-                                 "scan>scale2:收支管理",
-                                 "scan>scale3:员工管理",
-                                 "scan>scale4:顾客管理",
-                                 "scale4>scale5:顾客信息",
-                                 "scale4>scale6:开卡服务",
-                                 "scale4>scale7:卡务记录",
-                                 ">switch:切换用户",
-                                 ">query:数据查询",
-                                 "query>con_data:进货记录",
-                                 "query>order_data:销售记录",
-                                 "query>order_out:库存查询",
-                                 "query>order_salary:员工工资",
-                                 "query>order_day:日结",
-                                 ">sys:系统维护",
-                                 "sys>Del:数据删除",
-                                 "sys>backup:数据备份",
-                                 "sys>Adduser:增加用户",
-                                 "sys>deleteduser:删除用户",
-                                 "sys>change:更改密码",
-                                 "sys>setup:系统设置",
-                                 "sys>import:导入",
-                                 ">Exit:退出系统"}));
+    QCOMPARE(nodes, (QStringList{">scan:管理中心",           "scan>contract:进货管理",
+                                 "scan>scale1:业务管理",     "scan>scale2:收支管理",
+                                 "scan>scale8:预约管理",     "scan>scale3:员工管理",
+                                 "scan>scale4:顾客管理",     "scale4>scale5:顾客信息",
+                                 "scale4>scale6:开卡服务",   "scale4>scale7:卡务记录",
+                                 ">switch:切换用户",         ">query:数据查询",
+                                 "query>con_data:进货记录",  "query>order_data:销售记录",
+                                 "query>order_out:库存查询", "query>order_salary:员工工资",
+                                 "query>order_day:日结",     ">sys:系统维护",
+                                 "sys>Del:数据删除",         "sys>backup:数据备份",
+                                 "sys>Adduser:增加用户",     "sys>deleteduser:删除用户",
+                                 "sys>change:更改密码",      "sys>setup:系统设置",
+                                 "sys>import:导入",          ">Exit:退出系统"}));
     QCOMPARE(tree->topLevelItemCount(), 5);
 
     QStringList bar;
@@ -179,7 +167,8 @@ void TstMainWindow::layoutAtLoad()
                                "system:系统维护(&M)", "HLP:帮助(&H)", "table1:表格(hidden)",
                                "TABLE2:表格2(hidden)"}));
     QCOMPARE(menuLayout(child<QMenu>(&w, "DATAMAN")),
-             QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, -line002, worker:员工管理, -line004, "
+             QString("jinhuo:进货管理, salse:业务管理, in_out:收支管理, yuyue:预约管理, -line002, "
+                     "worker:员工管理, -line004, "
                      "huiyuan:顾客管理[guke:顾客信息, member_car:开卡服务, card_history:卡务记录], -line006, "
                      "exit_sys:退出系统"));
     QCOMPARE(
@@ -389,6 +378,7 @@ void TstMainWindow::treeDispatch_data()
         {"更改密码", "frmchange", 0},
         {"系统设置", "frmsetup", 1},
         {"导入", "frm_import", 2},
+        {"预约管理", "frm_yuyue", 1},
         {"退出系统", "leave", 0},
         {"管理中心", "", 0},
         {"顾客管理", "", 0},
@@ -501,9 +491,10 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("label");
 
-    const QStringList restricted = {"deldata",    "bakdata", "restoredata", "adduser", "Deleuser",  "sysetup",
-                                    "in_history", "balance", "salary",      "jinhuo",  "salse",     "in_out",
-                                    "worker",     "huiyuan", "day_closing", "dbsetup", "importdata"};
+    const QStringList restricted = {"deldata", "bakdata",    "restoredata", "adduser", "Deleuser",
+                                    "sysetup", "in_history", "balance",     "salary",  "jinhuo",
+                                    "salse",   "in_out",     "worker",      "huiyuan", "day_closing",
+                                    "dbsetup", "importdata", "yuyue"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
