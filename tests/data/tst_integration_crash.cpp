@@ -126,6 +126,15 @@ QList<QStringList> tableRows(Database& db, const QString& table)
     return out;
 }
 
+// Goods lines whose stock is not the stock after their last ledger row.
+qint64 stockOffLedger(Database& db)
+{
+    const auto off = db.selectOne(
+        "SELECT count(*) FROM jinhuo AS j WHERE 库存数量 IS NOT (SELECT 新库存 FROM kucun_liushui WHERE "
+        "商品记录号 = CAST(j.rowid AS TEXT) ORDER BY rowid DESC LIMIT 1)");
+    return off ? off->value(0).toLongLong() : -1;
+}
+
 } // namespace
 
 class TstCrash : public QObject {
@@ -205,6 +214,16 @@ private slots:
                 else
                     QCOMPARE(numericValue(c.at(5)), 10000000 - charged.value(c.at(1)));
             }
+            // The stock ledger agrees: each line's last row is its stock,
+            // and each goods sale stored has its row (and no other sale).
+            QCOMPARE(stockOffLedger(*db), 0);
+            qint64 goodsSales = 0;
+            for (const QStringList& s : sales)
+                goodsSales += s.at(1).contains("商品销售") ? 1 : 0;
+            QCOMPARE(db->selectOne("SELECT count(*) FROM kucun_liushui WHERE 类别 = '销售'")
+                         ->value(0)
+                         .toLongLong(),
+                     goodsSales);
         });
         QVERIFY(stored > 0);
     }
@@ -219,6 +238,7 @@ private slots:
             const QList<QStringList> added = tableRows(*db, "jinhuo_history");
             const QList<QStringList> goods = tableRows(*db, "jinhuo").mid(kGoods);
             QCOMPARE(goods, added);
+            QCOMPARE(stockOffLedger(*db), 0);
             QVERIFY(added.size() - stored >= reported && added.size() - stored <= reported + 1);
             stored = added.size();
         });
