@@ -25,6 +25,9 @@ inline constexpr char restore[] = "frmrestore";
 inline constexpr char cardHistory[] = "frm_kawu";
 inline constexpr char dayClosing[] = "frm_rijie";
 inline constexpr char database[] = "frmdatabase";
+inline constexpr char stockLedger[] = "frm_liushui";
+inline constexpr char stocktaking[] = "frm_pandian";
+inline constexpr char margins[] = "frm_maoli";
 // The main window's work area while no tab shows.
 inline constexpr char overview[] = "overview";
 } // namespace window_name

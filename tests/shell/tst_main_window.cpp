@@ -86,11 +86,11 @@ QString menuLayout(QMenu* m)
     return out.join(", ");
 }
 
-const QStringList kRightsItems = {"jinhuo",        "salse",       "in_out",      "worker",      "huiyuan",
-                                  "guke",          "member_car",  "exit_sys",    "swich_user",  "in_history",
-                                  "salse_history", "balance",     "day_closing", "salary",      "deldata",
-                                  "bakdata",       "restoredata", "adduser",     "Deleuser",    "chpass",
-                                  "sysetup",       "dbsetup",     "ABOUT",       "card_history"};
+const QStringList kRightsItems = {
+    "jinhuo",   "salse",      "in_out",       "worker",        "huiyuan",    "guke",        "member_car",
+    "exit_sys", "swich_user", "in_history",   "salse_history", "balance",    "day_closing", "salary",
+    "deldata",  "bakdata",    "restoredata",  "adduser",       "Deleuser",   "chpass",      "sysetup",
+    "dbsetup",  "ABOUT",      "card_history", "stock_ledger",  "stocktaking"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -161,6 +161,9 @@ void TstMainWindow::layoutAtLoad()
                                  "query>order_out:库存查询",
                                  "query>order_salary:员工工资",
                                  "query>order_day:日结",
+                                 "query>order_flow:库存流水",
+                                 "query>order_count:盘点",
+                                 "query>order_margin:毛利",
                                  ">sys:系统维护",
                                  "sys>Del:数据删除",
                                  "sys>backup:数据备份",
@@ -184,7 +187,7 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(
         menuLayout(child<QMenu>(&w, "query_data")),
         QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资, "
-                "-line008, day_closing:日结"));
+                "-line008, day_closing:日结, stock_ledger:库存流水, stocktaking:盘点, margins:毛利"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
              QString("deldata:删除数据(&D), bakdata:备份数据(&B), -li1, adduser:增加用户(&A), "
                      "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S), "
@@ -499,9 +502,10 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("label");
 
-    const QStringList restricted = {"deldata",    "bakdata", "restoredata", "adduser", "Deleuser", "sysetup",
-                                    "in_history", "balance", "salary",      "jinhuo",  "salse",    "in_out",
-                                    "worker",     "huiyuan", "day_closing", "dbsetup"};
+    const QStringList restricted = {"deldata", "bakdata",      "restoredata", "adduser", "Deleuser",
+                                    "sysetup", "in_history",   "balance",     "salary",  "jinhuo",
+                                    "salse",   "in_out",       "worker",      "huiyuan", "day_closing",
+                                    "dbsetup", "stock_ledger", "stocktaking", "margins"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
@@ -509,9 +513,9 @@ void TstMainWindow::menuRightsAfterUsers_data()
                 out << i;
         return out;
     };
-    const QStringList ordinary =
-        order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance", "salary", "deldata",
-               "restoredata", "adduser", "Deleuser", "day_closing", "dbsetup"});
+    const QStringList ordinary = order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance",
+                                        "salary", "deldata", "restoredata", "adduser", "Deleuser",
+                                        "day_closing", "dbsetup", "stock_ledger", "stocktaking", "margins"});
 
     QTest::newRow("supervisor") << QStringList{"ZED/M"} << QStringList{} << "当前用户: 系统管理员";
     QTest::newRow("ordinary") << QStringList{"LI/M"} << ordinary << "当前用户: LI";
