@@ -95,6 +95,8 @@ QString changeText(Change c)
         return QStringLiteral("清空");
     case Change::Opening:
         return QStringLiteral("期初");
+    case Change::Import:
+        return QStringLiteral("导入");
     }
     return {};
 }
@@ -229,6 +231,25 @@ DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& not
     return DbValue<Changed>::of(out);
 }
 
+namespace {
+
+// A new line and its first ledger row: it starts from nothing.
+QList<Database::Write> addWrites(const Database& db, const QStringList& values, Change kind, const Note& note)
+{
+    QVariantList binds;
+    for (const QString& v : values)
+        binds << textValue(v);
+    const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
+    return {{g::kTable,
+             {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quoteIdent(g::kTable), columnList(lineColumns()), marks),
+              binds}},
+            {l::kTable, ledgerRow(db, kind, {0, db.lastKeySql(g::kTable)}, values, QStringLiteral("0"),
+                                  stockOf(values), note)}};
+}
+
+} // namespace
+
 DbResult add(Database& db, const QStringList& values, Change kind, const Note& note)
 {
     if (values.size() != lineColumns().size())
@@ -239,20 +260,18 @@ DbResult add(Database& db, const QStringList& values, Change kind, const Note& n
     Scope tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
-    QVariantList binds;
-    for (const QString& v : values)
-        binds << textValue(v);
-    const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
-    // A new line starts from nothing.
-    const QList<Database::Statement> writes{
-        {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-             .arg(quoteIdent(g::kTable), columnList(lineColumns()), marks),
-         binds},
-        ledgerRow(db, kind, {0, db.lastKeySql(g::kTable)}, values, QStringLiteral("0"), stockOf(values),
-                  note)};
-    if (DbResult r = db.execEach(writes); !r)
+    if (DbResult r = db.execEach(Database::statementsOf(addWrites(db, values, kind, note))); !r)
         return r;
     return tx.commit();
+}
+
+QList<Database::Write> importWrites(const Database& db, const QStringList& values, const QString& reason)
+{
+    if (values.size() != lineColumns().size())
+        return {};
+    Note note;
+    note.reason = reason;
+    return addWrites(db, values, Change::Import, note);
 }
 
 DbResult remove(Database& db, qint64 rowid, const QString& reason)

@@ -16,8 +16,9 @@
 namespace shop::stock {
 
 // The kinds of change the ledger keeps (its 类别 texts). Opening is a line's
-// first row when the ledger began after the line was stored.
-enum class Change { Purchase, Restock, Sale, Void, Modify, GridEdit, Count, Delete, Empty, Opening };
+// first row when the ledger began after the line was stored; Import, the
+// first row of a line brought in from a file.
+enum class Change { Purchase, Restock, Sale, Void, Modify, GridEdit, Count, Delete, Empty, Opening, Import };
 QString changeText(Change c);
 
 // Whether writes to `table` are the goods lines' own.
@@ -80,6 +81,11 @@ DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& not
 
 // Inserts a line (values in column order) with its ledger row.
 DbResult add(Database& db, const QStringList& values, Change kind = Change::Purchase, const Note& note = {});
+
+// The writes that insert a line brought in by an import (values in column
+// order) and its first ledger row (导入, from nothing to its stock), for the
+// import's own transaction. Empty when `values` do not fill a line.
+QList<Database::Write> importWrites(const Database& db, const QStringList& values, const QString& reason);
 
 // Deletes line `rowid` with its 删除 row; rowsAffected 0 when it was gone.
 DbResult remove(Database& db, qint64 rowid, const QString& reason = {});

@@ -114,6 +114,7 @@ private slots:
     void failedLedgerWriteLeavesNoHalf_data();
     void failedLedgerWriteLeavesNoHalf();
     void olderDatabaseGetsOpeningRows();
+    void importedLinesStartWithTheirRows();
     void laterPriceLeavesPastCostAlone();
 };
 
@@ -313,6 +314,23 @@ void TstStockLedger::laterPriceLeavesPastCostAlone()
         if (r.at(4) == "销售")
             costs << r.at(9);
     QCOMPARE(costs, (QStringList{"8", "5"}));
+}
+
+// Lines brought in by an import, several in one transaction: each starts
+// with its own 导入 row, from nothing to its stock.
+void TstStockLedger::importedLinesStartWithTheirRows()
+{
+    TestEnv env;
+    env.ctx().setLogin(QStringLiteral("ZED"), QStringLiteral("M"));
+    QList<Database::Write> writes = stock::importWrites(env.db(), line("P1", "10", "2.5"), "从文件导入");
+    writes += stock::importWrites(env.db(), line("P2", "4", "3"), "从文件导入");
+    Database::Transaction tx(env.db());
+    QVERIFY(tx.commitAfter(Database::statementsOf(writes)));
+    QCOMPARE(ledger(env),
+             (QStringList{"导入 P1 0 10 10 2.5  ZED  从文件导入", "导入 P2 0 4 4 3  ZED  从文件导入"}));
+    QCOMPARE(ledgerMismatch(env), QString());
+    // Values that do not fill a line give nothing to write.
+    QVERIFY(stock::importWrites(env.db(), {"可乐", "P3"}, {}).isEmpty());
 }
 
 QTEST_MAIN(TstStockLedger)
