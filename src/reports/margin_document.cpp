@@ -1,8 +1,8 @@
 #include "margin_document.h"
 
 #include "data/numeric.h"
+#include "ui/printing.h"
 
-#include <QFont>
 #include <QTextDocument>
 
 namespace shop {
@@ -78,14 +78,26 @@ std::unique_ptr<QTextDocument> marginDocument(const MarginPage& page)
     html += table(QStringLiteral("按商品"), kGoodsHeadings, goodsRows(page.figures));
     html += table(QStringLiteral("按月份"), kMonthHeadings, monthRows(page.figures));
     html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(page.printedOn.toHtmlEscaped());
-    auto doc = std::make_unique<QTextDocument>();
-    doc->setDefaultFont(
-        QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
-                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
-              10));
-    doc->setDocumentMargin(24);
-    doc->setHtml(html);
-    return doc;
+    return documentFor(html, 10);
+}
+
+MarginTable marginGoodsTable(const money::Margins& m)
+{
+    MarginTable out{kGoodsHeadings, {}};
+    const QString noCost = QStringLiteral("无进货价");
+    for (const money::GoodsMargin& g : m.goods) {
+        QStringList row = QStringList{g.code, g.name, numberText(g.quantity)} + figures(g.figures);
+        // Nothing of it had a cost: neither a cost of 0 nor its money as 毛利.
+        if (g.figures.received.rows == 0) {
+            row[4] = noCost;
+            row[5] = noCost;
+        }
+        out.rows << row;
+    }
+    out.rows << QStringList{
+        {}, QStringLiteral("服务项目"), {}, amount(m.total.services), QStringLiteral("无成本"), {}, {}};
+    out.rows << QStringList{QStringLiteral("合计"), {}, {}} + figures(m.total);
+    return out;
 }
 
 QList<QStringList> marginRows(const MarginPage& page)

@@ -54,7 +54,8 @@ DbValue<QList<StockLine>> lowStock(Database& db, double threshold)
 const QStringList& sources()
 {
     // takingsPer: sales and voids; receivedPerItem, perEmployee: sales;
-    // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods.
+    // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods;
+    // marginsBetween: the sales, whose cost is written with them.
     static const QStringList tables{schema::salse::kTable, schema::chexiao::kTable,
                                     schema::numbercard::kTable, schema::kawu::kTable, schema::jinhuo::kTable};
     return tables;
@@ -105,6 +106,10 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::opt
         if (!ledger)
             return failedWith(ledger);
         f.cardMoney = *ledger;
+        const auto margin = money::marginsBetween(db, from, f.today);
+        if (!margin)
+            return failedWith(margin);
+        f.monthMargin = margin->total;
     }
     if (!f.stock)
         return DbValue<Figures>::of(f);

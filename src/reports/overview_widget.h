@@ -91,6 +91,7 @@ private:
     QLabel* lastWeek_ = nullptr;
     QLabel* cards_ = nullptr;
     QLabel* topUps_ = nullptr;
+    QLabel* margin_ = nullptr; // lab_margin
     QLabel* lowTitle_ = nullptr;
     QTableWidget* low_ = nullptr;
     QList<QChartView*> charts_;
