@@ -63,6 +63,45 @@ bool hasCost(const QString& unitCost)
     return v > 0 && std::isfinite(v);
 }
 
+// What a count row says: no value while it is not counted.
+std::optional<Difference> differenceOf(const CountRow& c)
+{
+    if (c.counted.isEmpty())
+        return std::nullopt;
+    Difference d;
+    d.row = c.row;
+    d.code = c.code;
+    d.name = c.name;
+    d.counted = numericValue(c.counted);
+    d.atCount = numericValue(c.atCount);
+    d.difference = d.counted - d.atCount;
+    d.costMissing = !hasCost(c.unitCost);
+    if (!d.costMissing && d.difference != 0) {
+        const double fen = std::round(d.difference * numericValue(c.unitCost) * 100);
+        // A value beyond any sum of fen is not counted as one.
+        d.costMissing = !std::isfinite(fen) || std::abs(fen) > 1e15;
+        d.valueCents = d.costMissing ? 0 : static_cast<qint64>(fen);
+    }
+    return d;
+}
+
+// Count row `row`; `forChange`: held until the caller's transaction ends.
+DbValue<std::optional<CountRow>> readCountRow(Database& db, qint64 row, bool forChange)
+{
+    static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                   .arg(columnList({p::kLineRow, p::kCode, p::kName, p::kUnitCost,
+                                                    p::kCounted, p::kStockAtCount, p::kLedgerAtCount}),
+                                        quoteIdent(p::kTable));
+    const auto r = forChange ? db.selectOneForUpdate(sql, {row}) : db.selectOne(sql, {row});
+    if (r.failed())
+        return {r.status, std::nullopt};
+    if (!r.found())
+        return DbValue<std::optional<CountRow>>::of(std::nullopt);
+    const auto t = [&](int i) { return r->value(i).toString(); };
+    return DbValue<std::optional<CountRow>>::of(
+        CountRow{row, t(0).toLongLong(), t(1), t(2), t(3), t(4), t(5), t(6).toLongLong()});
+}
+
 } // namespace
 
 RecordSource sheet()
@@ -72,6 +111,21 @@ RecordSource sheet()
         {p::kCode, p::kName, p::kDate, p::kSupplier, p::kUnitCost, p::kSheetStock, p::kCounted},
         {},
         {}};
+}
+
+DbValue<QList<QStringList>> sheetRows(Database& db)
+{
+    const RecordSource s = sheet();
+    QList<QStringList> out;
+    const DbResult r = db.selectKeyedTexts(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                                               .arg(columnList(s.columns), quoteIdent(s.table)),
+                                           {}, [&out](qint64, const Database::TextRow& t) {
+                                               out.append(t.texts());
+                                               return true;
+                                           });
+    if (!r)
+        return {r, std::nullopt};
+    return DbValue<QList<QStringList>>::of(out);
 }
 
 DbValue<bool> underWay(Database& db)
@@ -132,29 +186,46 @@ bool isCountedQuantity(const QString& text)
     return whole.match(text).hasMatch();
 }
 
+void Totals::add(const std::optional<Difference>& line, int sign)
+{
+    if (!line)
+        return;
+    counted += sign;
+    if (line->difference == 0)
+        return;
+    differing += sign;
+    valueCents += sign * line->valueCents;
+}
+
+DbValue<std::optional<Difference>> lineOf(Database& db, qint64 row)
+{
+    const auto c = readCountRow(db, row, false);
+    if (!c)
+        return {c.status, std::nullopt};
+    return DbValue<std::optional<Difference>>::of(*c ? differenceOf(**c) : std::nullopt);
+}
+
 DbValue<Recorded> record(Database& db, qint64 row, const QString& counted)
 {
     Database::Transaction tx(db);
     if (!tx.active())
         return DbValue<Recorded>::failure(tx.error());
-    const auto sheetRow =
-        db.selectOneForUpdate(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                  .arg(columnList({p::kLineRow, p::kCode, p::kName}), quoteIdent(p::kTable)),
-                              {row});
-    if (sheetRow.failed())
+    const auto sheetRow = readCountRow(db, row, true);
+    if (!sheetRow)
         return {sheetRow.status, std::nullopt};
-    if (!sheetRow.found())
-        return DbValue<Recorded>::of(Recorded::NotCounting);
+    if (!*sheetRow)
+        return DbValue<Recorded>::of({Recorded::NotCounting, {}, {}});
+    CountRow c = **sheetRow;
+    Recorded out{Recorded::Done, differenceOf(c), {}};
     // The line as it stands now, held until the count is written.
-    const auto line = stock::readForChange(db, sheetRow->value(0).toLongLong());
+    const auto line = stock::readForChange(db, c.lineRow);
     if (line.failed())
         return {line.status, std::nullopt};
     if (!line.found())
-        return DbValue<Recorded>::of(Recorded::Gone);
-    if (stock::valueOf(*line, g::kCode) != sheetRow->value(1).toString() ||
-        stock::valueOf(*line, g::kName) != sheetRow->value(2).toString())
-        return DbValue<Recorded>::of(Recorded::Renumbered);
-    const auto last = stock::lastRowOf(db, sheetRow->value(0).toLongLong());
+        return DbValue<Recorded>::of({Recorded::Gone, out.before, out.before});
+    if (stock::valueOf(*line, g::kCode) != c.code || stock::valueOf(*line, g::kName) != c.name)
+        return DbValue<Recorded>::of({Recorded::Renumbered, out.before, out.before});
+    const auto last = stock::lastRowOf(db, c.lineRow);
     if (last.failed())
         return {last.status, std::nullopt};
     DbResult r =
@@ -167,7 +238,10 @@ DbValue<Recorded> record(Database& db, qint64 row, const QString& counted)
         r = tx.commit();
     if (!r)
         return {r, std::nullopt};
-    return DbValue<Recorded>::of(Recorded::Done);
+    c.counted = counted.trimmed();
+    c.atCount = stock::valueOf(*line, g::kStock);
+    out.after = differenceOf(c);
+    return DbValue<Recorded>::of(out);
 }
 
 DbValue<Summary> summary(Database& db)
@@ -178,22 +252,10 @@ DbValue<Summary> summary(Database& db)
     Summary out;
     for (const CountRow& c : *rows) {
         ++out.lines;
-        if (c.counted.isEmpty())
-            continue;
-        ++out.counted;
-        Difference d;
-        d.row = c.row;
-        d.code = c.code;
-        d.name = c.name;
-        d.counted = numericValue(c.counted);
-        d.atCount = numericValue(c.atCount);
-        d.difference = d.counted - d.atCount;
-        if (d.difference == 0)
-            continue;
-        d.costMissing = !hasCost(c.unitCost);
-        d.valueAtCost = d.costMissing ? 0 : d.difference * numericValue(c.unitCost);
-        out.valueAtCost += d.valueAtCost;
-        out.differences.append(d);
+        const std::optional<Difference> d = differenceOf(c);
+        out.put(d);
+        if (d && d->difference != 0)
+            out.differences.append(*d);
     }
     return DbValue<Summary>::of(out);
 }

@@ -1,8 +1,10 @@
 #include "stocktaking_window.h"
 
+#include "count_sheet.h"
+
+#include "data/csv_export.h"
 #include "data/numeric.h"
 #include "data/schema.h"
-#include "data/stocktaking.h"
 #include "ui/document_path.h"
 #include "ui/record_view.h"
 #include "ui/widgets.h"
@@ -24,59 +26,29 @@ const QString kCaption = QStringLiteral("盘点");
 const QString kError = QStringLiteral("错误");
 const QString kInfo = QStringLiteral("信息");
 
-QString escaped(const QString& t)
-{
-    return t.toHtmlEscaped();
-}
-
 QString figure(double v)
 {
     return numberText(v);
 }
 
-// The sheet as pages: every line with a blank to write the count in.
-std::unique_ptr<QTextDocument> sheetDocument(Database& db, const QString& printedOn, QString* error)
-{
-    const RecordSource sheet = counts::sheet();
-    QString rows;
-    QVariantList binds;
-    QStringList columns;
-    for (const QString& c : sheet.columns)
-        columns << quoteIdent(c);
-    const DbResult r = db.selectKeyedTexts(
-        QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-            .arg(columns.join(QStringLiteral(", ")), quoteIdent(sheet.table)),
-        {}, [&rows](qint64, const Database::TextRow& t) {
-            rows += QStringLiteral(
-                        "<tr><td>%1</td><td>%2</td><td>%3</td><td align=\"right\">%4</td><td>%5</td></tr>")
-                        .arg(escaped(t.text(counts::Code)), escaped(t.text(counts::Name)),
-                             escaped(t.text(counts::Supplier)), escaped(t.text(counts::SheetStock)),
-                             escaped(t.text(counts::Counted)));
-            return true;
-        });
-    if (!r) {
-        *error = r.error;
-        return nullptr;
-    }
-    const QString html =
-        QStringLiteral(
-            "<h3 align=\"center\">盘点表</h3><table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
-            "width=\"100%\"><tr><th>产品编号</th><th>商品名称</th><th>供应商</th><th>账面数量</th>"
-            "<th>实盘数量</th></tr>%1</table><p align=\"right\">打印日期：%2</p>")
-            .arg(rows, escaped(printedOn));
-    auto doc = std::make_unique<QTextDocument>();
-    doc->setDefaultFont(
-        QFont(QStringList{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
-                          QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")},
-              10));
-    doc->setDocumentMargin(24);
-    doc->setHtml(html);
-    return doc;
-}
-
 } // namespace
 
-StocktakingWindow::StocktakingWindow(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx)
+StocktakingWindow::StocktakingWindow(AppContext& ctx, QWidget* parent)
+    : QWidget(parent), ctx_(ctx),
+      totalsRead_(
+          [this] {
+              return onOwnConnection<counts::Summary>(ctx_, [](Database& db) { return counts::summary(db); });
+          },
+          [this](const DbValue<counts::Summary>& s) {
+              if (!s) {
+                  ctx_.messages().databaseError(s.error());
+                  return;
+              }
+              figures_ = *s;
+              figuresKnown_ = true;
+              showFigures();
+          },
+          this)
 {
     setObjectName(QStringLiteral("frm_pandian"));
     setWindowTitle(kCaption);
@@ -88,6 +60,7 @@ StocktakingWindow::StocktakingWindow(AppContext& ctx, QWidget* parent) : QWidget
     start_ = button("cmd_start", QStringLiteral("开始盘点(&B)"));
     print_ = button("cmd_print", QStringLiteral("打印盘点表(&P)"));
     pdf_ = button("cmd_pdf", QStringLiteral("保存PDF(&F)"));
+    csv_ = button("cmd_csv", QStringLiteral("保存CSV(&V)"));
     apply_ = button("cmd_apply", QStringLiteral("应用盘点(&A)"));
     cancel_ = button("cmd_cancel", QStringLiteral("取消盘点(&X)"));
     QPushButton* exitButton = button("cmd_exit", QStringLiteral("退出(&E)"));
@@ -102,7 +75,7 @@ StocktakingWindow::StocktakingWindow(AppContext& ctx, QWidget* parent) : QWidget
     auto* top = new QGridLayout;
     addField(top, 0, 0, QStringLiteral("盘点范围"), choice_);
     addField(top, 0, 1, QStringLiteral("供应商或名称"), choiceText_);
-    top->addLayout(buttonRow({start_, print_, pdf_}, SpareWidth::After), 0, 4);
+    top->addLayout(buttonRow({start_, print_, pdf_, csv_}, SpareWidth::After), 0, 4);
     auto* bottom = new QGridLayout;
     addField(bottom, 0, 0, QStringLiteral("实盘数量(&Q)"), counted_);
     bottom->addWidget(line_, 0, 2);
@@ -120,11 +93,12 @@ StocktakingWindow::StocktakingWindow(AppContext& ctx, QWidget* parent) : QWidget
     connect(cancel_, &QPushButton::clicked, this, &StocktakingWindow::cancelCount);
     connect(print_, &QPushButton::clicked, this, &StocktakingWindow::printSheet);
     connect(pdf_, &QPushButton::clicked, this, &StocktakingWindow::savePdf);
+    connect(csv_, &QPushButton::clicked, this, &StocktakingWindow::saveCsv);
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { showFigures(); });
+    // A line's own difference is one row's read; the count's figures stay.
+    connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { showLine(); });
     connect(&ctx_.notifier(), &TableNotifier::tableChanged, this, [this](const QString& table) {
-        if (table == schema::pandian::kTable)
+        if (!recording_ && table == schema::pandian::kTable)
             showSheet();
     });
 
@@ -132,7 +106,7 @@ StocktakingWindow::StocktakingWindow(AppContext& ctx, QWidget* parent) : QWidget
     showSheet();
 }
 
-void StocktakingWindow::showSheet()
+void StocktakingWindow::showSheet(std::optional<counts::Totals> totals)
 {
     grid_->setSource(counts::sheet());
     const auto under = counts::underWay(ctx_.business());
@@ -144,36 +118,48 @@ void StocktakingWindow::showSheet()
         w->setEnabled(!counting_);
     for (QWidget* w :
          {static_cast<QWidget*>(apply_), static_cast<QWidget*>(cancel_), static_cast<QWidget*>(print_),
-          static_cast<QWidget*>(pdf_), static_cast<QWidget*>(counted_)})
+          static_cast<QWidget*>(pdf_), static_cast<QWidget*>(csv_), static_cast<QWidget*>(counted_)})
         w->setEnabled(counting_);
+    figuresKnown_ = totals.has_value() || !counting_;
+    figures_ = totals.value_or(counts::Totals{});
+    // A count of many lines is summed behind the person's work.
+    if (!figuresKnown_)
+        totalsRead_.request();
     showFigures();
 }
 
 void StocktakingWindow::showFigures()
 {
-    const auto s = counts::summary(ctx_.business());
-    if (!s) {
-        ctx_.messages().databaseError(s.error());
-        return;
-    }
-    totals_->setText(counting_
-                         ? QStringLiteral("已清点 %1/%2 种商品，有差异 %3 种，差异金额（按进货价）：%4元")
-                               .arg(s->counted)
-                               .arg(s->lines)
-                               .arg(s->differences.size())
-                               .arg(figure(s->valueAtCost))
-                         : QStringLiteral("没有进行中的盘点"));
+    if (!counting_)
+        totals_->setText(QStringLiteral("没有进行中的盘点"));
+    else if (!figuresKnown_)
+        totals_->setText(QStringLiteral("正在统计盘点数据……"));
+    else
+        totals_->setText(QStringLiteral("已清点 %1/%2 种商品，有差异 %3 种，差异金额（按进货价）：%4元")
+                             .arg(figures_.counted)
+                             .arg(figures_.lines)
+                             .arg(figures_.differing)
+                             .arg(figure(figures_.valueAtCost())));
+    showLine();
+}
+
+void StocktakingWindow::showLine()
+{
     line_->clear();
     const auto rec = grid_->currentRecord();
-    if (!rec)
+    if (!counting_ || !rec)
         return;
-    for (const counts::Difference& d : s->differences)
-        if (d.row == rec->rowid)
-            line_->setText(
-                d.costMissing
-                    ? QStringLiteral("差异：%1　进货价格为0或没有，不计金额").arg(figure(d.difference))
-                    : QStringLiteral("差异：%1　差异金额：%2元")
-                          .arg(figure(d.difference), figure(d.valueAtCost)));
+    const auto d = counts::lineOf(ctx_.business(), rec->rowid);
+    if (!d) {
+        ctx_.messages().databaseError(d.error());
+        return;
+    }
+    if (!*d || (*d)->difference == 0)
+        return;
+    line_->setText((*d)->costMissing
+                       ? QStringLiteral("差异：%1　进货价格为0或没有，不计金额").arg(figure((*d)->difference))
+                       : QStringLiteral("差异：%1　差异金额：%2元")
+                             .arg(figure((*d)->difference), figure((*d)->valueAtCost())));
 }
 
 void StocktakingWindow::startCount()
@@ -193,11 +179,22 @@ void StocktakingWindow::startCount()
         ctx_.messages().databaseError(started.error());
         return;
     }
-    if (started->kind == counts::Started::Empty)
+    if (started->kind == counts::Started::Empty) {
         ctx_.messages().critical(QStringLiteral("没有符合条件的商品！"), kError);
-    else if (started->kind == counts::Started::Busy)
+        return;
+    }
+    if (started->kind == counts::Started::Busy)
         ctx_.messages().critical(QStringLiteral("已有未完成的盘点，请先应用或取消该盘点！"), kError);
+    // A new count's figures are known: its lines, none counted yet.
+    std::optional<counts::Totals> known;
+    if (started->kind == counts::Started::Done) {
+        known.emplace();
+        known->lines = started->lines;
+    }
+    recording_ = true;
     ctx_.notifier().changed({schema::pandian::kTable});
+    recording_ = false;
+    showSheet(known);
     if (counting_) {
         grid_->setFocus();
         grid_->selectRow(0);
@@ -217,12 +214,15 @@ void StocktakingWindow::recordCounted()
         counted_->setFocus();
         return;
     }
+    // The figures read before this line's count, so that it is counted once.
+    if (totalsRead_.busy())
+        totalsRead_.wait();
     const auto r = counts::record(ctx_.business(), rec->rowid, typed);
     if (!r) {
         ctx_.messages().databaseError(r.error());
         return;
     }
-    switch (*r) {
+    switch (r->kind) {
     case counts::Recorded::Gone:
         ctx_.messages().critical(QStringLiteral("该商品已被删除，无法盘点！"), kError);
         return;
@@ -237,7 +237,12 @@ void StocktakingWindow::recordCounted()
         break;
     }
     const int row = grid_->currentIndex().row();
+    figures_.take(r->before);
+    figures_.put(r->after);
+    recording_ = true;
     ctx_.notifier().changed({schema::pandian::kTable});
+    recording_ = false;
+    showFigures();
     // The next line, ready to be typed.
     grid_->selectRow(qMin(row + 1, grid_->model()->rowCount() - 1));
     counted_->clear();
@@ -249,6 +254,12 @@ void StocktakingWindow::applyCount()
     const auto s = counts::summary(ctx_.business());
     if (!s) {
         ctx_.messages().databaseError(s.error());
+        return;
+    }
+    // Applied or cancelled on another till since this window showed it.
+    if (s->lines == 0) {
+        ctx_.messages().critical(QStringLiteral("本次盘点已被应用或取消！"), kError);
+        showSheet();
         return;
     }
     if (s->counted == 0) {
@@ -265,7 +276,7 @@ void StocktakingWindow::applyCount()
                            "确定要应用盘点结果吗？")
                 .arg(s->counted)
                 .arg(s->differences.size())
-                .arg(figure(s->valueAtCost)),
+                .arg(figure(s->valueAtCost())),
             kCaption))
         return;
     const auto a = counts::apply(ctx_.business(), reason);
@@ -314,6 +325,16 @@ void StocktakingWindow::cancelCount()
     ctx_.notifier().changed({schema::pandian::kTable});
 }
 
+std::optional<QList<QStringList>> StocktakingWindow::sheetRows()
+{
+    auto rows = counts::sheetRows(ctx_.business());
+    if (!rows) {
+        ctx_.messages().databaseError(rows.error());
+        return std::nullopt;
+    }
+    return std::move(*rows);
+}
+
 void StocktakingWindow::printSheet()
 {
     if (!ctx_.printing().hasPrinter()) {
@@ -322,13 +343,11 @@ void StocktakingWindow::printSheet()
             QStringLiteral("打印错误"));
         return;
     }
-    QString error;
-    const auto doc = sheetDocument(ctx_.business(), ctx_.today(), &error);
-    if (!doc) {
-        ctx_.messages().databaseError(error);
+    const auto rows = sheetRows();
+    if (!rows)
         return;
-    }
-    if (ctx_.printing().print(*doc, QStringLiteral("盘点表")) == PrintResult::Failed)
+    if (ctx_.printing().print(*countSheetDocument(*rows, ctx_.today()), countSheetTitle()) ==
+        PrintResult::Failed)
         ctx_.messages().critical(QStringLiteral("打印失败，盘点表没有打印出来！请检查打印机后重试。"),
                                  QStringLiteral("打印错误"));
 }
@@ -336,22 +355,37 @@ void StocktakingWindow::printSheet()
 void StocktakingWindow::savePdf()
 {
     const QString file =
-        chooseDocumentFile(ctx_, QStringLiteral("另存为PDF"), QStringLiteral("盘点表") + ctx_.today(),
+        chooseDocumentFile(ctx_, QStringLiteral("另存为PDF"), countSheetTitle() + ctx_.today(),
                            QStringLiteral(".pdf"), QStringLiteral("PDF 文件 (*.pdf)"));
     if (file.isEmpty())
         return;
-    QString error;
-    const auto doc = sheetDocument(ctx_.business(), ctx_.today(), &error);
-    if (!doc) {
-        ctx_.messages().databaseError(error);
+    const auto rows = sheetRows();
+    if (!rows)
         return;
-    }
     const QString shown = QDir::toNativeSeparators(file);
-    if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*doc, file); !saved)
+    if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*countSheetDocument(*rows, ctx_.today()), file);
+        !saved)
         ctx_.messages().critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),
                                  kError);
     else
         ctx_.messages().information(QStringLiteral("盘点表已保存为PDF文件：\n") + shown, kInfo);
+}
+
+void StocktakingWindow::saveCsv()
+{
+    const QString file = chooseDocumentFile(ctx_, QStringLiteral("导出CSV"), countSheetTitle() + ctx_.today(),
+                                            QStringLiteral(".csv"), QStringLiteral("CSV 文件 (*.csv)"));
+    if (file.isEmpty())
+        return;
+    const auto rows = sheetRows();
+    if (!rows)
+        return;
+    const QString shown = QDir::toNativeSeparators(file);
+    const CsvResult r = writeCsv(countSheetCsv(*rows), file);
+    if (r.outcome == CsvOutcome::Written)
+        ctx_.messages().information(QStringLiteral("盘点表已导出为CSV文件：\n") + shown, kInfo);
+    else
+        ctx_.messages().critical(QStringLiteral("无法写入文件：\n%1\n%2").arg(shown, r.error), kError);
 }
 
 } // namespace shop

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "data/stocktaking.h"
 #include "ui/app_context.h"
+#include "ui/background_read.h"
 
 #include <QWidget>
 
@@ -31,11 +33,17 @@ public:
     void cancelCount();
     void printSheet();
     void savePdf();
+    void saveCsv();
 
 private:
-    // The sheet shown again, the buttons and the figures brought in step.
-    void showSheet();
+    // The sheet shown again and the buttons brought in step, after the
+    // whole count changed; `totals` when they are known without a read.
+    void showSheet(std::optional<counts::Totals> totals = std::nullopt);
+    // The count's figures and the current line's difference.
     void showFigures();
+    void showLine();
+    // The sheet's rows for a document, or a message and no value.
+    std::optional<QList<QStringList>> sheetRows();
 
     AppContext& ctx_;
     QComboBox* choice_ = nullptr;     // cmb_choice
@@ -45,11 +53,18 @@ private:
     QPushButton* cancel_ = nullptr;
     QPushButton* print_ = nullptr;
     QPushButton* pdf_ = nullptr;
+    QPushButton* csv_ = nullptr;
     QLineEdit* counted_ = nullptr; // txt_counted
     QLabel* line_ = nullptr;       // lab_line
     QLabel* totals_ = nullptr;     // lab_total
     RecordView* grid_ = nullptr;
     bool counting_ = false;
+    // Kept running as lines are counted; read whole only when the window
+    // opens or another writer changed the count.
+    counts::Totals figures_;
+    bool figuresKnown_ = false;
+    bool recording_ = false; // the count's change is this window's own
+    BackgroundRead<DbValue<counts::Summary>> totalsRead_;
 };
 
 } // namespace shop

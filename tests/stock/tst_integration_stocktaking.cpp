@@ -15,6 +15,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <barrier>
+#include <thread>
+
 using namespace shop;
 using namespace shop::test;
 
@@ -26,6 +29,14 @@ QStringList line(const QString& code, const QString& stock, const QString& cost 
                  const QString& supplier = QStringLiteral("供应商甲"))
 {
     return {QStringLiteral("商品") + code, code, "", "", cost, "12", stock, supplier, "2026-11-01", ""};
+}
+
+// Another till's connection, opened in the thread that uses it.
+std::unique_ptr<Database> openTill(TestEnv& env, QString* error)
+{
+    if (env.ctx().onServer())
+        return Database::openServer(*env.ctx().server(), error);
+    return Database::open(env.ctx().paths().businessDb(), error);
 }
 
 qint64 rowidOf(TestEnv& env, const QString& code)
@@ -129,6 +140,37 @@ private slots:
         QCOMPARE(*counts::underWay(env->db()), false);
     }
 
+    // The figures shown run with the counting: a line counted again takes
+    // the place of its first count, the line's own difference follows the
+    // line chosen, and a window opened on the count reads them whole.
+    void figuresFollowTheCounting()
+    {
+        QVERIFY(PurchaseService(env->db()).addGoods(line("Z0", "10", "0")));
+        open();
+        startAll();
+        const auto total = [&] { return child<QLabel>(window.get(), "lab_total")->text(); };
+        const auto lineText = [&] { return child<QLabel>(window.get(), "lab_line")->text(); };
+        count("7"); // P1: 3 missing, 6 yuan
+        count("10");
+        count("13"); // P3: 3 more, 6 yuan
+        count("4");  // Z0: no cost
+        QCOMPARE(total(), QString("已清点 4/4 种商品，有差异 3 种，差异金额（按进货价）：0元"));
+        clickRow(window->grid(), 0);
+        QCOMPARE(lineText(), QString("差异：-3　差异金额：-6元"));
+        clickRow(window->grid(), 3);
+        QCOMPARE(lineText(), QString("差异：-6　进货价格为0或没有，不计金额"));
+        clickRow(window->grid(), 0);
+        count("10"); // P1 again: as it stands
+        QCOMPARE(total(), QString("已清点 4/4 种商品，有差异 2 种，差异金额（按进货价）：6元"));
+        QCOMPARE(lineText(), QString());
+        clickRow(window->grid(), 1);
+        count("9"); // P2 again: 1 missing
+        QCOMPARE(total(), QString("已清点 4/4 种商品，有差异 3 种，差异金额（按进货价）：4元"));
+        window.reset();
+        open();
+        QTRY_COMPARE(total(), QString("已清点 4/4 种商品，有差异 3 种，差异金额（按进货价）：4元"));
+    }
+
     // A counted quantity that is no whole number of at least 0 is refused
     // and nothing is recorded.
     void badQuantityIsRefused_data()
@@ -196,6 +238,48 @@ private slots:
         QCOMPARE(env->rows("kucun_liushui"), ledger);
         // The count is kept, to be mended or cancelled.
         QCOMPARE(*counts::underWay(env->db()), true);
+    }
+
+    // Two supervisors on two tills apply the count at the same moment: it
+    // is applied once; a third, whose window still shows it, is told so
+    // and nothing more is written.
+    void countAppliedOnceByTwoTills()
+    {
+        open();
+        startAll();
+        for (const char* q : {"8", "10", "12"})
+            count(q);
+        std::barrier meet(2);
+        std::vector<counts::Applied::Kind> kinds(2, counts::Applied::Done);
+        std::vector<QString> errors(2);
+        const auto till = [&](int i) {
+            auto db = openTill(*env, &errors[i]);
+            meet.arrive_and_wait();
+            if (!db)
+                return;
+            const auto a = counts::apply(*db, QStringLiteral("收银台%1").arg(i));
+            if (a)
+                kinds[i] = a->kind;
+            else
+                errors[i] = a.error();
+        };
+        std::thread first(till, 0), second(till, 1);
+        first.join();
+        second.join();
+        QCOMPARE(errors, (std::vector<QString>{{}, {}}));
+        QCOMPARE(std::count(kinds.begin(), kinds.end(), counts::Applied::Done), 1);
+        QCOMPARE(std::count(kinds.begin(), kinds.end(), counts::Applied::NotCounting), 1);
+        QCOMPARE(countRows(*env).size(), 2);
+        QCOMPARE(stockOf(*env, "P1"), QString("8"));
+
+        const QList<QStringList> goods = env->rows("jinhuo");
+        const QList<QStringList> ledger = env->rows("kucun_liushui");
+        env->messages().clear();
+        press(window.get(), "cmd_apply");
+        QCOMPARE(shownAll(*env), QStringList{stop("本次盘点已被应用或取消！")});
+        QCOMPARE(env->rows("jinhuo"), goods);
+        QCOMPARE(env->rows("kucun_liushui"), ledger);
+        QVERIFY(child<QPushButton>(window.get(), "cmd_start")->isEnabled());
     }
 
     // A count stays across a restart and can be cancelled.
