@@ -267,6 +267,12 @@ bool createBusinessTables(Database& db, QString* error)
         return failWith(error, work.error());
     if (!runAll(db, *work, error))
         return false;
+    // A new file's indexes are in the collator's order of now: its first
+    // opening has nothing to rebuild (and writes nothing).
+    if (!db.onServer() &&
+        !db.exec(
+            QStringLiteral("PRAGMA user_version = %1").arg(static_cast<qint32>(collation::pinyinVersion()))))
+        return failWith(error, QStringLiteral("PRAGMA user_version"));
     if (DbResult r = cards::markBeginning(db); !r)
         return failWith(error, r.error);
     DbResult r = tx.commit();
