@@ -300,9 +300,19 @@ private slots:
                 now - applied >= reported && now - applied <= reported + 1,
                 qPrintable(QString("before %1, now %2, child saw %3").arg(applied).arg(now).arg(reported)));
             applied = now;
-            // A sheet is there whole or not at all.
+            // A sheet is there whole or not at all, and never one applied.
             const auto sheet = tableRows(*db, schema::pandian::kTable);
             QVERIFY(sheet.isEmpty() || sheet.size() == kGoods);
+            namespace p = schema::pandian;
+            const auto stale = db->selectOne(
+                QStringLiteral(
+                    "SELECT count(*) FROM %1 AS p WHERE p.%2 <> '' AND EXISTS (SELECT 1 FROM %3 AS l "
+                    "WHERE l.%4 = p.%5 AND l.%6 = ? AND l.rowid > CAST(p.%7 AS INTEGER))")
+                    .arg(quoteIdent(p::kTable), quoteIdent(p::kCounted), quoteIdent(l::kTable),
+                         quoteIdent(l::kLineRow), quoteIdent(p::kLineRow), quoteIdent(l::kKind),
+                         quoteIdent(p::kLedgerAtCount)),
+                {count});
+            QCOMPARE(stale ? stale->value(0).toLongLong() : -1, 0);
         });
         QVERIFY(applied > 0);
     }
