@@ -11,6 +11,8 @@
 #include "data/money.h"
 #include "data/record_model.h"
 #include "data/sale_rows.h"
+#include "data/schema.h"
+#include "data/stock_ledger.h"
 #include "reports/day_closing_window.h"
 #include "sales/sale_service.h"
 #include "support/test_env.h"
@@ -158,10 +160,17 @@ void saleWithAndWithoutLedger(int saves)
                 Database::RowLock::ForUpdate);
             if (!read)
                 qFatal("read failed");
-            QList<Database::Statement> writes{
-                {QStringLiteral("UPDATE jinhuo SET 库存数量 = ? WHERE rowid = ?"),
-                 {QString::number(read->at(0)->value(4).toDouble() - 1), checked.goodsRowid}}};
-            writes += sales::appendStatements(db, SaleService::values(e, kToday));
+            // The stock and its own ledger row, as the sale writes them.
+            QStringList line = stock::blankLine();
+            stock::setValue(line, schema::jinhuo::kName, read->at(0)->value(1).toString());
+            stock::setValue(line, schema::jinhuo::kCode, read->at(0)->value(2).toString());
+            stock::setValue(line, schema::jinhuo::kStock, read->at(0)->value(4).toString());
+            stock::Note taken;
+            taken.saleSql = sales::keySql(db);
+            QList<Database::Statement> writes = sales::appendStatements(db, SaleService::values(e, kToday));
+            writes += Database::statementsOf(stock::setStock(
+                db, checked.goodsRowid, line, QString::number(read->at(0)->value(4).toDouble() - 1),
+                stock::Change::Sale, taken));
             writes.append({QStringLiteral("UPDATE numbercard SET 金额 = ? WHERE rowid = ?"),
                            {QString::number(read->at(1)->value(3).toDouble() - 12), checked.cardRowid}});
             if (!tx.commitAfter(writes))

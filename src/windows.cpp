@@ -6,7 +6,9 @@
 #include "admin/user_windows.h"
 #include "bookings/booking_window.h"
 #include "stock/purchase_history_window.h"
+#include "stock/stock_ledger_window.h"
 #include "stock/stock_query_window.h"
+#include "stock/stocktaking_window.h"
 #include "stock/purchase_tab.h"
 #include "shell/about_window.h"
 #include "shell/database_window.h"
@@ -20,6 +22,7 @@
 #include "members/customer_window.h"
 #include "reports/card_history_window.h"
 #include "reports/day_closing_window.h"
+#include "reports/margin_window.h"
 #include "reports/overview_widget.h"
 #include "staff/employee_tab.h"
 #include "staff/ledger_tab.h"
@@ -55,6 +58,9 @@ void registerWindows(WindowRegistry& registry)
     registry.add(w::cardHistory, [](AppContext& ctx) { return new CardHistoryWindow(ctx); });
     registry.add(w::dayClosing, [](AppContext& ctx) { return new DayClosingWindow(ctx); });
     registry.add(w::bookings, [](AppContext& ctx) { return new BookingWindow(ctx); });
+    registry.add(w::stockLedger, [](AppContext& ctx) { return new StockLedgerWindow(ctx); });
+    registry.add(w::stocktaking, [](AppContext& ctx) { return new StocktakingWindow(ctx); });
+    registry.add(w::margins, [](AppContext& ctx) { return new MarginWindow(ctx); });
     registry.setIdlePage([](AppContext& c, QWidget* parent) {
         auto* overview = new OverviewWidget(c, parent);
         // A day's bar opens the sales records browser on that day.

@@ -389,6 +389,15 @@ DbResult Database::exec(const QString& sql, const QVariantList& binds)
     return stepOnFile(sql, binds, [](sqlite3_stmt*) { return true; });
 }
 
+QList<Database::Statement> Database::statementsOf(const QList<Write>& writes)
+{
+    QList<Statement> out;
+    out.reserve(writes.size());
+    for (const Write& w : writes)
+        out << w.statement;
+    return out;
+}
+
 DbResult Database::execEach(const QList<Statement>& statements, qsizetype* failedAt, QVariant* returned)
 {
     if (onServer())

@@ -184,6 +184,7 @@ public:
         QString table;
         Statement statement;
     };
+    static QList<Statement> statementsOf(const QList<Write>& writes);
     DbResult execEach(const QList<Statement>& statements, qsizetype* failedAt = nullptr,
                       QVariant* returned = nullptr);
 

@@ -1,6 +1,7 @@
 #include "record_model.h"
 
 #include "card_ledger.h"
+#include "stock_ledger.h"
 #include "table_rows.h"
 
 #include <QScopeGuard>
@@ -395,23 +396,30 @@ DbResult RecordModel::flushEdits()
     }
     binds << rowid;
     DbResult r;
-    if (cards::isCardTable(source_.table)) {
-        // A card's amount or uses edited in place is kept in the card ledger.
+    if (cards::isCardTable(source_.table) || stock::isGoodsTable(source_.table)) {
+        // A card's amount or uses, or a line's stock, edited in place is
+        // kept in its ledger.
         const QStringList stored = db_.columns(source_.table);
-        const auto changed =
-            cards::change(db_, rowid, cards::Change::GridEdit, {}, [&](const QStringList& values) {
-                QStringList next = values;
-                for (int c : cols) {
-                    const qsizetype at = stored.indexOf(columns_.at(c), Qt::CaseInsensitive);
-                    if (at >= 0 && at < next.size())
-                        next[at] = pending_.value(c);
-                }
-                return std::optional<QStringList>(next);
-            });
-        if (changed)
-            r.rowsAffected = changed->gone() ? 0 : 1;
+        const auto edited = [&](const QStringList& values) {
+            QStringList next = values;
+            for (int c : cols) {
+                const qsizetype at = stored.indexOf(columns_.at(c), Qt::CaseInsensitive);
+                if (at >= 0 && at < next.size())
+                    next[at] = pending_.value(c);
+            }
+            return std::optional<QStringList>(next);
+        };
+        const auto gone = [](const auto& changed) { return changed->gone(); };
+        const auto written = [&](const auto& changed) {
+            if (changed)
+                r.rowsAffected = gone(changed) ? 0 : 1;
+            else
+                r = changed.status;
+        };
+        if (cards::isCardTable(source_.table))
+            written(cards::change(db_, rowid, cards::Change::GridEdit, {}, edited));
         else
-            r = changed.status;
+            written(stock::change(db_, rowid, stock::Change::GridEdit, {}, edited));
     } else {
         r = db_.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                          .arg(quoteIdent(source_.table), sets.join(", ")),

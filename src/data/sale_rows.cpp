@@ -176,10 +176,7 @@ QList<Database::Write> appendWrites(const Database& db, const QStringList& value
 
 QList<Database::Statement> appendStatements(const Database& db, const QStringList& values)
 {
-    QList<Database::Statement> out;
-    for (const Database::Write& w : appendWrites(db, values))
-        out << w.statement;
-    return out;
+    return Database::statementsOf(appendWrites(db, values));
 }
 
 DbValue<QString> keyOf(Database& db, qint64 rowid, const QStringList& values)

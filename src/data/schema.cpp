@@ -5,6 +5,7 @@
 #include "database.h"
 #include "password.h"
 #include "private_files.h"
+#include "stock_ledger.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,6 +77,13 @@ const IndexDef kIndexes[] = {
     {"yuyue", "服务项目"},
     // A member's visits: the days of the card's sales.
     {"salse_history", "卡号", "业务日期"},
+    // The stock ledger: a period's rows, one code's rows newest first, a
+    // sale's rows, one line's last row.
+    {"kucun_liushui", "时间"},
+    {"kucun_liushui", "产品编号", "时间"},
+    {"kucun_liushui", "业务编号"},
+    {"kucun_liushui", "商品记录号"},
+    {"pandian", "商品记录号"},
 };
 
 // The name of the index as an earlier version made it, in the column's own order.
@@ -216,6 +224,16 @@ const QList<TableDef>& businessTables()
           yuyue::kPhone, yuyue::kServiceItem, yuyue::kEmployee, yuyue::kState, yuyue::kReason, yuyue::kSale,
           yuyue::kRemark, yuyue::kCreated, yuyue::kLogin},
          true},
+        {liushui::kTable,
+         {liushui::kTime, liushui::kCode, liushui::kName, liushui::kDate, liushui::kKind, liushui::kBefore,
+          liushui::kAfter, liushui::kQuantity, liushui::kUnitCost, liushui::kCost, liushui::kLogin,
+          liushui::kSale, liushui::kReason, liushui::kLineRow},
+         true},
+        {pandian::kTable,
+         {pandian::kLineRow, pandian::kCode, pandian::kName, pandian::kDate, pandian::kSupplier,
+          pandian::kUnitCost, pandian::kSheetStock, pandian::kCounted, pandian::kStockAtCount,
+          pandian::kLedgerAtCount, pandian::kCountedAt, pandian::kStarted, pandian::kLogin},
+         true},
     };
     return tables;
 }
@@ -262,6 +280,12 @@ bool createBusinessTables(Database& db, QString* error)
         return failWith(error, work.error());
     if (!runAll(db, *work, error))
         return false;
+    // A new file's indexes are in the collator's order of now: its first
+    // opening has nothing to rebuild (and writes nothing).
+    if (!db.onServer() &&
+        !db.exec(
+            QStringLiteral("PRAGMA user_version = %1").arg(static_cast<qint32>(collation::pinyinVersion()))))
+        return failWith(error, QStringLiteral("PRAGMA user_version"));
     if (DbResult r = cards::markBeginning(db); !r)
         return failWith(error, r.error);
     DbResult r = tx.commit();
@@ -305,8 +329,13 @@ bool upgradeBusinessTables(Database& db, QString* error)
     const auto marked = cards::beginningMarked(db);
     if (marked.failed())
         return failWith(error, marked.error());
+    // A ledger made empty (here or by a copy from a file without it) starts
+    // with the stock of every line.
+    const auto opening = stock::openingRowsDue(db);
+    if (opening.failed())
+        return failWith(error, opening.error());
 
-    if (work->isEmpty() && *marked)
+    if (work->isEmpty() && *marked && !*opening)
         return true; // no write, no lock taken
     // All or nothing.
     Database::Transaction tx(db);
@@ -315,6 +344,8 @@ bool upgradeBusinessTables(Database& db, QString* error)
     if (!runAll(db, *work, error))
         return false;
     if (DbResult r = cards::markBeginning(db); !r)
+        return failWith(error, r.error);
+    if (DbResult r = stock::writeOpeningRows(db); !r)
         return failWith(error, r.error);
     DbResult r = tx.commit();
     return r.ok || failWith(error, r.error);
@@ -346,12 +377,15 @@ bool sortsInPinyin(const QString& column)
     // Figures, dates and codes: digits, Latin letters and a few signs, kept
     // in the order they always had.
     static const QSet<QString> kept = {
-        "每箱件数", "进货价格",   "零售价格", "库存数量", "出货数量", "实收金额", "提成金额", "金额",
-        "次数",     "薪金",       "底薪",     "提成总额", "全勤奖",   "工龄奖",   "奖金",     "迟到",
-        "早退",     "罚款",       "应发工资", "实发工资", "支出费用", "收入",     "业务日期", "进货日期",
-        "开卡日期", "出生年月",   "创建日期", "入职日期", "日期",     "卡号",     "产品编号", "编号",
-        "联系电话", "身份证号码", "时间",     "原金额",   "新金额",   "原次数",   "新次数",   "收款金额",
-        "业务编号", "卡记录号",   "撤销时间", "预约日期", "开始时间", "结束时间", "登记时间"};
+        "每箱件数", "进货价格", "零售价格",   "库存数量", "出货数量", "实收金额",   "提成金额",
+        "金额",     "次数",     "薪金",       "底薪",     "提成总额", "全勤奖",     "工龄奖",
+        "奖金",     "迟到",     "早退",       "罚款",     "应发工资", "实发工资",   "支出费用",
+        "收入",     "业务日期", "进货日期",   "开卡日期", "出生年月", "创建日期",   "入职日期",
+        "日期",     "卡号",     "产品编号",   "编号",     "联系电话", "身份证号码", "时间",
+        "原金额",   "新金额",   "原次数",     "新次数",   "收款金额", "业务编号",   "卡记录号",
+        "撤销时间", "预约日期", "开始时间",   "结束时间", "登记时间", "原库存",     "新库存",
+        "变动数量", "成本金额", "商品记录号", "账面数量", "实盘数量", "清点时库存", "清点时流水号",
+        "清点时间"};
     return !kept.contains(column);
 }
 

@@ -184,6 +184,49 @@ inline const QString kCreated = QStringLiteral("登记时间");
 inline const QString kLogin = QStringLiteral("操作员");
 } // namespace yuyue
 
+// The stock ledger: one row for every change of a goods line's stock (and
+// of its name, code, date or cost), only ever appended (see stock::).
+namespace liushui {
+inline const QString kTable = QStringLiteral("kucun_liushui");
+inline const QString kTime = QStringLiteral("时间");
+inline const QString kCode = QStringLiteral("产品编号");
+inline const QString kName = QStringLiteral("商品名称");
+inline const QString kDate = QStringLiteral("进货日期");
+inline const QString kKind = QStringLiteral("类别");
+inline const QString kBefore = QStringLiteral("原库存");
+inline const QString kAfter = QStringLiteral("新库存");
+inline const QString kQuantity = QStringLiteral("变动数量");
+inline const QString kUnitCost = QStringLiteral("进货价格");
+// A sale's cost (quantity times the unit cost at the sale), kept so that a
+// later change of the price does not rewrite past margins.
+inline const QString kCost = QStringLiteral("成本金额");
+inline const QString kLogin = QStringLiteral("操作员");
+inline const QString kSale = QStringLiteral("业务编号");
+inline const QString kReason = QStringLiteral("原因");
+// The rowid of the goods line in jinhuo: codes need not be unique.
+inline const QString kLineRow = QStringLiteral("商品记录号");
+} // namespace liushui
+// A stocktaking under way: one row per goods line to count, kept until the
+// count is applied or cancelled, so that it survives a restart.
+namespace pandian {
+inline const QString kTable = QStringLiteral("pandian");
+inline const QString kLineRow = QStringLiteral("商品记录号");
+inline const QString kCode = QStringLiteral("产品编号");
+inline const QString kName = QStringLiteral("商品名称");
+inline const QString kDate = QStringLiteral("进货日期");
+inline const QString kSupplier = QStringLiteral("供应商");
+inline const QString kUnitCost = QStringLiteral("进货价格");
+inline const QString kSheetStock = QStringLiteral("账面数量");
+inline const QString kCounted = QStringLiteral("实盘数量");
+// The stock, and the line's last stock ledger row, when the quantity was
+// typed: the adjustment is taken against these, not the stock at the apply.
+inline const QString kStockAtCount = QStringLiteral("清点时库存");
+inline const QString kLedgerAtCount = QStringLiteral("清点时流水号");
+inline const QString kCountedAt = QStringLiteral("清点时间");
+inline const QString kStarted = QStringLiteral("开始时间");
+inline const QString kLogin = QStringLiteral("操作员");
+} // namespace pandian
+
 // The business tables in the business database, columns in stored order.
 const QList<TableDef>& businessTables();
 // The accounts table in the accounts database.

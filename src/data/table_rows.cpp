@@ -3,6 +3,7 @@
 #include "card_ledger.h"
 #include "numeric.h"
 #include "schema.h"
+#include "stock_ledger.h"
 
 #include <QSqlQuery>
 
@@ -26,6 +27,8 @@ DbResult insert(Database& db, const QString& table, const QStringList& values)
         note.handler = cards::valueOf(values, schema::numbercard::kHandler);
         return cards::open(db, values, note);
     }
+    if (stock::isGoodsTable(table))
+        return stock::add(db, values);
     const int n = static_cast<int>(db.columns(table).size());
     if (n == 0 || n != values.size())
         return DbResult::failure(
@@ -62,6 +65,15 @@ DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QSt
         note.handler = cards::valueOf(values, schema::numbercard::kHandler);
         return cards::modify(db, rowid, cards::Change::Modify, values, note);
     }
+    if (stock::isGoodsTable(table)) {
+        const auto changed = stock::change(db, rowid, stock::Change::Modify, {},
+                                           [&values](const QStringList&) { return values; });
+        if (!changed)
+            return changed.status;
+        DbResult r;
+        r.rowsAffected = changed->gone() ? 0 : 1;
+        return r;
+    }
     const QStringList columns = db.columns(table);
     if (columns.isEmpty() || columns.size() != values.size())
         return DbResult::failure(
@@ -79,6 +91,8 @@ DbResult deleteRowid(Database& db, const QString& table, qint64 rowid)
 {
     if (cards::isCardTable(table))
         return cards::remove(db, rowid);
+    if (stock::isGoodsTable(table))
+        return stock::remove(db, rowid);
     return db.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(table)), {rowid});
 }
 
@@ -90,6 +104,11 @@ DbResult emptyTable(Database& db, const QString& table)
     Database::Transaction tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
+    if (stock::isGoodsTable(table)) {
+        if (DbResult r = stock::removeAll(db, QStringLiteral("数据删除")); !r)
+            return r;
+        return tx.commit();
+    }
     return tx.commitAfter(writes);
 }
 

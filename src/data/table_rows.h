@@ -8,7 +8,8 @@
 #include <functional>
 
 // Writes to numbercard go through cards:: (card_ledger.h), which keeps
-// each change of a card's amount or uses in the card ledger.
+// each change of a card's amount or uses in the card ledger; writes to
+// jinhuo through stock:: (stock_ledger.h), which keeps each change of stock.
 namespace shop::rows {
 
 // Binds every value as text, in the order given.

@@ -1,6 +1,7 @@
 #include "day_closing_window.h"
 
 #include "day_closing_document.h"
+#include "margin_document.h"
 
 #include "data/csv_export.h"
 #include "ui/document_path.h"
@@ -47,6 +48,9 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     const DayClosingTable employees = dayClosingEmployees(none);
     goods_ = new RowsGrid(QStringLiteral("bg_goods"), goods.headings, {2, 3});
     employees_ = new RowsGrid(QStringLiteral("bg_employees"), employees.headings, {1, 2, 3});
+    // Cost and 毛利 are a supervisor's alone.
+    if (ctx_.isSupervisor())
+        margin_ = new RowsGrid(QStringLiteral("bg_margin"), marginGoodsTable({}).headings, {2, 3, 4, 5, 6});
 
     auto* top = new QHBoxLayout;
     top->addWidget(buddyLabel(QStringLiteral("日期(&D)"), date_));
@@ -67,6 +71,8 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     layout->addLayout(top);
     layout->addWidget(report_, 3);
     layout->addLayout(grids, 2);
+    if (margin_)
+        layout->addLayout(captioned(QStringLiteral("商品毛利"), margin_), 2);
 
     connect(date_, &QLineEdit::returnPressed, this, &DayClosingWindow::count);
     connect(countButton, &QPushButton::clicked, this, &DayClosingWindow::count);
@@ -107,6 +113,15 @@ void DayClosingWindow::count()
         delete old;
     goods_->setRows(dayClosingGoods(*figures_).rows);
     employees_->setRows(dayClosingEmployees(*figures_).rows);
+    if (margin_) {
+        const auto margins = money::marginsBetween(ctx_.business(), typed, typed);
+        if (!margins) {
+            margin_->setRows({});
+            ctx_.messages().databaseError(margins.error());
+            return;
+        }
+        margin_->setRows(marginGoodsTable(*margins).rows);
+    }
 }
 
 void DayClosingWindow::print()

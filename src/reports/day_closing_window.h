@@ -34,10 +34,11 @@ private:
     QString chooseFile(const QString& caption, const QString& suffix, const QString& filter);
 
     AppContext& ctx_;
-    QLineEdit* date_;      // txt_date
-    QTextBrowser* report_; // txt_report: the title and the day's figures
-    RowsGrid* goods_;      // bg_goods
-    RowsGrid* employees_;  // bg_employees
+    QLineEdit* date_;            // txt_date
+    QTextBrowser* report_;       // txt_report: the title and the day's figures
+    RowsGrid* goods_;            // bg_goods
+    RowsGrid* employees_;        // bg_employees
+    RowsGrid* margin_ = nullptr; // bg_margin, a supervisor's only
     std::optional<money::DayClosing> figures_;
 };
 

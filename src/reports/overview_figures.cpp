@@ -55,7 +55,8 @@ const QStringList& sources()
 {
     // takingsPer: sales and voids; receivedPerItem, perEmployee: sales;
     // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods;
-    // bookings::glance: the bookings.
+    // bookings::glance: the bookings; marginsBetween: the sales, whose cost
+    // is written with them.
     static const QStringList tables{schema::salse::kTable,      schema::chexiao::kTable,
                                     schema::numbercard::kTable, schema::kawu::kTable,
                                     schema::jinhuo::kTable,     schema::yuyue::kTable};
@@ -108,6 +109,10 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::opt
         if (!ledger)
             return failedWith(ledger);
         f.cardMoney = *ledger;
+        const auto margin = money::marginsBetween(db, from, f.today);
+        if (!margin)
+            return failedWith(margin);
+        f.monthMargin = margin->total;
     }
     const auto booked = bookings::glance(db, today, now);
     if (!booked)

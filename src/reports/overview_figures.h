@@ -3,6 +3,7 @@
 #include "data/bookings.h"
 #include "data/database.h"
 #include "data/money.h"
+#include "data/money_margin.h"
 
 #include <QDate>
 #include <QList>
@@ -42,6 +43,7 @@ struct Figures {
     QList<money::EmployeeFigures> employees; // this month's
     money::CardsOwed cards;
     money::LedgerTotals cardMoney; // the card ledger's rows this month
+    money::Margin monthMargin;     // the goods sold this month
     QList<StockLine> lowStock;
     bookings::Glance bookings;
 };

@@ -176,6 +176,7 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
     cards_ = label("lab_cards_owed");
     topUps_ = label("lab_top_ups");
     bookings_ = label("lab_bookings");
+    margin_ = label("lab_margin");
     summaryLayout->addStretch(1);
 
     auto* stock = new QGroupBox(this);
@@ -244,8 +245,8 @@ void OverviewWidget::showParts(bool money, bool stock)
 {
     moneyShown_ = money;
     stockShown_ = stock;
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{lastWeek_, cards_, topUps_, days_, months_, items_, employees_})
+    for (QWidget* w : std::initializer_list<QWidget*>{lastWeek_, cards_, topUps_, margin_, days_, months_,
+                                                      items_, employees_})
         w->setVisible(money);
     stock_->setVisible(stock);
     // Without money the stock list takes the room of the charts.
@@ -348,6 +349,12 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
                          QStringLiteral("，次数") +
                          (m.freeUses.overflow ? QStringLiteral("超出范围")
                                               : QString::number(m.freeUses.total) + QStringLiteral("次")));
+        const money::Margin& g = f.monthMargin;
+        // Goods sold without a cost are named apart, never taken as 毛利.
+        margin_->setText(QStringLiteral("本月商品毛利：") + amountText(g.margin()) +
+                         QStringLiteral("（实收") + amountText(g.received) + QStringLiteral("，成本") +
+                         amountText(g.cost) + QStringLiteral("）\n无进货价的商品销售额：") +
+                         amountText(g.withoutCost));
         rebuilt_ = false;
         showDays(f);
         showMonths(f);

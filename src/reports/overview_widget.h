@@ -92,6 +92,7 @@ private:
     QLabel* cards_ = nullptr;
     QLabel* topUps_ = nullptr;
     QLabel* bookings_ = nullptr; // lab_bookings
+    QLabel* margin_ = nullptr;   // lab_margin
     QLabel* lowTitle_ = nullptr;
     QTableWidget* low_ = nullptr;
     QList<QChartView*> charts_;

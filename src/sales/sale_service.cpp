@@ -6,6 +6,7 @@
 #include "data/numeric.h"
 #include "data/sale_rows.h"
 #include "data/schema.h"
+#include "data/stock_ledger.h"
 #include "data/table_rows.h"
 
 #include <cmath>
@@ -18,7 +19,7 @@ namespace g = schema::jinhuo;
 namespace n = schema::numbercard;
 
 // The columns a sale reads of a goods line and of a card, after the rowid.
-const QStringList kGoodsRead = {g::kName, g::kCode, g::kRetailPrice, g::kStock, g::kDate};
+const QStringList kGoodsRead = {g::kName, g::kCode, g::kRetailPrice, g::kStock, g::kDate, g::kPurchasePrice};
 const QStringList kCardRead = {n::kNumber, n::kHolder, n::kBalance, n::kUses, n::kType};
 
 QString selectList(const QStringList& columns)
@@ -47,7 +48,8 @@ private:
 GoodsLine goodsFrom(const QVariantList& v)
 {
     const ReadRow r(v, kGoodsRead);
-    return GoodsLine{r.rowid(), r[g::kName], r[g::kCode], r[g::kRetailPrice], r[g::kStock], r[g::kDate]};
+    return GoodsLine{r.rowid(),    r[g::kName], r[g::kCode],         r[g::kRetailPrice],
+                     r[g::kStock], r[g::kDate], r[g::kPurchasePrice]};
 }
 
 CardRow cardFrom(const QVariantList& v)
@@ -86,12 +88,27 @@ private:
     QList<Database::Statement> statements_;
 };
 
-Database::Write stockWrite(const QString& stock, qint64 rowid)
+// The stock's write is named `what`; its ledger row's 写入库存流水.
+void addStockSteps(Steps& steps, const QList<Database::Write>& writes, const QString& what)
 {
-    static const QString sql =
-        QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(g::kTable, quoteIdent(g::kStock));
-    return {g::kTable, {sql, {stock, rowid}}};
+    for (const Database::Write& w : writes)
+        steps.add(w.table == g::kTable ? what : QStringLiteral("写入库存流水"), w);
 }
+
+} // namespace
+
+QStringList GoodsLine::ledgerValues() const
+{
+    QStringList v = stock::blankLine();
+    stock::setValue(v, g::kName, name);
+    stock::setValue(v, g::kCode, code);
+    stock::setValue(v, g::kPurchasePrice, purchasePrice);
+    stock::setValue(v, g::kStock, stock);
+    stock::setValue(v, g::kDate, purchaseDate);
+    return v;
+}
+
+namespace {
 
 // The goods check on one line: refusal, or the stock left after the sale.
 SaleRefusal goodsRefusal(const SaleEntry& e, const GoodsLine& g, QString* newStock)
@@ -247,6 +264,7 @@ SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLin
         if (auto r = goodsRefusal(e, *goods, &decision->newStock); r != SaleRefusal::None)
             return refused<SaleOutcome>(r);
         out.goodsRowid = goods->rowid;
+        decision->goods = *goods;
     }
     if (cardText(e) != nonMember()) {
         if (!card)
@@ -344,8 +362,6 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     // keys' lock is held for no round trip of its own); the first that
     // fails names what could not be saved.
     Steps steps(QStringLiteral("提交保存"));
-    if (e.goods)
-        steps.add(QStringLiteral("更新库存数量"), stockWrite(d.newStock, checked.goodsRowid));
     // The history row and the salse row under the sale's new key (on a
     // server between the keys' lock and its counters).
     for (const Database::Write& w : sales::appendWrites(db_, values(e, date)))
@@ -353,6 +369,15 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
                   : w.table == schema::salse::kTable ? QStringLiteral("写入业务记录")
                                                      : QStringLiteral("生成业务编号"),
                   w);
+    if (e.goods) {
+        // The stock taken and its row in the stock ledger, naming the sale.
+        stock::Note note;
+        note.saleSql = sales::keySql(db_);
+        addStockSteps(steps,
+                      stock::setStock(db_, checked.goodsRowid, d.goods.ledgerValues(), d.newStock,
+                                      stock::Change::Sale, note),
+                      QStringLiteral("更新库存数量"));
+    }
     if (!d.cardColumn.isEmpty()) {
         // The card's charge and its row in the card ledger, naming the sale.
         const cards::Figures before{d.card.balance, d.card.uses};
@@ -528,7 +553,11 @@ VoidOutcome SaleService::voidOnce(qint64 rowid, const QStringList& values)
         const auto stock = plus(line->stock, numericValue(sale.quantity));
         if (!stock)
             return refused<VoidOutcome>(VoidRefusal::OutOfRange);
-        steps.add(QStringLiteral("退回库存数量"), stockWrite(*stock, line->rowid));
+        stock::Note note;
+        note.sale = *key;
+        addStockSteps(
+            steps, stock::setStock(db_, line->rowid, line->ledgerValues(), *stock, stock::Change::Void, note),
+            QStringLiteral("退回库存数量"));
     }
     if (sale.card != nonMember()) {
         QList<Database::Write> back;

@@ -42,6 +42,9 @@ struct GoodsLine {
     QString retailPrice;
     QString stock;
     QString purchaseDate;
+    QString purchasePrice;
+    // The line's values as the stock ledger reads them (by jinhuo's columns).
+    QStringList ledgerValues() const;
 };
 
 // One member card of numbercard, as a lookup found it.
@@ -161,7 +164,8 @@ private:
     // What a sale would write: the new stock, the card's charged column and its value.
     struct Decision {
         QString newStock, cardColumn, cardValue;
-        CardRow card; // as read, when it is charged
+        CardRow card;    // as read, when it is charged
+        GoodsLine goods; // as read, when goods are sold
     };
     // The goods part first, then the card: refused, or the rows to touch.
     static SaleOutcome decide(const SaleEntry& e, const std::optional<GoodsLine>& goods,

@@ -56,6 +56,10 @@ constexpr WindowEntry kEntries[] = {
     // (files or a server), for supervisors only.
     {w::cardHistory,     Opens::Window,     "huiyuan",    nullptr,   "card_history",  "卡务记录",     "huiyuan",    "scale7",       "卡务记录", Guard::Supervisor, kAny},
     {w::dayClosing,      Opens::Window,     "query_data", "line008", "day_closing",   "日结",         "query_data", "order_day",    "日结",     Guard::Supervisor, kSupervisor},
+    // Every change of a goods line's stock, after the day's money.
+    {w::stockLedger,     Opens::Window,     "query_data", nullptr,   "stock_ledger",  "库存流水",     "query_data", "order_flow",   "库存流水", Guard::Supervisor, kSupervisor},
+    {w::stocktaking,     Opens::Window,     "query_data", nullptr,   "stocktaking",   "盘点",         "query_data", "order_count",  "盘点",     Guard::Supervisor, kSupervisor},
+    {w::margins,         Opens::Window,     "query_data", nullptr,   "margins",       "毛利",         "query_data", "order_margin", "毛利",     Guard::Supervisor, kSupervisor},
     {w::restore,         Opens::Window,     "system",     "li02",    "restoredata",   "数据恢复(&R)", nullptr,      nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     {w::database,        Opens::Window,     "system",     nullptr,   "dbsetup",       "数据库设置(&P)", nullptr,    nullptr,        nullptr,    Guard::Supervisor, kSupervisor},
     // A shop's goods, cards, customers and employees brought from a spreadsheet's file.

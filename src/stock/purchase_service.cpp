@@ -1,6 +1,7 @@
 #include "purchase_service.h"
 
 #include "data/numeric.h"
+#include "data/stock_ledger.h"
 #include "data/table_rows.h"
 
 #include <cmath>
@@ -69,27 +70,22 @@ StockOutcome PurchaseService::addStockOnce(qint64 rowid, const QString& quantity
         return {StockOutcome::Failed, {}, tx.error()};
     // Held until the commit: a sale on another till waits, and its stock
     // change is not lost.
-    const auto row = db_.selectOneForUpdate(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                                .arg(quoteIdent(goods::kStock), quoteIdent(kTable)),
-                                            {rowid});
-    if (row.failed())
-        return {StockOutcome::Failed, {}, row.error()};
-    if (!row)
+    const auto line = stock::readForChange(db_, rowid);
+    if (line.failed())
+        return {StockOutcome::Failed, {}, line.error()};
+    if (!line)
         return {StockOutcome::LineDeleted, {}, {}};
-    const double sum = numericValue(quantity) + wholeFigure(row->value(0).toString());
+    const double sum = numericValue(quantity) + wholeFigure(stock::valueOf(*line, goods::kStock));
     // Two numbers within range may add up beyond it; the stock is not
     // written as 0 then.
     if (!std::isfinite(sum))
         return {StockOutcome::Overflow, {}, {}};
-    const QString stock = signedNumberText(sum);
-    DbResult r = db_.exec(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                              .arg(quoteIdent(kTable), quoteIdent(goods::kStock)),
-                          {stock.trimmed(), rowid});
-    if (r)
-        r = tx.commit();
+    const QString added = signedNumberText(sum);
+    const DbResult r = tx.commitAfter(Database::statementsOf(
+        stock::setStock(db_, rowid, *line, added.trimmed(), stock::Change::Restock, {})));
     if (!r)
         return {StockOutcome::Failed, {}, r.error};
-    return {StockOutcome::Added, stock, {}};
+    return {StockOutcome::Added, added, {}};
 }
 
 DbValue<qint64> PurchaseService::modify(std::optional<qint64> loaded, const RecordSource& source,

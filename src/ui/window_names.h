@@ -27,6 +27,9 @@ inline constexpr char dayClosing[] = "frm_rijie";
 inline constexpr char database[] = "frmdatabase";
 inline constexpr char importData[] = "frm_import";
 inline constexpr char bookings[] = "frm_yuyue";
+inline constexpr char stockLedger[] = "frm_liushui";
+inline constexpr char stocktaking[] = "frm_pandian";
+inline constexpr char margins[] = "frm_maoli";
 // The main window's work area while no tab shows.
 inline constexpr char overview[] = "overview";
 } // namespace window_name

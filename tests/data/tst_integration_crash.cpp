@@ -1,5 +1,5 @@
 // Killed at any moment, nothing is half-written: a child process records
-// sales (or adds goods, or takes backups) in a loop through the program's own
+// sales (or adds goods, applies counts, or takes backups) in a loop through the program's own
 // save code, and is killed with SIGKILL at random moments. After every kill
 // both files pass the integrity check, every sale is whole or absent (its two
 // rows, its stock and its card charge together), and no sale the child saw
@@ -8,6 +8,7 @@
 #include "data/database.h"
 #include "data/numeric.h"
 #include "data/schema.h"
+#include "data/stocktaking.h"
 #include "sales/sale_service.h"
 #include "shell/backup.h"
 #include "stock/purchase_service.h"
@@ -63,6 +64,33 @@ void seed(const QString& dir)
 
 // ------------------------------------------------------------ the child
 
+// One count of every line, each counted 1 or 2 below its stock, applied
+// with the reason "seq <child> N": every apply changes every line.
+bool countOnce(Database& db, QRandomGenerator& rng, qint64 n)
+{
+    namespace p = schema::pandian;
+    // A count the last child left unfinished.
+    if (const auto under = counts::underWay(db); !under || (*under && !counts::cancel(db)))
+        return false;
+    const auto started = counts::start(db, {});
+    if (!started || started->kind != counts::Started::Done)
+        return false;
+    const auto sheet = db.selectAll(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                                        .arg(quoteIdent(p::kSheetStock), quoteIdent(p::kTable)));
+    if (!sheet)
+        return false;
+    for (const QVariantList& row : *sheet) {
+        const QString counted = QString::number(row.value(1).toLongLong() - 1 - rng.bounded(2));
+        const auto r = counts::record(db, row.value(0).toLongLong(), counted);
+        if (!r || r->kind != counts::Recorded::Done)
+            return false;
+    }
+    // Named by the child too: each child counts from 1.
+    const auto applied =
+        counts::apply(db, QStringLiteral("seq %1 %2").arg(QCoreApplication::applicationPid()).arg(n));
+    return applied && applied->kind == counts::Applied::Done && applied->changed == kGoods;
+}
+
 // Writes "N\n" after each commit the save code reported: what the child has
 // seen committed.
 int childMain(const QString& mode, const QString& dir)
@@ -91,6 +119,8 @@ int childMain(const QString& mode, const QString& dir)
             e.remark = QString("seq %1").arg(n);
             const SaleOutcome checked = service.check(e);
             ok = service.save(e, checked, "2026-12-07").kind == SaleOutcome::Saved;
+        } else if (mode == "counts") {
+            ok = countOnce(*db, rng, n);
         } else if (mode == "goods") {
             PurchaseService service(*db);
             ok = service
@@ -124,6 +154,15 @@ QList<QStringList> tableRows(Database& db, const QString& table)
                   return true;
               });
     return out;
+}
+
+// Goods lines whose stock is not the stock after their last ledger row.
+qint64 stockOffLedger(Database& db)
+{
+    const auto off = db.selectOne(
+        "SELECT count(*) FROM jinhuo AS j WHERE 库存数量 IS NOT (SELECT 新库存 FROM kucun_liushui WHERE "
+        "商品记录号 = CAST(j.rowid AS TEXT) ORDER BY rowid DESC LIMIT 1)");
+    return off ? off->value(0).toLongLong() : -1;
 }
 
 } // namespace
@@ -205,6 +244,16 @@ private slots:
                 else
                     QCOMPARE(numericValue(c.at(5)), 10000000 - charged.value(c.at(1)));
             }
+            // The stock ledger agrees: each line's last row is its stock,
+            // and each goods sale stored has its row (and no other sale).
+            QCOMPARE(stockOffLedger(*db), 0);
+            qint64 goodsSales = 0;
+            for (const QStringList& s : sales)
+                goodsSales += s.at(1).contains("商品销售") ? 1 : 0;
+            QCOMPARE(db->selectOne("SELECT count(*) FROM kucun_liushui WHERE 类别 = '销售'")
+                         ->value(0)
+                         .toLongLong(),
+                     goodsSales);
         });
         QVERIFY(stored > 0);
     }
@@ -219,10 +268,53 @@ private slots:
             const QList<QStringList> added = tableRows(*db, "jinhuo_history");
             const QList<QStringList> goods = tableRows(*db, "jinhuo").mid(kGoods);
             QCOMPARE(goods, added);
+            QCOMPARE(stockOffLedger(*db), 0);
             QVERIFY(added.size() - stored >= reported && added.size() - stored <= reported + 1);
             stored = added.size();
         });
         QVERIFY(stored > 0);
+    }
+
+    // Every count applied is applied whole: all its lines changed, each
+    // with its 盘点 row, and its sheet gone; none the child saw applied is
+    // missing.
+    void countsAppliedWhole()
+    {
+        namespace l = schema::liushui;
+        qint64 applied = 0;
+        killRepeatedly("counts", 100, [&](qint64 reported) {
+            QString err;
+            auto db = Database::open(businessFile(dirPath()), &err);
+            QVERIFY2(db, qPrintable(err));
+            QCOMPARE(stockOffLedger(*db), 0);
+            QHash<QString, int> rowsOf;
+            const QString count = QStringLiteral("盘点");
+            for (const QStringList& r : tableRows(*db, l::kTable))
+                if (r.at(schema::columnsOf(l::kTable).indexOf(l::kKind)) == count)
+                    ++rowsOf[r.at(schema::columnsOf(l::kTable).indexOf(l::kReason))];
+            for (auto it = rowsOf.cbegin(); it != rowsOf.cend(); ++it)
+                QVERIFY2(it.value() == kGoods,
+                         qPrintable(QString("%1: %2 rows").arg(it.key()).arg(it.value())));
+            const qint64 now = rowsOf.size();
+            QVERIFY2(
+                now - applied >= reported && now - applied <= reported + 1,
+                qPrintable(QString("before %1, now %2, child saw %3").arg(applied).arg(now).arg(reported)));
+            applied = now;
+            // A sheet is there whole or not at all, and never one applied.
+            const auto sheet = tableRows(*db, schema::pandian::kTable);
+            QVERIFY(sheet.isEmpty() || sheet.size() == kGoods);
+            namespace p = schema::pandian;
+            const auto stale = db->selectOne(
+                QStringLiteral(
+                    "SELECT count(*) FROM %1 AS p WHERE p.%2 <> '' AND EXISTS (SELECT 1 FROM %3 AS l "
+                    "WHERE l.%4 = p.%5 AND l.%6 = ? AND l.rowid > CAST(p.%7 AS INTEGER))")
+                    .arg(quoteIdent(p::kTable), quoteIdent(p::kCounted), quoteIdent(l::kTable),
+                         quoteIdent(l::kLineRow), quoteIdent(p::kLineRow), quoteIdent(l::kKind),
+                         quoteIdent(p::kLedgerAtCount)),
+                {count});
+            QCOMPARE(stale ? stale->value(0).toLongLong() : -1, 0);
+        });
+        QVERIFY(applied > 0);
     }
 
     // A backup folder is there only when whole; a torn one is left as

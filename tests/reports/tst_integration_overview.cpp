@@ -2,11 +2,13 @@
 // records browser's and the salary window's totals on the same rows, who
 // sees money, its place in the main window, a day's bar, the threshold.
 #include "reports/overview_widget.h"
+#include "sales/sale_service.h"
 #include "sales/sales_records_window.h"
 #include "shell/settings_window.h"
 #include "shell/window_table.h"
 #include "staff/salary_service.h"
 #include "stock/purchase_tab.h"
+#include "support/sale_entry.h"
 #include "support/tab_host.h"
 #include "support/test_env.h"
 #include "support/ui.h"
@@ -128,6 +130,7 @@ private slots:
     void figuresAgreeWithTheSalesBrowser();
     void commissionAgreesWithTheSalaryWindow();
     void thisMonthLeavesTheMonthBefore();
+    void monthsMarginFromTheCostOfEachSale();
     void moneyOnlyForSupervisors_data();
     void moneyOnlyForSupervisors();
     void hiddenWhileATabIsOpenAndLiveAfterASale();
@@ -301,7 +304,7 @@ void TstOverview::moneyOnlyForSupervisors()
     QCOMPARE(labelText(overview.get(), "lab_today"), today);
     for (const char* name : {"chart_days", "chart_months", "chart_items", "chart_commission"})
         QCOMPARE(child<QWidget>(overview.get(), name)->isVisible(), money);
-    for (const char* name : {"lab_last_week", "lab_cards_owed", "lab_top_ups"})
+    for (const char* name : {"lab_last_week", "lab_cards_owed", "lab_top_ups", "lab_margin"})
         QCOMPARE(child<QWidget>(overview.get(), name)->isVisible(), money);
     auto* low = child<QTableWidget>(overview.get(), "low_stock");
     QCOMPARE(low->isVisible(), stock);
@@ -313,6 +316,31 @@ void TstOverview::moneyOnlyForSupervisors()
     for (int c = 0; c < 3; ++c)
         QCOMPARE(low->columnWidth(c),
                  qMax(cells->sizeHintForColumn(c), low->horizontalHeader()->sectionSizeHint(c)));
+}
+
+// This month's 毛利: the goods sold less the cost written with each sale; a
+// line without a purchase price is named apart; the month before is not in it.
+void TstOverview::monthsMarginFromTheCostOfEachSale()
+{
+    TestEnv env;
+    env.ctx().setLogin("ZED", "M");
+    env.insert("jinhuo", {"可乐", "P1", "330ml", "24", "2.5", "12", "100", "供应商", "2026-01-01", ""});
+    env.insert("jinhuo", {"雪碧", "P2", "330ml", "24", "0", "12", "100", "供应商", "2026-01-01", ""});
+    const auto sellGoods = [&](const char* code, const char* quantity, const char* money, const char* date) {
+        SaleEntry e = saleEntry({.money = money, .productCode = code});
+        e.service = false;
+        e.quantity = quantity;
+        SaleService s(env.db());
+        return s.save(e, s.check(e), date).kind == SaleOutcome::Saved;
+    };
+    QVERIFY(sellGoods("P1", "2", "30", "2026-11-30"));
+    QVERIFY(sellGoods("P1", "3", "40", "2026-12-01")); // cost 7.5, to 8
+    QVERIFY(sellGoods("P2", "1", "9", "2026-12-07"));
+    sell(env, {"2026-12-07", "50"}); // a service: no cost, no 毛利
+    const auto overview = shownOverview(env);
+    QVERIFY(overview);
+    QCOMPARE(labelText(overview.get(), "lab_margin"),
+             QStringLiteral("本月商品毛利：32元（实收40元，成本8元）\n无进货价的商品销售额：9元"));
 }
 
 void TstOverview::hiddenWhileATabIsOpenAndLiveAfterASale()

@@ -159,15 +159,26 @@ void TstMoneyWindows::closingGridsShowTheCountedDay_data()
     QTest::addColumn<QStringList>("dates"); // typed one after the other, Enter after each
     QTest::addColumn<QList<QStringList>>("goods");
     QTest::addColumn<QList<QStringList>>("employees");
+    // The goods with their cost and 毛利, the services, the total.
+    QTest::addColumn<QList<QStringList>>("margin");
 
     const QList<QStringList> today{{"P1", "可乐", "4", "42"}};
     const QList<QStringList> staffToday{{"张三", "2", "42", "0"}};
-    QTest::newRow("the day opened") << QStringList{} << today << staffToday;
+    const QList<QStringList> marginToday{{"P1", "可乐", "4", "42", "8", "34", "0"},
+                                         {"", "服务项目", "", "0", "无成本", "", ""},
+                                         {"合计", "", "", "42", "8", "34", "0"}};
+    QTest::newRow("the day opened") << QStringList{} << today << staffToday << marginToday;
+    // P2 has no purchase price: its money is not 毛利.
     QTest::newRow("the next day") << QStringList{"2026-12-08"} << QList<QStringList>{{"P2", "可乐", "2", "5"}}
-                                  << QList<QStringList>{{"李四", "1", "5", "0"}};
+                                  << QList<QStringList>{{"李四", "1", "5", "0"}}
+                                  << QList<QStringList>{{"P2", "可乐", "2", "0", "无进货价", "无进货价", "5"},
+                                                        {"", "服务项目", "", "0", "无成本", "", ""},
+                                                        {"合计", "", "", "0", "0", "0", "5"}};
     QTest::newRow("a day without sales empties them")
-        << QStringList{"2026-12-01"} << QList<QStringList>{} << QList<QStringList>{};
-    QTest::newRow("and back") << QStringList{"2026-12-01", kToday} << today << staffToday;
+        << QStringList{"2026-12-01"} << QList<QStringList>{} << QList<QStringList>{}
+        << QList<QStringList>{{"", "服务项目", "", "0", "无成本", "", ""},
+                              {"合计", "", "", "0", "0", "0", "0"}};
+    QTest::newRow("and back") << QStringList{"2026-12-01", kToday} << today << staffToday << marginToday;
 }
 
 void TstMoneyWindows::closingGridsShowTheCountedDay()
@@ -175,11 +186,13 @@ void TstMoneyWindows::closingGridsShowTheCountedDay()
     QFETCH(QStringList, dates);
     QFETCH(QList<QStringList>, goods);
     QFETCH(QList<QStringList>, employees);
+    QFETCH(QList<QStringList>, margin);
 
     TestEnv env;
     env.ctx().setLogin("ZED", "M");
     for (const char* code : {"P1", "P2"})
-        env.insert("jinhuo", {"可乐", code, "330ml", "24", "2", "12", "9", "供应商甲", "2026-11-01", ""});
+        env.insert("jinhuo", {"可乐", code, "330ml", "24", code == QLatin1String("P1") ? "2" : "", "12", "9",
+                              "供应商甲", "2026-11-01", ""});
     addCard(env, "A1", "钻石卡", "100", "0");
     sell(env, "A1", "30");
     sell(env, {}, "12.5");
@@ -208,6 +221,7 @@ void TstMoneyWindows::closingGridsShowTheCountedDay()
     };
     QCOMPARE(shown("bg_goods"), goods);
     QCOMPARE(shown("bg_employees"), employees);
+    QCOMPARE(shown("bg_margin"), margin);
     // The report's head names the day counted.
     QVERIFY(child<QTextBrowser>(&w, "txt_report")->toPlainText().contains(w.figures()->date));
 }

@@ -87,10 +87,11 @@ QString menuLayout(QMenu* m)
 }
 
 const QStringList kRightsItems = {
-    "jinhuo",   "salse",      "in_out",       "worker",        "huiyuan",  "guke",        "member_car",
-    "exit_sys", "swich_user", "in_history",   "salse_history", "balance",  "day_closing", "salary",
-    "deldata",  "bakdata",    "restoredata",  "adduser",       "Deleuser", "chpass",      "sysetup",
-    "dbsetup",  "ABOUT",      "card_history", "importdata",    "yuyue"};
+    "jinhuo",      "salse",    "in_out",       "worker",      "huiyuan",       "guke",
+    "member_car",  "exit_sys", "swich_user",   "in_history",  "salse_history", "balance",
+    "day_closing", "salary",   "deldata",      "bakdata",     "restoredata",   "adduser",
+    "Deleuser",    "chpass",   "sysetup",      "dbsetup",     "ABOUT",         "card_history",
+    "importdata",  "yuyue",    "stock_ledger", "stocktaking", "margins"};
 
 // The menu items that are disabled, in a fixed order.
 QStringList disabledItems(MainWindow& w)
@@ -145,19 +146,35 @@ void TstMainWindow::layoutAtLoad()
                      i->data(0, Qt::UserRole).toString() + ":" + i->text(0);
         QVERIFY2(!i->isExpanded(), qPrintable(i->text(0)));
     }
-    QCOMPARE(nodes, (QStringList{">scan:管理中心",           "scan>contract:进货管理",
-                                 "scan>scale1:业务管理",     "scan>scale2:收支管理",
-                                 "scan>scale8:预约管理",     "scan>scale3:员工管理",
-                                 "scan>scale4:顾客管理",     "scale4>scale5:顾客信息",
-                                 "scale4>scale6:开卡服务",   "scale4>scale7:卡务记录",
-                                 ">switch:切换用户",         ">query:数据查询",
-                                 "query>con_data:进货记录",  "query>order_data:销售记录",
-                                 "query>order_out:库存查询", "query>order_salary:员工工资",
-                                 "query>order_day:日结",     ">sys:系统维护",
-                                 "sys>Del:数据删除",         "sys>backup:数据备份",
-                                 "sys>Adduser:增加用户",     "sys>deleteduser:删除用户",
-                                 "sys>change:更改密码",      "sys>setup:系统设置",
-                                 "sys>import:导入",          ">Exit:退出系统"}));
+    QCOMPARE(nodes, (QStringList{">scan:管理中心",
+                                 "scan>contract:进货管理",
+                                 "scan>scale1:业务管理",
+                                 "scan>scale2:收支管理",
+                                 "scan>scale8:预约管理",
+                                 "scan>scale3:员工管理",
+                                 "scan>scale4:顾客管理",
+                                 "scale4>scale5:顾客信息",
+                                 "scale4>scale6:开卡服务",
+                                 "scale4>scale7:卡务记录",
+                                 ">switch:切换用户",
+                                 ">query:数据查询",
+                                 "query>con_data:进货记录",
+                                 "query>order_data:销售记录",
+                                 "query>order_out:库存查询",
+                                 "query>order_salary:员工工资",
+                                 "query>order_day:日结",
+                                 "query>order_flow:库存流水",
+                                 "query>order_count:盘点",
+                                 "query>order_margin:毛利",
+                                 ">sys:系统维护",
+                                 "sys>Del:数据删除",
+                                 "sys>backup:数据备份",
+                                 "sys>Adduser:增加用户",
+                                 "sys>deleteduser:删除用户",
+                                 "sys>change:更改密码",
+                                 "sys>setup:系统设置",
+                                 "sys>import:导入",
+                                 ">Exit:退出系统"}));
     QCOMPARE(tree->topLevelItemCount(), 5);
 
     QStringList bar;
@@ -174,7 +191,7 @@ void TstMainWindow::layoutAtLoad()
     QCOMPARE(
         menuLayout(child<QMenu>(&w, "query_data")),
         QString("in_history:进货记录, salse_history:销售记录, balance:库存查询, -line007, salary:员工工资, "
-                "-line008, day_closing:日结"));
+                "-line008, day_closing:日结, stock_ledger:库存流水, stocktaking:盘点, margins:毛利"));
     QCOMPARE(menuLayout(child<QMenu>(&w, "system")),
              QString("deldata:删除数据(&D), bakdata:备份数据(&B), -li1, adduser:增加用户(&A), "
                      "Deleuser:删除用户(&U), -li0, chpass:更改密码(&C), -li01, sysetup:系统设置(&S), "
@@ -491,10 +508,10 @@ void TstMainWindow::menuRightsAfterUsers_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("label");
 
-    const QStringList restricted = {"deldata", "bakdata",    "restoredata", "adduser", "Deleuser",
-                                    "sysetup", "in_history", "balance",     "salary",  "jinhuo",
-                                    "salse",   "in_out",     "worker",      "huiyuan", "day_closing",
-                                    "dbsetup", "importdata", "yuyue"};
+    const QStringList restricted = {
+        "deldata",     "bakdata", "restoredata", "adduser", "Deleuser",     "sysetup",     "in_history",
+        "balance",     "salary",  "jinhuo",      "salse",   "in_out",       "worker",      "huiyuan",
+        "day_closing", "dbsetup", "importdata",  "yuyue",   "stock_ledger", "stocktaking", "margins"};
     auto order = [](QStringList items) {
         QStringList out;
         for (const QString& i : kRightsItems)
@@ -504,7 +521,8 @@ void TstMainWindow::menuRightsAfterUsers_data()
     };
     const QStringList ordinary =
         order({"jinhuo", "in_out", "worker", "huiyuan", "in_history", "balance", "salary", "deldata",
-               "restoredata", "adduser", "Deleuser", "day_closing", "dbsetup", "importdata"});
+               "restoredata", "adduser", "Deleuser", "day_closing", "dbsetup", "importdata", "stock_ledger",
+               "stocktaking", "margins"});
 
     QTest::newRow("supervisor") << QStringList{"ZED/M"} << QStringList{} << "当前用户: 系统管理员";
     QTest::newRow("ordinary") << QStringList{"LI/M"} << ordinary << "当前用户: LI";

@@ -1,0 +1,72 @@
+#include "money_margin.h"
+
+#include "numeric.h"
+#include "schema.h"
+#include "stock_ledger.h"
+
+#include <QHash>
+
+namespace shop::money {
+
+namespace {
+
+namespace s = schema::salse;
+namespace l = schema::liushui;
+
+void add(Margin& m, bool goods, bool costed, double received, double cost)
+{
+    if (!goods) {
+        rows::addRounded(m.services, received);
+    } else if (!costed) {
+        rows::addRounded(m.withoutCost, received);
+    } else {
+        rows::addRounded(m.received, received);
+        rows::addRounded(m.cost, cost);
+    }
+}
+
+} // namespace
+
+DbValue<Margins> marginsBetween(Database& db, const QString& from, const QString& to)
+{
+    // Each sale with the cost of its 销售 row, when it has one.
+    const QString sql =
+        QStringLiteral(
+            "SELECT s.rowid, s.%1, s.%2, s.%3, s.%4, s.%5, s.%6, c.%7 FROM %8 AS s LEFT JOIN %9 AS c "
+            "ON c.%10 = CAST(s.rowid AS TEXT) AND c.%11 = ? WHERE s.%1 >= ? AND s.%1 <= ? "
+            "ORDER BY s.rowid")
+            .arg(quoteIdent(s::kDate), quoteIdent(s::kType), quoteIdent(s::kProductCode),
+                 quoteIdent(s::kProductName), quoteIdent(s::kQuantity), quoteIdent(s::kReceived),
+                 quoteIdent(l::kCost), quoteIdent(s::kTable), quoteIdent(l::kTable))
+            .arg(quoteIdent(l::kSale), quoteIdent(l::kKind));
+    static const QByteArray goodsSale = QStringLiteral("商品销售").toUtf8();
+    Margins out;
+    QHash<QString, qsizetype> at;
+    const DbResult r =
+        db.selectKeyedTexts(sql, {stock::changeText(stock::Change::Sale), textValue(from), textValue(to)},
+                            [&](qint64, const Database::TextRow& row) {
+                                const bool goods = row.utf8(1).startsWith(goodsSale);
+                                const double received = rows::amountOf(row.utf8(5));
+                                const double cost = rows::amountOf(row.utf8(6));
+                                const bool costed = goods && !row.utf8(6).isEmpty() && cost > 0;
+                                add(out.total, goods, costed, received, cost);
+                                add(out.months[row.text(0).left(7)], goods, costed, received, cost);
+                                if (goods) {
+                                    const QString code = row.text(2);
+                                    auto it = at.constFind(code);
+                                    if (it == at.constEnd()) {
+                                        it = at.insert(code, out.goods.size());
+                                        out.goods.append({code, row.text(3), 0, {}});
+                                    }
+                                    GoodsMargin& g = out.goods[*it];
+                                    g.quantity += numericValue(row.text(4));
+                                    add(g.figures, true, costed, received, cost);
+                                }
+                                return true;
+                            });
+    if (!r)
+        return {r, std::nullopt};
+    return DbValue<Margins>::of(out);
+}
+
+} // namespace shop::money
