@@ -2,6 +2,7 @@
 
 #include "card_ledger.h"
 #include "schema.h"
+#include "stock_ledger.h"
 
 namespace shop::imports {
 
@@ -12,13 +13,16 @@ namespace {
 constexpr qsizetype kRowsPerInsert = 100;
 // Rows between two reports of progress (and chances to cancel).
 constexpr qsizetype kRowsPerSlice = 2000;
+// The reason the stock ledger gives lines an import wrote.
+const QString kImportReason = QStringLiteral("从文件导入");
 
 // The statements of an import, gathered and sent a slice at a time, in the
 // order of the file's rows.
 class Writer {
 public:
     Writer(Database& db, const ImportPreview& preview)
-        : db_(db), kind_(preview.kind()), table_(tableOf(kind_)), cards_(cards::isCardTable(table_))
+        : db_(db), kind_(preview.kind()), table_(tableOf(kind_)), cards_(cards::isCardTable(table_)),
+          goods_(stock::isGoodsTable(table_))
     {
         const QStringList& columns = columnsOf(kind_);
         QStringList quoted;
@@ -31,6 +35,8 @@ public:
         written_ << table_;
         if (cards_)
             written_ << schema::kawu::kTable;
+        if (goods_)
+            written_ << schema::liushui::kTable;
     }
 
     const QStringList& tables() const { return written_; }
@@ -44,8 +50,12 @@ public:
                 pending_ << w.statement;
             return;
         }
-        // Goods lines: the stock ledger's 导入 row of each line is written
-        // here, beside the line, once the stock ledger exists.
+        if (goods_) {
+            // Each line with its first stock ledger row (导入), which names
+            // the line by the key its insert was given: one line a statement.
+            pending_ << Database::statementsOf(stock::importWrites(db_, values, kImportReason));
+            return;
+        }
         for (const QString& v : values)
             addBinds_ << textValue(v);
         if (++addRows_ == kRowsPerInsert)
@@ -63,11 +73,22 @@ public:
             note.handler = cards::valueOf(values, schema::numbercard::kHandler);
             const auto changed =
                 cards::change(db_, rowid, cards::Change::Import, note, [&](const QStringList& stored) {
-                    QStringList next = stored;
-                    for (qsizetype c = 0; c < next.size(); ++c)
-                        if (updates(values, c))
-                            next[c] = values.at(c);
-                    return std::optional<QStringList>(next);
+                    return std::optional<QStringList>(updated(stored, values));
+                });
+            if (!changed.found())
+                return changed.failed() ? changed.status : gone();
+            return changed->gone() ? gone() : DbResult{};
+        }
+        if (goods_) {
+            // Through the line's own path: a stock the file changes is
+            // written with its ledger row.
+            if (DbResult r = flush(); !r)
+                return r;
+            stock::Note note;
+            note.reason = kImportReason;
+            const auto changed =
+                stock::change(db_, rowid, stock::Change::Import, note, [&](const QStringList& stored) {
+                    return std::optional<QStringList>(updated(stored, values));
                 });
             if (!changed.found())
                 return changed.failed() ? changed.status : gone();
@@ -119,12 +140,22 @@ private:
         return fed_.value(c) && !values.at(c).trimmed().isEmpty();
     }
 
+    QStringList updated(const QStringList& stored, const QStringList& values) const
+    {
+        QStringList next = stored;
+        for (qsizetype c = 0; c < next.size(); ++c)
+            if (updates(values, c))
+                next[c] = values.at(c);
+        return next;
+    }
+
     static DbResult gone() { return DbResult::failure(QStringLiteral("要更新的记录已被删除。")); }
 
     Database& db_;
     const Kind kind_;
     const QString table_;
     const bool cards_;
+    const bool goods_;
     QList<bool> fed_;
     QString names_;
     QString rowMarks_;

@@ -55,8 +55,9 @@ QString goodsFile(int n)
 // What the tables an import may touch hold.
 QList<QList<QStringList>> tablesOf(TestEnv& env)
 {
-    return {env.rows(goods::kTable), env.rows(card::kTable), env.rows(schema::kawu::kTable),
-            env.rows(schema::guke::kTable), env.rows(schema::worker::kTable)};
+    return {env.rows(goods::kTable),          env.rows(card::kTable),
+            env.rows(schema::kawu::kTable),   env.rows(schema::guke::kTable),
+            env.rows(schema::worker::kTable), env.rows(schema::liushui::kTable)};
 }
 
 } // namespace
@@ -81,12 +82,26 @@ private slots:
         QCOMPARE(int(w.outcome), int(Written::Outcome::Written));
         QCOMPARE(w.added, qsizetype(1));
         QCOMPARE(w.updated, qsizetype(1));
-        QCOMPARE(w.tables, QStringList{goods::kTable});
+        QCOMPARE(w.tables, (QStringList{goods::kTable, schema::liushui::kTable}));
         QCOMPARE(
             env.rows(goods::kTable),
             (QList<QStringList>{{"洗发水", "A1", "500ml", "12", "10", "25", "8", "日化", "2024-01-02", "旧"},
                                 {"洗发水", "a1", "1L", "", "10", "30", "9", "", "", "第二条"},
                                 {"护发素", "B1", "", "", "12", "24", "3", "", "", "新"}}));
+        // The stock each line was given, in the stock ledger beside it: the
+        // added line from nothing, the updated one from what it held.
+        const auto ledger = env.db().selectAll("SELECT 商品记录号, 产品编号, 类别, 原库存, 新库存, 进货价格, "
+                                               "原因 FROM kucun_liushui ORDER BY rowid");
+        QVERIFY(ledger.found());
+        QList<QStringList> rows;
+        for (const QVariantList& r : *ledger) {
+            QStringList texts;
+            for (const QVariant& v : r)
+                texts << v.toString();
+            rows << texts;
+        }
+        QCOMPARE(rows, (QList<QStringList>{{"1", "A1", "导入", "5", "8", "10", "从文件导入"},
+                                           {"3", "B1", "导入", "0", "3", "12", "从文件导入"}}));
     }
 
     // Each imported card has its 导入 row in the card ledger: its balance and
