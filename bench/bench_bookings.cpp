@@ -14,13 +14,12 @@
 #include "support/pg_cluster.h"
 #include "support/test_env.h"
 
+#include "bench_psql.h"
 #include "bench_support.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -121,41 +120,6 @@ std::unique_ptr<Shop> openShop(test::PgCluster* cluster)
         qFatal("cannot open databases: %s", qPrintable(err));
     shop->ctx->setLogin(QStringLiteral("ZED"), QStringLiteral("M"));
     return shop;
-}
-
-QByteArray runPsql(const DbServer& s, const QByteArray& script)
-{
-    QProcess p;
-    p.start(QStringLiteral("psql"), {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", s.host, "-p",
-                                     QString::number(s.port), "-U", s.user, "-d", s.name, "-f", "-"});
-    if (!p.waitForStarted())
-        qFatal("psql did not start");
-    p.write(script);
-    p.closeWriteChannel();
-    p.waitForFinished(-1);
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        qFatal("psql failed: %s", p.readAllStandardError().constData());
-    return p.readAllStandardOutput();
-}
-
-// psql's \timing of `runs` runs of a statement in one session: the median.
-double psqlMedian(const DbServer& s, const QString& sql, int runs)
-{
-    QByteArray script;
-    for (const QString& set : Database::serverSessionSettings())
-        script += set.toUtf8() + ";\n";
-    script += "\\o /dev/null\n\\timing on\n";
-    for (int i = 0; i < runs + 1; ++i)
-        script += sql.toUtf8() + ";\n";
-    static const QRegularExpression time(QStringLiteral("^Time: ([0-9.]+) ms"),
-                                         QRegularExpression::MultilineOption);
-    std::vector<double> ms;
-    for (auto it = time.globalMatch(QString::fromUtf8(runPsql(s, script))); it.hasNext();)
-        ms.push_back(it.next().captured(1).toDouble());
-    if (ms.size() < 2)
-        qFatal("psql timed nothing");
-    ms.erase(ms.begin());
-    return median(ms);
 }
 
 QStringList cardRow(int i)

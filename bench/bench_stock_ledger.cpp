@@ -22,6 +22,7 @@
 #include "support/test_env.h"
 #include "ui/record_view.h"
 
+#include "bench_psql.h"
 #include "bench_support.h"
 
 #include <QApplication>
@@ -233,27 +234,31 @@ QString numbered(const QString& sql)
     return out;
 }
 
-void compare(const char* what, const std::function<void()>& step, const QString& file, const QString& sql,
-             const QVariantList& binds)
+// The program's step against a reference running the same statements, in
+// turns. psql gives its own time of the statement only (no CPU of its own
+// to set beside ours): that comparison is judged on wall time.
+void compare(const char* what, const std::function<void()>& step, const char* anchorName,
+             const std::function<Time()>& anchor, Judged on)
 {
     const Versus v = inTurns(
-        kTurns, [&] { return timeMedian(kRepeat, step); },
-        [&](const Time&) { return warmShell(file, sql, binds); });
-    std::printf("%s: %.2f ms (cpu %.2f); shell, warm %.2f ms (cpu %.2f); medians of %d turns\n", what,
-                v.ours.wall, v.ours.cpu, v.anchor.wall, v.anchor.cpu, kTurns);
-    const bool ok =
-        addGoal(QStringLiteral("%1 / shell").arg(QLatin1String(what)), v.wallRatio, v.cpuRatio, 1.5);
-    std::printf("%s / shell: wall %.2fx, cpu %.2fx %s (goal 1.5x)\n\n", what, v.wallRatio, v.cpuRatio,
-                verdict(ok));
+        kTurns, [&] { return timeMedian(kRepeat, step); }, [&](const Time&) { return anchor(); });
+    std::printf("%s: %.2f ms (cpu %.2f); %s %.2f ms (cpu %.2f); medians of %d turns\n", what, v.ours.wall,
+                v.ours.cpu, anchorName, v.anchor.wall, v.anchor.cpu, kTurns);
+    const bool ok = addGoal(QStringLiteral("%1 / %2").arg(QLatin1String(what), QLatin1String(anchorName)),
+                            v.wallRatio, v.cpuRatio, 1.5, on);
+    std::printf("%s / %s: wall %.2fx, cpu %.2fx %s (goal 1.5x)\n\n", what, anchorName, v.wallRatio,
+                v.cpuRatio, verdict(ok));
 }
+
+using RowWriter =
+    std::function<void(const QString& table, int count, const std::function<QStringList(int)>&)>;
 
 // `rows` sales over six years (half of them goods of 1 000 lines), each
 // goods sale with its 销售 row in the ledger, and as many other ledger rows.
-void fillShop(Database& db, int rows)
+void fillShop(const RowWriter& insertRows, int rows)
 {
     namespace s = schema::salse;
-    Database::Transaction tx(db);
-    insertRows(db, g::kTable, 1000, [](int i) {
+    insertRows(g::kTable, 1000, [](int i) {
         return QStringList{
             QStringLiteral("商品%1").arg(i), code(i), "", "", "2.5", "12", "1000", "", "2020-01-01", ""};
     });
@@ -276,11 +281,11 @@ void fillShop(Database& db, int rows)
                            "",
                            "0"};
     };
-    insertRows(db, s::kHistory, rows, sale);
-    insertRows(db, s::kTable, rows, sale);
+    insertRows(s::kHistory, rows, sale);
+    insertRows(s::kTable, rows, sale);
     // A sale's key is its rowid: the goods sales' rows name theirs; the
     // others are the purchases and counts between them.
-    insertRows(db, l::kTable, rows, [&](int i) {
+    insertRows(l::kTable, rows, [&](int i) {
         const bool sold = i % 2 == 0;
         return QStringList{dayOf(i) + QStringLiteral(" 12:00:00"),
                            code(i % 1000),
@@ -297,22 +302,42 @@ void fillShop(Database& db, int rows)
                            "",
                            QString::number(i % 1000 + 1)};
     });
-    if (!tx.commit())
-        qFatal("shop not filled");
-    db.exec(QStringLiteral("ANALYZE"));
-    db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
-void historyAndMargin(int rows)
+// One line's history and a month's margin, on the files beside the warm
+// sqlite3 shell, or on a server beside psql.
+void historyAndMargin(int rows, bool server)
 {
+    if (server)
+        qputenv("SHOP_TEST_ENGINE", "postgres");
     TestEnv env;
     Database& db = env.db();
     const double t0 = nowMs();
-    fillShop(db, rows);
-    std::printf("%d sales and %d stock ledger rows: filled in %.1f s\n", rows, rows, (nowMs() - t0) / 1000);
+    if (server) {
+        fillShop(
+            [&](const QString& table, int count, const std::function<QStringList(int)>& row) {
+                copyRows(*env.ctx().server(), env.dir(), table, count, row);
+            },
+            rows);
+    } else {
+        Database::Transaction tx(db);
+        fillShop([&](const QString& table, int count,
+                     const std::function<QStringList(int)>& row) { insertRows(db, table, count, row); },
+                 rows);
+        if (!tx.commit())
+            qFatal("shop not filled");
+        db.exec(QStringLiteral("ANALYZE"));
+        db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    std::printf("%s: %d sales and %d stock ledger rows: filled in %.1f s\n", server ? "server" : "files",
+                rows, rows, (nowMs() - t0) / 1000);
     const QString file = QDir(env.dir()).filePath(QStringLiteral("shell.db"));
-    QFile::copy(env.ctx().paths().businessDb(), file);
-    plainIndexesForShell(file);
+    if (!server) {
+        QFile::copy(env.ctx().paths().businessDb(), file);
+        plainIndexesForShell(file);
+    }
+    const char* anchorName = server ? "psql" : "shell, warm";
+    const Judged on = server ? Judged::Wall : Judged::Cpu;
 
     // One line's history as the 库存流水 window reads it: its rows newest
     // first, as the grid reads them, and the stock added and taken.
@@ -330,12 +355,33 @@ void historyAndMargin(int rows)
             .arg(quoteIdent(l::kTable), quoteIdent(l::kCode), quoteIdent(l::kTime));
     std::printf("history of %s: %d rows; plan: %s\n", qPrintable(one), model.rowCount(),
                 qPrintable(queryPlan(db, rowsSql, {one}).join("; ")));
-    const QString shellHistory =
-        numbered(rowsSql) +
-        QStringLiteral(";SELECT total(CASE WHEN %1 > 0 THEN %1 END), total(CASE WHEN %1 < 0 "
-                       "THEN -%1 END) FROM %2 WHERE %3 = @p1 AND %4 <> '期初'")
-            .arg(quoteIdent(l::kQuantity), quoteIdent(l::kTable), quoteIdent(l::kCode), quoteIdent(l::kKind));
-    compare("one line's history", line, file, shellHistory, {one});
+    if (server) {
+        // The statements the grid and the totals run: the rows in the
+        // program's order, and the kinds and quantities the totals add up.
+        QVariantList binds;
+        const QString rows = inlined(
+            modelSql(history, schema::columnsOf(l::kTable), 0, &binds, false, TextOrder::Program), binds);
+        const QString totals = QStringLiteral("SELECT rowid, %1, %2 FROM %3 WHERE %4 = %5")
+                                   .arg(quoteIdent(l::kKind), quoteIdent(l::kQuantity), quoteIdent(l::kTable),
+                                        quoteIdent(l::kCode), sqlLiteral(one));
+        compare(
+            "one line's history", line, anchorName,
+            [&] {
+                return Time{psqlMedian(*env.ctx().server(), rows, kRepeat * 4) +
+                                psqlMedian(*env.ctx().server(), totals, kRepeat * 4),
+                            0};
+            },
+            on);
+    } else {
+        const QString shellHistory =
+            numbered(rowsSql) +
+            QStringLiteral(";SELECT total(CASE WHEN %1 > 0 THEN %1 END), total(CASE WHEN %1 < 0 "
+                           "THEN -%1 END) FROM %2 WHERE %3 = @p1 AND %4 <> '期初'")
+                .arg(quoteIdent(l::kQuantity), quoteIdent(l::kTable), quoteIdent(l::kCode),
+                     quoteIdent(l::kKind));
+        compare(
+            "one line's history", line, anchorName, [&] { return warmShell(file, shellHistory, {one}); }, on);
+    }
 
     // The margin of the last month of the shop.
     const QString from = kToday.left(8) + QStringLiteral("01");
@@ -348,7 +394,7 @@ void historyAndMargin(int rows)
     const QString marginSql =
         QStringLiteral(
             "SELECT s.rowid, s.%1, s.%2, s.%3, s.%4, s.%5, s.%6, c.%7 FROM %8 AS s LEFT JOIN %9 AS c ON "
-            "c.%10 = CAST(s.rowid AS TEXT) AND c.%11 = '销售' WHERE s.%1 >= @p1 AND s.%1 <= @p2 ORDER BY "
+            "c.%10 = CAST(s.rowid AS TEXT) AND c.%11 = '销售' WHERE s.%1 >= ? AND s.%1 <= ? ORDER BY "
             "s.rowid")
             .arg(quoteIdent(s::kDate), quoteIdent(s::kType), quoteIdent(s::kProductCode),
                  quoteIdent(s::kProductName), quoteIdent(s::kQuantity), quoteIdent(s::kReceived),
@@ -357,12 +403,24 @@ void historyAndMargin(int rows)
     const auto sales = db.selectOne(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 >= ?")
                                         .arg(quoteIdent(s::kTable), quoteIdent(s::kDate)),
                                     {from});
-    std::printf(
-        "margin of %s..%s: %lld sales; plan: %s\n", qPrintable(from), qPrintable(kToday),
-        sales ? sales->value(0).toLongLong() : -1,
-        qPrintable(queryPlan(db, QString(marginSql).replace("@p1", "?").replace("@p2", "?"), {from, kToday})
-                       .join("; ")));
-    compare("a month's margin", month, file, marginSql, {from, kToday});
+    std::printf("margin of %s..%s: %lld sales; plan: %s\n", qPrintable(from), qPrintable(kToday),
+                sales ? sales->value(0).toLongLong() : -1,
+                qPrintable(queryPlan(db, marginSql, {from, kToday}).join("; ")));
+    if (server)
+        compare(
+            "a month's margin", month, anchorName,
+            [&] {
+                return Time{psqlMedian(*env.ctx().server(), inlined(marginSql, {from, kToday}), kRepeat * 4),
+                            0};
+            },
+            on);
+    else
+        compare(
+            "a month's margin", month, anchorName,
+            [&] {
+                return warmShell(file, numbered(marginSql), {from, kToday});
+            },
+            on);
 }
 
 } // namespace
@@ -377,6 +435,8 @@ int main(int argc, char** argv)
     saleWithAndWithoutLedger(arg(1, 400));
     applyCount(arg(3, 10000));
     countWindow(arg(4, 100000));
-    historyAndMargin(arg(2, 1000000));
+    historyAndMargin(arg(2, 1000000), false);
+    if (qEnvironmentVariable("BENCH_STOCK_LEDGER_SERVER") != QLatin1String("0"))
+        historyAndMargin(arg(2, 1000000), true);
     return finish();
 }
