@@ -3,6 +3,8 @@
 #include "numeric.h"
 #include "schema.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -128,6 +130,7 @@ Database::Statement ledgerRow(const Database& db, Change kind, const LineKey& ke
 {
     QStringList marks;
     QVariantList binds;
+    binds.reserve(ledgerColumns().size());
     const auto bind = [&](const QString& v) {
         marks << QStringLiteral("?");
         binds << textValue(v);
@@ -158,9 +161,15 @@ Database::Statement ledgerRow(const Database& db, Change kind, const LineKey& ke
         bind(QString::number(key.rowid));
     else
         marks << QStringLiteral("CAST(%1 AS TEXT)").arg(key.sql);
-    return {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(quoteIdent(l::kTable), columnList(ledgerColumns()), marks.join(QStringLiteral(", "))),
-            binds};
+    // Every sale writes a row of the same shape: its text is built once
+    // per shape (and per thread: tills sell on threads of their own).
+    thread_local QHash<QString, QString> texts;
+    const QString shape = marks.join(QStringLiteral(", "));
+    auto text = texts.constFind(shape);
+    if (text == texts.cend())
+        text = texts.insert(shape, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(quoteIdent(l::kTable), columnList(ledgerColumns()), shape));
+    return {*text, binds};
 }
 
 QList<Database::Write> setStock(const Database& db, qint64 rowid, const QStringList& stored,
