@@ -394,12 +394,14 @@ void historyAndMargin(int rows, bool server)
     const QString marginSql =
         QStringLiteral(
             "SELECT s.rowid, s.%1, s.%2, s.%3, s.%4, s.%5, s.%6, c.%7 FROM %8 AS s LEFT JOIN %9 AS c ON "
-            "c.%10 = CAST(s.rowid AS TEXT) AND c.%11 = '销售' WHERE s.%1 >= ? AND s.%1 <= ? ORDER BY "
+            "c.%10 = %12 AND c.%11 = '销售' WHERE s.%1 >= ? AND s.%1 <= ? ORDER BY "
             "s.rowid")
             .arg(quoteIdent(s::kDate), quoteIdent(s::kType), quoteIdent(s::kProductCode),
                  quoteIdent(s::kProductName), quoteIdent(s::kQuantity), quoteIdent(s::kReceived),
                  quoteIdent(l::kCost), quoteIdent(s::kTable), quoteIdent(l::kTable))
-            .arg(quoteIdent(l::kSale), quoteIdent(l::kKind));
+            .arg(quoteIdent(l::kSale), quoteIdent(l::kKind),
+                 server ? QStringLiteral("CAST(CAST(s.rowid AS TEXT) AS citext)")
+                        : QStringLiteral("CAST(s.rowid AS TEXT)"));
     const auto sales = db.selectOne(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 >= ?")
                                         .arg(quoteIdent(s::kTable), quoteIdent(s::kDate)),
                                     {from});

@@ -29,16 +29,21 @@ void add(Margin& m, bool goods, bool costed, double received, double cost)
 
 DbValue<Margins> marginsBetween(Database& db, const QString& from, const QString& to)
 {
-    // Each sale with the cost of its 销售 row, when it has one.
+    // Each sale with the cost of its 销售 row, when it has one. The sale's
+    // key is compared as the ledger stores it: on a server a plain text
+    // would compare as text, past the index of the ledger's citext column,
+    // and read every ledger row for a month's margin.
+    const QString key = db.onServer() ? QStringLiteral("CAST(CAST(s.rowid AS TEXT) AS citext)")
+                                      : QStringLiteral("CAST(s.rowid AS TEXT)");
     const QString sql =
         QStringLiteral(
             "SELECT s.rowid, s.%1, s.%2, s.%3, s.%4, s.%5, s.%6, c.%7 FROM %8 AS s LEFT JOIN %9 AS c "
-            "ON c.%10 = CAST(s.rowid AS TEXT) AND c.%11 = ? WHERE s.%1 >= ? AND s.%1 <= ? "
+            "ON c.%10 = %12 AND c.%11 = ? WHERE s.%1 >= ? AND s.%1 <= ? "
             "ORDER BY s.rowid")
             .arg(quoteIdent(s::kDate), quoteIdent(s::kType), quoteIdent(s::kProductCode),
                  quoteIdent(s::kProductName), quoteIdent(s::kQuantity), quoteIdent(s::kReceived),
                  quoteIdent(l::kCost), quoteIdent(s::kTable), quoteIdent(l::kTable))
-            .arg(quoteIdent(l::kSale), quoteIdent(l::kKind));
+            .arg(quoteIdent(l::kSale), quoteIdent(l::kKind), key);
     static const QByteArray goodsSale = QStringLiteral("商品销售").toUtf8();
     Margins out;
     QHash<QString, qsizetype> at;
