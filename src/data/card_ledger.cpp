@@ -2,6 +2,7 @@
 
 #include "sale_rows.h"
 #include "schema.h"
+#include "transaction_scope.h"
 
 namespace shop::cards {
 
@@ -31,22 +32,6 @@ const QStringList& cardColumns()
     static const QStringList columns = schema::columnsOf(kCards);
     return columns;
 }
-
-// The caller's transaction, or one of this path's own.
-class Scope {
-public:
-    explicit Scope(Database& db)
-    {
-        if (!db.inTransaction())
-            own_.emplace(db);
-    }
-    bool active() const { return !own_ || own_->active(); }
-    QString error() const { return own_ ? own_->error() : QString(); }
-    DbResult commit() { return own_ ? own_->commit() : DbResult{}; }
-
-private:
-    std::optional<Database::Transaction> own_;
-};
 
 qsizetype cardAt(const QString& column)
 {
@@ -250,7 +235,7 @@ DbValue<bool> keptByLedger(Database& db, const QString& key)
 
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute)
 {
-    Scope tx(db);
+    TransactionScope tx(db);
     if (!tx.active())
         return DbValue<Changed>::failure(tx.error());
     const auto stored = readForChange(db, rowid);
@@ -330,7 +315,7 @@ DbResult open(Database& db, const QStringList& values, const Note& note)
         return DbResult::failure(QStringLiteral("numbercard: %1 values for %2 columns")
                                      .arg(values.size())
                                      .arg(cardColumns().size()));
-    Scope tx(db);
+    TransactionScope tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
     QList<Database::Statement> statements;
@@ -343,7 +328,7 @@ DbResult open(Database& db, const QStringList& values, const Note& note)
 
 DbResult remove(Database& db, qint64 rowid, const QString& remark)
 {
-    Scope tx(db);
+    TransactionScope tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
     const auto stored = readForChange(db, rowid);

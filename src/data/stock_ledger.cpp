@@ -2,6 +2,7 @@
 
 #include "numeric.h"
 #include "schema.h"
+#include "transaction_scope.h"
 
 #include <QHash>
 
@@ -40,22 +41,6 @@ QString stockOf(const QStringList& line)
 {
     return valueOf(line, g::kStock);
 }
-
-// The caller's transaction, or one of this path's own.
-class Scope {
-public:
-    explicit Scope(Database& db)
-    {
-        if (!db.inTransaction())
-            own_.emplace(db);
-    }
-    bool active() const { return !own_ || own_->active(); }
-    QString error() const { return own_ ? own_->error() : QString(); }
-    DbResult commit() { return own_ ? own_->commit() : DbResult{}; }
-
-private:
-    std::optional<Database::Transaction> own_;
-};
 
 // Every line's values, in stored order, with its rowid.
 DbValue<QList<std::pair<qint64, QStringList>>> allLines(Database& db)
@@ -196,7 +181,7 @@ DbValue<QStringList> readForChange(Database& db, qint64 rowid)
 
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute)
 {
-    Scope tx(db);
+    TransactionScope tx(db);
     if (!tx.active())
         return DbValue<Changed>::failure(tx.error());
     const auto stored = readForChange(db, rowid);
@@ -266,7 +251,7 @@ DbResult add(Database& db, const QStringList& values, Change kind, const Note& n
                                      .arg(g::kTable)
                                      .arg(values.size())
                                      .arg(lineColumns().size()));
-    Scope tx(db);
+    TransactionScope tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
     if (DbResult r = db.execEach(Database::statementsOf(addWrites(db, values, kind, note))); !r)
@@ -285,7 +270,7 @@ QList<Database::Write> importWrites(const Database& db, const QStringList& value
 
 DbResult remove(Database& db, qint64 rowid, const QString& reason)
 {
-    Scope tx(db);
+    TransactionScope tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
     const auto stored = readForChange(db, rowid);
@@ -308,7 +293,7 @@ DbResult remove(Database& db, qint64 rowid, const QString& reason)
 
 DbResult removeAll(Database& db, const QString& reason)
 {
-    Scope tx(db);
+    TransactionScope tx(db);
     if (!tx.active())
         return DbResult::failure(tx.error());
     // Read inside the transaction: every line that goes has its row.
