@@ -47,33 +47,6 @@ void fill(Database& db, int rows)
     db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
-struct Memory {
-    long rssKiB = 0;
-    long hwmKiB = 0;
-};
-
-Memory memory()
-{
-    Memory m;
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return m;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            m.rssKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
-        else if (line.startsWith("VmHWM:"))
-            m.hwmKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return m;
-}
-
-// Resets VmHWM to the current RSS, so that it shows the peak of the next step.
-bool resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
-}
-
 qint64 lineCount(const QString& path)
 {
     QFile f(path);
@@ -189,15 +162,12 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    int count = 1000000;
-    if (argc > 1) {
-        bool ok = false;
-        count = QString::fromLocal8Bit(argv[1]).toInt(&ok);
-        if (!ok || count <= 0) {
-            std::fprintf(stderr, "usage: %s [rows]  (default 1000000)\n", argv[0]);
-            return 2;
-        }
+    const std::vector<int> sizes = sizesFrom(argc, argv, {1000000});
+    if (sizes.size() != 1) {
+        std::fprintf(stderr, "usage: %s [rows]  (default 1000000)\n", argv[0]);
+        return 2;
     }
+    const int count = sizes.front();
     if (!QFileInfo(shellPath()).isExecutable()) {
         std::fprintf(stderr, "no sqlite3 shell at %s (set SQLITE3_SHELL)\n", qPrintable(shellPath()));
         return 2;
@@ -226,7 +196,7 @@ int main(int argc, char** argv)
     // The freed memory of one export stays with the process for the next,
     // so each peak is given over the RSS just before it and over the RSS
     // with the grid just opened (the goal is judged on the larger).
-    const long opened = memory().rssKiB;
+    const long opened = memoryNow().rssKiB;
 
     QTemporaryDir out;
     const QString ours = out.filePath(QStringLiteral("export.csv"));
@@ -277,7 +247,7 @@ int main(int argc, char** argv)
             env.messages().clear();
             env.messages().answerFile(ours);
             settle();
-            const Memory before = memory();
+            const Memory before = memoryNow();
             resetPeak();
             const double w0 = nowMs();
             const double c0 = cpuMs();
@@ -285,7 +255,7 @@ int main(int argc, char** argv)
             QTest::keyClick(grid, Qt::Key_E, Qt::ControlModifier);
             ec.push_back(cpuMs() - c0);
             ew.push_back(nowMs() - w0);
-            const Memory after = memory();
+            const Memory after = memoryNow();
             peak.push_back((after.hwmKiB - qMin(before.rssKiB, opened)) / 1024.0);
             ourLines = lineCount(ours);
             ourBytes = QFileInfo(ours).size();

@@ -42,35 +42,6 @@ const int kPinyinTurns = 5;
 // Half a frame: the CPU a click that fills a grid may take.
 constexpr double kClickCpuMs = 8;
 
-// ---------------------------------------------------------------- memory
-
-struct Mem {
-    long rssKiB = 0;
-    long hwmKiB = 0;
-};
-
-Mem readMem()
-{
-    Mem m;
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return m;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            m.rssKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
-        else if (line.startsWith("VmHWM:"))
-            m.hwmKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return m;
-}
-
-// Resets VmHWM to the current RSS, so that it shows the peak of the next step.
-bool resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
-}
-
 double mib(long kib)
 {
     return kib / 1024.0;
@@ -336,12 +307,12 @@ template <typename Run> Timing measure(Step& step, Run run, bool memory)
     for (int i = 0; i < kRepeat; ++i) {
         settle();
         resetPeak();
-        const Mem before = readMem();
+        const Memory before = memoryNow();
         Stopwatch t;
         run();
         wall.push_back(t.wallMs());
         cpu.push_back(t.cpuMs());
-        const Mem after = readMem();
+        const Memory after = memoryNow();
         if (i == 0 && memory) {
             step.rssDeltaKiB = after.rssKiB - before.rssKiB;
             step.peakDeltaKiB = after.hwmKiB - before.rssKiB;
@@ -401,11 +372,11 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     Database& db = env.db();
     view.reset();
     settle();
-    const Mem empty = readMem();
+    const Memory empty = memoryNow();
     view = openForScroll(env, sc);
     settle();
     resetPeak();
-    const Mem before = readMem();
+    const Memory before = memoryNow();
     RecordModel* m = view->records();
     QScrollBar* bar = view->verticalScrollBar();
     Stopwatch s;
@@ -425,7 +396,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
             break;
     }
     const Timing scroll{s.wallMs(), s.cpuMs()};
-    const Mem after = readMem();
+    const Memory after = memoryNow();
     const int lastRow = m->rowCount() - 1;
     const qint64 lastRowid = m->rowidAt(lastRow);
     const qint64 expectedLast = lastRowidOf(db, sc.source);
@@ -443,7 +414,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     RecordModel* um = view->records();
     QScrollBar* ubar = view->verticalScrollBar();
     resetPeak();
-    const Mem quietBefore = readMem();
+    const Memory quietBefore = memoryNow();
     Stopwatch q;
     int quietSteps = 0;
     stalls = 0;
@@ -460,7 +431,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
             break;
     }
     const Timing quiet{q.wallMs(), q.cpuMs()};
-    const Mem quietAfter = readMem();
+    const Memory quietAfter = memoryNow();
     const int quietRows = um->rowCount();
     view.reset();
     settle();
@@ -469,7 +440,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
     RecordModel bare(db);
     bare.setSource(sc.source);
     resetPeak();
-    const Mem bareBefore = readMem();
+    const Memory bareBefore = memoryNow();
     Stopwatch b;
     qint64 bareChars = 0;
     int row = 0;
@@ -482,7 +453,7 @@ void scrollToEnd(test::TestEnv& env, std::unique_ptr<RecordView>& view, const QS
         bare.fetchMore();
     }
     const Timing bareT{b.wallMs(), b.cpuMs()};
-    const Mem bareAfter = readMem();
+    const Memory bareAfter = memoryNow();
 
     QVariantList b1;
     const Time whole = warmShell(db.path(), modelSql(sc.source, columns, 0, &b1, true), b1);
@@ -691,18 +662,11 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) {
-        bool ok = false;
-        const int n = QString::fromLocal8Bit(argv[i]).toInt(&ok);
-        if (!ok || n <= 0) {
-            std::fprintf(stderr, "usage: %s [rows ...]  (default 10000 100000 1000000)\n", argv[0]);
-            return 2;
-        }
-        sizes.push_back(n);
+    const std::vector<int> sizes = sizesFrom(argc, argv, {10000, 100000, 1000000});
+    if (sizes.empty()) {
+        std::fprintf(stderr, "usage: %s [rows ...]  (default 10000 100000 1000000)\n", argv[0]);
+        return 2;
     }
-    if (sizes.empty())
-        sizes = {10000, 100000, 1000000};
     if (!QFileInfo(shellPath()).isExecutable()) {
         std::fprintf(stderr, "no sqlite3 shell at %s (set SQLITE3_SHELL)\n", qPrintable(shellPath()));
         return 2;

@@ -262,18 +262,11 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) {
-        bool ok = false;
-        const int n = QString::fromLocal8Bit(argv[i]).toInt(&ok);
-        if (!ok || n <= 0) {
-            std::fprintf(stderr, "usage: %s [rows ...]  (default 10000 1000000)\n", argv[0]);
-            return 2;
-        }
-        sizes.push_back(n);
+    const std::vector<int> sizes = sizesFrom(argc, argv, {10000, 1000000});
+    if (sizes.empty()) {
+        std::fprintf(stderr, "usage: %s [rows ...]  (default 10000 1000000)\n", argv[0]);
+        return 2;
     }
-    if (sizes.empty())
-        sizes = {10000, 1000000};
     if (!QFileInfo(shellPath()).isExecutable()) {
         std::fprintf(stderr, "no sqlite3 shell at %s (set SQLITE3_SHELL)\n", qPrintable(shellPath()));
         return 2;

@@ -538,6 +538,52 @@ template <class T> T* child(QWidget& w, const char* name)
     return c;
 }
 
+// ---------------------------------------------------------------- memory
+
+// The resident set and its peak (VmRSS, VmHWM), in KiB.
+struct Memory {
+    long rssKiB = 0;
+    long hwmKiB = 0;
+};
+
+inline Memory memoryNow()
+{
+    Memory m;
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return m;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            m.rssKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
+        else if (line.startsWith("VmHWM:"))
+            m.hwmKiB = line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return m;
+}
+
+// Resets VmHWM to the current RSS, so that it shows the peak of the next step.
+inline bool resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
+}
+
+// The table sizes named on the command line, else `defaults`; an argument
+// that is not a positive whole number gives no sizes (the caller prints its
+// usage and exits 2).
+inline std::vector<int> sizesFrom(int argc, char** argv, const std::vector<int>& defaults)
+{
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) {
+        bool ok = false;
+        const int n = QString::fromLocal8Bit(argv[i]).toInt(&ok);
+        if (!ok || n <= 0)
+            return {};
+        sizes.push_back(n);
+    }
+    return sizes.empty() ? defaults : sizes;
+}
+
 // ---------------------------------------------------------------- goals
 
 // Every goal checked, for the summary at the end, and whether all were met.
