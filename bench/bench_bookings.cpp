@@ -14,8 +14,7 @@
 #include "support/pg_cluster.h"
 #include "support/test_env.h"
 
-#include "bench_psql.h"
-#include "bench_support.h"
+#include "bench_shop.h"
 
 #include <QApplication>
 #include <QFile>
@@ -37,7 +36,6 @@ namespace {
 namespace y = schema::yuyue;
 
 const int kRepeat = benchRepeat(15);
-const QString kZedPassword = QStringLiteral("zed-pass");
 const QDate kFirstDay(2022, 1, 1);
 constexpr int kEmployees = 30;
 constexpr int kMembers = 20000;
@@ -84,40 +82,9 @@ QStringList bookingRow(int i, int perDay)
 
 // ---------------------------------------------------------------- a shop
 
-struct Shop {
-    QTemporaryDir dir;
-    test::ScriptedMessages messages;
-    test::ScriptedPrinting printing;
-    std::unique_ptr<AppContext> ctx;
-    std::optional<DbServer> server;
-    Database& db() { return ctx->business(); }
-    std::unique_ptr<Database> openTill(QString* error)
-    {
-        return server ? Database::openServer(*server, error)
-                      : Database::open(ctx->paths().businessDb(), error);
-    }
-};
-
 std::unique_ptr<Shop> openShop(test::PgCluster* cluster)
 {
-    auto shop = std::make_unique<Shop>();
-    ProgramPaths paths{shop->dir.path()};
-    QString err;
-    if (cluster) {
-        shop->server = cluster->shopDatabase(kZedPassword, &err);
-        if (!shop->server)
-            qFatal("cannot make a server database: %s", qPrintable(err));
-    } else if (!schema::createDatabaseFiles(paths.businessDb(), paths.accountsDb(), kZedPassword, &err)) {
-        qFatal("cannot create databases: %s", qPrintable(err));
-    }
-    shop->ctx = std::make_unique<AppContext>(
-        paths, std::make_unique<FixedClock>(QDateTime(QDate(2026, 12, 7), QTime(10, 0))),
-        std::make_unique<QSettings>(shop->dir.filePath("settings.ini"), QSettings::IniFormat), shop->messages,
-        shop->printing);
-    if (shop->server)
-        shop->ctx->useServer(*shop->server);
-    if (!shop->ctx->openDatabases(&err))
-        qFatal("cannot open databases: %s", qPrintable(err));
+    auto shop = bench::openShop(cluster, QDateTime(QDate(2026, 12, 7), QTime(10, 0)));
     shop->ctx->setLogin(QStringLiteral("ZED"), QStringLiteral("M"));
     return shop;
 }
@@ -159,39 +126,7 @@ void fill(Shop& shop, int rows, int perDay)
         if (!tx.commit())
             qFatal("cannot store the cards");
     }
-    if (shop.server) {
-        const QString path = shop.dir.filePath(QStringLiteral("yuyue.tsv"));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        for (int i = 0; i < rows; ++i)
-            f.write(bookingRow(i, perDay).join(u'\t').toUtf8() + '\n');
-        f.close();
-        QStringList quoted;
-        for (const QString& c : columns)
-            quoted << quoteIdent(c);
-        runPsql(*shop.server, QStringLiteral("\\copy %1 (%2) FROM '%3'\nANALYZE %1;\n")
-                                  .arg(quoteIdent(y::kTable), quoted.join(", "), path)
-                                  .toUtf8());
-        return;
-    }
-    Database& db = shop.db();
-    Database::Transaction tx(db);
-    QSqlQuery q(db.handle());
-    if (!tx.active() ||
-        !q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)")
-                       .arg(quoteIdent(y::kTable), QStringList(columns.size(), "?").join(", "))))
-        qFatal("cannot prepare the bookings' insert");
-    for (int i = 0; i < rows; ++i) {
-        const QStringList v = bookingRow(i, perDay);
-        for (int c = 0; c < v.size(); ++c)
-            q.bindValue(c, textValue(v.at(c)));
-        if (!q.exec())
-            qFatal("insert failed at row %d", i);
-    }
-    q.finish();
-    if (!tx.commit())
-        qFatal("the bookings' commit failed");
+    fillTable(shop, y::kTable, rows, [perDay](int i) { return bookingRow(i, perDay); });
 }
 
 // ---------------------------------------------------------------- the shell

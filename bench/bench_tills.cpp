@@ -18,7 +18,7 @@
 #include "ui/app_context.h"
 #include "ui/record_view.h"
 
-#include "bench_support.h"
+#include "bench_shop.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,7 +47,6 @@ using namespace shop::bench;
 
 namespace {
 
-const QString kZedPassword = QStringLiteral("zed-pass");
 const int kRepeat = benchRepeat(7);
 // Turns of program and reference per search.
 const int kTurns = 5;
@@ -57,6 +56,8 @@ constexpr int kMembers = 2000;
 constexpr int kPageSize = 256; // the record model's page
 const QDate kFirstDay(2021, 1, 1);
 const QDate kLastDay(2026, 12, 6);
+// The tills sell on the day after the history.
+const QDateTime kOpenedAt(kLastDay.addDays(1), QTime(10, 0));
 const QStringList kEmployees = twentyEmployees();
 
 double percentile(std::vector<double> v, double p)
@@ -81,158 +82,6 @@ QString cardNumber(int i)
 QString memberCard(int member)
 {
     return QStringLiteral("8%1").arg((member * 7919 + 104729) % 10000000, 7, 10, QChar(u'0'));
-}
-
-// ---------------------------------------------------------------- a shop
-
-// One shop database (the two files, or a database of the cluster) and the
-// program's context on it.
-struct Shop {
-    QTemporaryDir dir;
-    test::ScriptedMessages messages;
-    test::ScriptedPrinting printing;
-    std::unique_ptr<AppContext> ctx;
-    std::optional<DbServer> server;
-
-    Database& db() { return ctx->business(); }
-    bool onServer() const { return server.has_value(); }
-    // A connection of a till's own (opened in the till's thread).
-    std::unique_ptr<Database> openTill(QString* error)
-    {
-        return server ? Database::openServer(*server, error)
-                      : Database::open(ctx->paths().businessDb(), error);
-    }
-};
-
-std::unique_ptr<Shop> openShop(test::PgCluster* cluster)
-{
-    auto shop = std::make_unique<Shop>();
-    ProgramPaths paths{shop->dir.path()};
-    QString err;
-    if (cluster) {
-        shop->server = cluster->shopDatabase(kZedPassword, &err);
-        if (!shop->server)
-            qFatal("cannot make a server database: %s", qPrintable(err));
-    } else if (!schema::createDatabaseFiles(paths.businessDb(), paths.accountsDb(), kZedPassword, &err)) {
-        qFatal("cannot create databases: %s", qPrintable(err));
-    }
-    shop->ctx = std::make_unique<AppContext>(
-        paths, std::make_unique<FixedClock>(QDateTime(kLastDay.addDays(1), QTime(10, 0))),
-        std::make_unique<QSettings>(shop->dir.filePath("settings.ini"), QSettings::IniFormat), shop->messages,
-        shop->printing);
-    if (shop->server)
-        shop->ctx->useServer(*shop->server);
-    if (!shop->ctx->openDatabases(&err))
-        qFatal("cannot open databases: %s", qPrintable(err));
-    return shop;
-}
-
-// ---------------------------------------------------------------- psql
-
-QStringList psqlArgs(const DbServer& s)
-{
-    return {QStringLiteral("-X"), QStringLiteral("-q"),
-            QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-            QStringLiteral("-h"), s.host,
-            QStringLiteral("-p"), QString::number(s.port),
-            QStringLiteral("-U"), s.user,
-            QStringLiteral("-d"), s.name,
-            QStringLiteral("-f"), QStringLiteral("-")};
-}
-
-// Runs a psql script; its standard output.
-QByteArray runPsql(const DbServer& s, const QByteArray& script)
-{
-    QProcess p;
-    p.start(QStringLiteral("psql"), psqlArgs(s));
-    if (!p.waitForStarted())
-        qFatal("psql did not start");
-    p.write(script);
-    p.closeWriteChannel();
-    p.waitForFinished(-1);
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        qFatal("psql failed: %s", p.readAllStandardError().constData());
-    return p.readAllStandardOutput();
-}
-
-// psql's own \timing of each run of a statement in one session (from
-// sending it to having the whole result, before printing it; the output
-// goes to /dev/null): the median, in ms.
-double psqlMedian(const DbServer& s, const QString& sql, int runs)
-{
-    // The program's session settings first, so that psql plans the statement
-    // as the program's connection does.
-    QByteArray script;
-    for (const QString& set : Database::serverSessionSettings())
-        script += set.toUtf8() + ";\n";
-    script += "\\o /dev/null\n\\timing on\n";
-    for (int i = 0; i < runs + 1; ++i) // the first run warms the caches
-        script += sql.toUtf8() + ";\n";
-    const QByteArray out = runPsql(s, script);
-    static const QRegularExpression time(QStringLiteral("^Time: ([0-9.]+) ms"),
-                                         QRegularExpression::MultilineOption);
-    std::vector<double> ms;
-    for (auto it = time.globalMatch(QString::fromUtf8(out)); it.hasNext();)
-        ms.push_back(it.next().captured(1).toDouble());
-    if (ms.size() != static_cast<size_t>(runs + 1))
-        qFatal("psql timed %d runs of %d", static_cast<int>(ms.size()), runs + 1);
-    ms.erase(ms.begin());
-    return median(ms);
-}
-
-// ---------------------------------------------------------------- filling
-
-// Rows of a table: on files through one prepared statement in one
-// transaction, as the other benchmarks fill them; on the server as text
-// handed to psql's \copy.
-void fillTable(Shop& shop, const QString& table, int rows, const std::function<QStringList(int)>& row)
-{
-    const QStringList columns = schema::columnsOf(table);
-    if (shop.onServer()) {
-        const QString path = shop.dir.filePath(table + QStringLiteral(".tsv"));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        QByteArray chunk;
-        for (int i = 0; i < rows; ++i) {
-            chunk += row(i).join(u'\t').toUtf8();
-            chunk += '\n';
-            if (chunk.size() > (1 << 20)) {
-                f.write(chunk);
-                chunk.clear();
-            }
-        }
-        f.write(chunk);
-        f.close();
-        QStringList quoted;
-        for (const QString& c : columns)
-            quoted << quoteIdent(c);
-        runPsql(*shop.server, QStringLiteral("\\copy %1 (%2) FROM '%3'\n")
-                                  .arg(quoteIdent(table), quoted.join(", "), path)
-                                  .toUtf8());
-        QFile::remove(path);
-        return;
-    }
-    Database& db = shop.db();
-    QStringList marks;
-    for (qsizetype i = 0; i < columns.size(); ++i)
-        marks << QStringLiteral("?");
-    Database::Transaction tx(db);
-    if (!tx.active())
-        qFatal("no transaction: %s", qPrintable(tx.error()));
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdent(table), marks.join(", "))))
-        qFatal("prepare failed");
-    for (int i = 0; i < rows; ++i) {
-        const QStringList v = row(i);
-        for (int c = 0; c < v.size(); ++c)
-            q.bindValue(c, textValue(v.at(c)));
-        if (!q.exec())
-            qFatal("insert into %s failed at row %d", qPrintable(table), i);
-    }
-    q.finish();
-    if (auto r = tx.commit(); !r)
-        qFatal("commit failed: %s", qPrintable(r.error));
 }
 
 // `rows` transactions in business order (as bench_record_view fills them):
@@ -704,19 +553,19 @@ EngineFigures runEngine(test::PgCluster* cluster, int largeRows, int sales)
     std::fflush(stdout);
     const bool searchesOnly = qEnvironmentVariable("BENCH_TILLS_ONLY") == QLatin1String("searches");
     if (!searchesOnly) {
-        auto shop = openShop(cluster);
+        auto shop = openShop(cluster, kOpenedAt);
         fillShop(*shop, 1000);
         e.saleSmall = timeSales(*shop, sales);
         printSale("1 000 rows in salse", e.saleSmall);
     }
     if (!searchesOnly) {
-        auto shop = openShop(cluster);
+        auto shop = openShop(cluster, kOpenedAt);
         fillShop(*shop, 10000);
         e.gridSmall = openGrid(*shop);
         std::printf("  open a grid of every row, 10 000 rows: wall %.2f ms, cpu %.2f ms\n", e.gridSmall.wall,
                     e.gridSmall.cpu);
     }
-    auto shop = openShop(cluster);
+    auto shop = openShop(cluster, kOpenedAt);
     fillShop(*shop, largeRows);
     if (searchesOnly)
         return runSearches(*shop, e);
