@@ -13,6 +13,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <limits>
 
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -430,6 +431,51 @@ DbResult Database::execEach(const QList<Statement>& statements, qsizetype* faile
         }
     }
     return own ? own->commit() : DbResult{};
+}
+
+DbResult Database::insertRows(const Rows& rows)
+{
+    if (!inTransaction_)
+        return DbResult::failure(QStringLiteral("no transaction"));
+    if (rows.values.isEmpty())
+        return {};
+    for (const QVariantList& row : rows.values)
+        if (row.size() != rows.columns.size())
+            return DbResult::failure(QStringLiteral("%1: %2 values for %3 columns")
+                                         .arg(rows.table)
+                                         .arg(row.size())
+                                         .arg(rows.columns.size()));
+    return onServer() ? insertRowsOnServer(rows) : insertRowsOnFile(rows);
+}
+
+DbValue<QList<qint64>> Database::newKeys(const QString& table, qsizetype n)
+{
+    if (!inTransaction_)
+        return DbValue<QList<qint64>>::failure(QStringLiteral("no transaction"));
+    QList<qint64> keys;
+    if (n <= 0)
+        return DbValue<QList<qint64>>::of(keys);
+    keys.reserve(n);
+    if (onServer()) {
+        const auto taken = selectAll(
+            QStringLiteral("SELECT nextval(pg_get_serial_sequence(?, 'rowid')) FROM generate_series(1, ?)"),
+            {table.toLower(), n});
+        if (!taken)
+            return {taken.status, std::nullopt};
+        for (const QVariantList& row : *taken)
+            keys << row.value(0).toLongLong();
+        return DbValue<QList<qint64>>::of(keys);
+    }
+    const auto largest = selectOne(QStringLiteral("SELECT max(rowid) FROM %1").arg(quoteIdent(table)));
+    if (!largest)
+        return {largest.status, std::nullopt};
+    const qint64 last = largest->value(0).toLongLong();
+    // The engine would pick rowids at random past the largest there is.
+    if (last > std::numeric_limits<qint64>::max() - n)
+        return DbValue<QList<qint64>>::failure(QStringLiteral("%1: 行号已用尽").arg(table));
+    for (qsizetype i = 1; i <= n; ++i)
+        keys << last + i;
+    return DbValue<QList<qint64>>::of(keys);
 }
 
 DbResult Database::failed(const QSqlError& e)

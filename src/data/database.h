@@ -188,6 +188,23 @@ public:
     DbResult execEach(const QList<Statement>& statements, qsizetype* failedAt = nullptr,
                       QVariant* returned = nullptr);
 
+    // Rows for one table, each row's values in the order of `columns`.
+    struct Rows {
+        QString table;
+        QStringList columns;
+        QList<QVariantList> values;
+    };
+    // Inserts the rows inside the caller's transaction: on a file through
+    // one prepared statement, on a server as one COPY stream (a statement
+    // each costs the server more than the rows). The first failure ends it
+    // and the caller rolls back.
+    DbResult insertRows(const Rows& rows);
+    // Rowids for `n` new rows of `table`, for rows inserted with their
+    // rowid given, inside a transaction that holds the table's keys: on a
+    // file the ones after the largest stored (ask again only after the rows
+    // given went in), on a server taken from the table's own sequence.
+    DbValue<QList<qint64>> newKeys(const QString& table, qsizetype n);
+
     // Runs a query forward-only, handing each row to `row` until it returns
     // false or the rows end.
     DbResult select(const QString& sql, const QVariantList& binds,
@@ -327,6 +344,8 @@ private:
     // their plan, unless planned for each run or run under a prefix (EXPLAIN).
     static bool keepsPlan(const QVariantList& binds, const QByteArray& prefix, ServerPlan plan);
     QByteArray preparedOnServer(::pg_conn* conn, const QString& sql, DbResult* status);
+    DbResult insertRowsOnFile(const Rows& rows);
+    DbResult insertRowsOnServer(const Rows& rows);
     DbResult execEachOnServer(const QList<Statement>& statements, qsizetype* failedAt,
                               QVariant* returned = nullptr);
     // The statements in one round trip (libpq's pipeline mode), after the

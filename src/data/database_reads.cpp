@@ -219,6 +219,24 @@ DbResult Database::stepOnFile(const QString& sql, const QVariantList& binds,
     return r;
 }
 
+DbResult Database::insertRowsOnFile(const Rows& rows)
+{
+    QStringList quoted;
+    for (const QString& c : rows.columns)
+        quoted << quoteIdent(c);
+    // One row a run of one prepared statement: as fast as many rows to a
+    // statement here, without its limit on bound values.
+    const QString sql =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(quoteIdent(rows.table), quoted.join(QStringLiteral(", ")),
+                 QStringList(rows.columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+    const auto none = [](sqlite3_stmt*) { return true; };
+    for (const QVariantList& row : rows.values)
+        if (DbResult r = stepOnFile(sql, row, none); !r)
+            return r;
+    return {};
+}
+
 sqlite3_stmt* Database::takeStatement(const QString& sql)
 {
     for (qsizetype i = statements_.size() - 1; i >= 0; --i)

@@ -73,13 +73,15 @@ struct TextParams {
     std::vector<const char*> values;
 };
 
+const QString kNulRefused = QStringLiteral("文本中含有空字符（\\0），数据库服务器不能保存");
+
 DbResult refuseNul(const TextParams& params)
 {
     // The server's texts cannot hold a NUL character, and the client library
     // would cut the value there without a word.
     for (const QByteArray& b : params.bytes)
         if (b.contains('\0'))
-            return DbResult::failure(QStringLiteral("文本中含有空字符（\\0），数据库服务器不能保存"));
+            return DbResult::failure(kNulRefused);
     return {};
 }
 
@@ -545,6 +547,111 @@ DbResult Database::selectKeyedTextsOnServer(const QString& sql, const QVariantLi
             break;
     }
     return {};
+}
+
+namespace {
+
+// Appends a value in COPY's text form: a backslash, a tab, a line feed and
+// a carriage return escaped (nothing else is special), `\N` for no value.
+// False for a NUL character, which the server's texts cannot hold.
+bool appendCopyValue(QByteArray& out, const QVariant& v)
+{
+    if (!v.isValid()) {
+        out += "\\N";
+        return true;
+    }
+    QByteArray text;
+    switch (v.typeId()) {
+    case QMetaType::Double:
+        text = QByteArray::number(v.toDouble(), 'g', 17);
+        break;
+    case QMetaType::Bool:
+        text = v.toBool() ? "true" : "false";
+        break;
+    default:
+        text = v.toString().toUtf8();
+    }
+    for (const char c : std::as_const(text)) {
+        switch (c) {
+        case '\0':
+            return false;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+DbResult Database::insertRowsOnServer(const Rows& rows)
+{
+    lastConflict_ = false;
+    // COPY cannot travel with a waiting BEGIN.
+    if (DbResult r = beginNow(); !r)
+        return r;
+    DbResult status;
+    PGconn* conn = serverConnection(&status);
+    if (!conn)
+        return status;
+    QStringList quoted;
+    for (const QString& c : rows.columns)
+        quoted << quoteIdent(c);
+    const QByteArray sql = QStringLiteral("COPY %1 (%2) FROM STDIN")
+                               .arg(quoteIdent(rows.table), quoted.join(QStringLiteral(", ")))
+                               .toUtf8();
+    ServerResult started(PQexec(conn, sql.constData()), &PQclear);
+    if (PQresultStatus(started.get()) != PGRES_COPY_IN)
+        return lostIfBroken(serverOutcome(conn, started.get()));
+    // Sent in pieces of about this size (the client library copies each).
+    constexpr qsizetype kPiece = 256 * 1024;
+    QByteArray piece;
+    piece.reserve(kPiece + 4096);
+    bool nul = false;
+    bool sent = true;
+    for (qsizetype i = 0; sent && !nul && i < rows.values.size(); ++i) {
+        const QVariantList& row = rows.values.at(i);
+        for (qsizetype c = 0; !nul && c < row.size(); ++c) {
+            if (c > 0)
+                piece += '\t';
+            nul = !appendCopyValue(piece, row.at(c));
+        }
+        piece += '\n';
+        if (!nul && (piece.size() >= kPiece || i + 1 == rows.values.size())) {
+            sent = PQputCopyData(conn, piece.constData(), static_cast<int>(piece.size())) == 1;
+            piece.clear();
+        }
+    }
+    // Anything gone wrong on this side ends the COPY as failed: none of its
+    // rows is stored, and the connection leaves the COPY either way.
+    const bool ended = PQputCopyEnd(conn, sent && !nul ? nullptr : "not sent") == 1;
+    DbResult r;
+    bool first = true;
+    while (PGresult* raw = PQgetResult(conn)) {
+        ServerResult res(raw, &PQclear);
+        if (PQresultStatus(raw) == PGRES_COPY_IN)
+            break; // the end could not be sent: the connection is lost
+        if (first)
+            r = serverOutcome(conn, raw);
+        first = false;
+    }
+    if (nul)
+        r = DbResult::failure(kNulRefused);
+    else if (r && (!sent || !ended))
+        r = DbResult::failure(serverError(conn, nullptr));
+    return lostIfBroken(r);
 }
 
 DbResult Database::beginNow()

@@ -4,34 +4,30 @@
 #include "schema.h"
 #include "stock_ledger.h"
 
+#include <algorithm>
+
 namespace shop::imports {
 
 namespace {
 
-// Rows per INSERT: one statement and one round trip for many rows, well
-// within both engines' limits on bound values.
-constexpr qsizetype kRowsPerInsert = 100;
 // Rows between two reports of progress (and chances to cancel).
 constexpr qsizetype kRowsPerSlice = 2000;
 // The reason the stock ledger gives lines an import wrote.
 const QString kImportReason = QStringLiteral("从文件导入");
 
-// The statements of an import, gathered and sent a slice at a time, in the
-// order of the file's rows.
+// The writes of an import, gathered and sent a slice at a time, in the
+// order of the file's rows: added rows as rows (Database::insertRows),
+// cards and updates as statements.
 class Writer {
 public:
     Writer(Database& db, const ImportPreview& preview)
         : db_(db), kind_(preview.kind()), table_(tableOf(kind_)), cards_(cards::isCardTable(table_)),
-          goods_(stock::isGoodsTable(table_))
+          goods_(stock::isGoodsTable(table_)), addsLeft_(preview.counts().added)
     {
         const QStringList& columns = columnsOf(kind_);
-        QStringList quoted;
-        for (const QString& c : columns) {
-            quoted << quoteIdent(c);
+        for (const QString& c : columns)
             fed_ << (preview.columns().source(c) >= 0);
-        }
-        names_ = quoted.join(QStringLiteral(", "));
-        rowMarks_ = QStringLiteral("(%1)").arg(QStringList(columns.size(), QStringLiteral("?")).join(','));
+        rows_ = {table_, columns, {}};
         written_ << table_;
         if (cards_)
             written_ << schema::kawu::kTable;
@@ -41,25 +37,39 @@ public:
 
     const QStringList& tables() const { return written_; }
 
-    void add(const QStringList& values)
+    DbResult add(const QStringList& values)
     {
         if (cards_) {
             cards::Note note;
             note.handler = cards::valueOf(values, schema::numbercard::kHandler);
             for (const Database::Write& w : cards::openWrites(db_, values, cards::Change::Import, note))
                 pending_ << w.statement;
-            return;
+            return {};
         }
+        // Rows go after the statements gathered before them.
+        if (DbResult r = sendStatements(); !r)
+            return r;
         if (goods_) {
             // Each line with its first stock ledger row (导入), which names
-            // the line by the key its insert was given: one line a statement.
-            pending_ << Database::statementsOf(stock::importWrites(db_, values, kImportReason));
-            return;
+            // the line by its rowid: given here, so that both go as rows.
+            if (keys_.isEmpty()) {
+                if (DbResult r = sendRows(); !r)
+                    return r;
+                auto keys = db_.newKeys(table_, std::clamp<qsizetype>(addsLeft_, 1, kRowsPerSlice));
+                if (!keys)
+                    return keys.failed() ? keys.status : DbResult::failure(table_);
+                keys_ = *keys;
+            }
+            lines_ << stock::KeyedLine{keys_.takeFirst(), values};
+            --addsLeft_;
+            return {};
         }
+        QVariantList row;
+        row.reserve(values.size());
         for (const QString& v : values)
-            addBinds_ << textValue(v);
-        if (++addRows_ == kRowsPerInsert)
-            endInsert();
+            row << textValue(v);
+        rows_.values << row;
+        return {};
     }
 
     DbResult update(qint64 rowid, const QStringList& values)
@@ -94,7 +104,8 @@ public:
                 return changed.failed() ? changed.status : gone();
             return changed->gone() ? gone() : DbResult{};
         }
-        endInsert();
+        if (DbResult r = sendRows(); !r)
+            return r;
         QStringList sets;
         QVariantList binds;
         for (qsizetype c = 0; c < values.size(); ++c)
@@ -112,7 +123,14 @@ public:
     // Sends what is gathered.
     DbResult flush()
     {
-        endInsert();
+        if (DbResult r = sendStatements(); !r)
+            return r;
+        return sendRows();
+    }
+
+private:
+    DbResult sendStatements()
+    {
         if (pending_.isEmpty())
             return {};
         const DbResult r = db_.execEach(pending_);
@@ -120,17 +138,20 @@ public:
         return r;
     }
 
-private:
-    void endInsert()
+    DbResult sendRows()
     {
-        if (addRows_ == 0)
-            return;
-        pending_ << Database::Statement{
-            QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                .arg(quoteIdent(table_), names_, QStringList(addRows_, rowMarks_).join(QStringLiteral(", "))),
-            addBinds_};
-        addBinds_.clear();
-        addRows_ = 0;
+        QList<Database::Rows> rows{rows_};
+        rows_.values.clear();
+        if (!lines_.isEmpty()) {
+            rows = stock::importRows(db_, lines_, kImportReason);
+            lines_.clear();
+            if (rows.isEmpty())
+                return DbResult::failure(QStringLiteral("%1: values that do not fill a line").arg(table_));
+        }
+        for (const Database::Rows& r : rows)
+            if (DbResult sent = db_.insertRows(r); !sent)
+                return sent;
+        return {};
     }
 
     // An update writes the cells the file has: a column it does not feed,
@@ -157,12 +178,13 @@ private:
     const bool cards_;
     const bool goods_;
     QList<bool> fed_;
-    QString names_;
-    QString rowMarks_;
     QStringList written_;
     QList<Database::Statement> pending_;
-    QVariantList addBinds_;
-    qsizetype addRows_ = 0;
+    Database::Rows rows_;
+    QList<stock::KeyedLine> lines_;
+    // Rowids given for lines yet to come, and the lines still to add.
+    QList<qint64> keys_;
+    qsizetype addsLeft_ = 0;
 };
 
 } // namespace
@@ -202,7 +224,8 @@ Written writeRows(Database& db, const ImportPreview& preview, const WriteProgres
             if (now != was)
                 return ended(Written::Outcome::Changed, verdictText(kind, preview.row(i), now, values));
             if (was.outcome == Outcome::Add) {
-                writer.add(values);
+                if (DbResult r = writer.add(values); !r)
+                    return ended(Written::Outcome::Failed, r.error);
                 ++out.added;
             } else {
                 if (DbResult r = writer.update(check.storedRowid(values), values); !r)

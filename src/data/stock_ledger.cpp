@@ -268,6 +268,29 @@ QList<Database::Write> importWrites(const Database& db, const QStringList& value
     return addWrites(db, values, Change::Import, note);
 }
 
+QList<Database::Rows> importRows(const Database& db, const QList<KeyedLine>& lines, const QString& reason)
+{
+    Database::Rows added{g::kTable, QStringList{QStringLiteral("rowid")} + lineColumns(), {}};
+    Database::Rows ledger{l::kTable, ledgerColumns(), {}};
+    added.values.reserve(lines.size());
+    ledger.values.reserve(lines.size());
+    Note note;
+    note.reason = reason;
+    for (const auto& [rowid, values] : lines) {
+        if (values.size() != lineColumns().size())
+            return {};
+        QVariantList line{rowid};
+        for (const QString& v : values)
+            line << textValue(v);
+        added.values << line;
+        // The line's key is bound here, as the text the ledger keeps.
+        ledger.values << ledgerRow(db, Change::Import, {rowid, {}}, values, QStringLiteral("0"),
+                                   stockOf(values), note)
+                             .binds;
+    }
+    return {added, ledger};
+}
+
 DbResult remove(Database& db, qint64 rowid, const QString& reason)
 {
     TransactionScope tx(db);

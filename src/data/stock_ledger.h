@@ -87,6 +87,13 @@ DbResult add(Database& db, const QStringList& values, Change kind = Change::Purc
 // import's own transaction. Empty when `values` do not fill a line.
 QList<Database::Write> importWrites(const Database& db, const QStringList& values, const QString& reason);
 
+// The rows that insert lines brought in by an import, each under the rowid
+// given with it (Database::newKeys), and their first ledger rows (导入, the
+// same rows importWrites gives): for Database::insertRows in the import's
+// own transaction, lines first. Empty when a line's values do not fill one.
+using KeyedLine = std::pair<qint64, QStringList>;
+QList<Database::Rows> importRows(const Database& db, const QList<KeyedLine>& lines, const QString& reason);
+
 // Deletes line `rowid` with its 删除 row; rowsAffected 0 when it was gone.
 DbResult remove(Database& db, qint64 rowid, const QString& reason = {});
 

@@ -137,6 +137,42 @@ private slots:
         QCOMPARE(totals->freeUses.total, 0.0);
     }
 
+    // Texts with what a bulk write must carry as it is (a tab, a quote, a
+    // backslash, line breaks, what reads as "no value" or an end of data):
+    // stored as the file had them, in the line and in its ledger row.
+    void textsKeptAsTheyWere_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QString>("before"); // the cells before the text
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("column");
+        QTest::newRow("goods name") << Kind::Goods << "产品编号,进货价格,零售价格,库存数量,商品名称"
+                                    << "G1,10,20,3," << goods::kTable << 0;
+        QTest::newRow("customer address") << Kind::Customers << "编号,姓名,通信地址"
+                                          << "C1,张三," << schema::guke::kTable << 6;
+    }
+    void textsKeptAsTheyWere()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(QString, heading);
+        QFETCH(QString, before);
+        QFETCH(QString, table);
+        QFETCH(int, column);
+        const QString text = "甲\t乙\"丙\\丁\n戊\r\n己\\N\t\\.\n\\";
+        TestEnv env;
+        const auto p = previewOf(
+            env, kind, heading + "\n" + before + "\"" + QString(text).replace("\"", "\"\"") + "\"\n");
+        QCOMPARE(p->counts().added, qsizetype(1));
+        const Written w = writeRows(env.db(), *p);
+        QCOMPARE(int(w.outcome), int(Written::Outcome::Written));
+        const QList<QStringList> rows = env.rows(table);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.at(0).at(column), text);
+        if (kind == Kind::Goods)
+            QCOMPARE(env.rows(schema::liushui::kTable).value(0).value(2), text);
+    }
+
     // A statement that fails at a row past the first slices sent, a cancel
     // at the first report and one just before the commit, and a record
     // stored since the preview: the tables stay as they were.
@@ -150,6 +186,9 @@ private slots:
         const QString cards = "卡号,顾客姓名,金额,次数,卡类型\nK1,张三,0,5,月卡\nK2,李四,100,,钻石卡\n";
         QTest::newRow("goods: fails at row 4501")
             << Kind::Goods << goodsFile(5000) << "fail:jinhuo:NEW.\"产品编号\" = 'G4500'"
+            << int(Written::Outcome::Failed) << "磁盘已满";
+        QTest::newRow("goods: the ledger row of row 4501 fails")
+            << Kind::Goods << goodsFile(5000) << "fail:kucun_liushui:NEW.\"产品编号\" = 'G4500'"
             << int(Written::Outcome::Failed) << "磁盘已满";
         QTest::newRow("cards: the ledger row of the second card fails")
             << Kind::Cards << cards << "fail:kawu:NEW.\"卡号\" = 'K2'" << int(Written::Outcome::Failed)
