@@ -12,6 +12,10 @@ namespace {
 
 // Rows between two reports of progress (and chances to cancel).
 constexpr qsizetype kRowsPerSlice = 2000;
+// From this many added rows the table's indexes are dropped and built again
+// at the end (in the same transaction): once over every row is cheaper
+// than a step per row.
+constexpr qsizetype kLargeImport = 10000;
 // The reason the stock ledger gives lines an import wrote.
 const QString kImportReason = QStringLiteral("从文件导入");
 
@@ -214,6 +218,13 @@ Written writeRows(Database& db, const ImportPreview& preview, const WriteProgres
     if (DbResult r = check.loadStored(db); !r)
         return ended(Written::Outcome::Failed, r.error);
 
+    const schema::IndexRebuild indexes = preview.counts().added >= kLargeImport
+                                             ? schema::indexRebuildOf(db, tableOf(kind))
+                                             : schema::IndexRebuild{};
+    for (const QString& sql : indexes.drop)
+        if (DbResult r = db.exec(sql); !r)
+            return ended(Written::Outcome::Failed, r.error);
+
     Writer writer(db, preview);
     const qsizetype total = preview.size();
     for (qsizetype i = 0; i < total; ++i) {
@@ -242,6 +253,9 @@ Written writeRows(Database& db, const ImportPreview& preview, const WriteProgres
     }
     if (DbResult r = writer.flush(); !r)
         return ended(Written::Outcome::Failed, r.error);
+    for (const QString& sql : indexes.create)
+        if (DbResult r = db.exec(sql); !r)
+            return ended(Written::Outcome::Failed, r.error);
     // The last chance to cancel is before the commit.
     if (progress && !progress(total, total))
         return ended(Written::Outcome::Cancelled);

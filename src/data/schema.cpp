@@ -112,6 +112,19 @@ bool failWith(QString* error, const QString& e)
     return false;
 }
 
+QString createIndexSql(const Database& db, const IndexDef& ix)
+{
+    QString columns =
+        ix.pinyin ? pinyinTerm(QString::fromUtf8(ix.column)) : quoteIdent(QString::fromUtf8(ix.column));
+    if (ix.then)
+        columns += QStringLiteral(", ") + quoteIdent(QString::fromUtf8(ix.then));
+    QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                      .arg(quoteIdent(indexName(ix)), quoteIdent(QLatin1String(ix.table)), columns);
+    if (db.onServer() && ix.serverInclude)
+        sql += QStringLiteral(" INCLUDE (%1)").arg(QString::fromUtf8(ix.serverInclude));
+    return sql;
+}
+
 // The statements that create the indexes the file lacks (none when every
 // index is there).
 DbValue<QStringList> indexWork(Database& db)
@@ -125,20 +138,9 @@ DbValue<QStringList> indexWork(Database& db)
     for (const QVariantList& row : *existing)
         have << row.value(0).toString();
     QStringList work;
-    for (const IndexDef& ix : kIndexes) {
-        const QString name = indexName(ix);
-        if (!have.contains(name)) {
-            QString columns = ix.pinyin ? pinyinTerm(QString::fromUtf8(ix.column))
-                                        : quoteIdent(QString::fromUtf8(ix.column));
-            if (ix.then)
-                columns += QStringLiteral(", ") + quoteIdent(QString::fromUtf8(ix.then));
-            QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                              .arg(quoteIdent(name), quoteIdent(QLatin1String(ix.table)), columns);
-            if (db.onServer() && ix.serverInclude)
-                sql += QStringLiteral(" INCLUDE (%1)").arg(QString::fromUtf8(ix.serverInclude));
-            work << sql;
-        }
-    }
+    for (const IndexDef& ix : kIndexes)
+        if (!have.contains(indexName(ix)))
+            work << createIndexSql(db, ix);
     return DbValue<QStringList>::of(work);
 }
 
@@ -260,6 +262,17 @@ QStringList columnsOf(const QString& table)
         if (t.name.compare(table, Qt::CaseInsensitive) == 0)
             return t.columns;
     return {};
+}
+
+IndexRebuild indexRebuildOf(const Database& db, const QString& table)
+{
+    IndexRebuild out;
+    for (const IndexDef& ix : kIndexes)
+        if (table.compare(QLatin1String(ix.table), Qt::CaseInsensitive) == 0) {
+            out.drop << QStringLiteral("DROP INDEX IF EXISTS %1").arg(quoteIdent(indexName(ix)));
+            out.create << createIndexSql(db, ix);
+        }
+    return out;
 }
 
 bool createBusinessTables(Database& db, QString* error)

@@ -236,6 +236,15 @@ QStringList columnsOf(const QString& table);
 // The first of `tables` that the database lacks; empty when it has them all.
 QString missingTable(Database& db, const QList<TableDef>& tables);
 
+// The indexes the schema gives `table`: the statements that drop them and
+// those that make them again, for a large write that builds them once at
+// its end, inside its own transaction (both engines undo them on rollback).
+struct IndexRebuild {
+    QStringList drop;
+    QStringList create;
+};
+IndexRebuild indexRebuildOf(const Database& db, const QString& table);
+
 // Creates the tables and indexes of each database (idempotent).
 bool createBusinessTables(Database& db, QString* error);
 bool createAccountsTable(Database& db, QString* error);

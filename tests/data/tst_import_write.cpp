@@ -60,6 +60,21 @@ QList<QList<QStringList>> tablesOf(TestEnv& env)
             env.rows(schema::worker::kTable), env.rows(schema::liushui::kTable)};
 }
 
+// Every index of the database with its definition, as the engine keeps it.
+QList<QStringList> indexesOf(TestEnv& env)
+{
+    const auto rows = env.db().selectAll(
+        env.db().onServer()
+            ? "SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = current_schema() ORDER BY 1"
+            : "SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY 1");
+    if (!rows)
+        qFatal("cannot read the indexes: %s", qPrintable(rows.error()));
+    QList<QStringList> out;
+    for (const QVariantList& r : *rows)
+        out << QStringList{r.value(0).toString(), r.value(1).toString()};
+    return out;
+}
+
 } // namespace
 
 class TstImportWrite : public QObject {
@@ -190,6 +205,12 @@ private slots:
         QTest::newRow("goods: the ledger row of row 4501 fails")
             << Kind::Goods << goodsFile(5000) << "fail:kucun_liushui:NEW.\"产品编号\" = 'G4500'"
             << int(Written::Outcome::Failed) << "磁盘已满";
+        // Large enough for the table's indexes to be built again at the end.
+        QTest::newRow("goods, large: fails at row 11991")
+            << Kind::Goods << goodsFile(12000) << "fail:jinhuo:NEW.\"产品编号\" = 'G11990'"
+            << int(Written::Outcome::Failed) << "磁盘已满";
+        QTest::newRow("goods, large: cancelled before the commit")
+            << Kind::Goods << goodsFile(12000) << "cancel:7" << int(Written::Outcome::Cancelled) << "";
         QTest::newRow("cards: the ledger row of the second card fails")
             << Kind::Cards << cards << "fail:kawu:NEW.\"卡号\" = 'K2'" << int(Written::Outcome::Failed)
             << "磁盘已满";
@@ -228,6 +249,7 @@ private slots:
         else
             env.insert(card::kTable, {"", "k2", "", "别人", "", "0", "1", "年卡", ""});
         const auto before = tablesOf(env);
+        const auto indexes = indexesOf(env);
         const Written w = writeRows(env.db(), *p, progress);
         QCOMPARE(int(w.outcome), outcome);
         if (outcome == int(Written::Outcome::Failed))
@@ -235,6 +257,7 @@ private slots:
         else
             QCOMPARE(w.error, error);
         QCOMPARE(tablesOf(env), before);
+        QCOMPARE(indexesOf(env), indexes);
         QVERIFY(w.tables.isEmpty());
         QCOMPARE(w.added, qsizetype(0));
         // The connection is whole again: a later import writes.
@@ -245,6 +268,8 @@ private slots:
             QCOMPARE(int(again.outcome), int(Written::Outcome::Written));
             QCOMPARE(env.rows(tableOf(kind)).size(),
                      before.at(kind == Kind::Goods ? 0 : 1).size() + p->size());
+            // Built again as they were.
+            QCOMPARE(indexesOf(env), indexes);
         }
     }
 };
