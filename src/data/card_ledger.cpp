@@ -148,8 +148,7 @@ namespace {
 
 QString chargeIfUnchangedSql(const Database& db)
 {
-    return QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ? WHERE rowid = ? AND %4 AND %5 AND %6 AND %7 "
-                          "RETURNING rowid")
+    return QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ? WHERE rowid = ? AND %4 AND %5 AND %6 AND %7")
         .arg(kCards, quoteIdent(n::kBalance), quoteIdent(n::kUses), db.sameTextSql(n::kNumber),
              db.sameTextSql(n::kType), db.sameTextSql(n::kBalance), db.sameTextSql(n::kUses));
 }

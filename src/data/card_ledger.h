@@ -70,9 +70,9 @@ QList<Database::Write> setFigures(const Database& db, qint64 rowid, const QStrin
                                   const Figures& before, const Figures& after, const Note& note);
 
 // The same writes for a card decided on as read before the caller's
-// transaction: the first (given back as a row with the card's rowid) takes
-// effect only while the card still holds exactly `number`, `type` and
-// `before`; no row means it was changed since, and nothing was written.
+// transaction: the first changes the card only while it still holds exactly
+// `number`, `type` and `before`; no row changed means it was changed since,
+// and nothing was written.
 QList<Database::Write> setFiguresIfUnchanged(const Database& db, qint64 rowid, const QString& number,
                                              const QString& type, Change kind, const Figures& before,
                                              const Figures& after, const Note& note);

@@ -180,7 +180,7 @@ QString takeIfUnchangedSql(const Database& db)
     QStringList same;
     for (const QString& c : recordedColumns())
         same << db.sameTextSql(c);
-    return QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ? AND %3 RETURNING rowid")
+    return QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ? AND %3")
         .arg(quoteIdent(g::kTable), quoteIdent(g::kStock), same.join(QStringLiteral(" AND ")));
 }
 

@@ -59,10 +59,9 @@ QList<Database::Write> setStock(const Database& db, qint64 rowid, const QStringL
                                 const QString& after, Change kind, const Note& note);
 
 // The same writes for a line decided on as read before the caller's
-// transaction: the first (given back as a row with the line's rowid) takes
-// effect only while the line still holds exactly the name, code, date, unit
-// cost and stock of `stored`; no row means it was changed since, and
-// nothing was written.
+// transaction: the first changes the line only while it still holds exactly
+// the name, code, date, unit cost and stock of `stored`; no row changed
+// means it was changed since, and nothing was written.
 QList<Database::Write> setStockIfUnchanged(const Database& db, qint64 rowid, const QStringList& stored,
                                            const QString& after, Change kind, const Note& note);
 

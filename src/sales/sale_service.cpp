@@ -408,26 +408,22 @@ SaleOutcome SaleService::saveDecided(const SaleEntry& e, const SaleOutcome& chec
                             : cards::setFiguresIfUnchanged(db_, checked.cardRowid, d.card.number, d.card.type,
                                                            cards::Change::Charge, before, after, note);
     }
-    // Written first, each only while stored as decided on.
+    // Written first, each only while stored as decided on; one that changed
+    // since leaves nothing of this try.
     if (!reread) {
-        QList<Database::Statement> takes;
-        QStringList takeSteps;
-        if (!goodsWrites.isEmpty()) {
-            takes << goodsWrites.takeFirst().statement;
-            takeSteps << QStringLiteral("更新库存数量");
-        }
-        if (!cardWrites.isEmpty()) {
-            takes << cardWrites.takeFirst().statement;
-            takeSteps << QStringLiteral("扣除会员卡");
-        }
-        qsizetype failedAt = 0;
-        const auto taken = db_.selectOneEach(takes, Database::RowLock::None, &failedAt);
-        if (taken.failed())
-            return failed<SaleOutcome>(takeSteps.value(failedAt), taken.error());
-        // Changed since the check: nothing is kept of this try.
-        if (taken->contains(std::nullopt)) {
-            *changed = true;
-            return {};
+        for (QList<Database::Write>* writes : {&goodsWrites, &cardWrites}) {
+            if (writes->isEmpty())
+                continue;
+            const Database::Statement take = writes->takeFirst().statement;
+            const DbResult r = db_.exec(take.sql, take.binds);
+            if (!r)
+                return failed<SaleOutcome>(writes == &goodsWrites ? QStringLiteral("更新库存数量")
+                                                                  : QStringLiteral("扣除会员卡"),
+                                           r.error);
+            if (r.rowsAffected != 1) {
+                *changed = true;
+                return {};
+            }
         }
     }
 
