@@ -243,6 +243,29 @@ private slots:
         c.set(QDateTime(QDate(2027, 1, 10), QTime(0, 0)));
         QCOMPARE(thirtyDaysAgoText(c), QString("2026-12-11"));
     }
+
+    void dateTimeTexts_data()
+    {
+        QTest::addColumn<QDateTime>("when");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("midnight") << QDateTime(QDate(2026, 1, 1), QTime(0, 0)) << "2026-01-01 00:00:00";
+        QTest::newRow("last second of a year")
+            << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)) << "2026-12-31 23:59:59";
+        QTest::newRow("first four-digit year")
+            << QDateTime(QDate(1000, 2, 3), QTime(4, 5, 6)) << "1000-02-03 04:05:06";
+        QTest::newRow("last four-digit year")
+            << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59)) << "9999-12-31 23:59:59";
+        QTest::newRow("three-digit year")
+            << QDateTime(QDate(999, 7, 8), QTime(9, 10, 11)) << "0999-07-08 09:10:11";
+        QTest::newRow("no date") << QDateTime() << "";
+    }
+
+    void dateTimeTexts()
+    {
+        QFETCH(QDateTime, when);
+        QFETCH(QString, text);
+        QCOMPARE(dateTimeText(when), text);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstNumeric)

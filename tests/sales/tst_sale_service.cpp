@@ -61,6 +61,8 @@ private slots:
     void chargesOnlyTheCardTheCheckFound();
     void computesFromValuesReadInsideTheTransaction_data();
     void computesFromValuesReadInsideTheTransaction();
+    void recordsTheRowsAsStoredAtTheSave_data();
+    void recordsTheRowsAsStoredAtTheSave();
     void failureLeavesEverythingAsBefore_data();
     void failureLeavesEverythingAsBefore();
     void busyDatabaseIsAFailureNotASave();
@@ -161,6 +163,80 @@ void TstSaleService::computesFromValuesReadInsideTheTransaction()
     const int written = kind == SaleOutcome::Saved ? 1 : 0;
     QCOMPARE(env.rows("salse").size(), written);
     QCOMPARE(env.rows("salse_history").size(), written);
+}
+
+void TstSaleService::recordsTheRowsAsStoredAtTheSave_data()
+{
+    QTest::addColumn<QString>("changeSql");
+    // The stock ledger's row: code, name, purchase date, stock before and
+    // after, unit cost, cost; the card ledger's: number, amount and uses
+    // before and after.
+    QTest::addColumn<QStringList>("stockRow");
+    QTest::addColumn<QStringList>("cardRow");
+
+    // Another till changes what the sale records between the check and the
+    // confirmation: the rows are written as they stand at the save.
+    const QStringList stock{"P1", "可乐", "2026-11-01", "5", "3", "2", "4"};
+    const QStringList card{"D1", "74", "50", "0", "0"};
+    QTest::newRow("nothing changed") << QString() << stock << card;
+    QTest::newRow("unit cost raised") << "UPDATE jinhuo SET 进货价格 = '3'"
+                                      << QStringList{"P1", "可乐", "2026-11-01", "5", "3", "3", "6"} << card;
+    QTest::newRow("goods renamed") << "UPDATE jinhuo SET 商品名称 = '雪碧'"
+                                   << QStringList{"P1", "雪碧", "2026-11-01", "5", "3", "2", "4"} << card;
+    QTest::newRow("purchase date corrected")
+        << "UPDATE jinhuo SET 进货日期 = '2026-11-02'"
+        << QStringList{"P1", "可乐", "2026-11-02", "5", "3", "2", "4"} << card;
+    QTest::newRow("code retyped in small letters")
+        << "UPDATE jinhuo SET 产品编号 = 'p1'" << QStringList{"p1", "可乐", "2026-11-01", "5", "3", "2", "4"}
+        << card;
+    QTest::newRow("same stock written otherwise")
+        << "UPDATE jinhuo SET 库存数量 = '5.0'"
+        << QStringList{"P1", "可乐", "2026-11-01", "5.0", "3", "2", "4"} << card;
+    QTest::newRow("card number retyped in small letters")
+        << "UPDATE numbercard SET 卡号 = 'd1'" << stock << QStringList{"d1", "74", "50", "0", "0"};
+    QTest::newRow("card turned into a card of uses") << "UPDATE numbercard SET 卡类型 = '月卡', 次数 = '4'"
+                                                     << stock << QStringList{"D1", "74", "74", "4", "3"};
+    QTest::newRow("same amount written otherwise")
+        << "UPDATE numbercard SET 金额 = '74.0'" << stock << QStringList{"D1", "74.0", "50", "0", "0"};
+}
+
+void TstSaleService::recordsTheRowsAsStoredAtTheSave()
+{
+    QFETCH(QString, changeSql);
+    QFETCH(QStringList, stockRow);
+    QFETCH(QStringList, cardRow);
+
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "D1", "钻石卡", "74", "0");
+    SaleService s(env.db());
+    const SaleEntry e = goodsSale("P1", "2", "D1");
+    const SaleOutcome checked = s.check(e);
+    QCOMPARE(checked.kind, SaleOutcome::Ready);
+    if (!changeSql.isEmpty())
+        QVERIFY(env.db().exec(changeSql).ok);
+
+    QCOMPARE(s.save(e, checked, kToday).kind, SaleOutcome::Saved);
+    // The sale's rows, the last of each ledger.
+    const auto columnsOf = [&env](const QString& table, const QStringList& columns) {
+        const QStringList last = env.rows(table).value(env.rows(table).size() - 1);
+        const QStringList all = schema::columnsOf(table);
+        QStringList out;
+        for (const QString& c : columns)
+            out << last.value(all.indexOf(c));
+        return out;
+    };
+    namespace l = schema::liushui;
+    namespace k = schema::kawu;
+    QCOMPARE(
+        columnsOf(l::kTable, {l::kCode, l::kName, l::kDate, l::kBefore, l::kAfter, l::kUnitCost, l::kCost}),
+        stockRow);
+    QCOMPARE(
+        columnsOf(k::kTable, {k::kCard, k::kBalanceBefore, k::kBalanceAfter, k::kUsesBefore, k::kUsesAfter}),
+        cardRow);
+    QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{stockRow.at(4)});
+    QCOMPARE(storedColumn(env, "numbercard", 5), QStringList{cardRow.at(2)});
+    QCOMPARE(storedColumn(env, "numbercard", 6), QStringList{cardRow.at(4)});
 }
 
 void TstSaleService::failureLeavesEverythingAsBefore_data()
