@@ -298,15 +298,6 @@ DbResult add(Database& db, const QStringList& values, Change kind, const Note& n
     return tx.commit();
 }
 
-QList<Database::Write> importWrites(const Database& db, const QStringList& values, const QString& reason)
-{
-    if (values.size() != lineColumns().size())
-        return {};
-    Note note;
-    note.reason = reason;
-    return addWrites(db, values, Change::Import, note);
-}
-
 QList<Database::Rows> importRows(const Database& db, const QList<KeyedLine>& lines, const QString& reason)
 {
     Database::Rows added{g::kTable, QStringList{QStringLiteral("rowid")} + lineColumns(), {}};

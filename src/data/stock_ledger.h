@@ -89,14 +89,9 @@ DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& not
 // Inserts a line (values in column order) with its ledger row.
 DbResult add(Database& db, const QStringList& values, Change kind = Change::Purchase, const Note& note = {});
 
-// The writes that insert a line brought in by an import (values in column
-// order) and its first ledger row (导入, from nothing to its stock), for the
-// import's own transaction. Empty when `values` do not fill a line.
-QList<Database::Write> importWrites(const Database& db, const QStringList& values, const QString& reason);
-
 // The rows that insert lines brought in by an import, each under the rowid
-// given with it (Database::newKeys), and their first ledger rows (导入, the
-// same rows importWrites gives): for Database::insertRows in the import's
+// given with it (Database::newKeys), and their first ledger rows (导入, from
+// nothing to the line's stock): for Database::insertRows in the import's
 // own transaction, lines first. Empty when a line's values do not fill one.
 using KeyedLine = std::pair<qint64, QStringList>;
 QList<Database::Rows> importRows(const Database& db, const QList<KeyedLine>& lines, const QString& reason);

@@ -322,15 +322,22 @@ void TstStockLedger::importedLinesStartWithTheirRows()
 {
     TestEnv env;
     env.ctx().setLogin(QStringLiteral("ZED"), QStringLiteral("M"));
-    QList<Database::Write> writes = stock::importWrites(env.db(), line("P1", "10", "2.5"), "从文件导入");
-    writes += stock::importWrites(env.db(), line("P2", "4", "3"), "从文件导入");
     Database::Transaction tx(env.db());
-    QVERIFY(tx.commitAfter(Database::statementsOf(writes)));
+    QVERIFY(env.db().holdKeysOf(schema::jinhuo::kTable));
+    const auto keys = env.db().newKeys(schema::jinhuo::kTable, 2);
+    QVERIFY(keys.found());
+    const auto rows = stock::importRows(
+        env.db(), {{keys->at(0), line("P1", "10", "2.5")}, {keys->at(1), line("P2", "4", "3")}},
+        "从文件导入");
+    QCOMPARE(rows.size(), 2);
+    for (const Database::Rows& r : rows)
+        QVERIFY(env.db().insertRows(r));
+    QVERIFY(tx.commit());
     QCOMPARE(ledger(env),
              (QStringList{"导入 P1 0 10 10 2.5  ZED  从文件导入", "导入 P2 0 4 4 3  ZED  从文件导入"}));
     QCOMPARE(ledgerMismatch(env), QString());
     // Values that do not fill a line give nothing to write.
-    QVERIFY(stock::importWrites(env.db(), {"可乐", "P3"}, {}).isEmpty());
+    QVERIFY(stock::importRows(env.db(), {{1, {"可乐", "P3"}}}, {}).isEmpty());
 }
 
 QTEST_MAIN(TstStockLedger)
