@@ -4,6 +4,7 @@
 #include "schema.h"
 #include "stock_ledger.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -16,23 +17,22 @@ namespace p = schema::pandian;
 namespace g = schema::jinhuo;
 namespace l = schema::liushui;
 
-QString columnList(const QStringList& columns)
+QString columnList(const QStringList& columns, const QString& prefix = {})
 {
     QStringList quoted;
     for (const QString& c : columns)
-        quoted << quoteIdent(c);
+        quoted << prefix + quoteIdent(c);
     return quoted.join(QStringLiteral(", "));
 }
 
 // The count rows in sheet order, with what an apply needs of each.
 enum Read { RowId = 0, LineRow, RCode, RName, RUnitCost, RCounted, RAtCount, RLedgerAt };
-QString countRows(bool countedOnly)
+QString countRows()
 {
-    return QStringLiteral("SELECT rowid, %1 FROM %2%3 ORDER BY rowid")
+    return QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
         .arg(columnList({p::kLineRow, p::kCode, p::kName, p::kUnitCost, p::kCounted, p::kStockAtCount,
                          p::kLedgerAtCount}),
-             quoteIdent(p::kTable),
-             countedOnly ? QStringLiteral(" WHERE %1 <> ''").arg(quoteIdent(p::kCounted)) : QString());
+             quoteIdent(p::kTable));
 }
 
 struct CountRow {
@@ -42,18 +42,51 @@ struct CountRow {
     qint64 ledgerAt = 0;
 };
 
-DbValue<QList<CountRow>> readCountRows(Database& db, bool countedOnly)
+CountRow countRowOf(qint64 rowid, const Database::TextRow& t)
+{
+    return {rowid,     t.text(0).toLongLong(), t.text(1), t.text(2), t.text(3), t.text(4),
+            t.text(5), t.text(6).toLongLong()};
+}
+
+DbValue<QList<CountRow>> readCountRows(Database& db)
 {
     QList<CountRow> out;
-    const DbResult r =
-        db.selectKeyedTexts(countRows(countedOnly), {}, [&out](qint64 rowid, const Database::TextRow& t) {
-            out.append({rowid, t.text(0).toLongLong(), t.text(1), t.text(2), t.text(3), t.text(4), t.text(5),
-                        t.text(6).toLongLong()});
-            return true;
-        });
+    const DbResult r = db.selectKeyedTexts(countRows(), {}, [&out](qint64 rowid, const Database::TextRow& t) {
+        out.append(countRowOf(rowid, t));
+        return true;
+    });
     if (!r)
         return {r, std::nullopt};
     return DbValue<QList<CountRow>>::of(out);
+}
+
+// The counted rows as countRows() reads them, then '1' where a 盘点 row
+// (its kind bound) was written for the line after it was counted.
+constexpr int kCountedSince = 7;
+QString countedRows()
+{
+    static const QString sql =
+        QStringLiteral("SELECT p.rowid, %1, CASE WHEN EXISTS (SELECT 1 FROM %2 AS l WHERE l.%3 = p.%4 AND "
+                       "l.%5 = ? AND l.rowid > CAST(p.%6 AS BIGINT)) THEN '1' ELSE '0' END FROM %7 AS p "
+                       "WHERE p.%8 <> '' ORDER BY p.rowid")
+            .arg(columnList({p::kLineRow, p::kCode, p::kName, p::kUnitCost, p::kCounted, p::kStockAtCount,
+                             p::kLedgerAtCount},
+                            QStringLiteral("p.")),
+                 quoteIdent(l::kTable), quoteIdent(l::kLineRow), quoteIdent(p::kLineRow),
+                 quoteIdent(l::kKind), quoteIdent(p::kLedgerAtCount), quoteIdent(p::kTable),
+                 quoteIdent(p::kCounted));
+    return sql;
+}
+
+// The goods lines of the counted rows (their stored values in column order),
+// locked on a server until the transaction ends.
+QString countedLines(const Database& db)
+{
+    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid IN (SELECT CAST(%3 AS BIGINT) "
+                                       "FROM %4 WHERE %5 <> '')")
+                            .arg(columnList(schema::columnsOf(g::kTable)), quoteIdent(g::kTable),
+                                 quoteIdent(p::kLineRow), quoteIdent(p::kTable), quoteIdent(p::kCounted));
+    return db.onServer() ? sql + QStringLiteral(" FOR UPDATE") : sql;
 }
 
 // A unit cost that values a difference: a positive number.
@@ -246,7 +279,7 @@ DbValue<Recorded> record(Database& db, qint64 row, const QString& counted)
 
 DbValue<Summary> summary(Database& db)
 {
-    const auto rows = readCountRows(db, false);
+    const auto rows = readCountRows(db);
     if (!rows)
         return {rows.status, std::nullopt};
     Summary out;
@@ -273,15 +306,28 @@ DbValue<Applied> apply(Database& db, const QString& reason)
         return {busy.status, std::nullopt};
     if (!*busy)
         return DbValue<Applied>::of({Applied::NotCounting, 0, {}, {}});
-    const auto rows = readCountRows(db, true);
-    if (!rows)
-        return {rows.status, std::nullopt};
-    if (rows->isEmpty())
+    // Every counted line, locked on a server, in one read.
+    QHash<qint64, QStringList> lines;
+    DbResult read =
+        db.selectKeyedTexts(countedLines(db), {}, [&lines](qint64 rowid, const Database::TextRow& t) {
+            const QVector<QString> values = t.texts();
+            lines.insert(rowid, QStringList(values.cbegin(), values.cend()));
+            return true;
+        });
+    if (!read)
+        return {read, std::nullopt};
+    // The counted rows, each with whether a 盘点 row was written for its line
+    // after it was counted (another count changed the line).
+    QList<std::pair<CountRow, bool>> rows;
+    read = db.selectKeyedTexts(countedRows(), {stock::changeText(stock::Change::Count)},
+                               [&rows](qint64 rowid, const Database::TextRow& t) {
+                                   rows.append({countRowOf(rowid, t), t.text(kCountedSince) == u'1'});
+                                   return true;
+                               });
+    if (!read)
+        return {read, std::nullopt};
+    if (rows.isEmpty())
         return DbValue<Applied>::of({Applied::NothingCounted, 0, {}, {}});
-    // A 盘点 row written after the count was taken: another count changed the line.
-    const QString countedSince =
-        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND %3 = ? AND rowid > ? LIMIT 1")
-            .arg(quoteIdent(l::kTable), quoteIdent(l::kLineRow), quoteIdent(l::kKind));
     stock::Note note;
     note.reason = reason;
     QList<Database::Statement> writes;
@@ -289,19 +335,13 @@ DbValue<Applied> apply(Database& db, const QString& reason)
     const auto refuse = [&](Applied::Kind kind, const CountRow& c) {
         return DbValue<Applied>::of({kind, 0, c.code, c.name});
     };
-    for (const CountRow& c : *rows) {
-        const auto line = stock::readForChange(db, c.lineRow);
-        if (line.failed())
-            return {line.status, std::nullopt};
-        if (!line.found())
+    for (const auto& [c, countedElsewhere] : rows) {
+        const auto line = lines.constFind(c.lineRow);
+        if (line == lines.constEnd())
             return refuse(Applied::LineGone, c);
         if (stock::valueOf(*line, g::kCode) != c.code || stock::valueOf(*line, g::kName) != c.name)
             return refuse(Applied::Renumbered, c);
-        const auto other = db.selectOne(
-            countedSince, {QString::number(c.lineRow), stock::changeText(stock::Change::Count), c.ledgerAt});
-        if (other.failed())
-            return {other.status, std::nullopt};
-        if (other.found())
+        if (countedElsewhere)
             return refuse(Applied::CountedElsewhere, c);
         // The count against the stock when it was counted: what sold since
         // stays sold.
