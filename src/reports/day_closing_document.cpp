@@ -1,5 +1,7 @@
 #include "day_closing_document.h"
 
+#include "margin_document.h"
+
 #include "data/numeric.h"
 #include "ui/printing.h"
 
@@ -144,6 +146,10 @@ std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
     QString html = headHtml(page);
     html += table(goods.caption, goods.headings, goods.rows);
     html += table(employees.caption, employees.headings, employees.rows);
+    if (page.margins) {
+        const MarginTable margin = marginGoodsTable(*page.margins);
+        html += table(dayClosingMarginCaption(), margin.headings, margin.rows);
+    }
     html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(escaped(page.printedOn));
     return document(html);
 }
@@ -163,7 +169,12 @@ DayClosingTable dayClosingEmployees(const money::DayClosing& figures)
     return {QStringLiteral("员工业务"), kEmployeeHeadings, employeeRows(figures)};
 }
 
-QList<QStringList> dayClosingRows(const money::DayClosing& d)
+QString dayClosingMarginCaption()
+{
+    return QStringLiteral("商品毛利");
+}
+
+QList<QStringList> dayClosingRows(const money::DayClosing& d, const std::optional<money::Margins>& margins)
 {
     QList<QStringList> out{{QStringLiteral("日期"), QStringLiteral("类别"), QStringLiteral("项目"),
                             QStringLiteral("数值"), QStringLiteral("实收金额（元）"),
@@ -175,6 +186,20 @@ QList<QStringList> dayClosingRows(const money::DayClosing& d)
             d.date, QStringLiteral("商品销售"), g.at(0) + QLatin1Char(' ') + g.at(1), g.at(2), g.at(3), {}};
     for (const QStringList& e : employeeRows(d))
         out << QStringList{d.date, QStringLiteral("员工业务"), e.at(0), e.at(1), e.at(2), e.at(3)};
+    if (!margins)
+        return out;
+    // The margin's three figures in columns of their own, named in the
+    // headings; the rows above keep their six fields (a spreadsheet shows
+    // the rest empty), so a file read by its first six columns reads as
+    // before.
+    const MarginTable margin = marginGoodsTable(*margins);
+    out.first() += margin.headings.mid(4);
+    const QString section = dayClosingMarginCaption();
+    for (const QStringList& m : margin.rows) {
+        const QString item =
+            m.at(0).isEmpty() || m.at(1).isEmpty() ? m.at(0) + m.at(1) : m.at(0) + QLatin1Char(' ') + m.at(1);
+        out << QStringList{d.date, section, item, m.at(2), m.at(3), {}} + m.mid(4);
+    }
     return out;
 }
 

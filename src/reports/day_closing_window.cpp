@@ -72,7 +72,7 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     layout->addWidget(report_, 3);
     layout->addLayout(grids, 2);
     if (margin_)
-        layout->addLayout(captioned(QStringLiteral("商品毛利"), margin_), 2);
+        layout->addLayout(captioned(dayClosingMarginCaption(), margin_), 2);
 
     connect(date_, &QLineEdit::returnPressed, this, &DayClosingWindow::count);
     connect(countButton, &QPushButton::clicked, this, &DayClosingWindow::count);
@@ -80,7 +80,7 @@ DayClosingWindow::DayClosingWindow(AppContext& ctx, QWidget* parent) : QWidget(p
     connect(previewButton, &QPushButton::clicked, this, [this] {
         // The report as it will print; no printer is needed to see it.
         if (figures_)
-            ctx_.printing().preview(*dayClosingDocument({{}, ctx_.today(), *figures_}), dayClosingTitle());
+            ctx_.printing().preview(*dayClosingDocument(page()), dayClosingTitle());
     });
     connect(pdfButton, &QPushButton::clicked, this, &DayClosingWindow::savePdf);
     connect(csvButton, &QPushButton::clicked, this, &DayClosingWindow::saveCsv);
@@ -102,11 +102,12 @@ void DayClosingWindow::count()
         return;
     }
     figures_ = *figures;
+    margins_.reset();
     // The report owns its document, so the last one goes with the next (the
     // one it was made with goes by itself when replaced).
     QTextDocument* old = report_->document();
     const bool ours = old && old->parent() == report_;
-    QTextDocument* head = dayClosingHead({{}, ctx_.today(), *figures_}).release();
+    QTextDocument* head = dayClosingHead(page()).release();
     head->setParent(report_);
     report_->setDocument(head);
     if (ours)
@@ -120,8 +121,14 @@ void DayClosingWindow::count()
             ctx_.messages().databaseError(margins.error());
             return;
         }
-        margin_->setRows(marginGoodsTable(*margins).rows);
+        margins_ = *margins;
+        margin_->setRows(marginGoodsTable(*margins_).rows);
     }
+}
+
+DayClosingPage DayClosingWindow::page() const
+{
+    return {{}, ctx_.today(), *figures_, margins_};
 }
 
 void DayClosingWindow::print()
@@ -138,7 +145,7 @@ void DayClosingWindow::print()
             savePdf();
         return;
     }
-    const auto document = dayClosingDocument({{}, ctx_.today(), *figures_});
+    const auto document = dayClosingDocument(page());
     if (printing.print(*document, dayClosingTitle()) == PrintResult::Failed)
         ctx_.messages().critical(QStringLiteral("打印失败，日结报表没有打印出来！请检查打印机后重试。"),
                                  QStringLiteral("打印错误"));
@@ -157,7 +164,7 @@ void DayClosingWindow::savePdf()
         chooseFile(QStringLiteral("另存为PDF"), QStringLiteral(".pdf"), QStringLiteral("PDF 文件 (*.pdf)"));
     if (file.isEmpty())
         return;
-    const auto document = dayClosingDocument({{}, ctx_.today(), *figures_});
+    const auto document = dayClosingDocument(page());
     const QString shown = QDir::toNativeSeparators(file);
     if (const SaveOutcome saved = ctx_.printing().saveAsPdf(*document, file); !saved)
         ctx_.messages().critical(QStringLiteral("无法保存PDF文件：\n%1\n%2").arg(shown, saved.failure),
@@ -176,7 +183,7 @@ void DayClosingWindow::saveCsv()
     if (file.isEmpty())
         return;
     const QString shown = QDir::toNativeSeparators(file);
-    const CsvResult r = writeCsv(dayClosingRows(*figures_), file);
+    const CsvResult r = writeCsv(dayClosingRows(*figures_, margins_), file);
     if (r.outcome == CsvOutcome::Written)
         ctx_.messages().information(QStringLiteral("日结报表已导出为CSV文件：\n") + shown,
                                     QStringLiteral("信息"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/money.h"
+#include "data/money_margin.h"
 #include "ui/app_context.h"
 
 #include <QWidget>
@@ -13,6 +14,7 @@ class QTextBrowser;
 namespace shop {
 
 class RowsGrid;
+struct DayClosingPage;
 
 // The day's closing (日结): a chosen day's takings, cards, income and
 // expense, goods, employees and voids, shown as the printed report, printed,
@@ -30,6 +32,8 @@ private:
     void print();
     void savePdf();
     void saveCsv();
+    // The page of the figures shown, with the margin for a supervisor.
+    DayClosingPage page() const;
     // The file the person chose, or empty (cancelled, or a database file).
     QString chooseFile(const QString& caption, const QString& suffix, const QString& filter);
 
@@ -40,6 +44,7 @@ private:
     RowsGrid* employees_;        // bg_employees
     RowsGrid* margin_ = nullptr; // bg_margin, a supervisor's only
     std::optional<money::DayClosing> figures_;
+    std::optional<money::Margins> margins_; // of the same day, a supervisor's only
 };
 
 } // namespace shop

@@ -73,6 +73,8 @@ private slots:
     void cardHistoryFromTheCardWindow_data();
     void cardHistoryFromTheCardWindow();
     void dayClosingSavedAsPdfAndCsv();
+    void closingPapersShowTheMarginToSupervisorsOnly_data();
+    void closingPapersShowTheMarginToSupervisorsOnly();
     void partsAddUpAndTotalsKeepTheWrittenOrder();
     void aVoidCountsOnTheDayItIsMade();
     void closingGridsShowTheCountedDay_data();
@@ -444,6 +446,86 @@ void TstMoneyWindows::dayClosingSavedAsPdfAndCsv()
     // As printed: no radical stands in for an ideograph (日, 金).
     for (const QString v : {"日结报表", "2026-12-07", "实收金额合计（元）", "扣卡金额（元）", "张三"})
         QVERIFY2(text.contains(v), qPrintable(v + " not in:\n" + text));
+}
+
+void TstMoneyWindows::closingPapersShowTheMarginToSupervisorsOnly_data()
+{
+    QTest::addColumn<QString>("user");
+    // The CSV's headings, then its margin rows; the page's margin table
+    // holds the same cells.
+    QTest::addColumn<QList<QStringList>>("margin");
+    QTest::newRow("a supervisor")
+        << "ZED"
+        << QList<QStringList>{{"日期", "类别", "项目", "数值", "实收金额（元）", "提成金额（元）",
+                               "成本（元）", "毛利（元）", "无成本销售额（元）"},
+                              {kToday, "商品毛利", "P1 可乐", "4", "42", "", "8", "34", "0"},
+                              // No purchase price: listed as such, its money not 毛利.
+                              {kToday, "商品毛利", "P2 可乐", "2", "0", "", "无进货价", "无进货价", "5"},
+                              {kToday, "商品毛利", "服务项目", "", "20", "", "无成本", "", ""},
+                              {kToday, "商品毛利", "合计", "", "42", "", "8", "34", "5"}};
+    QTest::newRow("an ordinary account")
+        << "LI" << QList<QStringList>{{"日期", "类别", "项目", "数值", "实收金额（元）", "提成金额（元）"}};
+}
+
+void TstMoneyWindows::closingPapersShowTheMarginToSupervisorsOnly()
+{
+    QFETCH(QString, user);
+    QFETCH(QList<QStringList>, margin);
+    TestEnv env;
+    env.ctx().setLogin(user, "M");
+    for (const char* code : {"P1", "P2"})
+        env.insert("jinhuo", {"可乐", code, "330ml", "24", code == QLatin1String("P1") ? "2" : "", "12", "9",
+                              "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    sell(env, "A1", "30");
+    sell(env, {}, "12.5");
+    for (const SaleEntry& e : {saleEntry({.money = "5", .productCode = "P2", .employee = "李四"}),
+                               saleEntry({.money = "20", .employee = "李四"})}) {
+        SaleService s(env.db());
+        QCOMPARE(s.save(e, s.check(e), kToday).kind, SaleOutcome::Saved);
+    }
+    env.printing().setPrinter(true);
+    DayClosingWindow w(env.ctx());
+    QVERIFY(showActive(&w));
+
+    const QString csv = env.dir() + "/日结.csv";
+    env.messages().answerFile(env.dir() + "/日结.pdf");
+    press(&w, "cmd_pdf");
+    env.messages().answerFile(csv);
+    press(&w, "cmd_csv");
+    press(&w, "cmd_print");
+    press(&w, "cmd_preview");
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(file.readAll()).remove(QChar(0xFEFF)).split("\r\n");
+    QCOMPARE(lines.takeLast(), QString());
+    QList<QStringList> rows{lines.first().split(',')};
+    for (const QString& line : lines)
+        if (line.contains(",商品毛利,"))
+            rows << line.split(',');
+    QCOMPARE(rows, margin);
+
+    // Printed, previewed and saved as PDF: one text, with the margin's
+    // cells in the CSV's order, or no cost and no 毛利 at all.
+    QCOMPARE(env.printing().saved().size(), 1);
+    QCOMPARE(env.printing().printed().size(), 2);
+    const QString text = env.printing().saved().first().text;
+    for (const Printed& p : env.printing().printed())
+        QCOMPARE(p.text, text);
+    if (margin.size() == 1) {
+        for (const QString word : {"成本", "毛利", "无进货价"})
+            QVERIFY2(!text.contains(word), qPrintable(text));
+        return;
+    }
+    QVERIFY(text.contains("商品毛利\n"));
+    QString inOrder = text.mid(text.indexOf("商品毛利\n"));
+    for (const QStringList& r : margin.mid(1))
+        for (const QString& cell : r.at(2).split(' ') + r.mid(3))
+            if (!cell.isEmpty()) {
+                const qsizetype at = inOrder.indexOf(cell);
+                QVERIFY2(at >= 0, qPrintable(cell + " not in order in:\n" + text));
+                inOrder = inOrder.mid(at + cell.size());
+            }
 }
 
 void TstMoneyWindows::partsAddUpAndTotalsKeepTheWrittenOrder()
