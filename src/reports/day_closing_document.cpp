@@ -67,21 +67,26 @@ QString escaped(const QString& s)
     return s.toHtmlEscaped();
 }
 
-QString row(const QStringList& cells, const QString& tag = QStringLiteral("td"))
+QString row(const QStringList& cells, const QString& tag = QStringLiteral("td"), bool whole = false)
 {
     QString html = QStringLiteral("<tr>");
     for (const QString& c : cells)
-        html += QStringLiteral("<%1>%2</%1>").arg(tag, escaped(c));
+        html +=
+            QStringLiteral("<%1%3>%2</%1>")
+                .arg(tag, escaped(c), whole ? QStringLiteral(" style=\"white-space: nowrap\"") : QString());
     return html + QStringLiteral("</tr>");
 }
 
-QString table(const QString& caption, const QStringList& headings, const QList<QStringList>& rows)
+// `whole`: no cell broken over lines (a table of many columns would break
+// its headings, and a PDF reader would read their pieces out of order).
+QString table(const QString& caption, const QStringList& headings, const QList<QStringList>& rows,
+              bool whole = false)
 {
     QString html = QStringLiteral("<h4>%1</h4>").arg(escaped(caption));
     html += QStringLiteral("<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">");
-    html += row(headings, QStringLiteral("th"));
+    html += row(headings, QStringLiteral("th"), whole);
     for (const QStringList& r : rows)
-        html += row(r);
+        html += row(r, QStringLiteral("td"), whole);
     return html + QStringLiteral("</table>");
 }
 
@@ -148,7 +153,7 @@ std::unique_ptr<QTextDocument> dayClosingDocument(const DayClosingPage& page)
     html += table(employees.caption, employees.headings, employees.rows);
     if (page.margins) {
         const MarginTable margin = marginGoodsTable(*page.margins);
-        html += table(dayClosingMarginCaption(), margin.headings, margin.rows);
+        html += table(dayClosingMarginCaption(), margin.headings, margin.rows, true);
     }
     html += QStringLiteral("<p align=\"right\">打印日期：%1</p>").arg(escaped(page.printedOn));
     return document(html);
