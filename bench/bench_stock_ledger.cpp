@@ -100,6 +100,18 @@ void saleWithAndWithoutLedger(int saves)
     e.purchaseDate = QStringLiteral("2020-01-01");
     e.money = QStringLiteral("12");
     e.employee = QStringLiteral("张三");
+    namespace n = schema::numbercard;
+    const QString goodsRead =
+        QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5, %6 FROM %7 WHERE rowid = ? AND %2 = ?")
+            .arg(quoteIdent(g::kName), quoteIdent(g::kCode), quoteIdent(g::kRetailPrice),
+                 quoteIdent(g::kStock), quoteIdent(g::kDate), quoteIdent(g::kPurchasePrice),
+                 quoteIdent(g::kTable));
+    const QString cardRead =
+        QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5 FROM %6 WHERE rowid = ? AND %1 = ?")
+            .arg(quoteIdent(n::kNumber), quoteIdent(n::kHolder), quoteIdent(n::kBalance),
+                 quoteIdent(n::kUses), quoteIdent(n::kType), quoteIdent(n::kTable));
+    const QString stockWrite = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                                   .arg(quoteIdent(g::kTable), quoteIdent(g::kStock));
     std::vector<double> with, without;
     for (int i = 0; i < saves; ++i) {
         e.card = cardNumber(i % 1000);
@@ -111,29 +123,25 @@ void saleWithAndWithoutLedger(int saves)
             with.push_back(nowMs() - t0);
         };
         const auto withoutLedger = [&] {
-            // The same check, the same guarded writes of the stock and the
-            // card and the same rows, less the stock ledger row.
+            // The same checks, reads and writes, less the stock ledger row.
             const double t0 = nowMs();
             const SaleOutcome checked = service.check(e);
             Database::Transaction tx(db);
-            stock::Note taken;
-            taken.saleSql = sales::keySql(db);
-            const QString stock = checked.goodsRead->stock;
-            const auto goods =
-                stock::setStockIfUnchanged(db, checked.goodsRowid, checked.goodsRead->ledgerValues(),
-                                           QString::number(stock.toDouble() - 1), stock::Change::Sale, taken);
-            const QString balance = checked.cardRead->balance;
+            const auto read = db.selectOneEach(
+                {{goodsRead, {checked.goodsRowid, e.productCode}}, {cardRead, {checked.cardRowid, e.card}}},
+                Database::RowLock::ForUpdate);
+            if (!read)
+                qFatal("read failed");
+            QList<Database::Statement> writes = sales::appendStatements(db, SaleService::values(e, kToday));
+            writes.append(
+                {stockWrite, {QString::number(read->at(0)->value(4).toDouble() - 1), checked.goodsRowid}});
+            const QString balance = read->at(1)->value(3).toString();
             cards::Note note;
             note.handler = e.employee;
             note.sale.sql = sales::keySql(db);
-            const auto card = cards::setFiguresIfUnchanged(
-                db, checked.cardRowid, e.card, checked.cardRead->type, cards::Change::Charge,
-                {balance, QStringLiteral("0")}, {QString::number(balance.toDouble() - 12), "0"}, note);
-            for (const Database::Statement& take : {goods.at(0).statement, card.at(0).statement})
-                if (db.exec(take.sql, take.binds).rowsAffected != 1)
-                    qFatal("stock or card not written");
-            QList<Database::Statement> writes = sales::appendStatements(db, SaleService::values(e, kToday));
-            writes << card.at(1).statement;
+            writes += Database::statementsOf(cards::setFigures(
+                db, checked.cardRowid, e.card, cards::Change::Charge, {balance, QStringLiteral("0")},
+                {QString::number(balance.toDouble() - 12), "0"}, note));
             if (!tx.commitAfter(writes))
                 qFatal("sale without the stock ledger row failed");
             without.push_back(nowMs() - t0);

@@ -144,36 +144,6 @@ QList<Database::Write> setFigures(const Database& db, qint64 rowid, const QStrin
             {k::kTable, ledgerRow(db, kind, number, {QString::number(rowid), {}}, before, after, note)}};
 }
 
-namespace {
-
-QString chargeIfUnchangedSql(const Database& db)
-{
-    return QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ? WHERE rowid = ? AND %4 AND %5 AND %6 AND %7")
-        .arg(kCards, quoteIdent(n::kBalance), quoteIdent(n::kUses), db.sameTextSql(n::kNumber),
-             db.sameTextSql(n::kType), db.sameTextSql(n::kBalance), db.sameTextSql(n::kUses));
-}
-
-} // namespace
-
-QList<Database::Write> setFiguresIfUnchanged(const Database& db, qint64 rowid, const QString& number,
-                                             const QString& type, Change kind, const Figures& before,
-                                             const Figures& after, const Note& note)
-{
-    QString sql;
-    if (db.onServer()) {
-        static const QString server = chargeIfUnchangedSql(db);
-        sql = server;
-    } else {
-        static const QString file = chargeIfUnchangedSql(db);
-        sql = file;
-    }
-    QList<Database::Write> out = setFigures(db, rowid, number, kind, before, after, note);
-    out.first().statement = {sql,
-                             {textValue(after.balance), textValue(after.uses), rowid, textValue(number),
-                              textValue(type), textValue(before.balance), textValue(before.uses)}};
-    return out;
-}
-
 DbValue<QStringList> readForChange(Database& db, qint64 rowid)
 {
     const auto row = db.selectOneForUpdate(

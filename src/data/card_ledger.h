@@ -69,14 +69,6 @@ Database::Statement ledgerRow(const Database& db, Change kind, const QString& nu
 QList<Database::Write> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,
                                   const Figures& before, const Figures& after, const Note& note);
 
-// The same writes for a card decided on as read before the caller's
-// transaction: the first changes the card only while it still holds exactly
-// `number`, `type` and `before`; no row changed means it was changed since,
-// and nothing was written.
-QList<Database::Write> setFiguresIfUnchanged(const Database& db, qint64 rowid, const QString& number,
-                                             const QString& type, Change kind, const Figures& before,
-                                             const Figures& after, const Note& note);
-
 // The stored values of card `rowid` (in column order), read for a change
 // inside a transaction: locked on a server until it ends. No value when
 // the row is gone.

@@ -497,13 +497,6 @@ QString Database::lastKeySql(const QString& table) const
     return QStringLiteral("last_insert_rowid()");
 }
 
-QString Database::sameTextSql(const QString& column) const
-{
-    if (onServer())
-        return QStringLiteral("CAST(%1 AS TEXT) = ?").arg(quoteIdent(column));
-    return QStringLiteral("%1 = ? COLLATE BINARY").arg(quoteIdent(column));
-}
-
 QStringList Database::columns(const QString& table)
 {
     auto it = columnCache_.constFind(table.toLower());

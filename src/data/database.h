@@ -291,19 +291,11 @@ public:
     // An expression for the rowid that the last insert into `table` on this
     // connection gave its row, for a later statement of the same transaction.
     QString lastKeySql(const QString& table) const;
-    // A condition that `column` holds exactly the text bound to its one
-    // placeholder, letter case and all (the column's own comparison ignores
-    // case).
-    QString sameTextSql(const QString& column) const;
 
     // Column names of a table in stored order (cached).
     QStringList columns(const QString& table);
 
     bool inTransaction() const { return inTransaction_; }
-    // Whether a transaction here is the one writer until it ends (a file's
-    // holds the write lock from its BEGIN); on a server other tills write
-    // beside it, and rows are locked one by one.
-    bool soleWriter() const { return !onServer(); }
 
     // All-or-nothing scope: rolls back unless commit() succeeded.
     class Transaction {

@@ -166,45 +166,6 @@ QList<Database::Write> setStock(const Database& db, qint64 rowid, const QStringL
             {l::kTable, ledgerRow(db, kind, {rowid, {}}, stored, stockOf(stored), after, note)}};
 }
 
-namespace {
-
-// What a ledger row takes from its line: the columns a guarded write compares.
-const std::array<QString, 5>& recordedColumns()
-{
-    static const std::array<QString, 5> columns{g::kName, g::kCode, g::kDate, g::kPurchasePrice, g::kStock};
-    return columns;
-}
-
-QString takeIfUnchangedSql(const Database& db)
-{
-    QStringList same;
-    for (const QString& c : recordedColumns())
-        same << db.sameTextSql(c);
-    return QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ? AND %3")
-        .arg(quoteIdent(g::kTable), quoteIdent(g::kStock), same.join(QStringLiteral(" AND ")));
-}
-
-} // namespace
-
-QList<Database::Write> setStockIfUnchanged(const Database& db, qint64 rowid, const QStringList& stored,
-                                           const QString& after, Change kind, const Note& note)
-{
-    QString sql;
-    if (db.onServer()) {
-        static const QString server = takeIfUnchangedSql(db);
-        sql = server;
-    } else {
-        static const QString file = takeIfUnchangedSql(db);
-        sql = file;
-    }
-    QVariantList binds{textValue(after), rowid};
-    for (const QString& c : recordedColumns())
-        binds << textValue(valueOf(stored, c));
-    QList<Database::Write> out = setStock(db, rowid, stored, after, kind, note);
-    out.first().statement = {sql, binds};
-    return out;
-}
-
 DbValue<QStringList> readForChange(Database& db, qint64 rowid)
 {
     static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")

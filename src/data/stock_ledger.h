@@ -58,13 +58,6 @@ Database::Statement ledgerRow(const Database& db, Change kind, const LineKey& ke
 QList<Database::Write> setStock(const Database& db, qint64 rowid, const QStringList& stored,
                                 const QString& after, Change kind, const Note& note);
 
-// The same writes for a line decided on as read before the caller's
-// transaction: the first changes the line only while it still holds exactly
-// the name, code, date, unit cost and stock of `stored`; no row changed
-// means it was changed since, and nothing was written.
-QList<Database::Write> setStockIfUnchanged(const Database& db, qint64 rowid, const QStringList& stored,
-                                           const QString& after, Change kind, const Note& note);
-
 // The stored values of line `rowid` (in column order), read for a change
 // inside a transaction: locked on a server until it ends. No value when the
 // row is gone.

@@ -69,8 +69,6 @@ public:
         tables_ << w.table;
         statements_ << w.statement;
     }
-    // A table written before these steps, in the order of the tables written.
-    void wrote(const QString& table) { tables_ << table; }
     const QList<Database::Statement>& statements() const { return statements_; }
     // The step at `failedAt`; past the last, the commit.
     QString what(qsizetype failedAt) const { return failedAt < what_.size() ? what_.at(failedAt) : commit_; }
@@ -266,7 +264,6 @@ SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLin
         if (auto r = goodsRefusal(e, *goods, &decision->newStock); r != SaleRefusal::None)
             return refused<SaleOutcome>(r);
         out.goodsRowid = goods->rowid;
-        out.goodsRead = *goods;
         decision->goods = *goods;
     }
     if (cardText(e) != nonMember()) {
@@ -276,7 +273,6 @@ SaleOutcome SaleService::decide(const SaleEntry& e, const std::optional<GoodsLin
             r != SaleRefusal::None)
             return refused<SaleOutcome>(r);
         out.cardRowid = card->rowid;
-        out.cardRead = *card;
         decision->card = *card;
     }
     return out;
@@ -344,90 +340,24 @@ SaleOutcome SaleService::save(const SaleEntry& e, const SaleOutcome& checked, co
 
 SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked, const QString& date)
 {
-    // Decided on the rows as the check read them, when it read all the sale
-    // needs; a row changed since is read again under lock and decided anew.
-    // Only where the transaction is the one writer until it ends: on a
-    // server the rows are locked as they are read, in the round trip before
-    // the writes.
-    const bool readByCheck = db_.soleWriter() && (!e.goods || checked.goodsRead) &&
-                             (cardText(e) == nonMember() || checked.cardRead);
-    bool changed = false;
-    if (readByCheck) {
-        SaleOutcome out = saveDecided(e, checked, date, false, &changed);
-        if (!changed)
-            return out;
-    }
-    return saveDecided(e, checked, date, true, &changed);
-}
-
-SaleOutcome SaleService::saveDecided(const SaleEntry& e, const SaleOutcome& checked, const QString& date,
-                                     bool reread, bool* changed)
-{
-    *changed = false;
     Database::Transaction tx(db_);
     if (!tx.active())
         return failed<SaleOutcome>(QStringLiteral("开始保存"), tx.error());
 
-    // Nothing read before the confirmation is written back: the rows are
-    // read again under lock, or written first, each only while it holds
-    // what the decision was made on. Either way they are held until the
-    // sale ends, so no other till sells the same stock or charges the same
-    // card in between.
+    // Everything written below is computed from rows read inside this
+    // transaction, so nothing read before the confirmation is written back.
+    // The rows stay held until the sale ends, so no other till sells the
+    // same stock or charges the same card in between.
+    QList<Database::Statement> reads;
+    if (e.goods)
+        reads << goodsByRowid(checked.goodsRowid, e.productCode);
+    if (cardText(e) != nonMember())
+        reads << cardByRowid(checked.cardRowid, cardText(e));
     Decision d;
-    if (reread) {
-        QList<Database::Statement> reads;
-        if (e.goods)
-            reads << goodsByRowid(checked.goodsRowid, e.productCode);
-        if (cardText(e) != nonMember())
-            reads << cardByRowid(checked.cardRowid, cardText(e));
-        if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d); !out.ok())
-            return out;
-    } else if (SaleOutcome out = decide(e, checked.goodsRead, checked.cardRead, &d); !out.ok()) {
+    if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d); !out.ok())
         return out;
-    }
 
-    QList<Database::Write> goodsWrites;
-    if (e.goods) {
-        // The stock taken and its row in the stock ledger, naming the sale.
-        stock::Note note;
-        note.saleSql = sales::keySql(db_);
-        goodsWrites = (reread ? stock::setStock : stock::setStockIfUnchanged)(
-            db_, checked.goodsRowid, d.goods.ledgerValues(), d.newStock, stock::Change::Sale, note);
-    }
-    QList<Database::Write> cardWrites;
-    if (!d.cardColumn.isEmpty()) {
-        // The card's charge and its row in the card ledger, naming the sale.
-        const cards::Figures before{d.card.balance, d.card.uses};
-        cards::Figures after = before;
-        (d.cardColumn == schema::numbercard::kUses ? after.uses : after.balance) = d.cardValue;
-        cards::Note note;
-        note.handler = e.employee;
-        note.sale.sql = sales::keySql(db_);
-        cardWrites = reread ? cards::setFigures(db_, checked.cardRowid, d.card.number, cards::Change::Charge,
-                                                before, after, note)
-                            : cards::setFiguresIfUnchanged(db_, checked.cardRowid, d.card.number, d.card.type,
-                                                           cards::Change::Charge, before, after, note);
-    }
-    // Written first, each only while stored as decided on; one that changed
-    // since leaves nothing of this try.
-    if (!reread) {
-        for (QList<Database::Write>* writes : {&goodsWrites, &cardWrites}) {
-            if (writes->isEmpty())
-                continue;
-            const Database::Statement take = writes->takeFirst().statement;
-            const DbResult r = db_.exec(take.sql, take.binds);
-            if (!r)
-                return failed<SaleOutcome>(writes == &goodsWrites ? QStringLiteral("更新库存数量")
-                                                                  : QStringLiteral("扣除会员卡"),
-                                           r.error);
-            if (r.rowsAffected != 1) {
-                *changed = true;
-                return {};
-            }
-        }
-    }
-
-    // The other writes and the commit go together (on a server in one round
+    // The writes and the commit go together (on a server in one round
     // trip, the sale's key given back by the insert that takes it, so the
     // keys' lock is held for no round trip of its own); the first that
     // fails names what could not be saved.
@@ -440,14 +370,24 @@ SaleOutcome SaleService::saveDecided(const SaleEntry& e, const SaleOutcome& chec
                                                      : QStringLiteral("生成业务编号"),
                   w);
     if (e.goods) {
-        if (!reread)
-            steps.wrote(g::kTable);
-        addStockSteps(steps, goodsWrites, QStringLiteral("更新库存数量"));
+        // The stock taken and its row in the stock ledger, naming the sale.
+        stock::Note note;
+        note.saleSql = sales::keySql(db_);
+        addStockSteps(steps,
+                      stock::setStock(db_, checked.goodsRowid, d.goods.ledgerValues(), d.newStock,
+                                      stock::Change::Sale, note),
+                      QStringLiteral("更新库存数量"));
     }
     if (!d.cardColumn.isEmpty()) {
-        if (!reread)
-            steps.wrote(n::kTable);
-        for (const Database::Write& w : cardWrites)
+        // The card's charge and its row in the card ledger, naming the sale.
+        const cards::Figures before{d.card.balance, d.card.uses};
+        cards::Figures after = before;
+        (d.cardColumn == schema::numbercard::kUses ? after.uses : after.balance) = d.cardValue;
+        cards::Note note;
+        note.handler = e.employee;
+        note.sale.sql = sales::keySql(db_);
+        for (const Database::Write& w : cards::setFigures(db_, checked.cardRowid, d.card.number,
+                                                          cards::Change::Charge, before, after, note))
             steps.add(w.table == schema::kawu::kTable ? QStringLiteral("写入卡务记录")
                                                       : QStringLiteral("扣除会员卡"),
                       w);

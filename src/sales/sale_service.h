@@ -83,10 +83,6 @@ struct SaleOutcome {
     // The rows the checks found; a save touches exactly these.
     qint64 goodsRowid = 0;
     qint64 cardRowid = 0;
-    // And those rows as they read them: a save decides on them again and
-    // writes only while they are still stored so.
-    std::optional<GoodsLine> goodsRead;
-    std::optional<CardRow> cardRead;
     // Saved: the tables the sale wrote, and the sale's key, given inside the
     // transaction that stored it (its receipt reads the stored sale by it).
     QStringList written;
@@ -124,10 +120,9 @@ struct VoidOutcome {
 
 // The checks and writes of one business transaction, apart from the window.
 // check() decides whether the entry may be saved and pins the goods line and
-// card it found; save() repeats the decision on those rows and, inside one
-// transaction, writes stock and card charge only while they still hold what
-// was decided on (or else decides again on them re-read under lock), then
-// both transaction rows and the ledgers' rows, all or none.
+// card it found; save() repeats the decision on those rows re-read inside one
+// transaction and then writes stock, card charge and both transaction rows,
+// all or none.
 class SaleService {
 public:
     explicit SaleService(Database& db) : db_(db) {}
@@ -163,11 +158,6 @@ private:
     // the same moment may make the server give it up (then nothing is
     // stored and it is tried again).
     SaleOutcome saveOnce(const SaleEntry& e, const SaleOutcome& checked, const QString& date);
-    // One transaction of a save, deciding on the rows as the check read them
-    // or (`reread`) as read again under lock. `changed` says that a row read
-    // by the check was no longer stored so: nothing was written.
-    SaleOutcome saveDecided(const SaleEntry& e, const SaleOutcome& checked, const QString& date, bool reread,
-                            bool* changed);
     VoidOutcome voidOnce(qint64 rowid, const QStringList& values);
     // The void's give-back of the card: the writes, or a refusal or failure.
     VoidOutcome cardBack(const QStringList& values, const QString& key, QList<Database::Write>* writes);
