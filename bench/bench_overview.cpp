@@ -10,6 +10,7 @@
 // Exits 1 when a goal is missed.
 
 #include "data/money.h"
+#include "data/schema.h"
 #include "reports/overview_figures.h"
 #include "reports/overview_widget.h"
 #include "sales/sale_service.h"
@@ -49,7 +50,8 @@ QString cardNumber(int i)
 }
 
 // `sales` sales spread over six years up to today (about 450 a day), as
-// many card ledger rows, 1000 goods and 10000 cards.
+// many card ledger rows, the goods sales' stock ledger rows, 1000 goods and
+// 10000 cards.
 void fill(Database& db, int sales)
 {
     Database::Transaction tx(db);
@@ -96,6 +98,25 @@ void fill(Database& db, int sales)
                                "",
                                QString::number(rng() % 10)};
         });
+    // Each goods sale's 销售 row in the stock ledger, naming the sale's key
+    // (its rowid), with its cost: what the margin reads beside the sales.
+    insertRows(db, schema::liushui::kTable, sales / 2, [&](int k) {
+        const int i = 2 * k + 1;
+        return QStringList{dayOf(i, sales) + QStringLiteral(" 12:00:00"),
+                           code(i % 1000),
+                           "可乐",
+                           "2020-01-01",
+                           "销售",
+                           "100000",
+                           "99998",
+                           "-2",
+                           "2",
+                           "4",
+                           "ZED",
+                           QString::number(i + 1),
+                           "",
+                           QString::number(i % 1000 + 1)};
+    });
     insertRows(db, QStringLiteral("kawu"), sales, [&](int i) {
         const bool topUp = i % 10 == 0;
         return QStringList{dayOf(i, sales) + QStringLiteral(" 12:00:00"),
