@@ -52,6 +52,22 @@ struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
 
+// A sale of two of P1 (stock 5) to card D1 (74), checked, then `changeSql`
+// run as another till would before the confirmation, then saved.
+SaleOutcome saveAfterChange(TestEnv& env, const QString& changeSql)
+{
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "D1", "钻石卡", "74", "0");
+    SaleService s(env.db());
+    const SaleEntry e = goodsSale("P1", "2", "D1");
+    const SaleOutcome checked = s.check(e);
+    if (checked.kind != SaleOutcome::Ready)
+        qFatal("the sale was not ready before the change");
+    if (!changeSql.isEmpty() && !env.db().exec(changeSql).ok)
+        qFatal("the change failed");
+    return s.save(e, checked, kToday);
+}
+
 } // namespace
 
 class TstSaleService : public QObject {
@@ -147,15 +163,7 @@ void TstSaleService::computesFromValuesReadInsideTheTransaction()
     QFETCH(QString, balanceAfter);
 
     TestEnv env;
-    addGoods(env, "P1", "12", "5");
-    addCard(env, "D1", "钻石卡", "74", "0");
-    SaleService s(env.db());
-    const SaleEntry e = goodsSale("P1", "2", "D1");
-    const SaleOutcome checked = s.check(e);
-    QCOMPARE(checked.kind, SaleOutcome::Ready);
-    QVERIFY(env.db().exec(changeSql).ok);
-
-    const SaleOutcome saved = s.save(e, checked, kToday);
+    const SaleOutcome saved = saveAfterChange(env, changeSql);
     QCOMPARE(int(saved.kind), kind);
     QCOMPARE(int(saved.refusal), refusal);
     QCOMPARE(storedColumn(env, "jinhuo", 6).value(0), stockAfter);
@@ -207,16 +215,7 @@ void TstSaleService::recordsTheRowsAsStoredAtTheSave()
     QFETCH(QStringList, cardRow);
 
     TestEnv env;
-    addGoods(env, "P1", "12", "5");
-    addCard(env, "D1", "钻石卡", "74", "0");
-    SaleService s(env.db());
-    const SaleEntry e = goodsSale("P1", "2", "D1");
-    const SaleOutcome checked = s.check(e);
-    QCOMPARE(checked.kind, SaleOutcome::Ready);
-    if (!changeSql.isEmpty())
-        QVERIFY(env.db().exec(changeSql).ok);
-
-    QCOMPARE(s.save(e, checked, kToday).kind, SaleOutcome::Saved);
+    QCOMPARE(saveAfterChange(env, changeSql).kind, SaleOutcome::Saved);
     // The sale's rows, the last of each ledger.
     const auto columnsOf = [&env](const QString& table, const QStringList& columns) {
         const QStringList last = env.rows(table).value(env.rows(table).size() - 1);
