@@ -2,6 +2,7 @@
 
 #include "sale_rows.h"
 #include "schema.h"
+#include "ledgered_change.h"
 #include "transaction_scope.h"
 
 namespace shop::cards {
@@ -235,51 +236,20 @@ DbValue<bool> keptByLedger(Database& db, const QString& key)
 
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute)
 {
-    TransactionScope tx(db);
-    if (!tx.active())
-        return DbValue<Changed>::failure(tx.error());
-    const auto stored = readForChange(db, rowid);
-    if (stored.failed())
-        return {stored.status, std::nullopt};
-    Changed out;
-    if (!stored.found())
-        return DbValue<Changed>::of(out);
-    const std::optional<QStringList> next = compute(*stored);
-    if (!next) {
-        out.refused = true;
-        return DbValue<Changed>::of(out);
-    }
-    if (next->size() != cardColumns().size())
-        return DbValue<Changed>::failure(QStringLiteral("numbercard: %1 values for %2 columns")
-                                             .arg(next->size())
-                                             .arg(cardColumns().size()));
-    QStringList sets;
-    for (const QString& c : cardColumns())
-        sets << quoteIdent(c) + QStringLiteral(" = ?");
-    QVariantList binds;
-    for (const QString& v : *next)
-        binds << textValue(v);
-    binds << rowid;
-    QList<Database::Statement> writes{
-        {QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(kCards, sets.join(QStringLiteral(", "))),
-         binds}};
-    // A change of the holder's name or the remark is no change of money.
-    const QString was = valueOf(*stored, n::kNumber);
-    const QString now = valueOf(*next, n::kNumber);
-    if (Figures::of(*stored) != Figures::of(*next) || was != now) {
-        Note n = note;
-        if (was != now && n.remark.isEmpty())
-            n.remark = QStringLiteral("卡号由 %1 改为 %2").arg(was, now);
-        writes << ledgerRow(db, kind, now, {QString::number(rowid), {}}, Figures::of(*stored),
-                            Figures::of(*next), n);
-    }
-    if (DbResult r = db.execEach(writes); !r)
-        return {r, std::nullopt};
-    if (DbResult r = tx.commit(); !r)
-        return {r, std::nullopt};
-    out.before = *stored;
-    out.after = *next;
-    return DbValue<Changed>::of(out);
+    return ledgeredChange<Changed>(
+        db, kCards, cardColumns(), rowid, readForChange, compute,
+        [&](const QStringList& stored, const QStringList& next) -> QList<Database::Statement> {
+            // A change of the holder's name or the remark is no change of money.
+            const QString was = valueOf(stored, n::kNumber);
+            const QString now = valueOf(next, n::kNumber);
+            if (Figures::of(stored) == Figures::of(next) && was == now)
+                return {};
+            Note n = note;
+            if (was != now && n.remark.isEmpty())
+                n.remark = QStringLiteral("卡号由 %1 改为 %2").arg(was, now);
+            return {ledgerRow(db, kind, now, {QString::number(rowid), {}}, Figures::of(stored),
+                              Figures::of(next), n)};
+        });
 }
 
 DbResult modify(Database& db, qint64 rowid, Change kind, const QStringList& values, const Note& note)

@@ -2,6 +2,7 @@
 
 #include "numeric.h"
 #include "schema.h"
+#include "ledgered_change.h"
 #include "transaction_scope.h"
 
 #include <QHash>
@@ -181,48 +182,17 @@ DbValue<QStringList> readForChange(Database& db, qint64 rowid)
 
 DbValue<Changed> change(Database& db, qint64 rowid, Change kind, const Note& note, const Compute& compute)
 {
-    TransactionScope tx(db);
-    if (!tx.active())
-        return DbValue<Changed>::failure(tx.error());
-    const auto stored = readForChange(db, rowid);
-    if (stored.failed())
-        return {stored.status, std::nullopt};
-    Changed out;
-    if (!stored.found())
-        return DbValue<Changed>::of(out);
-    const std::optional<QStringList> next = compute(*stored);
-    if (!next) {
-        out.refused = true;
-        return DbValue<Changed>::of(out);
-    }
-    if (next->size() != lineColumns().size())
-        return DbValue<Changed>::failure(QStringLiteral("%1: %2 values for %3 columns")
-                                             .arg(g::kTable)
-                                             .arg(next->size())
-                                             .arg(lineColumns().size()));
-    QStringList sets;
-    for (const QString& c : lineColumns())
-        sets << quoteIdent(c) + QStringLiteral(" = ?");
-    QVariantList binds;
-    for (const QString& v : *next)
-        binds << textValue(v);
-    binds << rowid;
-    QList<Database::Statement> writes{{QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                           .arg(quoteIdent(g::kTable), sets.join(QStringLiteral(", "))),
-                                       binds}};
-    // A change of the size, supplier or retail price leaves the ledger alone.
-    const bool kept =
-        std::ranges::any_of(std::array{g::kName, g::kCode, g::kPurchasePrice, g::kStock, g::kDate},
-                            [&](const QString& c) { return valueOf(*stored, c) != valueOf(*next, c); });
-    if (kept)
-        writes << ledgerRow(db, kind, {rowid, {}}, *next, stockOf(*stored), stockOf(*next), note);
-    if (DbResult r = db.execEach(writes); !r)
-        return {r, std::nullopt};
-    if (DbResult r = tx.commit(); !r)
-        return {r, std::nullopt};
-    out.before = *stored;
-    out.after = *next;
-    return DbValue<Changed>::of(out);
+    return ledgeredChange<Changed>(
+        db, g::kTable, lineColumns(), rowid, readForChange, compute,
+        [&](const QStringList& stored, const QStringList& next) -> QList<Database::Statement> {
+            // A change of the size, supplier or retail price leaves the ledger alone.
+            const bool kept =
+                std::ranges::any_of(std::array{g::kName, g::kCode, g::kPurchasePrice, g::kStock, g::kDate},
+                                    [&](const QString& c) { return valueOf(stored, c) != valueOf(next, c); });
+            if (!kept)
+                return {};
+            return {ledgerRow(db, kind, {rowid, {}}, next, stockOf(stored), stockOf(next), note)};
+        });
 }
 
 namespace {
