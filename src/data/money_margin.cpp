@@ -25,9 +25,11 @@ void add(Margin& m, bool goods, bool costed, double received, double cost)
     }
 }
 
-} // namespace
-
-DbValue<Margins> marginsBetween(Database& db, const QString& from, const QString& to)
+// The sales of the period, each with its cost: into the total, its month
+// and, when `goods` is given, its goods line. Without `services` only the
+// goods sales are read (the services' figures stay 0): the ledger is
+// probed for the cost of none of the others.
+DbResult scan(Database& db, const QString& from, const QString& to, Margins& out, bool goods, bool services)
 {
     // Each sale with the cost of its 销售 row, when it has one. The sale's
     // key is compared as the ledger stores it: on a server a plain text
@@ -38,40 +40,64 @@ DbValue<Margins> marginsBetween(Database& db, const QString& from, const QString
     const QString sql =
         QStringLiteral(
             "SELECT s.rowid, s.%1, s.%2, s.%3, s.%4, s.%5, s.%6, c.%7 FROM %8 AS s LEFT JOIN %9 AS c "
-            "ON c.%10 = %12 AND c.%11 = ? WHERE s.%1 >= ? AND s.%1 <= ? "
+            "ON c.%10 = %12 AND c.%11 = ? WHERE s.%1 >= ? AND s.%1 <= ?%13 "
             "ORDER BY s.rowid")
             .arg(quoteIdent(s::kDate), quoteIdent(s::kType), quoteIdent(s::kProductCode),
                  quoteIdent(s::kProductName), quoteIdent(s::kQuantity), quoteIdent(s::kReceived),
                  quoteIdent(l::kCost), quoteIdent(s::kTable), quoteIdent(l::kTable))
-            .arg(quoteIdent(l::kSale), quoteIdent(l::kKind), key);
+            .arg(quoteIdent(l::kSale), quoteIdent(l::kKind), key,
+                 services ? QString() : QStringLiteral(" AND s.%1 LIKE ?").arg(quoteIdent(s::kType)));
     static const QByteArray goodsSale = QStringLiteral("商品销售").toUtf8();
-    Margins out;
     QHash<QString, qsizetype> at;
-    const DbResult r =
-        db.selectKeyedTexts(sql, {stock::changeText(stock::Change::Sale), textValue(from), textValue(to)},
-                            [&](qint64, const Database::TextRow& row) {
-                                const bool goods = row.utf8(1).startsWith(goodsSale);
-                                const double received = rows::amountOf(row.utf8(5));
-                                const double cost = rows::amountOf(row.utf8(6));
-                                const bool costed = goods && !row.utf8(6).isEmpty() && cost > 0;
-                                add(out.total, goods, costed, received, cost);
-                                add(out.months[row.text(0).left(7)], goods, costed, received, cost);
-                                if (goods) {
-                                    const QString code = row.text(2);
-                                    auto it = at.constFind(code);
-                                    if (it == at.constEnd()) {
-                                        it = at.insert(code, out.goods.size());
-                                        out.goods.append({code, row.text(3), 0, {}});
-                                    }
-                                    GoodsMargin& g = out.goods[*it];
-                                    g.quantity += numericValue(row.text(4));
-                                    add(g.figures, true, costed, received, cost);
-                                }
-                                return true;
-                            });
-    if (!r)
+    QVariantList binds{stock::changeText(stock::Change::Sale), textValue(from), textValue(to)};
+    if (!services)
+        binds << QVariant(QStringLiteral("商品销售%"));
+    // Sales come in the order written, mostly month after month: the month
+    // of the row before is kept at hand.
+    QByteArray lastMonth;
+    Margin* month = nullptr;
+    return db.selectKeyedTexts(sql, binds, [&](qint64, const Database::TextRow& row) {
+        const bool goodsSold = row.utf8(1).startsWith(goodsSale);
+        const double received = rows::amountOf(row.utf8(5));
+        const double cost = rows::amountOf(row.utf8(6));
+        const bool costed = goodsSold && !row.utf8(6).isEmpty() && cost > 0;
+        add(out.total, goodsSold, costed, received, cost);
+        if (!month || row.utf8(0).first(qMin<qsizetype>(7, row.utf8(0).size())) != lastMonth) {
+            lastMonth = row.utf8(0).first(qMin<qsizetype>(7, row.utf8(0).size())).toByteArray();
+            month = &out.months[QString::fromUtf8(lastMonth)];
+        }
+        add(*month, goodsSold, costed, received, cost);
+        if (goodsSold && goods) {
+            const QString code = row.text(2);
+            auto it = at.constFind(code);
+            if (it == at.constEnd()) {
+                it = at.insert(code, out.goods.size());
+                out.goods.append({code, row.text(3), 0, {}});
+            }
+            GoodsMargin& g = out.goods[*it];
+            g.quantity += numericValue(row.text(4));
+            add(g.figures, true, costed, received, cost);
+        }
+        return true;
+    });
+}
+
+} // namespace
+
+DbValue<Margins> marginsBetween(Database& db, const QString& from, const QString& to)
+{
+    Margins out;
+    if (const DbResult r = scan(db, from, to, out, true, true); !r)
         return {r, std::nullopt};
     return DbValue<Margins>::of(out);
+}
+
+DbValue<QMap<QString, Margin>> marginsPerMonth(Database& db, const QString& from, const QString& to)
+{
+    Margins out;
+    if (const DbResult r = scan(db, from, to, out, false, false); !r)
+        return {r, std::nullopt};
+    return DbValue<QMap<QString, Margin>>::of(out.months);
 }
 
 } // namespace shop::money

@@ -43,5 +43,8 @@ struct Margins {
 // The margin of the sales stored from `from` to `to` (dates): voided sales
 // are no longer stored and do not count.
 DbValue<Margins> marginsBetween(Database& db, const QString& from, const QString& to);
+// Its months alone (by yyyy-MM), of the goods sales alone: the services'
+// money is not read (Margin::services stays 0), nor the goods lines.
+DbValue<QMap<QString, Margin>> marginsPerMonth(Database& db, const QString& from, const QString& to);
 
 } // namespace shop::money

@@ -55,7 +55,7 @@ const QStringList& sources()
 {
     // takingsPer: sales and voids; receivedPerItem, perEmployee: sales;
     // cardsOwed: the cards; ledgerTotals: the card ledger; lowStock: the goods;
-    // bookings::glance: the bookings; marginsBetween: the sales, whose cost
+    // bookings::glance: the bookings; marginsPerMonth: the sales, whose cost
     // is written with them.
     static const QStringList tables{schema::salse::kTable,      schema::chexiao::kTable,
                                     schema::numbercard::kTable, schema::kawu::kTable,
@@ -109,10 +109,11 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::opt
         if (!ledger)
             return failedWith(ledger);
         f.cardMoney = *ledger;
-        const auto margin = money::marginsBetween(db, from, f.today);
+        // This month's goods alone: the overview shows no services' margin.
+        const auto margin = money::marginsPerMonth(db, from, f.today);
         if (!margin)
             return failedWith(margin);
-        f.monthMargin = margin->total;
+        f.monthMargin = margin->value(f.today.left(7));
     }
     const auto booked = bookings::glance(db, today, now);
     if (!booked)
