@@ -22,12 +22,7 @@ const QStringList& columns()
 
 const QString& selectList()
 {
-    static const QString list = [] {
-        QStringList quoted;
-        for (const QString& c : columns())
-            quoted << quoteIdent(c);
-        return QStringLiteral("rowid, ") + quoted.join(QStringLiteral(", "));
-    }();
+    static const QString list = QStringLiteral("rowid, ") + quoteIdents(columns());
     return list;
 }
 
@@ -352,29 +347,18 @@ Outcome bookOnce(Database& db, const Request& r, const QString& start, const QSt
     b.employee = employee;
     b.remark = r.remark;
 
-    QVariantList binds;
-    for (const QString& v : b.values())
-        binds << textValue(v);
     DbResult w;
     if (r.rowid == 0) {
-        QStringList marks;
-        for (qsizetype i = 0; i < columns().size(); ++i)
-            marks << QStringLiteral("?");
-        QStringList quoted;
-        for (const QString& c : columns())
-            quoted << q(c);
-        w = db.exec(
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(q(y::kTable), quoted.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-            binds);
-    } else {
-        QStringList sets;
-        for (const QString& c : columns())
-            sets << q(c) + QStringLiteral(" = ?");
-        binds << r.rowid;
-        w = db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                        .arg(q(y::kTable), sets.join(QStringLiteral(", "))),
+        QVariantList binds;
+        for (const QString& v : b.values())
+            binds << textValue(v);
+        w = db.exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                        .arg(q(y::kTable), quoteIdents(columns()),
+                             QStringList(columns().size(), QStringLiteral("?")).join(QStringLiteral(", "))),
                     binds);
+    } else {
+        const Database::Statement update = rowUpdate(y::kTable, columns(), r.rowid, b.values());
+        w = db.exec(update.sql, update.binds);
     }
     if (!w)
         return failed(w);

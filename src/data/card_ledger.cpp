@@ -14,14 +14,6 @@ namespace n = schema::numbercard;
 
 const QString& kCards = n::kTable;
 
-QString columnList(const QStringList& columns)
-{
-    QStringList quoted;
-    for (const QString& c : columns)
-        quoted << quoteIdent(c);
-    return quoted.join(QStringLiteral(", "));
-}
-
 const QStringList& ledgerColumns()
 {
     static const QStringList columns = schema::columnsOf(k::kTable);
@@ -130,7 +122,7 @@ Database::Statement ledgerRow(const Database& db, Change kind, const QString& nu
     bind(note.remark);
     key(cardRow);
     // Quoted once: every sale writes a row (quoting them each time was 7% of a sale's work).
-    static const QString names = columnList(ledgerColumns());
+    static const QString names = quoteIdents(ledgerColumns());
     return {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                 .arg(k::kTable, names, marks.join(QStringLiteral(", "))),
             binds};
@@ -148,7 +140,7 @@ QList<Database::Write> setFigures(const Database& db, qint64 rowid, const QStrin
 DbValue<QStringList> readForChange(Database& db, qint64 rowid)
 {
     const auto row = db.selectOneForUpdate(
-        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columnList(cardColumns()), kCards), {rowid});
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(quoteIdents(cardColumns()), kCards), {rowid});
     if (!row.found())
         return {row.status, std::nullopt};
     QStringList values;
@@ -162,8 +154,8 @@ DbValue<Charge> chargeOf(Database& db, const QString& key)
     // The newest 消费 row naming the sale.
     const auto row =
         db.selectOne(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? AND %4 = ? ORDER BY rowid DESC LIMIT 1")
-                         .arg(columnList({k::kCardRow, k::kBalanceBefore, k::kUsesBefore, k::kBalanceAfter,
-                                          k::kUsesAfter}),
+                         .arg(quoteIdents({k::kCardRow, k::kBalanceBefore, k::kUsesBefore, k::kBalanceAfter,
+                                           k::kUsesAfter}),
                               k::kTable, quoteIdent(k::kSale), quoteIdent(k::kKind)),
                      {textValue(key), changeText(Change::Charge)});
     if (!row.found())
@@ -271,11 +263,12 @@ QList<Database::Write> openWrites(const Database& db, const QStringList& values,
     for (const QString& v : values)
         binds << textValue(v);
     const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
-    return {{kCards,
-             {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(kCards, columnList(cardColumns()), marks),
-              binds}},
-            {k::kTable, ledgerRow(db, kind, valueOf(values, n::kNumber), {{}, db.lastKeySql(kCards)}, {},
-                                  Figures::of(values), note)}};
+    return {
+        {kCards,
+         {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(kCards, quoteIdents(cardColumns()), marks),
+          binds}},
+        {k::kTable, ledgerRow(db, kind, valueOf(values, n::kNumber), {{}, db.lastKeySql(kCards)}, {},
+                              Figures::of(values), note)}};
 }
 
 DbResult open(Database& db, const QStringList& values, const Note& note)
@@ -344,7 +337,7 @@ QList<Database::Statement> removeAllStatements(const Database& db, const QString
             binds << it->second;
     }
     return {{QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4 ORDER BY rowid")
-                 .arg(k::kTable, columnList(ledgerColumns()), select.join(QStringLiteral(", ")), kCards),
+                 .arg(k::kTable, quoteIdents(ledgerColumns()), select.join(QStringLiteral(", ")), kCards),
              binds},
             {QStringLiteral("DELETE FROM %1").arg(kCards), {}}};
 }

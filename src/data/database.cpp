@@ -94,6 +94,30 @@ QString quoteIdent(const QString& name)
     return '"' + n + '"';
 }
 
+QString quoteIdents(const QStringList& names, const QString& prefix)
+{
+    QStringList quoted;
+    quoted.reserve(names.size());
+    for (const QString& n : names)
+        quoted << prefix + quoteIdent(n);
+    return quoted.join(QStringLiteral(", "));
+}
+
+Database::Statement rowUpdate(const QString& table, const QStringList& columns, qint64 rowid,
+                              const QStringList& values)
+{
+    QStringList sets;
+    for (const QString& c : columns)
+        sets << quoteIdent(c) + QStringLiteral(" = ?");
+    QVariantList binds;
+    for (const QString& v : values)
+        binds << textValue(v);
+    binds << rowid;
+    return {QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                .arg(quoteIdent(table), sets.join(QStringLiteral(", "))),
+            binds};
+}
+
 QVariant textValue(const QString& s)
 {
     return s.isNull() ? QString("") : s;

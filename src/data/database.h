@@ -422,6 +422,14 @@ private:
 
 // Quotes an identifier for SQL text (identifiers come from code, never users).
 QString quoteIdent(const QString& name);
+// The identifiers quoted and separated by commas, each after `prefix` (a
+// table's alias, e.g. "s.").
+QString quoteIdents(const QStringList& names, const QString& prefix = {});
+
+// The statement that rewrites row `rowid` of `table`: `values` as texts, one
+// for each of `columns`, in order.
+Database::Statement rowUpdate(const QString& table, const QStringList& columns, qint64 rowid,
+                              const QStringList& values);
 
 // Binds a text value so that a null QString is stored as '' (columns are NOT NULL).
 QVariant textValue(const QString& s);

@@ -221,14 +221,11 @@ DbResult Database::stepOnFile(const QString& sql, const QVariantList& binds,
 
 DbResult Database::insertRowsOnFile(const Rows& rows)
 {
-    QStringList quoted;
-    for (const QString& c : rows.columns)
-        quoted << quoteIdent(c);
     // One row a run of one prepared statement: as fast as many rows to a
     // statement here, without its limit on bound values.
     const QString sql =
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(quoteIdent(rows.table), quoted.join(QStringLiteral(", ")),
+            .arg(quoteIdent(rows.table), quoteIdents(rows.columns),
                  QStringList(rows.columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
     const auto none = [](sqlite3_stmt*) { return true; };
     for (const QVariantList& row : rows.values)

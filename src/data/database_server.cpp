@@ -606,11 +606,8 @@ DbResult Database::insertRowsOnServer(const Rows& rows)
     PGconn* conn = serverConnection(&status);
     if (!conn)
         return status;
-    QStringList quoted;
-    for (const QString& c : rows.columns)
-        quoted << quoteIdent(c);
     const QByteArray sql = QStringLiteral("COPY %1 (%2) FROM STDIN")
-                               .arg(quoteIdent(rows.table), quoted.join(QStringLiteral(", ")))
+                               .arg(quoteIdent(rows.table), quoteIdents(rows.columns))
                                .toUtf8();
     ServerResult started(PQexec(conn, sql.constData()), &PQclear);
     if (PQresultStatus(started.get()) != PGRES_COPY_IN)

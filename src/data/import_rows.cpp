@@ -385,11 +385,8 @@ DbResult RowCheck::loadStored(Database& db)
     const bool employees = kind_ == Kind::Employees;
     if (employees)
         read << worker::kName;
-    QStringList quoted;
-    for (const QString& c : read)
-        quoted << quoteIdent(c);
-    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2")
-                            .arg(quoted.join(QStringLiteral(", ")), quoteIdent(d.table));
+    const QString sql =
+        QStringLiteral("SELECT rowid, %1 FROM %2").arg(quoteIdents(read), quoteIdent(d.table));
     const int keyParts = static_cast<int>(d.key.size());
     return db.selectKeyedTexts(sql, {}, [&](qint64 rowid, const Database::TextRow& row) {
         KeyText key;

@@ -42,16 +42,7 @@ DbValue<Changed> ledgeredChange(
     if (next->size() != columns.size())
         return DbValue<Changed>::failure(
             QStringLiteral("%1: %2 values for %3 columns").arg(table).arg(next->size()).arg(columns.size()));
-    QStringList sets;
-    for (const QString& c : columns)
-        sets << quoteIdent(c) + QStringLiteral(" = ?");
-    QVariantList binds;
-    for (const QString& v : *next)
-        binds << textValue(v);
-    binds << rowid;
-    QList<Database::Statement> writes{{QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                           .arg(quoteIdent(table), sets.join(QStringLiteral(", "))),
-                                       binds}};
+    QList<Database::Statement> writes{rowUpdate(table, columns, rowid, *next)};
     writes += ledgerRows(*stored, *next);
     if (DbResult r = db.execEach(writes); !r)
         return {r, std::nullopt};

@@ -18,14 +18,6 @@ namespace {
 namespace l = schema::liushui;
 namespace g = schema::jinhuo;
 
-QString columnList(const QStringList& columns)
-{
-    QStringList quoted;
-    for (const QString& c : columns)
-        quoted << quoteIdent(c);
-    return quoted.join(QStringLiteral(", "));
-}
-
 const QStringList& ledgerColumns()
 {
     static const QStringList columns = schema::columnsOf(l::kTable);
@@ -48,7 +40,7 @@ DbValue<QList<std::pair<qint64, QStringList>>> allLines(Database& db)
 {
     QList<std::pair<qint64, QStringList>> out;
     const DbResult r = db.selectKeyedTexts(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                                               .arg(columnList(lineColumns()), quoteIdent(g::kTable)),
+                                               .arg(quoteIdents(lineColumns()), quoteIdent(g::kTable)),
                                            {}, [&out](qint64 rowid, const Database::TextRow& row) {
                                                out.append({rowid, row.texts()});
                                                return true;
@@ -154,7 +146,7 @@ Database::Statement ledgerRow(const Database& db, Change kind, const LineKey& ke
     auto text = texts.constFind(shape);
     if (text == texts.cend())
         text = texts.insert(shape, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                       .arg(quoteIdent(l::kTable), columnList(ledgerColumns()), shape));
+                                       .arg(quoteIdent(l::kTable), quoteIdents(ledgerColumns()), shape));
     return {*text, binds};
 }
 
@@ -170,7 +162,7 @@ QList<Database::Write> setStock(const Database& db, qint64 rowid, const QStringL
 DbValue<QStringList> readForChange(Database& db, qint64 rowid)
 {
     static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                   .arg(columnList(lineColumns()), quoteIdent(g::kTable));
+                                   .arg(quoteIdents(lineColumns()), quoteIdent(g::kTable));
     const auto row = db.selectOneForUpdate(sql, {rowid});
     if (!row.found())
         return {row.status, std::nullopt};
@@ -206,7 +198,7 @@ QList<Database::Write> addWrites(const Database& db, const QStringList& values, 
     const QString marks = QStringList(values.size(), QStringLiteral("?")).join(QStringLiteral(", "));
     return {{g::kTable,
              {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quoteIdent(g::kTable), columnList(lineColumns()), marks),
+                  .arg(quoteIdent(g::kTable), quoteIdents(lineColumns()), marks),
               binds}},
             {l::kTable, ledgerRow(db, kind, {0, db.lastKeySql(g::kTable)}, values, QStringLiteral("0"),
                                   stockOf(values), note)}};
@@ -349,7 +341,7 @@ DbValue<Movements> movementsIn(Database& db, const RecordSource& source)
     QVariantList binds;
     const QString sql =
         QStringLiteral("SELECT rowid, %1 FROM %2%3")
-            .arg(columnList({l::kKind, l::kQuantity}), quoteIdent(source.table), source.whereSql(&binds));
+            .arg(quoteIdents({l::kKind, l::kQuantity}), quoteIdent(source.table), source.whereSql(&binds));
     const QByteArray opening = changeText(Change::Opening).toUtf8();
     Movements out;
     const DbResult r = db.selectKeyedTexts(sql, binds, [&](qint64, const Database::TextRow& row) {

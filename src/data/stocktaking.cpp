@@ -17,21 +17,13 @@ namespace p = schema::pandian;
 namespace g = schema::jinhuo;
 namespace l = schema::liushui;
 
-QString columnList(const QStringList& columns, const QString& prefix = {})
-{
-    QStringList quoted;
-    for (const QString& c : columns)
-        quoted << prefix + quoteIdent(c);
-    return quoted.join(QStringLiteral(", "));
-}
-
 // The count rows in sheet order, with what an apply needs of each.
 enum Read { RowId = 0, LineRow, RCode, RName, RUnitCost, RCounted, RAtCount, RLedgerAt };
 QString countRows()
 {
     return QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-        .arg(columnList({p::kLineRow, p::kCode, p::kName, p::kUnitCost, p::kCounted, p::kStockAtCount,
-                         p::kLedgerAtCount}),
+        .arg(quoteIdents({p::kLineRow, p::kCode, p::kName, p::kUnitCost, p::kCounted, p::kStockAtCount,
+                          p::kLedgerAtCount}),
              quoteIdent(p::kTable));
 }
 
@@ -69,9 +61,9 @@ QString countedRows()
         QStringLiteral("SELECT p.rowid, %1, CASE WHEN EXISTS (SELECT 1 FROM %2 AS l WHERE l.%3 = p.%4 AND "
                        "l.%5 = ? AND l.rowid > CAST(p.%6 AS BIGINT)) THEN '1' ELSE '0' END FROM %7 AS p "
                        "WHERE p.%8 <> '' ORDER BY p.rowid")
-            .arg(columnList({p::kLineRow, p::kCode, p::kName, p::kUnitCost, p::kCounted, p::kStockAtCount,
-                             p::kLedgerAtCount},
-                            QStringLiteral("p.")),
+            .arg(quoteIdents({p::kLineRow, p::kCode, p::kName, p::kUnitCost, p::kCounted, p::kStockAtCount,
+                              p::kLedgerAtCount},
+                             QStringLiteral("p.")),
                  quoteIdent(l::kTable), quoteIdent(l::kLineRow), quoteIdent(p::kLineRow),
                  quoteIdent(l::kKind), quoteIdent(p::kLedgerAtCount), quoteIdent(p::kTable),
                  quoteIdent(p::kCounted));
@@ -84,7 +76,7 @@ QString countedLines(const Database& db)
 {
     const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid IN (SELECT CAST(%3 AS BIGINT) "
                                        "FROM %4 WHERE %5 <> '')")
-                            .arg(columnList(schema::columnsOf(g::kTable)), quoteIdent(g::kTable),
+                            .arg(quoteIdents(schema::columnsOf(g::kTable)), quoteIdent(g::kTable),
                                  quoteIdent(p::kLineRow), quoteIdent(p::kTable), quoteIdent(p::kCounted));
     return db.onServer() ? sql + QStringLiteral(" FOR UPDATE") : sql;
 }
@@ -122,8 +114,8 @@ std::optional<Difference> differenceOf(const CountRow& c)
 DbValue<std::optional<CountRow>> readCountRow(Database& db, qint64 row, bool forChange)
 {
     static const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                   .arg(columnList({p::kLineRow, p::kCode, p::kName, p::kUnitCost,
-                                                    p::kCounted, p::kStockAtCount, p::kLedgerAtCount}),
+                                   .arg(quoteIdents({p::kLineRow, p::kCode, p::kName, p::kUnitCost,
+                                                     p::kCounted, p::kStockAtCount, p::kLedgerAtCount}),
                                         quoteIdent(p::kTable));
     const auto r = forChange ? db.selectOneForUpdate(sql, {row}) : db.selectOne(sql, {row});
     if (r.failed())
@@ -151,7 +143,7 @@ DbValue<QList<QStringList>> sheetRows(Database& db)
     const RecordSource s = sheet();
     QList<QStringList> out;
     const DbResult r = db.selectKeyedTexts(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                                               .arg(columnList(s.columns), quoteIdent(s.table)),
+                                               .arg(quoteIdents(s.columns), quoteIdent(s.table)),
                                            {}, [&out](qint64, const Database::TextRow& t) {
                                                out.append(t.texts());
                                                return true;
@@ -197,10 +189,10 @@ DbValue<Started> start(Database& db, const Choice& choice)
             "INSERT INTO %1 (%2) SELECT CAST(rowid AS TEXT), %3, %4, '', '', '', '', CAST(? AS TEXT), "
             "CAST(? AS TEXT) FROM %5%6 ORDER BY rowid")
             .arg(quoteIdent(p::kTable),
-                 columnList({p::kLineRow, p::kCode, p::kName, p::kDate, p::kSupplier, p::kUnitCost,
-                             p::kSheetStock, p::kCounted, p::kStockAtCount, p::kLedgerAtCount, p::kCountedAt,
-                             p::kStarted, p::kLogin}),
-                 columnList({g::kCode, g::kName, g::kDate, g::kSupplier, g::kPurchasePrice}),
+                 quoteIdents({p::kLineRow, p::kCode, p::kName, p::kDate, p::kSupplier, p::kUnitCost,
+                              p::kSheetStock, p::kCounted, p::kStockAtCount, p::kLedgerAtCount, p::kCountedAt,
+                              p::kStarted, p::kLogin}),
+                 quoteIdents({g::kCode, g::kName, g::kDate, g::kSupplier, g::kPurchasePrice}),
                  quoteIdent(g::kStock), quoteIdent(g::kTable), where);
     DbResult r = db.exec(sql, binds);
     if (!r)

@@ -78,13 +78,8 @@ DbResult updateRowid(Database& db, const QString& table, qint64 rowid, const QSt
     if (columns.isEmpty() || columns.size() != values.size())
         return DbResult::failure(
             QStringLiteral("%1: %2 values for %3 columns").arg(table).arg(values.size()).arg(columns.size()));
-    QStringList sets;
-    for (const QString& c : columns)
-        sets << quoteIdent(c) + QStringLiteral(" = ?");
-    QVariantList binds = textBinds(values);
-    binds << rowid;
-    return db.exec(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdent(table), sets.join(", ")),
-                   binds);
+    const Database::Statement update = rowUpdate(table, columns, rowid, values);
+    return db.exec(update.sql, update.binds);
 }
 
 DbResult deleteRowid(Database& db, const QString& table, qint64 rowid)

@@ -24,10 +24,7 @@ const QStringList kCardRead = {n::kNumber, n::kHolder, n::kBalance, n::kUses, n:
 
 QString selectList(const QStringList& columns)
 {
-    QStringList out{QStringLiteral("rowid")};
-    for (const QString& c : columns)
-        out << quoteIdent(c);
-    return out.join(QStringLiteral(", "));
+    return QStringLiteral("rowid, ") + quoteIdents(columns);
 }
 
 // A row read with `columns` after its rowid, by column name.
