@@ -25,6 +25,7 @@
 #include "ui/record_view.h"
 
 #include "bench_psql.h"
+#include "bench_sale_by_hand.h"
 #include "bench_support.h"
 
 #include <QApplication>
@@ -101,18 +102,6 @@ void saleWithAndWithoutLedger(int saves)
     e.purchaseDate = QStringLiteral("2020-01-01");
     e.money = QStringLiteral("12");
     e.employee = QStringLiteral("张三");
-    namespace n = schema::numbercard;
-    const QString goodsRead =
-        QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5, %6 FROM %7 WHERE rowid = ? AND %2 = ?")
-            .arg(quoteIdent(g::kName), quoteIdent(g::kCode), quoteIdent(g::kRetailPrice),
-                 quoteIdent(g::kStock), quoteIdent(g::kDate), quoteIdent(g::kPurchasePrice),
-                 quoteIdent(g::kTable));
-    const QString cardRead =
-        QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5 FROM %6 WHERE rowid = ? AND %1 = ?")
-            .arg(quoteIdent(n::kNumber), quoteIdent(n::kHolder), quoteIdent(n::kBalance),
-                 quoteIdent(n::kUses), quoteIdent(n::kType), quoteIdent(n::kTable));
-    const QString stockWrite = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                                   .arg(quoteIdent(g::kTable), quoteIdent(g::kStock));
     std::vector<double> with, without, handWith;
     for (int i = 0; i < saves; ++i) {
         e.card = cardNumber(i % 1000);
@@ -127,38 +116,7 @@ void saleWithAndWithoutLedger(int saves)
         // row (as the sale builds it) or less it: what the row itself costs.
         const auto byHand = [&](bool ledgerRow, std::vector<double>& into) {
             const double t0 = nowMs();
-            const SaleOutcome checked = service.check(e);
-            Database::Transaction tx(db);
-            const auto read = db.selectOneEach(
-                {{goodsRead, {checked.goodsRowid, e.productCode}}, {cardRead, {checked.cardRowid, e.card}}},
-                Database::RowLock::ForUpdate);
-            if (!read)
-                qFatal("read failed");
-            QList<Database::Statement> writes = sales::appendStatements(db, SaleService::values(e, kToday));
-            const QString stock = QString::number(read->at(0)->value(4).toDouble() - 1);
-            if (ledgerRow) {
-                QStringList line = stock::blankLine();
-                stock::setValue(line, g::kName, read->at(0)->value(1).toString());
-                stock::setValue(line, g::kCode, e.productCode);
-                stock::setValue(line, g::kPurchasePrice, read->at(0)->value(6).toString());
-                stock::setValue(line, g::kStock, read->at(0)->value(4).toString());
-                stock::setValue(line, g::kDate, read->at(0)->value(5).toString());
-                stock::Note sold;
-                sold.saleSql = sales::keySql(db);
-                writes += Database::statementsOf(
-                    stock::setStock(db, checked.goodsRowid, line, stock, stock::Change::Sale, sold));
-            } else {
-                writes.append({stockWrite, {stock, checked.goodsRowid}});
-            }
-            const QString balance = read->at(1)->value(3).toString();
-            cards::Note note;
-            note.handler = e.employee;
-            note.sale.sql = sales::keySql(db);
-            writes += Database::statementsOf(cards::setFigures(
-                db, checked.cardRowid, e.card, cards::Change::Charge, {balance, QStringLiteral("0")},
-                {QString::number(balance.toDouble() - 12), "0"}, note));
-            if (!tx.commitAfter(writes))
-                qFatal("sale by hand failed");
+            saleByHand(db, service, e, kToday, {.stock = ledgerRow, .card = true});
             into.push_back(nowMs() - t0);
         };
         // Each goes first in turn: none gains from another's warm cache.
