@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 
 namespace shop::bookings {
@@ -261,6 +262,23 @@ Refusal checkForm(const Request& r, const Hours& hours)
 
 namespace {
 
+// Reads booking `rowid` under lock for a change allowed only from the
+// states `from`: no outcome when it may change (`out` holds it), else its
+// refusal or failure.
+std::optional<Outcome> readInState(Database& db, qint64 rowid, std::initializer_list<State> from,
+                                   Booking& out)
+{
+    const auto stored = readForChange(db, rowid);
+    if (stored.failed())
+        return failed(stored.status);
+    if (!stored.found())
+        return refused(Refusal::Gone);
+    if (std::ranges::find(from, stateOf(stored->state)) == from.end())
+        return refused(Refusal::WrongState, *stored);
+    out = *stored;
+    return std::nullopt;
+}
+
 Outcome bookOnce(Database& db, const Request& r, const QString& start, const QString& end)
 {
     Database::Transaction tx(db);
@@ -276,15 +294,8 @@ Outcome bookOnce(Database& db, const Request& r, const QString& start, const QSt
 
     Booking b;
     if (r.rowid != 0) {
-        const auto stored = readForChange(db, r.rowid);
-        if (stored.failed())
-            return failed(stored.status);
-        if (!stored.found())
-            return refused(Refusal::Gone);
-        const auto state = stateOf(stored->state);
-        if (state != State::Booked && state != State::Arrived)
-            return refused(Refusal::WrongState, *stored);
-        b = *stored;
+        if (auto no = readInState(db, r.rowid, {State::Booked, State::Arrived}, b))
+            return *no;
     } else {
         b.state = stateText(State::Booked);
         b.created = db.writeTime();
@@ -398,17 +409,14 @@ Outcome setStateOnce(Database& db, qint64 rowid, State to, const QString& reason
     Database::Transaction tx(db);
     if (!tx.active())
         return failed(DbResult::failure(tx.error()));
-    const auto stored = readForChange(db, rowid);
-    if (stored.failed())
-        return failed(stored.status);
-    if (!stored.found())
-        return refused(Refusal::Gone);
-    const auto from = stateOf(stored->state);
-    const bool allowed = (to == State::Arrived && from == State::Booked) ||
-                         (to == State::NoShow && from == State::Booked) ||
-                         (to == State::Cancelled && (from == State::Booked || from == State::Arrived));
-    if (!allowed)
-        return refused(Refusal::WrongState, *stored);
+    // Arrived and no-show from booked alone; cancelled from either.
+    Booking stored;
+    if (auto no =
+            readInState(db, rowid,
+                        to == State::Cancelled ? std::initializer_list<State>{State::Booked, State::Arrived}
+                                               : std::initializer_list<State>{State::Booked},
+                        stored))
+        return *no;
     const DbResult w =
         db.exec(QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ? WHERE rowid = ?")
                     .arg(q(y::kTable), q(y::kState), q(y::kReason)),
@@ -419,7 +427,7 @@ Outcome setStateOnce(Database& db, qint64 rowid, State to, const QString& reason
         return failed(c);
     Outcome o;
     o.rowid = rowid;
-    o.booking = *stored;
+    o.booking = stored;
     o.booking->state = stateText(to);
     return o;
 }
@@ -441,23 +449,17 @@ Outcome readyForSale(Database& db, qint64 rowid)
     Database::Transaction tx(db);
     if (!tx.active())
         return failed(DbResult::failure(tx.error()));
-    const auto stored = readForChange(db, rowid);
-    if (stored.failed())
-        return failed(stored.status);
-    if (!stored.found())
-        return refused(Refusal::Gone);
-    const auto state = stateOf(stored->state);
-    if (state != State::Booked && state != State::Arrived)
-        return refused(Refusal::WrongState, *stored);
-    if (!stored->card.isEmpty()) {
-        const auto same = cardStill(db, stored->cardRow, stored->card);
+    Booking b;
+    if (auto no = readInState(db, rowid, {State::Booked, State::Arrived}, b))
+        return *no;
+    if (!b.card.isEmpty()) {
+        const auto same = cardStill(db, b.cardRow, b.card);
         if (same.failed())
             return failed(same.status);
         if (!*same)
-            return refused(Refusal::CardChanged, *stored);
+            return refused(Refusal::CardChanged, b);
     }
-    Booking b = *stored;
-    if (state == State::Booked) {
+    if (stateOf(b.state) == State::Booked) {
         b.state = stateText(State::Arrived);
         const DbResult w =
             db.exec(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?").arg(q(y::kTable), q(y::kState)),
