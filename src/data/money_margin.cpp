@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <optional>
 
 namespace shop::money {
@@ -176,8 +177,8 @@ DbValue<QMap<QString, Margin>> marginsPerMonth(Database& db, const QString& from
         !r)
         return {r, std::nullopt};
 
-    // The goods sales of the period in the order written; voided ones are
-    // no longer stored.
+    // The goods sales of the period (in the order of their dates); voided
+    // ones are no longer stored.
     struct Sold {
         qint64 key;
         qsizetype month;
@@ -187,7 +188,7 @@ DbValue<QMap<QString, Margin>> marginsPerMonth(Database& db, const QString& from
     QList<QByteArray> months;
     QList<qint64> unread;
     const DbResult r = db.selectKeyedTexts(
-        QStringLiteral("SELECT rowid, %1, %2 FROM %3 WHERE %1 >= ? AND %1 <= ? AND %4 LIKE ? ORDER BY rowid")
+        QStringLiteral("SELECT rowid, %1, %2 FROM %3 WHERE %1 >= ? AND %1 <= ? AND %4 LIKE ?")
             .arg(quoteIdent(s::kDate), quoteIdent(s::kReceived), quoteIdent(s::kTable), quoteIdent(s::kType)),
         {textValue(from), textValue(to), QVariant(QStringLiteral("商品销售%"))},
         [&](qint64 key, const Database::TextRow& row) {
@@ -202,6 +203,9 @@ DbValue<QMap<QString, Margin>> marginsPerMonth(Database& db, const QString& from
         return {r, std::nullopt};
     if (DbResult p = probeCosts(db, unread, costs); !p)
         return {p, std::nullopt};
+    // Summed in the order written: sorted here, where the engine would sort
+    // them by writing each to a sorter of its own.
+    std::ranges::sort(sold, {}, &Sold::key);
 
     QMap<QString, Margin> out;
     Margin* month = nullptr;

@@ -253,6 +253,11 @@ private slots:
                                                        "2026-11-13|商品销售|6|2026-11-13 "
                                                        "10:00:00|2"}
                                         << 1 << QStringList{"2026-11 1:6/1:2/3:43"};
+        // 2.5 to 2 (half to even), then 3; by date 1, then 4.
+        QTest::newRow("summed in the order written")
+            << QStringList{"2026-11-12|商品销售|2.5|2026-11-12 10:00:00|0",
+                           "2026-11-01|商品销售|1|" + today + "|0"}
+            << 1 << QStringList{"2026-11 0:0/0:0/2:3"};
         // More sales to look up on their own than one query of them takes.
         QTest::newRow("many dated ahead") << QStringList{"2026-06-01|商品销售|2|2025-06-01 10:00:00|1"}
                                           << 1201 << QStringList{"2026-06 1201:2402/1201:1201/0:0"};
