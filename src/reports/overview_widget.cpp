@@ -35,6 +35,16 @@ namespace shop {
 namespace {
 
 const QString kMarginTitle = QStringLiteral("近12个月商品毛利");
+constexpr int kMarginsEverySeconds = 60;
+
+// Whether two months of 毛利 give the same bars.
+bool sameBars(const money::Margin& a, const money::Margin& b)
+{
+    const auto same = [](const money::RoundedTotal& x, const money::RoundedTotal& y) {
+        return x.total == y.total && x.overflow == y.overflow;
+    };
+    return same(a.margin(), b.margin()) && same(a.withoutCost, b.withoutCost);
+}
 
 QString amountText(const money::RoundedTotal& t)
 {
@@ -248,7 +258,14 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
         // Another account may not see the last one's money or goods, not even
         // until the next read.
         showParts(moneyShown_ && ctx_.isSupervisor(), stockShown_ && mayOpenStock());
+        // The months of 毛利 are read afresh with the next figures.
+        monthMargins_.clear();
         read_.request();
+    });
+    marginsLater_.setSingleShot(true);
+    connect(&marginsLater_, &QTimer::timeout, this, [this] {
+        marginsReadAt_ = ctx_.clock().now();
+        marginRead_.request();
     });
     // The first figures once the overview shows.
     read_.request();
@@ -380,8 +397,7 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
         showEmployees(f);
         if (rebuilt_)
             applyTheme();
-        // The months' 毛利 once the rest is on screen.
-        marginRead_.request();
+        showMarginsDue(f);
     }
     if (f.stock)
         showLowStock(f);
@@ -502,21 +518,50 @@ std::function<DbValue<QList<overview::MonthMargin>>()> OverviewWidget::readingMa
         ctx_, [today](Database& db) { return overview::monthMargins(db, today); });
 }
 
+void OverviewWidget::showMarginsDue(const overview::Figures& f)
+{
+    // This month's 毛利 at once, from the figures. The months before change
+    // only by a backdated sale, a void or an edit, and reading twelve months
+    // of sales after every sale would take from the till: they are read
+    // again at most once a minute, and once more a minute after the last
+    // change.
+    const QString month = f.today.left(7);
+    const bool charted = !monthMargins_.isEmpty() && monthMargins_.last().month == month;
+    if (charted && !sameBars(monthMargins_.last().margin, f.monthMargin)) {
+        monthMargins_.last().margin = f.monthMargin;
+        plotMargins();
+    }
+    const QDateTime now = ctx_.clock().now();
+    if (!charted || !marginsReadAt_.isValid() || marginsReadAt_.secsTo(now) >= kMarginsEverySeconds) {
+        marginsLater_.stop();
+        marginsReadAt_ = now;
+        marginRead_.request();
+    } else if (!marginsLater_.isActive()) {
+        marginsLater_.start(kMarginsEverySeconds * 1000);
+    }
+}
+
 void OverviewWidget::showMargins(const DbValue<QList<overview::MonthMargin>>& read)
 {
     // Read for a supervisor before a switch of user: not for this account.
     if (!ctx_.isSupervisor())
         return;
-    QChart* chart = margins_->chart();
     if (!read) {
-        chart->setTitle(kMarginTitle + QStringLiteral("（暂时不能读取：%1）").arg(read.error()));
+        margins_->chart()->setTitle(kMarginTitle + QStringLiteral("（暂时不能读取：%1）").arg(read.error()));
         return;
     }
+    monthMargins_ = *read;
+    plotMargins();
+}
+
+void OverviewWidget::plotMargins()
+{
+    QChart* chart = margins_->chart();
     chart->setTitle(kMarginTitle);
     QList<money::RoundedTotal> margins;
     QList<money::RoundedTotal> withoutCost;
     QStringList months;
-    for (const overview::MonthMargin& m : *read) {
+    for (const overview::MonthMargin& m : std::as_const(monthMargins_)) {
         margins << m.margin.margin();
         withoutCost << m.margin.withoutCost;
         months << QString::number(m.month.mid(5).toInt()) + QStringLiteral("月");

@@ -4,6 +4,7 @@
 #include "ui/background_read.h"
 
 #include <QHash>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -56,7 +57,10 @@ private:
     // The employees' names read across when there is room for them.
     void turnNames();
     void showMonths(const overview::Figures& f);
+    // This month's 毛利 from the figures; the months' read when it is due.
+    void showMarginsDue(const overview::Figures& f);
     void showMargins(const DbValue<QList<overview::MonthMargin>>& read);
+    void plotMargins();
     void showItems(const overview::Figures& f);
     void showEmployees(const overview::Figures& f);
     void showLowStock(const overview::Figures& f);
@@ -106,7 +110,10 @@ private:
     QChartView* months_ = nullptr;
     QChartView* items_ = nullptr;
     QChartView* employees_ = nullptr;
-    QChartView* margins_ = nullptr; // chart_margin
+    QChartView* margins_ = nullptr;             // chart_margin
+    QList<overview::MonthMargin> monthMargins_; // as charted
+    QDateTime marginsReadAt_;                   // by the program's clock
+    QTimer marginsLater_;                       // the read after the last change
     // Declared last: a read under way ends before the widget it reports to goes.
     BackgroundRead<DbValue<overview::Figures>> read_;
     BackgroundRead<DbValue<QList<overview::MonthMargin>>> marginRead_;
