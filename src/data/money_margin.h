@@ -44,7 +44,9 @@ struct Margins {
 // are no longer stored and do not count.
 DbValue<Margins> marginsBetween(Database& db, const QString& from, const QString& to);
 // Its months alone (by yyyy-MM), of the goods sales alone: the services'
-// money is not read (Margin::services stays 0), nor the goods lines.
+// money is not read (Margin::services stays 0), nor the goods lines. The
+// same figures, read with the stock ledger's rows of the period in one pass
+// rather than a look-up for each sale.
 DbValue<QMap<QString, Margin>> marginsPerMonth(Database& db, const QString& from, const QString& to);
 
 } // namespace shop::money

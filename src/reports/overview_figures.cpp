@@ -128,4 +128,17 @@ DbValue<Figures> read(Database& db, const QDate& today, bool withMoney, std::opt
     return DbValue<Figures>::of(f);
 }
 
+DbValue<QList<MonthMargin>> monthMargins(Database& db, const QDate& today)
+{
+    const auto margins = money::marginsPerMonth(db, firstMonthShown(today), dateText(today));
+    if (!margins)
+        return {margins.status, std::nullopt};
+    QList<MonthMargin> out;
+    for (int i = 11; i >= 0; --i) {
+        const QString month = dateText(today.addMonths(-i)).left(7);
+        out.append(MonthMargin{month, margins->value(month)});
+    }
+    return DbValue<QList<MonthMargin>>::of(out);
+}
+
 } // namespace shop::overview

@@ -22,6 +22,11 @@ struct DayFigure {
     money::RoundedTotal received;
 };
 
+struct MonthMargin {
+    QString month; // yyyy-MM
+    money::Margin margin;
+};
+
 struct StockLine {
     QString code;
     QString name;
@@ -64,5 +69,10 @@ const QStringList& sources();
 // those after `now` (a time text).
 DbValue<Figures> read(Database& db, const QDate& today, bool money, std::optional<double> lowStockAt,
                       const QString& now = QStringLiteral("00:00"));
+
+// The goods' margin of each month the overview shows (those of
+// Figures::months), oldest first: read apart from the figures, after them,
+// since it reads the stock ledger beside the months' sales.
+DbValue<QList<MonthMargin>> monthMargins(Database& db, const QDate& today);
 
 } // namespace shop::overview

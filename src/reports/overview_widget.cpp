@@ -26,11 +26,25 @@
 #include <QVBoxLayout>
 #include <QtMath>
 
+#include <algorithm>
+
 #include <memory>
 
 namespace shop {
 
 namespace {
+
+const QString kMarginTitle = QStringLiteral("近12个月商品毛利");
+constexpr int kMarginsEverySeconds = 60;
+
+// Whether two months of 毛利 give the same bars.
+bool sameBars(const money::Margin& a, const money::Margin& b)
+{
+    const auto same = [](const money::RoundedTotal& x, const money::RoundedTotal& y) {
+        return x.total == y.total && x.overflow == y.overflow;
+    };
+    return same(a.margin(), b.margin()) && same(a.withoutCost, b.withoutCost);
+}
 
 QString amountText(const money::RoundedTotal& t)
 {
@@ -76,11 +90,17 @@ QStringList distinct(const QStringList& texts, const QStringList& alternatives =
     return out;
 }
 
-// The value axis of money, from 0 to a little above the highest value.
-QValueAxis* moneyAxis(double highest)
+// The range of the money's axis: from 0 (or a little below a value under
+// it) to a little above the highest value.
+void setMoneyRange(QValueAxis* axis, double highest, double lowest)
+{
+    axis->setRange(lowest < 0 ? lowest * 1.1 : 0, highest > 0 ? highest * 1.1 : 10);
+}
+
+QValueAxis* moneyAxis(double highest, double lowest)
 {
     auto* axis = new QValueAxis;
-    axis->setRange(0, highest > 0 ? highest * 1.1 : 10);
+    setMoneyRange(axis, highest, lowest);
     axis->setLabelFormat(QStringLiteral("%.0f"));
     axis->setTitleText(QStringLiteral("元"));
     axis->applyNiceNumbers();
@@ -106,12 +126,12 @@ QFont smaller(QFont f)
 // Puts `series` (bars or a line) on `chart` over `categories`, with money
 // along the other axis up to `highest`.
 void place(QChart* chart, QAbstractSeries* series, QAbstractAxis* categories, double highest,
-           bool horizontal = false)
+           bool horizontal = false, double lowest = 0)
 {
     chart->addSeries(series);
     chart->addAxis(categories, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
     series->attachAxis(categories);
-    QValueAxis* money = moneyAxis(highest);
+    QValueAxis* money = moneyAxis(highest, lowest);
     chart->addAxis(money, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
     series->attachAxis(money);
 }
@@ -151,8 +171,11 @@ void replaceContent(QChart* chart)
 } // namespace
 
 OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
-    : QWidget(parent), ctx_(ctx), read_([this] { return reading(); },
-                                        [this](const DbValue<overview::Figures>& f) { showFigures(f); }, this)
+    : QWidget(parent), ctx_(ctx),
+      read_([this] { return reading(); }, [this](const DbValue<overview::Figures>& f) { showFigures(f); },
+            this),
+      marginRead_([this] { return readingMargins(); },
+                  [this](const DbValue<QList<overview::MonthMargin>>& m) { showMargins(m); }, this)
 {
     setObjectName(QStringLiteral("overview"));
     auto* title = new QLabel(QStringLiteral("经营概况"), this);
@@ -203,17 +226,22 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
 
     layout_ = new QGridLayout(this);
     layout_->addWidget(title, 0, 0, 1, 3);
-    layout_->addLayout(left, 1, 0, 2, 1);
+    layout_->addLayout(left, 1, 0, 3, 1);
     days_ = chartView("chart_days", QStringLiteral("近30天每日实收金额（点击查看当日业务）"));
     months_ = chartView("chart_months", QStringLiteral("近12个月实收金额"));
     items_ = chartView("chart_items", QStringLiteral("本月商品和服务实收金额前10名"));
     employees_ = chartView("chart_commission", QStringLiteral("本月员工提成金额"));
+    margins_ = chartView("chart_margin", kMarginTitle + QStringLiteral("（读取中）"));
+    // Its two sets named: the 毛利, and the goods sold without a cost.
+    margins_->chart()->legend()->show();
     layout_->addWidget(days_, 1, 1);
     layout_->addWidget(months_, 1, 2);
     layout_->addWidget(items_, 2, 1);
     layout_->addWidget(employees_, 2, 2);
+    layout_->addWidget(margins_, 3, 1, 1, 2);
     layout_->setRowStretch(1, 1);
     layout_->setRowStretch(2, 1);
+    layout_->setRowStretch(3, 1);
     connect(days_->chart(), &QChart::plotAreaChanged, this, &OverviewWidget::labelDays);
     connect(employees_->chart(), &QChart::plotAreaChanged, this, &OverviewWidget::turnNames);
     summary_ = summary;
@@ -230,7 +258,14 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
         // Another account may not see the last one's money or goods, not even
         // until the next read.
         showParts(moneyShown_ && ctx_.isSupervisor(), stockShown_ && mayOpenStock());
+        // The months of 毛利 are read afresh with the next figures.
+        monthMargins_.clear();
         read_.request();
+    });
+    marginsLater_.setSingleShot(true);
+    connect(&marginsLater_, &QTimer::timeout, this, [this] {
+        marginsReadAt_ = ctx_.clock().now();
+        marginRead_.request();
     });
     // The first figures once the overview shows.
     read_.request();
@@ -246,7 +281,7 @@ void OverviewWidget::showParts(bool money, bool stock)
     moneyShown_ = money;
     stockShown_ = stock;
     for (QWidget* w : std::initializer_list<QWidget*>{lastWeek_, cards_, topUps_, margin_, days_, months_,
-                                                      items_, employees_})
+                                                      items_, employees_, margins_})
         w->setVisible(money);
     stock_->setVisible(stock);
     // Without money the stock list takes the room of the charts.
@@ -362,6 +397,7 @@ void OverviewWidget::showFigures(const DbValue<overview::Figures>& read)
         showEmployees(f);
         if (rebuilt_)
             applyTheme();
+        showMarginsDue(f);
     }
     if (f.stock)
         showLowStock(f);
@@ -475,6 +511,82 @@ void OverviewWidget::showMonths(const overview::Figures& f)
     place(chart, line, x, highest);
 }
 
+std::function<DbValue<QList<overview::MonthMargin>>()> OverviewWidget::readingMargins()
+{
+    const QDate today = ctx_.clock().today();
+    return onOwnConnection<QList<overview::MonthMargin>>(
+        ctx_, [today](Database& db) { return overview::monthMargins(db, today); });
+}
+
+void OverviewWidget::showMarginsDue(const overview::Figures& f)
+{
+    // This month's 毛利 at once, from the figures. The months before change
+    // only by a backdated sale, a void or an edit, and reading twelve months
+    // of sales after every sale would take from the till: they are read
+    // again at most once a minute, and once more a minute after the last
+    // change.
+    const QString month = f.today.left(7);
+    const bool charted = !monthMargins_.isEmpty() && monthMargins_.last().month == month;
+    if (charted && !sameBars(monthMargins_.last().margin, f.monthMargin)) {
+        monthMargins_.last().margin = f.monthMargin;
+        plotMargins();
+    }
+    const QDateTime now = ctx_.clock().now();
+    if (!charted || !marginsReadAt_.isValid() || marginsReadAt_.secsTo(now) >= kMarginsEverySeconds) {
+        marginsLater_.stop();
+        marginsReadAt_ = now;
+        marginRead_.request();
+    } else if (!marginsLater_.isActive()) {
+        marginsLater_.start(kMarginsEverySeconds * 1000);
+    }
+}
+
+void OverviewWidget::showMargins(const DbValue<QList<overview::MonthMargin>>& read)
+{
+    // Read for a supervisor before a switch of user: not for this account.
+    if (!ctx_.isSupervisor())
+        return;
+    if (!read) {
+        margins_->chart()->setTitle(kMarginTitle + QStringLiteral("（暂时不能读取：%1）").arg(read.error()));
+        return;
+    }
+    monthMargins_ = *read;
+    plotMargins();
+}
+
+void OverviewWidget::plotMargins()
+{
+    QChart* chart = margins_->chart();
+    chart->setTitle(kMarginTitle);
+    QList<money::RoundedTotal> margins;
+    QList<money::RoundedTotal> withoutCost;
+    QStringList months;
+    for (const overview::MonthMargin& m : std::as_const(monthMargins_)) {
+        margins << m.margin.margin();
+        withoutCost << m.margin.withoutCost;
+        months << QString::number(m.month.mid(5).toInt()) + QStringLiteral("月");
+    }
+    double highest = 0;
+    double highestWithout = 0;
+    const QList<double> values = barValues(margins, &highest) + barValues(withoutCost, &highestWithout);
+    highest = qMax(highest, highestWithout);
+    // Goods sold below their cost: a 毛利 under 0.
+    const double lowest = std::ranges::min(values.isEmpty() ? QList<double>{0} : values);
+    if (!updateInPlace(margins_, months, values, highest, lowest)) {
+        plotted(margins_, months, values);
+        auto* series = new QBarSeries;
+        double ignored = 0;
+        series->append(bars(QStringLiteral("毛利"), margins, &ignored));
+        // Named apart, never counted as 毛利.
+        series->append(bars(QStringLiteral("无进货价的商品销售额"), withoutCost, &ignored));
+        QBarCategoryAxis* x = categoryAxis(months);
+        x->setLabelsFont(smaller(x->labelsFont()));
+        place(chart, series, x, highest, false, lowest);
+        applyTheme();
+    }
+    emit marginsShown();
+}
+
 void OverviewWidget::showItems(const overview::Figures& f)
 {
     QList<money::RoundedTotal> totals;
@@ -519,7 +631,7 @@ void OverviewWidget::showEmployees(const overview::Figures& f)
 }
 
 bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categories,
-                                   const QList<double>& values, double highest)
+                                   const QList<double>& values, double highest, double lowest)
 {
     const auto was = plotted_.constFind(view);
     if (was == plotted_.constEnd() || was->categories != categories || view->chart()->series().isEmpty())
@@ -533,12 +645,14 @@ bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categori
         if (auto* line = qobject_cast<QLineSeries*>(series))
             line->replace(static_cast<int>(i), QPointF(static_cast<double>(i), values.at(i)));
         else if (auto* bars = qobject_cast<QAbstractBarSeries*>(series))
-            bars->barSets().first()->replace(static_cast<int>(i), values.at(i));
+            bars->barSets()
+                .at(i / categories.size())
+                ->replace(static_cast<int>(i % categories.size()), values.at(i));
     }
     // The money's axis (the days' axis of values is one too).
     for (QAbstractAxis* a : view->chart()->axes())
         if (auto* money = qobject_cast<QValueAxis*>(a); money && !qobject_cast<QCategoryAxis*>(a)) {
-            money->setRange(0, highest > 0 ? highest * 1.1 : 10);
+            setMoneyRange(money, highest, lowest);
             money->applyNiceNumbers();
         }
     plotted_[view].values = values;

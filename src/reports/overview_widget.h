@@ -4,6 +4,7 @@
 #include "ui/background_read.h"
 
 #include <QHash>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -20,13 +21,14 @@ class AppContext;
 
 // `overview`: the business at a glance, where the main window's work area
 // is empty. A supervisor sees today beside the same day last week, the
-// money received per day and per month, this month's best goods and
-// services, commissions and what the cards owe; any other account today's
-// count of sales. The goods running short are shown to the accounts that
-// may open the stock query.
+// money received per day and per month, the goods' 毛利 per month, this
+// month's best goods and services, commissions and what the cards owe; any
+// other account today's count of sales. The goods running short are shown
+// to the accounts that may open the stock query.
 // The figures are read in the background, on a connection of their own,
 // whenever a table they come from changes while the overview shows, so a
-// save never waits for them.
+// save never waits for them. The months' 毛利 are read after them, so
+// that the rest is on screen without waiting for the stock ledger.
 class OverviewWidget : public QWidget {
     Q_OBJECT
 public:
@@ -37,6 +39,8 @@ signals:
     void dayChosen(const QString& date);
     // New figures are on screen.
     void figuresShown();
+    // New months of 毛利 are on screen (after the figures).
+    void marginsShown();
 
 protected:
     void changeEvent(QEvent* e) override;
@@ -53,6 +57,10 @@ private:
     // The employees' names read across when there is room for them.
     void turnNames();
     void showMonths(const overview::Figures& f);
+    // This month's 毛利 from the figures; the months' read when it is due.
+    void showMarginsDue(const overview::Figures& f);
+    void showMargins(const DbValue<QList<overview::MonthMargin>>& read);
+    void plotMargins();
     void showItems(const overview::Figures& f);
     void showEmployees(const overview::Figures& f);
     void showLowStock(const overview::Figures& f);
@@ -60,8 +68,9 @@ private:
     // Puts new values in place when `view` already shows these categories
     // (a rebuilt chart costs the window thread far more); false when the
     // chart must be built afresh, which then records what it shows.
+    // Bars of several sets give their values one set after the other.
     bool updateInPlace(QChartView* view, const QStringList& categories, const QList<double>& values,
-                       double highest);
+                       double highest, double lowest = 0);
     void plotted(QChartView* view, const QStringList& categories, const QList<double>& values);
     // Shows or hides every figure of money and the goods running short (the
     // account's rights).
@@ -70,6 +79,7 @@ private:
     bool mayOpenStock() const;
     // The read for the account logged in now.
     std::function<DbValue<overview::Figures>()> reading();
+    std::function<DbValue<QList<overview::MonthMargin>>()> readingMargins();
 
     AppContext& ctx_;
     bool moneyShown_ = false;
@@ -100,8 +110,13 @@ private:
     QChartView* months_ = nullptr;
     QChartView* items_ = nullptr;
     QChartView* employees_ = nullptr;
+    QChartView* margins_ = nullptr;             // chart_margin
+    QList<overview::MonthMargin> monthMargins_; // as charted
+    QDateTime marginsReadAt_;                   // by the program's clock
+    QTimer marginsLater_;                       // the read after the last change
     // Declared last: a read under way ends before the widget it reports to goes.
     BackgroundRead<DbValue<overview::Figures>> read_;
+    BackgroundRead<DbValue<QList<overview::MonthMargin>>> marginRead_;
 };
 
 } // namespace shop

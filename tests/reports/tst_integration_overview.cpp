@@ -28,6 +28,7 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTest>
+#include <QValueAxis>
 
 using namespace shop;
 using namespace shop::test;
@@ -302,7 +303,7 @@ void TstOverview::moneyOnlyForSupervisors()
         QVERIFY(read.wait(5000));
     }
     QCOMPARE(labelText(overview.get(), "lab_today"), today);
-    for (const char* name : {"chart_days", "chart_months", "chart_items", "chart_commission"})
+    for (const char* name : {"chart_days", "chart_months", "chart_items", "chart_commission", "chart_margin"})
         QCOMPARE(child<QWidget>(overview.get(), name)->isVisible(), money);
     for (const char* name : {"lab_last_week", "lab_cards_owed", "lab_top_ups", "lab_margin"})
         QCOMPARE(child<QWidget>(overview.get(), name)->isVisible(), money);
@@ -341,6 +342,38 @@ void TstOverview::monthsMarginFromTheCostOfEachSale()
     QVERIFY(overview);
     QCOMPARE(labelText(overview.get(), "lab_margin"),
              QStringLiteral("本月商品毛利：32元（实收40元，成本8元）\n无进货价的商品销售额：9元"));
+
+    // Per month: the 毛利 and, beside it, what sold without a cost, read
+    // after the figures; no bars until then.
+    QChart* c = chart(overview.get(), "chart_margin");
+    QVERIFY(c->series().isEmpty());
+    QSignalSpy margins(overview.get(), &OverviewWidget::marginsShown);
+    QVERIFY(margins.wait(5000));
+    const auto bars = [&] {
+        QList<QList<double>> out;
+        for (QBarSet* set : qobject_cast<QBarSeries*>(c->series().first())->barSets()) {
+            QList<double> months;
+            for (const char* month : {"10月", "11月", "12月"})
+                months << set->at(categories(c).indexOf(month));
+            out << months;
+        }
+        return out;
+    };
+    QCOMPARE(bars(), (QList<QList<double>>{{0, 25, 32}, {0, 0, 9}}));
+    // Live after a sale: a goods line without a cost, then one sold below it.
+    QVERIFY(sellGoods("P2", "1", "6", "2026-12-07"));
+    env.ctx().notifier().changed({"salse"});
+    QVERIFY(margins.wait(5000));
+    QCOMPARE(bars(), (QList<QList<double>>{{0, 25, 32}, {0, 0, 15}}));
+    // A month before this one, once a minute has passed since its last read.
+    QVERIFY(sellGoods("P1", "20", "10", "2026-11-30")); // cost 50
+    env.clock().set(env.clock().now().addSecs(60));
+    env.ctx().notifier().changed({"salse"});
+    QVERIFY(margins.wait(5000));
+    QCOMPARE(bars(), (QList<QList<double>>{{0, -15, 32}, {0, 0, 15}}));
+    // Below 0, on the chart.
+    for (QAbstractAxis* a : c->axes(Qt::Vertical))
+        QVERIFY(qobject_cast<QValueAxis*>(a)->min() <= -15);
 }
 
 void TstOverview::hiddenWhileATabIsOpenAndLiveAfterASale()
