@@ -25,6 +25,7 @@ namespace shop {
 
 namespace {
 QAtomicInt connectionCounter;
+QAtomicInteger<quint32> openings;
 
 std::function<void()>& busyWaiting()
 {
@@ -194,6 +195,7 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
         if (!collation::registerPinyin(raw, &err))
             return nullptr;
     }
+    d->markOpened();
     // The file's identity, once it exists (a new file appears with the
     // first statement): from then on every write checks it is still there.
     d->identityKnown_ = identityOf(path, &d->device_, &d->inode_);
@@ -218,6 +220,14 @@ void Database::close()
     if (db.isOpen())
         db.close();
     identityKnown_ = false;
+    opening_ = 0;
+}
+
+void Database::markOpened()
+{
+    do
+        opening_ = openings.fetchAndAddRelaxed(1) + 1;
+    while (opening_ == 0);
 }
 
 bool Database::reopen(QString* error)
@@ -233,6 +243,7 @@ bool Database::reopen(QString* error)
         return false;
     }
     if (file) {
+        markOpened();
         sqlite3* raw = rawHandle(db);
         if (raw)
             sqlite3_busy_handler(raw, &Database::onBusy, this);
@@ -336,6 +347,21 @@ bool Database::fileStillThere() const
         return true;
     quint64 device = 0, inode = 0;
     return identityOf(path_, &device, &inode) && device == device_ && inode == inode_;
+}
+
+quint64 Database::storedStamp()
+{
+    if (onServer() || opening_ == 0)
+        return 0;
+    if (!fileDb_)
+        fileDb_ = rawHandle(handle());
+    // The engine counts the commits into the file: this connection's own as
+    // they end, another's when this connection next begins to read (or
+    // takes the write lock).
+    unsigned int version = 0;
+    if (!fileDb_ || sqlite3_file_control(fileDb_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+        return 0;
+    return (quint64(opening_) << 32) | version;
 }
 
 void Database::setBusyHooks(std::function<void()> waiting, std::function<void()> done)

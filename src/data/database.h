@@ -148,6 +148,12 @@ public:
 
     // Whether the file at path() is still the one that was opened.
     bool fileStillThere() const;
+    // What is stored, as this connection saw it last (at its last read or
+    // write): the same stamp again means that nothing was committed in
+    // between, by this connection or any other, so rows read then are still
+    // stored exactly as read. Stamps of two openings never meet; 0 (never
+    // the same) on a server, whose rows are locked as they are read instead.
+    quint64 storedStamp();
 
     // Whether writes would fail now. A connection opened while the file
     // could not be written stays read-only; it is opened afresh here, and
@@ -413,6 +419,9 @@ private:
     std::function<QString()> writeGate_;
     // The opened file's device and inode.
     bool identityKnown_ = false;
+    // This opening of the file, unique in the program; 0 while closed.
+    quint32 opening_ = 0;
+    void markOpened();
     quint64 device_ = 0;
     quint64 inode_ = 0;
     QHash<QString, QStringList> columnCache_;
