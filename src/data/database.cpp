@@ -119,6 +119,36 @@ Database::Statement rowUpdate(const QString& table, const QStringList& columns, 
             binds};
 }
 
+Database::Statement rowInsert(const QString& table, const QStringList& columns, QVariantList binds,
+                              const QVarLengthArray<ColumnExpression, 2>& expressions)
+{
+    struct Shape {
+        QString table;
+        QStringList columns;
+        QVarLengthArray<ColumnExpression, 2> expressions;
+        QString text;
+    };
+    thread_local std::vector<Shape> shapes;
+    const auto same = [&](const Shape& shape) {
+        return shape.table == table && shape.columns == columns &&
+               std::equal(shape.expressions.begin(), shape.expressions.end(), expressions.begin(),
+                          expressions.end(), [](const ColumnExpression& a, const ColumnExpression& b) {
+                              return a.column == b.column && a.sql == b.sql;
+                          });
+    };
+    auto shape = std::find_if(shapes.begin(), shapes.end(), same);
+    if (shape == shapes.end()) {
+        QStringList marks(columns.size(), QStringLiteral("?"));
+        for (const ColumnExpression& e : expressions)
+            marks[e.column] = QStringLiteral("CAST(%1 AS TEXT)").arg(e.sql);
+        shape = shapes.insert(shapes.end(), {table, columns, expressions,
+                                             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                 .arg(quoteIdent(table), quoteIdents(columns),
+                                                      marks.join(QStringLiteral(", ")))});
+    }
+    return {shape->text, std::move(binds)};
+}
+
 QVariant textValue(const QString& s)
 {
     return s.isNull() ? QString("") : s;

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <QVarLengthArray>
 #include <QVector>
 
 #include <atomic>
@@ -439,6 +440,19 @@ QString quoteIdents(const QStringList& names, const QString& prefix = {});
 // for each of `columns`, in order.
 Database::Statement rowUpdate(const QString& table, const QStringList& columns, qint64 rowid,
                               const QStringList& values);
+
+// A column of a row appended by rowInsert that takes the value of an
+// expression (a key taken earlier in the same transaction), as text.
+struct ColumnExpression {
+    qsizetype column; // its index among the row's columns
+    QString sql;
+};
+// The statement that appends one row of `columns` to `table`: `binds` in
+// column order, except for the columns `expressions` gives. Its text is
+// built once per shape and thread (tills sell on threads of their own):
+// every sale appends rows of the same few shapes.
+Database::Statement rowInsert(const QString& table, const QStringList& columns, QVariantList binds,
+                              const QVarLengthArray<ColumnExpression, 2>& expressions = {});
 
 // Binds a text value so that a null QString is stored as '' (columns are NOT NULL).
 QVariant textValue(const QString& s);
