@@ -96,17 +96,17 @@ Database::Statement ledgerRow(const Database& db, Change kind, const QString& nu
 {
     // Values in the ledger's column order; a key given in this transaction
     // is named by its expression instead of a bound value.
-    QStringList marks;
+    static const qsizetype saleAt = ledgerColumns().indexOf(k::kSale);
+    static const qsizetype cardAt = ledgerColumns().indexOf(k::kCardRow);
     QVariantList binds;
-    const auto bind = [&](const QString& v) {
-        marks << QStringLiteral("?");
-        binds << textValue(v);
-    };
-    const auto key = [&](const Key& k) {
+    binds.reserve(ledgerColumns().size());
+    QVarLengthArray<ColumnExpression, 2> expressions;
+    const auto bind = [&binds](const QString& v) { binds << textValue(v); };
+    const auto key = [&](const Key& k, qsizetype at) {
         if (k.sql.isEmpty())
             bind(k.text);
         else
-            marks << QStringLiteral("CAST(%1 AS TEXT)").arg(k.sql);
+            expressions.append({at, k.sql});
     };
     bind(db.writeTime());
     bind(number);
@@ -118,14 +118,10 @@ Database::Statement ledgerRow(const Database& db, Change kind, const QString& nu
     bind(note.received);
     bind(db.writerLogin());
     bind(note.handler);
-    key(note.sale);
+    key(note.sale, saleAt);
     bind(note.remark);
-    key(cardRow);
-    // Quoted once: every sale writes a row (quoting them each time was 7% of a sale's work).
-    static const QString names = quoteIdents(ledgerColumns());
-    return {QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(k::kTable, names, marks.join(QStringLiteral(", "))),
-            binds};
+    key(cardRow, cardAt);
+    return rowInsert(k::kTable, ledgerColumns(), std::move(binds), expressions);
 }
 
 QList<Database::Write> setFigures(const Database& db, qint64 rowid, const QString& number, Change kind,

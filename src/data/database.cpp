@@ -25,6 +25,7 @@ namespace shop {
 
 namespace {
 QAtomicInt connectionCounter;
+QAtomicInteger<quint32> openings;
 
 std::function<void()>& busyWaiting()
 {
@@ -118,6 +119,36 @@ Database::Statement rowUpdate(const QString& table, const QStringList& columns, 
             binds};
 }
 
+Database::Statement rowInsert(const QString& table, const QStringList& columns, QVariantList binds,
+                              const QVarLengthArray<ColumnExpression, 2>& expressions)
+{
+    struct Shape {
+        QString table;
+        QStringList columns;
+        QVarLengthArray<ColumnExpression, 2> expressions;
+        QString text;
+    };
+    thread_local std::vector<Shape> shapes;
+    const auto same = [&](const Shape& shape) {
+        return shape.table == table && shape.columns == columns &&
+               std::equal(shape.expressions.begin(), shape.expressions.end(), expressions.begin(),
+                          expressions.end(), [](const ColumnExpression& a, const ColumnExpression& b) {
+                              return a.column == b.column && a.sql == b.sql;
+                          });
+    };
+    auto shape = std::find_if(shapes.begin(), shapes.end(), same);
+    if (shape == shapes.end()) {
+        QStringList marks(columns.size(), QStringLiteral("?"));
+        for (const ColumnExpression& e : expressions)
+            marks[e.column] = QStringLiteral("CAST(%1 AS TEXT)").arg(e.sql);
+        shape = shapes.insert(shapes.end(), {table, columns, expressions,
+                                             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                 .arg(quoteIdent(table), quoteIdents(columns),
+                                                      marks.join(QStringLiteral(", ")))});
+    }
+    return {shape->text, std::move(binds)};
+}
+
 QVariant textValue(const QString& s)
 {
     return s.isNull() ? QString("") : s;
@@ -194,6 +225,7 @@ std::unique_ptr<Database> Database::open(const QString& path, QString* error, Op
         if (!collation::registerPinyin(raw, &err))
             return nullptr;
     }
+    d->markOpened();
     // The file's identity, once it exists (a new file appears with the
     // first statement): from then on every write checks it is still there.
     d->identityKnown_ = identityOf(path, &d->device_, &d->inode_);
@@ -218,6 +250,14 @@ void Database::close()
     if (db.isOpen())
         db.close();
     identityKnown_ = false;
+    opening_ = 0;
+}
+
+void Database::markOpened()
+{
+    do
+        opening_ = openings.fetchAndAddRelaxed(1) + 1;
+    while (opening_ == 0);
 }
 
 bool Database::reopen(QString* error)
@@ -233,6 +273,7 @@ bool Database::reopen(QString* error)
         return false;
     }
     if (file) {
+        markOpened();
         sqlite3* raw = rawHandle(db);
         if (raw)
             sqlite3_busy_handler(raw, &Database::onBusy, this);
@@ -336,6 +377,21 @@ bool Database::fileStillThere() const
         return true;
     quint64 device = 0, inode = 0;
     return identityOf(path_, &device, &inode) && device == device_ && inode == inode_;
+}
+
+quint64 Database::storedStamp()
+{
+    if (onServer() || opening_ == 0)
+        return 0;
+    if (!fileDb_)
+        fileDb_ = rawHandle(handle());
+    // The engine counts the commits into the file: this connection's own as
+    // they end, another's when this connection next begins to read (or
+    // takes the write lock).
+    unsigned int version = 0;
+    if (!fileDb_ || sqlite3_file_control(fileDb_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+        return 0;
+    return (quint64(opening_) << 32) | version;
 }
 
 void Database::setBusyHooks(std::function<void()> waiting, std::function<void()> done)

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <QVarLengthArray>
 #include <QVector>
 
 #include <atomic>
@@ -148,6 +149,12 @@ public:
 
     // Whether the file at path() is still the one that was opened.
     bool fileStillThere() const;
+    // What is stored, as this connection saw it last (at its last read or
+    // write): the same stamp again means that nothing was committed in
+    // between, by this connection or any other, so rows read then are still
+    // stored exactly as read. Stamps of two openings never meet; 0 (never
+    // the same) on a server, whose rows are locked as they are read instead.
+    quint64 storedStamp();
 
     // Whether writes would fail now. A connection opened while the file
     // could not be written stays read-only; it is opened afresh here, and
@@ -413,6 +420,9 @@ private:
     std::function<QString()> writeGate_;
     // The opened file's device and inode.
     bool identityKnown_ = false;
+    // This opening of the file, unique in the program; 0 while closed.
+    quint32 opening_ = 0;
+    void markOpened();
     quint64 device_ = 0;
     quint64 inode_ = 0;
     QHash<QString, QStringList> columnCache_;
@@ -430,6 +440,19 @@ QString quoteIdents(const QStringList& names, const QString& prefix = {});
 // for each of `columns`, in order.
 Database::Statement rowUpdate(const QString& table, const QStringList& columns, qint64 rowid,
                               const QStringList& values);
+
+// A column of a row appended by rowInsert that takes the value of an
+// expression (a key taken earlier in the same transaction), as text.
+struct ColumnExpression {
+    qsizetype column; // its index among the row's columns
+    QString sql;
+};
+// The statement that appends one row of `columns` to `table`: `binds` in
+// column order, except for the columns `expressions` gives. Its text is
+// built once per shape and thread (tills sell on threads of their own):
+// every sale appends rows of the same few shapes.
+Database::Statement rowInsert(const QString& table, const QStringList& columns, QVariantList binds,
+                              const QVarLengthArray<ColumnExpression, 2>& expressions = {});
 
 // Binds a text value so that a null QString is stored as '' (columns are NOT NULL).
 QVariant textValue(const QString& s);

@@ -140,9 +140,14 @@ QStringList SaleRow::values() const
 QString keySql(const Database& db)
 {
     // On a server the value the history's counter gave this connection
-    // last; in a file the newest history row (one sale at a time).
-    return db.onServer() ? db.lastKeySql(kHistory)
-                         : QStringLiteral("(SELECT max(rowid) FROM %1)").arg(kHistory);
+    // last; in a file the newest history row (one sale at a time). Each
+    // sale names it twice: built once.
+    if (db.onServer()) {
+        static const QString server = db.lastKeySql(kHistory);
+        return server;
+    }
+    static const QString file = QStringLiteral("(SELECT max(rowid) FROM %1)").arg(kHistory);
+    return file;
 }
 
 QList<Database::Statement> nextKey(const Database& db)

@@ -5,8 +5,6 @@
 #include "ledgered_change.h"
 #include "transaction_scope.h"
 
-#include <QHash>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -106,13 +104,11 @@ bool isGoodsTable(const QString& table)
 Database::Statement ledgerRow(const Database& db, Change kind, const LineKey& key, const QStringList& line,
                               const QString& before, const QString& after, const Note& note)
 {
-    QStringList marks;
+    static const qsizetype saleAt = ledgerColumns().indexOf(l::kSale);
+    static const qsizetype lineAt = ledgerColumns().indexOf(l::kLineRow);
     QVariantList binds;
     binds.reserve(ledgerColumns().size());
-    const auto bind = [&](const QString& v) {
-        marks << QStringLiteral("?");
-        binds << textValue(v);
-    };
+    const auto bind = [&binds](const QString& v) { binds << textValue(v); };
     const double was = numericValue(before);
     const double now = numericValue(after);
     const QString unitCost = valueOf(line, g::kPurchasePrice);
@@ -130,24 +126,17 @@ Database::Statement ledgerRow(const Database& db, Change kind, const LineKey& ke
     bind(unitCost);
     bind(cost);
     bind(db.writerLogin());
+    QVarLengthArray<ColumnExpression, 2> expressions;
     if (note.saleSql.isEmpty())
         bind(note.sale);
     else
-        marks << QStringLiteral("CAST(%1 AS TEXT)").arg(note.saleSql);
+        expressions.append({saleAt, note.saleSql});
     bind(note.reason);
     if (key.sql.isEmpty())
         bind(QString::number(key.rowid));
     else
-        marks << QStringLiteral("CAST(%1 AS TEXT)").arg(key.sql);
-    // Every sale writes a row of the same shape: its text is built once
-    // per shape (and per thread: tills sell on threads of their own).
-    thread_local QHash<QString, QString> texts;
-    const QString shape = marks.join(QStringLiteral(", "));
-    auto text = texts.constFind(shape);
-    if (text == texts.cend())
-        text = texts.insert(shape, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                       .arg(quoteIdent(l::kTable), quoteIdents(ledgerColumns()), shape));
-    return {*text, binds};
+        expressions.append({lineAt, key.sql});
+    return rowInsert(l::kTable, ledgerColumns(), std::move(binds), expressions);
 }
 
 QList<Database::Write> setStock(const Database& db, qint64 rowid, const QStringList& stored,

@@ -322,7 +322,33 @@ SaleOutcome SaleService::check(const SaleEntry& e)
     if (cardText(e) != nonMember())
         reads << cardByNumber(cardText(e));
     Decision decision;
-    return readAndDecide(e, reads, Database::RowLock::None, &decision);
+    // The same stamp before and after the reads: both saw what was stored
+    // then, and nothing was committed between them.
+    const quint64 stamp = db_.storedStamp();
+    SaleOutcome out = readAndDecide(e, reads, Database::RowLock::None, &decision);
+    if (out.kind == SaleOutcome::Ready && stamp != 0 && db_.storedStamp() == stamp)
+        out.read = {stamp, e.goods, e.productCode, cardText(e), decision.goods, decision.card};
+    return out;
+}
+
+SaleOutcome SaleService::decideAtSave(const SaleEntry& e, const SaleOutcome& checked, Decision* decision)
+{
+    // The file's write lock is held: when nothing was committed since the
+    // check, by this program or another, its rows are what is stored now.
+    // The entry must be the one checked, and the rows those pinned.
+    const CheckedRows& r = checked.read;
+    const bool card = cardText(e) != nonMember();
+    if (r.stamp != 0 && r.goods == e.goods && r.code == e.productCode && r.card == cardText(e) &&
+        (!e.goods || r.goodsLine.rowid == checked.goodsRowid) &&
+        (!card || r.cardRow.rowid == checked.cardRowid) && r.stamp == db_.storedStamp())
+        return decide(e, e.goods ? std::optional(r.goodsLine) : std::nullopt,
+                      card ? std::optional(r.cardRow) : std::nullopt, decision);
+    QList<Database::Statement> reads;
+    if (e.goods)
+        reads << goodsByRowid(checked.goodsRowid, e.productCode);
+    if (card)
+        reads << cardByRowid(checked.cardRowid, cardText(e));
+    return readAndDecide(e, reads, Database::RowLock::ForUpdate, decision);
 }
 
 SaleOutcome SaleService::save(const SaleEntry& e, const SaleOutcome& checked, const QString& date)
@@ -341,17 +367,12 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
     if (!tx.active())
         return failed<SaleOutcome>(QStringLiteral("开始保存"), tx.error());
 
-    // Everything written below is computed from rows read inside this
-    // transaction, so nothing read before the confirmation is written back.
+    // Everything written below is computed from rows as stored inside this
+    // transaction, so nothing changed since the check is written back.
     // The rows stay held until the sale ends, so no other till sells the
     // same stock or charges the same card in between.
-    QList<Database::Statement> reads;
-    if (e.goods)
-        reads << goodsByRowid(checked.goodsRowid, e.productCode);
-    if (cardText(e) != nonMember())
-        reads << cardByRowid(checked.cardRowid, cardText(e));
     Decision d;
-    if (SaleOutcome out = readAndDecide(e, reads, Database::RowLock::ForUpdate, &d); !out.ok())
+    if (SaleOutcome out = decideAtSave(e, checked, &d); !out.ok())
         return out;
 
     // The writes and the commit go together (on a server in one round
@@ -398,6 +419,7 @@ SaleOutcome SaleService::saveOnce(const SaleEntry& e, const SaleOutcome& checked
 
     SaleOutcome out = checked;
     out.kind = SaleOutcome::Saved;
+    out.read = {};
     out.key = key.toString();
     out.written = steps.tables();
     return out;

@@ -73,6 +73,18 @@ enum class SaleRefusal {
     CommissionOutOfRange,
 };
 
+// The rows a check read, kept with its outcome: while nothing at all has
+// been stored since (the file's stamp unchanged), the save decides on them
+// again instead of reading them anew.
+struct CheckedRows {
+    quint64 stamp = 0; // Database::storedStamp() they were read at; 0: read again
+    bool goods = false;
+    QString code;
+    QString card; // the card text looked up
+    GoodsLine goodsLine;
+    CardRow cardRow;
+};
+
 struct SaleOutcome {
     enum Kind { Ready, Saved, Refused, Failed };
     Kind kind = Ready;
@@ -83,6 +95,7 @@ struct SaleOutcome {
     // The rows the checks found; a save touches exactly these.
     qint64 goodsRowid = 0;
     qint64 cardRowid = 0;
+    CheckedRows read;
     // Saved: the tables the sale wrote, and the sale's key, given inside the
     // transaction that stored it (its receipt reads the stored sale by it).
     QStringList written;
@@ -174,6 +187,9 @@ private:
     // together, then decide().
     SaleOutcome readAndDecide(const SaleEntry& e, const QList<Database::Statement>& reads,
                               Database::RowLock lock, Decision* decision);
+    // Inside the save's transaction: the checked rows decided on again when
+    // they are still stored as read, else read again under lock.
+    SaleOutcome decideAtSave(const SaleEntry& e, const SaleOutcome& checked, Decision* decision);
 
     Database& db_;
 };

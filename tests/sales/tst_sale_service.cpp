@@ -79,6 +79,11 @@ private slots:
     void computesFromValuesReadInsideTheTransaction();
     void recordsTheRowsAsStoredAtTheSave_data();
     void recordsTheRowsAsStoredAtTheSave();
+    void decidesOnWhatAnotherConnectionStoredMeanwhile_data();
+    void decidesOnWhatAnotherConnectionStoredMeanwhile();
+    void readsAgainOnAConnectionOpenedAgain();
+    void savesOnlyTheRowsTheEntryNames_data();
+    void savesOnlyTheRowsTheEntryNames();
     void failureLeavesEverythingAsBefore_data();
     void failureLeavesEverythingAsBefore();
     void busyDatabaseIsAFailureNotASave();
@@ -236,6 +241,139 @@ void TstSaleService::recordsTheRowsAsStoredAtTheSave()
     QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{stockRow.at(4)});
     QCOMPARE(storedColumn(env, "numbercard", 5), QStringList{cardRow.at(2)});
     QCOMPARE(storedColumn(env, "numbercard", 6), QStringList{cardRow.at(4)});
+}
+
+void TstSaleService::decidesOnWhatAnotherConnectionStoredMeanwhile_data()
+{
+    QTest::addColumn<QString>("changeSql");
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("stockAfter");
+    QTest::addColumn<QString>("balanceAfter");
+    QTest::addColumn<QString>("cost"); // of the goods taken, in the stock ledger's row
+
+    // Another program on the file (another till on a server) changes the
+    // rows between the check and the confirmation.
+    const int none = int(SaleRefusal::None);
+    QTest::newRow("nothing changed") << QString() << none << "3"
+                                     << "50"
+                                     << "4";
+    QTest::newRow("stock lowered") << "UPDATE jinhuo SET 库存数量 = '4'" << none << "2"
+                                   << "50"
+                                   << "4";
+    QTest::newRow("stock now too low")
+        << "UPDATE jinhuo SET 库存数量 = '1'" << int(SaleRefusal::QuantityOverStock) << "1"
+        << "74"
+        << "";
+    QTest::newRow("unit cost raised") << "UPDATE jinhuo SET 进货价格 = '3'" << none << "3"
+                                      << "50"
+                                      << "6";
+    QTest::newRow("goods line renamed to another product")
+        << "UPDATE jinhuo SET 产品编号 = 'P9'" << int(SaleRefusal::ProductNotFound) << "5"
+        << "74"
+        << "";
+    QTest::newRow("balance raised") << "UPDATE numbercard SET 金额 = '80'" << none << "3"
+                                    << "56"
+                                    << "4";
+    QTest::newRow("balance now too low")
+        << "UPDATE numbercard SET 金额 = '24'" << int(SaleRefusal::BalanceTooLow) << "5"
+        << "24"
+        << "";
+    QTest::newRow("card deleted") << "DELETE FROM numbercard" << int(SaleRefusal::CardNotFound) << "5"
+                                  << ""
+                                  << "";
+}
+
+void TstSaleService::decidesOnWhatAnotherConnectionStoredMeanwhile()
+{
+    QFETCH(QString, changeSql);
+    QFETCH(int, refusal);
+    QFETCH(QString, stockAfter);
+    QFETCH(QString, balanceAfter);
+    QFETCH(QString, cost);
+
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "D1", "钻石卡", "74", "0");
+    QString err;
+    auto other = env.db().onServer() ? Database::openServer(*env.ctx().server(), &err)
+                                     : Database::open(env.ctx().paths().businessDb(), &err);
+    QVERIFY2(other, qPrintable(err));
+    SaleService s(env.db());
+    const SaleEntry e = goodsSale("P1", "2", "D1");
+    const SaleOutcome checked = s.check(e);
+    QCOMPARE(checked.kind, SaleOutcome::Ready);
+    if (!changeSql.isEmpty())
+        QVERIFY(other->exec(changeSql).ok);
+
+    const SaleOutcome saved = s.save(e, checked, kToday);
+    QCOMPARE(int(saved.refusal), refusal);
+    QCOMPARE(saved.kind, refusal == int(SaleRefusal::None) ? SaleOutcome::Saved : SaleOutcome::Refused);
+    QCOMPARE(storedColumn(env, "jinhuo", 6).value(0), stockAfter);
+    QCOMPARE(storedColumn(env, "numbercard", 5).value(0), balanceAfter);
+    QCOMPARE(env.rows("salse").size(), saved.kind == SaleOutcome::Saved ? 1 : 0);
+    namespace l = schema::liushui;
+    const QList<QStringList> ledger = env.rows(l::kTable);
+    QCOMPARE(ledger.value(ledger.size() - 1).value(schema::columnsOf(l::kTable).indexOf(l::kCost)), cost);
+}
+
+void TstSaleService::readsAgainOnAConnectionOpenedAgain()
+{
+    // A till's connection opened afresh (the file turned writable again,
+    // or was restored) between the check and the confirmation, while
+    // another program lowered the stock.
+    TestEnv env;
+    if (env.db().onServer())
+        QSKIP("a file's connection");
+    addGoods(env, "P1", "12", "5");
+    addCard(env, "D1", "钻石卡", "74", "0");
+    QString err;
+    auto till = Database::open(env.ctx().paths().businessDb(), &err);
+    QVERIFY2(till, qPrintable(err));
+    SaleService s(*till);
+    const SaleEntry e = goodsSale("P1", "2", "D1");
+    const SaleOutcome checked = s.check(e);
+    QCOMPARE(checked.kind, SaleOutcome::Ready);
+    QVERIFY(env.db().exec("UPDATE jinhuo SET 库存数量 = '4'").ok);
+    till->close();
+    QVERIFY2(till->reopen(&err), qPrintable(err));
+
+    QCOMPARE(s.save(e, checked, kToday).kind, SaleOutcome::Saved);
+    QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList{"2"});
+}
+
+void TstSaleService::savesOnlyTheRowsTheEntryNames_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<int>("refusal");
+
+    // Saved with the outcome of a check of another entry: the rows it
+    // pinned are not the entry's.
+    QTest::newRow("another product") << "P2"
+                                     << "D1" << int(SaleRefusal::ProductNotFound);
+    QTest::newRow("another card") << "P1"
+                                  << "D2" << int(SaleRefusal::CardNotFound);
+}
+
+void TstSaleService::savesOnlyTheRowsTheEntryNames()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, card);
+    QFETCH(int, refusal);
+
+    TestEnv env;
+    addGoods(env, "P1", "12", "5");
+    addGoods(env, "P2", "12", "9");
+    addCard(env, "D1", "钻石卡", "74", "0");
+    addCard(env, "D2", "钻石卡", "90", "0");
+    SaleService s(env.db());
+    const SaleOutcome checked = s.check(goodsSale("P1", "2", "D1"));
+    QCOMPARE(checked.kind, SaleOutcome::Ready);
+    const SaleOutcome saved = s.save(goodsSale(code, "2", card), checked, kToday);
+    QCOMPARE(saved.kind, SaleOutcome::Refused);
+    QCOMPARE(int(saved.refusal), refusal);
+    QCOMPARE(storedColumn(env, "jinhuo", 6), QStringList({"5", "9"}));
+    QCOMPARE(storedColumn(env, "numbercard", 5), QStringList({"74", "90"}));
 }
 
 void TstSaleService::failureLeavesEverythingAsBefore_data()
