@@ -1,6 +1,6 @@
 // A sale written by hand, for the benchmarks that weigh one ledger row
-// against the sale: the service's check, the goods line and the card read
-// under lock, the sale's rows, then the stock taken and the card charged,
+// against the sale: the service's check, the goods line and the card as the
+// sale has them, the sale's rows, then the stock taken and the card charged,
 // each with its ledger row (as the sale builds it) or with a bare UPDATE.
 #pragma once
 
@@ -39,33 +39,38 @@ inline void saleByHand(Database& db, SaleService& service, const SaleEntry& e, c
 
     const SaleOutcome checked = service.check(e);
     Database::Transaction tx(db);
-    const auto read = db.selectOneEach(
-        {{goodsRead, {checked.goodsRowid, e.productCode}}, {cardRead, {checked.cardRowid, e.card}}},
-        Database::RowLock::ForUpdate);
-    if (!read)
-        qFatal("the goods line or the card could not be read");
-    const QVariantList& line = *read->at(0);
-    const QVariantList& card = *read->at(1);
+    // The rows as the sale has them: the check's, while nothing was stored
+    // since; else read again under lock.
+    GoodsLine goods = checked.read.goodsLine;
+    CardRow card = checked.read.cardRow;
+    if (checked.read.stamp == 0 || checked.read.stamp != db.storedStamp()) {
+        const auto read = db.selectOneEach(
+            {{goodsRead, {checked.goodsRowid, e.productCode}}, {cardRead, {checked.cardRowid, e.card}}},
+            Database::RowLock::ForUpdate);
+        if (!read)
+            qFatal("the goods line or the card could not be read");
+        const QVariantList& line = *read->at(0);
+        goods.name = line.value(1).toString();
+        goods.code = line.value(2).toString();
+        goods.stock = line.value(3).toString();
+        goods.purchaseDate = line.value(4).toString();
+        goods.purchasePrice = line.value(5).toString();
+        card.balance = read->at(1)->value(1).toString();
+        card.uses = read->at(1)->value(2).toString();
+    }
     QList<Database::Statement> writes = sales::appendStatements(db, SaleService::values(e, date));
 
-    const QString stock = line.value(3).toString();
-    const QString stockAfter = QString::number(numericValue(stock) - numericValue(e.quantity));
+    const QString stockAfter = QString::number(numericValue(goods.stock) - numericValue(e.quantity));
     if (rows.stock) {
-        QStringList stored = stock::blankLine();
-        stock::setValue(stored, g::kName, line.value(1).toString());
-        stock::setValue(stored, g::kCode, line.value(2).toString());
-        stock::setValue(stored, g::kStock, stock);
-        stock::setValue(stored, g::kDate, line.value(4).toString());
-        stock::setValue(stored, g::kPurchasePrice, line.value(5).toString());
         stock::Note taken;
         taken.saleSql = sales::keySql(db);
-        writes += Database::statementsOf(
-            stock::setStock(db, checked.goodsRowid, stored, stockAfter, stock::Change::Sale, taken));
+        writes += Database::statementsOf(stock::setStock(db, checked.goodsRowid, goods.ledgerValues(),
+                                                         stockAfter, stock::Change::Sale, taken));
     } else {
         writes.append({stockWrite, {stockAfter, checked.goodsRowid}});
     }
 
-    const cards::Figures before{card.value(1).toString(), card.value(2).toString()};
+    const cards::Figures before{card.balance, card.uses};
     const cards::Figures after{QString::number(numericValue(before.balance) - numericValue(e.money)),
                                before.uses};
     if (rows.card) {
