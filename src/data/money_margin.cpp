@@ -60,35 +60,35 @@ DbResult scan(Database& db, const QString& from, const QString& to, Margins& out
             .arg(quoteIdent(l::kSale), quoteIdent(l::kKind), key);
     static const QByteArray goodsSale = QStringLiteral("商品销售").toUtf8();
     QHash<QString, qsizetype> at;
+    QVariantList binds{stock::changeText(stock::Change::Sale), textValue(from), textValue(to)};
     // Sales come in the order written, mostly month after month: the month
     // of the row before is kept at hand.
     QByteArray lastMonth;
     Margin* month = nullptr;
-    return db.selectKeyedTexts(sql, {saleKind(), textValue(from), textValue(to)},
-                               [&](qint64, const Database::TextRow& row) {
-                                   const bool goodsSold = row.utf8(1).startsWith(goodsSale);
-                                   const double received = rows::amountOf(row.utf8(5));
-                                   const double cost = rows::amountOf(row.utf8(6));
-                                   const bool costed = goodsSold && !row.utf8(6).isEmpty() && cost > 0;
-                                   add(out.total, goodsSold, costed, received, cost);
-                                   if (!month || monthOf(row.utf8(0)) != lastMonth) {
-                                       lastMonth = monthOf(row.utf8(0)).toByteArray();
-                                       month = &out.months[QString::fromUtf8(lastMonth)];
-                                   }
-                                   add(*month, goodsSold, costed, received, cost);
-                                   if (goodsSold) {
-                                       const QString code = row.text(2);
-                                       auto it = at.constFind(code);
-                                       if (it == at.constEnd()) {
-                                           it = at.insert(code, out.goods.size());
-                                           out.goods.append({code, row.text(3), 0, {}});
-                                       }
-                                       GoodsMargin& g = out.goods[*it];
-                                       g.quantity += numericValue(row.text(4));
-                                       add(g.figures, true, costed, received, cost);
-                                   }
-                                   return true;
-                               });
+    return db.selectKeyedTexts(sql, binds, [&](qint64, const Database::TextRow& row) {
+        const bool goodsSold = row.utf8(1).startsWith(goodsSale);
+        const double received = rows::amountOf(row.utf8(5));
+        const double cost = rows::amountOf(row.utf8(6));
+        const bool costed = goodsSold && !row.utf8(6).isEmpty() && cost > 0;
+        add(out.total, goodsSold, costed, received, cost);
+        if (!month || row.utf8(0).first(qMin<qsizetype>(7, row.utf8(0).size())) != lastMonth) {
+            lastMonth = row.utf8(0).first(qMin<qsizetype>(7, row.utf8(0).size())).toByteArray();
+            month = &out.months[QString::fromUtf8(lastMonth)];
+        }
+        add(*month, goodsSold, costed, received, cost);
+        if (goodsSold) {
+            const QString code = row.text(2);
+            auto it = at.constFind(code);
+            if (it == at.constEnd()) {
+                it = at.insert(code, out.goods.size());
+                out.goods.append({code, row.text(3), 0, {}});
+            }
+            GoodsMargin& g = out.goods[*it];
+            g.quantity += numericValue(row.text(4));
+            add(g.figures, true, costed, received, cost);
+        }
+        return true;
+    });
 }
 
 // A cost as a 销售 row recorded it: none when it was left empty.
