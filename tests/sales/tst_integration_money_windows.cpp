@@ -51,6 +51,18 @@ void sell(TestEnv& env, const QString& card, const QString& money, const QString
     QCOMPARE(s.save(e, s.check(e), date).kind, SaleOutcome::Saved);
 }
 
+// Goods line P1 (unit cost 2) and P2 (no cost), card A1, and two sales of
+// P1 today: one to the card, one to no member.
+void sellFromTwoLines(TestEnv& env)
+{
+    for (const char* code : {"P1", "P2"})
+        env.insert("jinhuo", {"可乐", code, "330ml", "24", code == QLatin1String("P1") ? "2" : "", "12", "9",
+                              "供应商甲", "2026-11-01", ""});
+    addCard(env, "A1", "钻石卡", "100", "0");
+    sell(env, "A1", "30");
+    sell(env, {}, "12.5");
+}
+
 QString pdfText(const QString& file)
 {
     QProcess p;
@@ -192,12 +204,7 @@ void TstMoneyWindows::closingGridsShowTheCountedDay()
 
     TestEnv env;
     env.ctx().setLogin("ZED", "M");
-    for (const char* code : {"P1", "P2"})
-        env.insert("jinhuo", {"可乐", code, "330ml", "24", code == QLatin1String("P1") ? "2" : "", "12", "9",
-                              "供应商甲", "2026-11-01", ""});
-    addCard(env, "A1", "钻石卡", "100", "0");
-    sell(env, "A1", "30");
-    sell(env, {}, "12.5");
+    sellFromTwoLines(env);
     {
         const SaleEntry e = saleEntry({.money = "5", .productCode = "P2", .employee = "李四"});
         SaleService s(env.db());
@@ -473,12 +480,7 @@ void TstMoneyWindows::closingPapersShowTheMarginToSupervisorsOnly()
     QFETCH(QList<QStringList>, margin);
     TestEnv env;
     env.ctx().setLogin(user, "M");
-    for (const char* code : {"P1", "P2"})
-        env.insert("jinhuo", {"可乐", code, "330ml", "24", code == QLatin1String("P1") ? "2" : "", "12", "9",
-                              "供应商甲", "2026-11-01", ""});
-    addCard(env, "A1", "钻石卡", "100", "0");
-    sell(env, "A1", "30");
-    sell(env, {}, "12.5");
+    sellFromTwoLines(env);
     for (const SaleEntry& e : {saleEntry({.money = "5", .productCode = "P2", .employee = "李四"}),
                                saleEntry({.money = "20", .employee = "李四"})}) {
         SaleService s(env.db());
