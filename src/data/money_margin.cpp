@@ -60,7 +60,7 @@ DbResult scan(Database& db, const QString& from, const QString& to, Margins& out
             .arg(quoteIdent(l::kSale), quoteIdent(l::kKind), key);
     static const QByteArray goodsSale = QStringLiteral("商品销售").toUtf8();
     QHash<QString, qsizetype> at;
-    QVariantList binds{stock::changeText(stock::Change::Sale), textValue(from), textValue(to)};
+    const QVariantList binds{saleKind(), textValue(from), textValue(to)};
     // Sales come in the order written, mostly month after month: the month
     // of the row before is kept at hand.
     QByteArray lastMonth;
@@ -71,8 +71,8 @@ DbResult scan(Database& db, const QString& from, const QString& to, Margins& out
         const double cost = rows::amountOf(row.utf8(6));
         const bool costed = goodsSold && !row.utf8(6).isEmpty() && cost > 0;
         add(out.total, goodsSold, costed, received, cost);
-        if (!month || row.utf8(0).first(qMin<qsizetype>(7, row.utf8(0).size())) != lastMonth) {
-            lastMonth = row.utf8(0).first(qMin<qsizetype>(7, row.utf8(0).size())).toByteArray();
+        if (!month || monthOf(row.utf8(0)) != lastMonth) {
+            lastMonth = monthOf(row.utf8(0)).toByteArray();
             month = &out.months[QString::fromUtf8(lastMonth)];
         }
         add(*month, goodsSold, costed, received, cost);
