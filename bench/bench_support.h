@@ -278,6 +278,14 @@ inline ShellRun runShell(const QString& dbPath, const QString& sql, const QVaria
     return last;
 }
 
+// How many runs of a step of `expectedMs` fill about 300 ms (5 to 400): the
+// warm shell's runs, and the program's side set against them, so that a
+// passing slow spell of a shared machine weighs alike on both.
+inline int runsFor(double expectedMs)
+{
+    return std::clamp(static_cast<int>(300 / std::max(0.02, expectedMs)), 5, 400);
+}
+
 // The warm anchor: the statements (one or several, `;` between them) run
 // `runs` times in one shell process after one untimed run, under the shell's
 // own timer, their output to /dev/null, so neither the shell's start nor its
@@ -350,8 +358,7 @@ inline Time warmShell(const QString& dbPath, const QString& sql, const QVariantL
         const Time probe = detail::warmShellRuns(dbPath, sql, binds, 1);
         expectedMs = std::max(probe.wall, probe.cpu);
     }
-    return detail::warmShellRuns(dbPath, sql, binds,
-                                 std::clamp(static_cast<int>(300 / std::max(0.02, expectedMs)), 5, 400));
+    return detail::warmShellRuns(dbPath, sql, binds, runsFor(expectedMs));
 }
 
 // The shell lacks the program's pinyin collation, and SQLite will not write
