@@ -243,7 +243,8 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
     layout_->setRowStretch(2, 1);
     layout_->setRowStretch(3, 1);
     connect(days_->chart(), &QChart::plotAreaChanged, this, &OverviewWidget::labelDays);
-    connect(employees_->chart(), &QChart::plotAreaChanged, this, &OverviewWidget::turnNames);
+    for (QChartView* named : {months_, employees_})
+        connect(named->chart(), &QChart::plotAreaChanged, this, [this, named] { turnToFit(named); });
     summary_ = summary;
     stock_ = stock;
     showParts(ctx_.isSupervisor(), mayOpenStock());
@@ -470,20 +471,29 @@ void OverviewWidget::labelDays()
         x->append(l, static_cast<double>(days.indexOf(l)));
 }
 
-void OverviewWidget::turnNames()
+void OverviewWidget::turnToFit(QChartView* view)
 {
-    QBarCategoryAxis* x = nullptr;
-    for (QAbstractAxis* a : employees_->chart()->axes(Qt::Horizontal))
-        x = x ? x : qobject_cast<QBarCategoryAxis*>(a);
-    if (!x || x->count() == 0)
+    QStringList labels;
+    QAbstractAxis* x = nullptr;
+    for (QAbstractAxis* a : view->chart()->axes(Qt::Horizontal)) {
+        if (auto* bars = qobject_cast<QBarCategoryAxis*>(a))
+            labels = bars->categories();
+        else if (auto* values = qobject_cast<QCategoryAxis*>(a))
+            labels = values->categoriesLabels();
+        else
+            continue;
+        x = a;
+        break;
+    }
+    if (!x || labels.isEmpty())
         return;
     const QFontMetricsF metrics(x->labelsFont());
     qreal widest = 0;
-    for (const QString& name : x->categories())
-        widest = qMax(widest, metrics.horizontalAdvance(name));
-    // Read across when every name has room under its bar; one above the
-    // other otherwise (twenty of them side by side run together).
-    const int angle = widest + 8 <= employees_->chart()->plotArea().width() / x->count() ? 0 : -90;
+    for (const QString& label : labels)
+        widest = qMax(widest, metrics.horizontalAdvance(label));
+    // Read across when every label has room under its bar or point; one
+    // above the other otherwise (twenty names side by side run together).
+    const int angle = widest + 8 <= view->chart()->plotArea().width() / labels.size() ? 0 : -90;
     if (x->labelsAngle() != angle)
         x->setLabelsAngle(angle);
 }
@@ -506,9 +516,19 @@ void OverviewWidget::showMonths(const overview::Figures& f)
     line->setPointsVisible(true);
     for (qsizetype i = 0; i < values.size(); ++i)
         line->append(static_cast<double>(i), values.at(i));
-    QBarCategoryAxis* x = categoryAxis(months);
+    // Each point in the middle of its month's room with the month under it:
+    // on a bar category axis a line's points stand on the rooms' edges and
+    // the first and the last month go unnamed.
+    auto* x = new QCategoryAxis;
+    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     x->setLabelsFont(smaller(x->labelsFont()));
+    x->setTruncateLabels(false);
+    x->setStartValue(-0.5);
+    x->setRange(-0.5, static_cast<double>(months.size()) - 0.5);
+    for (qsizetype i = 0; i < months.size(); ++i)
+        x->append(months.at(i), static_cast<double>(i));
     place(chart, line, x, highest);
+    turnToFit(months_);
 }
 
 std::function<DbValue<QList<overview::MonthMargin>>()> OverviewWidget::readingMargins()
@@ -627,7 +647,7 @@ void OverviewWidget::showEmployees(const overview::Figures& f)
     auto* series = new QBarSeries;
     series->append(bars(QStringLiteral("提成金额"), totals, &highest));
     place(employees_->chart(), series, categoryAxis(categories), highest);
-    turnNames();
+    turnToFit(employees_);
 }
 
 bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categories,

@@ -54,8 +54,8 @@ private:
     // Dates under the bars that have room for one, always today's; again
     // whenever the chart's size changes.
     void labelDays();
-    // The employees' names read across when there is room for them.
-    void turnNames();
+    // The employees' names and the months read across when there is room.
+    void turnToFit(QChartView* view);
     void showMonths(const overview::Figures& f);
     // This month's 毛利 from the figures; the months' read when it is due.
     void showMarginsDue(const overview::Figures& f);

@@ -14,6 +14,7 @@
 #include "support/ui.h"
 
 #include <QBarCategoryAxis>
+#include <QCategoryAxis>
 #include <QGraphicsTextItem>
 #include <QBarSeries>
 #include <QBarSet>
@@ -65,9 +66,12 @@ QChart* chart(const QWidget* w, const char* name)
 
 QStringList categories(QChart* c)
 {
-    for (QAbstractAxis* a : c->axes())
+    for (QAbstractAxis* a : c->axes()) {
         if (auto* x = qobject_cast<QBarCategoryAxis*>(a))
             return x->categories();
+        if (auto* x = qobject_cast<QCategoryAxis*>(a))
+            return x->categoriesLabels();
+    }
     return {};
 }
 
@@ -552,6 +556,22 @@ void TstOverview::labelsThatFit()
         QVERIFY2(chart.contains(dates.at(i).at), qPrintable(dates.at(i).text));
         if (i > 0)
             QVERIFY2(!dates.at(i - 1).at.intersects(dates.at(i).at), qPrintable(dates.at(i).text));
+    }
+    // Every month named, under its own point, in order.
+    const auto* monthsView = child<QChartView>(overview.get(), "chart_months");
+    QChart* months = monthsView->chart();
+    const QList<Label> named = labelsOf(overview.get(), "chart_months", "^\\d+月$");
+    QCOMPARE(named.size(), 12);
+    const QRectF monthsChart = monthsView->sceneRect();
+    const qreal room = months->plotArea().width() / 12;
+    for (qsizetype i = 0; i < named.size(); ++i) {
+        QCOMPARE(named.at(i).text, QString("%1月").arg(i + 1));
+        const QPointF point =
+            months->mapToPosition(QPointF(static_cast<double>(i), 0), months->series().first());
+        QVERIFY2(qAbs(named.at(i).at.center().x() - point.x()) < room / 4, qPrintable(named.at(i).text));
+        QVERIFY2(monthsChart.contains(named.at(i).at), qPrintable(named.at(i).text));
+        if (i > 0)
+            QVERIFY2(!named.at(i - 1).at.intersects(named.at(i).at), qPrintable(named.at(i).text));
     }
     const QList<Label> names = labelsOf(overview.get(), "chart_commission", "^员工\\d+号技师$");
     QCOMPARE(names.size(), employees);
