@@ -107,6 +107,48 @@ QValueAxis* moneyAxis(double highest, double lowest)
     return axis;
 }
 
+// The money's axis of a chart (the days' axis of categories is a value axis
+// too).
+QValueAxis* moneyAxisOf(QChart* chart)
+{
+    for (QAbstractAxis* a : chart->axes())
+        if (auto* money = qobject_cast<QValueAxis*>(a); money && !qobject_cast<QCategoryAxis*>(a))
+            return money;
+    return nullptr;
+}
+
+// The money's ticks a round step apart (1, 2 or 5 times a power of ten, at
+// least 1 yuan as the labels are whole), as many as have room for their
+// labels: in a low chart the engine drops the labels that run together, and
+// the ones left stand unevenly.
+void spaceMoneyTicks(QChart* chart)
+{
+    QValueAxis* money = moneyAxisOf(chart);
+    const bool vertical = money && money->orientation() == Qt::Vertical;
+    const qreal length = vertical ? chart->plotArea().height() : chart->plotArea().width();
+    const double span = money ? money->max() - money->min() : 0;
+    if (!money || length <= 0 || span <= 0)
+        return;
+    const QFontMetricsF metrics(money->labelsFont());
+    const qreal widest = qMax(metrics.horizontalAdvance(QString::number(money->min(), 'f', 0)),
+                              metrics.horizontalAdvance(QString::number(money->max(), 'f', 0)));
+    const qreal need = vertical ? metrics.height() * 1.5 : widest + metrics.height() * 2;
+    const double least = span / qMax(1.0, std::floor(length / need));
+    const double power = std::pow(10.0, std::floor(std::log10(least)));
+    double step = 10 * power;
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * power >= least * (1 - 1e-9)) {
+            step = m * power;
+            break;
+        }
+    step = qMax(1.0, step);
+    if (money->tickType() != QValueAxis::TicksDynamic || money->tickInterval() != step) {
+        money->setTickType(QValueAxis::TicksDynamic);
+        money->setTickAnchor(0);
+        money->setTickInterval(step);
+    }
+}
+
 // Category labels whole: the engine elides them to nothing in a slot it
 // thinks too narrow.
 QBarCategoryAxis* categoryAxis(const QStringList& categories)
@@ -134,6 +176,7 @@ void place(QChart* chart, QAbstractSeries* series, QAbstractAxis* categories, do
     QValueAxis* money = moneyAxis(highest, lowest);
     chart->addAxis(money, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
     series->attachAxis(money);
+    spaceMoneyTicks(chart);
 }
 
 QList<double> barValues(const QList<money::RoundedTotal>& totals, double* highest)
@@ -245,6 +288,8 @@ OverviewWidget::OverviewWidget(AppContext& ctx, QWidget* parent)
     connect(days_->chart(), &QChart::plotAreaChanged, this, &OverviewWidget::labelDays);
     for (QChartView* named : {months_, employees_})
         connect(named->chart(), &QChart::plotAreaChanged, this, [this, named] { turnToFit(named); });
+    for (QChartView* view : {days_, months_, items_, employees_, margins_})
+        connect(view->chart(), &QChart::plotAreaChanged, this, [view] { spaceMoneyTicks(view->chart()); });
     summary_ = summary;
     stock_ = stock;
     showParts(ctx_.isSupervisor(), mayOpenStock());
@@ -670,11 +715,11 @@ bool OverviewWidget::updateInPlace(QChartView* view, const QStringList& categori
                 ->replace(static_cast<int>(i % categories.size()), values.at(i));
     }
     // The money's axis (the days' axis of values is one too).
-    for (QAbstractAxis* a : view->chart()->axes())
-        if (auto* money = qobject_cast<QValueAxis*>(a); money && !qobject_cast<QCategoryAxis*>(a)) {
-            setMoneyRange(money, highest, lowest);
-            money->applyNiceNumbers();
-        }
+    if (QValueAxis* money = moneyAxisOf(view->chart())) {
+        setMoneyRange(money, highest, lowest);
+        money->applyNiceNumbers();
+        spaceMoneyTicks(view->chart());
+    }
     plotted_[view].values = values;
     return true;
 }

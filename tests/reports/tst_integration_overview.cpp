@@ -573,6 +573,22 @@ void TstOverview::labelsThatFit()
         if (i > 0)
             QVERIFY2(!named.at(i - 1).at.intersects(named.at(i).at), qPrintable(named.at(i).text));
     }
+    // The money along each chart: every tick labelled, a round step apart,
+    // none running into the next.
+    for (const char* name :
+         {"chart_days", "chart_months", "chart_items", "chart_commission", "chart_margin"}) {
+        QTRY_VERIFY2(labelsOf(overview.get(), name, "^-?\\d+$").size() >= 2, name);
+        QList<Label> money = labelsOf(overview.get(), name, "^-?\\d+$");
+        std::sort(money.begin(), money.end(),
+                  [](const Label& a, const Label& b) { return a.text.toInt() < b.text.toInt(); });
+        const int step = money.at(1).text.toInt() - money.at(0).text.toInt();
+        for (qsizetype i = 1; i < money.size(); ++i) {
+            QVERIFY2(
+                money.at(i).text.toInt() - money.at(i - 1).text.toInt() == step,
+                qPrintable(QString("%1: %2 after %3").arg(name, money.at(i).text, money.at(i - 1).text)));
+            QVERIFY2(!money.at(i - 1).at.intersects(money.at(i).at), qPrintable(name + money.at(i).text));
+        }
+    }
     const QList<Label> names = labelsOf(overview.get(), "chart_commission", "^员工\\d+号技师$");
     QCOMPARE(names.size(), employees);
     for (const Label& name : names)
