@@ -29,6 +29,7 @@
 #include <algorithm>
 
 #include <memory>
+#include <numeric>
 
 namespace shop {
 
@@ -163,6 +164,29 @@ QFont smaller(QFont f)
 {
     f.setPointSizeF(f.pointSizeF() * 0.8);
     return f;
+}
+
+// An axis of places 0, 1, ... named on the places themselves, where the
+// days' bars and the months' points stand (labels whole, as categoryAxis keeps them).
+QCategoryAxis* placesAxis()
+{
+    auto* axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axis->setLabelsFont(smaller(axis->labelsFont()));
+    axis->setTruncateLabels(false);
+    return axis;
+}
+
+// Names the places `named` of `categories` on `axis`, which reaches `pad`
+// of a place beyond the first and the last one's room.
+void namePlaces(QCategoryAxis* axis, const QStringList& categories, const QList<qsizetype>& named, qreal pad)
+{
+    for (const QString& l : axis->categoriesLabels())
+        axis->remove(l);
+    axis->setStartValue(-0.5 - pad);
+    axis->setRange(-0.5 - pad, static_cast<double>(categories.size()) - 0.5 + pad);
+    for (const qsizetype i : named)
+        axis->append(categories.at(i), static_cast<double>(i));
 }
 
 // Puts `series` (bars or a line) on `chart` over `categories`, with money
@@ -472,12 +496,9 @@ void OverviewWidget::showDays(const overview::Figures& f)
     auto* series = new QBarSeries;
     series->append(set);
     // Dates stand on end under the bars, as many as have room (labelDays).
-    auto* x = new QCategoryAxis;
-    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    QCategoryAxis* x = placesAxis();
     x->setLabelsAngle(-90);
-    x->setLabelsFont(smaller(x->labelsFont()));
     x->setGridLineVisible(false);
-    x->setTruncateLabels(false);
     place(chart, series, x, highest);
     labelledDays_.clear();
     labelDays();
@@ -501,19 +522,17 @@ void OverviewWidget::labelDays()
     const qreal pad = width > need ? qMax(0.0, (need * n - width) / (width - need) / 2) : 0.0;
     const int step = qMax(1, qCeil(need * (n + 2 * pad) / width));
     // Counted back from today, which always has its date.
+    QList<qsizetype> named;
     QStringList labels;
-    for (qsizetype i = (days.size() - 1) % step; i < days.size(); i += step)
+    for (qsizetype i = (days.size() - 1) % step; i < days.size(); i += step) {
+        named << i;
         labels << days.at(i);
+    }
     const QString key = labels.join(u' ') + QString::number(pad);
     if (key == labelledDays_)
         return;
     labelledDays_ = key;
-    for (const QString& l : x->categoriesLabels())
-        x->remove(l);
-    x->setStartValue(-0.5 - pad);
-    x->setRange(-0.5 - pad, n - 0.5 + pad);
-    for (const QString& l : labels)
-        x->append(l, static_cast<double>(days.indexOf(l)));
+    namePlaces(x, days, named, pad);
 }
 
 void OverviewWidget::turnToFit(QChartView* view)
@@ -564,14 +583,10 @@ void OverviewWidget::showMonths(const overview::Figures& f)
     // Each point in the middle of its month's room with the month under it:
     // on a bar category axis a line's points stand on the rooms' edges and
     // the first and the last month go unnamed.
-    auto* x = new QCategoryAxis;
-    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    x->setLabelsFont(smaller(x->labelsFont()));
-    x->setTruncateLabels(false);
-    x->setStartValue(-0.5);
-    x->setRange(-0.5, static_cast<double>(months.size()) - 0.5);
-    for (qsizetype i = 0; i < months.size(); ++i)
-        x->append(months.at(i), static_cast<double>(i));
+    QCategoryAxis* x = placesAxis();
+    QList<qsizetype> every(months.size());
+    std::iota(every.begin(), every.end(), 0);
+    namePlaces(x, months, every, 0);
     place(chart, line, x, highest);
     turnToFit(months_);
 }
